@@ -1,0 +1,249 @@
+#include "core/questiontable.h"
+
+#include <QLocale>
+#include <algorithm>
+
+#include "core/numbers.h"
+
+namespace scrivane {
+
+namespace {
+
+const std::array<QString, QuestionTable::kColumnCount> kNames = {
+    QStringLiteral("QuestionNo"), QStringLiteral("Score"), QStringLiteral("Answer"),
+    QStringLiteral("Title"),      QStringLiteral("ItemA"), QStringLiteral("ItemB"),
+    QStringLiteral("ItemC"),      QStringLiteral("ItemD"), QStringLiteral("ItemE"),
+    QStringLiteral("ItemF")};
+
+}  // namespace
+
+QuestionTable::QuestionTable(QObject* parent) : QAbstractTableModel(parent), captions_(kNames) {}
+
+QString QuestionTable::ColumnName(int column) {
+    return column >= 0 && column < kColumnCount ? kNames[column] : QString();
+}
+
+int QuestionTable::ColumnByName(QStringView name) {
+    const auto it = std::find(kNames.begin(), kNames.end(), name);
+    return it == kNames.end() ? -1 : int(it - kNames.begin());
+}
+
+int QuestionTable::AbsolutePosition() const {
+    if (rows_.empty()) return kPosUnknown;
+    if (cursor_ < 0) return kPosBOF;
+    if (cursor_ >= RecordCount()) return kPosEOF;
+    return cursor_ + 1;
+}
+
+bool QuestionTable::SetAbsolutePosition(int position) {
+    if (position < 1 || position > RecordCount()) return false;
+    if (position - 1 == cursor_) return true;
+    if (!LeaveRow()) return false;
+    SetCursor(position - 1);
+    return true;
+}
+
+QVariant QuestionTable::Bookmark() const {
+    return HasCurrentRow() ? QVariant(cursor_) : QVariant();
+}
+
+bool QuestionTable::LeaveRow() {
+    return !HasCurrentRow() || Update();
+}
+
+void QuestionTable::SetCursor(int cursor) {
+    cursor_ = cursor;
+    emit CurrentRowChanged(CurrentRow());
+}
+
+bool QuestionTable::AddNew() {
+    if (!LeaveRow()) return false;
+    const int row = RecordCount();
+    beginInsertRows({}, row, row);
+    rows_.emplace_back();
+    endInsertRows();
+    SetCursor(row);
+    return true;
+}
+
+bool QuestionTable::Update() {
+    if (!HasBoundEdit()) return true;
+    bool cancel = false;
+    emit RowChanging(&cancel);
+    if (cancel) return false;
+    Row& row = rows_[cursor_];
+    for (int c = 0; c < kColumnCount; ++c) {
+        if (edited_[c]) row[c] = edit_[c];
+    }
+    CancelUpdate();
+    emit dataChanged(index(cursor_, 0), index(cursor_, kColumnCount - 1));
+    return true;
+}
+
+void QuestionTable::CancelUpdate() {
+    const bool had = HasBoundEdit();
+    edited_.fill(false);
+    edit_ = {};
+    if (had && HasCurrentRow())
+        emit dataChanged(index(cursor_, 0), index(cursor_, kColumnCount - 1));
+}
+
+bool QuestionTable::Delete() {
+    if (!HasCurrentRow()) return false;
+    edited_.fill(false);  // the edit goes with its row
+    edit_ = {};
+    const int row = cursor_;
+    beginRemoveRows({}, row, row);
+    rows_.erase(rows_.begin() + row);
+    endRemoveRows();
+    SetCursor(row);  // the row that followed, or past the end
+    return true;
+}
+
+bool QuestionTable::MoveFirst() {
+    if (!LeaveRow()) return false;
+    SetCursor(rows_.empty() ? -1 : 0);
+    return true;
+}
+
+bool QuestionTable::MoveLast() {
+    if (!LeaveRow()) return false;
+    SetCursor(rows_.empty() ? -1 : RecordCount() - 1);
+    return true;
+}
+
+bool QuestionTable::MoveNext() {
+    if (Eof() || !LeaveRow()) return false;
+    SetCursor(cursor_ + 1);
+    return true;
+}
+
+bool QuestionTable::MovePrevious() {
+    if (BOF() || !LeaveRow()) return false;
+    SetCursor(cursor_ - 1);
+    return true;
+}
+
+bool QuestionTable::Move(int count) {
+    if (rows_.empty()) return false;
+    const long target = long(std::clamp(cursor_, 0, RecordCount() - 1)) + count;
+    if (!LeaveRow()) return false;
+    SetCursor(int(std::clamp<long>(target, -1, RecordCount())));
+    return true;
+}
+
+QVariant QuestionTable::Value(int row, int column) const {
+    if (row == cursor_ && edited_[column]) return edit_[column];
+    return rows_[row][column];
+}
+
+QVariant QuestionTable::Fields(QStringView name) const { return Field(ColumnByName(name)); }
+
+QVariant QuestionTable::Field(int column) const {
+    if (!HasCurrentRow() || column < 0 || column >= kColumnCount) return {};
+    return Value(cursor_, column);
+}
+
+QVariant QuestionTable::Convert(int column, const QVariant& value) {
+    const bool blank = value.isNull() || (value.typeId() == QMetaType::QString && value.toString().isEmpty());
+    switch (column) {
+        case QuestionNo:
+            return blank ? QVariant() : QVariant(value.toInt());
+        case Score:
+            if (blank) return {};
+            // A typed mark is read by its leading number, like the mark box reads it.
+            if (value.typeId() == QMetaType::QString)
+                return QVariant(float(ReadLeadingNumber(value.toString())));
+            return QVariant(float(value.toDouble()));
+        default:
+            return QVariant(value.toString());
+    }
+}
+
+void QuestionTable::SetField(QStringView name, const QVariant& value) {
+    SetField(ColumnByName(name), value);
+}
+
+void QuestionTable::SetField(int column, const QVariant& value) {
+    if (!HasCurrentRow() || column < 0 || column >= kColumnCount) return;
+    rows_[cursor_][column] = Convert(column, value);
+    emit dataChanged(index(cursor_, column), index(cursor_, column));
+}
+
+void QuestionTable::SetBoundValue(int column, const QVariant& value) {
+    if (!HasCurrentRow() || column < 0 || column >= kColumnCount) return;
+    const QVariant converted = Convert(column, value);
+    if (!edited_[column] && converted == rows_[cursor_][column]) return;
+    edit_[column] = converted;
+    edited_[column] = true;
+    emit dataChanged(index(cursor_, column), index(cursor_, column));
+}
+
+bool QuestionTable::HasBoundEdit() const {
+    return std::any_of(edited_.begin(), edited_.end(), [](bool e) { return e; });
+}
+
+void QuestionTable::TakeRowsFrom(QuestionTable& other) {
+    beginResetModel();
+    rows_ = std::move(other.rows_);
+    other.rows_.clear();
+    other.cursor_ = -1;
+    edited_.fill(false);
+    edit_ = {};
+    cursor_ = -1;
+    endResetModel();
+    MoveFirst();
+}
+
+void QuestionTable::SetCaption(int column, const QString& caption) {
+    if (column < 0 || column >= kColumnCount) return;
+    captions_[column] = caption;
+    emit headerDataChanged(Qt::Horizontal, column, column);
+}
+
+int QuestionTable::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : RecordCount();
+}
+
+int QuestionTable::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant QuestionTable::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
+    const QVariant value = Value(index.row(), index.column());
+    if (index.column() == Score && !value.isNull()) {
+        // The grid shows marks in the user's number form; editing uses a point,
+        // as the mark box does.
+        if (role == Qt::DisplayRole)
+            return FormatSingle(value.toFloat(), QLocale().decimalPoint().at(0));
+        if (role == Qt::EditRole) return FormatSingle(value.toFloat());
+    }
+    if (role == Qt::DisplayRole || role == Qt::EditRole) return value;
+    return {};
+}
+
+bool QuestionTable::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::EditRole || !checkIndex(index, CheckIndexOption::IndexIsValid)) return false;
+    if (!(flags(index) & Qt::ItemIsEditable)) return false;
+    // A grid edit goes to its row like a panel edit and is checked the same way.
+    if (!SetAbsolutePosition(index.row() + 1)) return false;
+    SetBoundValue(index.column(), value);
+    return Update();
+}
+
+Qt::ItemFlags QuestionTable::flags(const QModelIndex& index) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (index.column() != QuestionNo && index.column() != Answer) f |= Qt::ItemIsEditable;
+    return f;
+}
+
+QVariant QuestionTable::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < kColumnCount)
+        return captions_[section];
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+}  // namespace scrivane

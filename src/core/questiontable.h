@@ -1,0 +1,99 @@
+// The question table: the paper being edited, one row per question, with a
+// current-row cursor and the record-set operations the commands use. It is an
+// item model too, so the grid shows it; the edit panel and the grid write
+// their edits through the bound edit of the current row, which is checked
+// through RowChanging before it is written.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStringView>
+#include <QVariant>
+#include <array>
+#include <vector>
+
+namespace scrivane {
+
+class QuestionTable : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column : int { QuestionNo, Score, Answer, Title, ItemA, ItemB, ItemC, ItemD, ItemE, ItemF };
+    static constexpr int kColumnCount = 10;
+    // What AbsolutePosition gives when there is no current row.
+    static constexpr int kPosUnknown = -1, kPosBOF = -2, kPosEOF = -3;
+
+    explicit QuestionTable(QObject* parent = nullptr);
+
+    static QString ColumnName(int column);
+    static int ColumnByName(QStringView name);  // -1 for an unknown name
+
+    // Record-set operations. Every operation that leaves the current row first
+    // writes its bound edit (see Update) and fails when that is cancelled.
+    int RecordCount() const { return int(rows_.size()); }
+    bool BOF() const { return rows_.empty() || cursor_ < 0; }
+    bool Eof() const { return rows_.empty() || cursor_ >= RecordCount(); }  // EOF is a C macro
+    int AbsolutePosition() const;
+    bool SetAbsolutePosition(int position);
+    QVariant Bookmark() const;  // the current row's token, null without one
+    int CurrentRow() const { return HasCurrentRow() ? cursor_ : -1; }
+    bool HasCurrentRow() const { return cursor_ >= 0 && cursor_ < RecordCount(); }
+
+    bool AddNew();
+    bool Update();
+    void CancelUpdate();
+    bool Delete();
+    bool MoveFirst();
+    bool MoveLast();
+    bool MoveNext();
+    bool MovePrevious();
+    bool Move(int count);
+
+    // Field of the current row by column name or number; a null value for an
+    // empty field or without a current row.
+    QVariant Fields(QStringView name) const;
+    QVariant Field(int column) const;
+    // Program writes to the current row, converted to the column's type; they
+    // do not raise RowChanging.
+    void SetField(QStringView name, const QVariant& value);
+    void SetField(int column, const QVariant& value);
+
+    // The bound controls' edit of the current row: held until Update writes it.
+    void SetBoundValue(int column, const QVariant& value);
+    bool HasBoundEdit() const;
+
+    // Takes over the rows of another table and moves to the first row.
+    void TakeRowsFrom(QuestionTable& other);
+
+    // Grid captions, as set by the window that shows the table.
+    void SetCaption(int column, const QString& caption);
+
+    // QAbstractItemModel
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+signals:
+    // The cursor moved (row -1: no current row).
+    void CurrentRowChanged(int row);
+    // The bound edit of the current row is about to be written; setting
+    // *cancel keeps it unwritten and the cursor on the row.
+    void RowChanging(bool* cancel);
+
+private:
+    using Row = std::array<QVariant, kColumnCount>;
+    static QVariant Convert(int column, const QVariant& value);
+    bool LeaveRow();
+    void SetCursor(int cursor);
+    QVariant Value(int row, int column) const;
+
+    std::vector<Row> rows_;
+    int cursor_ = -1;  // -1 before the first row, RecordCount() after the last
+    Row edit_;
+    std::array<bool, kColumnCount> edited_{};
+    std::array<QString, kColumnCount> captions_;
+};
+
+}  // namespace scrivane

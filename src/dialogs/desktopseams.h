@@ -1,0 +1,35 @@
+// The program's own seams: real message boxes, file dialogs, screen and
+// modal showing.
+#pragma once
+
+#include "dialogs/seams.h"
+
+class QWidget;
+
+namespace scrivane {
+
+class DesktopPrompts : public Prompts {
+public:
+    MsgAnswer MsgBox(const MessageRequest& request) override;
+    std::optional<QString> ChooseFile(const FileRequest& request) override;
+};
+
+class DesktopPlatform : public Platform {
+public:
+    QSize ScreenPixels() const override;
+    double LogicalDpi() const override;
+    std::filesystem::path ProgramFolder() const override;
+    void SetWaitCursor(bool on) override;
+    void ProcessPendingEvents() override;
+    bool OpenWithDesktop(const std::filesystem::path& file) override;
+
+private:
+    int waitDepth_ = 0;
+};
+
+class DesktopModalRunner : public ModalRunner {
+public:
+    int Exec(QDialog& dialog) override;
+};
+
+}  // namespace scrivane
