@@ -1,0 +1,492 @@
+#include "editor/formpaper.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStyle>
+#include <QTableView>
+#include <QTimer>
+#include <QToolButton>
+#include <cmath>
+
+#include "core/answercode.h"
+#include "core/numbers.h"
+#include "dialogs/dlganswerset.h"
+#include "dialogs/dlganswerset17.h"
+#include "editor/griddelegate.h"
+#include "editor/markfilter.h"
+#include "editor/questioncommands.h"
+#include "editor/recordnavigator.h"
+#include "paperfile/papercommands.h"
+
+namespace scrivane {
+
+namespace {
+
+constexpr double kReferenceWidth = 15360;   // a 1024 x 768 screen in twips
+constexpr double kReferenceHeight = 11520;
+
+const std::array<const char*, FormPaper::kCommandCount> kCommandCaptions = {
+    "NEW", "OPEN", "IMPORT", "EXPORT", "SAVE", "ADD", "DEL", "UP", "DOWN", "EXIT", "HELP"};
+
+// Theme icons where the desktop has them, else the style's own pictures, so
+// the bar never shows a blank picture.
+struct CommandIcon {
+    const char* theme;
+    QStyle::StandardPixmap fallback;
+};
+const std::array<CommandIcon, FormPaper::kCommandCount> kCommandIcons = {{
+    {"document-new", QStyle::SP_FileIcon},
+    {"document-open", QStyle::SP_DialogOpenButton},
+    {"document-import", QStyle::SP_ArrowDown},
+    {"document-export", QStyle::SP_ArrowUp},
+    {"document-save", QStyle::SP_DialogSaveButton},
+    {"list-add", QStyle::SP_FileDialogNewFolder},
+    {"list-remove", QStyle::SP_TrashIcon},
+    {"go-up", QStyle::SP_ArrowUp},
+    {"go-down", QStyle::SP_ArrowDown},
+    {"application-exit", QStyle::SP_DialogCloseButton},
+    {"help-contents", QStyle::SP_DialogHelpButton},
+}};
+
+const std::array<const char*, FormPaper::kCommandCount> kCommandShortcuts = {
+    "Ctrl+N", "Ctrl+O", "Ctrl+I", "Ctrl+E", "Ctrl+S", "Ctrl+Shift+A",
+    "Ctrl+Shift+D", "Alt+Up", "Alt+Down", "Ctrl+Q", "F1"};
+
+// Reference widths of the grid columns, in twips.
+constexpr std::array<double, QuestionTable::kColumnCount> kColumnWidths = {
+    1155, 1260, 1500, 3750, 1050, 1035, 1080, 1050, 1110, 1095};
+
+// Design font sizes in points.
+constexpr double kDefaultPoints = 8.25;
+constexpr double kGridPoints = 8.25;
+constexpr double kCountPoints = 9.75;
+constexpr double kRangePoints = 10.5;
+
+template <typename T>
+T* Named(T* widget, const QString& name) {
+    widget->setObjectName(name);
+    return widget;
+}
+
+}  // namespace
+
+FormPaper::FormPaper(Moddule1& state, Seams& seams, QWidget* parent)
+    : QWidget(parent), state_(state), seams_(seams) {
+    setObjectName(QStringLiteral("FormPaper"));
+    BuildControls();
+    questions_ = std::make_unique<QuestionCommands>(state_, *this, seams_.prompts);
+    paper_ = std::make_unique<PaperCommands>(state_, *this, seams_, *Timer1_, this);
+    Form_Load();
+}
+
+FormPaper::~FormPaper() = default;
+
+void FormPaper::BuildControls() {
+    FrameTools_ = Named(new QGroupBox(this), QStringLiteral("FrameTools"));
+    for (int i = 0; i < kCommandCount; ++i) {
+        auto* button = Named(new QToolButton(FrameTools_), QStringLiteral("CommandTools_%1").arg(i));
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        button->setIcon(QIcon::fromTheme(QString::fromLatin1(kCommandIcons[i].theme),
+                                         style()->standardIcon(kCommandIcons[i].fallback)));
+        button->setIconSize(QSize(16, 16));
+        // Clicking a command leaves the focus where it was, so an edit in the
+        // panel is checked once, by the command.
+        button->setFocusPolicy(Qt::TabFocus);
+        connect(button, &QToolButton::clicked, this, [this, i] { CommandTools_Click(i); });
+        auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(kCommandShortcuts[i])), this);
+        connect(shortcut, &QShortcut::activated, this, [this, i] { CommandTools_Click(i); });
+        CommandTools_[i] = button;
+    }
+
+    Frame1_ = Named(new QGroupBox(this), QStringLiteral("Frame1"));
+    adoStdMarks_ = Named(new RecordNavigator(table_, Frame1_), QStringLiteral("adoStdMarks"));
+    LabNo_ = Named(new QLabel(Frame1_), QStringLiteral("LabNo"));
+    LabelNo_ = Named(new QLabel(Frame1_), QStringLiteral("LabelNo"));
+    Label2_ = Named(new QLabel(Frame1_), QStringLiteral("Label2"));
+    TextScore_ = Named(new QLineEdit(Frame1_), QStringLiteral("TextScore"));
+    TextScore_->setMaxLength(4);
+    TextScore_->installEventFilter(new MarkKeyFilter(MarkKeyFilter::AllowPoint, TextScore_));
+    TextScore_->installEventFilter(this);
+    Label1_ = Named(new QLabel(QStringLiteral("(0-250)"), Frame1_), QStringLiteral("Label1"));
+    Label3_ = Named(new QLabel(Frame1_), QStringLiteral("Label3"));
+    LabelAnswer_ = Named(new QLineEdit(Frame1_), QStringLiteral("LabelAnswer"));
+    // The answer is set through the answer dialog only.
+    LabelAnswer_->setReadOnly(true);
+    CmdSetAnswer_ = Named(new QPushButton(Frame1_), QStringLiteral("CmdSetAnswer"));
+    Frame2_ = Named(new QGroupBox(Frame1_), QStringLiteral("Frame2"));
+    TextTitle_ = Named(new QPlainTextEdit(Frame2_), QStringLiteral("TextTitle"));
+    TextTitle_->setTabChangesFocus(true);
+    for (int i = 0; i < 6; ++i) {
+        LabItem_[i] = Named(new QLabel(Frame1_), QStringLiteral("LabItem_%1").arg(i));
+        TextItems_[i] = Named(new QLineEdit(Frame1_), QStringLiteral("TextItems_%1").arg(i));
+        TextItems_[i]->setMaxLength(100);
+        LabItem_[i]->setBuddy(TextItems_[i]);
+    }
+    Label5_ = Named(new QLabel(this), QStringLiteral("Label5"));
+    LabNoCount_ = Named(new QLabel(this), QStringLiteral("LabNoCount"));
+    Label7_ = Named(new QLabel(this), QStringLiteral("Label7"));
+    LabScoreCount_ = Named(new QLabel(this), QStringLiteral("LabScoreCount"));
+
+    DataGrid1_ = Named(new QTableView(this), QStringLiteral("DataGrid1"));
+    DataGrid1_->setModel(&table_);
+    DataGrid1_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DataGrid1_->setSelectionMode(QAbstractItemView::SingleSelection);
+    DataGrid1_->verticalHeader()->hide();
+    DataGrid1_->setItemDelegate(new GridDelegate(DataGrid1_));
+    DataGrid1_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                                QAbstractItemView::AnyKeyPressed);
+
+    Timer1_ = Named(new QTimer(this), QStringLiteral("Timer1"));
+    Timer1_->setInterval(100);
+    connect(Timer1_, &QTimer::timeout, this, [this] { paper_->Timer1_Timer(); });
+
+    // The panel and the grid show the current row and write edits back.
+    connect(&table_, &QuestionTable::CurrentRowChanged, this, &FormPaper::OnCurrentRowChanged);
+    connect(&table_, &QuestionTable::RowChanging, this, &FormPaper::adoStdMarks_WillChangeRecord);
+    connect(&table_, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to) {
+                const int row = table_.CurrentRow();
+                if (row >= from.row() && row <= to.row()) ShowCurrentRow();
+            });
+    connect(&table_, &QAbstractItemModel::modelReset, this, [this] { OnCurrentRowChanged(table_.CurrentRow()); });
+    connect(DataGrid1_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (!current.isValid() || current.row() == table_.CurrentRow()) return;
+                // A refused move keeps the grid on the row being edited.
+                if (!table_.SetAbsolutePosition(current.row() + 1)) DataGrid1_RowColChange();
+            });
+
+    connect(TextScore_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { PushToTable(QuestionTable::Score, text); });
+    connect(LabelAnswer_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!showingRow_) PushToTable(QuestionTable::Answer, text);
+    });
+    connect(TextTitle_, &QPlainTextEdit::textChanged, this, [this] {
+        if (showingRow_) return;
+        QString text = TextTitle_->toPlainText();
+        if (text.size() > 250) {
+            // The title box holds at most 250 characters, as typed or pasted.
+            text.truncate(250);
+            const QSignalBlocker block(TextTitle_);
+            TextTitle_->setPlainText(text);
+            TextTitle_->moveCursor(QTextCursor::End);
+        }
+        PushToTable(QuestionTable::Title, text);
+    });
+    for (int i = 0; i < 6; ++i) {
+        connect(TextItems_[i], &QLineEdit::textEdited, this,
+                [this, i](const QString& text) { PushToTable(QuestionTable::ItemA + i, text); });
+    }
+    // Enter in the mark box checks the mark and writes the row.
+    connect(TextScore_, &QLineEdit::returnPressed, this, [this] {
+        if (TextScore_Validate()) table_.Update();
+    });
+    connect(CmdSetAnswer_, &QPushButton::clicked, this, &FormPaper::CmdSetAnswer_Click);
+
+    setTabOrder(TextScore_, CmdSetAnswer_);
+    setTabOrder(CmdSetAnswer_, TextTitle_);
+    setTabOrder(TextTitle_, TextItems_[0]);
+    for (int i = 0; i + 1 < 6; ++i) setTabOrder(TextItems_[i], TextItems_[i + 1]);
+    setTabOrder(TextItems_[5], DataGrid1_);
+}
+
+void FormPaper::Form_Load() {
+    setWindowTitle(kAppTitle);
+    for (int i = 0; i < kCommandCount; ++i) {
+        CommandTools_[i]->setText(QString::fromLatin1(kCommandCaptions[i]));
+        CommandTools_[i]->setToolTip(QString::fromLatin1(kCommandCaptions[i]));
+    }
+    adoStdMarks_->setCaption(QStringLiteral("Select Qu."));
+    LabNo_->setText(QStringLiteral("NO.:"));
+    Label2_->setText(QStringLiteral("Mark:"));
+    Label3_->setText(QStringLiteral("Answer:"));
+    Label5_->setText(QStringLiteral("Total Questions:"));
+    Label7_->setText(QStringLiteral("Total Points:"));
+    CmdSetAnswer_->setText(QStringLiteral("SET"));
+    Frame2_->setTitle(QStringLiteral("Question title"));
+    for (int i = 0; i < 6; ++i)
+        LabItem_[i]->setText(QStringLiteral("Option") + QChar(u'A' + i) + u':');
+    table_.SetCaption(0, QStringLiteral("NO."));
+    table_.SetCaption(1, QStringLiteral("Mark"));
+    table_.SetCaption(2, QStringLiteral("Answer"));
+    table_.SetCaption(3, QStringLiteral("Question title"));
+    for (int i = 0; i < 6; ++i) table_.SetCaption(4 + i, QStringLiteral("Option") + QChar(u'A' + i));
+    if (HidesOptionF(state_.AnswerType())) {
+        LabItem_[5]->setEnabled(false);
+        TextItems_[5]->setEnabled(false);
+        DataGrid1_->setColumnHidden(9, true);
+    }
+}
+
+void FormPaper::ComputeScale() {
+    scaleX_ = float(seams_.platform.ScreenWidthTwips() / kReferenceWidth);
+    scaleY_ = float(seams_.platform.ScreenHeightTwips() / kReferenceHeight);
+    fontScale_ = scaleX_ <= scaleY_ ? scaleX_ : scaleY_;
+}
+
+void FormPaper::Place(QWidget* widget, double left, double top, double width, double height) {
+    const QRectF twips(left * scaleX_, top * scaleY_, width * scaleX_, height * scaleY_);
+    twips_.insert(widget->objectName(), twips);
+    const double k = seams_.platform.LogicalDpi() / 1440.0;
+    widget->setGeometry(int(std::lround(twips.x() * k)), int(std::lround(twips.y() * k)),
+                        int(std::lround(twips.width() * k)), int(std::lround(twips.height() * k)));
+}
+
+void FormPaper::ScaleFont(QWidget* widget, double basePointSize) {
+    QFont font = widget->font();
+    font.setPointSizeF(basePointSize * fontScale_);
+    widget->setFont(font);
+}
+
+void FormPaper::Form_LoadPro() {
+    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) return;
+    ComputeScale();
+    Place(FrameTools_, 120, 0, 15014, 710);
+    for (int i = 0; i < kCommandCount; ++i) {
+        const double left = i <= 4 ? 50 + 850 * i : i <= 8 ? 200 + 850 * i : 8000 + 850 * (i - 9);
+        Place(CommandTools_[i], left, 140, 850, 520);
+    }
+    Place(Frame1_, 120, 700, 12735, 1935);
+    Place(adoStdMarks_, 120, 240, 2175, 405);
+    Place(LabNo_, 2520, 240, 825, 195);
+    Place(LabelNo_, 2520, 480, 555, 245);
+    Place(Label2_, 3720, 240, 1095, 195);
+    Place(TextScore_, 3720, 480, 550, 255);
+    Place(Label1_, 4320, 480, 735, 255);
+    Place(Label3_, 5760, 240, 1185, 195);
+    Place(LabelAnswer_, 5760, 480, 855, 255);
+    Place(CmdSetAnswer_, 6630, 460, 1245, 300);
+    Place(Frame2_, 120, 720, 7815, 1095);
+    Place(TextTitle_, 0, 240, 7815, 855);
+    for (int i = 0; i < 6; ++i) {
+        Place(LabItem_[i], 8160, 190 + 290 * i, 855, 255);
+        Place(TextItems_[i], 9000, 150 + 290 * i, 3495, 270);
+    }
+    Place(Label5_, 12960, 840, 2175, 300);
+    Place(LabNoCount_, 13560, 1200, 975, 285);
+    Place(Label7_, 12960, 1800, 2175, 300);
+    Place(LabScoreCount_, 13560, 2160, 975, 285);
+    Place(DataGrid1_, 120, 2760, 15015, 7695);
+
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             FrameTools_, Frame1_, adoStdMarks_, LabNo_, LabelNo_, Label2_, TextScore_, Label3_,
+             LabelAnswer_, CmdSetAnswer_, Frame2_, TextTitle_, Label5_, Label7_})
+        ScaleFont(w, kDefaultPoints);
+    for (auto* b : CommandTools_) ScaleFont(b, kDefaultPoints);
+    for (int i = 0; i < 6; ++i) {
+        ScaleFont(LabItem_[i], kDefaultPoints);
+        ScaleFont(TextItems_[i], kDefaultPoints);
+    }
+    {
+        QFont arial(QStringLiteral("Arial"));
+        arial.setPointSizeF(kRangePoints * fontScale_);
+        Label1_->setFont(arial);
+    }
+    ScaleFont(LabNoCount_, kCountPoints);
+    ScaleFont(LabScoreCount_, kCountPoints);
+    ScaleFont(DataGrid1_, kGridPoints);
+    ScaleFont(DataGrid1_->horizontalHeader(), kGridPoints);
+    DataGrid1_->verticalHeader()->setDefaultSectionSize(DataGrid1_->fontMetrics().height() + 6);
+    const double k = seams_.platform.LogicalDpi() / 1440.0;
+    for (int c = 0; c < QuestionTable::kColumnCount; ++c)
+        DataGrid1_->setColumnWidth(c, int(std::lround(kColumnWidths[c] * scaleX_ * k)));
+
+    resize(int(std::lround(kReferenceWidth * scaleX_ * k)),
+           int(std::lround(kReferenceHeight * scaleY_ * k)));
+}
+
+void FormPaper::SetTable(std::unique_ptr<QuestionTable> table) {
+    table_.TakeRowsFrom(*table);
+}
+
+void FormPaper::CountScore() {
+    const int n = table_.RecordCount();
+    float total = 0;
+    for (int i = 1; i <= n && i <= kMaxQuestions; ++i) total = total + state_.ScoreList(i);
+    LabScoreCount_->setText(FormatSingle(total, QLocale().decimalPoint().at(0)));
+}
+
+void FormPaper::SetQuestionCount(int count) { LabNoCount_->setText(QString::number(count)); }
+
+void FormPaper::SetWindowCaption(const QString& caption) { setWindowTitle(caption); }
+
+void FormPaper::OnCurrentRowChanged(int row) {
+    if (row >= 0) {
+        const QModelIndex current = DataGrid1_->currentIndex();
+        if (!current.isValid() || current.row() != row)
+            DataGrid1_->selectionModel()->setCurrentIndex(
+                table_.index(row, current.isValid() ? current.column() : 0),
+                QItemSelectionModel::NoUpdate);
+    }
+    DataGrid1_RowColChange();
+    ShowCurrentRow();
+}
+
+// Exactly the current row is marked in the grid.
+void FormPaper::DataGrid1_RowColChange() {
+    QItemSelectionModel* selection = DataGrid1_->selectionModel();
+    selection->clearSelection();
+    if (!table_.BOF() && !table_.Eof()) {
+        const int row = table_.Bookmark().toInt();
+        selection->select(table_.index(row, 0),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        if (DataGrid1_->currentIndex().row() != row)
+            selection->setCurrentIndex(table_.index(row, 0), QItemSelectionModel::NoUpdate);
+    }
+}
+
+void FormPaper::ShowCurrentRow() {
+    if (pushing_) return;  // the panel itself wrote this value
+    showingRow_ = true;
+    auto show = [](QLineEdit* box, const QString& text) {
+        if (box->text() != text) box->setText(text);
+    };
+    const bool has = table_.HasCurrentRow();
+    LabelNo_->setText(has ? table_.Field(QuestionTable::QuestionNo).toString() : QString());
+    show(TextScore_, has ? table_.data(table_.index(table_.CurrentRow(), QuestionTable::Score),
+                                       Qt::EditRole).toString()
+                         : QString());
+    show(LabelAnswer_, has ? table_.Field(QuestionTable::Answer).toString() : QString());
+    const QString title = has ? table_.Field(QuestionTable::Title).toString() : QString();
+    if (TextTitle_->toPlainText() != title) TextTitle_->setPlainText(title);
+    for (int i = 0; i < 6; ++i)
+        show(TextItems_[i], has ? table_.Field(QuestionTable::ItemA + i).toString() : QString());
+    for (QWidget* w : std::initializer_list<QWidget*>{TextScore_, LabelAnswer_, CmdSetAnswer_,
+                                                       TextTitle_})
+        w->setEnabled(has);
+    for (int i = 0; i < 6; ++i) TextItems_[i]->setEnabled(has && !(i == 5 && HidesOptionF(state_.AnswerType())));
+    showingRow_ = false;
+}
+
+void FormPaper::PushToTable(int column, const QString& text) {
+    if (showingRow_ || !table_.HasCurrentRow()) return;
+    pushing_ = true;
+    table_.SetBoundValue(column, text);
+    pushing_ = false;
+}
+
+bool FormPaper::eventFilter(QObject* watched, QEvent* event) {
+    // The mark is checked when the focus is about to leave its box.
+    if (watched == TextScore_ && event->type() == QEvent::FocusOut && !closing_) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+            !TextScore_Validate()) {
+            QTimer::singleShot(0, TextScore_, [box = TextScore_] { box->setFocus(); });
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool FormPaper::TextScore_Validate() {
+    if (!table_.HasCurrentRow()) return true;
+    const auto v = RoundToInt16(ReadLeadingNumber(TextScore_->text()));
+    if (v && *v == 0 && TextScore_->text() != QStringLiteral("0")) {
+        TextScore_->setText(QStringLiteral("0"));
+        PushToTable(QuestionTable::Score, TextScore_->text());
+    }
+    if (v && *v >= 0 && *v <= 250) return true;
+    ShowMessage(seams_.prompts, QStringLiteral("The mark should be between 0 and 250."));
+    return false;
+}
+
+void FormPaper::adoStdMarks_WillChangeRecord(bool* cancel) {
+    SetQuestionCount(table_.RecordCount());
+    const double m = ReadLeadingNumber(TextScore_->text());
+    const int p = table_.AbsolutePosition();
+    if (p < 1 || p > kMaxQuestions) return;
+    if (float(m) != state_.ScoreList(p)) {
+        if (!(m >= 0 && m <= 250)) {
+            ShowMessage(seams_.prompts, QStringLiteral("The mark should be between 0 and 250."));
+            TextScore_->setFocus();
+            *cancel = true;
+            return;
+        }
+        state_.ScoreList(p) = float(m);
+        CountScore();
+    }
+    state_.PaperModified = true;
+}
+
+void FormPaper::CmdSetAnswer_Click() {
+    state_.CurrentAnswer = AnswerTextToMask(LabelAnswer_->text());
+    if (IsMultipleAnswerMode(state_.AnswerType())) {
+        DlgAnswerSet dialog(state_, *LabelAnswer_, this);
+        dialog.LabelNo->setText(LabelNo_->text());
+        seams_.modal.Exec(dialog);
+    } else {
+        DlgAnswerSet17 dialog(state_, *LabelAnswer_, this);
+        dialog.LabelNo->setText(LabelNo_->text());
+        seams_.modal.Exec(dialog);
+    }
+}
+
+void FormPaper::CommandTools_Click(int index) {
+    if (index < 0 || index >= kCommandCount) return;
+    // A command works on the written paper: the edit of the current row is
+    // written first, and a refused edit stops the command.
+    if (!table_.Update()) return;
+    switch (index) {
+        case NEW: paper_->NewPaper_Click(); break;
+        case OPEN: paper_->OpenPaper_Click(); break;
+        case IMPORT: paper_->ImportPaper_Click(); break;
+        case EXPORT: paper_->ExportPaper_Click(); break;
+        case SAVE: paper_->SavePaper_Click(); break;
+        case ADD: questions_->AddQuestion_Click(); break;
+        case DEL: questions_->DeleteQuestion_Click(); break;
+        case UP: questions_->MoveUpQuestion_Click(); break;
+        case DOWN: questions_->MoveDownQuestion_Click(); break;
+        case EXIT: ExitProgram_Click(); break;
+        case HELP: Help_Click(); break;
+    }
+}
+
+void FormPaper::ExitProgram_Click() { close(); }
+
+void FormPaper::Help_Click() {
+    // Help is a convenience: a missing file or viewer is not worth a message.
+    const auto help = seams_.platform.ProgramFolder() / "quillary.chm";
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(help, ec)) seams_.platform.OpenWithDesktop(help);
+}
+
+void FormPaper::Form_Unload(bool& cancel) {
+    if (!state_.PaperModified) return;
+    MessageRequest ask;
+    ask.text = QStringLiteral("The paper has been modified. Save or not?");
+    ask.buttons = MsgButtons::YesNoCancel;
+    ask.icon = MsgIcon::Question;
+    switch (seams_.prompts.MsgBox(ask)) {
+        case MsgAnswer::Yes:
+            paper_->SavePaper_Click();
+            if (state_.PaperModified) cancel = true;
+            break;
+        case MsgAnswer::No: break;
+        default: cancel = true; break;
+    }
+}
+
+void FormPaper::closeEvent(QCloseEvent* event) {
+    if (!table_.Update()) {
+        event->ignore();
+        return;
+    }
+    bool cancel = false;
+    Form_Unload(cancel);
+    if (cancel) {
+        event->ignore();
+        return;
+    }
+    closing_ = true;
+    event->accept();
+}
+
+}  // namespace scrivane

@@ -1,0 +1,117 @@
+// The main window: the command bar, the edit panel of the current question,
+// the totals and the grid of all questions, laid out to the screen.
+#pragma once
+
+#include <QHash>
+#include <QRectF>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "core/moddule1.h"
+#include "core/paperwindow.h"
+#include "core/questiontable.h"
+#include "dialogs/seams.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTableView;
+class QTimer;
+class QToolButton;
+
+namespace scrivane {
+
+class RecordNavigator;
+class QuestionCommands;
+class PaperCommands;
+
+class FormPaper : public QWidget, public PaperWindow {
+    Q_OBJECT
+public:
+    static constexpr int kCommandCount = 11;
+    enum Command { NEW, OPEN, IMPORT, EXPORT, SAVE, ADD, DEL, UP, DOWN, EXIT, HELP };
+
+    FormPaper(Moddule1& state, Seams& seams, QWidget* parent = nullptr);
+    ~FormPaper() override;
+
+    // The layout step: places every control scaled to the screen. Run once.
+    void Form_LoadPro();
+    float ScaleX() const { return scaleX_; }
+    float ScaleY() const { return scaleY_; }
+    float FontScale() const { return fontScale_; }
+    // Where the last layout put a control, in twips (tests and screenshots).
+    QRectF TwipsGeometry(const QString& objectName) const { return twips_.value(objectName); }
+
+    // PaperWindow
+    QuestionTable& BoundTable() override { return table_; }
+    void SetTable(std::unique_ptr<QuestionTable> table) override;
+    void CountScore() override;
+    void SetQuestionCount(int count) override;
+    void SetWindowCaption(const QString& caption) override;
+
+    void CommandTools_Click(int index);
+    PaperCommands& Paper() { return *paper_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Form_Load();
+    void BuildControls();
+    void ComputeScale();
+    void Place(QWidget* widget, double left, double top, double width, double height);
+    void ScaleFont(QWidget* widget, double basePointSize);
+
+    void OnCurrentRowChanged(int row);
+    void DataGrid1_RowColChange();
+    void ShowCurrentRow();
+    void PushToTable(int column, const QString& text);
+    bool TextScore_Validate();
+    void adoStdMarks_WillChangeRecord(bool* cancel);
+    void CmdSetAnswer_Click();
+    void Form_Unload(bool& cancel);
+    void ExitProgram_Click();
+    void Help_Click();
+
+    Moddule1& state_;
+    Seams& seams_;
+    QuestionTable table_;
+    std::unique_ptr<QuestionCommands> questions_;
+    std::unique_ptr<PaperCommands> paper_;
+
+    QGroupBox* FrameTools_;
+    std::array<QToolButton*, kCommandCount> CommandTools_{};
+    QGroupBox* Frame1_;
+    RecordNavigator* adoStdMarks_;
+    QLabel* LabNo_;
+    QLabel* LabelNo_;
+    QLabel* Label2_;
+    QLineEdit* TextScore_;
+    QLabel* Label1_;
+    QLabel* Label3_;
+    QLineEdit* LabelAnswer_;
+    QPushButton* CmdSetAnswer_;
+    QGroupBox* Frame2_;
+    QPlainTextEdit* TextTitle_;
+    std::array<QLabel*, 6> LabItem_{};
+    std::array<QLineEdit*, 6> TextItems_{};
+    QLabel* Label5_;
+    QLabel* LabNoCount_;
+    QLabel* Label7_;
+    QLabel* LabScoreCount_;
+    QTableView* DataGrid1_;
+    QTimer* Timer1_;
+
+    float scaleX_ = 1, scaleY_ = 1, fontScale_ = 1;
+    QHash<QString, QRectF> twips_;
+    bool showingRow_ = false;  // the panel is being filled from the table
+    bool pushing_ = false;     // the panel is writing into the table
+    bool closing_ = false;     // the window is closing for good
+};
+
+}  // namespace scrivane

@@ -1,0 +1,16 @@
+// Start-up: reads the type information, sets the defaults, lays the main
+// window out, builds the first paper and shows the window.
+#pragma once
+
+#include <memory>
+
+#include "core/moddule1.h"
+#include "dialogs/seams.h"
+
+namespace scrivane {
+
+class FormPaper;
+
+std::unique_ptr<FormPaper> Main(Moddule1& state, Seams& seams);
+
+}  // namespace scrivane

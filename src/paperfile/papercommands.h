@@ -1,0 +1,46 @@
+// The commands that replace or store the whole paper: new, open and save,
+// and the import and export of workbooks with their deferred re-run.
+#pragma once
+
+#include <QString>
+
+#include "core/moddule1.h"
+#include "core/paperwindow.h"
+#include "dialogs/seams.h"
+
+class QTimer;
+class QWidget;
+
+namespace scrivane {
+
+class PaperCommands {
+public:
+    // Timer1 is the main window's timer that re-runs a deferred command;
+    // dialogParent owns the dialogs the commands show.
+    PaperCommands(Moddule1& state, PaperWindow& window, Seams& seams, QTimer& Timer1,
+                  QWidget* dialogParent);
+
+    void NewPaper_Click();
+    void OpenPaper_Click();
+    void SavePaper_Click();
+    void ImportPaper_Click();
+    void ExportPaper_Click();
+    void Timer1_Timer();
+
+    int PendingCommand() const { return PendingCommand_; }
+
+    static bool SplitFilePath(const QString& path, QString& fileName, QString& folder);
+
+private:
+    void InstallBlankPaper();
+    void ShowCaption();
+
+    Moddule1& state_;
+    PaperWindow& window_;
+    Seams& seams_;
+    QTimer& Timer1_;
+    QWidget* dialogParent_;
+    unsigned char PendingCommand_ = 0;
+};
+
+}  // namespace scrivane

@@ -1,0 +1,60 @@
+// Starts the real main window through start-up with scripted seams.
+#pragma once
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <fstream>
+#include <memory>
+
+#include "core/moddule1.h"
+#include "core/typeinfo.h"
+#include "editor/formpaper.h"
+#include "editor/startup.h"
+#include "fakeseams.h"
+
+namespace scrivane::test {
+
+inline void WriteTypeInfo(const std::filesystem::path& folder, std::int16_t answerType) {
+    TypeInfoRecord record;
+    record.AnswerType = answerType;
+    record.CheckValue = TypeInfoRecord::kCheckValue;
+    const auto bytes = record.ToBytes();
+    std::ofstream out(folder / kTypeInfoFileName, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+struct Harness {
+    FakeSeams fake;
+    Moddule1 state;
+    std::unique_ptr<FormPaper> window;
+
+    explicit Harness(std::int16_t answerType = 3, QSize screen = {1024, 768}) {
+        fake.platform.screen = screen;
+        WriteTypeInfo(fake.platform.ProgramFolder(), answerType);
+        window = Main(state, fake.seams);
+    }
+    ~Harness() {
+        // Closing at the end of a test must not ask anything.
+        window->BoundTable().CancelUpdate();
+        state.PaperModified = false;
+        window->close();
+    }
+
+    template <typename T = QWidget>
+    T* Find(const QString& name) const {
+        if (window->objectName() == name) return qobject_cast<T*>(window.get());
+        auto* w = window->findChild<T*>(name);
+        if (!w) qWarning("no control %s", qPrintable(name));
+        return w;
+    }
+    QuestionTable& table() { return window->BoundTable(); }
+    QString Text(const QString& name) const {
+        if (auto* label = window->findChild<QLabel*>(name)) return label->text();
+        if (auto* box = window->findChild<QLineEdit*>(name)) return box->text();
+        return {};
+    }
+    void Click(int command) { window->CommandTools_Click(command); }
+};
+
+}  // namespace scrivane::test
