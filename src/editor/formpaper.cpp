@@ -26,6 +26,7 @@
 #include "editor/questioncommands.h"
 #include "editor/recordnavigator.h"
 #include "paperfile/papercommands.h"
+#include "spreadsheet/excel.h"
 
 namespace scrivane {
 
@@ -79,12 +80,16 @@ T* Named(T* widget, const QString& name) {
 
 }  // namespace
 
-FormPaper::FormPaper(Moddule1& state, Seams& seams, QWidget* parent)
+FormPaper::FormPaper(Moddule1& state, Seams& seams, ExcelFactory* excel, QWidget* parent)
     : QWidget(parent), state_(state), seams_(seams) {
     setObjectName(QStringLiteral("FormPaper"));
     BuildControls();
+    if (!excel) {
+        ownExcel_ = std::make_unique<NativeExcelFactory>();
+        excel = ownExcel_.get();
+    }
     questions_ = std::make_unique<QuestionCommands>(state_, *this, seams_.prompts);
-    paper_ = std::make_unique<PaperCommands>(state_, *this, seams_, *Timer1_, this);
+    paper_ = std::make_unique<PaperCommands>(state_, *this, seams_, *excel, *Timer1_, this);
     Form_Load();
 }
 

@@ -28,6 +28,7 @@ namespace scrivane {
 class RecordNavigator;
 class QuestionCommands;
 class PaperCommands;
+class ExcelFactory;
 
 class FormPaper : public QWidget, public PaperWindow {
     Q_OBJECT
@@ -35,7 +36,9 @@ public:
     static constexpr int kCommandCount = 11;
     enum Command { NEW, OPEN, IMPORT, EXPORT, SAVE, ADD, DEL, UP, DOWN, EXIT, HELP };
 
-    FormPaper(Moddule1& state, Seams& seams, QWidget* parent = nullptr);
+    // excel: the spreadsheet the paper commands use; the program's own when null.
+    FormPaper(Moddule1& state, Seams& seams, ExcelFactory* excel = nullptr,
+              QWidget* parent = nullptr);
     ~FormPaper() override;
 
     // The layout step: places every control scaled to the screen. Run once.
@@ -81,6 +84,7 @@ private:
     Moddule1& state_;
     Seams& seams_;
     QuestionTable table_;
+    std::unique_ptr<ExcelFactory> ownExcel_;
     std::unique_ptr<QuestionCommands> questions_;
     std::unique_ptr<PaperCommands> paper_;
 

@@ -6,12 +6,12 @@
 
 namespace scrivane {
 
-std::unique_ptr<FormPaper> Main(Moddule1& state, Seams& seams) {
+std::unique_ptr<FormPaper> Main(Moddule1& state, Seams& seams, ExcelFactory* excel) {
     ReadTypeInfo(seams.platform.ProgramFolder(), seams.prompts, state.TypeInfoRecord);
     state.PaperModified = false;
     state.PaperFileName.clear();
     state.DefaultScore = 10;
-    auto window = std::make_unique<FormPaper>(state, seams);
+    auto window = std::make_unique<FormPaper>(state, seams, excel);
     window->Form_LoadPro();
     state.StartupNew = true;
     window->Paper().NewPaper_Click();

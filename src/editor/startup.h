@@ -10,7 +10,9 @@
 namespace scrivane {
 
 class FormPaper;
+class ExcelFactory;
 
-std::unique_ptr<FormPaper> Main(Moddule1& state, Seams& seams);
+// excel: the spreadsheet the paper commands use; the program's own when null.
+std::unique_ptr<FormPaper> Main(Moddule1& state, Seams& seams, ExcelFactory* excel = nullptr);
 
 }  // namespace scrivane

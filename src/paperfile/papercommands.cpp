@@ -1,21 +1,48 @@
 #include "paperfile/papercommands.h"
 
 #include <QTimer>
+#include <filesystem>
 #include <memory>
 
+#include "core/answercode.h"
 #include "core/questiontable.h"
+#include "dialogs/dialogquicknew.h"
+#include "dialogs/formquickpaper.h"
+#include "dialogs/formquickpaper17.h"
+#include "paperfile/dlgcausion.h"
 
 namespace scrivane {
 
 namespace {
 
 const QString kTitle = QStringLiteral("Quennet");
+const QString kPaperFilter = QStringLiteral("Test Paper (*.tpf)|*.tpf");
+const QString kSheetFilter = QStringLiteral("Excel File (*.xls)|*.xls");
+const QString kSaveTitle = QStringLiteral("Select the file name that you want to save");
+
+bool FileExists(const QString& path) {
+    std::error_code ec;
+    return std::filesystem::exists(path.toStdString(), ec);
+}
 
 }  // namespace
 
-PaperCommands::PaperCommands(Moddule1& state, PaperWindow& window, Seams& seams, QTimer& Timer1,
-                             QWidget* dialogParent)
-    : state_(state), window_(window), seams_(seams), Timer1_(Timer1), dialogParent_(dialogParent) {}
+PaperCommands::PaperCommands(Moddule1& state, PaperWindow& window, Seams& seams,
+                             ExcelFactory& excel, QTimer& Timer1, QWidget* dialogParent)
+    : state_(state),
+      window_(window),
+      seams_(seams),
+      excel_(excel),
+      Timer1_(Timer1),
+      dialogParent_(dialogParent) {}
+
+SpreadsheetContext PaperCommands::Context() {
+    return {state_, window_, seams_.prompts, seams_.platform, excel_};
+}
+
+QString PaperCommands::DefaultFolder() const {
+    return QString::fromStdString((seams_.platform.ProgramFolder() / "test_papers").string());
+}
 
 void PaperCommands::ShowCaption() {
     window_.SetWindowCaption(kTitle + QStringLiteral("  ") + state_.PaperFileName);
@@ -41,25 +68,190 @@ void PaperCommands::InstallBlankPaper() {
     ShowCaption();
 }
 
+// The quick paper: QuickQuestionCount questions at the default mark with the
+// answers picked on the sheet.
+void PaperCommands::InstallQuickPaper() {
+    for (int i = 1; i <= kMaxQuestions; ++i) state_.ScoreList(i) = 0;
+    auto table = std::make_unique<QuestionTable>();
+    const int count = std::clamp<int>(state_.QuickQuestionCount, 0, kMaxQuestions);
+    for (int i = 1; i <= count; ++i) {
+        table->AddNew();
+        table->SetField(QuestionTable::QuestionNo, table->AbsolutePosition());
+        table->SetField(QuestionTable::Score, state_.DefaultScore);
+        table->SetField(QuestionTable::Answer, AnswerMaskToText(state_.QuickAnswers(i).Answer));
+        for (int c = QuestionTable::Title; c <= QuestionTable::ItemF; ++c)
+            table->SetField(c, QString());
+        table->Update();
+        state_.ScoreList(table->Field(QuestionTable::QuestionNo).toInt()) =
+            table->Field(QuestionTable::Score).toFloat();
+    }
+    state_.PaperModified = true;
+    window_.SetTable(std::move(table));
+    window_.CountScore();
+    window_.SetQuestionCount(window_.BoundTable().RecordCount());
+    state_.PaperFileName.clear();
+    ShowCaption();
+}
+
+bool PaperCommands::RunQuickPaperDialogs() {
+    {
+        DialogQuickNew dialog(state_, seams_.prompts, dialogParent_);
+        seams_.modal.Exec(dialog);
+    }
+    if (!state_.QuickNewResult) return false;
+    if (IsMultipleAnswerMode(state_.AnswerType())) {
+        FormQuickPaper sheet(state_, dialogParent_);
+        seams_.modal.Exec(sheet);
+    } else {
+        FormQuickPaper17 sheet(state_, dialogParent_);
+        seams_.modal.Exec(sheet);
+    }
+    return true;
+}
+
 void PaperCommands::NewPaper_Click() {
+    if (state_.PaperModified) {
+        DlgCausion prompt(state_, [this] { SavePaper_Click(); }, dialogParent_);
+        seams_.modal.Exec(prompt);
+        if (!state_.CausionResult) return;
+    }
     if (state_.StartupNew) {
         state_.QuickNewResult = false;
         InstallBlankPaper();
         return;
     }
-    // The prompt, the quick dialog and the answer sheets come with the paper
-    // file commands.
-    InstallBlankPaper();
+    if (!RunQuickPaperDialogs()) {
+        InstallBlankPaper();
+        return;
+    }
+    // The sheet closed by its close box keeps the current paper.
+    if (!state_.QuickNewResult) return;
+    InstallQuickPaper();
 }
 
-void PaperCommands::OpenPaper_Click() {}
-void PaperCommands::SavePaper_Click() {}
-void PaperCommands::ImportPaper_Click() {}
-void PaperCommands::ExportPaper_Click() {}
-void PaperCommands::Timer1_Timer() {}
+bool PaperCommands::AskToSave(unsigned char pendingCommand) {
+    if (!state_.PaperModified) return true;
+    MessageRequest ask;
+    ask.text = QStringLiteral("The paper has been modified. Save or not?");
+    ask.buttons = MsgButtons::YesNoCancel;
+    ask.icon = MsgIcon::Question;
+    switch (seams_.prompts.MsgBox(ask)) {
+        case MsgAnswer::Yes:
+            SavePaper_Click();
+            // The command runs again shortly, after the window has repainted,
+            // and asks again if the save did not take place.
+            seams_.platform.SetWaitCursor(true);
+            seams_.platform.ProcessPendingEvents();
+            Timer1_.stop();
+            Timer1_.setInterval(100);
+            PendingCommand_ = pendingCommand;
+            Timer1_.start();
+            return false;
+        case MsgAnswer::No: return true;
+        default: return false;
+    }
+}
+
+void PaperCommands::OpenPaper_Click() {
+    if (!AskToSave(1)) return;
+    FileRequest request;
+    request.kind = FileRequest::Kind::Open;
+    request.title = QStringLiteral("Please choose a file (test paper) to open");
+    request.folder = DefaultFolder();
+    request.filter = kPaperFilter;
+    const auto path = seams_.prompts.ChooseFile(request);
+    if (!path) return;
+    if (DoImport(Context(), *path, false)) {
+        state_.PaperFileName = *path;
+        ShowCaption();
+    }
+}
+
+bool PaperCommands::ConfirmOverwrite(const QString& path) {
+    MessageRequest ask;
+    ask.text = QStringLiteral("File exists. Overwrite it or not?");
+    ask.buttons = MsgButtons::YesNo;
+    ask.icon = MsgIcon::Exclamation;
+    ask.defaultButton = MsgAnswer::No;
+    Q_UNUSED(path);
+    return seams_.prompts.MsgBox(ask) == MsgAnswer::Yes;
+}
+
+// Writes the paper; a failed write is told to the user and is never taken
+// for a save. The file written replaces an existing one only when complete.
+bool PaperCommands::Export(const QString& path) {
+    const ExportResult result = DoExport(Context(), path);
+    if (result.outcome == ExportResult::Failed) {
+        MessageRequest error;
+        error.text = QStringLiteral("The file could not be written.\n") + result.reason;
+        error.title = QStringLiteral("Error");
+        error.icon = MsgIcon::Exclamation;
+        seams_.prompts.MsgBox(error);
+    }
+    return result.WasWritten();
+}
+
+void PaperCommands::SavePaper_Click() {
+    FileRequest request;
+    request.kind = FileRequest::Kind::Save;
+    request.title = kSaveTitle;
+    request.filter = kPaperFilter;
+    if (!state_.PaperFileName.isEmpty()) {
+        QString fileName, folder;
+        if (!SplitFilePath(state_.PaperFileName, fileName, folder)) return;
+        request.fileName = fileName;
+        request.folder = folder;
+    } else {
+        request.folder = DefaultFolder();
+    }
+    const auto path = seams_.prompts.ChooseFile(request);
+    if (!path) return;
+    // Saving over the paper's own file asks nothing; another existing file
+    // is replaced only when the user says so.
+    if (*path != state_.PaperFileName && FileExists(*path) && !ConfirmOverwrite(*path)) return;
+    if (!Export(*path)) return;
+    state_.PaperModified = false;
+    state_.PaperFileName = *path;
+    ShowCaption();
+}
+
+void PaperCommands::ImportPaper_Click() {
+    if (!AskToSave(2)) return;
+    FileRequest request;
+    request.kind = FileRequest::Kind::Open;
+    request.title = QStringLiteral("Please select the file should be imported.");
+    request.folder = DefaultFolder();
+    request.filter = kSheetFilter;
+    const auto path = seams_.prompts.ChooseFile(request);
+    if (!path) return;
+    DoImport(Context(), *path, true);
+}
+
+void PaperCommands::ExportPaper_Click() {
+    FileRequest request;
+    request.kind = FileRequest::Kind::Save;
+    request.title = kSaveTitle;
+    request.folder = DefaultFolder();
+    request.filter = kSheetFilter;
+    const auto path = seams_.prompts.ChooseFile(request);
+    if (!path) return;
+    if (FileExists(*path) && !ConfirmOverwrite(*path)) return;
+    Export(*path);
+}
+
+void PaperCommands::Timer1_Timer() {
+    const unsigned char command = PendingCommand_;
+    if (command != 1 && command != 2) return;
+    PendingCommand_ = 0;
+    seams_.platform.SetWaitCursor(false);
+    Timer1_.stop();
+    if (command == 1) OpenPaper_Click();
+    else ImportPaper_Click();
+}
 
 bool PaperCommands::SplitFilePath(const QString& path, QString& fileName, QString& folder) {
     if (path.isEmpty()) return false;
+    // Split at the last separator; the folder keeps it.
     const qsizetype slash = path.lastIndexOf(u'/');
     folder = slash < 0 ? QString() : path.left(slash + 1);
     fileName = slash < 0 ? path : path.mid(slash + 1);

@@ -7,6 +7,7 @@
 #include "core/moddule1.h"
 #include "core/paperwindow.h"
 #include "dialogs/seams.h"
+#include "spreadsheet/importexport.h"
 
 class QTimer;
 class QWidget;
@@ -17,8 +18,8 @@ class PaperCommands {
 public:
     // Timer1 is the main window's timer that re-runs a deferred command;
     // dialogParent owns the dialogs the commands show.
-    PaperCommands(Moddule1& state, PaperWindow& window, Seams& seams, QTimer& Timer1,
-                  QWidget* dialogParent);
+    PaperCommands(Moddule1& state, PaperWindow& window, Seams& seams, ExcelFactory& excel,
+                  QTimer& Timer1, QWidget* dialogParent);
 
     void NewPaper_Click();
     void OpenPaper_Click();
@@ -33,11 +34,20 @@ public:
 
 private:
     void InstallBlankPaper();
+    bool RunQuickPaperDialogs();
+    void InstallQuickPaper();
     void ShowCaption();
+    // The unsaved-changes question of open and import; false ends the command.
+    bool AskToSave(unsigned char pendingCommand);
+    bool ConfirmOverwrite(const QString& path);
+    bool Export(const QString& path);
+    QString DefaultFolder() const;
+    SpreadsheetContext Context();
 
     Moddule1& state_;
     PaperWindow& window_;
     Seams& seams_;
+    ExcelFactory& excel_;
     QTimer& Timer1_;
     QWidget* dialogParent_;
     unsigned char PendingCommand_ = 0;

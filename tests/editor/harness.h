@@ -12,6 +12,7 @@
 #include "editor/formpaper.h"
 #include "editor/startup.h"
 #include "fakeseams.h"
+#include "spreadsheet/excel.h"
 
 namespace scrivane::test {
 
@@ -24,15 +25,24 @@ inline void WriteTypeInfo(const std::filesystem::path& folder, std::int16_t answ
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
+// The program's spreadsheet, with chosen operations made to fail.
+struct ScriptedExcel : ExcelFactory {
+    FaultHook faults;
+    std::unique_ptr<ExcelApplication> CreateApplication() override {
+        return std::make_unique<ExcelApplication>(faults);
+    }
+};
+
 struct Harness {
     FakeSeams fake;
+    ScriptedExcel excel;
     Moddule1 state;
     std::unique_ptr<FormPaper> window;
 
     explicit Harness(std::int16_t answerType = 3, QSize screen = {1024, 768}) {
         fake.platform.screen = screen;
         WriteTypeInfo(fake.platform.ProgramFolder(), answerType);
-        window = Main(state, fake.seams);
+        window = Main(state, fake.seams, &excel);
     }
     ~Harness() {
         // Closing at the end of a test must not ask anything.

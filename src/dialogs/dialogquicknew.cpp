@@ -1,0 +1,137 @@
+#include "dialogs/dialogquicknew.h"
+
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <optional>
+
+#include "core/numbers.h"
+#include "dialogs/twips.h"
+
+namespace scrivane {
+
+namespace {
+
+constexpr int kMaxMark = 250;
+constexpr int kMinAmount = 1;
+constexpr int kMaxAmount = 100;
+
+// Digits, backspace, '%' and the apostrophe are the characters the boxes take
+// from the keyboard.
+bool IsAllowedTypedCharacter(QChar c) {
+    const char16_t code = c.unicode();
+    return (code >= u'0' && code <= u'9') || code == 8 || code == u'%' || code == u'\'';
+}
+
+// The whole number at the start of a box, or nothing outside 16 bits.
+std::optional<std::int16_t> ReadBox(const QLineEdit& box) {
+    return RoundToInt16(ReadLeadingNumber(box.text()));
+}
+
+QLabel* MakeLabel(QWidget& parent, const char* name, const QString& text, int x, int y) {
+    auto* label = new QLabel(text, &parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->adjustSize();
+    label->move(TwipsToPixelsX(parent, x), TwipsToPixelsY(parent, y));
+    return label;
+}
+
+}  // namespace
+
+DialogQuickNew::DialogQuickNew(Moddule1& state, Prompts& prompts, QWidget* parent)
+    : QDialog(parent), state_(state), prompts_(prompts) {
+    setObjectName(QStringLiteral("DialogQuickNew"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setFixedSize(TwipsSize(*this, 5070, 3015));
+
+    // Form_Load assigns these captions; the hint labels and "10"s are design texts.
+    setWindowTitle(QStringLiteral("Create New Paper quickly"));
+    MakeLabel(*this, "Label1", QStringLiteral("Question amount:"), 480, 480);
+    MakeLabel(*this, "Label2", QStringLiteral("Default score:"), 480, 1680);
+    MakeLabel(*this, "Label3", QStringLiteral("(1-100)"), 1680, 960);
+    MakeLabel(*this, "Label4", QStringLiteral("(0-250)"), 1680, 2160);
+
+    TextScore_ = new QLineEdit(QStringLiteral("10"), this);
+    TextScore_->setObjectName(QStringLiteral("TextScore"));
+    TextScore_->setGeometry(TwipsRect(*this, 480, 2040, 1095, 375));
+    TextQuNo_ = new QLineEdit(QStringLiteral("10"), this);
+    TextQuNo_->setObjectName(QStringLiteral("TextQuNo"));
+    TextQuNo_->setGeometry(TwipsRect(*this, 480, 840, 1095, 375));
+    TextScore_->installEventFilter(this);
+    TextQuNo_->installEventFilter(this);
+
+    CancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelButton_->setObjectName(QStringLiteral("CancelButton"));
+    CancelButton_->setGeometry(TwipsRect(*this, 3720, 1920, 1215, 495));
+    OKButton_ = new QPushButton(QStringLiteral("OK"), this);
+    OKButton_->setObjectName(QStringLiteral("OKButton"));
+    OKButton_->setGeometry(TwipsRect(*this, 3720, 840, 1215, 495));
+    OKButton_->setDefault(true);
+    connect(OKButton_, &QPushButton::clicked, this, &DialogQuickNew::OKButton_Click);
+    connect(CancelButton_, &QPushButton::clicked, this, &DialogQuickNew::CancelButton_Click);
+
+    setTabOrder(TextScore_, TextQuNo_);
+    setTabOrder(TextQuNo_, CancelButton_);
+    setTabOrder(CancelButton_, OKButton_);
+    TextScore_->setFocus();
+
+    state_.QuickNewResult = false;
+}
+
+bool DialogQuickNew::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == TextScore_ || watched == TextQuNo_) && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // Only characters that would be typed are filtered; keys that type
+        // nothing (arrows, Delete, Enter) and Ctrl chords such as Ctrl+V,
+        // which the box never types as text, pass as they are.
+        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+        const bool shortcutChord =
+            mods == Qt::ControlModifier || mods == (Qt::ControlModifier | Qt::ShiftModifier);
+        if (!shortcutChord) {
+            for (const QChar c : key->text()) {
+                const bool typed = c.isPrint() || c.category() == QChar::Other_Format;
+                if (typed && !IsAllowedTypedCharacter(c)) return true;
+            }
+        }
+    } else if ((watched == TextScore_ || watched == TextQuNo_) &&
+               event->type() == QEvent::InputMethod) {
+        // Characters composed by an input method are typed too.
+        auto* input = static_cast<QInputMethodEvent*>(event);
+        QString kept;
+        for (const QChar c : input->commitString())
+            if (IsAllowedTypedCharacter(c)) kept += c;
+        if (kept != input->commitString())
+            input->setCommitString(kept, input->replacementStart(), input->replacementLength());
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void DialogQuickNew::OKButton_Click() {
+    const std::optional<std::int16_t> mark = ReadBox(*TextScore_);
+    if (!mark || *mark < 0 || *mark > kMaxMark) {
+        ShowMessage(prompts_, QStringLiteral("The mark should be between 0 and 250."));
+        TextScore_->setFocus();
+        return;
+    }
+    // The mark takes effect before the amount is checked, even if that fails.
+    state_.DefaultScore = float(*mark);
+
+    const std::optional<std::int16_t> amount = ReadBox(*TextQuNo_);
+    if (amount && *amount >= kMinAmount && *amount <= kMaxAmount) {
+        state_.QuickQuestionCount = *amount;
+        state_.QuickNewResult = true;
+        accept();
+        return;
+    }
+    ShowMessage(prompts_, QStringLiteral("The question amount should be between 1 and 100."));
+    TextQuNo_->setFocus();
+}
+
+void DialogQuickNew::CancelButton_Click() {
+    state_.QuickNewResult = false;
+    reject();
+}
+
+}  // namespace scrivane
