@@ -1,13 +1,12 @@
 #include "dialogs/dialogquicknew.h"
 
-#include <QInputMethodEvent>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <optional>
 
 #include "core/numbers.h"
+#include "dialogs/markkeyfilter.h"
 #include "dialogs/twips.h"
 
 namespace scrivane {
@@ -17,13 +16,6 @@ namespace {
 constexpr int kMaxMark = 250;
 constexpr int kMinAmount = 1;
 constexpr int kMaxAmount = 100;
-
-// Digits, backspace, '%' and the apostrophe are the characters the boxes take
-// from the keyboard.
-bool IsAllowedTypedCharacter(QChar c) {
-    const char16_t code = c.unicode();
-    return (code >= u'0' && code <= u'9') || code == 8 || code == u'%' || code == u'\'';
-}
 
 // The whole number at the start of a box, or nothing outside 16 bits.
 std::optional<std::int16_t> ReadBox(const QLineEdit& box) {
@@ -59,8 +51,10 @@ DialogQuickNew::DialogQuickNew(Moddule1& state, Prompts& prompts, QWidget* paren
     TextQuNo_ = new QLineEdit(QStringLiteral("10"), this);
     TextQuNo_->setObjectName(QStringLiteral("TextQuNo"));
     TextQuNo_->setGeometry(TwipsRect(*this, 480, 840, 1095, 375));
-    TextScore_->installEventFilter(this);
-    TextQuNo_->installEventFilter(this);
+    // Digits, backspace, '%' and the apostrophe are what the boxes take from
+    // the keyboard.
+    TextScore_->installEventFilter(new MarkKeyFilter(MarkKeyFilter::NoPoint, TextScore_));
+    TextQuNo_->installEventFilter(new MarkKeyFilter(MarkKeyFilter::NoPoint, TextQuNo_));
 
     CancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
     CancelButton_->setObjectName(QStringLiteral("CancelButton"));
@@ -78,34 +72,6 @@ DialogQuickNew::DialogQuickNew(Moddule1& state, Prompts& prompts, QWidget* paren
     TextScore_->setFocus();
 
     state_.QuickNewResult = false;
-}
-
-bool DialogQuickNew::eventFilter(QObject* watched, QEvent* event) {
-    if ((watched == TextScore_ || watched == TextQuNo_) && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        // Only characters that would be typed are filtered; keys that type
-        // nothing (arrows, Delete, Enter) and Ctrl chords such as Ctrl+V,
-        // which the box never types as text, pass as they are.
-        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
-        const bool shortcutChord =
-            mods == Qt::ControlModifier || mods == (Qt::ControlModifier | Qt::ShiftModifier);
-        if (!shortcutChord) {
-            for (const QChar c : key->text()) {
-                const bool typed = c.isPrint() || c.category() == QChar::Other_Format;
-                if (typed && !IsAllowedTypedCharacter(c)) return true;
-            }
-        }
-    } else if ((watched == TextScore_ || watched == TextQuNo_) &&
-               event->type() == QEvent::InputMethod) {
-        // Characters composed by an input method are typed too.
-        auto* input = static_cast<QInputMethodEvent*>(event);
-        QString kept;
-        for (const QChar c : input->commitString())
-            if (IsAllowedTypedCharacter(c)) kept += c;
-        if (kept != input->commitString())
-            input->setCommitString(kept, input->replacementStart(), input->replacementLength());
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 void DialogQuickNew::OKButton_Click() {

@@ -19,9 +19,6 @@ public:
     // Loads the dialog: captions, both boxes "10", QuickNewResult False.
     DialogQuickNew(Moddule1& state, Prompts& prompts, QWidget* parent = nullptr);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void OKButton_Click();
     void CancelButton_Click();

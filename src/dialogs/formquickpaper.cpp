@@ -1,5 +1,7 @@
 #include "dialogs/formquickpaper.h"
 
+#include <QKeyEvent>
+
 #include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
@@ -38,6 +40,7 @@ FormQuickPaper::FormQuickPaper(Moddule1& state, QWidget* parent) : QDialog(paren
     frame1->setFrameShape(QFrame::Box);
     frame1->setGeometry(TwipsRect(*this, 0, 0, 6255, 10215));
     auto* label2 = MakeLabel(*frame1, *this, "Label2", 120, 240);
+    auto* label4 = MakeLabel(*frame1, *this, "Label4", 2760, 240);
 
     QFont numberFont(QStringLiteral("Arial"));
     numberFont.setPointSizeF(10.5);
@@ -92,6 +95,7 @@ FormQuickPaper::FormQuickPaper(Moddule1& state, QWidget* parent) : QDialog(paren
     // Form_Load
     setWindowTitle(QStringLiteral("Set Answer"));
     SetCaption(*label2, QStringLiteral("Question No."));
+    SetCaption(*label4, QStringLiteral("Answer"));
     SetCaption(*label1, QStringLiteral("Page No."));
     CommandUP_->setText(QStringLiteral("Prev Page"));
     CommandDown_->setText(QStringLiteral("Next Page"));
@@ -156,6 +160,14 @@ void FormQuickPaper::CommandDown_Click() {
 void FormQuickPaper::CommandOK_Click() {
     state_.QuickNewResult = true;
     accept();
+}
+
+void FormQuickPaper::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 }  // namespace scrivane

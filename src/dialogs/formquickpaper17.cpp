@@ -1,5 +1,7 @@
 #include "dialogs/formquickpaper17.h"
 
+#include <QKeyEvent>
+
 #include <QButtonGroup>
 #include <QFrame>
 #include <QLabel>
@@ -190,6 +192,14 @@ void FormQuickPaper17::CommandDown_Click() {
 void FormQuickPaper17::CommandOK_Click() {
     state_.QuickNewResult = true;
     accept();
+}
+
+void FormQuickPaper17::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 }  // namespace scrivane

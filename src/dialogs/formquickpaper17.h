@@ -33,6 +33,10 @@ public:
     std::int16_t LastPageCount() const { return lastPageCount_; }
     std::int16_t CurrentPage() const { return currentPage_; }
 
+protected:
+    // Escape does not close the sheet: the picks would be lost with it.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void OptionAnswer_Click(int index);
     void CommandUP_Click();

@@ -22,7 +22,7 @@
 #include "dialogs/dlganswerset.h"
 #include "dialogs/dlganswerset17.h"
 #include "editor/griddelegate.h"
-#include "editor/markfilter.h"
+#include "dialogs/markkeyfilter.h"
 #include "editor/questioncommands.h"
 #include "editor/recordnavigator.h"
 #include "paperfile/papercommands.h"

@@ -3,7 +3,7 @@
 #include <QLineEdit>
 
 #include "core/questiontable.h"
-#include "editor/markfilter.h"
+#include "dialogs/markkeyfilter.h"
 
 namespace scrivane {
 

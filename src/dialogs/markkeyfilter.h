@@ -1,7 +1,7 @@
-// The key filter of the mark boxes: typed characters other than digits,
-// backspace, '%', '\'' (and '.' where decimals are allowed) are discarded
-// before they reach the box. Keys that type nothing, and shortcuts such as
-// paste, pass untouched.
+// The key filter of the mark and amount boxes: typed characters other than
+// digits, backspace, '%', '\'' (and '.' where decimals are allowed) are
+// discarded before they reach the box. Keys that type nothing and Ctrl
+// chords such as paste pass untouched: pasted text is not filtered.
 #pragma once
 
 #include <QObject>

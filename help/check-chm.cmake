@@ -1,0 +1,36 @@
+# Checks a compiled help file: the ITSF signature and version, and that every
+# page the project lists made it into the file's directory.
+# Usage: cmake -DCHM=quillary.chm -DPROJECT=quillary.hhp -P check-chm.cmake
+if(NOT EXISTS "${CHM}")
+  message(FATAL_ERROR "${CHM} was not written")
+endif()
+file(SIZE "${CHM}" size)
+if(size LESS 1024)
+  message(FATAL_ERROR "${CHM} is too small (${size} bytes) to be a help file")
+endif()
+# "ITSF" then the version 3, little-endian.
+file(READ "${CHM}" header LIMIT 8 HEX)
+if(NOT header STREQUAL "4954534603000000")
+  message(FATAL_ERROR "${CHM} has no ITSF version 3 header (${header})")
+endif()
+
+# Directory entries are stored uncompressed, each name preceded by its length.
+file(STRINGS "${CHM}" names REGEX "^.*\\.(html|css)$")
+string(JOIN "\n" names ${names})
+file(STRINGS "${PROJECT}" lines)
+set(in_files FALSE)
+foreach(line IN LISTS lines)
+  string(STRIP "${line}" line)
+  if(line MATCHES "^\\[")
+    if(line STREQUAL "[FILES]")
+      set(in_files TRUE)
+    else()
+      set(in_files FALSE)
+    endif()
+  elseif(in_files AND NOT line STREQUAL "")
+    string(FIND "${names}" "/${line}" found)
+    if(found EQUAL -1)
+      message(FATAL_ERROR "${CHM} does not hold ${line}")
+    endif()
+  endif()
+endforeach()

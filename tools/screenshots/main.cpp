@@ -1,0 +1,235 @@
+// Makes the screenshots of the documentation from the real windows: the main
+// window with a small paper, both answer setting dialogs, the quick new paper
+// dialog, both quick answer sheets and the unsaved-changes prompt.
+//
+//   QT_QPA_PLATFORM=offscreen scrivane-screenshots OUTPUT-FOLDER
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
+#include "core/moddule1.h"
+#include "core/questiontable.h"
+#include "core/typeinfo.h"
+#include "dialogs/dialogquicknew.h"
+#include "dialogs/dlganswerset.h"
+#include "dialogs/dlganswerset17.h"
+#include "dialogs/formquickpaper.h"
+#include "dialogs/formquickpaper17.h"
+#include "dialogs/seams.h"
+#include "editor/formpaper.h"
+#include "editor/startup.h"
+#include "paperfile/dlgcausion.h"
+
+namespace scrivane {
+namespace {
+
+// Nobody answers: message boxes take their default, file dialogs are cancelled.
+// Anything shown is reported, since the screenshots should need none.
+class ToolPrompts : public Prompts {
+public:
+    MsgAnswer MsgBox(const MessageRequest& request) override {
+        std::fprintf(stderr, "unexpected message box: %s\n", qPrintable(request.text));
+        if (request.defaultButton) return *request.defaultButton;
+        return request.buttons == MsgButtons::Ok ? MsgAnswer::Ok : MsgAnswer::Cancel;
+    }
+    std::optional<QString> ChooseFile(const FileRequest& request) override {
+        std::fprintf(stderr, "unexpected file dialog: %s\n", qPrintable(request.title));
+        return std::nullopt;
+    }
+};
+
+// A 1024 by 768 screen at 96 dpi, and a program folder of our own.
+class ToolPlatform : public Platform {
+public:
+    explicit ToolPlatform(std::filesystem::path folder) : folder_(std::move(folder)) {}
+    QSize ScreenPixels() const override { return {1024, 768}; }
+    double LogicalDpi() const override { return 96; }
+    std::filesystem::path ProgramFolder() const override { return folder_; }
+    void SetWaitCursor(bool) override {}
+    void ProcessPendingEvents() override { QCoreApplication::processEvents(); }
+    bool OpenWithDesktop(const std::filesystem::path&) override { return false; }
+
+private:
+    std::filesystem::path folder_;
+};
+
+// The windows are shown and photographed directly, never run modally.
+class ToolModalRunner : public ModalRunner {
+public:
+    int Exec(QDialog& dialog) override {
+        std::fprintf(stderr, "unexpected modal dialog: %s\n", qPrintable(dialog.objectName()));
+        return QDialog::Rejected;
+    }
+};
+
+bool WriteTypeInfo(const std::filesystem::path& folder, std::int16_t answerType) {
+    TypeInfoRecord record;
+    record.AnswerType = answerType;
+    record.CheckValue = TypeInfoRecord::kCheckValue;
+    const auto bytes = record.ToBytes();
+    std::ofstream out(folder / kTypeInfoFileName, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return bool(out.flush());
+}
+
+struct SampleQuestion {
+    float mark;
+    const char* answer;
+    const char* title;
+    std::array<const char*, 6> options;
+};
+
+const SampleQuestion kSample[] = {
+    {4, "B", "Which planet is closest to the Sun?", {"Venus", "Mercury", "Earth", "Mars", "", ""}},
+    {4, "AC", "Which of these numbers are prime?", {"2", "4", "7", "9", "15", ""}},
+    {2,
+     "D",
+     "What is the boiling point of water at sea level?",
+     {"50 °C", "75 °C", "90 °C", "100 °C", "120 °C", ""}},
+    {5,
+     "ABE",
+     "Which of these are mammals?",
+     {"Whale", "Bat", "Shark", "Penguin", "Dolphin", "Eel"}},
+    {3,
+     "C",
+     "Who wrote \"Romeo and Juliet\"?",
+     {"Charles Dickens", "Jane Austen", "William Shakespeare", "Mark Twain", "", ""}},
+    {2, "Uncertain", "", {"", "", "", "", "", ""}},
+};
+
+// Fills the main window's paper as an import would: a fresh table handed to
+// the window, the marks list, the totals and the count.
+void FillPaper(FormPaper& window, Moddule1& state) {
+    auto table = std::make_unique<QuestionTable>();
+    for (int i = 1; i <= kMaxQuestions; ++i) state.ScoreList(i) = 0;
+    int n = 0;
+    for (const SampleQuestion& q : kSample) {
+        table->AddNew();
+        table->SetField(QuestionTable::QuestionNo, table->AbsolutePosition());
+        table->SetField(QuestionTable::Score, q.mark);
+        table->SetField(QuestionTable::Answer, QString::fromLatin1(q.answer));
+        table->SetField(QuestionTable::Title, QString::fromUtf8(q.title));
+        for (int c = 0; c < 6; ++c)
+            table->SetField(QuestionTable::ItemA + c, QString::fromUtf8(q.options[std::size_t(c)]));
+        table->Update();
+        state.ScoreList(++n) = q.mark;
+    }
+    window.SetTable(std::move(table));
+    window.CountScore();
+    window.SetQuestionCount(n);
+    // The panel shows the question with several answers.
+    window.BoundTable().SetAbsolutePosition(2);
+}
+
+bool Save(QWidget& widget, const QDir& out, const QString& name) {
+    widget.show();
+    // Two rounds: showing lays out and polishes, the second paints.
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    const QString path = out.filePath(name);
+    const bool ok = widget.grab().save(path, "PNG");
+    std::fprintf(ok ? stdout : stderr, "%s %s\n", ok ? "wrote" : "could not write",
+                 qPrintable(path));
+    widget.hide();
+    return ok;
+}
+
+void Click(QWidget& window, const QString& name) {
+    if (auto* button = window.findChild<QAbstractButton*>(name))
+        button->click();
+    else
+        std::fprintf(stderr, "no button %s in %s\n", qPrintable(name),
+                     qPrintable(window.objectName()));
+}
+
+int Run(const QDir& out) {
+    QTemporaryDir programFolder;
+    if (!programFolder.isValid() || !WriteTypeInfo(programFolder.path().toStdString(), 3)) {
+        std::fprintf(stderr, "could not prepare a program folder\n");
+        return 1;
+    }
+    ToolPrompts prompts;
+    ToolPlatform platform(programFolder.path().toStdString());
+    ToolModalRunner modal;
+    Seams seams{prompts, platform, modal};
+    Moddule1 state;
+    bool ok = true;
+
+    const std::unique_ptr<FormPaper> window = Main(state, seams);
+    FillPaper(*window, state);
+    ok &= Save(*window, out, QStringLiteral("main-window.png"));
+
+    QLineEdit answerBox;
+    {
+        state.CurrentAnswer = 1 | 4;  // A and C
+        DlgAnswerSet dialog(state, answerBox);
+        dialog.LabelNo->setText(QStringLiteral("2"));
+        ok &= Save(dialog, out, QStringLiteral("dlganswerset.png"));
+    }
+    {
+        state.CurrentAnswer = 8;  // D
+        DlgAnswerSet17 dialog(state, answerBox);
+        dialog.LabelNo->setText(QStringLiteral("3"));
+        ok &= Save(dialog, out, QStringLiteral("dlganswerset17.png"));
+    }
+    {
+        DialogQuickNew dialog(state, prompts);
+        ok &= Save(dialog, out, QStringLiteral("dialogquicknew.png"));
+    }
+
+    state.QuickQuestionCount = 45;
+    state.DefaultScore = 2;
+    {
+        FormQuickPaper sheet(state);
+        // One answer, two answers, one, none: the colours of each case.
+        for (int element : {1, 6 + 0, 6 + 3, 12 + 2, 24 + 4, 30 + 1, 30 + 5})
+            Click(sheet, QStringLiteral("OptionAnswer_%1").arg(element));
+        ok &= Save(sheet, out, QStringLiteral("formquickpaper.png"));
+    }
+    {
+        FormQuickPaper17 sheet(state);
+        for (int element : {1, 6 + 0, 12 + 3, 24 + 2, 30 + 4})
+            Click(sheet, QStringLiteral("OptionAnswer_%1").arg(element));
+        ok &= Save(sheet, out, QStringLiteral("formquickpaper17.png"));
+    }
+    {
+        state.PaperModified = true;
+        DlgCausion dialog(state, [] {});
+        ok &= Save(dialog, out, QStringLiteral("dlgcausion.png"));
+    }
+
+    // Closing must not ask to save the sample paper.
+    state.PaperModified = false;
+    window->close();
+    return ok ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace scrivane
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Scrivane"));
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: scrivane-screenshots OUTPUT-FOLDER\n");
+        return 2;
+    }
+    QDir out(args[1]);
+    if (!out.mkpath(QStringLiteral("."))) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(args[1]));
+        return 1;
+    }
+    return scrivane::Run(out);
+}
