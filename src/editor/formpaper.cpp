@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <cmath>
+#include <utility>
 
 #include "core/answercode.h"
 #include "core/numbers.h"
@@ -170,8 +171,10 @@ void FormPaper::BuildControls() {
                 if (!table_.SetAbsolutePosition(current.row() + 1)) DataGrid1_RowColChange();
             });
 
-    connect(TextScore_, &QLineEdit::textEdited, this,
-            [this](const QString& text) { PushToTable(QuestionTable::Score, text); });
+    connect(TextScore_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        markRefused_ = false;
+        PushToTable(QuestionTable::Score, text);
+    });
     connect(LabelAnswer_, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (!showingRow_) PushToTable(QuestionTable::Answer, text);
     });
@@ -400,6 +403,7 @@ bool FormPaper::TextScore_Validate() {
     }
     if (v && *v >= 0 && *v <= 250) return true;
     ShowMessage(seams_.prompts, QStringLiteral("The mark should be between 0 and 250."));
+    markRefused_ = true;
     return false;
 }
 
@@ -410,7 +414,9 @@ void FormPaper::adoStdMarks_WillChangeRecord(bool* cancel) {
     if (p < 1 || p > kMaxQuestions) return;
     if (float(m) != state_.ScoreList(p)) {
         if (!(m >= 0 && m <= 250)) {
-            ShowMessage(seams_.prompts, QStringLiteral("The mark should be between 0 and 250."));
+            // The click that took the focus from the mark box was told already.
+            if (!std::exchange(markRefused_, false))
+                ShowMessage(seams_.prompts, QStringLiteral("The mark should be between 0 and 250."));
             TextScore_->setFocus();
             *cancel = true;
             return;

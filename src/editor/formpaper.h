@@ -116,6 +116,7 @@ private:
     bool showingRow_ = false;  // the panel is being filled from the table
     bool pushing_ = false;     // the panel is writing into the table
     bool closing_ = false;     // the window is closing for good
+    bool markRefused_ = false;  // the mark box has just said why it keeps the focus
 };
 
 }  // namespace scrivane

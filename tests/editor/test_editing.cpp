@@ -133,6 +133,24 @@ private slots:
         }
     }
 
+    void clickingAnotherRowWithABadMarkSaysSoOnce() {
+        Harness h;
+        Activate(h);
+        Paper(h, {10, 10});
+        TypeMark(h, "251");
+        auto* grid = h.Find<QTableView>("DataGrid1");
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          grid->visualRect(h.table().index(1, 3)).center());
+        QTest::qWait(1);
+        QCOMPARE(h.fake.prompts.Texts(), QStringList{"The mark should be between 0 and 250."});
+        QCOMPARE(h.table().AbsolutePosition(), 1);
+        QVERIFY(h.Find<QLineEdit>("TextScore")->hasFocus());
+        // Trying again is refused again, and said again.
+        h.Click(FormPaper::ADD);
+        QCOMPARE(h.fake.prompts.messages.size(), std::size_t(2));
+        QCOMPARE(h.table().RecordCount(), 2);
+    }
+
     void markChangeUpdatesTheTotal() {
         Harness h;
         Activate(h);
