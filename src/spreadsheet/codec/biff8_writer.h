@@ -1,0 +1,29 @@
+// Writes a Workbook as an Excel 97-2003 (.xls) file: BIFF8 records in the
+// "Workbook" stream of an OLE2 compound file.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+#include "spreadsheet/codec/workbook.h"
+
+namespace scrivane::codec {
+
+// The whole .xls file. Throws WorkbookError when the book cannot be held in
+// BIFF8: no sheet, a bad sheet name, a cell beyond 65536 rows or 256 columns,
+// a text longer than 32767 UTF-16 units or not valid UTF-8, a number that is
+// not finite, an unknown error code.
+//
+// Rows that hold a cell of a wrapped column get a height estimated from
+// their texts, as spreadsheet programs do not re-fit rows when they open a
+// file (see RowHeightTwips in biff8_layout.h).
+std::vector<std::uint8_t> WriteBiff8Bytes(const Workbook& book);
+
+// Writes the file atomically: a temporary file beside the target is written,
+// flushed to disk and renamed over the target, so an existing file is either
+// replaced whole or left as it was. Throws WorkbookError whose what() is the
+// system's reason on failure; no temporary file is left behind.
+void WriteBiff8File(const Workbook& book, const std::filesystem::path& target);
+
+}  // namespace scrivane::codec
