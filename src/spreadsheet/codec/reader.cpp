@@ -151,7 +151,14 @@ constexpr std::uint8_t kZipMagic[4] = {'P', 'K', 3, 4};
 
 void InitGsf() {
     static std::once_flag once;
-    std::call_once(once, [] { gsf_init(); });
+    std::call_once(once, [] {
+        gsf_init();
+        // A damaged container makes libgsf complain on the terminal; the
+        // reader reports the damage itself.
+        for (const char* domain : {"libgsf", "libgsf:msole", "libgsf:zip"})
+            g_log_set_handler(domain, GLogLevelFlags(G_LOG_LEVEL_MASK & ~G_LOG_LEVEL_ERROR),
+                              [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+    });
 }
 
 bool StartsWith(std::span<const std::uint8_t> bytes, std::span<const std::uint8_t> magic) {

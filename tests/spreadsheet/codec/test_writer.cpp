@@ -27,7 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kScript = fs::path(SCRIVANE_TEST_DATA) / ".." / ".." / "xlrd_check.py";
+const fs::path kScript = SCRIVANE_XLRD_CHECK;
 
 // ---------------------------------------------------------------------------
 // Strict reading of what the writer produced.

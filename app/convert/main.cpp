@@ -1,0 +1,13 @@
+// scrivane-convert: see spreadsheet/convert.h.
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "spreadsheet/convert.h"
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const scrivane::ConverterRun run = scrivane::RunConverter(app.arguments().mid(1));
+    std::fwrite(run.out.constData(), 1, std::size_t(run.out.size()), stdout);
+    std::fwrite(run.err.constData(), 1, std::size_t(run.err.size()), stderr);
+    return run.exitCode;
+}

@@ -1,0 +1,148 @@
+#include "spreadsheet/convert.h"
+
+#include <QFileInfo>
+
+#include "core/numbers.h"
+#include "spreadsheet/excel.h"
+#include "spreadsheet/headless.h"
+#include "spreadsheet/importexport.h"
+
+namespace scrivane {
+
+namespace {
+
+const char kUsage[] =
+    "usage: scrivane-convert INPUT --json\n"
+    "       scrivane-convert INPUT OUTPUT\n"
+    "Imports the question sheet of the workbook INPUT (.xls, .xlsx or .tpf) and prints it\n"
+    "as JSON, or writes it as the Excel 97-2003 workbook OUTPUT.\n";
+
+void AppendJsonString(QByteArray& out, const QString& text) {
+    out += '"';
+    for (const char c : text.toUtf8()) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20)
+                    out +=
+                        QByteArray("\\u00") + QByteArray::number(static_cast<unsigned char>(c), 16)
+                                                  .rightJustified(2, '0');
+                else
+                    out += c;
+        }
+    }
+    out += '"';
+}
+
+QByteArray Line(const QString& text) {
+    return text.toUtf8() + '\n';
+}
+
+}  // namespace
+
+QByteArray PaperJson(QuestionTable& table) {
+    QByteArray out = "{\"valid\": true, \"questions\": [";
+    bool first = true;
+    for (table.MoveFirst(); !table.Eof(); table.MoveNext()) {
+        if (!first) out += ", ";
+        first = false;
+        out += "{\"QuestionNo\": " +
+               QByteArray::number(table.Field(QuestionTable::QuestionNo).toInt());
+        const QVariant score = table.Field(QuestionTable::Score);
+        out += ", \"Score\": " +
+               (score.isNull() ? QByteArray("null") : ShortestSingle(score.toFloat()).toUtf8());
+        for (int column = QuestionTable::Answer; column <= QuestionTable::ItemF; ++column) {
+            out += ", \"" + QuestionTable::ColumnName(column).toUtf8() + "\": ";
+            AppendJsonString(out, table.Field(column).toString());
+        }
+        out += '}';
+    }
+    out += "]}\n";
+    return out;
+}
+
+ConverterRun RunConverter(const QStringList& arguments) {
+    ConverterRun run;
+    bool json = false, optionsEnded = false;
+    QStringList files;
+    for (const QString& argument : arguments) {
+        if (!optionsEnded && argument == QStringLiteral("--json")) {
+            json = true;
+        } else if (!optionsEnded &&
+                   (argument == QStringLiteral("--help") || argument == QStringLiteral("-h"))) {
+            run.out = kUsage;
+            return run;
+        } else if (!optionsEnded && argument == QStringLiteral("--")) {
+            optionsEnded = true;
+        } else if (!optionsEnded && argument.startsWith(u'-') && argument.size() > 1) {
+            run.exitCode = 2;
+            run.err =
+                Line(QStringLiteral("scrivane-convert: unknown option %1").arg(argument)) + kUsage;
+            return run;
+        } else {
+            files << argument;
+        }
+    }
+    if (files.size() != (json ? 1 : 2)) {
+        run.exitCode = 2;
+        run.err = QByteArray("scrivane-convert: expected INPUT --json or INPUT OUTPUT\n") + kUsage;
+        return run;
+    }
+    const QString input = files[0];
+    const QFileInfo inputInfo(input);
+    if (!inputInfo.isFile()) {
+        run.exitCode = 2;
+        run.err = Line(QStringLiteral("scrivane-convert: cannot read %1: %2")
+                           .arg(input, inputInfo.exists() ? QStringLiteral("not a file")
+                                                          : QStringLiteral("no such file")));
+        return run;
+    }
+
+    Moddule1 module;
+    HeadlessPaper paper(module);
+    RecordingPrompts prompts;
+    HeadlessPlatform platform;
+    NativeExcelFactory excel;
+    const SpreadsheetContext context{module, paper, prompts, platform, excel};
+
+    ImportReport report;
+    if (!DoImport(context, input, false, &report)) {
+        if (report.outcome == ImportReport::Outcome::Unreadable) {
+            run.exitCode = 2;
+            run.err = Line(
+                QStringLiteral("scrivane-convert: cannot read %1: %2").arg(input, report.reason));
+            return run;
+        }
+        run.exitCode = 1;
+        run.err = Line(QStringLiteral("Invalid format")) + Line(report.reason);
+        if (json) run.out = "{\"valid\": false}\n";
+        return run;
+    }
+    if (json) {
+        run.out = PaperJson(paper.BoundTable());
+        return run;
+    }
+    const ExportResult written = DoExport(context, files[1]);
+    if (!written.WasWritten()) {
+        run.exitCode = 2;
+        run.err = Line(
+            QStringLiteral("scrivane-convert: cannot write %1: %2").arg(files[1], written.reason));
+    }
+    return run;
+}
+
+}  // namespace scrivane

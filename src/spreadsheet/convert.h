@@ -1,0 +1,32 @@
+// scrivane-convert: checks or converts question sheets from the command
+// line, through the same import and export as the editor.
+//
+//   scrivane-convert INPUT --json     the imported paper as JSON on stdout
+//   scrivane-convert INPUT OUTPUT     import INPUT, export it as OUTPUT
+//
+// Exit status 0 on success; 1 when the sheet is refused ("Invalid format"
+// and the reason on stderr, {"valid": false} on stdout with --json); 2 for
+// wrong arguments, an unreadable INPUT or an OUTPUT that cannot be written.
+#pragma once
+
+#include <QByteArray>
+#include <QStringList>
+
+namespace scrivane {
+
+class QuestionTable;
+
+struct ConverterRun {
+    int exitCode = 0;
+    QByteArray out;  // UTF-8
+    QByteArray err;  // UTF-8
+};
+
+// arguments: without the program name.
+ConverterRun RunConverter(const QStringList& arguments);
+
+// The table as the converter prints it: {"valid": true, "questions": [...]}
+// with Score as the shortest decimal of its single-precision value.
+QByteArray PaperJson(QuestionTable& table);
+
+}  // namespace scrivane

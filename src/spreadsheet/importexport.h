@@ -1,0 +1,57 @@
+// Importing a question sheet into the paper and exporting the paper as one,
+// through the spreadsheet application. Open and save use the same two
+// routines, so a test paper file is a workbook like any exported one.
+#pragma once
+
+#include <QString>
+
+namespace scrivane {
+
+struct Moddule1;
+class PaperWindow;
+class Prompts;
+class Platform;
+class ExcelFactory;
+
+// What the routines work with: the shared state, the window whose bound
+// table is the paper, the user's prompts, the pointer and the spreadsheet.
+struct SpreadsheetContext {
+    Moddule1& module;
+    PaperWindow& window;
+    Prompts& prompts;
+    Platform& platform;
+    ExcelFactory& excel;
+};
+
+// How an import ended, for callers that report more than the message box
+// (the converter): the workbook could not be opened, the sheet was refused
+// (with the precise reason), or the paper was replaced.
+struct ImportReport {
+    enum class Outcome { Imported, Unreadable, Rejected };
+    Outcome outcome = Outcome::Rejected;
+    QString reason;
+};
+
+// Reads the question sheet of ImportFile into a new question table that
+// replaces the bound one. A failing step is skipped and the import goes on,
+// so an unreadable workbook ends as "Invalid format". The paper, ScoreList,
+// PaperModified and PaperFileName change only when the whole sheet was taken
+// over; then the result is true. ImportOrOpen: true for the import command,
+// which confirms with "Import succeed".
+bool DoImport(const SpreadsheetContext& context, QString ImportFile, const bool& ImportOrOpen,
+              ImportReport* report = nullptr);
+
+struct ExportResult {
+    enum Outcome { Written, EmptyPaper, Failed };
+    Outcome outcome = Failed;
+    QString reason;  // why it failed, in the system's words
+    bool WasWritten() const { return outcome == Written; }
+};
+
+// Writes the bound table as a question sheet to ExportFile (replaced whole
+// or left as it was). An empty paper is refused with a message; any other
+// failure is only reported in the result, the caller tells the user. After a
+// written export the current record is the last question.
+ExportResult DoExport(const SpreadsheetContext& context, const QString& ExportFile);
+
+}  // namespace scrivane

@@ -1,0 +1,141 @@
+#include "spreadsheet/questionsheet.h"
+
+#include <cfloat>
+#include <cmath>
+#include <exception>
+
+#include "core/numbers.h"
+#include "spreadsheet/excel.h"
+
+namespace scrivane {
+
+namespace {
+
+constexpr int kMaxDataRows = 100;  // the capacity of the question table
+// The scan stops here: row 102 full means more than 100 data rows.
+constexpr int kLastScannedRow = kMaxDataRows + 2;
+
+QString TrimSpaces(const QString& text) {
+    qsizetype first = 0, last = text.size();
+    while (first < last && text[first] == u' ') ++first;
+    while (last > first && text[last - 1] == u' ') --last;
+    return text.mid(first, last - first);
+}
+
+QString CellName(int row, int column) {
+    return QChar(char16_t(u'A' + column - 1)) + QString::number(row);
+}
+
+// A cell's text as shown in a reason: quoted, and cut when long.
+QString Quoted(const QString& text) {
+    constexpr qsizetype kShown = 40;
+    const QString shown = text.size() > kShown ? text.left(kShown) + QChar(0x2026) : text;
+    return u'"' + shown + u'"';
+}
+
+// Single precision as the mark is kept; beyond its range gives an infinity.
+float ToSingle(double value) {
+    if (std::isnan(value)) return NAN;
+    if (value > FLT_MAX) return INFINITY;
+    if (value < -FLT_MAX) return -INFINITY;
+    return float(value);
+}
+
+// A mark cell: a number is taken as it is, anything else by the leading
+// number of its text.
+float ReadMark(const codec::Cell& cell) {
+    if (cell.kind == codec::Cell::Kind::Number) return ToSingle(cell.number);
+    return ToSingle(ReadLeadingNumber(CellText(cell)));
+}
+
+}  // namespace
+
+const QStringList& QuestionSheetHeaders() {
+    static const QStringList headers = {
+        QStringLiteral("Question NO"),    QStringLiteral("Mark"),     QStringLiteral("Answer"),
+        QStringLiteral("Question Title"), QStringLiteral("Option A"), QStringLiteral("Option B"),
+        QStringLiteral("Option C"),       QStringLiteral("Option D"), QStringLiteral("Option E"),
+        QStringLiteral("Option F")};
+    return headers;
+}
+
+StagedSheet ReadQuestionSheet(const Sheet& sheet) {
+    StagedSheet staged;
+
+    // The end of the data: a row whose number or mark is blank, or cannot be read.
+    int row = 2;
+    for (; row <= kLastScannedRow; ++row) {
+        bool ends = true;
+        try {
+            const QString number = TrimSpaces(sheet.cells(row, 1).Text());
+            const QString mark = TrimSpaces(sheet.cells(row, 2).Text());
+            ends = number.isEmpty() || mark.isEmpty();
+        } catch (const std::exception&) {
+        }
+        if (ends) break;
+    }
+    staged.lastRow = row - 1;
+
+    // The format: headers first, as they tell best what sheet this is.
+    const QStringList& headers = QuestionSheetHeaders();
+    for (int column = 1; column <= kSheetColumns && staged.Valid(); ++column) {
+        const QString& expected = headers[column - 1];
+        try {
+            const QString text = sheet.cells(1, column).Text();
+            const QString trimmed = TrimSpaces(text);
+            if (column < kSheetColumns && trimmed != expected)
+                staged.rejection = QStringLiteral("header cell %1 holds %2, expected %3")
+                                       .arg(CellName(1, column), Quoted(text), Quoted(expected));
+            else if (column == kSheetColumns && !trimmed.isEmpty() && trimmed != expected)
+                staged.rejection = QStringLiteral("header cell %1 holds %2, expected %3 or nothing")
+                                       .arg(CellName(1, column), Quoted(text), Quoted(expected));
+        } catch (const std::exception& e) {
+            staged.rejection = QStringLiteral("header cell %1 cannot be read: %2")
+                                   .arg(CellName(1, column), QString::fromUtf8(e.what()));
+        }
+    }
+    if (staged.Valid() && staged.lastRow < 2) staged.rejection = QStringLiteral("no data rows");
+    if (staged.Valid() && staged.lastRow > kMaxDataRows + 1)
+        staged.rejection = QStringLiteral("more than %1 data rows").arg(kMaxDataRows);
+    if (!staged.Valid()) return staged;
+
+    // The data rows; a cell that cannot be read leaves its field as it was.
+    staged.questions.resize(std::size_t(staged.lastRow - 1));
+    for (int i = 2; i <= staged.lastRow; ++i) {
+        QuestionRecord& question = staged.questions[std::size_t(i - 2)];
+        try {
+            question.Score = ReadMark(sheet.cells(i, 2).Value());
+        } catch (const std::exception&) {
+        }
+        try {
+            question.Answer = AnswerTextToMask(TrimSpaces(sheet.cells(i, 3).Text()));
+        } catch (const std::exception&) {
+        }
+        try {
+            question.Title = sheet.cells(i, 4).Text();
+        } catch (const std::exception&) {
+        }
+        for (int option = 0; option < 6; ++option) {
+            try {
+                question.Items[std::size_t(option)] = sheet.cells(i, 5 + option).Text();
+            } catch (const std::exception&) {
+            }
+        }
+    }
+    return staged;
+}
+
+std::optional<QString> MarkRejection(const std::vector<QuestionRecord>& questions) {
+    for (std::size_t k = 0; k < questions.size(); ++k) {
+        const float mark = questions[k].Score;
+        const int row = int(k) + 2;
+        if (std::isnan(mark)) return QStringLiteral("row %1: the mark is not a number").arg(row);
+        if (mark < 0 || mark > kMaxMark)
+            return QStringLiteral("row %1: mark %2 is outside 0 to 250")
+                .arg(row)
+                .arg(ShortestSingle(mark));
+    }
+    return std::nullopt;
+}
+
+}  // namespace scrivane

@@ -1,0 +1,44 @@
+// The question sheet: the one worksheet layout in which test papers are
+// exchanged with spreadsheets. Row 1 holds the headers, each row from 2 one
+// question: number, mark, answer, title and options A to F.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+#include "core/questionrecord.h"
+
+namespace scrivane {
+
+class Sheet;
+
+inline constexpr int kSheetColumns = 10;
+inline constexpr float kMaxMark = 250;
+
+// The headers of row 1, columns 1 to 10.
+const QStringList& QuestionSheetHeaders();
+
+// The sheet as read: the staged questions (data row k + 1 in element k - 1)
+// or, when the format check fails, why.
+struct StagedSheet {
+    int lastRow = 1;  // the last data row; 1 when there is none
+    std::vector<QuestionRecord> questions;
+    QString rejection;  // empty when the format holds
+    bool Valid() const { return rejection.isEmpty(); }
+};
+
+// Reads the question sheet through the sheet object: finds the end of the
+// data (the first row from 2 whose column 1 or 2 is blank, looking no
+// further than row 102), checks the headers and the row count, and stages
+// every data row. A cell that cannot be read counts as a blank for the end
+// of the data and as a wrong header; in a data row it leaves its field as it
+// was (empty, a mark of 0, no answer).
+StagedSheet ReadQuestionSheet(const Sheet& sheet);
+
+// The mark check of the staged questions: the first mark below 0 or above
+// 250 (or not a number), as a reason naming its row; nothing when all hold.
+std::optional<QString> MarkRejection(const std::vector<QuestionRecord>& questions);
+
+}  // namespace scrivane

@@ -1,0 +1,140 @@
+// The converter as a whole program: its exit statuses, its JSON and the
+// workbook it writes.
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "sheettestsupport.h"
+
+using namespace scrivane::test;
+
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    QByteArray out, err;
+};
+
+Result Convert(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(SCRIVANE_CONVERT), arguments);
+    Result result;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return result;
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+QJsonObject ExpectedOf(const QString& fixture) {
+    QFile file(QStringLiteral(SCRIVANE_FIXTURES "/") + fixture + QStringLiteral(".expected.json"));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+const QString kFixtures = QStringLiteral(SCRIVANE_FIXTURES "/");
+
+}  // namespace
+
+class ConvertTest : public QObject {
+    Q_OBJECT
+private slots:
+    void jsonOfAValidSheet();
+    void refusedSheet();
+    void convertsAndReadsBack();
+    void badArgumentsAndFiles_data();
+    void badArgumentsAndFiles();
+};
+
+void ConvertTest::jsonOfAValidSheet() {
+    const QString fixture = QStringLiteral("texts-blanks-chinese-long.lo.xls");
+    const Result r = Convert({kFixtures + fixture, QStringLiteral("--json")});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QByteArray());
+    QVERIFY(r.out.endsWith("}\n"));
+    QCOMPARE(r.out.count('\n'), 1);  // one object on one line
+    QJsonParseError error;
+    const QJsonObject printed = QJsonDocument::fromJson(r.out, &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    const QJsonObject expected = ExpectedOf(fixture);
+    QCOMPARE(printed.value("valid"), QJsonValue(true));
+    QCOMPARE(JsonRows(printed.value("questions").toArray()),
+             JsonRows(expected.value("questions").toArray()));
+    // Score is the shortest decimal of the single-precision mark.
+    QVERIFY(Convert({kFixtures + "marks.xlwt.xls", "--json"}).out.contains("\"Score\": 12.5,"));
+}
+
+void ConvertTest::refusedSheet() {
+    Result r = Convert({kFixtures + "header-mark-lowercase.libxlsxwriter.xlsx", "--json"});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.out, QByteArray("{\"valid\": false}\n"));
+    QCOMPARE(r.err,
+             QByteArray("Invalid format\nheader cell B1 holds \"mark\", expected \"Mark\"\n"));
+
+    QTemporaryDir dir;
+    const QString output = dir.filePath("out.xls");
+    r = Convert({kFixtures + "mark-250.5.xlwt.xls", output});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.out, QByteArray());
+    QCOMPARE(r.err, QByteArray("Invalid format\nrow 3: mark 250.5 is outside 0 to 250\n"));
+    QVERIFY(!QFile::exists(output));
+
+    r = Convert({kFixtures + "header-only.openpyxl.xlsx", "--json"});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.err, QByteArray("Invalid format\nno data rows\n"));
+}
+
+// An .xlsx and a BIFF5 workbook converted to .xls give the same paper.
+void ConvertTest::convertsAndReadsBack() {
+    QTemporaryDir dir;
+    for (const QString& fixture : {QStringLiteral("texts-blanks-chinese-long.lo.xlsx"),
+                                   QStringLiteral("header-stops-at-option-e.gnumeric-biff5.xls")}) {
+        const QString output = dir.filePath(QStringLiteral("converted.tpf"));
+        const Result r = Convert({kFixtures + fixture, output});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out + r.err, QByteArray());
+        const Result back = Convert({output, QStringLiteral("--json")});
+        QCOMPARE(back.exitCode, 0);
+        QCOMPARE(JsonRows(QJsonDocument::fromJson(back.out).object().value("questions").toArray()),
+                 JsonRows(ExpectedOf(fixture).value("questions").toArray()));
+    }
+}
+
+void ConvertTest::badArgumentsAndFiles_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("message");
+    const QString plain = kFixtures + "plain-3q.lo.xls";
+    QTest::newRow("no arguments") << QStringList{}
+                                  << QByteArray("expected INPUT --json or INPUT OUTPUT");
+    QTest::newRow("input only") << QStringList{plain}
+                                << QByteArray("expected INPUT --json or INPUT OUTPUT");
+    QTest::newRow("json and output") << QStringList{plain, "out.xls", "--json"}
+                                     << QByteArray("expected INPUT --json or INPUT OUTPUT");
+    QTest::newRow("unknown option")
+        << QStringList{plain, "--xml"} << QByteArray("unknown option --xml");
+    QTest::newRow("missing input")
+        << QStringList{kFixtures + "nothing.xls", "--json"}
+        << QByteArray("cannot read " + kFixtures.toUtf8() + "nothing.xls: no such file");
+    QTest::newRow("not a workbook")
+        << QStringList{kFixtures + "README.md", "--json"}
+        << QByteArray("cannot read " + kFixtures.toUtf8() + "README.md: ");
+    QTest::newRow("unwritable output") << QStringList{plain, "/nonexistent-folder/out.xls"}
+                                       << QByteArray("cannot write /nonexistent-folder/out.xls: ");
+}
+
+void ConvertTest::badArgumentsAndFiles() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, message);
+    const Result r = Convert(arguments);
+    QCOMPARE(r.exitCode, 2);
+    QCOMPARE(r.out, QByteArray());
+    QVERIFY2(r.err.startsWith("scrivane-convert: " + message), r.err.constData());
+}
+
+QTEST_GUILESS_MAIN(ConvertTest)
+#include "test_convert.moc"
