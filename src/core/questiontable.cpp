@@ -246,4 +246,11 @@ QVariant QuestionTable::headerData(int section, Qt::Orientation orientation, int
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
+void WriteNewQuestion(QuestionTable& table, float score, const QString& answer) {
+    table.SetField(QuestionTable::QuestionNo, table.AbsolutePosition());
+    table.SetField(QuestionTable::Score, score);
+    table.SetField(QuestionTable::Answer, answer);
+    for (int c = QuestionTable::Title; c <= QuestionTable::ItemF; ++c) table.SetField(c, QString());
+}
+
 }  // namespace scrivane

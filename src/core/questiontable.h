@@ -96,4 +96,8 @@ private:
     std::array<QString, kColumnCount> captions_;
 };
 
+// Fills the current row as a new question: its number is its position, the
+// given mark and answer, and empty title and options.
+void WriteNewQuestion(QuestionTable& table, float score, const QString& answer);
+
 }  // namespace scrivane

@@ -46,6 +46,16 @@ std::array<std::uint8_t, TypeInfoRecord::kSize> TypeInfoRecord::ToBytes() const 
     return bytes;
 }
 
+bool WriteTypeInfoFile(const std::filesystem::path& path, std::int16_t answerType) {
+    TypeInfoRecord record;
+    record.AnswerType = answerType;
+    record.CheckValue = TypeInfoRecord::kCheckValue;
+    const auto bytes = record.ToBytes();
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return bool(out.flush());
+}
+
 void ReadTypeInfo(const std::filesystem::path& programFolder, Prompts& prompts,
                   TypeInfoRecord& record) {
     const auto path = programFolder / kTypeInfoFileName;

@@ -30,6 +30,10 @@ struct TypeInfoRecord {
 
 inline constexpr const char* kTypeInfoFileName = "TypeInfo.con";
 
+// Writes a valid TypeInfo.con with the given AnswerType to path; false when
+// it could not be written.
+bool WriteTypeInfoFile(const std::filesystem::path& path, std::int16_t answerType);
+
 // Reads TypeInfo.con from the program's folder into record. A missing file is
 // created empty. A wrong check value, or a file that cannot be opened, created
 // or read, shows "Type Information Error!"; start-up goes on with what was read

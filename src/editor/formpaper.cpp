@@ -471,11 +471,7 @@ void FormPaper::Help_Click() {
 
 void FormPaper::Form_Unload(bool& cancel) {
     if (!state_.PaperModified) return;
-    MessageRequest ask;
-    ask.text = QStringLiteral("The paper has been modified. Save or not?");
-    ask.buttons = MsgButtons::YesNoCancel;
-    ask.icon = MsgIcon::Question;
-    switch (seams_.prompts.MsgBox(ask)) {
+    switch (AskToSaveChanges(seams_.prompts)) {
         case MsgAnswer::Yes:
             paper_->SavePaper_Click();
             if (state_.PaperModified) cancel = true;

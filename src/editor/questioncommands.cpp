@@ -16,10 +16,7 @@ void QuestionCommands::AddQuestion_Click() {
         return;
     }
     if (!table.AddNew()) return;
-    table.SetField(QuestionTable::QuestionNo, n + 1);
-    table.SetField(QuestionTable::Score, state_.DefaultScore);
-    table.SetField(QuestionTable::Answer, kUncertain);
-    for (int c = QuestionTable::Title; c <= QuestionTable::ItemF; ++c) table.SetField(c, QString());
+    WriteNewQuestion(table, state_.DefaultScore, kUncertain);  // number n + 1
     table.Update();
     window_.SetQuestionCount(table.RecordCount());
     state_.ScoreList(table.Field(QuestionTable::QuestionNo).toInt()) =

@@ -27,6 +27,14 @@ bool FileExists(const QString& path) {
 
 }  // namespace
 
+MsgAnswer AskToSaveChanges(Prompts& prompts) {
+    MessageRequest ask;
+    ask.text = QStringLiteral("The paper has been modified. Save or not?");
+    ask.buttons = MsgButtons::YesNoCancel;
+    ask.icon = MsgIcon::Question;
+    return prompts.MsgBox(ask);
+}
+
 PaperCommands::PaperCommands(Moddule1& state, PaperWindow& window, Seams& seams,
                              ExcelFactory& excel, QTimer& Timer1, QWidget* dialogParent)
     : state_(state),
@@ -48,44 +56,19 @@ void PaperCommands::ShowCaption() {
     window_.SetWindowCaption(kTitle + QStringLiteral("  ") + state_.PaperFileName);
 }
 
-// One question with the default mark and no answer; the modified flag keeps
-// its value.
-void PaperCommands::InstallBlankPaper() {
+// A fresh paper of `count` questions at the default mark, with the answer
+// masks of QuickAnswers or no answer at all; it replaces the current paper.
+void PaperCommands::InstallPaper(int count, bool quickAnswers) {
     for (int i = 1; i <= kMaxQuestions; ++i) state_.ScoreList(i) = 0;
     auto table = std::make_unique<QuestionTable>();
-    table->AddNew();
-    table->SetField(QuestionTable::QuestionNo, table->AbsolutePosition());
-    table->SetField(QuestionTable::Score, state_.DefaultScore);
-    table->SetField(QuestionTable::Answer, kUncertain);
-    for (int c = QuestionTable::Title; c <= QuestionTable::ItemF; ++c) table->SetField(c, QString());
-    table->Update();
-    state_.ScoreList(table->Field(QuestionTable::QuestionNo).toInt()) =
-        table->Field(QuestionTable::Score).toFloat();
-    window_.SetTable(std::move(table));
-    window_.CountScore();
-    window_.SetQuestionCount(window_.BoundTable().RecordCount());
-    state_.PaperFileName.clear();
-    ShowCaption();
-}
-
-// The quick paper: QuickQuestionCount questions at the default mark with the
-// answers picked on the sheet.
-void PaperCommands::InstallQuickPaper() {
-    for (int i = 1; i <= kMaxQuestions; ++i) state_.ScoreList(i) = 0;
-    auto table = std::make_unique<QuestionTable>();
-    const int count = std::clamp<int>(state_.QuickQuestionCount, 0, kMaxQuestions);
     for (int i = 1; i <= count; ++i) {
         table->AddNew();
-        table->SetField(QuestionTable::QuestionNo, table->AbsolutePosition());
-        table->SetField(QuestionTable::Score, state_.DefaultScore);
-        table->SetField(QuestionTable::Answer, AnswerMaskToText(state_.QuickAnswers(i).Answer));
-        for (int c = QuestionTable::Title; c <= QuestionTable::ItemF; ++c)
-            table->SetField(c, QString());
+        WriteNewQuestion(*table, state_.DefaultScore,
+                         quickAnswers ? AnswerMaskToText(state_.QuickAnswers(i).Answer) : kUncertain);
         table->Update();
         state_.ScoreList(table->Field(QuestionTable::QuestionNo).toInt()) =
             table->Field(QuestionTable::Score).toFloat();
     }
-    state_.PaperModified = true;
     window_.SetTable(std::move(table));
     window_.CountScore();
     window_.SetQuestionCount(window_.BoundTable().RecordCount());
@@ -115,27 +98,25 @@ void PaperCommands::NewPaper_Click() {
         seams_.modal.Exec(prompt);
         if (!state_.CausionResult) return;
     }
+    // The blank paper keeps the modified flag as it was.
     if (state_.StartupNew) {
         state_.QuickNewResult = false;
-        InstallBlankPaper();
+        InstallPaper(1, false);
         return;
     }
     if (!RunQuickPaperDialogs()) {
-        InstallBlankPaper();
+        InstallPaper(1, false);
         return;
     }
     // The sheet closed by its close box keeps the current paper.
     if (!state_.QuickNewResult) return;
-    InstallQuickPaper();
+    state_.PaperModified = true;
+    InstallPaper(std::clamp<int>(state_.QuickQuestionCount, 0, kMaxQuestions), true);
 }
 
 bool PaperCommands::AskToSave(unsigned char pendingCommand) {
     if (!state_.PaperModified) return true;
-    MessageRequest ask;
-    ask.text = QStringLiteral("The paper has been modified. Save or not?");
-    ask.buttons = MsgButtons::YesNoCancel;
-    ask.icon = MsgIcon::Question;
-    switch (seams_.prompts.MsgBox(ask)) {
+    switch (AskToSaveChanges(seams_.prompts)) {
         case MsgAnswer::Yes:
             SavePaper_Click();
             // The command runs again shortly, after the window has repainted,

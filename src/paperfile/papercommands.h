@@ -14,6 +14,10 @@ class QWidget;
 
 namespace scrivane {
 
+// "The paper has been modified. Save or not?" with Yes, No and Cancel: the
+// question of open, import and closing.
+MsgAnswer AskToSaveChanges(Prompts& prompts);
+
 class PaperCommands {
 public:
     // Timer1 is the main window's timer that re-runs a deferred command;
@@ -33,9 +37,8 @@ public:
     static bool SplitFilePath(const QString& path, QString& fileName, QString& folder);
 
 private:
-    void InstallBlankPaper();
+    void InstallPaper(int count, bool quickAnswers);
     bool RunQuickPaperDialogs();
-    void InstallQuickPaper();
     void ShowCaption();
     // The unsaved-changes question of open and import; false ends the command.
     bool AskToSave(unsigned char pendingCommand);

@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
-#include <fstream>
 #include <memory>
 
 #include "core/moddule1.h"
@@ -15,15 +14,6 @@
 #include "spreadsheet/excel.h"
 
 namespace scrivane::test {
-
-inline void WriteTypeInfo(const std::filesystem::path& folder, std::int16_t answerType) {
-    TypeInfoRecord record;
-    record.AnswerType = answerType;
-    record.CheckValue = TypeInfoRecord::kCheckValue;
-    const auto bytes = record.ToBytes();
-    std::ofstream out(folder / kTypeInfoFileName, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
 
 // The program's spreadsheet, with chosen operations made to fail.
 struct ScriptedExcel : ExcelFactory {
@@ -41,7 +31,7 @@ struct Harness {
 
     explicit Harness(std::int16_t answerType = 3, QSize screen = {1024, 768}) {
         fake.platform.screen = screen;
-        WriteTypeInfo(fake.platform.ProgramFolder(), answerType);
+        WriteTypeInfoFile(fake.platform.ProgramFolder() / kTypeInfoFileName, answerType);
         window = Main(state, fake.seams, &excel);
     }
     ~Harness() {

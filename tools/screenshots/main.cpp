@@ -72,16 +72,6 @@ public:
     }
 };
 
-bool WriteTypeInfo(const std::filesystem::path& folder, std::int16_t answerType) {
-    TypeInfoRecord record;
-    record.AnswerType = answerType;
-    record.CheckValue = TypeInfoRecord::kCheckValue;
-    const auto bytes = record.ToBytes();
-    std::ofstream out(folder / kTypeInfoFileName, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return bool(out.flush());
-}
-
 struct SampleQuestion {
     float mark;
     const char* answer;
@@ -154,7 +144,7 @@ void Click(QWidget& window, const QString& name) {
 
 int Run(const QDir& out) {
     QTemporaryDir programFolder;
-    if (!programFolder.isValid() || !WriteTypeInfo(programFolder.path().toStdString(), 3)) {
+    if (!programFolder.isValid() || !WriteTypeInfoFile(std::filesystem::path(programFolder.path().toStdString()) / kTypeInfoFileName, 3)) {
         std::fprintf(stderr, "could not prepare a program folder\n");
         return 1;
     }
