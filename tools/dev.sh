@@ -51,12 +51,12 @@ case "${1:-}" in
     install_missing
     # The tests run under AddressSanitizer and UndefinedBehaviorSanitizer.
     build "$here/build-test" -DSCRIVANE_SANITIZE=ON -DSCRIVANE_BENCH=ON
+    # The workbook readers are fuzzed for a bounded time.
+    "$here/tools/fuzz.sh" 60
     export QT_QPA_PLATFORM=offscreen
     export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-    (cd "$here/build-test" && ctest --output-on-failure -j "$jobs")
-    # The workbook readers are fuzzed for a bounded time.
-    "$here/tools/fuzz.sh" 60
+    cd "$here/build-test" && ctest --output-on-failure -j "$jobs"
     ;;
   *)
     sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'

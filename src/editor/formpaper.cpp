@@ -200,7 +200,9 @@ void FormPaper::BuildControls() {
     });
     connect(CmdSetAnswer_, &QPushButton::clicked, this, &FormPaper::CmdSetAnswer_Click);
 
-    setTabOrder(TextScore_, CmdSetAnswer_);
+    setTabOrder(adoStdMarks_, TextScore_);
+    setTabOrder(TextScore_, LabelAnswer_);
+    setTabOrder(LabelAnswer_, CmdSetAnswer_);
     setTabOrder(CmdSetAnswer_, TextTitle_);
     setTabOrder(TextTitle_, TextItems_[0]);
     for (int i = 0; i + 1 < 6; ++i) setTabOrder(TextItems_[i], TextItems_[i + 1]);

@@ -95,6 +95,21 @@ private slots:
         QCOMPARE(answer->text(), QString("Uncertain"));
     }
 
+    void tabGoesThroughThePanel() {
+        Harness h;
+        Activate(h);
+        h.Find<QLineEdit>("TextScore")->setFocus();
+        QStringList order;
+        for (int i = 0; i < 10; ++i) {
+            order << QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(order, (QStringList{"TextScore", "LabelAnswer", "CmdSetAnswer", "TextTitle",
+                                     "TextItems_0", "TextItems_1", "TextItems_2", "TextItems_3",
+                                     "TextItems_4", "TextItems_5"}));
+        QCOMPARE(QApplication::focusWidget()->objectName(), QString("DataGrid1"));
+    }
+
     void markBoxValidation_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("refused");
