@@ -66,7 +66,9 @@ void ReadTypeInfo(const std::filesystem::path& programFolder, Prompts& prompts,
     std::array<std::uint8_t, TypeInfoRecord::kSize> bytes{};
     std::size_t got = 0;
     bool readable = false;
-    if (std::ifstream in{path, std::ios::binary}) {
+    // Only a plain file is read: a pipe or a device could block start-up.
+    if (!std::filesystem::is_regular_file(path, ec)) {
+    } else if (std::ifstream in{path, std::ios::binary}) {
         in.read(reinterpret_cast<char*>(bytes.data()), bytes.size());
         got = std::size_t(in.gcount());
         readable = !in.bad();

@@ -87,6 +87,13 @@ private slots:
         QCOMPARE(int(record.AnswerType), 0);
         QCOMPARE(prompts.Texts(), QStringList{"Type Information Error!"});
 
+        // A pipe in its place would block a plain open: it is not read at all.
+        QTemporaryDir piped;
+        QCOMPARE(::mkfifo((Folder(piped) / "TypeInfo.con").c_str(), 0600), 0);
+        test::FakePrompts prompts3;
+        ReadTypeInfo(Folder(piped), prompts3, record);
+        QCOMPARE(prompts3.Texts(), QStringList{"Type Information Error!"});
+
         QTemporaryDir locked;
         ::chmod(locked.path().toLocal8Bit().constData(), 0500);
         test::FakePrompts prompts2;

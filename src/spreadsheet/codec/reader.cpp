@@ -187,6 +187,12 @@ Workbook ReadWorkbookBytes(std::span<const std::uint8_t> bytes) {
 }
 
 Workbook ReadWorkbookFile(const std::filesystem::path& path) {
+    // A pipe or a device would block the open or never end; a folder is no
+    // workbook either.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        detail::Fail(std::filesystem::exists(path, ec) ? "not a file" : "the file does not exist");
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) detail::Fail("cannot open the file");
     // Read at most one byte past the limit rather than trusting the size the

@@ -2,6 +2,8 @@
 // the fixtures do not show, and damaged or hostile inputs that must give a
 // WorkbookError. The OLE2 and zip containers are written with libgsf.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cstring>
@@ -541,6 +543,28 @@ TEST(ReaderDamaged, OneLongStringInManyCellsHitsTheTextLimit) {
 TEST(ReaderDamaged, OversizedInputIsRefusedUnread) {
     const Bytes huge(std::size_t{64} * 1024 * 1024 + 1, 0);
     EXPECT_EQ(ErrorOf(huge), "the workbook is too large");
+}
+
+// Only plain files are read: a pipe would block the open, a folder holds no
+// workbook.
+TEST(ReaderDamaged, OnlyPlainFilesAreOpened) {
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("scrivane-reader-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const auto pipe = folder / "pipe.xls";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    auto message = [](const std::filesystem::path& path) {
+        try {
+            ReadWorkbookFile(path);
+        } catch (const WorkbookError& e) {
+            return std::string(e.what());
+        }
+        return std::string("read");
+    };
+    EXPECT_EQ(message(pipe), "not a file");
+    EXPECT_EQ(message(folder), "not a file");
+    EXPECT_EQ(message(folder / "missing.xls"), "the file does not exist");
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
