@@ -8,7 +8,9 @@ namespace scrivane {
 
 namespace {
 
-bool IsIgnorable(QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
+bool IsIgnorable(QChar c) {
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
 
 // &H and &O numbers are whole numbers of 16 bits when they fit, else of 32
 // bits, as the literal forms they come from.
@@ -73,7 +75,8 @@ double ReadLeadingNumber(QStringView text) {
         std::string exponent = "e";
         qsizetype j = i + 1;
         while (j < text.size() && IsIgnorable(text[j])) ++j;
-        if (j < text.size() && (text[j] == u'+' || text[j] == u'-')) exponent += char(text[j++].unicode());
+        if (j < text.size() && (text[j] == u'+' || text[j] == u'-'))
+            exponent += char(text[j++].unicode());
         bool expDigits = false;
         for (; j < text.size(); ++j) {
             const QChar c = text[j];

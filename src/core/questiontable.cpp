@@ -137,7 +137,9 @@ QVariant QuestionTable::Value(int row, int column) const {
     return rows_[row][column];
 }
 
-QVariant QuestionTable::Fields(QStringView name) const { return Field(ColumnByName(name)); }
+QVariant QuestionTable::Fields(QStringView name) const {
+    return Field(ColumnByName(name));
+}
 
 QVariant QuestionTable::Field(int column) const {
     if (!HasCurrentRow() || column < 0 || column >= kColumnCount) return {};
@@ -145,7 +147,8 @@ QVariant QuestionTable::Field(int column) const {
 }
 
 QVariant QuestionTable::Convert(int column, const QVariant& value) {
-    const bool blank = value.isNull() || (value.typeId() == QMetaType::QString && value.toString().isEmpty());
+    const bool blank =
+        value.isNull() || (value.typeId() == QMetaType::QString && value.toString().isEmpty());
     switch (column) {
         case QuestionNo:
             return blank ? QVariant() : QVariant(value.toInt());

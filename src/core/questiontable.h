@@ -16,7 +16,18 @@ namespace scrivane {
 class QuestionTable : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column : int { QuestionNo, Score, Answer, Title, ItemA, ItemB, ItemC, ItemD, ItemE, ItemF };
+    enum Column : int {
+        QuestionNo,
+        Score,
+        Answer,
+        Title,
+        ItemA,
+        ItemB,
+        ItemC,
+        ItemD,
+        ItemE,
+        ItemF
+    };
     static constexpr int kColumnCount = 10;
     // What AbsolutePosition gives when there is no current row.
     static constexpr int kPosUnknown = -1, kPosBOF = -2, kPosEOF = -3;

@@ -10,7 +10,9 @@ namespace scrivane {
 
 namespace {
 
-std::uint16_t U16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
+std::uint16_t U16(const std::uint8_t* p) {
+    return std::uint16_t(p[0] | (p[1] << 8));
+}
 void PutU16(std::uint8_t* p, std::uint16_t v) {
     p[0] = std::uint8_t(v & 0xFF);
     p[1] = std::uint8_t(v >> 8);

@@ -14,14 +14,14 @@ struct TypeInfoRecord {
     static constexpr int kSize = 116;
     static constexpr std::int16_t kCheckValue = 1718;
 
-    std::uint16_t Header = 0;                // offset 0, not used
-    std::int16_t AnswerType = 0;             // offset 2
-    std::array<std::uint8_t, 6> Numeric{};   // offset 4, not used
-    std::array<char, 50> Text1{};            // offset 10, not used
-    std::int16_t CheckValue = 0;             // offset 60
-    std::uint16_t Reserved1 = 0;             // offset 62, not used
-    std::array<char, 50> Text2{};            // offset 64, not used
-    std::uint16_t Reserved2 = 0;             // offset 114, not used
+    std::uint16_t Header = 0;               // offset 0, not used
+    std::int16_t AnswerType = 0;            // offset 2
+    std::array<std::uint8_t, 6> Numeric{};  // offset 4, not used
+    std::array<char, 50> Text1{};           // offset 10, not used
+    std::int16_t CheckValue = 0;            // offset 60
+    std::uint16_t Reserved1 = 0;            // offset 62, not used
+    std::array<char, 50> Text2{};           // offset 64, not used
+    std::uint16_t Reserved2 = 0;            // offset 114, not used
 
     // Fields beyond the end of a short record stay zero.
     static TypeInfoRecord FromBytes(const std::uint8_t* data, std::size_t size);

@@ -17,21 +17,30 @@ namespace {
 
 QMessageBox::StandardButton ToStandard(MsgAnswer answer) {
     switch (answer) {
-        case MsgAnswer::Ok: return QMessageBox::Ok;
-        case MsgAnswer::Yes: return QMessageBox::Yes;
-        case MsgAnswer::No: return QMessageBox::No;
-        case MsgAnswer::Cancel: return QMessageBox::Cancel;
+        case MsgAnswer::Ok:
+            return QMessageBox::Ok;
+        case MsgAnswer::Yes:
+            return QMessageBox::Yes;
+        case MsgAnswer::No:
+            return QMessageBox::No;
+        case MsgAnswer::Cancel:
+            return QMessageBox::Cancel;
     }
     return QMessageBox::NoButton;
 }
 
 QMessageBox::Icon ToIcon(MsgIcon icon) {
     switch (icon) {
-        case MsgIcon::None: return QMessageBox::NoIcon;
-        case MsgIcon::Information: return QMessageBox::Information;
-        case MsgIcon::Exclamation: return QMessageBox::Warning;
-        case MsgIcon::Question: return QMessageBox::Question;
-        case MsgIcon::Critical: return QMessageBox::Critical;
+        case MsgIcon::None:
+            return QMessageBox::NoIcon;
+        case MsgIcon::Information:
+            return QMessageBox::Information;
+        case MsgIcon::Exclamation:
+            return QMessageBox::Warning;
+        case MsgIcon::Question:
+            return QMessageBox::Question;
+        case MsgIcon::Critical:
+            return QMessageBox::Critical;
     }
     return QMessageBox::NoIcon;
 }
@@ -55,18 +64,26 @@ MsgAnswer DesktopPrompts::MsgBox(const MessageRequest& request) {
     QMessageBox box(ToIcon(request.icon), request.title, request.text, QMessageBox::NoButton,
                     QApplication::activeWindow());
     switch (request.buttons) {
-        case MsgButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-        case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        case MsgButtons::Ok:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
+        case MsgButtons::YesNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
         case MsgButtons::YesNoCancel:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             break;
     }
     if (request.defaultButton) box.setDefaultButton(ToStandard(*request.defaultButton));
     switch (box.exec()) {
-        case QMessageBox::Ok: return MsgAnswer::Ok;
-        case QMessageBox::Yes: return MsgAnswer::Yes;
-        case QMessageBox::No: return MsgAnswer::No;
-        default: return request.buttons == MsgButtons::Ok ? MsgAnswer::Ok : MsgAnswer::Cancel;
+        case QMessageBox::Ok:
+            return MsgAnswer::Ok;
+        case QMessageBox::Yes:
+            return MsgAnswer::Yes;
+        case QMessageBox::No:
+            return MsgAnswer::No;
+        default:
+            return request.buttons == MsgButtons::Ok ? MsgAnswer::Ok : MsgAnswer::Cancel;
     }
 }
 
@@ -115,6 +132,8 @@ bool DesktopPlatform::OpenWithDesktop(const std::filesystem::path& file) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file.string())));
 }
 
-int DesktopModalRunner::Exec(QDialog& dialog) { return dialog.exec(); }
+int DesktopModalRunner::Exec(QDialog& dialog) {
+    return dialog.exec();
+}
 
 }  // namespace scrivane

@@ -22,8 +22,8 @@
 #include "core/numbers.h"
 #include "dialogs/dlganswerset.h"
 #include "dialogs/dlganswerset17.h"
-#include "editor/griddelegate.h"
 #include "dialogs/markkeyfilter.h"
+#include "editor/griddelegate.h"
 #include "editor/questioncommands.h"
 #include "editor/recordnavigator.h"
 #include "paperfile/papercommands.h"
@@ -33,7 +33,7 @@ namespace scrivane {
 
 namespace {
 
-constexpr double kReferenceWidth = 15360;   // a 1024 x 768 screen in twips
+constexpr double kReferenceWidth = 15360;  // a 1024 x 768 screen in twips
 constexpr double kReferenceHeight = 11520;
 
 const std::array<const char*, FormPaper::kCommandCount> kCommandCaptions = {
@@ -60,7 +60,7 @@ const std::array<CommandIcon, FormPaper::kCommandCount> kCommandIcons = {{
 }};
 
 const std::array<const char*, FormPaper::kCommandCount> kCommandShortcuts = {
-    "Ctrl+N", "Ctrl+O", "Ctrl+I", "Ctrl+E", "Ctrl+S", "Ctrl+Shift+A",
+    "Ctrl+N",       "Ctrl+O", "Ctrl+I",   "Ctrl+E", "Ctrl+S", "Ctrl+Shift+A",
     "Ctrl+Shift+D", "Alt+Up", "Alt+Down", "Ctrl+Q", "F1"};
 
 // Reference widths of the grid columns, in twips.
@@ -99,7 +99,8 @@ FormPaper::~FormPaper() = default;
 void FormPaper::BuildControls() {
     FrameTools_ = Named(new QGroupBox(this), QStringLiteral("FrameTools"));
     for (int i = 0; i < kCommandCount; ++i) {
-        auto* button = Named(new QToolButton(FrameTools_), QStringLiteral("CommandTools_%1").arg(i));
+        auto* button =
+            Named(new QToolButton(FrameTools_), QStringLiteral("CommandTools_%1").arg(i));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setIcon(QIcon::fromTheme(QString::fromLatin1(kCommandIcons[i].theme),
                                          style()->standardIcon(kCommandIcons[i].fallback)));
@@ -108,7 +109,8 @@ void FormPaper::BuildControls() {
         // panel is checked once, by the command.
         button->setFocusPolicy(Qt::TabFocus);
         connect(button, &QToolButton::clicked, this, [this, i] { CommandTools_Click(i); });
-        auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(kCommandShortcuts[i])), this);
+        auto* shortcut =
+            new QShortcut(QKeySequence(QString::fromLatin1(kCommandShortcuts[i])), this);
         connect(shortcut, &QShortcut::activated, this, [this, i] { CommandTools_Click(i); });
         CommandTools_[i] = button;
     }
@@ -148,7 +150,8 @@ void FormPaper::BuildControls() {
     DataGrid1_->setSelectionMode(QAbstractItemView::SingleSelection);
     DataGrid1_->verticalHeader()->hide();
     DataGrid1_->setItemDelegate(new GridDelegate(DataGrid1_));
-    DataGrid1_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+    DataGrid1_->setEditTriggers(QAbstractItemView::DoubleClicked |
+                                QAbstractItemView::EditKeyPressed |
                                 QAbstractItemView::AnyKeyPressed);
 
     Timer1_ = Named(new QTimer(this), QStringLiteral("Timer1"));
@@ -163,7 +166,8 @@ void FormPaper::BuildControls() {
                 const int row = table_.CurrentRow();
                 if (row >= from.row() && row <= to.row()) ShowCurrentRow();
             });
-    connect(&table_, &QAbstractItemModel::modelReset, this, [this] { OnCurrentRowChanged(table_.CurrentRow()); });
+    connect(&table_, &QAbstractItemModel::modelReset, this,
+            [this] { OnCurrentRowChanged(table_.CurrentRow()); });
     connect(DataGrid1_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (!current.isValid() || current.row() == table_.CurrentRow()) return;
@@ -229,7 +233,8 @@ void FormPaper::Form_Load() {
     table_.SetCaption(1, QStringLiteral("Mark"));
     table_.SetCaption(2, QStringLiteral("Answer"));
     table_.SetCaption(3, QStringLiteral("Question title"));
-    for (int i = 0; i < 6; ++i) table_.SetCaption(4 + i, QStringLiteral("Option") + QChar(u'A' + i));
+    for (int i = 0; i < 6; ++i)
+        table_.SetCaption(4 + i, QStringLiteral("Option") + QChar(u'A' + i));
     if (HidesOptionF(state_.AnswerType())) {
         LabItem_[5]->setEnabled(false);
         TextItems_[5]->setEnabled(false);
@@ -325,9 +330,13 @@ void FormPaper::CountScore() {
     LabScoreCount_->setText(FormatSingle(total, QLocale().decimalPoint().at(0)));
 }
 
-void FormPaper::SetQuestionCount(int count) { LabNoCount_->setText(QString::number(count)); }
+void FormPaper::SetQuestionCount(int count) {
+    LabNoCount_->setText(QString::number(count));
+}
 
-void FormPaper::SetWindowCaption(const QString& caption) { setWindowTitle(caption); }
+void FormPaper::SetWindowCaption(const QString& caption) {
+    setWindowTitle(caption);
+}
 
 void FormPaper::OnCurrentRowChanged(int row) {
     if (row >= 0) {
@@ -362,18 +371,20 @@ void FormPaper::ShowCurrentRow() {
     };
     const bool has = table_.HasCurrentRow();
     LabelNo_->setText(has ? table_.Field(QuestionTable::QuestionNo).toString() : QString());
-    show(TextScore_, has ? table_.data(table_.index(table_.CurrentRow(), QuestionTable::Score),
-                                       Qt::EditRole).toString()
-                         : QString());
+    show(TextScore_,
+         has ? table_.data(table_.index(table_.CurrentRow(), QuestionTable::Score), Qt::EditRole)
+                   .toString()
+             : QString());
     show(LabelAnswer_, has ? table_.Field(QuestionTable::Answer).toString() : QString());
     const QString title = has ? table_.Field(QuestionTable::Title).toString() : QString();
     if (TextTitle_->toPlainText() != title) TextTitle_->setPlainText(title);
     for (int i = 0; i < 6; ++i)
         show(TextItems_[i], has ? table_.Field(QuestionTable::ItemA + i).toString() : QString());
-    for (QWidget* w : std::initializer_list<QWidget*>{TextScore_, LabelAnswer_, CmdSetAnswer_,
-                                                       TextTitle_})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{TextScore_, LabelAnswer_, CmdSetAnswer_, TextTitle_})
         w->setEnabled(has);
-    for (int i = 0; i < 6; ++i) TextItems_[i]->setEnabled(has && !(i == 5 && HidesOptionF(state_.AnswerType())));
+    for (int i = 0; i < 6; ++i)
+        TextItems_[i]->setEnabled(has && !(i == 5 && HidesOptionF(state_.AnswerType())));
     showingRow_ = false;
 }
 
@@ -418,7 +429,8 @@ void FormPaper::adoStdMarks_WillChangeRecord(bool* cancel) {
         if (!(m >= 0 && m <= 250)) {
             // The click that took the focus from the mark box was told already.
             if (!std::exchange(markRefused_, false))
-                ShowMessage(seams_.prompts, QStringLiteral("The mark should be between 0 and 250."));
+                ShowMessage(seams_.prompts,
+                            QStringLiteral("The mark should be between 0 and 250."));
             TextScore_->setFocus();
             *cancel = true;
             return;
@@ -448,21 +460,45 @@ void FormPaper::CommandTools_Click(int index) {
     // written first, and a refused edit stops the command.
     if (!table_.Update()) return;
     switch (index) {
-        case NEW: paper_->NewPaper_Click(); break;
-        case OPEN: paper_->OpenPaper_Click(); break;
-        case IMPORT: paper_->ImportPaper_Click(); break;
-        case EXPORT: paper_->ExportPaper_Click(); break;
-        case SAVE: paper_->SavePaper_Click(); break;
-        case ADD: questions_->AddQuestion_Click(); break;
-        case DEL: questions_->DeleteQuestion_Click(); break;
-        case UP: questions_->MoveUpQuestion_Click(); break;
-        case DOWN: questions_->MoveDownQuestion_Click(); break;
-        case EXIT: ExitProgram_Click(); break;
-        case HELP: Help_Click(); break;
+        case NEW:
+            paper_->NewPaper_Click();
+            break;
+        case OPEN:
+            paper_->OpenPaper_Click();
+            break;
+        case IMPORT:
+            paper_->ImportPaper_Click();
+            break;
+        case EXPORT:
+            paper_->ExportPaper_Click();
+            break;
+        case SAVE:
+            paper_->SavePaper_Click();
+            break;
+        case ADD:
+            questions_->AddQuestion_Click();
+            break;
+        case DEL:
+            questions_->DeleteQuestion_Click();
+            break;
+        case UP:
+            questions_->MoveUpQuestion_Click();
+            break;
+        case DOWN:
+            questions_->MoveDownQuestion_Click();
+            break;
+        case EXIT:
+            ExitProgram_Click();
+            break;
+        case HELP:
+            Help_Click();
+            break;
     }
 }
 
-void FormPaper::ExitProgram_Click() { close(); }
+void FormPaper::ExitProgram_Click() {
+    close();
+}
 
 void FormPaper::Help_Click() {
     // Help is a convenience: a missing file or viewer is not worth a message.
@@ -478,8 +514,11 @@ void FormPaper::Form_Unload(bool& cancel) {
             paper_->SavePaper_Click();
             if (state_.PaperModified) cancel = true;
             break;
-        case MsgAnswer::No: break;
-        default: cancel = true; break;
+        case MsgAnswer::No:
+            break;
+        default:
+            cancel = true;
+            break;
     }
 }
 

@@ -113,9 +113,9 @@ private:
 
     float scaleX_ = 1, scaleY_ = 1, fontScale_ = 1;
     QHash<QString, QRectF> twips_;
-    bool showingRow_ = false;  // the panel is being filled from the table
-    bool pushing_ = false;     // the panel is writing into the table
-    bool closing_ = false;     // the window is closing for good
+    bool showingRow_ = false;   // the panel is being filled from the table
+    bool pushing_ = false;      // the panel is writing into the table
+    bool closing_ = false;      // the window is closing for good
     bool markRefused_ = false;  // the mark box has just said why it keeps the focus
 };
 

@@ -15,8 +15,12 @@ QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
             editor->setMaxLength(4);
             editor->installEventFilter(new MarkKeyFilter(MarkKeyFilter::AllowPoint, editor));
             break;
-        case QuestionTable::Title: editor->setMaxLength(250); break;
-        default: editor->setMaxLength(100); break;
+        case QuestionTable::Title:
+            editor->setMaxLength(250);
+            break;
+        default:
+            editor->setMaxLength(100);
+            break;
     }
     editor->setFrame(false);
     Q_UNUSED(option);

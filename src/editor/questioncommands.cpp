@@ -11,8 +11,9 @@ void QuestionCommands::AddQuestion_Click() {
     const int n = table.RecordCount();
     if (n >= kMaxQuestions) {
         // The paper holds at most 100 questions.
-        ShowMessage(prompts_,
-                    QStringLiteral("There should not be more than 100 questions in one test paper."));
+        ShowMessage(
+            prompts_,
+            QStringLiteral("There should not be more than 100 questions in one test paper."));
         return;
     }
     if (!table.AddNew()) return;
@@ -65,7 +66,8 @@ std::array<QVariant, 9> ReadMoved(const QuestionTable& table) {
 }
 
 void WriteMoved(QuestionTable& table, const std::array<QVariant, 9>& values) {
-    for (std::size_t i = 0; i < kMovedFields.size(); ++i) table.SetField(kMovedFields[i], values[i]);
+    for (std::size_t i = 0; i < kMovedFields.size(); ++i)
+        table.SetField(kMovedFields[i], values[i]);
 }
 
 }  // namespace

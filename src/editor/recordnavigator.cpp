@@ -10,7 +10,8 @@ namespace scrivane {
 
 namespace {
 
-QToolButton* MakeButton(QWidget* parent, const char* name, Qt::ArrowType arrow, const QString& tip) {
+QToolButton* MakeButton(QWidget* parent, const char* name, Qt::ArrowType arrow,
+                        const QString& tip) {
     auto* button = new QToolButton(parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setArrowType(arrow);
@@ -52,8 +53,12 @@ RecordNavigator::RecordNavigator(QuestionTable& table, QWidget* parent)
     UpdateButtons();
 }
 
-void RecordNavigator::setCaption(const QString& caption) { caption_->setText(caption); }
-QString RecordNavigator::caption() const { return caption_->text(); }
+void RecordNavigator::setCaption(const QString& caption) {
+    caption_->setText(caption);
+}
+QString RecordNavigator::caption() const {
+    return caption_->text();
+}
 
 void RecordNavigator::UpdateButtons() {
     const int position = table_.AbsolutePosition();

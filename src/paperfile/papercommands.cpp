@@ -63,8 +63,9 @@ void PaperCommands::InstallPaper(int count, bool quickAnswers) {
     auto table = std::make_unique<QuestionTable>();
     for (int i = 1; i <= count; ++i) {
         table->AddNew();
-        WriteNewQuestion(*table, state_.DefaultScore,
-                         quickAnswers ? AnswerMaskToText(state_.QuickAnswers(i).Answer) : kUncertain);
+        WriteNewQuestion(
+            *table, state_.DefaultScore,
+            quickAnswers ? AnswerMaskToText(state_.QuickAnswers(i).Answer) : kUncertain);
         table->Update();
         state_.ScoreList(table->Field(QuestionTable::QuestionNo).toInt()) =
             table->Field(QuestionTable::Score).toFloat();
@@ -94,7 +95,8 @@ bool PaperCommands::RunQuickPaperDialogs() {
 
 void PaperCommands::NewPaper_Click() {
     if (state_.PaperModified) {
-        DlgCausion prompt(state_, [this] { SavePaper_Click(); }, dialogParent_);
+        DlgCausion prompt(
+            state_, [this] { SavePaper_Click(); }, dialogParent_);
         seams_.modal.Exec(prompt);
         if (!state_.CausionResult) return;
     }
@@ -128,8 +130,10 @@ bool PaperCommands::AskToSave(unsigned char pendingCommand) {
             PendingCommand_ = pendingCommand;
             Timer1_.start();
             return false;
-        case MsgAnswer::No: return true;
-        default: return false;
+        case MsgAnswer::No:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -226,8 +230,10 @@ void PaperCommands::Timer1_Timer() {
     PendingCommand_ = 0;
     seams_.platform.SetWaitCursor(false);
     Timer1_.stop();
-    if (command == 1) OpenPaper_Click();
-    else ImportPaper_Click();
+    if (command == 1)
+        OpenPaper_Click();
+    else
+        ImportPaper_Click();
 }
 
 bool PaperCommands::SplitFilePath(const QString& path, QString& fileName, QString& folder) {

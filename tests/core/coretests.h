@@ -12,7 +12,9 @@ std::vector<TestFactory>& CoreTests();
 
 template <typename T>
 struct RegisterTest {
-    RegisterTest() { CoreTests().push_back([] { return std::make_unique<T>(); }); }
+    RegisterTest() {
+        CoreTests().push_back([] { return std::make_unique<T>(); });
+    }
 };
 
 inline std::vector<TestFactory>& CoreTests() {

@@ -61,8 +61,10 @@ private slots:
         QFETCH(double, value);
         QFETCH(int, rounded);
         const auto r = RoundToInt16(value);
-        if (rounded == -100000) QVERIFY(!r);
-        else QCOMPARE(int(*r), rounded);
+        if (rounded == -100000)
+            QVERIFY(!r);
+        else
+            QCOMPARE(int(*r), rounded);
     }
 
     void formats() {

@@ -25,7 +25,8 @@ class QuestionTableTest : public QObject {
 private slots:
     void freshTableIsAtBothEnds() {
         QuestionTable table;
-        QAbstractItemModelTester tester(&table, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&table,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(table.RecordCount(), 0);
         QVERIFY(table.BOF());
         QVERIFY(table.Eof());
@@ -40,7 +41,8 @@ private slots:
 
     void cursorMovesAndEnds() {
         QuestionTable table;
-        QAbstractItemModelTester tester(&table, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&table,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         for (int i = 1; i <= 5; ++i) AddQuestion(table, float(i));
         QSignalSpy moved(&table, &QuestionTable::CurrentRowChanged);
         QVERIFY(table.MoveFirst());
@@ -63,7 +65,8 @@ private slots:
 
     void deleteKeepsTheFollowingRowCurrent() {
         QuestionTable table;
-        QAbstractItemModelTester tester(&table, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&table,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         for (int i = 1; i <= 3; ++i) AddQuestion(table, float(i));
         table.SetAbsolutePosition(2);
         QVERIFY(table.Delete());
@@ -95,7 +98,8 @@ private slots:
     // a refused edit keeps the cursor and the edit.
     void boundEditsPassRowChanging() {
         QuestionTable table;
-        QAbstractItemModelTester tester(&table, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&table,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         AddQuestion(table, 1, "one");
         AddQuestion(table, 2, "two");
         table.MoveFirst();
@@ -125,7 +129,8 @@ private slots:
 
     void gridEditsGoThroughTheCurrentRow() {
         QuestionTable table;
-        QAbstractItemModelTester tester(&table, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&table,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         AddQuestion(table, 1);
         AddQuestion(table, 2);
         table.MoveFirst();
@@ -144,7 +149,8 @@ private slots:
 
     void takingRowsMovesToTheFirst() {
         QuestionTable bound, fresh;
-        QAbstractItemModelTester tester(&bound, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&bound,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         AddQuestion(bound, 1);
         bound.SetBoundValue(QuestionTable::Title, QStringLiteral("lost with the old paper"));
         for (int i = 0; i < 3; ++i) AddQuestion(fresh, float(10 + i));

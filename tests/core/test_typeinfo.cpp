@@ -1,8 +1,8 @@
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "core/typeinfo.h"
 #include "coretests.h"
@@ -12,7 +12,9 @@ using namespace scrivane;
 
 namespace {
 
-std::filesystem::path Folder(const QTemporaryDir& dir) { return dir.path().toStdString(); }
+std::filesystem::path Folder(const QTemporaryDir& dir) {
+    return dir.path().toStdString();
+}
 
 void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);

@@ -4,8 +4,8 @@
 #include <QTableView>
 #include <QToolButton>
 
-#include "harness.h"
 #include "editor/recordnavigator.h"
+#include "harness.h"
 
 using namespace scrivane;
 using scrivane::test::Harness;
@@ -38,15 +38,18 @@ private slots:
 
     void everyControlHasItsName() {
         Harness h;
-        QStringList names = {"FrameTools", "Frame1", "adoStdMarks", "LabNo", "LabelNo", "Label2",
-                             "TextScore", "Label1", "Label3", "LabelAnswer", "CmdSetAnswer",
-                             "Frame2", "TextTitle", "Label5", "LabNoCount", "Label7",
-                             "LabScoreCount", "DataGrid1", "Timer1"};
+        QStringList names = {"FrameTools",    "Frame1",      "adoStdMarks",  "LabNo",
+                             "LabelNo",       "Label2",      "TextScore",    "Label1",
+                             "Label3",        "LabelAnswer", "CmdSetAnswer", "Frame2",
+                             "TextTitle",     "Label5",      "LabNoCount",   "Label7",
+                             "LabScoreCount", "DataGrid1",   "Timer1"};
         for (int i = 0; i < 11; ++i) names << QStringLiteral("CommandTools_%1").arg(i);
-        for (int i = 0; i < 6; ++i) names << QStringLiteral("LabItem_%1").arg(i) << QStringLiteral("TextItems_%1").arg(i);
-        for (const QString& name : names) QVERIFY2(h.window->findChild<QObject*>(name), qPrintable(name));
+        for (int i = 0; i < 6; ++i)
+            names << QStringLiteral("LabItem_%1").arg(i) << QStringLiteral("TextItems_%1").arg(i);
+        for (const QString& name : names)
+            QVERIFY2(h.window->findChild<QObject*>(name), qPrintable(name));
         const QStringList captions = {"NEW", "OPEN", "IMPORT", "EXPORT", "SAVE", "ADD",
-                                      "DEL", "UP", "DOWN", "EXIT", "HELP"};
+                                      "DEL", "UP",   "DOWN",   "EXIT",   "HELP"};
         for (int i = 0; i < 11; ++i) {
             auto* b = h.Find<QToolButton>(QStringLiteral("CommandTools_%1").arg(i));
             QCOMPARE(b->text(), captions[i]);
@@ -59,8 +62,8 @@ private slots:
         QCOMPARE(h.Text("Label5"), QString("Total Questions:"));
         QCOMPARE(h.Text("Label7"), QString("Total Points:"));
         QCOMPARE(h.Find<QGroupBox>("Frame2")->title(), QString("Question title"));
-        const QStringList columns = {"NO.", "Mark", "Answer", "Question title", "OptionA",
-                                     "OptionB", "OptionC", "OptionD", "OptionE", "OptionF"};
+        const QStringList columns = {"NO.",     "Mark",    "Answer",  "Question title", "OptionA",
+                                     "OptionB", "OptionC", "OptionD", "OptionE",        "OptionF"};
         for (int c = 0; c < 10; ++c)
             QCOMPARE(h.table().headerData(c, Qt::Horizontal).toString(), columns[c]);
     }
@@ -97,22 +100,18 @@ private slots:
         QCOMPARE(h.window->ScaleX(), 1.f);
         QCOMPARE(h.window->ScaleY(), 1.f);
         QCOMPARE(h.window->FontScale(), 1.f);
-        struct Expect { const char* name; QRectF twips; };
+        struct Expect {
+            const char* name;
+            QRectF twips;
+        };
         const Expect expected[] = {
-            {"FrameTools", {120, 0, 15014, 710}},
-            {"CommandTools_0", {50, 140, 850, 520}},
-            {"CommandTools_4", {3450, 140, 850, 520}},
-            {"CommandTools_5", {4450, 140, 850, 520}},
-            {"CommandTools_8", {7000, 140, 850, 520}},
-            {"CommandTools_9", {8000, 140, 850, 520}},
-            {"CommandTools_10", {8850, 140, 850, 520}},
-            {"adoStdMarks", {120, 240, 2175, 405}},
-            {"TextScore", {3720, 480, 550, 255}},
-            {"CmdSetAnswer", {6630, 460, 1245, 300}},
-            {"TextTitle", {0, 240, 7815, 855}},
-            {"LabItem_5", {8160, 1640, 855, 255}},
-            {"TextItems_5", {9000, 1600, 3495, 270}},
-            {"LabScoreCount", {13560, 2160, 975, 285}},
+            {"FrameTools", {120, 0, 15014, 710}},       {"CommandTools_0", {50, 140, 850, 520}},
+            {"CommandTools_4", {3450, 140, 850, 520}},  {"CommandTools_5", {4450, 140, 850, 520}},
+            {"CommandTools_8", {7000, 140, 850, 520}},  {"CommandTools_9", {8000, 140, 850, 520}},
+            {"CommandTools_10", {8850, 140, 850, 520}}, {"adoStdMarks", {120, 240, 2175, 405}},
+            {"TextScore", {3720, 480, 550, 255}},       {"CmdSetAnswer", {6630, 460, 1245, 300}},
+            {"TextTitle", {0, 240, 7815, 855}},         {"LabItem_5", {8160, 1640, 855, 255}},
+            {"TextItems_5", {9000, 1600, 3495, 270}},   {"LabScoreCount", {13560, 2160, 975, 285}},
             {"DataGrid1", {120, 2760, 15015, 7695}},
         };
         for (const auto& e : expected) {

@@ -36,7 +36,8 @@ std::function<void(QDialog&)> CloseBox() {
 
 QStringList Column(QuestionTable& t, int column) {
     QStringList values;
-    for (int r = 0; r < t.RecordCount(); ++r) values << t.data(t.index(r, column), Qt::EditRole).toString();
+    for (int r = 0; r < t.RecordCount(); ++r)
+        values << t.data(t.index(r, column), Qt::EditRole).toString();
     return values;
 }
 
@@ -45,7 +46,9 @@ void Modify(Harness& h) {
     h.state.PaperModified = true;
 }
 
-QString Path(const QTemporaryDir& dir, const char* name) { return dir.filePath(QString::fromLatin1(name)); }
+QString Path(const QTemporaryDir& dir, const char* name) {
+    return dir.filePath(QString::fromLatin1(name));
+}
 
 void WriteText(const QString& path, const char* text) {
     std::ofstream(path.toStdString()) << text;
@@ -91,7 +94,7 @@ private slots:
             d.findChild<QAbstractButton*>("OptionAnswer_14")->click();  // 3: C
             d.findChild<QAbstractButton*>("OptionAnswer_15")->click();  // 3: D
             d.findChild<QAbstractButton*>("CommandDown")->click();
-            d.findChild<QAbstractButton*>("OptionAnswer_5")->click();   // 21: F
+            d.findChild<QAbstractButton*>("OptionAnswer_5")->click();  // 21: F
             d.findChild<QAbstractButton*>("CommandOK")->click();
         });
         h.Click(FormPaper::NEW);
@@ -122,7 +125,8 @@ private slots:
         });
         h.Click(FormPaper::NEW);
         QCOMPARE(h.fake.modal.shown.back(), QString("FormQuickPaper17"));
-        QCOMPARE(Column(h.table(), QuestionTable::Answer), (QStringList{"Uncertain", "C", "Uncertain"}));
+        QCOMPARE(Column(h.table(), QuestionTable::Answer),
+                 (QStringList{"Uncertain", "C", "Uncertain"}));
     }
 
     void closingTheSheetKeepsThePaperButTheMark() {
@@ -140,7 +144,8 @@ private slots:
     void causionPromptBehaves() {
         Moddule1 state;
         int saves = 0;
-        DlgCausion prompt(state, [&] { ++saves; }, nullptr);
+        DlgCausion prompt(
+            state, [&] { ++saves; }, nullptr);
         prompt.show();
         QApplication::setActiveWindow(&prompt);
         QVERIFY(QTest::qWaitForWindowActive(&prompt));
@@ -155,7 +160,8 @@ private slots:
         QVERIFY(state.CausionResult);
         QCOMPARE(saves, 0);
 
-        DlgCausion closed(state, [&] { ++saves; }, nullptr);
+        DlgCausion closed(
+            state, [&] { ++saves; }, nullptr);
         QVERIFY(!state.CausionResult);  // each showing starts afresh
         closed.show();
         closed.close();
@@ -214,8 +220,9 @@ private slots:
         QCOMPARE(h.fake.prompts.fileRequests.back().title,
                  QString("Please choose a file (test paper) to open"));
         QCOMPARE(h.fake.prompts.fileRequests.back().filter, QString("Test Paper (*.tpf)|*.tpf"));
-        QCOMPARE(h.fake.prompts.fileRequests.back().folder,
-                 QString::fromStdString((h.fake.platform.ProgramFolder() / "test_papers").string()));
+        QCOMPARE(
+            h.fake.prompts.fileRequests.back().folder,
+            QString::fromStdString((h.fake.platform.ProgramFolder() / "test_papers").string()));
     }
 
     void openingABadHeaderKeepsThePaperAndCaption() {
@@ -240,7 +247,8 @@ private slots:
         const QString own = Path(dir, "week1.tpf");
         h.fake.prompts.files = {own};
         h.Click(FormPaper::SAVE);
-        QCOMPARE(h.fake.prompts.fileRequests[0].title, QString("Select the file name that you want to save"));
+        QCOMPARE(h.fake.prompts.fileRequests[0].title,
+                 QString("Select the file name that you want to save"));
         QCOMPARE(h.fake.prompts.fileRequests[0].fileName, QString());
         QVERIFY(h.fake.prompts.fileRequests[0].folder.endsWith("test_papers"));
         QCOMPARE(h.window->windowTitle(), "Quennet  " + own);
@@ -321,7 +329,8 @@ private slots:
         h.fake.prompts.answers = {MsgAnswer::No};
         h.fake.prompts.files = {std::nullopt};
         h.Click(FormPaper::IMPORT);
-        QCOMPARE(h.fake.prompts.fileRequests.back().title, QString("Please select the file should be imported."));
+        QCOMPARE(h.fake.prompts.fileRequests.back().title,
+                 QString("Please select the file should be imported."));
         QCOMPARE(h.fake.prompts.fileRequests.back().filter, QString("Excel File (*.xls)|*.xls"));
         QVERIFY(h.state.PaperModified);
         h.fake.prompts.messages.clear();
@@ -395,7 +404,9 @@ private slots:
         QVERIFY(h.fake.platform.opened.empty());
         QVERIFY(h.fake.prompts.messages.empty());
         QVERIFY(!h.state.PaperModified);
-        WriteText(QString::fromStdString((h.fake.platform.ProgramFolder() / "quillary.chm").string()), "ITSF");
+        WriteText(
+            QString::fromStdString((h.fake.platform.ProgramFolder() / "quillary.chm").string()),
+            "ITSF");
         h.fake.platform.openResult = false;  // no viewer: still nothing shown
         h.Click(FormPaper::HELP);
         QCOMPARE(h.fake.platform.opened.size(), std::size_t(1));

@@ -19,24 +19,27 @@ class FakePrompts : public Prompts {
 public:
     std::vector<MessageRequest> messages;
     std::vector<FileRequest> fileRequests;
-    std::deque<MsgAnswer> answers;                     // scripted answers, in order
-    std::deque<std::optional<QString>> files;          // scripted file choices; nullopt = cancel
+    std::deque<MsgAnswer> answers;             // scripted answers, in order
+    std::deque<std::optional<QString>> files;  // scripted file choices; nullopt = cancel
     // Called when a message box is shown, before it is answered (may be empty).
     std::function<void(const MessageRequest&)> onMessage;
 
     MsgAnswer MsgBox(const MessageRequest& request) override {
         messages.push_back(request);
         if (onMessage) onMessage(request);
-        if (request.buttons == MsgButtons::Ok && (answers.empty() || answers.front() != MsgAnswer::Ok))
+        if (request.buttons == MsgButtons::Ok &&
+            (answers.empty() || answers.front() != MsgAnswer::Ok))
             return MsgAnswer::Ok;  // a box with only OK needs no script
-        if (answers.empty()) throw std::logic_error("unscripted message box: " + request.text.toStdString());
+        if (answers.empty())
+            throw std::logic_error("unscripted message box: " + request.text.toStdString());
         const MsgAnswer answer = answers.front();
         answers.pop_front();
         return answer;
     }
     std::optional<QString> ChooseFile(const FileRequest& request) override {
         fileRequests.push_back(request);
-        if (files.empty()) throw std::logic_error("unscripted file dialog: " + request.title.toStdString());
+        if (files.empty())
+            throw std::logic_error("unscripted file dialog: " + request.title.toStdString());
         auto choice = files.front();
         files.pop_front();
         return choice;
@@ -78,7 +81,8 @@ public:
 
     int Exec(QDialog& dialog) override {
         shown.push_back(dialog.objectName());
-        if (steps.empty()) throw std::logic_error("unscripted dialog: " + dialog.objectName().toStdString());
+        if (steps.empty())
+            throw std::logic_error("unscripted dialog: " + dialog.objectName().toStdString());
         auto step = std::move(steps.front());
         steps.pop_front();
         dialog.show();

@@ -144,7 +144,9 @@ void Click(QWidget& window, const QString& name) {
 
 int Run(const QDir& out) {
     QTemporaryDir programFolder;
-    if (!programFolder.isValid() || !WriteTypeInfoFile(std::filesystem::path(programFolder.path().toStdString()) / kTypeInfoFileName, 3)) {
+    if (!programFolder.isValid() ||
+        !WriteTypeInfoFile(
+            std::filesystem::path(programFolder.path().toStdString()) / kTypeInfoFileName, 3)) {
         std::fprintf(stderr, "could not prepare a program folder\n");
         return 1;
     }

@@ -156,8 +156,9 @@ void InitGsf() {
         // A damaged container makes libgsf complain on the terminal; the
         // reader reports the damage itself.
         for (const char* domain : {"libgsf", "libgsf:msole", "libgsf:zip"})
-            g_log_set_handler(domain, GLogLevelFlags(G_LOG_LEVEL_MASK & ~G_LOG_LEVEL_ERROR),
-                              [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+            g_log_set_handler(
+                domain, GLogLevelFlags(G_LOG_LEVEL_MASK & ~G_LOG_LEVEL_ERROR),
+                [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
     });
 }
 

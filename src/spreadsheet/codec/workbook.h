@@ -15,15 +15,35 @@ namespace scrivane::codec {
 struct Cell {
     enum class Kind { Empty, Number, Text, Boolean, Error };
     Kind kind = Kind::Empty;
-    double number = 0;   // Number
-    std::string text;    // Text, UTF-8
+    double number = 0;     // Number
+    std::string text;      // Text, UTF-8
     bool boolean = false;  // Boolean
     int errorCode = 0;     // Error: the BIFF error code (0x07 #DIV/0!, 0x2A #N/A, ...)
 
-    static Cell Number(double v) { Cell c; c.kind = Kind::Number; c.number = v; return c; }
-    static Cell Text(std::string v) { Cell c; c.kind = Kind::Text; c.text = std::move(v); return c; }
-    static Cell Boolean(bool v) { Cell c; c.kind = Kind::Boolean; c.boolean = v; return c; }
-    static Cell Error(int code) { Cell c; c.kind = Kind::Error; c.errorCode = code; return c; }
+    static Cell Number(double v) {
+        Cell c;
+        c.kind = Kind::Number;
+        c.number = v;
+        return c;
+    }
+    static Cell Text(std::string v) {
+        Cell c;
+        c.kind = Kind::Text;
+        c.text = std::move(v);
+        return c;
+    }
+    static Cell Boolean(bool v) {
+        Cell c;
+        c.kind = Kind::Boolean;
+        c.boolean = v;
+        return c;
+    }
+    static Cell Error(int code) {
+        Cell c;
+        c.kind = Kind::Error;
+        c.errorCode = code;
+        return c;
+    }
     bool operator==(const Cell&) const = default;
 };
 

@@ -548,8 +548,8 @@ TEST(ReaderDamaged, OversizedInputIsRefusedUnread) {
 // Only plain files are read: a pipe would block the open, a folder holds no
 // workbook.
 TEST(ReaderDamaged, OnlyPlainFilesAreOpened) {
-    const auto folder = std::filesystem::temp_directory_path() /
-                        ("scrivane-reader-" + std::to_string(::getpid()));
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("scrivane-reader-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     const auto pipe = folder / "pipe.xls";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
