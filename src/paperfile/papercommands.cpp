@@ -137,14 +137,24 @@ bool PaperCommands::AskToSave(unsigned char pendingCommand) {
     }
 }
 
+// The file dialog of open, import and export: no file name, the default
+// folder.
+std::optional<QString> PaperCommands::ChooseInDefaultFolder(FileRequest::Kind kind,
+                                                            const QString& title,
+                                                            const QString& filter) {
+    FileRequest request;
+    request.kind = kind;
+    request.title = title;
+    request.folder = DefaultFolder();
+    request.filter = filter;
+    return seams_.prompts.ChooseFile(request);
+}
+
 void PaperCommands::OpenPaper_Click() {
     if (!AskToSave(1)) return;
-    FileRequest request;
-    request.kind = FileRequest::Kind::Open;
-    request.title = QStringLiteral("Please choose a file (test paper) to open");
-    request.folder = DefaultFolder();
-    request.filter = kPaperFilter;
-    const auto path = seams_.prompts.ChooseFile(request);
+    const auto path = ChooseInDefaultFolder(
+        FileRequest::Kind::Open, QStringLiteral("Please choose a file (test paper) to open"),
+        kPaperFilter);
     if (!path) return;
     if (DoImport(Context(), *path, false)) {
         state_.PaperFileName = *path;
@@ -152,13 +162,12 @@ void PaperCommands::OpenPaper_Click() {
     }
 }
 
-bool PaperCommands::ConfirmOverwrite(const QString& path) {
+bool PaperCommands::ConfirmOverwrite() {
     MessageRequest ask;
     ask.text = QStringLiteral("File exists. Overwrite it or not?");
     ask.buttons = MsgButtons::YesNo;
     ask.icon = MsgIcon::Exclamation;
     ask.defaultButton = MsgAnswer::No;
-    Q_UNUSED(path);
     return seams_.prompts.MsgBox(ask) == MsgAnswer::Yes;
 }
 
@@ -193,7 +202,7 @@ void PaperCommands::SavePaper_Click() {
     if (!path) return;
     // Saving over the paper's own file asks nothing; another existing file
     // is replaced only when the user says so.
-    if (*path != state_.PaperFileName && FileExists(*path) && !ConfirmOverwrite(*path)) return;
+    if (*path != state_.PaperFileName && FileExists(*path) && !ConfirmOverwrite()) return;
     if (!Export(*path)) return;
     state_.PaperModified = false;
     state_.PaperFileName = *path;
@@ -202,25 +211,17 @@ void PaperCommands::SavePaper_Click() {
 
 void PaperCommands::ImportPaper_Click() {
     if (!AskToSave(2)) return;
-    FileRequest request;
-    request.kind = FileRequest::Kind::Open;
-    request.title = QStringLiteral("Please select the file should be imported.");
-    request.folder = DefaultFolder();
-    request.filter = kSheetFilter;
-    const auto path = seams_.prompts.ChooseFile(request);
+    const auto path = ChooseInDefaultFolder(
+        FileRequest::Kind::Open, QStringLiteral("Please select the file should be imported."),
+        kSheetFilter);
     if (!path) return;
     DoImport(Context(), *path, true);
 }
 
 void PaperCommands::ExportPaper_Click() {
-    FileRequest request;
-    request.kind = FileRequest::Kind::Save;
-    request.title = kSaveTitle;
-    request.folder = DefaultFolder();
-    request.filter = kSheetFilter;
-    const auto path = seams_.prompts.ChooseFile(request);
+    const auto path = ChooseInDefaultFolder(FileRequest::Kind::Save, kSaveTitle, kSheetFilter);
     if (!path) return;
-    if (FileExists(*path) && !ConfirmOverwrite(*path)) return;
+    if (FileExists(*path) && !ConfirmOverwrite()) return;
     Export(*path);
 }
 

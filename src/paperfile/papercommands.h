@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 #include "core/moddule1.h"
 #include "core/paperwindow.h"
@@ -42,9 +43,11 @@ private:
     void ShowCaption();
     // The unsaved-changes question of open and import; false ends the command.
     bool AskToSave(unsigned char pendingCommand);
-    bool ConfirmOverwrite(const QString& path);
+    bool ConfirmOverwrite();
     bool Export(const QString& path);
     QString DefaultFolder() const;
+    std::optional<QString> ChooseInDefaultFolder(FileRequest::Kind kind, const QString& title,
+                                                 const QString& filter);
     SpreadsheetContext Context();
 
     Moddule1& state_;
