@@ -21,9 +21,9 @@ packages=(
   fonts-dejavu-core fonts-liberation xdg-utils
 )
 
-install_missing() {
+install_missing() {  # [extra packages...]
   local missing=()
-  for p in "${packages[@]}"; do
+  for p in "${packages[@]}" "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -43,7 +43,8 @@ build() {  # build DIR [cmake options...]
 
 case "${1:-}" in
   run)
-    install_missing
+    # HELP opens quillary.chm with the desktop's viewer for it.
+    install_missing xchm
     build "$here/build" -DSCRIVANE_BENCH=OFF
     exec "$here/build/bin/scrivane"
     ;;
