@@ -22,6 +22,7 @@
 #include <unordered_map>
 
 #include "spreadsheet/codec/biff8_layout.h"
+#include "spreadsheet/codec/biff_records.h"
 
 namespace scrivane::codec {
 
@@ -38,55 +39,7 @@ constexpr int kRowBlock = 32;                 // rows per block, as Excel lays t
 constexpr std::uint16_t kDefaultXf = 15;
 constexpr std::uint16_t kWrapXf = 16;
 
-// Record identifiers.
-enum : std::uint16_t {
-    kBof = 0x0809,
-    kEof = 0x000A,
-    kInterfaceHdr = 0x00E1,
-    kMms = 0x00C1,
-    kInterfaceEnd = 0x00E2,
-    kWriteAccess = 0x005C,
-    kCodepage = 0x0042,
-    kDsf = 0x0161,
-    kWindowProtect = 0x0019,
-    kProtect = 0x0012,
-    kPassword = 0x0013,
-    kBackup = 0x0040,
-    kHideObj = 0x008D,
-    kWindow1 = 0x003D,
-    kDateMode = 0x0022,
-    kPrecision = 0x000E,
-    kRefreshAll = 0x01B7,
-    kBookBool = 0x00DA,
-    kFont = 0x0031,
-    kXf = 0x00E0,
-    kStyle = 0x0293,
-    kBoundSheet = 0x0085,
-    kCountry = 0x008C,
-    kSst = 0x00FC,
-    kContinue = 0x003C,
-    kExtSst = 0x00FF,
-    kCalcMode = 0x000D,
-    kCalcCount = 0x000C,
-    kRefMode = 0x000F,
-    kIteration = 0x0011,
-    kDelta = 0x0010,
-    kSaveRecalc = 0x005F,
-    kPrintHeaders = 0x002A,
-    kPrintGridlines = 0x002B,
-    kGridSet = 0x0082,
-    kGuts = 0x0080,
-    kDefaultRowHeight = 0x0225,
-    kWsBool = 0x0081,
-    kDefColWidth = 0x0055,
-    kColInfo = 0x007D,
-    kDimensions = 0x0200,
-    kRow = 0x0208,
-    kLabelSst = 0x00FD,
-    kNumber = 0x0203,
-    kBoolErr = 0x0205,
-    kWindow2 = 0x023E,
-};
+using namespace biff;
 
 // Little-endian byte sink with record framing.
 class Stream {

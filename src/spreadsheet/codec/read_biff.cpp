@@ -8,37 +8,13 @@
 
 #include <iconv.h>
 
+#include "spreadsheet/codec/biff_records.h"
 #include "spreadsheet/codec/read_internal.h"
 
 namespace scrivane::codec::detail {
 namespace {
 
-enum : std::uint16_t {
-    kFormula = 0x0006,
-    kEof = 0x000A,
-    kFilepass = 0x002F,
-    kContinue = 0x003C,
-    kWindow1 = 0x003D,
-    kCodepage = 0x0042,
-    kColinfo = 0x007D,
-    kBoundsheet = 0x0085,
-    kMulrk = 0x00BD,
-    kRstring = 0x00D6,
-    kXf = 0x00E0,
-    kSst = 0x00FC,
-    kLabelsst = 0x00FD,
-    kNumber = 0x0203,
-    kLabel = 0x0204,
-    kBoolerr = 0x0205,
-    kString = 0x0207,
-    kWindow2 = 0x023E,
-    kRk = 0x027E,
-    kBof = 0x0809,
-    // Beginning-of-file records of Excel 2.x to 4.x, which we do not read.
-    kBof2 = 0x0009,
-    kBof3 = 0x0209,
-    kBof4 = 0x0409,
-};
+using namespace biff;
 
 std::uint16_t Le16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -358,7 +334,7 @@ private:
                 case kWindow1:
                     if (!activeTab_ && r.data.size() >= 12) activeTab_ = Le16(&r.data[10]);
                     break;
-                case kBoundsheet:
+                case kBoundSheet:
                     ReadBoundsheet(r.data);
                     break;
                 case kXf:
@@ -458,7 +434,7 @@ private:
             if (depth > 1) continue;
             const auto& d = r.data;
             switch (r.id) {
-                case kLabelsst: {
+                case kLabelSst: {
                     if (d.size() < 10) Damaged("short cell record");
                     const std::uint32_t index = Le32(&d[6]);
                     if (index >= sst_.size()) Damaged("text index outside the string table");
@@ -466,7 +442,7 @@ private:
                     break;
                 }
                 case kLabel:
-                case kRstring:
+                case kRString:
                     if (d.size() < 8) Damaged("short cell record");
                     Put(sheet, d, Cell::Text(ReadCellString(d.subspan(6))));
                     break;
@@ -478,7 +454,7 @@ private:
                     if (d.size() < 10) Damaged("short cell record");
                     Put(sheet, d, Cell::Number(DecodeRk(Le32(&d[6]))));
                     break;
-                case kMulrk: {
+                case kMulRk: {
                     if (d.size() < 12 || (d.size() - 6) % 6 != 0) Damaged("bad MULRK record");
                     const int row = Le16(&d[0]) + 1;
                     const int first = Le16(&d[2]) + 1;
@@ -488,7 +464,7 @@ private:
                                         Cell::Number(DecodeRk(Le32(&d[4 + 6 * i + 2]))));
                     break;
                 }
-                case kBoolerr:
+                case kBoolErr:
                     if (d.size() < 8) Damaged("short cell record");
                     Put(sheet, d, d[7] ? Cell::Error(d[6]) : Cell::Boolean(d[6] != 0));
                     break;
@@ -519,7 +495,7 @@ private:
                     pendingRow = 0;
                     break;
                 }
-                case kColinfo: {
+                case kColInfo: {
                     if (d.size() < 10) Damaged("short column record");
                     const int first = Le16(&d[0]) + 1;
                     const int last = std::min<int>(Le16(&d[2]) + 1, kMaxColumn);

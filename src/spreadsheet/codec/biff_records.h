@@ -1,0 +1,68 @@
+// Identifiers of the BIFF records the codec reads and writes (BIFF5 to 8).
+#pragma once
+
+#include <cstdint>
+
+namespace scrivane::codec::biff {
+
+enum : std::uint16_t {
+    kFormula = 0x0006,
+    kEof = 0x000A,
+    kCalcCount = 0x000C,
+    kCalcMode = 0x000D,
+    kPrecision = 0x000E,
+    kRefMode = 0x000F,
+    kDelta = 0x0010,
+    kIteration = 0x0011,
+    kProtect = 0x0012,
+    kPassword = 0x0013,
+    kWindowProtect = 0x0019,
+    kDateMode = 0x0022,
+    kPrintHeaders = 0x002A,
+    kPrintGridlines = 0x002B,
+    kFilepass = 0x002F,
+    kFont = 0x0031,
+    kContinue = 0x003C,
+    kWindow1 = 0x003D,
+    kBackup = 0x0040,
+    kCodepage = 0x0042,
+    kDefColWidth = 0x0055,
+    kWriteAccess = 0x005C,
+    kSaveRecalc = 0x005F,
+    kColInfo = 0x007D,
+    kGuts = 0x0080,
+    kWsBool = 0x0081,
+    kGridSet = 0x0082,
+    kBoundSheet = 0x0085,
+    kCountry = 0x008C,
+    kHideObj = 0x008D,
+    kMulRk = 0x00BD,
+    kMms = 0x00C1,
+    kRString = 0x00D6,
+    kBookBool = 0x00DA,
+    kXf = 0x00E0,
+    kInterfaceHdr = 0x00E1,
+    kInterfaceEnd = 0x00E2,
+    kSst = 0x00FC,
+    kLabelSst = 0x00FD,
+    kExtSst = 0x00FF,
+    kDsf = 0x0161,
+    kRefreshAll = 0x01B7,
+    kDimensions = 0x0200,
+    kNumber = 0x0203,
+    kLabel = 0x0204,
+    kBoolErr = 0x0205,
+    kString = 0x0207,
+    kRow = 0x0208,
+    kDefaultRowHeight = 0x0225,
+    kWindow2 = 0x023E,
+    kRk = 0x027E,
+    kStyle = 0x0293,
+    kBof = 0x0809,
+    // Beginning-of-file records of Excel 2.x to 4.x, which are not read.
+    kBof2 = 0x0009,
+    kBof3 = 0x0209,
+    kBof4 = 0x0409,
+};
+
+}  // namespace scrivane::codec::biff
