@@ -87,7 +87,8 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 signals:
-    // The cursor moved (row -1: no current row).
+    // The cursor moved (row -1: no current row). Adding, deleting and taking
+    // over rows always end with it.
     void CurrentRowChanged(int row);
     // The bound edit of the current row is about to be written; setting
     // *cancel keeps it unwritten and the cursor on the row.

@@ -166,8 +166,6 @@ void FormPaper::BuildControls() {
                 const int row = table_.CurrentRow();
                 if (row >= from.row() && row <= to.row()) ShowCurrentRow();
             });
-    connect(&table_, &QAbstractItemModel::modelReset, this,
-            [this] { OnCurrentRowChanged(table_.CurrentRow()); });
     connect(DataGrid1_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (!current.isValid() || current.row() == table_.CurrentRow()) return;

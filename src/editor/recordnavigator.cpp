@@ -46,10 +46,8 @@ RecordNavigator::RecordNavigator(QuestionTable& table, QWidget* parent)
     connect(previous_, &QToolButton::clicked, this, [this] {
         if (table_.AbsolutePosition() > 1) table_.MovePrevious();
     });
+    // Every change of the rows ends with the cursor placed anew.
     connect(&table_, &QuestionTable::CurrentRowChanged, this, &RecordNavigator::UpdateButtons);
-    connect(&table_, &QAbstractItemModel::modelReset, this, &RecordNavigator::UpdateButtons);
-    connect(&table_, &QAbstractItemModel::rowsInserted, this, &RecordNavigator::UpdateButtons);
-    connect(&table_, &QAbstractItemModel::rowsRemoved, this, &RecordNavigator::UpdateButtons);
     UpdateButtons();
 }
 

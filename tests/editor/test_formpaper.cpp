@@ -1,3 +1,5 @@
+#include <QAbstractButton>
+#include <QDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QPlainTextEdit>
@@ -166,6 +168,29 @@ private slots:
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
         QCOMPARE(h.table().AbsolutePosition(), 1);
         QCOMPARE(marked(), QList<int>{0});
+        QCOMPARE(h.Text("LabelNo"), QString("1"));
+    }
+
+    void navigatorFollowsTheRows() {
+        Harness h;
+        auto enabled = [&h](const char* name) { return h.Find<QToolButton>(name)->isEnabled(); };
+        QVERIFY(!enabled("adoStdMarks_Previous") && !enabled("adoStdMarks_Next"));
+        h.Click(FormPaper::ADD);
+        h.Click(FormPaper::ADD);
+        QVERIFY(enabled("adoStdMarks_Previous") && !enabled("adoStdMarks_Next"));
+        h.Find<QToolButton>("adoStdMarks_First")->click();
+        QCOMPARE(h.table().AbsolutePosition(), 1);
+        QVERIFY(!enabled("adoStdMarks_Previous") && enabled("adoStdMarks_Next"));
+        h.Find<QToolButton>("adoStdMarks_Next")->click();
+        QCOMPARE(h.table().AbsolutePosition(), 2);
+        for (int i = 0; i < 3; ++i) h.Click(FormPaper::DEL);
+        QVERIFY(!enabled("adoStdMarks_First") && !enabled("adoStdMarks_Last"));
+        h.fake.modal.steps.push_back(
+            [](QDialog& d) { d.findChild<QAbstractButton*>("NoButton")->click(); });
+        h.fake.modal.steps.push_back(
+            [](QDialog& d) { d.findChild<QAbstractButton*>("CancelButton")->click(); });
+        h.Click(FormPaper::NEW);  // a new table taken over
+        QVERIFY(enabled("adoStdMarks_First") && !enabled("adoStdMarks_Next"));
         QCOMPARE(h.Text("LabelNo"), QString("1"));
     }
 
