@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fuzzes the workbook readers for a bounded time: tools/fuzz.sh [SECONDS]
 # Builds the fuzzer with clang (libFuzzer, AddressSanitizer, UBSan) in
-# build-fuzz, seeds it with the shared fixtures, and fails on any finding.
+# build-fuzz, seeds it with the test workbooks, and fails on any finding.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 seconds="${1:-60}"
@@ -11,7 +11,7 @@ cmake --build "$here/build-fuzz" --target fuzz_reader -j "$(nproc 2>/dev/null ||
 corpus="$(mktemp -d)"
 trap 'rm -rf "$corpus"' EXIT
 cp "$here"/tests/fuzz/corpus/* "$corpus"/
-cp "$here"/../shared/fixtures/*.xls "$here"/../shared/fixtures/*.xlsx "$corpus"/ 2>/dev/null || true
+cp "$here"/tests/fixtures/*.xls "$here"/tests/fixtures/*.xlsx "$corpus"/
 # libgsf leaks a little when it rejects a damaged directory; the suppression
 # needs full stacks to match.
 ASAN_OPTIONS=fast_unwind_on_malloc=0 \

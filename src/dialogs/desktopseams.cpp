@@ -63,6 +63,7 @@ QString ToQtFilter(const QString& filter) {
 MsgAnswer DesktopPrompts::MsgBox(const MessageRequest& request) {
     QMessageBox box(ToIcon(request.icon), request.title, request.text, QMessageBox::NoButton,
                     QApplication::activeWindow());
+    if (!request.informativeText.isEmpty()) box.setInformativeText(request.informativeText);
     switch (request.buttons) {
         case MsgButtons::Ok:
             box.setStandardButtons(QMessageBox::Ok);
