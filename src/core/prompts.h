@@ -17,12 +17,12 @@ enum class MsgAnswer { Ok, Yes, No, Cancel };
 
 struct MessageRequest {
     QString text;
-    // The details below the text: why an import was refused, what it left out.
-    QString informativeText;
     QString title = kAppTitle;  // a box that names no title shows the application title
     MsgButtons buttons = MsgButtons::Ok;
     MsgIcon icon = MsgIcon::None;
     std::optional<MsgAnswer> defaultButton;
+    // The details below the text: why an import was refused, what it left out.
+    QString informativeText;
 };
 
 struct FileRequest {

@@ -198,6 +198,21 @@ void QuestionTable::TakeRowsFrom(QuestionTable& other) {
     MoveFirst();
 }
 
+std::vector<QuestionRecord> QuestionTable::Records() const {
+    std::vector<QuestionRecord> records;
+    records.reserve(rows_.size());
+    for (const Row& row : rows_) {
+        QuestionRecord record;
+        record.QuestionNo = std::int16_t(row[QuestionNo].toInt());
+        record.Score = row[Score].toFloat();
+        record.Answer = AnswerTextToMask(row[Answer].toString());
+        record.Title = row[Title].toString();
+        for (int i = 0; i < 6; ++i) record.Items[std::size_t(i)] = row[ItemA + i].toString();
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
 void QuestionTable::SetCaption(int column, const QString& caption) {
     if (column < 0 || column >= kColumnCount) return;
     captions_[column] = caption;

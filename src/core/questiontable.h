@@ -11,6 +11,8 @@
 #include <array>
 #include <vector>
 
+#include "core/questionrecord.h"
+
 namespace scrivane {
 
 class QuestionTable : public QAbstractTableModel {
@@ -73,6 +75,9 @@ public:
 
     // Takes over the rows of another table and moves to the first row.
     void TakeRowsFrom(QuestionTable& other);
+    // The paper as plain rows, in table order; an empty mark reads as 0. Reads
+    // the rows directly: the cursor and any bound edit stay as they are.
+    std::vector<QuestionRecord> Records() const;
 
     // Grid captions, as set by the window that shows the table.
     void SetCaption(int column, const QString& caption);

@@ -68,8 +68,12 @@ bool UsesActiveSheet(ExcelApplication& xlApp) {
 }
 
 void ShowInvalidFormat(Prompts& prompts) {
-    prompts.MsgBox({QStringLiteral("Invalid format"), QStringLiteral("Error"), MsgButtons::Ok,
-                    MsgIcon::Exclamation, std::nullopt});
+    prompts.MsgBox({QStringLiteral("Invalid format"),
+                    QStringLiteral("Error"),
+                    MsgButtons::Ok,
+                    MsgIcon::Exclamation,
+                    std::nullopt,
+                    {}});
 }
 
 // Ends the instance: the workbook closed unsaved, then Quit, each attempted
@@ -139,8 +143,12 @@ bool DoImport(const SpreadsheetContext& context, QString ImportFile, const bool&
     }
 
     if (ImportOrOpen)
-        context.prompts.MsgBox({QStringLiteral("Import succeed"), QStringLiteral("Message"),
-                                MsgButtons::Ok, MsgIcon::Information, std::nullopt});
+        context.prompts.MsgBox({QStringLiteral("Import succeed"),
+                                QStringLiteral("Message"),
+                                MsgButtons::Ok,
+                                MsgIcon::Information,
+                                std::nullopt,
+                                {}});
 
     // From here the paper changes, all of it together.
     context.window.SetTable(std::move(table));

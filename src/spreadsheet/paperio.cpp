@@ -1,0 +1,41 @@
+#include "spreadsheet/paperio.h"
+
+#include "core/numbers.h"
+#include "spreadsheet/excel.h"
+#include "spreadsheet/headless.h"
+
+namespace scrivane {
+
+ImportReport ReadPaperFile(const QString& path, std::vector<QuestionRecord>& rows) {
+    Moddule1 module;
+    HeadlessPaper paper(module);
+    RecordingPrompts prompts;
+    HeadlessPlatform platform;
+    NativeExcelFactory excel;
+    ImportReport report;
+    if (DoImport({module, paper, prompts, platform, excel}, path, false, &report))
+        rows = paper.BoundTable().Records();
+    return report;
+}
+
+ExportResult WritePaperFile(const QString& path, const std::vector<QuestionRecord>& rows) {
+    Moddule1 module;
+    HeadlessPaper paper(module);
+    RecordingPrompts prompts;
+    HeadlessPlatform platform;
+    NativeExcelFactory excel;
+    QuestionTable& table = paper.BoundTable();
+    for (const QuestionRecord& row : rows) {
+        table.AddNew();
+        table.SetField(QuestionTable::QuestionNo, table.AbsolutePosition());
+        table.SetField(QuestionTable::Score, row.Score);
+        table.SetField(QuestionTable::Answer, AnswerMaskToText(row.Answer));
+        table.SetField(QuestionTable::Title, row.Title);
+        for (int i = 0; i < 6; ++i)
+            table.SetField(QuestionTable::ItemA + i, row.Items[std::size_t(i)]);
+        table.Update();
+    }
+    return DoExport({module, paper, prompts, platform, excel}, path);
+}
+
+}  // namespace scrivane
