@@ -10,7 +10,6 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QShortcut>
 #include <QStyle>
 #include <QTableView>
 #include <QTimer>
@@ -24,6 +23,7 @@
 #include "dialogs/dlganswerset17.h"
 #include "dialogs/markkeyfilter.h"
 #include "editor/griddelegate.h"
+#include "editor/mainmenu.h"
 #include "editor/questioncommands.h"
 #include "editor/recordnavigator.h"
 #include "paperfile/papercommands.h"
@@ -59,10 +59,6 @@ const std::array<CommandIcon, FormPaper::kCommandCount> kCommandIcons = {{
     {"help-contents", QStyle::SP_DialogHelpButton},
 }};
 
-const std::array<const char*, FormPaper::kCommandCount> kCommandShortcuts = {
-    "Ctrl+N",       "Ctrl+O", "Ctrl+I",   "Ctrl+E", "Ctrl+S", "Ctrl+Shift+A",
-    "Ctrl+Shift+D", "Alt+Up", "Alt+Down", "Ctrl+Q", "F1"};
-
 // Reference widths of the grid columns, in twips.
 constexpr std::array<double, QuestionTable::kColumnCount> kColumnWidths = {
     1155, 1260, 1500, 3750, 1050, 1035, 1080, 1050, 1110, 1095};
@@ -97,6 +93,11 @@ FormPaper::FormPaper(Moddule1& state, Seams& seams, ExcelFactory* excel, QWidget
 FormPaper::~FormPaper() = default;
 
 void FormPaper::BuildControls() {
+    // The menu's actions run the handlers of the command bar and the SET
+    // button, and carry the keyboard shortcuts.
+    MenuBar_ = new MainMenu(this);
+    connect(MenuBar_, &MainMenu::CommandChosen, this, &FormPaper::CommandTools_Click);
+    connect(MenuBar_, &MainMenu::SetAnswerChosen, this, [this] { CmdSetAnswer_->click(); });
     FrameTools_ = Named(new QGroupBox(this), QStringLiteral("FrameTools"));
     for (int i = 0; i < kCommandCount; ++i) {
         auto* button =
@@ -109,9 +110,6 @@ void FormPaper::BuildControls() {
         // panel is checked once, by the command.
         button->setFocusPolicy(Qt::TabFocus);
         connect(button, &QToolButton::clicked, this, [this, i] { CommandTools_Click(i); });
-        auto* shortcut =
-            new QShortcut(QKeySequence(QString::fromLatin1(kCommandShortcuts[i])), this);
-        connect(shortcut, &QShortcut::activated, this, [this, i] { CommandTools_Click(i); });
         CommandTools_[i] = button;
     }
 
@@ -250,7 +248,9 @@ void FormPaper::Place(QWidget* widget, double left, double top, double width, do
     const QRectF twips(left * scaleX_, top * scaleY_, width * scaleX_, height * scaleY_);
     twips_.insert(widget->objectName(), twips);
     const double k = seams_.platform.LogicalDpi() / 1440.0;
-    widget->setGeometry(int(std::lround(twips.x() * k)), int(std::lround(twips.y() * k)),
+    // The reference layout lies below the menu bar.
+    const int below = widget->parentWidget() == this ? MenuBar_->sizeHint().height() : 0;
+    widget->setGeometry(int(std::lround(twips.x() * k)), int(std::lround(twips.y() * k)) + below,
                         int(std::lround(twips.width() * k)), int(std::lround(twips.height() * k)));
 }
 
@@ -313,8 +313,12 @@ void FormPaper::Form_LoadPro() {
     for (int c = 0; c < QuestionTable::kColumnCount; ++c)
         DataGrid1_->setColumnWidth(c, int(std::lround(kColumnWidths[c] * scaleX_ * k)));
 
-    resize(int(std::lround(kReferenceWidth * scaleX_ * k)),
-           int(std::lround(kReferenceHeight * scaleY_ * k)));
+    // The window still covers the screen: the menu bar takes its height from
+    // the spare band below the grid.
+    const QSize window(int(std::lround(kReferenceWidth * scaleX_ * k)),
+                       int(std::lround(kReferenceHeight * scaleY_ * k)));
+    MenuBar_->setGeometry(0, 0, window.width(), MenuBar_->sizeHint().height());
+    resize(window);
 }
 
 void FormPaper::SetTable(std::unique_ptr<QuestionTable> table) {

@@ -26,6 +26,7 @@ class QToolButton;
 namespace scrivane {
 
 class RecordNavigator;
+class MainMenu;
 class QuestionCommands;
 class PaperCommands;
 class ExcelFactory;
@@ -58,6 +59,8 @@ public:
 
     void CommandTools_Click(int index);
     PaperCommands& Paper() { return *paper_; }
+    // The menu bar, where other capabilities add their actions.
+    MainMenu& Menu() { return *MenuBar_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -88,6 +91,7 @@ private:
     std::unique_ptr<QuestionCommands> questions_;
     std::unique_ptr<PaperCommands> paper_;
 
+    MainMenu* MenuBar_;
     QGroupBox* FrameTools_;
     std::array<QToolButton*, kCommandCount> CommandTools_{};
     QGroupBox* Frame1_;

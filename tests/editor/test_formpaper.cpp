@@ -116,9 +116,15 @@ private slots:
             {"TextItems_5", {9000, 1600, 3495, 270}},   {"LabScoreCount", {13560, 2160, 975, 285}},
             {"DataGrid1", {120, 2760, 15015, 7695}},
         };
+        // The reference layout lies below the menu bar, unmoved within that area.
+        const int menu = h.Find("MenuBar")->height();
+        QVERIFY(menu > 0);
+        QCOMPARE(h.Find("MenuBar")->geometry(), QRect(0, 0, 1024, menu));
         for (const auto& e : expected) {
             QCOMPARE(h.window->TwipsGeometry(e.name), e.twips);
-            const QRect px = h.Find(e.name)->geometry();
+            QWidget* control = h.Find(e.name);
+            const QRect px =
+                control->geometry().translated(0, control->parentWidget() == h.window.get() ? -menu : 0);
             QCOMPARE(px, QRect(qRound(e.twips.x() / 15), qRound(e.twips.y() / 15),
                                qRound(e.twips.width() / 15), qRound(e.twips.height() / 15)));
         }

@@ -1,0 +1,138 @@
+#include "editor/mainmenu.h"
+
+#include <QActionGroup>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+
+namespace scrivane {
+
+namespace {
+
+// Command indices of the command bar.
+enum : int { kNew, kOpen, kImport, kExport, kSave, kAdd, kDel, kUp, kDown, kExit, kHelp };
+
+}  // namespace
+
+MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent) {
+    setObjectName(QStringLiteral("MenuBar"));
+    // The menu bar belongs to the window even on desktops with a global menu.
+    setNativeMenuBar(false);
+
+    auto menu = [this](const QString& title, const QString& name) {
+        QMenu* m = addMenu(title);
+        m->setObjectName(name);
+        m->menuAction()->setObjectName(name + QStringLiteral("Action"));
+        return m;
+    };
+    auto command = [this](QMenu* m, int index, const QString& text, const QString& name,
+                          const QString& shortcut = {}) {
+        QAction* action = NewAction(m, text, name, shortcut);
+        connect(action, &QAction::triggered, this, [this, index] { emit CommandChosen(index); });
+        commands_[std::size_t(index)] = action;
+    };
+
+    file_ = menu(tr("&File"), QStringLiteral("menuFile"));
+    command(file_, kNew, tr("&New"), QStringLiteral("actionNew"), QStringLiteral("Ctrl+N"));
+    command(file_, kOpen, tr("&Open…"), QStringLiteral("actionOpen"), QStringLiteral("Ctrl+O"));
+    recent_ = file_->addMenu(tr("Open &Recent"));
+    recent_->setObjectName(QStringLiteral("menuRecent"));
+    recent_->setEnabled(false);
+    command(file_, kSave, tr("&Save"), QStringLiteral("actionSave"), QStringLiteral("Ctrl+S"));
+    file_->addSeparator();
+    command(file_, kImport, tr("&Import…"), QStringLiteral("actionImport"),
+            QStringLiteral("Ctrl+I"));
+    command(file_, kExport, tr("&Export…"), QStringLiteral("actionExport"),
+            QStringLiteral("Ctrl+E"));
+    quitSeparator_ = file_->addSeparator();
+    command(file_, kExit, tr("&Quit"), QStringLiteral("actionExit"), QStringLiteral("Ctrl+Q"));
+
+    edit_ = menu(tr("&Edit"), QStringLiteral("menuEdit"));
+    setAnswer_ = NewAction(edit_, tr("Set &Answer…"), QStringLiteral("actionSetAnswer"));
+    connect(setAnswer_, &QAction::triggered, this, &MainMenu::SetAnswerChosen);
+    edit_->addSeparator();
+    command(edit_, kAdd, tr("A&dd Question"), QStringLiteral("actionAdd"),
+            QStringLiteral("Ctrl+Shift+A"));
+    command(edit_, kDel, tr("De&lete Question"), QStringLiteral("actionDelete"),
+            QStringLiteral("Ctrl+Shift+D"));
+    edit_->addSeparator();
+    command(edit_, kUp, tr("Move &Up"), QStringLiteral("actionUp"), QStringLiteral("Alt+Up"));
+    command(edit_, kDown, tr("Move Do&wn"), QStringLiteral("actionDown"),
+            QStringLiteral("Alt+Down"));
+
+    settings_ = menu(tr("&Settings"), QStringLiteral("menuSettings"));
+    QMenu* mode = settings_->addMenu(tr("&Answer Mode"));
+    mode->setObjectName(QStringLiteral("menuAnswerMode"));
+    auto* modes = new QActionGroup(this);
+    modes->setExclusive(true);
+    singleMode_ = NewAction(mode, tr("&Single Answer"), QStringLiteral("actionSingleMode"));
+    multipleMode_ = NewAction(mode, tr("&Multiple Answers"), QStringLiteral("actionMultipleMode"));
+    for (QAction* a : {singleMode_, multipleMode_}) {
+        a->setCheckable(true);
+        modes->addAction(a);
+    }
+    // Only a choice by the user reports; ShowAnswerMode sets the check quietly.
+    connect(singleMode_, &QAction::triggered, this, [this] { emit AnswerModeChosen(false); });
+    connect(multipleMode_, &QAction::triggered, this, [this] { emit AnswerModeChosen(true); });
+
+    help_ = menu(tr("&Help"), QStringLiteral("menuHelp"));
+    command(help_, kHelp, tr("&Help"), QStringLiteral("actionHelp"), QStringLiteral("F1"));
+    help_->addSeparator();
+    about_ = NewAction(help_, tr("&About Scrivane"), QStringLiteral("actionAbout"));
+    about_->setMenuRole(QAction::AboutRole);
+    connect(about_, &QAction::triggered, this, &MainMenu::AboutChosen);
+}
+
+QAction* MainMenu::NewAction(QMenu* menu, const QString& text, const QString& name,
+                             const QString& shortcut) {
+    auto* action = new QAction(text, this);
+    action->setObjectName(name);
+    if (!shortcut.isEmpty()) action->setShortcut(QKeySequence(shortcut));
+    menu->addAction(action);
+    return action;
+}
+
+void MainMenu::AddFileAction(QAction* action) {
+    file_->insertAction(quitSeparator_, action);
+}
+
+void MainMenu::AddEditAction(QAction* action, bool atTop) {
+    if (!atTop) {
+        edit_->addAction(action);
+        return;
+    }
+    if (!editTopSeparator_) editTopSeparator_ = edit_->insertSeparator(setAnswer_);
+    edit_->insertAction(editTopSeparator_, action);
+}
+
+QMenu* MainMenu::AddMenu(const QString& title, const QString& objectName) {
+    auto* m = new QMenu(title, this);
+    m->setObjectName(objectName);
+    m->menuAction()->setObjectName(objectName + QStringLiteral("Action"));
+    insertMenu(help_->menuAction(), m);
+    return m;
+}
+
+void MainMenu::ShowAnswerMode(bool multiple) {
+    (multiple ? multipleMode_ : singleMode_)->setChecked(true);
+}
+
+void MainMenu::ShowRecentPapers(const QStringList& paths) {
+    recent_->clear();
+    int n = 0;
+    for (const QString& path : paths) {
+        ++n;
+        // The first nine get a number key; the full path is in the tooltip.
+        const QString number = n <= 9 ? QStringLiteral("&%1 ").arg(n) : QString();
+        auto* action = recent_->addAction(number + QFileInfo(path).fileName());
+        action->setObjectName(QStringLiteral("actionRecent_%1").arg(n - 1));
+        action->setToolTip(QDir::toNativeSeparators(path));
+        action->setStatusTip(QDir::toNativeSeparators(path));
+        action->setData(path);
+        connect(action, &QAction::triggered, this, [this, path] { emit RecentPaperChosen(path); });
+    }
+    recent_->setToolTipsVisible(true);
+    recent_->setEnabled(!paths.isEmpty());
+}
+
+}  // namespace scrivane

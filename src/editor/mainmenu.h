@@ -1,0 +1,74 @@
+// The main window's menu bar: File, Edit, Settings and Help. Each command
+// action stands for a button of the command bar and only reports that it was
+// chosen; the window runs the button's own handler. Other capabilities add
+// their actions through AddFileAction, AddEditAction and AddMenu, or find the
+// menus by objectName (menuFile, menuEdit, menuSettings, menuHelp).
+#pragma once
+
+#include <QMenuBar>
+#include <QStringList>
+#include <array>
+
+class QActionGroup;
+
+namespace scrivane {
+
+class MainMenu : public QMenuBar {
+    Q_OBJECT
+public:
+    static constexpr int kCommandCount = 11;  // the buttons of the command bar
+
+    explicit MainMenu(QWidget* parent = nullptr);
+
+    QMenu* FileMenu() const { return file_; }
+    QMenu* RecentMenu() const { return recent_; }
+    QMenu* EditMenu() const { return edit_; }
+    QMenu* SettingsMenu() const { return settings_; }
+    QMenu* HelpMenu() const { return help_; }
+
+    // The action of command button index (0 NEW to 10 HELP).
+    QAction* CommandAction(int index) const { return commands_.at(std::size_t(index)); }
+    QAction* SetAnswerAction() const { return setAnswer_; }
+    QAction* SingleModeAction() const { return singleMode_; }
+    QAction* MultipleModeAction() const { return multipleMode_; }
+    QAction* AboutAction() const { return about_; }
+
+    // Adds an action to the File menu, in the group above Quit.
+    void AddFileAction(QAction* action);
+    // Adds an action to the Edit menu: at its top (undo and redo, followed by
+    // a separator) or at its end.
+    void AddEditAction(QAction* action, bool atTop = false);
+    // Adds a menu before Help, which stays last.
+    QMenu* AddMenu(const QString& title, const QString& objectName);
+
+    // Checks the answer mode's action without reporting a choice.
+    void ShowAnswerMode(bool multiple);
+    // Lists the recent papers, newest first; an empty list disables the menu.
+    void ShowRecentPapers(const QStringList& paths);
+
+signals:
+    void CommandChosen(int index);
+    void SetAnswerChosen();
+    void AnswerModeChosen(bool multiple);
+    void RecentPaperChosen(const QString& path);
+    void AboutChosen();
+
+private:
+    QAction* NewAction(QMenu* menu, const QString& text, const QString& name,
+                       const QString& shortcut = {});
+
+    QMenu* file_ = nullptr;
+    QMenu* recent_ = nullptr;
+    QMenu* edit_ = nullptr;
+    QMenu* settings_ = nullptr;
+    QMenu* help_ = nullptr;
+    std::array<QAction*, kCommandCount> commands_{};
+    QAction* setAnswer_ = nullptr;
+    QAction* singleMode_ = nullptr;
+    QAction* multipleMode_ = nullptr;
+    QAction* about_ = nullptr;
+    QAction* quitSeparator_ = nullptr;
+    QAction* editTopSeparator_ = nullptr;
+};
+
+}  // namespace scrivane
