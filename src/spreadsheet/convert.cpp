@@ -17,6 +17,12 @@ const char kUsage[] =
     "Imports the question sheet of the workbook INPUT (.xls, .xlsx or .tpf) and prints it\n"
     "as JSON, or writes it as the Excel 97-2003 workbook OUTPUT.\n";
 
+QByteArray Line(const QString& text) {
+    return text.toUtf8() + '\n';
+}
+
+}  // namespace
+
 void AppendJsonString(QByteArray& out, const QString& text) {
     out += '"';
     for (const char c : text.toUtf8()) {
@@ -47,12 +53,6 @@ void AppendJsonString(QByteArray& out, const QString& text) {
     }
     out += '"';
 }
-
-QByteArray Line(const QString& text) {
-    return text.toUtf8() + '\n';
-}
-
-}  // namespace
 
 QByteArray PaperJson(QuestionTable& table) {
     QByteArray out = "{\"valid\": true, \"questions\": [";

@@ -25,6 +25,9 @@ struct ConverterRun {
 // arguments: without the program name.
 ConverterRun RunConverter(const QStringList& arguments);
 
+// Appends text as a JSON string, quoted and escaped.
+void AppendJsonString(QByteArray& out, const QString& text);
+
 // The table as the converter prints it: {"valid": true, "questions": [...]}
 // with Score as the shortest decimal of its single-precision value.
 QByteArray PaperJson(QuestionTable& table);

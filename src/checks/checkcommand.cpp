@@ -1,0 +1,183 @@
+#include "checks/checkcommand.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "checks/answerbalance.h"
+#include "checks/paperchecks.h"
+#include "checks/rebalance.h"
+#include "core/typeinfo.h"
+#include "spreadsheet/paperio.h"
+
+namespace scrivane {
+
+namespace {
+
+const char kUsage[] =
+    "usage: scrivane-convert PAPER --check [--json] [--mode single|multiple]\n"
+    "       scrivane-convert PAPER OUT --rebalance [--mode single|multiple]\n"
+    "Checks the paper for problems and the balance of its answer key, or writes it\n"
+    "with its answer key rebalanced as the Excel 97-2003 workbook OUT.\n";
+
+QByteArray Line(const QString& text) {
+    return text.toUtf8() + '\n';
+}
+
+ConverterRun Refuse(const QString& why) {
+    return {2, {}, Line(QStringLiteral("scrivane-convert: ") + why) + kUsage};
+}
+
+QByteArray LetterName(int letter) {
+    return QByteArray(1, char('A' + letter));
+}
+
+QByteArray BalanceLine(const AnswerBalance& balance) {
+    QByteArray line = "balance: ";
+    for (int i = 0; i < balance.letters; ++i) {
+        if (i > 0) line += ", ";
+        line += LetterName(i) + ' ' + QByteArray::number(balance.counts[std::size_t(i)]);
+    }
+    const LetterRun& run = balance.longestRun;
+    if (run.length > 0)
+        line += "; longest run " + LetterName(run.letter) + " x" + QByteArray::number(run.length) +
+                " from question " + QByteArray::number(run.first);
+    const QStringList findings = balance.Findings();
+    line += "; " + (findings.isEmpty() ? QByteArray("balanced")
+                                       : findings.join(QStringLiteral(". ")).toUtf8());
+    return line + '\n';
+}
+
+QByteArray CheckJson(const std::vector<PaperProblem>& problems, const AnswerBalance& balance) {
+    QByteArray out = "{\"problems\": [";
+    for (std::size_t i = 0; i < problems.size(); ++i) {
+        if (i > 0) out += ", ";
+        out += "{\"question\": " + QByteArray::number(problems[i].question) + ", \"kind\": ";
+        AppendJsonString(out, ProblemId(problems[i].kind));
+        out += ", \"text\": ";
+        AppendJsonString(out, problems[i].text);
+        out += '}';
+    }
+    out += "], \"balance\": {\"counts\": {";
+    for (int i = 0; i < balance.letters; ++i) {
+        if (i > 0) out += ", ";
+        out += '"' + LetterName(i) + "\": " + QByteArray::number(balance.counts[std::size_t(i)]);
+    }
+    const LetterRun& run = balance.longestRun;
+    out += "}, \"longestRun\": ";
+    if (run.length > 0)
+        out += "{\"letter\": \"" + LetterName(run.letter) +
+               "\", \"length\": " + QByteArray::number(run.length) +
+               ", \"first\": " + QByteArray::number(run.first) + '}';
+    else
+        out += "{\"letter\": null, \"length\": 0, \"first\": null}";
+    out += QByteArray(", \"balanced\": ") + (balance.Balanced() ? "true" : "false") + "}}\n";
+    return out;
+}
+
+}  // namespace
+
+std::int16_t ReadAnswerType(const std::filesystem::path& folder) {
+    const QString path = QString::fromStdString((folder / kTypeInfoFileName).string());
+    // Only a plain file is read: a pipe in its place would block.
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray bytes = file.read(TypeInfoRecord::kSize);
+    return TypeInfoRecord::FromBytes(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                     std::size_t(bytes.size()))
+        .AnswerType;
+}
+
+std::optional<ConverterRun> RunCheckCommand(const QStringList& arguments,
+                                            const std::filesystem::path& programFolder) {
+    if (!arguments.contains(QStringLiteral("--check")) &&
+        !arguments.contains(QStringLiteral("--rebalance")))
+        return std::nullopt;
+
+    bool check = false, rebalance = false, json = false, optionsEnded = false;
+    std::optional<std::int16_t> mode;
+    QStringList files;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (optionsEnded || !argument.startsWith(u'-') || argument.size() == 1) {
+            files << argument;
+        } else if (argument == QStringLiteral("--")) {
+            optionsEnded = true;
+        } else if (argument == QStringLiteral("--check")) {
+            check = true;
+        } else if (argument == QStringLiteral("--rebalance")) {
+            rebalance = true;
+        } else if (argument == QStringLiteral("--json")) {
+            json = true;
+        } else if (argument == QStringLiteral("--mode")) {
+            const QString value = i + 1 < arguments.size() ? arguments[++i] : QString();
+            if (value == QStringLiteral("single"))
+                mode = 0;
+            else if (value == QStringLiteral("multiple"))
+                mode = 3;
+            else
+                return Refuse(QStringLiteral("--mode takes single or multiple"));
+        } else {
+            return Refuse(QStringLiteral("unknown option %1").arg(argument));
+        }
+    }
+    if (check == rebalance)
+        return Refuse(QStringLiteral("--check and --rebalance cannot be combined"));
+    if (json && rebalance) return Refuse(QStringLiteral("--json goes with --check only"));
+    if (files.size() != (check ? 1 : 2))
+        return Refuse(check ? QStringLiteral("expected PAPER --check")
+                            : QStringLiteral("expected PAPER OUT --rebalance"));
+
+    const QString paper = files[0];
+    const QFileInfo paperInfo(paper);
+    if (!paperInfo.isFile())
+        return ConverterRun{
+            2,
+            {},
+            Line(QStringLiteral("scrivane-convert: cannot read %1: %2")
+                     .arg(paper, paperInfo.exists() ? QStringLiteral("not a file")
+                                                    : QStringLiteral("no such file")))};
+    std::vector<QuestionRecord> rows;
+    const ImportReport report = ReadPaperFile(paper, rows);
+    if (report.outcome == ImportReport::Outcome::Unreadable)
+        return ConverterRun{
+            2,
+            {},
+            Line(QStringLiteral("scrivane-convert: cannot read %1: %2").arg(paper, report.reason))};
+    if (report.outcome != ImportReport::Outcome::Imported)
+        return ConverterRun{1, json ? QByteArray("{\"valid\": false}\n") : QByteArray(),
+                            Line(QStringLiteral("Invalid format")) + Line(report.reason)};
+
+    const std::int16_t answerType = mode ? *mode : ReadAnswerType(programFolder);
+    ConverterRun run;
+    if (rebalance) {
+        const RebalanceResult result = Rebalance(rows, answerType);
+        const ExportResult written = WritePaperFile(files[1], result.rows);
+        if (!written.WasWritten())
+            return ConverterRun{2,
+                                {},
+                                Line(QStringLiteral("scrivane-convert: cannot write %1: %2")
+                                         .arg(files[1], written.reason))};
+        QStringList numbers;
+        for (int number : result.changed) numbers << QString::number(number);
+        run.out = Line(result.changed.empty() ? QStringLiteral("the answer key needs no change")
+                                              : QStringLiteral("options reordered in questions %1")
+                                                    .arg(numbers.join(QStringLiteral(", "))));
+        return run;
+    }
+
+    const std::vector<PaperProblem> problems = CheckPaper(rows, answerType);
+    const AnswerBalance balance = MeasureBalance(rows, answerType);
+    if (json) {
+        run.out = CheckJson(problems, balance);
+    } else {
+        for (const PaperProblem& problem : problems)
+            run.out += Line(QStringLiteral("question %1: %2: %3")
+                                .arg(problem.question)
+                                .arg(ProblemId(problem.kind), problem.text));
+        run.out += BalanceLine(balance);
+    }
+    run.exitCode = problems.empty() ? 0 : 4;
+    return run;
+}
+
+}  // namespace scrivane

@@ -1,0 +1,33 @@
+// The converter's checking commands:
+//
+//   scrivane-convert PAPER --check [--json] [--mode single|multiple]
+//       prints the paper's problems and the balance of its answer key
+//   scrivane-convert PAPER OUT --rebalance [--mode single|multiple]
+//       writes the paper with its answer key rebalanced as OUT
+//
+// The answer mode is that of TypeInfo.con in programFolder, as the editor
+// reads it, unless --mode names one (single as AnswerType 0, multiple as 3).
+// Exit status 0 when the paper has no problem (for --rebalance: written),
+// 4 when it has problems, 1 when the sheet is refused, 2 for wrong
+// arguments, an unreadable PAPER or an OUT that cannot be written.
+#pragma once
+
+#include <QStringList>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+
+#include "spreadsheet/convert.h"
+
+namespace scrivane {
+
+// Nothing when the arguments (without the program name) ask for neither
+// --check nor --rebalance: the converter's other commands handle them.
+std::optional<ConverterRun> RunCheckCommand(const QStringList& arguments,
+                                            const std::filesystem::path& programFolder);
+
+// The answer type of TypeInfo.con in folder, read without creating or
+// changing anything: 0 (single-answer mode) when it is missing or unreadable.
+std::int16_t ReadAnswerType(const std::filesystem::path& folder);
+
+}  // namespace scrivane

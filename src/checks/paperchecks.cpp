@@ -1,0 +1,174 @@
+#include "checks/paperchecks.h"
+
+#include <QHash>
+#include <bit>
+
+#include "core/answercode.h"
+
+namespace scrivane {
+
+namespace {
+
+QChar Letter(int index) {
+    return QChar(u'A' + index);
+}
+
+// "option B", "options B and D", "options A, B and D".
+QString NameOptions(const QList<int>& indexes) {
+    QString names;
+    for (qsizetype i = 0; i < indexes.size(); ++i) {
+        if (i > 0)
+            names += i + 1 == indexes.size() ? QStringLiteral(" and ") : QStringLiteral(", ");
+        names += Letter(indexes[i]);
+    }
+    return (indexes.size() == 1 ? QStringLiteral("option ") : QStringLiteral("options ")) + names;
+}
+
+// Texts compare without case and without blanks at the ends.
+QString Key(const QString& text) {
+    return text.trimmed().toCaseFolded();
+}
+
+}  // namespace
+
+bool IsFilled(const QString& text) {
+    return !text.trimmed().isEmpty();
+}
+
+int VisibleOptionCount(std::int16_t answerType) {
+    return HidesOptionF(answerType) ? 5 : 6;
+}
+
+QString ProblemId(ProblemKind kind) {
+    switch (kind) {
+        case ProblemKind::NoAnswer:
+            return QStringLiteral("no-answer");
+        case ProblemKind::AnswerEmptyOption:
+            return QStringLiteral("answer-empty-option");
+        case ProblemKind::EmptyTitle:
+            return QStringLiteral("empty-title");
+        case ProblemKind::TooFewOptions:
+            return QStringLiteral("too-few-options");
+        case ProblemKind::OptionGap:
+            return QStringLiteral("option-gap");
+        case ProblemKind::DuplicateOptions:
+            return QStringLiteral("duplicate-options");
+        case ProblemKind::DuplicateQuestion:
+            return QStringLiteral("duplicate-question");
+        case ProblemKind::HiddenOption:
+            return QStringLiteral("hidden-option");
+        case ProblemKind::MultipleInSingle:
+            return QStringLiteral("multiple-in-single");
+        case ProblemKind::ZeroMark:
+            return QStringLiteral("zero-mark");
+    }
+    return {};
+}
+
+QString ProblemLine(const PaperProblem& problem) {
+    return QStringLiteral("Question %1: %2").arg(problem.question).arg(problem.text);
+}
+
+std::vector<PaperProblem> CheckPaper(const std::vector<QuestionRecord>& rows,
+                                     std::int16_t answerType) {
+    std::vector<PaperProblem> problems;
+    const int visible = VisibleOptionCount(answerType);
+    const bool single = !IsMultipleAnswerMode(answerType);
+    QHash<QString, int> firstWithTitle;  // title key -> first question with it
+
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const QuestionRecord& q = rows[r];
+        const int number = int(r) + 1;
+        const auto add = [&](ProblemKind kind, const QString& text) {
+            problems.push_back({number, kind, text});
+        };
+        const unsigned answer = q.Answer & 0x3Fu;  // bits 6 and 7 name no option
+
+        if (answer == 0) add(ProblemKind::NoAnswer, QStringLiteral("no answer is set"));
+
+        QList<int> emptyAnswers;
+        for (int i = 0; i < 6; ++i)
+            if ((answer & (1u << i)) && !IsFilled(q.Items[std::size_t(i)])) emptyAnswers << i;
+        if (!emptyAnswers.isEmpty())
+            add(ProblemKind::AnswerEmptyOption,
+                QStringLiteral("the answer names %1, which %2 empty")
+                    .arg(NameOptions(emptyAnswers),
+                         emptyAnswers.size() == 1 ? QStringLiteral("is") : QStringLiteral("are")));
+
+        if (!IsFilled(q.Title))
+            add(ProblemKind::EmptyTitle, QStringLiteral("the question title is empty"));
+        else if (!firstWithTitle.contains(Key(q.Title)))
+            firstWithTitle.insert(Key(q.Title), number);
+
+        // The options the paper shows: F is left out where the mode hides it,
+        // a filled F there is its own problem.
+        int filled = 0;
+        QList<int> gaps;
+        int lastFilled = -1;
+        for (int i = 0; i < visible; ++i)
+            if (IsFilled(q.Items[std::size_t(i)])) {
+                ++filled;
+                lastFilled = i;
+            }
+        for (int i = 0; i < lastFilled; ++i)
+            if (!IsFilled(q.Items[std::size_t(i)])) gaps << i;
+        if (filled < 2)
+            add(ProblemKind::TooFewOptions, filled == 0
+                                                ? QStringLiteral("no option is filled")
+                                                : QStringLiteral("only one option is filled"));
+        if (!gaps.isEmpty())
+            add(ProblemKind::OptionGap,
+                QStringLiteral("%1 %2 empty before a filled option")
+                    .arg(NameOptions(gaps),
+                         gaps.size() == 1 ? QStringLiteral("is") : QStringLiteral("are")));
+
+        // Each group of equal options once, named by all its letters.
+        QList<QString> seenKeys;
+        QList<QList<int>> groups;
+        for (int i = 0; i < visible; ++i) {
+            const QString& text = q.Items[std::size_t(i)];
+            if (!IsFilled(text)) continue;
+            const qsizetype at = seenKeys.indexOf(Key(text));
+            if (at < 0) {
+                seenKeys << Key(text);
+                groups << QList<int>{i};
+            } else {
+                groups[at] << i;
+            }
+        }
+        for (const QList<int>& group : groups)
+            if (group.size() > 1)
+                add(ProblemKind::DuplicateOptions,
+                    QStringLiteral("%1 have the same text").arg(NameOptions(group)));
+
+        if (IsFilled(q.Title)) {
+            const int first = firstWithTitle.value(Key(q.Title));
+            if (first != number)
+                add(ProblemKind::DuplicateQuestion,
+                    QStringLiteral("the title is the same as that of question %1").arg(first));
+        }
+
+        if (HidesOptionF(answerType)) {
+            const bool textF = IsFilled(q.Items[5]);
+            const bool answerF = answer & 32u;
+            if (textF || answerF)
+                add(ProblemKind::HiddenOption,
+                    textF && answerF ? QStringLiteral("option F is filled and is the answer, but "
+                                                      "this answer mode hides it")
+                    : textF          ? QStringLiteral("option F is filled, but this answer mode "
+                                                               "hides it")
+                            : QStringLiteral("the answer names option F, which this answer mode "
+                                             "hides"));
+        }
+
+        if (single && std::popcount(answer) > 1)
+            add(ProblemKind::MultipleInSingle,
+                QStringLiteral("the answer %1 has more than one letter in single-answer mode")
+                    .arg(AnswerMaskToText(AnswerMask(answer))));
+
+        if (q.Score == 0) add(ProblemKind::ZeroMark, QStringLiteral("the mark is 0"));
+    }
+    return problems;
+}
+
+}  // namespace scrivane

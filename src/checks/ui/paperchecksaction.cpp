@@ -1,0 +1,105 @@
+#include "checks/ui/paperchecksaction.h"
+
+#include <QAction>
+#include <QWidget>
+
+#include "checks/paperchecks.h"
+#include "checks/rebalance.h"
+#include "checks/ui/dialogchecks.h"
+#include "core/moddule1.h"
+#include "core/prompts.h"
+#include "core/questiontable.h"
+
+namespace scrivane {
+
+namespace {
+
+// The problems shown in the question before printing; the window has all.
+constexpr int kProblemsBeforePrinting = 5;
+
+}  // namespace
+
+PaperChecksAction::PaperChecksAction(QWidget& window, QuestionTable& table, const Moddule1& state,
+                                     Prompts& prompts, ApplyRows applyRows)
+    : QObject(&window),
+      window_(window),
+      table_(table),
+      state_(state),
+      prompts_(prompts),
+      applyRows_(std::move(applyRows)),
+      action_(new QAction(QStringLiteral("&Check Paper…"), this)) {
+    action_->setObjectName(QStringLiteral("actionCheck"));
+    action_->setShortcut(QKeySequence(Qt::Key_F7));
+    action_->setStatusTip(
+        QStringLiteral("List the paper's problems and the balance of its answers"));
+    connect(action_, &QAction::triggered, this, &PaperChecksAction::Open);
+}
+
+PaperChecksAction::~PaperChecksAction() = default;
+
+void PaperChecksAction::Open() {
+    if (!dialog_) {
+        dialog_ = new DialogChecks(
+            table_, [this] { return state_.AnswerType(); }, &window_);
+        connect(dialog_, &DialogChecks::QuestionChosen, this, &PaperChecksAction::ShowQuestion);
+        connect(dialog_, &DialogChecks::RebalanceChosen, this, &PaperChecksAction::RebalancePaper);
+    }
+    dialog_->show();
+    dialog_->raise();
+    dialog_->activateWindow();
+}
+
+void PaperChecksAction::ShowQuestion(int question) {
+    // A refused edit of the current row keeps the cursor, and says why.
+    if (!table_.SetAbsolutePosition(question)) return;
+    window_.raise();
+    window_.activateWindow();
+}
+
+bool PaperChecksAction::RebalancePaper() {
+    // The key is rebalanced as written: the edit of the current row first.
+    if (!table_.Update()) return false;
+    const RebalanceResult result = Rebalance(table_.Records(), state_.AnswerType());
+    if (result.changed.empty()) return false;
+    applyRows_(result.rows);
+    return true;
+}
+
+bool PaperChecksAction::ConfirmPrinting() {
+    const std::vector<PaperProblem> problems = CheckPaper(RowsShownBy(table_), state_.AnswerType());
+    if (problems.empty()) return true;
+    MessageRequest request;
+    request.text =
+        problems.size() == 1
+            ? QStringLiteral("The paper has 1 problem. Print anyway?")
+            : QStringLiteral("The paper has %1 problems. Print anyway?").arg(problems.size());
+    request.buttons = MsgButtons::YesNo;
+    request.icon = MsgIcon::Question;
+    request.defaultButton = MsgAnswer::No;
+    QStringList lines;
+    for (std::size_t i = 0; i < problems.size() && i < kProblemsBeforePrinting; ++i)
+        lines << ProblemLine(problems[i]);
+    request.informativeText = lines.join(u'\n');
+    if (prompts_.MsgBox(request) == MsgAnswer::Yes) return true;
+    Open();
+    return false;
+}
+
+void WriteChangedRows(QuestionTable& table, Moddule1& state,
+                      const std::vector<QuestionRecord>& rows) {
+    const std::vector<QuestionRecord> before = table.Records();
+    const int current = table.AbsolutePosition();
+    bool changed = false;
+    for (std::size_t r = 0; r < rows.size() && r < before.size(); ++r) {
+        if (rows[r] == before[r] || !table.SetAbsolutePosition(int(r) + 1)) continue;
+        table.SetField(QuestionTable::Answer, AnswerMaskToText(rows[r].Answer));
+        table.SetField(QuestionTable::Title, rows[r].Title);
+        for (int i = 0; i < 6; ++i)
+            table.SetField(QuestionTable::ItemA + i, rows[r].Items[std::size_t(i)]);
+        changed = true;
+    }
+    if (current >= 1) table.SetAbsolutePosition(current);
+    if (changed) state.PaperModified = true;
+}
+
+}  // namespace scrivane

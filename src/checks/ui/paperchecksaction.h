@@ -1,0 +1,66 @@
+// The Check Paper command of the main window: its action (F7), the checks
+// window it opens beside the main window, Rebalance, and the question asked
+// before a paper with problems is printed.
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <vector>
+
+#include "core/questionrecord.h"
+
+class QAction;
+class QWidget;
+
+namespace scrivane {
+
+class DialogChecks;
+class Prompts;
+class QuestionTable;
+struct Moddule1;
+
+class PaperChecksAction : public QObject {
+    Q_OBJECT
+public:
+    // Puts the rebalanced rows in place of the paper's, as one step the
+    // teacher can undo, and marks the paper modified.
+    using ApplyRows = std::function<void(const std::vector<QuestionRecord>& rows)>;
+
+    // window: the main window, parent of the checks window; table: the
+    // paper it shows; state: the answer mode.
+    PaperChecksAction(QWidget& window, QuestionTable& table, const Moddule1& state,
+                      Prompts& prompts, ApplyRows applyRows);
+    ~PaperChecksAction() override;
+
+    QAction* Action() const { return action_; }
+    // The checks window, made on first use; nullptr before.
+    DialogChecks* Dialog() const { return dialog_; }
+
+    // Shows the checks window, or raises it when it is open.
+    void Open();
+    // Rebalances the paper's answer key; false when nothing changed (the
+    // key was balanced, or the edit of the current row was refused).
+    bool RebalancePaper();
+    // Before printing: true to go on. A paper with problems asks "Print
+    // anyway?"; No opens the checks window.
+    bool ConfirmPrinting();
+
+private:
+    void ShowQuestion(int question);
+
+    QWidget& window_;
+    QuestionTable& table_;
+    const Moddule1& state_;
+    Prompts& prompts_;
+    ApplyRows applyRows_;
+    QAction* action_;
+    DialogChecks* dialog_ = nullptr;
+};
+
+// Writes the answers and options of the rows that differ into the table,
+// keeping its current row, and marks the paper modified: the rebalance for a
+// paper without undo.
+void WriteChangedRows(QuestionTable& table, Moddule1& state,
+                      const std::vector<QuestionRecord>& rows);
+
+}  // namespace scrivane

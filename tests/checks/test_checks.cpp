@@ -1,0 +1,301 @@
+// The paper checks, the balance of the answer key and the rebalance, on
+// plain rows.
+#include <QTest>
+#include <bit>
+#include <map>
+
+#include "checks/answerbalance.h"
+#include "checks/paperchecks.h"
+#include "checks/rebalance.h"
+#include "checksamples.h"
+
+Q_DECLARE_METATYPE(std::vector<scrivane::QuestionRecord>)
+
+namespace scrivane::test {
+
+namespace {
+
+using Rows = std::vector<QuestionRecord>;
+
+QStringList Found(const Rows& rows, std::int16_t answerType) {
+    QStringList found;
+    for (const PaperProblem& p : CheckPaper(rows, answerType))
+        found << QStringLiteral("%1 %2").arg(p.question).arg(ProblemId(p.kind));
+    return found;
+}
+
+Rows Keyed(const QString& key, int options = 5) {
+    Rows rows;
+    for (int n = 1; n <= key.size(); ++n) {
+        QuestionRecord q = CleanQuestion(n, key[n - 1].unicode() - u'A');
+        for (int i = 0; i < 6; ++i)
+            if (i >= options)
+                q.Items[std::size_t(i)].clear();
+            else if (i >= 4)
+                q.Items[std::size_t(i)] = QStringLiteral("extra %1 of %2").arg(i).arg(n);
+        rows.push_back(q);
+    }
+    return rows;
+}
+
+QString KeyOf(const Rows& rows) {
+    QString key;
+    for (const QuestionRecord& q : rows) {
+        const int letter = SingleLetter(q.Answer);
+        key += letter < 0 ? QChar(u'.') : QChar(u'A' + letter);
+    }
+    return key;
+}
+
+// What a question must keep through a rebalance: everything but the order
+// of its options, and the text of its correct option.
+void VerifyKeepsQuestions(const Rows& before, const Rows& after) {
+    QCOMPARE(after.size(), before.size());
+    for (std::size_t r = 0; r < before.size(); ++r) {
+        const QuestionRecord& b = before[r];
+        const QuestionRecord& a = after[r];
+        QCOMPARE(a.Title, b.Title);
+        QCOMPARE(a.Score, b.Score);
+        QCOMPARE(a.QuestionNo, b.QuestionNo);
+        QStringList textsBefore(b.Items.begin(), b.Items.end());
+        QStringList textsAfter(a.Items.begin(), a.Items.end());
+        textsBefore.sort();
+        textsAfter.sort();
+        QCOMPARE(textsAfter, textsBefore);
+        if (SingleLetter(b.Answer) < 0) {
+            QVERIFY2(a == b, qPrintable(QStringLiteral("question %1 changed").arg(r + 1)));
+            continue;
+        }
+        QCOMPARE(a.Items[std::size_t(SingleLetter(a.Answer))],
+                 b.Items[std::size_t(SingleLetter(b.Answer))]);
+        const unsigned stay = OptionsThatStay(b.Items);
+        for (int i = 0; i < 6; ++i)
+            if (stay & (1u << i)) QCOMPARE(a.Items[std::size_t(i)], b.Items[std::size_t(i)]);
+    }
+}
+
+// Counts within one where the options allow: no question could move its
+// answer from a letter to one that is the answer at least two times less.
+void VerifyEven(const Rows& rows, std::int16_t answerType) {
+    const AnswerBalance balance = MeasureBalance(rows, answerType);
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const int letter = SingleLetter(rows[r].Answer);
+        if (letter < 0) continue;
+        const unsigned stay = OptionsThatStay(rows[r].Items);
+        if (stay & (1u << letter)) continue;
+        const unsigned choices = AnswerLetters(rows[r], answerType) & ~stay;
+        for (int other = 0; other < 6; ++other)
+            if ((choices & (1u << other)) &&
+                balance.counts[std::size_t(letter)] >= balance.counts[std::size_t(other)] + 2)
+                QFAIL(qPrintable(QStringLiteral("question %1 could give %2 to %3 in %4")
+                                     .arg(r + 1)
+                                     .arg(QChar(u'A' + letter), QChar(u'A' + other), KeyOf(rows))));
+    }
+    QVERIFY2(balance.longestRun.length <= 3, qPrintable(KeyOf(rows)));
+}
+
+}  // namespace
+
+class ChecksTest : public QObject {
+    Q_OBJECT
+private slots:
+    // One small paper per problem, the fault always in question 2.
+    void problems_data() {
+        QTest::addColumn<Rows>("rows");
+        QTest::addColumn<int>("answerType");
+        QTest::addColumn<QStringList>("found");
+        const auto paper = [](auto&& change) {
+            Rows rows = CleanPaper(3);
+            change(rows[1]);
+            return rows;
+        };
+        QTest::newRow("clean, multiple") << CleanPaper(8) << 3 << QStringList();
+        QTest::newRow("clean, single") << CleanPaper(8) << 0 << QStringList();
+        QTest::newRow("no answer")
+            << paper([](QuestionRecord& q) { q.Answer = 0; }) << 3 << QStringList{"2 no-answer"};
+        QTest::newRow("answer names an empty option")
+            << paper([](QuestionRecord& q) { q.Answer = 1 | 16; }) << 3
+            << QStringList{"2 answer-empty-option"};
+        QTest::newRow("title of blanks") << paper([](QuestionRecord& q) { q.Title = "  \t "; }) << 3
+                                         << QStringList{"2 empty-title"};
+        QTest::newRow("one option") << paper([](QuestionRecord& q) {
+            q.Answer = 1;
+            for (int i = 1; i < 6; ++i) q.Items[std::size_t(i)] = "";
+        }) << 3 << QStringList{"2 too-few-options"};
+        QTest::newRow("gap before a filled option")
+            << paper([](QuestionRecord& q) { q.Items[2] = " "; }) << 3
+            << QStringList{"2 option-gap"};
+        QTest::newRow("same option twice")
+            << paper([](QuestionRecord& q) { q.Items[3] = " " + q.Items[1].toUpper() + " "; }) << 3
+            << QStringList{"2 duplicate-options"};
+        QTest::newRow("same title as an earlier question")
+            << paper([](QuestionRecord& q) { q.Title = " QUESTION NUMBER 1? "; }) << 3
+            << QStringList{"2 duplicate-question"};
+        QTest::newRow("option F where it is hidden") << paper([](QuestionRecord& q) {
+            q.Items[4] = "e";
+            q.Items[5] = "f";
+        }) << 0 << QStringList{"2 hidden-option"};
+        QTest::newRow("answer F where it is hidden") << paper([](QuestionRecord& q) {
+            q.Items[4] = "e";
+            q.Items[5] = "f";
+            q.Answer = 32;
+        }) << 1 << QStringList{"2 hidden-option"};
+        QTest::newRow("option F shown") << paper([](QuestionRecord& q) {
+            q.Items[4] = "e";
+            q.Items[5] = "f";
+            q.Answer = 32;
+        }) << 3 << QStringList();
+        QTest::newRow("two letters in single-answer mode")
+            << paper([](QuestionRecord& q) { q.Answer = 1 | 4; }) << 0
+            << QStringList{"2 multiple-in-single"};
+        QTest::newRow("two letters in multiple-answer mode")
+            << paper([](QuestionRecord& q) { q.Answer = 1 | 4; }) << 4 << QStringList();
+        QTest::newRow("mark 0") << paper([](QuestionRecord& q) { q.Score = 0; }) << 3
+                                << QStringList{"2 zero-mark"};
+        QTest::newRow("empty question") << paper([](QuestionRecord& q) {
+            q = QuestionRecord{2, 10, 0, "", {}};
+        }) << 3 << QStringList{"2 no-answer", "2 empty-title", "2 too-few-options"};
+    }
+    void problems() {
+        QFETCH(Rows, rows);
+        QFETCH(int, answerType);
+        QFETCH(QStringList, found);
+        QCOMPARE(Found(rows, std::int16_t(answerType)), found);
+    }
+
+    void problemTexts() {
+        Rows rows = CleanPaper(3);
+        rows[2].Title = rows[0].Title;
+        rows[2].Answer = 0;
+        rows[1].Items = {"x", "", "y", "", "x", ""};
+        rows[1].Answer = 2 | 8;
+        QStringList lines;
+        for (const PaperProblem& p : CheckPaper(rows, 3)) lines << ProblemLine(p);
+        QCOMPARE(lines, (QStringList{
+                            "Question 2: the answer names options B and D, which are empty",
+                            "Question 2: options B and D are empty before a filled option",
+                            "Question 2: options A and E have the same text",
+                            "Question 3: no answer is set",
+                            "Question 3: the title is the same as that of question 1",
+                        }));
+    }
+
+    void balance_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QStringList>("findings");
+        QTest::addColumn<int>("longest");
+        QTest::newRow("even") << "ABCDEABCDEEDCBA" << QStringList() << 2;
+        // 30 questions of five options: 6 expected per letter.
+        QTest::newRow("C twelve times in thirty")
+            << "CACBCDCECACBCDCECACBCDCEABDEAB"
+            << QStringList{"C is the answer 12 times in 30; about 6 expected"} << 1;
+        QTest::newRow("a run of five")
+            << "ABCDEABCDEDDDDDABCEABCEABCEABC"
+            << QStringList{"D is the answer to questions 11 to 15 in a row"} << 5;
+        QTest::newRow("three in a row is fine") << "AAABBBCCCDDDEEE" << QStringList() << 3;
+        QTest::newRow("no one-letter answer") << "" << QStringList() << 0;
+    }
+    void balance() {
+        QFETCH(QString, key);
+        QFETCH(QStringList, findings);
+        QFETCH(int, longest);
+        const AnswerBalance b = MeasureBalance(Keyed(key), 0);
+        QCOMPARE(b.Verdict(),
+                 findings.isEmpty() ? QStringLiteral("Balanced") : findings.join('\n'));
+        QCOMPARE(b.longestRun.length, longest);
+        QCOMPARE(b.questions, int(key.size()));
+    }
+
+    // The expected count shares each question out over its own options, and
+    // questions with several answers or none are left out.
+    void expectedFollowsOptions() {
+        Rows rows = Keyed("AAAAAAAAAABA", 2);  // only A and B offered
+        rows[3].Answer = 0;
+        rows[5].Answer = 3;
+        const AnswerBalance b = MeasureBalance(rows, 0);
+        QCOMPARE(b.questions, 10);
+        QCOMPARE(b.expected[0], 5.0);
+        QCOMPARE(b.expected[2], 0.0);
+        QCOMPARE(b.counts[0], 9);
+        QCOMPARE(b.Findings().first(), "A is the answer 9 times in 10; about 5 expected");
+        QCOMPARE(b.longestRun, (LetterRun{0, 4, 7}));  // broken by 4 and 6
+    }
+
+    void rebalanceKeepsABalancedPaper() {
+        const Rows rows = Keyed("ABCDEABCDEEDCBAACEBD");
+        const RebalanceResult result = Rebalance(rows, 3);
+        QVERIFY(result.changed.empty());
+        QVERIFY(result.rows == rows);
+    }
+
+    // Twenty questions answered A: fifteen must change, and no more.
+    void rebalanceChangesFewest() {
+        const Rows rows = Keyed(QString(20, u'A'), 4);
+        const RebalanceResult result = Rebalance(rows, 0);
+        QCOMPARE(int(result.changed.size()), 15);
+        const AnswerBalance b = MeasureBalance(result.rows, 0);
+        QCOMPARE((std::array{b.counts[0], b.counts[1], b.counts[2], b.counts[3]}),
+                 (std::array{5, 5, 5, 5}));
+        QVERIFY(b.longestRun.length <= 3);
+        VerifyKeepsQuestions(rows, result.rows);
+    }
+
+    // A balanced count with one long run needs only the run broken.
+    void rebalanceBreaksRuns() {
+        const Rows rows = Keyed("ABCDDDDDABCCBAAB", 4);
+        const RebalanceResult result = Rebalance(rows, 0);
+        QVERIFY(MeasureBalance(result.rows, 0).longestRun.length <= 3);
+        QCOMPARE(result.changed, std::vector<int>{7});
+        VerifyEven(result.rows, 0);
+    }
+
+    void rebalanceGenerated_data() {
+        QTest::addColumn<unsigned>("seed");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("answerType");
+        for (unsigned seed : {1u, 2u, 3u, 4u, 5u, 6u})
+            for (int count : {12, 40, 100})
+                QTest::addRow("seed %u, %d questions", seed, count)
+                    << seed << count << (seed % 2 ? 3 : 0);
+    }
+    void rebalanceGenerated() {
+        QFETCH(unsigned, seed);
+        QFETCH(int, count);
+        QFETCH(int, answerType);
+        Rows rows = SkewedPaper(seed, count);
+        // Single-answer mode has no several-answer questions to keep.
+        if (answerType == 0)
+            for (QuestionRecord& q : rows)
+                if (std::popcount(unsigned(q.Answer)) > 1) q.Answer = 2;
+        const RebalanceResult result = Rebalance(rows, std::int16_t(answerType));
+        VerifyKeepsQuestions(rows, result.rows);
+        VerifyEven(result.rows, std::int16_t(answerType));
+        for (int number : result.changed)
+            QVERIFY(!(result.rows[std::size_t(number - 1)] == rows[std::size_t(number - 1)]));
+        for (std::size_t r = 0; r < rows.size(); ++r)
+            if (!std::count(result.changed.begin(), result.changed.end(), int(r) + 1))
+                QVERIFY(result.rows[r] == rows[r]);
+        // The same paper rebalances the same way, and a rebalanced one stays.
+        QVERIFY(Rebalance(rows, std::int16_t(answerType)).rows == result.rows);
+        QVERIFY(Rebalance(result.rows, std::int16_t(answerType)).changed.empty());
+    }
+
+    // Two-option questions share A and B; "Both A and B" keeps A and B too.
+    void rebalanceTwoOptionsAndNamedLetters() {
+        Rows rows = Keyed("AAAAAAAA", 2);
+        rows[2].Items[2] = "Both A and B";
+        rows[2].Answer = 1;
+        const RebalanceResult result = Rebalance(rows, 3);
+        VerifyKeepsQuestions(rows, result.rows);
+        QVERIFY(result.rows[2] == rows[2]);
+        const AnswerBalance b = MeasureBalance(result.rows, 3);
+        QVERIFY(std::abs(b.counts[0] - b.counts[1]) <= 1);
+        QVERIFY(b.longestRun.length <= 3);
+        QCOMPARE(OptionsThatStay(rows[2].Items), 0b111u);
+    }
+};
+
+}  // namespace scrivane::test
+
+QTEST_GUILESS_MAIN(scrivane::test::ChecksTest)
+#include "test_checks.moc"
