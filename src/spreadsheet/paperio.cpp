@@ -18,13 +18,7 @@ ImportReport ReadPaperFile(const QString& path, std::vector<QuestionRecord>& row
     return report;
 }
 
-ExportResult WritePaperFile(const QString& path, const std::vector<QuestionRecord>& rows) {
-    Moddule1 module;
-    HeadlessPaper paper(module);
-    RecordingPrompts prompts;
-    HeadlessPlatform platform;
-    NativeExcelFactory excel;
-    QuestionTable& table = paper.BoundTable();
+void FillTable(QuestionTable& table, const std::vector<QuestionRecord>& rows) {
     for (const QuestionRecord& row : rows) {
         table.AddNew();
         table.SetField(QuestionTable::QuestionNo, table.AbsolutePosition());
@@ -35,6 +29,15 @@ ExportResult WritePaperFile(const QString& path, const std::vector<QuestionRecor
             table.SetField(QuestionTable::ItemA + i, row.Items[std::size_t(i)]);
         table.Update();
     }
+}
+
+ExportResult WritePaperFile(const QString& path, const std::vector<QuestionRecord>& rows) {
+    Moddule1 module;
+    HeadlessPaper paper(module);
+    RecordingPrompts prompts;
+    HeadlessPlatform platform;
+    NativeExcelFactory excel;
+    FillTable(paper.BoundTable(), rows);
     return DoExport({module, paper, prompts, platform, excel}, path);
 }
 

@@ -1,0 +1,275 @@
+#include "interchange/gift.h"
+
+#include <QRegularExpression>
+
+#include "core/numbers.h"
+#include "interchange/htmltext.h"
+
+namespace scrivane::interchange {
+
+namespace {
+
+const QString kSpecial = QStringLiteral("~=#{}:");
+
+// The position of the first c at or after from that no backslash escapes, or -1.
+qsizetype FindUnescaped(const QString& text, QChar c, qsizetype from = 0) {
+    for (qsizetype i = from; i < text.size(); ++i) {
+        if (text[i] == u'\\')
+            ++i;
+        else if (text[i] == c)
+            return i;
+    }
+    return -1;
+}
+
+QString Unescape(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\\' && i + 1 < text.size()) {
+            const QChar next = text[i + 1];
+            if (next == u'n') {
+                out += u'\n';
+                ++i;
+                continue;
+            }
+            if (next == u'\\' || kSpecial.contains(next)) {
+                out += next;
+                ++i;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+QString Escape(const QString& text) {
+    QString out;
+    out.reserve(text.size() + 8);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r') {
+            if (i + 1 < text.size() && text[i + 1] == u'\n') continue;
+            out += QStringLiteral("\\n");
+        } else if (c == u'\n') {
+            out += QStringLiteral("\\n");
+        } else {
+            if (c == u'\\' || kSpecial.contains(c)) out += u'\\';
+            out += c;
+        }
+    }
+    return out;
+}
+
+struct Entry {
+    bool correct;
+    QString text;
+};
+
+// The entries of an answer block, split at the unescaped = and ~ that start
+// them; feedback after # is dropped.
+std::vector<Entry> Entries(QString block, bool* hasWrong) {
+    const qsizetype general = block.indexOf(QStringLiteral("####"));
+    if (general >= 0 && (general == 0 || block[general - 1] != u'\\')) block.truncate(general);
+    std::vector<Entry> entries;
+    *hasWrong = false;
+    qsizetype i = 0;
+    const auto nextMarker = [&block](qsizetype from) {
+        for (qsizetype k = from; k < block.size(); ++k) {
+            if (block[k] == u'\\')
+                ++k;
+            else if (block[k] == u'=' || block[k] == u'~')
+                return k;
+        }
+        return qsizetype(-1);
+    };
+    i = nextMarker(0);
+    while (i >= 0) {
+        const qsizetype next = nextMarker(i + 1);
+        const bool right = block[i] == u'=';
+        QString body = block.mid(i + 1, next < 0 ? -1 : next - i - 1);
+        bool correct = right;
+        if (body.startsWith(u'%')) {
+            const qsizetype close = body.indexOf(u'%', 1);
+            if (close > 0) {
+                correct = body.mid(1, close - 1).toDouble() > 0;
+                body = body.mid(close + 1);
+            }
+        }
+        const qsizetype feedback = FindUnescaped(body, u'#');
+        if (feedback >= 0) body.truncate(feedback);
+        if (!right) *hasWrong = true;
+        entries.push_back({correct, body});
+        i = next;
+    }
+    return entries;
+}
+
+enum class Kind { MultipleChoice, Other, Category, TooManyOptions, Malformed };
+
+struct Parsed {
+    Kind kind = Kind::Other;
+    QuestionRecord record;
+};
+
+Parsed ParseQuestion(QString text) {
+    Parsed parsed;
+    text = text.trimmed();
+    if (text.startsWith(QStringLiteral("$CATEGORY:"))) {
+        parsed.kind = Kind::Category;
+        return parsed;
+    }
+    if (text.startsWith(QStringLiteral("::"))) {
+        // The name is not kept: titles carry the question.
+        const qsizetype close = text.indexOf(QStringLiteral("::"), 2);
+        if (close < 0) {
+            parsed.kind = Kind::Malformed;
+            return parsed;
+        }
+        text = text.mid(close + 2).trimmed();
+    }
+    QString format = QStringLiteral("moodle");
+    static const QRegularExpression formatTag(QStringLiteral("^\\[(html|moodle|plain|markdown)\\]"));
+    if (const auto match = formatTag.match(text); match.hasMatch()) {
+        format = match.captured(1);
+        text = text.mid(match.capturedLength());
+    }
+    const qsizetype open = FindUnescaped(text, u'{');
+    if (open < 0) return parsed;  // a description: no answers
+    const qsizetype close = FindUnescaped(text, u'}', open + 1);
+    if (close < 0) {
+        parsed.kind = Kind::Malformed;
+        return parsed;
+    }
+    const QString block = text.mid(open + 1, close - open - 1).trimmed();
+    const QString after = text.mid(close + 1).trimmed();
+    QString title = text.left(open).trimmed();
+    if (!after.isEmpty()) title += QStringLiteral(" _____ ") + after;  // a missing word
+
+    static const QRegularExpression trueFalse(QStringLiteral("^(T|F|TRUE|FALSE)\\s*(#.*)?$"),
+                                              QRegularExpression::DotMatchesEverythingOption);
+    if (block.isEmpty() || block.startsWith(u'#') || trueFalse.match(block).hasMatch() ||
+        block.contains(QStringLiteral("->")))
+        return parsed;
+    bool hasWrong = false;
+    const std::vector<Entry> entries = Entries(block, &hasWrong);
+    if (!hasWrong) return parsed;  // only = entries: a short answer
+
+    const auto plain = [&format](const QString& escaped) {
+        const QString text = Unescape(escaped);
+        return format == u"html" ? HtmlToPlain(text) : text.trimmed();
+    };
+    parsed.record.Title = plain(title);
+    int letter = 0;
+    for (const Entry& entry : entries) {
+        if (letter == 6) {
+            parsed.kind = Kind::TooManyOptions;
+            return parsed;
+        }
+        parsed.record.Items[std::size_t(letter)] = plain(entry.text);
+        if (entry.correct) parsed.record.Answer |= AnswerMask(1 << letter);
+        ++letter;
+    }
+    parsed.kind = Kind::MultipleChoice;
+    return parsed;
+}
+
+}  // namespace
+
+ReadOutcome ReadGift(const QByteArray& content, float defaultMark) {
+    std::optional<QString> decoded = DecodeUtf8(content);
+    if (!decoded) return ReadOutcome::Refuse(QStringLiteral("the file is not UTF-8 text"));
+    QString& text = *decoded;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+
+    static const QRegularExpression markLine(QStringLiteral("^//\\s*Mark:\\s*(\\S+)\\s*$"));
+    QuestionCollector collector;
+    std::optional<float> pendingMark;
+    QString question;
+    int firstLine = 0, lineNumber = 0;
+    QString error;
+    const auto finish = [&]() {
+        if (question.trimmed().isEmpty()) return;
+        const Parsed parsed = ParseQuestion(question);
+        question.clear();
+        switch (parsed.kind) {
+            case Kind::MultipleChoice: {
+                QuestionRecord record = parsed.record;
+                record.Score = pendingMark.value_or(defaultMark);
+                collector.Add(std::move(record));
+                break;
+            }
+            case Kind::Category:
+                ++collector.skipped.categories;
+                break;
+            case Kind::Other:
+                ++collector.skipped.otherTypes;
+                break;
+            case Kind::TooManyOptions:
+                ++collector.skipped.tooManyOptions;
+                break;
+            case Kind::Malformed:
+                if (error.isEmpty())
+                    error = QStringLiteral("line %1: a question without the end of its name or "
+                                           "answers")
+                                .arg(firstLine);
+                break;
+        }
+        pendingMark.reset();
+    };
+    for (const QStringView line : QStringView(text).split(u'\n')) {
+        ++lineNumber;
+        const QStringView trimmed = line.trimmed();
+        if (trimmed.startsWith(u"//")) {
+            if (const auto match = markLine.match(trimmed.toString()); match.hasMatch()) {
+                bool ok = false;
+                const double mark = match.capturedView(1).toDouble(&ok);
+                if (ok) pendingMark = float(mark);
+            }
+            continue;
+        }
+        if (trimmed.isEmpty()) {
+            finish();
+            continue;
+        }
+        if (question.isEmpty()) firstLine = lineNumber;
+        question += line;
+        question += u'\n';
+    }
+    finish();
+    if (!error.isEmpty()) return ReadOutcome::Refuse(error);
+    return collector.Finish();
+}
+
+QByteArray WriteGift(const std::vector<QuestionRecord>& questions) {
+    QString out;
+    int number = 0;
+    for (const QuestionRecord& question : questions) {
+        ++number;
+        const std::vector<WrittenOption> options = FilledOptions(question);
+        int correct = 0;
+        for (const WrittenOption& option : options) correct += option.correct;
+        const int wrong = int(options.size()) - correct;
+        out += QStringLiteral("// Mark: %1\n::Q%2:: %3 {\n")
+                   .arg(ShortestSingle(question.Score))
+                   .arg(number)
+                   .arg(Escape(question.Title));
+        for (const WrittenOption& option : options) {
+            if (correct == 1)
+                out += option.correct ? u'=' : u'~';
+            else if (option.correct)
+                out += QStringLiteral("~%") + Weight(100.0 / correct) + u'%';
+            else if (correct > 1)
+                out += QStringLiteral("~%") + Weight(-100.0 / wrong) + u'%';
+            else
+                out += u'~';
+            out += Escape(option.text) + u'\n';
+        }
+        out += QStringLiteral("}\n\n");
+    }
+    return out.toUtf8();
+}
+
+}  // namespace scrivane::interchange

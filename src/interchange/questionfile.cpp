@@ -1,0 +1,196 @@
+#include "interchange/questionfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <map>
+
+#include "interchange/aiken.h"
+#include "interchange/csv.h"
+#include "interchange/gift.h"
+#include "interchange/moodlexml.h"
+#include "interchange/workbooks.h"
+#include "spreadsheet/paperio.h"
+
+namespace scrivane::interchange {
+
+namespace {
+
+ReadOutcome Unreadable(const QString& reason) {
+    ReadOutcome outcome = ReadOutcome::Refuse(reason);
+    outcome.status = ReadOutcome::Status::Unreadable;
+    return outcome;
+}
+
+bool IsWorkbook(Format format) {
+    return format == Format::Xls || format == Format::Xlsx || format == Format::Ods;
+}
+
+// A character that XML 1.0 cannot hold.
+bool OutsideXml(const QString& text) {
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0xFFFE || u == 0xFFFF)
+            return true;
+    }
+    return false;
+}
+
+bool AnyText(const QuestionRecord& question, bool (*test)(const QString&)) {
+    if (test(question.Title)) return true;
+    for (const QString& item : question.Items)
+        if (test(item)) return true;
+    return false;
+}
+
+bool HasLineBreak(const QString& text) {
+    return text.contains(u'\n') || text.contains(u'\r');
+}
+
+bool TooLong(const QString& text) {
+    return text.size() > kMaxTextUnits;
+}
+
+WriteOutcome Failed(const QString& reason) {
+    WriteOutcome outcome;
+    outcome.reason = reason;
+    return outcome;
+}
+
+WriteOutcome WriteBytes(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return Failed(file.errorString());
+    if (file.write(bytes) != bytes.size()) return Failed(file.errorString());
+    if (!file.commit()) return Failed(file.errorString());
+    WriteOutcome outcome;
+    outcome.status = WriteOutcome::Status::Written;
+    return outcome;
+}
+
+}  // namespace
+
+ReadOutcome ReadQuestionContent(const QByteArray& content, Format format, float defaultMark) {
+    switch (format) {
+        case Format::Csv:
+            return ReadCsv(content);
+        case Format::Moodle:
+            return ReadMoodleXml(content);
+        case Format::Gift:
+            return ReadGift(content, defaultMark);
+        case Format::Aiken:
+            return ReadAiken(content, defaultMark);
+        default:
+            return Unreadable(QStringLiteral("a workbook is read from its file"));
+    }
+}
+
+ReadOutcome ReadQuestionFile(const QString& path, float defaultMark) {
+    const QFileInfo info(path);
+    if (!info.exists()) return Unreadable(QStringLiteral("no such file"));
+    if (!info.isFile()) return Unreadable(QStringLiteral("not a file"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return Unreadable(file.errorString());
+    const QByteArray content = file.read(kMaxFileBytes + 1);
+    if (content.size() > kMaxFileBytes) return Unreadable(QStringLiteral("the file is too large"));
+    const std::optional<Format> format = DetectFormat(content);
+    if (!format) return Unreadable(QStringLiteral("not a paper in any format that is read"));
+    if (!IsWorkbook(*format)) return ReadQuestionContent(content, *format, defaultMark);
+
+    ReadOutcome outcome;
+    const ImportReport report = ReadPaperFile(path, outcome.rows);
+    outcome.reason = report.reason;
+    switch (report.outcome) {
+        case ImportReport::Outcome::Imported:
+            outcome.status = ReadOutcome::Status::Read;
+            break;
+        case ImportReport::Outcome::Unreadable:
+            outcome.status = ReadOutcome::Status::Unreadable;
+            break;
+        case ImportReport::Outcome::Rejected:
+            outcome.status = ReadOutcome::Status::Refused;
+            break;
+    }
+    return outcome;
+}
+
+QStringList UnfitFor(const std::vector<QuestionRecord>& questions, Format format) {
+    // Kinds of misfit in the order they are told, each with its questions.
+    std::map<int, std::pair<QString, std::vector<int>>> found;
+    const auto note = [&found](int order, const QString& what, int number) {
+        auto& entry = found[order];
+        entry.first = what;
+        entry.second.push_back(number);
+    };
+    const bool platform =
+        format == Format::Moodle || format == Format::Gift || format == Format::Aiken;
+    int number = 0;
+    for (const QuestionRecord& question : questions) {
+        ++number;
+        if (platform) {
+            // Only filled options are written, so an answer on an empty one would vanish.
+            for (int i = 0; i < 6; ++i)
+                if ((question.Answer & (1 << i)) && question.Items[std::size_t(i)].isEmpty()) {
+                    note(0, QStringLiteral("the answer names an empty option"), number);
+                    break;
+                }
+        }
+        if (format == Format::Aiken) {
+            const AnswerMask answer = question.Answer;
+            if (answer == 0 || (answer & (answer - 1)) != 0)
+                note(1, QStringLiteral("the answer is not one letter"), number);
+            if (AnyText(question, HasLineBreak))
+                note(2, QStringLiteral("a line break in the question or an option"), number);
+            if (question.Title.trimmed().isEmpty())
+                note(3, QStringLiteral("no question text"), number);
+        }
+        if ((format == Format::Moodle || format == Format::Ods || format == Format::Xlsx) &&
+            AnyText(question, OutsideXml))
+            note(4, QStringLiteral("a control character that the format cannot hold"), number);
+        if (IsWorkbook(format) && AnyText(question, TooLong))
+            note(5, QStringLiteral("a text longer than a cell holds (32767 characters)"), number);
+    }
+    QStringList lines;
+    for (const auto& [order, entry] : found)
+        lines << QuestionList(entry.second) + QStringLiteral(": ") + entry.first;
+    return lines;
+}
+
+WriteOutcome WriteQuestionFile(const QString& path, const std::vector<QuestionRecord>& questions,
+                               Format format) {
+    WriteOutcome outcome;
+    outcome.unfit = UnfitFor(questions, format);
+    if (!outcome.unfit.isEmpty()) {
+        outcome.status = WriteOutcome::Status::Unfit;
+        return outcome;
+    }
+    switch (format) {
+        case Format::Xls: {
+            const ExportResult result = WritePaperFile(path, questions);
+            if (result.WasWritten()) {
+                outcome.status = WriteOutcome::Status::Written;
+                return outcome;
+            }
+            return Failed(result.outcome == ExportResult::EmptyPaper
+                              ? QStringLiteral("The test paper should not be empty.")
+                              : result.reason);
+        }
+        case Format::Xlsx:
+        case Format::Ods: {
+            const WrittenBytes written =
+                format == Format::Xlsx ? WriteXlsx(questions) : WriteOds(questions);
+            if (!written.error.isEmpty()) return Failed(written.error);
+            return WriteBytes(path, written.bytes);
+        }
+        case Format::Csv:
+            return WriteBytes(path, WriteCsv(questions));
+        case Format::Moodle:
+            return WriteBytes(path, WriteMoodleXml(questions));
+        case Format::Gift:
+            return WriteBytes(path, WriteGift(questions));
+        case Format::Aiken:
+            return WriteBytes(path, WriteAiken(questions));
+    }
+    return Failed(QStringLiteral("unknown format"));
+}
+
+}  // namespace scrivane::interchange

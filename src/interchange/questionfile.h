@@ -1,0 +1,43 @@
+// Reading and writing a paper in any of the formats, as plain rows: the
+// format of a file read is told by its content, the format written is
+// chosen by the caller. Used by the converter and the editor's Import From
+// and Export As.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+#include "core/questionrecord.h"
+#include "interchange/format.h"
+#include "interchange/questions.h"
+
+namespace scrivane::interchange {
+
+// Reads the file; workbooks (.xls, .tpf, .xlsx, .ods) by the import's own
+// reading, the other formats by theirs. defaultMark is the mark of questions
+// whose format carries none (Aiken, GIFT without "// Mark:").
+ReadOutcome ReadQuestionFile(const QString& path, float defaultMark);
+
+// The same for content in memory; workbooks are not read here.
+ReadOutcome ReadQuestionContent(const QByteArray& content, Format format, float defaultMark);
+
+// What the format cannot carry of the paper, a line for each kind naming the
+// questions ("questions 2 and 5: the answer is not one letter"); empty when
+// everything fits.
+QStringList UnfitFor(const std::vector<QuestionRecord>& questions, Format format);
+
+struct WriteOutcome {
+    enum class Status { Written, Unfit, Failed };
+    Status status = Status::Failed;
+    QStringList unfit;  // Unfit: what the format cannot carry
+    QString reason;     // Failed: why nothing was written
+    bool Written() const { return status == Status::Written; }
+};
+
+// Checks the paper against the format, then writes it: the file is replaced
+// whole or left as it was.
+WriteOutcome WriteQuestionFile(const QString& path, const std::vector<QuestionRecord>& questions,
+                               Format format);
+
+}  // namespace scrivane::interchange

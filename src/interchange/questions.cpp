@@ -1,0 +1,110 @@
+#include "interchange/questions.h"
+
+#include <QStringDecoder>
+#include <cmath>
+
+#include "core/numbers.h"
+
+namespace scrivane::interchange {
+
+namespace {
+
+QString Count(int n, const QString& one, const QString& many) {
+    return n == 1 ? one : many.arg(n);
+}
+
+bool TooLong(const QuestionRecord& question) {
+    if (question.Title.size() > kMaxTextUnits) return true;
+    for (const QString& item : question.Items)
+        if (item.size() > kMaxTextUnits) return true;
+    return false;
+}
+
+}  // namespace
+
+QStringList Skipped::Notes() const {
+    QStringList notes;
+    if (otherTypes)
+        notes << Count(otherTypes, QStringLiteral("1 question of another type was skipped"),
+                       QStringLiteral("%1 questions of other types were skipped"));
+    if (tooManyOptions)
+        notes << Count(tooManyOptions,
+                       QStringLiteral("1 question with more than six options was skipped"),
+                       QStringLiteral("%1 questions with more than six options were skipped"));
+    if (categories)
+        notes << Count(categories, QStringLiteral("1 category was skipped"),
+                       QStringLiteral("%1 categories were skipped"));
+    return notes;
+}
+
+void QuestionCollector::Add(QuestionRecord question) {
+    ++total_;
+    if (questions_.size() <= std::size_t(kMaxPaperQuestions))
+        questions_.push_back(std::move(question));
+}
+
+ReadOutcome QuestionCollector::Finish() {
+    std::vector<QuestionRecord>& questions = questions_;
+    const QStringList notes = skipped.Notes();
+    const auto refuse = [&notes](const QString& reason) {
+        ReadOutcome outcome = ReadOutcome::Refuse(reason);
+        outcome.notes = notes;
+        return outcome;
+    };
+    if (questions.empty()) return refuse(QStringLiteral("no multiple-choice questions"));
+    if (total_ > kMaxPaperQuestions)
+        return refuse(QStringLiteral("%1 questions, more than a paper holds (100)").arg(total_));
+    for (std::size_t k = 0; k < questions.size(); ++k) {
+        QuestionRecord& question = questions[k];
+        question.QuestionNo = std::int16_t(k + 1);
+        const float mark = question.Score;
+        if (std::isnan(mark) || mark < 0 || mark > 250)
+            return refuse(QStringLiteral("question %1: mark %2 is outside 0 to 250")
+                              .arg(k + 1)
+                              .arg(ShortestSingle(mark)));
+        if (TooLong(question))
+            return refuse(QStringLiteral("question %1: a text is longer than 32767 characters")
+                              .arg(k + 1));
+    }
+    ReadOutcome outcome;
+    outcome.status = ReadOutcome::Status::Read;
+    outcome.rows = std::move(questions);
+    outcome.notes = notes;
+    return outcome;
+}
+
+std::vector<WrittenOption> FilledOptions(const QuestionRecord& question) {
+    std::vector<WrittenOption> options;
+    for (int i = 0; i < 6; ++i) {
+        const QString& text = question.Items[std::size_t(i)];
+        if (!text.isEmpty()) options.push_back({i, text, bool(question.Answer & (1 << i))});
+    }
+    return options;
+}
+
+QString Weight(double percent) {
+    // Five decimals are what the platforms list (33.33333); whole numbers stay whole.
+    QString text = QString::number(percent, 'f', 5);
+    while (text.endsWith(u'0')) text.chop(1);
+    if (text.endsWith(u'.')) text.chop(1);
+    return text == QStringLiteral("-0") ? QStringLiteral("0") : text;
+}
+
+std::optional<QString> DecodeUtf8(const QByteArray& content) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    QString text = decoder.decode(content);
+    if (decoder.hasError()) return std::nullopt;
+    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+    return text;
+}
+
+QString QuestionList(const std::vector<int>& numbers) {
+    QStringList texts;
+    for (int n : numbers) texts << QString::number(n);
+    if (texts.size() == 1) return QStringLiteral("question ") + texts.front();
+    const QString last = texts.takeLast();
+    return QStringLiteral("questions %1 and %2").arg(texts.join(QStringLiteral(", ")), last);
+}
+
+}  // namespace scrivane::interchange

@@ -1,0 +1,80 @@
+// What the question readers and writers share: the outcome of reading a file
+// of questions, the checks every text format's questions pass before they
+// become a paper, and the answers of the platform formats.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+#include "core/questionrecord.h"
+
+namespace scrivane::interchange {
+
+inline constexpr int kMaxPaperQuestions = 100;  // the capacity of the question table
+inline constexpr qsizetype kMaxTextUnits = 32767;  // a text, as in a cell of the sheet
+inline constexpr qsizetype kMaxFileBytes = qsizetype{64} << 20;
+
+struct ReadOutcome {
+    enum class Status { Read, Refused, Unreadable };
+    Status status = Status::Refused;
+    std::vector<QuestionRecord> rows;  // when Read: questions 1 to n
+    QString reason;                    // why it was refused or could not be read
+    QStringList notes;                 // what was left out: "3 questions of other types were skipped"
+    bool Read() const { return status == Status::Read; }
+
+    static ReadOutcome Refuse(const QString& reason) {
+        ReadOutcome outcome;
+        outcome.reason = reason;
+        return outcome;
+    }
+};
+
+// Counts of what a reader left out, turned into notes.
+struct Skipped {
+    int otherTypes = 0;    // questions that are not multiple choice
+    int tooManyOptions = 0;  // multiple choice with more than six options
+    int categories = 0;
+
+    QStringList Notes() const;
+};
+
+// Gathers a reader's questions and what it left out. Only as many questions
+// are kept as a paper holds, so a huge file costs no more than a full paper.
+class QuestionCollector {
+public:
+    void Add(QuestionRecord question);
+    Skipped skipped;
+
+    // The questions as a paper: numbered 1 to n, refused when there are none
+    // or more than 100, when a mark lies outside 0 to 250 or a text is longer
+    // than a sheet's cell holds. The notes of what was skipped go with it.
+    ReadOutcome Finish();
+
+private:
+    std::vector<QuestionRecord> questions_;
+    qsizetype total_ = 0;
+};
+
+// The options written for a question in the platform formats: the filled
+// ones, in order, with whether each is a correct answer.
+struct WrittenOption {
+    int letter;  // 0 for A
+    QString text;
+    bool correct;
+};
+std::vector<WrittenOption> FilledOptions(const QuestionRecord& question);
+
+// A weight as the platforms accept it: 100, 50, 33.33333, -25, ...
+QString Weight(double percent);
+
+// A text file's content without its byte-order mark; nothing when it is not
+// UTF-8, which would otherwise lose characters silently.
+std::optional<QString> DecodeUtf8(const QByteArray& content);
+
+// "questions 2, 5 and 7" or "question 3".
+QString QuestionList(const std::vector<int>& numbers);
+
+}  // namespace scrivane::interchange
