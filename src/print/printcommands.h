@@ -1,0 +1,63 @@
+// The print, print preview and export PDF commands: each asks what to print
+// in DialogPrint and then shows the system print dialog, the preview, or a
+// save dialog for the PDF. The choices are kept for the next command.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "core/questionrecord.h"
+#include "dialogs/seams.h"
+#include "print/printsettings.h"
+
+class QAction;
+class QPrinter;
+class QWidget;
+
+namespace scrivane {
+
+class PrintLayout;
+
+class PrintCommands : public QObject {
+    Q_OBJECT
+public:
+    // records: the paper as it stands; paperFile: its file, "" when never saved.
+    PrintCommands(Seams& seams, std::function<std::vector<QuestionRecord>()> records,
+                  std::function<QString()> paperFile, QWidget* window);
+    ~PrintCommands() override;
+
+    // Runs before each command, in the order added; one that returns false
+    // ends the command (the current row's check, the paper checks).
+    void AddBeforePrinting(std::function<bool()> step);
+
+    // The three actions, "actionPrint" (Ctrl+P), "actionPrintPreview" and
+    // "actionExportPdf", parented to parent and bound to the commands.
+    QList<QAction*> CreateActions(QObject* parent);
+
+    void Print_Click();
+    void PrintPreview_Click();
+    void ExportPdf_Click();
+
+    // The choices of the last accepted dialog, or the first ones.
+    const PrintSettings& Choices() const { return choices_; }
+
+private:
+    // Runs the steps, refuses an empty paper and asks for the choices; the
+    // versions laid out by them, or nothing when the command ends here.
+    std::unique_ptr<PrintLayout> Prepare();
+    bool Render(PrintLayout& layout, QPrinter& printer);
+    void Error(const QString& text, const QString& details = {});
+
+    Seams& seams_;
+    std::function<std::vector<QuestionRecord>()> records_;
+    std::function<QString()> paperFile_;
+    QWidget* window_;
+    std::vector<std::function<bool()>> before_;
+    PrintSettings choices_;
+    bool chosen_ = false;   // the dialog has been accepted once
+    QString headingFile_;   // the paper file the default heading was made from
+};
+
+}  // namespace scrivane

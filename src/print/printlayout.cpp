@@ -1,0 +1,484 @@
+#include "print/printlayout.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QFontMetricsF>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextTable>
+#include <algorithm>
+#include <cmath>
+
+#include "core/numbers.h"
+
+namespace scrivane {
+
+namespace {
+
+constexpr double kMarginMm = 18;
+constexpr double kFooterMm = 9;      // band at the foot of the printable area
+constexpr double kQuestionGapMm = 4;  // between two questions
+constexpr double kColumnGapMm = 6;    // between the two columns of options
+constexpr double kBodyPoints = 11;
+
+// Families that together cover Latin, Greek, Cyrillic, Arabic and CJK; the
+// font system falls back further for anything else.
+QFont PrintFont(double points, bool bold = false) {
+    QFont font;
+    font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei")});
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+// Line breaks stay line breaks inside one paragraph, so a wrapped title keeps
+// its hanging indent.
+QString Printable(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    text.replace(u'\n', QChar::LineSeparator);
+    return text;
+}
+
+QString MarkText(float score, const QLocale& locale) {
+    const QString number = FormatSingle(score, locale.decimalPoint().at(0));
+    return score == 1.0f ? QStringLiteral("(%1 point)").arg(number)
+                         : QStringLiteral("(%1 points)").arg(number);
+}
+
+}  // namespace
+
+// One laid-out print: the documents, and what goes on each page.
+struct PrintLayout::Pages {
+    struct Placement {
+        QTextDocument* doc = nullptr;
+        double y = 0;
+        int docPage = -1;  // -1: the whole document; else one page of a paginated one
+    };
+    struct Page {
+        std::vector<Placement> items;
+        const PaperVersion* sheet = nullptr;  // an answer sheet page
+        int version = 0;
+        int unitPage = 0, unitPages = 0;  // "Page 2 of 5" within the version's part
+    };
+
+    QPagedPaintDevice& device;
+    const PrintSettings& settings;
+    const QLocale& locale;
+    std::vector<PlacedBlock>& map;
+    double width = 0, height = 0;  // of the area above the footer, in device pixels
+    std::vector<std::unique_ptr<QTextDocument>> docs;
+    std::vector<Page> pages;
+    double y = 0;
+    std::size_t unitStart = 0;
+
+    Pages(QPagedPaintDevice& d, const PrintSettings& s, const QLocale& l,
+          std::vector<PlacedBlock>& m)
+        : device(d), settings(s), locale(l), map(m) {
+        width = d.width();
+        height = d.height() - Mm(kFooterMm);
+    }
+
+    double Mm(double mm) const { return mm * device.logicalDpiY() / 25.4; }
+    // Most lengths in a document's formats (top and bottom margins, tab
+    // stops, table widths) count at 96 dots an inch and are scaled to the
+    // device; left margins and indents are taken in device pixels as they are.
+    double DocLength(double devicePixels) const { return devicePixels * 96 / device.logicalDpiY(); }
+    double DocMm(double mm) const { return mm * 96 / 25.4; }
+
+    QTextDocument* NewDoc() {
+        auto doc = std::make_unique<QTextDocument>();
+        doc->documentLayout()->setPaintDevice(&device);
+        doc->setDefaultFont(PrintFont(kBodyPoints));
+        doc->setDocumentMargin(0);
+        doc->setTextWidth(width);
+        docs.push_back(std::move(doc));
+        return docs.back().get();
+    }
+
+    void StartUnit(int version) {
+        unitStart = pages.size();
+        pages.push_back({});
+        pages.back().version = version;
+        y = 0;
+    }
+    void NewPage() {
+        const int version = pages.back().version;
+        pages.push_back({});
+        pages.back().version = version;
+        y = 0;
+    }
+    void EndUnit() {
+        const int count = int(pages.size() - unitStart);
+        for (int i = 0; i < count; ++i) {
+            pages[unitStart + std::size_t(i)].unitPage = i + 1;
+            pages[unitStart + std::size_t(i)].unitPages = count;
+        }
+    }
+
+    // Places a block below the last one, on a new page when it does not fit;
+    // a block taller than a page runs over as many pages as it needs.
+    void Place(QTextDocument* doc, PlacedBlock block, double gapAfter) {
+        const double h = doc->size().height();
+        const bool pageEmpty = pages.back().items.empty();
+        if (h <= height) {
+            if (!pageEmpty && y + h > height) NewPage();
+            block.firstPage = block.lastPage = int(pages.size()) - 1;
+            pages.back().items.push_back({doc, y, -1});
+            y += h + gapAfter;
+        } else {
+            if (!pageEmpty) NewPage();
+            block.firstPage = int(pages.size()) - 1;
+            doc->setPageSize(QSizeF(width, height));
+            const int count = doc->pageCount();
+            for (int k = 0; k < count; ++k) {
+                if (k > 0) NewPage();
+                pages.back().items.push_back({doc, 0, k});
+            }
+            const QRectF last = doc->documentLayout()->blockBoundingRect(doc->lastBlock());
+            y = last.bottom() - (count - 1) * height + gapAfter;
+            block.lastPage = int(pages.size()) - 1;
+        }
+        map.push_back(block);
+    }
+
+    static QTextCharFormat Plain(double points = kBodyPoints, bool bold = false) {
+        QTextCharFormat format;
+        format.setFont(PrintFont(points, bold));
+        return format;
+    }
+
+    void HeadingLines(QTextCursor& cursor, const PaperVersion& version, int versionCount,
+                      const QString& partName) {
+        QTextBlockFormat centred;
+        centred.setAlignment(Qt::AlignHCenter);
+        QTextCharFormat big;
+        big.setFont(PrintFont(16, true));
+        cursor.setBlockFormat(centred);
+        cursor.insertText(Printable(settings.heading), big);
+        if (!settings.subheading.isEmpty()) {
+            QTextCharFormat sub;
+            sub.setFont(PrintFont(12.5));
+            cursor.insertBlock(centred);
+            cursor.insertText(Printable(settings.subheading), sub);
+        }
+        QStringList line;
+        if (!partName.isEmpty()) line << partName;
+        if (versionCount > 1) line << QStringLiteral("Version %1").arg(version.name);
+        if (!line.isEmpty()) {
+            QTextCharFormat bold;
+            bold.setFont(PrintFont(12.5, true));
+            cursor.insertBlock(centred);
+            cursor.insertText(line.join(QStringLiteral(" \u2013 ")), bold);
+        }
+    }
+
+    void NameLines(QTextCursor& cursor) {
+        QTextBlockFormat format;
+        format.setTopMargin(DocMm(4));
+        cursor.insertBlock(format);
+        cursor.insertText(QStringLiteral("Name: ") + QString(34, u'_') +
+                              QStringLiteral("    Class: ") + QString(16, u'_'),
+                          Plain());
+    }
+
+    void PaperUnit(int v, const PaperVersion& version, int versionCount) {
+        StartUnit(v);
+        QTextDocument* head = NewDoc();
+        QTextCursor cursor(head);
+        HeadingLines(cursor, version, versionCount, {});
+        double total = 0;
+        for (const PrintedQuestion& q : version.questions) total += q.score;
+        QTextBlockFormat centred;
+        centred.setAlignment(Qt::AlignHCenter);
+        centred.setTopMargin(DocMm(2));
+        cursor.insertBlock(centred);
+        cursor.insertText(QStringLiteral("Questions: %1    Total marks: %2")
+                              .arg(version.questions.size())
+                              .arg(FormatSingle(float(total), locale.decimalPoint().at(0))),
+                          Plain());
+        if (settings.nameLines) NameLines(cursor);
+        Place(head, {v, PrintPart::Paper, -1, 0, 0}, Mm(7));
+
+        const QFont body = PrintFont(kBodyPoints);
+        const QFontMetricsF metrics(body, &device);
+        const double indent = metrics.horizontalAdvance(QStringLiteral("100. "));
+        for (std::size_t i = 0; i < version.questions.size(); ++i) {
+            Place(QuestionDoc(version.questions[i], int(i) + 1, metrics, indent),
+                  {v, PrintPart::Paper, int(i), 0, 0}, Mm(kQuestionGapMm));
+        }
+        EndUnit();
+    }
+
+    QTextDocument* QuestionDoc(const PrintedQuestion& q, int number, const QFontMetricsF& metrics,
+                               double indent) {
+        QTextDocument* doc = NewDoc();
+        QTextCursor cursor(doc);
+        QTextBlockFormat hanging;
+        hanging.setLeftMargin(indent);
+        hanging.setTextIndent(-indent);
+        cursor.setBlockFormat(hanging);
+        QTextCharFormat bold;
+        bold.setFont(PrintFont(kBodyPoints, true));
+        cursor.insertText(QStringLiteral("%1.").arg(number), bold);
+        QTextCharFormat plain;
+        plain.setFont(PrintFont(kBodyPoints));
+        // A tab lines the title up with the indent of its wrapped lines.
+        hanging.setTabPositions({QTextOption::Tab(DocLength(indent), QTextOption::LeftTab)});
+        cursor.setBlockFormat(hanging);
+        cursor.insertText(QStringLiteral("\t") + Printable(q.title), plain);
+        if (settings.marks) {
+            QTextCharFormat mark;
+            mark.setFont(PrintFont(kBodyPoints - 1));
+            mark.setForeground(QColor(0x44, 0x44, 0x44));
+            cursor.insertText(QStringLiteral("  ") + MarkText(q.score, locale), mark);
+        }
+        if (q.options.empty()) return doc;
+
+        const double columnWidth = (width - indent - Mm(kColumnGapMm)) / 2;
+        bool twoColumns = q.options.size() > 1;
+        QStringList texts;
+        for (const PrintedOption& option : q.options) {
+            texts << QString(option.letter) + QStringLiteral(". ") + Printable(option.text);
+            twoColumns = twoColumns && !option.text.contains(u'\n') &&
+                         metrics.horizontalAdvance(texts.back()) <= columnWidth;
+        }
+        QTextBlockFormat optionFormat;
+        optionFormat.setTopMargin(DocMm(1.2));
+        if (twoColumns) {
+            QTextTableFormat table;
+            table.setBorderStyle(QTextFrameFormat::BorderStyle_None);
+            table.setBorder(0);
+            table.setCellPadding(0);
+            table.setCellSpacing(0);
+            table.setLeftMargin(DocLength(indent));
+            table.setWidth(QTextLength(QTextLength::FixedLength, DocLength(width - indent)));
+            table.setColumnWidthConstraints(
+                {QTextLength(QTextLength::FixedLength, DocLength(columnWidth + Mm(kColumnGapMm))),
+                 QTextLength(QTextLength::FixedLength, DocLength(columnWidth))});
+            const int rows = int(texts.size() + 1) / 2;
+            cursor.movePosition(QTextCursor::End);
+            QTextTable* grid = cursor.insertTable(rows, 2, table);
+            for (int k = 0; k < int(texts.size()); ++k) {
+                QTextCursor cell = grid->cellAt(k / 2, k % 2).firstCursorPosition();
+                cell.setBlockFormat(optionFormat);
+                cell.insertText(texts[k], plain);
+            }
+            // The paragraph that follows a table takes no room.
+            QTextCursor after(doc);
+            after.movePosition(QTextCursor::End);
+            QTextCharFormat tiny;
+            tiny.setFont(PrintFont(1));
+            QTextBlockFormat flat;
+            flat.setLineHeight(0, QTextBlockFormat::FixedHeight);
+            after.setBlockFormat(flat);
+            after.setBlockCharFormat(tiny);
+        } else {
+            const double letterWidth = metrics.horizontalAdvance(QStringLiteral("M. "));
+            QTextBlockFormat option = optionFormat;
+            option.setLeftMargin(indent + letterWidth);
+            option.setTextIndent(-letterWidth);
+            for (const QString& text : texts) {
+                cursor.insertBlock(option);
+                cursor.insertText(text, plain);
+            }
+        }
+        return doc;
+    }
+
+    void KeyUnit(int v, const PaperVersion& version, int versionCount, bool showSource) {
+        StartUnit(v);
+        QTextDocument* doc = NewDoc();
+        QTextCursor cursor(doc);
+        HeadingLines(cursor, version, versionCount, QStringLiteral("Answer key"));
+        cursor.insertBlock();
+
+        const int columns = showSource ? 4 : 3;
+        QTextTableFormat format;
+        format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+        format.setBorder(0.75);
+        format.setBorderBrush(Qt::black);
+        format.setCellPadding(DocMm(0.8));
+        format.setCellSpacing(0);
+        format.setHeaderRowCount(1);
+        format.setAlignment(Qt::AlignHCenter);
+        QList<QTextLength> widths;
+        for (int c = 0; c < columns; ++c)
+            widths << QTextLength(QTextLength::FixedLength, DocMm(c == 1 ? 32 : 24));
+        format.setColumnWidthConstraints(widths);
+        const int rows = int(version.questions.size()) + 2;
+        QTextTable* table = cursor.insertTable(rows, columns, format);
+
+        QTextCharFormat bold;
+        bold.setFont(PrintFont(10, true));
+        QTextCharFormat plain;
+        plain.setFont(PrintFont(10));
+        QTextBlockFormat centred;
+        centred.setAlignment(Qt::AlignHCenter);
+        auto put = [&](int row, int column, const QString& text, const QTextCharFormat& chars) {
+            QTextCursor cell = table->cellAt(row, column).firstCursorPosition();
+            cell.setBlockFormat(centred);
+            cell.insertText(text, chars);
+        };
+        put(0, 0, QStringLiteral("No."), bold);
+        put(0, 1, QStringLiteral("Answer"), bold);
+        put(0, 2, QStringLiteral("Mark"), bold);
+        if (showSource) put(0, 3, QStringLiteral("Paper No."), bold);
+        double total = 0;
+        const QChar point = locale.decimalPoint().at(0);
+        for (std::size_t i = 0; i < version.questions.size(); ++i) {
+            const PrintedQuestion& q = version.questions[i];
+            const int row = int(i) + 1;
+            put(row, 0, QString::number(row), plain);
+            put(row, 1, q.KeyText(), bold);
+            put(row, 2, FormatSingle(q.score, point), plain);
+            if (showSource) put(row, 3, QString::number(q.source), plain);
+            total += q.score;
+        }
+        put(rows - 1, 0, QStringLiteral("Total"), bold);
+        put(rows - 1, 2, FormatSingle(float(total), point), bold);
+        Place(doc, {v, PrintPart::Key, -1, 0, 0}, 0);
+        EndUnit();
+    }
+
+    void SheetUnit(int v, const PaperVersion& version, int versionCount) {
+        StartUnit(v);
+        QTextDocument* head = NewDoc();
+        QTextCursor cursor(head);
+        HeadingLines(cursor, version, versionCount, QStringLiteral("Answer sheet"));
+        NameLines(cursor);
+        Place(head, {v, PrintPart::AnswerSheet, -1, 0, 0}, Mm(6));
+        pages.back().sheet = &version;
+        EndUnit();
+    }
+
+    // The bubbles: up to 25 rows a column and four columns, so that 100
+    // questions fill one page; each question shows a bubble per printed letter.
+    void PaintSheet(QPainter& painter, const PaperVersion& version, double top) const {
+        const int n = int(version.questions.size());
+        if (n == 0) return;
+        const int columns = std::clamp((n + 24) / 25, 1, 4);
+        const int rows = (n + columns - 1) / columns;
+        const double rowHeight = std::min(Mm(9), (height - top) / rows);
+        const double diameter = std::min(rowHeight * 0.72, Mm(5.6));
+        const double step = diameter * 1.3;
+        const double columnWidth = width / columns;
+        const QFont numberFont = PrintFont(9.5, true);
+        const QFont letterFont = PrintFont(std::max(4.0, 6.5 * diameter / Mm(5.6)));
+        painter.setPen(QPen(Qt::black, Mm(0.25)));
+        for (int i = 0; i < n; ++i) {
+            const double x = (i / rows) * columnWidth;
+            const double y = top + (i % rows) * rowHeight;
+            painter.setFont(numberFont);
+            painter.drawText(QRectF(x, y, Mm(9), rowHeight), Qt::AlignRight | Qt::AlignVCenter,
+                             QString::number(i + 1));
+            painter.setFont(letterFont);
+            double bx = x + Mm(11);
+            for (const PrintedOption& option : version.questions[std::size_t(i)].options) {
+                const QRectF bubble(bx, y + (rowHeight - diameter) / 2, diameter, diameter);
+                painter.drawEllipse(bubble);
+                painter.drawText(bubble, Qt::AlignCenter, QString(option.letter));
+                bx += step;
+            }
+        }
+    }
+
+    void PaintFooter(QPainter& painter, const Page& page, const QString& versionName,
+                     int versionCount) const {
+        painter.setFont(PrintFont(8));
+        painter.setPen(QPen(QColor(0x55, 0x55, 0x55), Mm(0.2)));
+        const double top = height + Mm(kFooterMm) - Mm(5);
+        painter.drawLine(QPointF(0, top - Mm(1)), QPointF(width, top - Mm(1)));
+        const QRectF band(0, top, width, Mm(5));
+        QString heading = settings.heading;
+        heading.replace(u'\n', u' ');
+        painter.drawText(band, Qt::AlignLeft | Qt::AlignVCenter,
+                         painter.fontMetrics().elidedText(heading, Qt::ElideRight,
+                                                          int(width * 0.45)));
+        if (versionCount > 1)
+            painter.drawText(band, Qt::AlignHCenter | Qt::AlignVCenter,
+                             QStringLiteral("Version %1").arg(versionName));
+        painter.drawText(band, Qt::AlignRight | Qt::AlignVCenter,
+                         QStringLiteral("Page %1 of %2").arg(page.unitPage).arg(page.unitPages));
+    }
+};
+
+PrintLayout::PrintLayout(std::vector<PaperVersion> versions, PrintSettings settings,
+                         QLocale locale)
+    : versions_(std::move(versions)), settings_(std::move(settings)), locale_(std::move(locale)) {}
+
+PrintLayout::~PrintLayout() = default;
+
+bool PrintLayout::Render(QPagedPaintDevice& device) {
+    pageMap_.clear();
+    pageCount_ = 0;
+    device.setPageMargins(QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm),
+                          QPageLayout::Millimeter);
+    Pages pages(device, settings_, locale_, pageMap_);
+    const int count = int(versions_.size());
+    const bool showSource = settings_.versions.shuffleQuestions;
+    for (int v = 0; v < count; ++v) {
+        if (settings_.paper) pages.PaperUnit(v, versions_[std::size_t(v)], count);
+        if (settings_.key) pages.KeyUnit(v, versions_[std::size_t(v)], count, showSource);
+        if (settings_.answerSheet) pages.SheetUnit(v, versions_[std::size_t(v)], count);
+    }
+    if (pages.pages.empty()) return false;
+
+    QPainter painter;
+    if (!painter.begin(&device)) return false;
+    for (std::size_t p = 0; p < pages.pages.size(); ++p) {
+        const Pages::Page& page = pages.pages[p];
+        if (p > 0) device.newPage();
+        for (const Pages::Placement& item : page.items) {
+            painter.save();
+            QAbstractTextDocumentLayout::PaintContext context;
+            if (item.docPage < 0) {
+                painter.translate(0, item.y);
+                context.clip = QRectF(0, 0, pages.width, item.doc->size().height());
+            } else {
+                const double offset = item.docPage * pages.height;
+                painter.translate(0, item.y - offset);
+                context.clip = QRectF(0, offset, pages.width, pages.height);
+            }
+            painter.setClipRect(context.clip);
+            item.doc->documentLayout()->draw(&painter, context);
+            painter.restore();
+        }
+        if (page.sheet) {
+            const Pages::Placement& head = page.items.front();
+            pages.PaintSheet(painter, *page.sheet, head.y + head.doc->size().height() + pages.Mm(6));
+        }
+        pages.PaintFooter(painter, page, versions_[std::size_t(page.version)].name, count);
+    }
+    painter.end();
+    pageCount_ = int(pages.pages.size());
+    return true;
+}
+
+QPageSize LocalePageSize(const QLocale& locale) {
+    return QPageSize(locale.measurementSystem() == QLocale::ImperialUSSystem ? QPageSize::Letter
+                                                                             : QPageSize::A4);
+}
+
+QString WritePdf(const QString& path, PrintLayout& layout, const QLocale& locale) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
+    {
+        QPdfWriter writer(&file);
+        writer.setPageSize(LocalePageSize(locale));
+        writer.setResolution(600);
+        writer.setCreator(QStringLiteral("Scrivane"));
+        if (!layout.Render(writer)) {
+            file.cancelWriting();
+            return QStringLiteral("The pages could not be laid out.");
+        }
+    }
+    if (!file.commit()) return file.errorString();
+    return {};
+}
+
+}  // namespace scrivane

@@ -1,0 +1,63 @@
+// Lays the versions of a paper out on pages and paints them on a printer or
+// a PDF writer: each version's question paper, answer key and answer sheet,
+// with a footer on every page.
+#pragma once
+
+#include <QLocale>
+#include <QPageSize>
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "print/printsettings.h"
+#include "print/versions.h"
+
+class QPagedPaintDevice;
+
+namespace scrivane {
+
+enum class PrintPart { Paper, Key, AnswerSheet };
+
+// Where a block landed: pages count from 0 over the whole print. question is
+// the index in the version's order, -1 for the part's heading or the whole
+// key and answer sheet.
+struct PlacedBlock {
+    int version = 0;
+    PrintPart part = PrintPart::Paper;
+    int question = -1;
+    int firstPage = 0;
+    int lastPage = 0;
+};
+
+class PrintLayout {
+public:
+    PrintLayout(std::vector<PaperVersion> versions, PrintSettings settings,
+                QLocale locale = QLocale());
+    ~PrintLayout();
+
+    // Sets the margins, lays every page out for the device's page and
+    // resolution and paints them; false when painting could not start.
+    bool Render(QPagedPaintDevice& device);
+
+    // The page map of the last Render.
+    const std::vector<PlacedBlock>& PageMap() const { return pageMap_; }
+    int PageCount() const { return pageCount_; }
+
+private:
+    struct Pages;
+    std::vector<PaperVersion> versions_;
+    PrintSettings settings_;
+    QLocale locale_;
+    std::vector<PlacedBlock> pageMap_;
+    int pageCount_ = 0;
+};
+
+// The paper size of a PDF: Letter where the locale measures in inches, A4
+// everywhere else.
+QPageSize LocalePageSize(const QLocale& locale = QLocale());
+
+// Writes the print as a PDF file, replacing path only once it is complete.
+// Returns why it failed, or an empty text.
+QString WritePdf(const QString& path, PrintLayout& layout, const QLocale& locale = QLocale());
+
+}  // namespace scrivane

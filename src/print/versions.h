@@ -1,0 +1,62 @@
+// Versions of a paper for printing (A, B, C...): the questions and options in
+// each version's order, lettered as printed, with the answers following their
+// options. The same paper, settings and seed always give the same versions.
+#pragma once
+
+#include <QByteArray>
+#include <QChar>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+#include "core/answercode.h"
+#include "core/questionrecord.h"
+
+namespace scrivane {
+
+constexpr int kMaxVersions = 26;
+
+struct VersionSettings {
+    int count = 1;  // 1 to kMaxVersions
+    bool shuffleQuestions = false;
+    bool shuffleOptions = false;
+    std::uint32_t seed = 0;
+};
+
+struct PrintedOption {
+    QChar letter;  // as printed
+    QString text;
+};
+
+struct PrintedQuestion {
+    int source = 0;  // the question's number in the paper, from 1
+    float score = 0;
+    QString title;
+    std::vector<PrintedOption> options;  // the filled options, in printed order
+    AnswerMask answer = 0;               // over the printed letters
+
+    // The printed letters of the answer, "?" when none is set.
+    QString KeyText() const;
+};
+
+struct PaperVersion {
+    QString name;  // "A", "B", ...
+    std::vector<PrintedQuestion> questions;
+};
+
+// "A" for 0 up to "Z" for 25.
+QString VersionName(int index);
+
+// Builds settings.count versions (clamped to 1..kMaxVersions). Without option
+// shuffling every option keeps its stored letter and the answer stays as
+// stored; with it the filled options of a question are lettered A, B, C... in
+// their new order, options that refer to the others keep their place, and a
+// question whose options name each other's letters keeps its order whole.
+std::vector<PaperVersion> BuildVersions(const std::vector<QuestionRecord>& paper,
+                                        const VersionSettings& settings);
+
+// {"seed": S, "versions": [{"name": "A", "questions": [{"source", "Score",
+// "Answer", "Title", "Items"}]}]}; Answer as AnswerMaskToText gives it.
+QByteArray VersionsJson(const std::vector<PaperVersion>& versions, std::uint32_t seed);
+
+}  // namespace scrivane
