@@ -3,12 +3,17 @@
 #include <cstdio>
 
 #include "print/pdfconvert.h"
+#include "checks/checkcommand.h"
 #include "spreadsheet/convert.h"
 
 int main(int argc, char* argv[]) {
     if (const auto pdf = scrivane::RunPdfMain(argc, argv)) return *pdf;
     QCoreApplication app(argc, argv);
-    const scrivane::ConverterRun run = scrivane::RunConverter(app.arguments().mid(1));
+    const QStringList arguments = app.arguments().mid(1);
+    // --check and --rebalance read the answer mode beside the program.
+    const auto checked = scrivane::RunCheckCommand(
+        arguments, QCoreApplication::applicationDirPath().toStdString());
+    const scrivane::ConverterRun run = checked ? *checked : scrivane::RunConverter(arguments);
     std::fwrite(run.out.constData(), 1, std::size_t(run.out.size()), stdout);
     std::fwrite(run.err.constData(), 1, std::size_t(run.err.size()), stderr);
     return run.exitCode;
