@@ -15,6 +15,8 @@ struct QuestionRecord {
     AnswerMask Answer = 0;
     QString Title;
     std::array<QString, 6> Items;  // ItemA to ItemF
+
+    bool operator==(const QuestionRecord&) const = default;
 };
 
 }  // namespace scrivane

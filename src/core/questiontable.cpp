@@ -71,12 +71,15 @@ bool QuestionTable::Update() {
     bool cancel = false;
     emit RowChanging(&cancel);
     if (cancel) return false;
-    Row& row = rows_[cursor_];
+    const int written = cursor_;
+    const QuestionRecord before = RecordAt(written);
+    Row& row = rows_[written];
     for (int c = 0; c < kColumnCount; ++c) {
         if (edited_[c]) row[c] = edit_[c];
     }
     CancelUpdate();
-    emit dataChanged(index(cursor_, 0), index(cursor_, kColumnCount - 1));
+    emit dataChanged(index(written, 0), index(written, kColumnCount - 1));
+    emit RowWritten(written, before);
     return true;
 }
 
@@ -201,16 +204,92 @@ void QuestionTable::TakeRowsFrom(QuestionTable& other) {
 std::vector<QuestionRecord> QuestionTable::Records() const {
     std::vector<QuestionRecord> records;
     records.reserve(rows_.size());
-    for (const Row& row : rows_) {
-        QuestionRecord record;
-        record.QuestionNo = std::int16_t(row[QuestionNo].toInt());
-        record.Score = row[Score].toFloat();
-        record.Answer = AnswerTextToMask(row[Answer].toString());
-        record.Title = row[Title].toString();
-        for (int i = 0; i < 6; ++i) record.Items[std::size_t(i)] = row[ItemA + i].toString();
-        records.push_back(std::move(record));
-    }
+    for (int row = 0; row < RecordCount(); ++row) records.push_back(RecordAt(row));
     return records;
+}
+
+QuestionRecord QuestionTable::RecordAt(int row) const {
+    QuestionRecord record;
+    if (row < 0 || row >= RecordCount()) return record;
+    const Row& values = rows_[std::size_t(row)];
+    record.QuestionNo = std::int16_t(values[QuestionNo].toInt());
+    record.Score = values[Score].toFloat();
+    record.Answer = AnswerTextToMask(values[Answer].toString());
+    record.Title = values[Title].toString();
+    for (int i = 0; i < 6; ++i) record.Items[std::size_t(i)] = values[ItemA + i].toString();
+    return record;
+}
+
+void QuestionTable::FillRow(Row& row, const QuestionRecord& record) {
+    row[Score] = QVariant(record.Score);
+    row[Answer] = QVariant(AnswerMaskToText(record.Answer));
+    row[Title] = QVariant(record.Title);
+    for (int i = 0; i < 6; ++i) row[ItemA + i] = QVariant(record.Items[std::size_t(i)]);
+}
+
+// The rows from `from` on take their positions as their numbers again.
+void QuestionTable::Renumber(int from) {
+    for (int r = std::max(from, 0); r < RecordCount(); ++r)
+        rows_[std::size_t(r)][QuestionNo] = r + 1;
+    if (from < RecordCount())
+        emit dataChanged(index(std::max(from, 0), QuestionNo),
+                         index(RecordCount() - 1, QuestionNo));
+}
+
+void QuestionTable::ReplaceRecords(const std::vector<QuestionRecord>& records) {
+    beginResetModel();
+    rows_.assign(records.size(), Row{});
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        rows_[r][QuestionNo] = int(r) + 1;
+        FillRow(rows_[r], records[r]);
+    }
+    edited_.fill(false);
+    edit_ = {};
+    cursor_ = -1;
+    endResetModel();
+}
+
+void QuestionTable::WriteRecord(int row, const QuestionRecord& record) {
+    if (row < 0 || row >= RecordCount()) return;
+    if (row == cursor_) CancelUpdate();
+    FillRow(rows_[std::size_t(row)], record);
+    emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
+}
+
+void QuestionTable::InsertRecord(int row, const QuestionRecord& record) {
+    row = std::clamp(row, 0, RecordCount());
+    CancelUpdate();  // the edited row may move
+    beginInsertRows({}, row, row);
+    rows_.insert(rows_.begin() + row, Row{});
+    FillRow(rows_[std::size_t(row)], record);
+    rows_[std::size_t(row)][QuestionNo] = row + 1;
+    endInsertRows();
+    if (cursor_ >= row) ++cursor_;
+    Renumber(row + 1);
+}
+
+void QuestionTable::RemoveRecord(int row) {
+    if (row < 0 || row >= RecordCount()) return;
+    CancelUpdate();
+    beginRemoveRows({}, row, row);
+    rows_.erase(rows_.begin() + row);
+    endRemoveRows();
+    if (cursor_ > row) --cursor_;
+    Renumber(row);
+}
+
+void QuestionTable::ExchangeRecords(int a, int b) {
+    if (a < 0 || b < 0 || a >= RecordCount() || b >= RecordCount() || a == b) return;
+    if (cursor_ == a || cursor_ == b) CancelUpdate();
+    Row& first = rows_[std::size_t(a)];
+    Row& second = rows_[std::size_t(b)];
+    for (int c = Score; c < kColumnCount; ++c) std::swap(first[c], second[c]);
+    emit dataChanged(index(std::min(a, b), 0), index(std::max(a, b), kColumnCount - 1));
+}
+
+void QuestionTable::PlaceCursor(int row) {
+    CancelUpdate();
+    SetCursor(row >= 0 && row < RecordCount() ? row : -1);
 }
 
 void QuestionTable::SetCaption(int column, const QString& caption) {

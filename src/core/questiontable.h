@@ -78,6 +78,19 @@ public:
     // The paper as plain rows, in table order; an empty mark reads as 0. Reads
     // the rows directly: the cursor and any bound edit stay as they are.
     std::vector<QuestionRecord> Records() const;
+    QuestionRecord RecordAt(int row) const;  // row: 0-based
+
+    // Whole-row changes for the paper document, which places the cursor
+    // afterwards. They write the rows directly, keep each QuestionNo equal to
+    // its position and drop a bound edit of a row they replace, remove or
+    // move; rows are 0-based.
+    void ReplaceRecords(const std::vector<QuestionRecord>& records);  // no current row after
+    void WriteRecord(int row, const QuestionRecord& record);          // all but the number
+    void InsertRecord(int row, const QuestionRecord& record);
+    void RemoveRecord(int row);
+    void ExchangeRecords(int a, int b);  // all but the numbers
+    // Moves the cursor to row (-1: none) without writing a bound edit.
+    void PlaceCursor(int row);
 
     // Grid captions, as set by the window that shows the table.
     void SetCaption(int column, const QString& caption);
@@ -98,6 +111,9 @@ signals:
     // The bound edit of the current row is about to be written; setting
     // *cancel keeps it unwritten and the cursor on the row.
     void RowChanging(bool* cancel);
+    // The bound edit has been written into row; before holds the row as it
+    // was.
+    void RowWritten(int row, const scrivane::QuestionRecord& before);
 
 private:
     using Row = std::array<QVariant, kColumnCount>;
@@ -105,6 +121,8 @@ private:
     bool LeaveRow();
     void SetCursor(int cursor);
     QVariant Value(int row, int column) const;
+    static void FillRow(Row& row, const QuestionRecord& record);
+    void Renumber(int from);
 
     std::vector<Row> rows_;
     int cursor_ = -1;  // -1 before the first row, RecordCount() after the last

@@ -1,0 +1,116 @@
+#include "history/papersteps.h"
+
+#include <utility>
+
+namespace scrivane {
+
+EditQuestionStep::EditQuestionStep(PaperDocument& document, int position,
+                                   const QuestionRecord& before, const QuestionRecord& after)
+    : QUndoCommand(Name(position, before, after)),
+      document_(document),
+      position_(position),
+      before_(before),
+      after_(after) {}
+
+QString EditQuestionStep::Name(int position, const QuestionRecord& before,
+                               const QuestionRecord& after) {
+    QString field;
+    int changed = 0;
+    if (before.Score != after.Score) {
+        field = QStringLiteral("Mark");
+        ++changed;
+    }
+    if (before.Answer != after.Answer) {
+        field = QStringLiteral("Answer");
+        ++changed;
+    }
+    if (before.Title != after.Title) {
+        field = QStringLiteral("Title");
+        ++changed;
+    }
+    for (int i = 0; i < 6; ++i) {
+        if (before.Items[std::size_t(i)] != after.Items[std::size_t(i)]) {
+            field = QStringLiteral("Option ") + QChar(u'A' + i);
+            ++changed;
+        }
+    }
+    // One write of several fields is one step.
+    if (changed != 1) field = QStringLiteral("Edit");
+    return QStringLiteral("%1 of question %2").arg(field).arg(position);
+}
+
+void EditQuestionStep::undo() {
+    document_.WriteRow(position_, before_);
+    document_.SetCurrent(position_);
+}
+
+void EditQuestionStep::redo() {
+    if (std::exchange(written_, false)) return;
+    document_.WriteRow(position_, after_);
+    document_.SetCurrent(position_);
+}
+
+AddQuestionStep::AddQuestionStep(PaperDocument& document, const QuestionRecord& question)
+    : QUndoCommand(QStringLiteral("Add question")),
+      document_(document),
+      question_(question),
+      currentBefore_(document.Current()) {}
+
+void AddQuestionStep::undo() {
+    document_.RemoveRow(document_.Count());
+    document_.SetCurrent(currentBefore_);
+}
+
+void AddQuestionStep::redo() {
+    document_.AppendRow(question_);
+    document_.SetModified(true);
+}
+
+DeleteQuestionStep::DeleteQuestionStep(PaperDocument& document, int position)
+    : QUndoCommand(QStringLiteral("Delete question %1").arg(position)),
+      document_(document),
+      position_(position),
+      question_(document.Row(position)) {}
+
+void DeleteQuestionStep::undo() {
+    document_.InsertRow(position_, question_);
+}
+
+void DeleteQuestionStep::redo() {
+    document_.RemoveRow(position_);
+    document_.SetModified(true);
+}
+
+MoveQuestionStep::MoveQuestionStep(PaperDocument& document, int from, int to)
+    : QUndoCommand(QStringLiteral("Move question %1 %2")
+                       .arg(from)
+                       .arg(to < from ? QStringLiteral("up") : QStringLiteral("down"))),
+      document_(document),
+      from_(from),
+      to_(to) {}
+
+void MoveQuestionStep::undo() {
+    document_.ExchangeRows(to_, from_);
+}
+
+void MoveQuestionStep::redo() {
+    document_.ExchangeRows(from_, to_);
+    document_.SetModified(true);
+}
+
+ReplacePaperStep::ReplacePaperStep(PaperDocument& document, const QString& name,
+                                   PaperSnapshot after)
+    : QUndoCommand(name),
+      document_(document),
+      before_(document.Snapshot()),
+      after_(std::move(after)) {}
+
+void ReplacePaperStep::undo() {
+    document_.Restore(before_);
+}
+
+void ReplacePaperStep::redo() {
+    document_.Restore(after_);
+}
+
+}  // namespace scrivane

@@ -1,0 +1,88 @@
+// The undo steps of the paper, each built on the paper document's methods
+// and named for the user. A step holds what it changed: one question, a
+// position, or, for the steps that replace the paper, the paper before and
+// after.
+#pragma once
+
+#include <QUndoCommand>
+
+#include "core/paperdocument.h"
+
+namespace scrivane {
+
+// Step names shared by the commands that push them.
+inline const QString kStepNewPaper = QStringLiteral("New paper");
+inline const QString kStepOpenPaper = QStringLiteral("Open paper");
+inline const QString kStepImport = QStringLiteral("Import");
+
+// An edit of one question written by the grid or the panel. The windows
+// have written it already, so the first redo does nothing.
+class EditQuestionStep : public QUndoCommand {
+public:
+    EditQuestionStep(PaperDocument& document, int position, const QuestionRecord& before,
+                     const QuestionRecord& after);
+    void undo() override;
+    void redo() override;
+    // "Mark of question 3", "Option B of question 2", ...
+    static QString Name(int position, const QuestionRecord& before, const QuestionRecord& after);
+
+private:
+    PaperDocument& document_;
+    int position_;
+    QuestionRecord before_, after_;
+    bool written_ = true;
+};
+
+class AddQuestionStep : public QUndoCommand {
+public:
+    AddQuestionStep(PaperDocument& document, const QuestionRecord& question);
+    void undo() override;
+    void redo() override;
+
+private:
+    PaperDocument& document_;
+    QuestionRecord question_;
+    int currentBefore_;
+};
+
+class DeleteQuestionStep : public QUndoCommand {
+public:
+    DeleteQuestionStep(PaperDocument& document, int position);
+    void undo() override;
+    void redo() override;
+
+private:
+    PaperDocument& document_;
+    int position_;
+    QuestionRecord question_;
+};
+
+// Moves the question at `from` to the neighbouring place `to`.
+class MoveQuestionStep : public QUndoCommand {
+public:
+    MoveQuestionStep(PaperDocument& document, int from, int to);
+    void undo() override;
+    void redo() override;
+
+private:
+    PaperDocument& document_;
+    int from_, to_;
+};
+
+// Replaces the whole paper (new, open, import) or all its rows (a change of
+// every question at once); undoing it brings the previous paper back whole.
+class ReplacePaperStep : public QUndoCommand {
+public:
+    ReplacePaperStep(PaperDocument& document, const QString& name, PaperSnapshot after);
+    void undo() override;
+    void redo() override;
+    // A save names the paper this step put in place, or the one it replaces.
+    void SetFileNameAfter(const QString& fileName) { after_.fileName = fileName; }
+    void SetFileNameBefore(const QString& fileName) { before_.fileName = fileName; }
+
+private:
+    PaperDocument& document_;
+    PaperSnapshot before_, after_;
+};
+
+}  // namespace scrivane

@@ -1,0 +1,358 @@
+// The undo history against a plain model of the paper: random sequences of
+// edits, commands, saves, undos and redos, checked after every step.
+#include <QRandomGenerator>
+#include <QTest>
+
+#include "history/paperhistory.h"
+#include "history/papersteps.h"
+
+using namespace scrivane;
+
+namespace {
+
+using Rows = std::vector<QuestionRecord>;
+
+QuestionRecord Blank(float score = 10) {
+    QuestionRecord q;
+    q.Score = score;
+    return q;
+}
+
+// The paper as a plain model: rows, file name, flag and current question,
+// with its own list of steps, following the rules the history promises.
+struct Model {
+    struct Step {
+        enum Kind { Edit, Add, Delete, Move, Replace } kind = Edit;
+        int position = 0, to = 0;  // Edit, Delete, Move
+        QuestionRecord before, after;
+        Rows rowsBefore, rowsAfter;  // Replace
+        QString fileBefore, fileAfter;
+        int currentBefore = 0, currentAfter = 0;
+    };
+
+    Rows rows{Blank()};
+    QString fileName;
+    bool modified = false;
+    int current = 1;
+    std::vector<Step> steps;
+    int index = 0, clean = 0, floor = 0;  // absolute step indices
+
+    void Push(Step step) {
+        steps.resize(std::size_t(index));
+        if (clean > index) clean = -1;  // the saved state is gone with the redo steps
+        Apply(step, true);
+        steps.push_back(std::move(step));
+        ++index;
+        if (index - floor > PaperHistory::kUndoLimit) ++floor;
+        if (clean < floor) clean = -1;
+    }
+    void Apply(const Step& s, bool redo) {
+        switch (s.kind) {
+            case Step::Edit:
+                rows[std::size_t(s.position - 1)] = redo ? s.after : s.before;
+                current = s.position;
+                break;
+            case Step::Add:
+                if (redo) {
+                    rows.push_back(s.after);
+                    current = int(rows.size());
+                } else {
+                    rows.pop_back();
+                    current = s.currentBefore;
+                }
+                break;
+            case Step::Delete:
+                if (redo) {
+                    rows.erase(rows.begin() + (s.position - 1));
+                    current = std::min(s.position, int(rows.size()));
+                } else {
+                    rows.insert(rows.begin() + (s.position - 1), s.before);
+                    current = s.position;
+                }
+                break;
+            case Step::Move:
+                std::swap(rows[std::size_t(s.position - 1)], rows[std::size_t(s.to - 1)]);
+                current = redo ? s.to : s.position;
+                break;
+            case Step::Replace:
+                rows = redo ? s.rowsAfter : s.rowsBefore;
+                fileName = redo ? s.fileAfter : s.fileBefore;
+                current = redo ? s.currentAfter : s.currentBefore;
+                break;
+        }
+    }
+    void Undo() {
+        if (index <= floor) return;
+        Apply(steps[std::size_t(--index)], false);
+        modified = index != clean;
+    }
+    void Redo() {
+        if (index >= int(steps.size())) return;
+        Apply(steps[std::size_t(index++)], true);
+        modified = index != clean;
+    }
+    void Save(const QString& name) {
+        fileName = name;
+        modified = false;
+        clean = index;
+        for (int i = index - 1; i >= 0; --i)
+            if (steps[std::size_t(i)].kind == Step::Replace) {
+                steps[std::size_t(i)].fileAfter = name;
+                break;
+            }
+        for (int i = index; i < int(steps.size()); ++i)
+            if (steps[std::size_t(i)].kind == Step::Replace) {
+                steps[std::size_t(i)].fileBefore = name;
+                break;
+            }
+    }
+};
+
+void Compare(const PaperDocument& document, const Moddule1& state, const PaperHistory& history,
+             const Model& model) {
+    const Rows rows = document.Rows();
+    QCOMPARE(int(rows.size()), int(model.rows.size()));
+    float total = 0;
+    for (int i = 1; i <= int(rows.size()); ++i) {
+        QuestionRecord expected = model.rows[std::size_t(i - 1)];
+        expected.QuestionNo = std::int16_t(i);
+        QCOMPARE(rows[std::size_t(i - 1)], expected);
+        QCOMPARE(state.ScoreList(i), expected.Score);
+        total += expected.Score;
+    }
+    QCOMPARE(document.Total(), total);
+    QCOMPARE(document.Count(), int(model.rows.size()));
+    QCOMPARE(document.Current(), model.current);
+    QCOMPARE(state.PaperModified, model.modified);
+    QCOMPARE(state.PaperFileName, model.fileName);
+    QCOMPARE(history.CanUndo(), model.index > model.floor);
+    QCOMPARE(history.CanRedo(), model.index < int(model.steps.size()));
+}
+
+struct Paper {
+    Moddule1 state;
+    PaperDocument document{state};
+    PaperHistory history{document};
+    Paper() {
+        document.Install({Blank()}, {});
+        history.Reset(true);
+    }
+};
+
+}  // namespace
+
+class HistoryTest : public QObject {
+    Q_OBJECT
+private slots:
+    void randomSequencesFollowThePlainModel_data() {
+        QTest::addColumn<quint32>("seed");
+        for (quint32 seed : {1u, 2u, 3u, 4u})
+            QTest::newRow(qPrintable(QString::number(seed))) << seed;
+    }
+    void randomSequencesFollowThePlainModel() {
+        QFETCH(quint32, seed);
+        QRandomGenerator random(seed);
+        Paper paper;
+        Model model;
+        auto pick = [&](int n) { return int(random.bounded(n)); };
+        const float marks[] = {0, 2.5f, 10, 12.5f, 250};
+        const QString texts[] = {QString(), QStringLiteral("Which one?"), QStringLiteral(" blank "),
+                                 QStringLiteral(u"数学")};
+        auto randomRows = [&] {
+            Rows rows(std::size_t(1 + pick(8)));
+            for (auto& q : rows) {
+                q.Score = marks[pick(5)];
+                q.Answer = AnswerMask(pick(64));
+                q.Title = texts[pick(4)];
+            }
+            return rows;
+        };
+        int files = 0;
+
+        for (int op = 0; op < 700; ++op) {
+            const int count = int(model.rows.size());
+            const int kind = pick(20);
+            if (kind < 5 && count > 0) {  // an edit of the grid or the panel
+                const int p = 1 + pick(count);
+                const int column = QuestionTable::Score + pick(QuestionTable::kColumnCount - 1);
+                QVariant value;
+                if (column == QuestionTable::Score)
+                    value = marks[pick(5)];
+                else if (column == QuestionTable::Answer)
+                    value = AnswerMaskToText(AnswerMask(pick(64)));
+                else
+                    value = texts[pick(4)];
+                QuestionTable& table = paper.document.Table();
+                QVERIFY(table.SetAbsolutePosition(p));
+                table.SetBoundValue(column, value);
+                QVERIFY(table.Update());
+                const QuestionRecord before = model.rows[std::size_t(p - 1)];
+                QuestionRecord after = paper.document.Row(p);
+                after.QuestionNo = before.QuestionNo;
+                model.current = p;
+                if (!(after == before)) {
+                    Model::Step s;
+                    s.kind = Model::Step::Edit;
+                    s.position = p;
+                    s.before = before;
+                    s.after = after;
+                    model.Push(s);
+                    model.modified = true;  // a value like the old one is no edit
+                }
+            } else if (kind < 7 && count < kMaxQuestions) {
+                Model::Step s;
+                s.kind = Model::Step::Add;
+                s.after = Blank(5);
+                s.currentBefore = model.current;
+                paper.history.AddQuestion(s.after);
+                model.Push(s);
+                model.modified = true;
+            } else if (kind < 9 && model.current > 0) {
+                Model::Step s;
+                s.kind = Model::Step::Delete;
+                s.position = model.current;
+                s.before = model.rows[std::size_t(s.position - 1)];
+                paper.history.DeleteQuestion(s.position);
+                model.Push(s);
+                model.modified = true;
+            } else if (kind < 11 && model.current > 0 && count > 1) {
+                Model::Step s;
+                s.kind = Model::Step::Move;
+                s.position = model.current;
+                s.to = s.position > 1 && (s.position == count || pick(2)) ? s.position - 1
+                                                                          : s.position + 1;
+                paper.history.MoveQuestion(s.position, s.to);
+                model.Push(s);
+                model.modified = true;
+            } else if (kind == 11) {  // new, open, import or a change of all rows
+                Model::Step s;
+                s.kind = Model::Step::Replace;
+                s.rowsBefore = model.rows;
+                s.fileBefore = model.fileName;
+                s.currentBefore = model.current;
+                s.rowsAfter = randomRows();
+                s.currentAfter = 1;
+                bool flag = false, opened = false;
+                switch (pick(4)) {
+                    case 0:  // a blank paper keeps the flag
+                        s.rowsAfter = {Blank()};
+                        flag = model.modified;
+                        paper.history.ReplacePaper(kStepNewPaper, {s.rowsAfter, {}, flag, 1});
+                        break;
+                    case 1:
+                        s.fileAfter = QStringLiteral("/papers/open%1.tpf").arg(++files);
+                        paper.history.ReplacePaper(kStepOpenPaper,
+                                                   {s.rowsAfter, s.fileAfter, false, 1});
+                        paper.history.MarkClean();
+                        opened = true;
+                        break;
+                    case 2:
+                        paper.history.ReplacePaper(kStepImport, {s.rowsAfter, {}, false, 1});
+                        break;
+                    default:
+                        s.fileAfter = model.fileName;
+                        s.currentAfter =
+                            std::min(std::max(model.current, 1), int(s.rowsAfter.size()));
+                        flag = true;
+                        paper.history.ReplaceRows(QStringLiteral("Rebalance answers"), s.rowsAfter);
+                        break;
+                }
+                model.Push(s);
+                model.modified = flag;
+                if (opened) model.clean = model.index;
+            } else if (kind == 12) {
+                const QString name = QStringLiteral("/papers/saved%1.tpf").arg(++files);
+                paper.history.MarkSaved(name);
+                model.Save(name);
+            } else if (kind == 13 && count > 0) {  // the user moves to another question
+                const int p = 1 + pick(count);
+                paper.document.SetCurrent(p);
+                model.current = p;
+            } else if (kind < 17) {
+                paper.history.Undo();
+                model.Undo();
+            } else {
+                paper.history.Redo();
+                model.Redo();
+            }
+            Compare(paper.document, paper.state, paper.history, model);
+            if (QTest::currentTestFailed()) {
+                qWarning("seed %u, operation %d (kind %d)", seed, op, kind);
+                return;
+            }
+        }
+        QVERIFY(model.floor > 0);  // the bound was reached
+    }
+
+    void stepsAreNamedForTheUser() {
+        Paper paper;
+        QuestionTable& table = paper.document.Table();
+        struct Case {
+            int column;
+            QVariant value;
+            QString name;
+        };
+        const Case cases[] = {
+            {QuestionTable::Score, 15.f, QStringLiteral("Mark of question 1")},
+            {QuestionTable::Title, QStringLiteral("t"), QStringLiteral("Title of question 1")},
+            {QuestionTable::ItemB, QStringLiteral("b"), QStringLiteral("Option B of question 1")},
+            {QuestionTable::Answer, QStringLiteral("AC"), QStringLiteral("Answer of question 1")},
+        };
+        for (const Case& c : cases) {
+            table.SetBoundValue(c.column, c.value);
+            QVERIFY(table.Update());
+            QCOMPARE(paper.history.UndoText(), c.name);
+        }
+        table.SetBoundValue(QuestionTable::ItemA, QStringLiteral("a"));
+        table.SetBoundValue(QuestionTable::ItemF, QStringLiteral("f"));
+        QVERIFY(table.Update());
+        QCOMPARE(paper.history.UndoText(), QStringLiteral("Edit of question 1"));
+
+        for (int i = 0; i < 4; ++i) paper.history.AddQuestion(Blank());
+        QCOMPARE(paper.history.UndoText(), QStringLiteral("Add question"));
+        paper.history.MoveQuestion(4, 3);
+        QCOMPARE(paper.history.UndoText(), QStringLiteral("Move question 4 up"));
+        paper.history.MoveQuestion(3, 4);
+        QCOMPARE(paper.history.UndoText(), QStringLiteral("Move question 3 down"));
+        paper.history.DeleteQuestion(5);
+        QCOMPARE(paper.history.UndoText(), QStringLiteral("Delete question 5"));
+        paper.history.Undo();
+        QCOMPARE(paper.history.RedoText(), QStringLiteral("Delete question 5"));
+    }
+
+    // Undoing to the saved state clears the flag; any other undo or redo
+    // sets it; a replaced paper comes back with its name and flag.
+    void undoToTheSavedStateClearsModified() {
+        Paper paper;
+        const QuestionRecord edited = [] {
+            QuestionRecord q = Blank();
+            q.Title = QStringLiteral("kept");
+            return q;
+        }();
+        paper.history.AddQuestion(edited);
+        paper.history.MarkSaved(QStringLiteral("/papers/a.tpf"));
+        QVERIFY(!paper.state.PaperModified);
+        paper.history.DeleteQuestion(1);
+        QVERIFY(paper.state.PaperModified);
+        paper.history.Undo();
+        QVERIFY(!paper.state.PaperModified);
+        paper.history.Undo();
+        QVERIFY(paper.state.PaperModified);
+        paper.history.Redo();
+        QVERIFY(!paper.state.PaperModified);
+
+        // The three-key loss: a blank paper over a modified one, one undo away.
+        paper.history.DeleteQuestion(1);
+        const PaperSnapshot modified = paper.document.Snapshot();
+        paper.history.ReplacePaper(kStepNewPaper, {{Blank()}, {}, true, 1});
+        QCOMPARE(paper.document.Count(), 1);
+        QCOMPARE(paper.state.PaperFileName, QString());
+        paper.history.Undo();
+        QCOMPARE(paper.document.Snapshot(), modified);
+        QCOMPARE(paper.state.PaperFileName, QStringLiteral("/papers/a.tpf"));
+        QVERIFY(paper.state.PaperModified);
+    }
+};
+
+QTEST_GUILESS_MAIN(HistoryTest)
+#include "test_history.moc"

@@ -1,0 +1,181 @@
+// The recovery store: files written and removed as the paper changes, read
+// back exactly, damaged ones set aside, and a killed editor's paper found by
+// the next one while a running editor's never is.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "recovery/recoverystore.h"
+
+using namespace scrivane;
+
+namespace {
+
+// A paper that shows every loss a round trip could cause: marks that are not
+// short decimals, blanks around texts, other scripts, empty options, every
+// kind of answer.
+std::vector<QuestionRecord> Fixture() {
+    std::vector<QuestionRecord> rows;
+    const float marks[] = {2.5f, 0, 250, 0.1f, 33.333f};
+    const QString titles[] = {QStringLiteral("  blanks kept  "), QStringLiteral(u"数学 question"),
+                              QString(250, u'x'), QString(), QStringLiteral("line\nbreak")};
+    for (int i = 0; i < 5; ++i) {
+        QuestionRecord q;
+        q.QuestionNo = std::int16_t(i + 1);
+        q.Score = marks[i];
+        q.Answer = AnswerMask(i * 13 % 64);
+        q.Title = titles[i];
+        q.Items[0] = QStringLiteral("A%1").arg(i);
+        q.Items[5] = i % 2 ? QString(100, u'f') : QString();
+        rows.push_back(q);
+    }
+    return rows;
+}
+
+const QString kFileName = QStringLiteral("/home/teacher/papers/week 1.tpf");
+
+// The child editor: writes its paper to the recovery folder, says so, and
+// waits to be killed.
+int RunChild(const QString& folder) {
+    Moddule1 state;
+    PaperDocument document(state);
+    RecoveryStore store(document, 3, folder);
+    document.Install(Fixture(), kFileName);
+    document.SetModified(true);
+    if (!store.WriteNow()) return 2;
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return QCoreApplication::exec();
+}
+
+}  // namespace
+
+class RecoveryTest : public QObject {
+    Q_OBJECT
+private slots:
+    void papersReadBackExactly_data() {
+        QTest::addColumn<std::vector<QuestionRecord>>("rows");
+        QTest::newRow("questions") << Fixture();
+        QTest::newRow("empty paper") << std::vector<QuestionRecord>();
+    }
+    void papersReadBackExactly() {
+        QFETCH(std::vector<QuestionRecord>, rows);
+        QTemporaryDir dir;
+        const QString base = dir.filePath(QStringLiteral("1"));
+        const RecoveredPaper paper{rows, kFileName, 0};
+        QString why;
+        QVERIFY2(RecoveryStore::Write(base, paper, &why), qPrintable(why));
+        const auto back = RecoveryStore::Read(base, &why);
+        QVERIFY2(back, qPrintable(why));
+        QVERIFY(*back == paper);
+        // Written again over the first, as each change does.
+        QVERIFY(RecoveryStore::Write(base, {Fixture(), {}, 3}, &why));
+        QCOMPARE(RecoveryStore::Read(base, &why)->rows, Fixture());
+    }
+
+    void damagedFilesAreReportedAndSetAside_data() {
+        QTest::addColumn<QByteArray>("info");
+        QTest::addColumn<QByteArray>("paper");  // empty: no paper file
+        const QByteArray three = R"({"fileName":"","answerType":3,"questions":3})";
+        QTest::newRow("description not JSON") << QByteArray("{\"fileName\":") << QByteArray();
+        QTest::newRow("description of the wrong shape")
+            << QByteArray(R"({"fileName":7,"answerType":3,"questions":0})") << QByteArray();
+        QTest::newRow("questions missing") << three << QByteArray();
+        QTest::newRow("paper file not a workbook") << three << QByteArray("PK\x03\x04 torn");
+    }
+    void damagedFilesAreReportedAndSetAside() {
+        QFETCH(QByteArray, info);
+        QFETCH(QByteArray, paper);
+        QTemporaryDir dir;
+        auto put = [&](const QString& name, const QByteArray& bytes) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        };
+        put(QStringLiteral("4242.json"), info);
+        if (!paper.isEmpty()) put(QStringLiteral("4242.tpf"), paper);
+
+        Moddule1 state;
+        PaperDocument document(state);
+        RecoveryStore store(document, 3, dir.path());
+        QCOMPARE(store.LeftOver(), QStringList{QStringLiteral("4242")});
+        QString why;
+        QVERIFY(!store.Take(QStringLiteral("4242"), &why));
+        QVERIFY(!why.isEmpty());
+        QVERIFY(store.LeftOver().isEmpty());
+        QCOMPARE(QDir(dir.filePath(QStringLiteral("damaged"))).entryList(QDir::Files).size(),
+                 paper.isEmpty() ? 1 : 2);
+    }
+
+    // Written within the delay while the paper is modified; gone when it is
+    // saved, replaced by an unmodified paper, or the session ends.
+    void theFileFollowsTheModifiedPaper() {
+        QTemporaryDir dir;
+        Moddule1 state;
+        PaperDocument document(state);
+        auto store = std::make_unique<RecoveryStore>(document, 3, dir.path());
+        document.Install(Fixture(), {});
+        QVERIFY(!store->HasOwnFile());
+        document.WriteRow(2, Fixture()[0]);
+        document.SetModified(true);
+        QTRY_VERIFY_WITH_TIMEOUT(store->HasOwnFile(), 2000);
+        document.MarkSaved(kFileName);
+        QVERIFY(!store->HasOwnFile());
+
+        document.SetModified(true);
+        QVERIFY(store->WriteNow() && store->HasOwnFile());
+        document.Install(Fixture(), {});  // a replacing command clears the flag itself
+        document.SetModified(false);
+        QVERIFY(!store->HasOwnFile());
+
+        document.SetModified(true);
+        QVERIFY(store->WriteNow());
+        store.reset();  // a normal end
+        QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+    }
+
+    void aKilledEditorsPaperIsFoundByTheNext() {
+        QTemporaryDir dir;
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--child"), dir.path()});
+        QVERIFY(child.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(child.canReadLine() || child.state() == QProcess::NotRunning,
+                                 10000);
+        QCOMPARE(child.readLine().trimmed(), QByteArray("ready"));
+        const QString childId = QString::number(child.processId());
+
+        Moddule1 state;
+        PaperDocument document(state);
+        RecoveryStore store(document, 3, dir.path());
+        // A running editor's file is never offered.
+        QVERIFY(store.LeftOver().isEmpty());
+
+        ::kill(pid_t(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished());
+        QCOMPARE(store.LeftOver(), QStringList{childId});
+        QString why;
+        const auto paper = store.Take(childId, &why);
+        QVERIFY2(paper, qPrintable(why));
+        QCOMPARE(paper->rows, Fixture());
+        QCOMPARE(paper->fileName, kFileName);
+        QCOMPARE(paper->answerType, 3);
+        QVERIFY(store.LeftOver().isEmpty());
+    }
+};
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && std::strcmp(argv[1], "--child") == 0)
+        return RunChild(QString::fromLocal8Bit(argv[2]));
+    RecoveryTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_recovery.moc"
