@@ -15,6 +15,12 @@
 
 namespace scrivane {
 
+// The names of the steps that replace the paper, shared by the commands that
+// take them.
+inline const QString kStepNewPaper = QStringLiteral("New paper");
+inline const QString kStepOpenPaper = QStringLiteral("Open paper");
+inline const QString kStepImport = QStringLiteral("Import");
+
 // A whole paper as it stood: what undoing a replaced paper brings back.
 struct PaperSnapshot {
     std::vector<QuestionRecord> rows;

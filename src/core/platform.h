@@ -1,8 +1,10 @@
 // The seam to the desktop that the windows need beyond prompts: the screen,
-// the program's folder, the busy pointer and opening a file with its viewer.
+// the program's folder, the user's data folder, the busy pointer and opening
+// a file with its viewer.
 #pragma once
 
 #include <QSize>
+#include <QStandardPaths>
 #include <QString>
 #include <filesystem>
 
@@ -22,6 +24,11 @@ public:
     virtual void ProcessPendingEvents() = 0;
     // Opens a file with the desktop's viewer for it; false when that failed.
     virtual bool OpenWithDesktop(const std::filesystem::path& file) = 0;
+
+    // The user's data folder for this program, where the recovery files live.
+    virtual QString DataFolder() const {
+        return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    }
 
     double ScreenWidthTwips() const { return ScreenPixels().width() * 1440.0 / LogicalDpi(); }
     double ScreenHeightTwips() const { return ScreenPixels().height() * 1440.0 / LogicalDpi(); }

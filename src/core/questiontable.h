@@ -72,6 +72,9 @@ public:
     // The bound controls' edit of the current row: held until Update writes it.
     void SetBoundValue(int column, const QVariant& value);
     bool HasBoundEdit() const;
+    bool HasBoundEdit(int column) const {
+        return column >= 0 && column < kColumnCount && edited_[std::size_t(column)];
+    }
 
     // Takes over the rows of another table and moves to the first row.
     void TakeRowsFrom(QuestionTable& other);

@@ -10,11 +10,6 @@
 
 namespace scrivane {
 
-// Step names shared by the commands that push them.
-inline const QString kStepNewPaper = QStringLiteral("New paper");
-inline const QString kStepOpenPaper = QStringLiteral("Open paper");
-inline const QString kStepImport = QStringLiteral("Import");
-
 // An edit of one question written by the grid or the panel. The windows
 // have written it already, so the first redo does nothing.
 class EditQuestionStep : public QUndoCommand {

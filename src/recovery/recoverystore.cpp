@@ -47,8 +47,7 @@ bool WriteInfo(const QString& path, const RecoveredPaper& paper, QString* why) {
 }  // namespace
 
 QString RecoveryStore::DefaultFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
-           QStringLiteral("/recovery");
+    return FolderIn(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
 }
 
 RecoveryStore::RecoveryStore(PaperDocument& document, int answerType, const QString& folder,

@@ -40,7 +40,11 @@ public:
     // A change is written at most this long after it was made.
     static constexpr int kWriteDelayMs = 1000;
 
-    // The folder "recovery" in the user's application data folder.
+    // The folder "recovery" in a data folder, by default the user's
+    // application data folder.
+    static QString FolderIn(const QString& dataFolder) {
+        return dataFolder + QStringLiteral("/recovery");
+    }
     static QString DefaultFolder();
 
     RecoveryStore(PaperDocument& document, int answerType, const QString& folder = DefaultFolder(),
