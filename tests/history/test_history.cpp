@@ -3,6 +3,7 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include "history/historyactions.h"
 #include "history/paperhistory.h"
 #include "history/papersteps.h"
 
@@ -352,7 +353,38 @@ private slots:
         QCOMPARE(paper.state.PaperFileName, QStringLiteral("/papers/a.tpf"));
         QVERIFY(paper.state.PaperModified);
     }
+
+    void actionsNameTheStepAndRunTheCheckFirst() {
+        Paper paper;
+        bool accept = true;
+        int checks = 0;
+        HistoryActions actions(paper.history, [&] {
+            ++checks;
+            return accept;
+        });
+        QAction* undo = actions.UndoAction();
+        QAction* redo = actions.RedoAction();
+        QCOMPARE(undo->objectName(), QStringLiteral("actionUndo"));
+        QVERIFY(!undo->isEnabled() && !redo->isEnabled());
+        QCOMPARE(undo->text(), QStringLiteral("Undo"));
+        QCOMPARE(redo->shortcuts(),
+                 QList<QKeySequence>({QKeySequence(QStringLiteral("Ctrl+Shift+Z")),
+                                      QKeySequence(QStringLiteral("Ctrl+Y"))}));
+
+        paper.history.DeleteQuestion(1);
+        QVERIFY(undo->isEnabled());
+        QCOMPARE(undo->text(), QStringLiteral("Undo Delete question 1"));
+        accept = false;  // a refused mark stops the undo
+        undo->trigger();
+        QCOMPARE(paper.document.Count(), 0);
+        accept = true;
+        undo->trigger();
+        QCOMPARE(paper.document.Count(), 1);
+        QCOMPARE(checks, 2);
+        QVERIFY(!undo->isEnabled());
+        QCOMPARE(redo->text(), QStringLiteral("Redo Delete question 1"));
+    }
 };
 
-QTEST_GUILESS_MAIN(HistoryTest)
+QTEST_MAIN(HistoryTest)
 #include "test_history.moc"
