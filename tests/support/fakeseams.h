@@ -56,6 +56,8 @@ public:
     QSize screen{1024, 768};
     double dpi = 96;
     QTemporaryDir folder;  // the program's folder
+    QTemporaryDir data;    // the user's data folder, unless dataFolder names one
+    QString dataFolder;
     int waitDepth = 0;
     int pendingEventRuns = 0;
     std::vector<std::filesystem::path> opened;
@@ -64,6 +66,7 @@ public:
     QSize ScreenPixels() const override { return screen; }
     double LogicalDpi() const override { return dpi; }
     std::filesystem::path ProgramFolder() const override { return folder.path().toStdString(); }
+    QString DataFolder() const override { return dataFolder.isEmpty() ? data.path() : dataFolder; }
     void SetWaitCursor(bool on) override { waitDepth += on ? 1 : -1; }
     void ProcessPendingEvents() override { ++pendingEventRuns; }
     bool OpenWithDesktop(const std::filesystem::path& file) override {
