@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QLocale>
+#include <QStringDecoder>
 #include <cmath>
 #include <new>
 
@@ -73,11 +74,18 @@ QString CellText(const codec::Cell& cell) {
     switch (cell.kind) {
         case codec::Cell::Kind::Empty:
             return {};
-        case codec::Cell::Kind::Text:
-            return QString::fromStdString(cell.text);
+        case codec::Cell::Kind::Text: {
+            // Qt's plain UTF-8 decoding drops a leading byte-order mark; the
+            // cell's text keeps every character.
+            QStringDecoder decoder(QStringConverter::Utf8,
+                                   QStringConverter::Flag::ConvertInitialBom);
+            return decoder(QByteArrayView(cell.text.data(), qsizetype(cell.text.size())));
+        }
         case codec::Cell::Kind::Boolean:
             return cell.boolean ? QStringLiteral("True") : QStringLiteral("False");
         case codec::Cell::Kind::Number: {
+            // A date format shows the date (the reader gives its ISO text).
+            if (!cell.text.empty()) return QString::fromStdString(cell.text);
             const double value = cell.number == 0 ? 0.0 : cell.number;  // no "-0"
             QString text = QString::number(value, 'g', 15);
             text.replace(u'e', u'E');
@@ -167,13 +175,14 @@ std::size_t ExcelApplication::OpenWorkbookCount() const {
     return state_->books.size();
 }
 
-void ExcelApplication::WorkbooksObject::Open(const QString& FileName) {
+void ExcelApplication::WorkbooksObject::Open(const QString& FileName,
+                                             const codec::ReadScope& scope) {
     app_.state_->Enter(xlop::Open);
     if (FileName.isEmpty()) throw AutomationError("no file name was given");
     auto book = std::make_shared<OpenWorkbook>();
     book->path = ToPath(FileName);
     try {
-        book->book = codec::ReadWorkbookFile(book->path);
+        book->book = codec::ReadWorkbookFile(book->path, scope);
     } catch (const codec::WorkbookError& e) {
         throw AutomationError(e.what());
     } catch (const std::bad_alloc&) {

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "spreadsheet/codec/reader.h"
 #include "spreadsheet/codec/workbook.h"
 
 namespace scrivane {
@@ -44,7 +45,8 @@ using FaultHook = std::function<bool(std::string_view operation, int row, int co
 
 // The text of a cell value, as reading a cell into a string gives it: a text
 // as it is, a number in the user's number form (at most 15 significant
-// digits, no grouping, the locale's decimal separator), "True" or "False",
+// digits, no grouping, the locale's decimal separator) or, when its format
+// shows a date or a time, that in ISO form ("2024-01-05 08:30"), "True" or "False",
 // the empty text for an empty cell. An error value has no text: throws
 // AutomationError.
 QString CellText(const codec::Cell& cell);
@@ -125,8 +127,9 @@ class ExcelApplication {
 public:
     class WorkbooksObject {
     public:
-        // Opens a workbook file, which becomes the active workbook.
-        void Open(const QString& FileName);
+        // Opens a workbook file, which becomes the active workbook. Only the
+        // cells within scope are read; the rest of the file is never held.
+        void Open(const QString& FileName, const codec::ReadScope& scope = {});
         // A new workbook of one empty sheet becomes the active workbook.
         void Add();
 

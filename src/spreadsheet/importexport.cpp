@@ -98,7 +98,7 @@ bool DoImport(const SpreadsheetContext& context, QString ImportFile, const bool&
     std::unique_ptr<ExcelApplication> xlApp;
     QString openFailure;
     Attempt([&] { xlApp = CreateInstance(context.excel); }, &openFailure) &&
-        Attempt([&] { xlApp->Workbooks().Open(ImportFile); }, &openFailure);
+        Attempt([&] { xlApp->Workbooks().Open(ImportFile, QuestionSheetScope()); }, &openFailure);
 
     bool activeSheet = true;  // a version that cannot be read counts as a recent one
     Attempt([&] { activeSheet = UsesActiveSheet(Instance(xlApp)); });

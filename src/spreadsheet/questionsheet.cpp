@@ -59,6 +59,10 @@ const QStringList& QuestionSheetHeaders() {
     return headers;
 }
 
+codec::ReadScope QuestionSheetScope() {
+    return {true, kLastScannedRow, kSheetColumns};
+}
+
 StagedSheet ReadQuestionSheet(const Sheet& sheet) {
     StagedSheet staged;
 

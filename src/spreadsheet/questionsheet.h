@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/questionrecord.h"
+#include "spreadsheet/codec/reader.h"
 
 namespace scrivane {
 
@@ -28,6 +29,10 @@ struct StagedSheet {
     QString rejection;  // empty when the format holds
     bool Valid() const { return rejection.isEmpty(); }
 };
+
+// What of a workbook the question sheet reads: its active sheet, and there
+// no more rows and columns than ReadQuestionSheet looks at.
+codec::ReadScope QuestionSheetScope();
 
 // Reads the question sheet through the sheet object: finds the end of the
 // data (the first row from 2 whose column 1 or 2 is blank, looking no

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <system_error>
@@ -558,8 +559,42 @@ struct GObjectUnref {
     }
 };
 
+void Discard(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+void DiscardPrint(const gchar*) {}
+
+// Keeps libgsf off the terminal while it runs: its log domains and the
+// default one are silenced for good, its direct prints for the duration.
+class QuietGsf {
+public:
+    QuietGsf() {
+        static const bool once = [] {
+            for (const char* domain : {"libgsf", "libgsf:msole", "libgsf:zip", "libgsf:utils",
+                                       static_cast<const char*>(nullptr)})
+                g_log_set_handler(domain,
+                                  GLogLevelFlags((G_LOG_LEVEL_MASK & ~G_LOG_LEVEL_ERROR) |
+                                                 G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION),
+                                  Discard, nullptr);
+            return true;
+        }();
+        (void)once;
+        print_ = g_set_print_handler(DiscardPrint);
+        printErr_ = g_set_printerr_handler(DiscardPrint);
+    }
+    ~QuietGsf() {
+        g_set_print_handler(print_);
+        g_set_printerr_handler(printErr_);
+    }
+    QuietGsf(const QuietGsf&) = delete;
+    QuietGsf& operator=(const QuietGsf&) = delete;
+
+private:
+    GPrintFunc print_;
+    GPrintFunc printErr_;
+};
+
 // Wraps the Workbook stream in an OLE2 compound file.
 std::vector<std::uint8_t> CompoundFile(const std::vector<std::uint8_t>& stream) {
+    const QuietGsf quiet;
     std::unique_ptr<GsfOutput, GObjectUnref> sink(gsf_output_memory_new());
     if (!sink) throw WorkbookError("Out of memory.");
     std::unique_ptr<GsfOutfile, GObjectUnref> ole(gsf_outfile_msole_new(sink.get()));
@@ -582,13 +617,52 @@ std::string SystemReason(int error) {
     return std::generic_category().message(error);
 }
 
+// The file a save replaces: a symbolic link is followed to the file it
+// names (which may not exist yet), so that the link stays a link.
+std::filesystem::path ResolveLinks(std::filesystem::path path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::vector<char> buffer(static_cast<std::size_t>(std::max<off_t>(st.st_size, 255)) + 1);
+        const ssize_t n = readlink(path.c_str(), buffer.data(), buffer.size() - 1);
+        if (n < 0) throw WorkbookError(SystemReason(errno));
+        const std::filesystem::path next(std::string(buffer.data(), static_cast<std::size_t>(n)));
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    throw WorkbookError(SystemReason(ELOOP));
+}
+
+// Why an existing target must not be replaced, or nothing when it may.
+std::optional<std::string> RefusalOf(const std::filesystem::path& target, struct stat& st) {
+    if (stat(target.c_str(), &st) != 0) {
+        if (errno == ENOENT) return std::nullopt;
+        return SystemReason(errno);
+    }
+    if (S_ISDIR(st.st_mode)) return "it is a folder, not a file";
+    if (S_ISFIFO(st.st_mode)) return "it is a pipe, not a file";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "it is a device, not a file";
+    if (!S_ISREG(st.st_mode)) return "it is not a regular file";
+    // Write bits are looked at as well as access(), which lets root write anywhere.
+    if ((st.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0)
+        return "the file is read-only";
+    return std::nullopt;
+}
+
+// At most max bytes of a UTF-8 name, never cut inside a character.
+std::string CutAtCharacter(const std::string& name, std::size_t max) {
+    if (name.size() <= max) return name;
+    std::size_t cut = max;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    return name.substr(0, cut);
+}
+
 // The temporary file of an atomic write: closed and removed unless committed.
 class TempFile {
 public:
     explicit TempFile(const std::filesystem::path& target) {
         const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
         // A shortened name keeps the temporary within the file name limit.
-        const std::string name = target.filename().string().substr(0, 64);
+        const std::string name = CutAtCharacter(target.filename().string(), 64);
         std::string pattern = (folder / ("." + name + ".XXXXXX")).string();
         path_.assign(pattern.begin(), pattern.end());
         path_.push_back('\0');
@@ -632,8 +706,12 @@ std::vector<std::uint8_t> WriteBiff8Bytes(const Workbook& book) {
     return CompoundFile(out.bytes);
 }
 
-void WriteBiff8File(const Workbook& book, const std::filesystem::path& target) {
+void WriteBiff8File(const Workbook& book, const std::filesystem::path& path) {
     const std::vector<std::uint8_t> bytes = WriteBiff8Bytes(book);
+    const std::filesystem::path target = ResolveLinks(path);
+    struct stat existing {};
+    if (const auto refusal = RefusalOf(target, existing)) throw WorkbookError(*refusal);
+    const bool replacing = S_ISREG(existing.st_mode);
     TempFile temp(target);
 
     std::size_t done = 0;
@@ -647,9 +725,8 @@ void WriteBiff8File(const Workbook& book, const std::filesystem::path& target) {
     }
     // mkstemp makes the file private; give it the target's permissions, or
     // those of a newly created file.
-    struct stat existing {};
     mode_t mode = 0;
-    if (stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+    if (replacing) {
         mode = existing.st_mode & 07777;
     } else {
         const mode_t mask = umask(0);

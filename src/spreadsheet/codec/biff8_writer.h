@@ -22,8 +22,12 @@ std::vector<std::uint8_t> WriteBiff8Bytes(const Workbook& book);
 
 // Writes the file atomically: a temporary file beside the target is written,
 // flushed to disk and renamed over the target, so an existing file is either
-// replaced whole or left as it was. Throws WorkbookError whose what() is the
-// system's reason on failure; no temporary file is left behind.
+// replaced whole or left as it was. A symbolic link is written through: the
+// file it names is replaced (or created, for a dangling link) and the link
+// stays. A target that is not a regular file (a folder, a pipe, a device) or
+// is read-only is refused and left as it is. Throws WorkbookError whose
+// what() is the reason (the system's, or "the file is read-only", "it is a
+// folder, not a file", ...); no temporary file is left behind.
 void WriteBiff8File(const Workbook& book, const std::filesystem::path& target);
 
 }  // namespace scrivane::codec

@@ -58,6 +58,7 @@ enum : std::uint16_t {
     kWindow2 = 0x023E,
     kRk = 0x027E,
     kStyle = 0x0293,
+    kFormat = 0x041E,
     kBof = 0x0809,
     // Beginning-of-file records of Excel 2.x to 4.x, which are not read.
     kBof2 = 0x0009,

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -60,35 +61,27 @@ public:
         pos_ += 4 + len;
         return r;
     }
-    // The data of the CONTINUE records right after the current record.
-    std::vector<std::span<const std::uint8_t>> Continues() {
-        std::vector<std::span<const std::uint8_t>> parts;
-        while (s_.size() - pos_ >= 4 && Le16(&s_[pos_]) == kContinue) parts.push_back(Next().data);
-        return parts;
-    }
+    bool NextIs(std::uint16_t id) const { return s_.size() - pos_ >= 4 && Le16(&s_[pos_]) == id; }
 
 private:
     std::span<const std::uint8_t> s_;
     std::size_t pos_ = 0;
 };
 
-// Reads a record's data together with its CONTINUE records. Numbers and
-// skipped bytes run across the seams; the characters of a BIFF8 string carry
-// a fresh option byte at each seam, which says whether they are 8 or 16 bit.
+// Reads a record's data together with the CONTINUE records after it, taken
+// from the record stream one at a time as the reading reaches them. Numbers
+// and skipped bytes run across the seams; the characters of a BIFF8 string
+// carry a fresh option byte at each seam, which says whether they are 8 or
+// 16 bit.
 class PieceReader {
 public:
-    explicit PieceReader(std::vector<std::span<const std::uint8_t>> pieces)
-        : pieces_(std::move(pieces)) {}
-    explicit PieceReader(std::span<const std::uint8_t> data) : pieces_{data} {}
+    explicit PieceReader(std::span<const std::uint8_t> data, RecordStream* more = nullptr)
+        : piece_(data), more_(more) {}
 
-    bool AtEnd() {
-        SkipEmptyPieces();
-        return piece_ >= pieces_.size();
-    }
+    bool AtEnd() { return !SkipEmptyPieces(); }
     std::uint8_t U8() {
-        SkipEmptyPieces();
-        if (piece_ >= pieces_.size()) Damaged("truncated text");
-        return pieces_[piece_][pos_++];
+        if (!SkipEmptyPieces()) Damaged("truncated text");
+        return piece_[pos_++];
     }
     std::uint16_t U16() {
         const std::uint16_t lo = U8();
@@ -100,67 +93,71 @@ public:
     }
     void Skip(std::size_t n) {
         while (n > 0) {
-            SkipEmptyPieces();
-            if (piece_ >= pieces_.size()) Damaged("truncated text");
-            const std::size_t step = std::min(n, pieces_[piece_].size() - pos_);
+            if (!SkipEmptyPieces()) Damaged("truncated text");
+            const std::size_t step = std::min(n, piece_.size() - pos_);
             pos_ += step;
             n -= step;
         }
     }
-    // count characters, starting 16 bit when wide.
-    std::string Chars(std::size_t count, bool wide) {
+    // count characters, starting 16 bit when wide; kept only when keep.
+    std::string Chars(std::size_t count, bool wide, bool keep = true) {
         std::vector<char16_t> units;
-        units.reserve(std::min<std::size_t>(count, 4096));
-        while (units.size() < count) {
-            if (piece_ < pieces_.size() && pos_ == pieces_[piece_].size()) {
-                ++piece_;
-                pos_ = 0;
-                if (piece_ >= pieces_.size() || pieces_[piece_].empty()) Damaged("truncated text");
-                wide = (pieces_[piece_][pos_++] & 1) != 0;
+        if (keep) units.reserve(std::min<std::size_t>(count, 4096));
+        for (std::size_t done = 0; done < count;) {
+            if (pos_ == piece_.size()) {
+                if (!NextPiece() || piece_.empty()) Damaged("truncated text");
+                wide = (piece_[pos_++] & 1) != 0;
             }
-            if (piece_ >= pieces_.size()) Damaged("truncated text");
-            const auto& p = pieces_[piece_];
-            if (wide) {
-                if (p.size() - pos_ < 2) Damaged("split character");
-                units.push_back(static_cast<char16_t>(Le16(&p[pos_])));
-                pos_ += 2;
-            } else {
-                units.push_back(p[pos_++]);  // 8-bit characters are Latin-1
+            const std::size_t width = wide ? 2 : 1;
+            const std::size_t n = std::min(count - done, (piece_.size() - pos_) / width);
+            if (n == 0) Damaged("split character");
+            if (keep) {
+                for (std::size_t k = 0; k < n; ++k)
+                    units.push_back(wide ? static_cast<char16_t>(Le16(&piece_[pos_ + 2 * k]))
+                                         : piece_[pos_ + k]);  // 8-bit characters are Latin-1
             }
+            pos_ += n * width;
+            done += n;
         }
-        return Utf16ToUtf8(units);
+        return keep ? Utf16ToUtf8(units) : std::string();
     }
     std::span<const std::uint8_t> Bytes(std::size_t n) {
         SkipEmptyPieces();
-        if (piece_ >= pieces_.size() || pieces_[piece_].size() - pos_ < n)
-            Damaged("truncated text");
-        auto out = pieces_[piece_].subspan(pos_, n);
+        if (piece_.size() - pos_ < n) Damaged("truncated text");
+        auto out = piece_.subspan(pos_, n);
         pos_ += n;
         return out;
     }
 
 private:
-    void SkipEmptyPieces() {
-        while (piece_ < pieces_.size() && pos_ == pieces_[piece_].size()) {
-            ++piece_;
-            pos_ = 0;
-        }
+    bool NextPiece() {
+        if (!more_ || !more_->NextIs(kContinue)) return false;
+        piece_ = more_->Next().data;
+        pos_ = 0;
+        return true;
     }
-    std::vector<std::span<const std::uint8_t>> pieces_;
-    std::size_t piece_ = 0;
+    // False when nothing is left.
+    bool SkipEmptyPieces() {
+        while (pos_ == piece_.size())
+            if (!NextPiece()) return false;
+        return true;
+    }
+    std::span<const std::uint8_t> piece_;
     std::size_t pos_ = 0;
+    RecordStream* more_;
 };
 
 // A BIFF8 string: 8- or 16-bit length, option byte, optional rich-text run
 // count and phonetic data size, characters, then the runs and phonetic data.
-std::string ReadBiff8String(PieceReader& r, bool wideLength) {
+// Unless keep, the string is only passed over.
+std::string ReadBiff8String(PieceReader& r, bool wideLength, bool keep = true) {
     const std::size_t count = wideLength ? r.U16() : r.U8();
     const std::uint8_t options = r.U8();
     CheckTextLength(count);
     std::size_t runs = 0, extra = 0;
     if (options & 0x08) runs = r.U16();
     if (options & 0x04) extra = r.U32();
-    std::string text = r.Chars(count, (options & 0x01) != 0);
+    std::string text = r.Chars(count, (options & 0x01) != 0, keep);
     r.Skip(runs * 4);
     r.Skip(extra);
     return text;
@@ -243,6 +240,27 @@ private:
     IconvHandle cd_;
 };
 
+// The code page of a font's character set, for BIFF5 files whose CODEPAGE
+// record cannot describe their 8-bit strings.
+int CharsetCodepage(int charset) {
+    switch (charset) {
+        case 128: return 932;
+        case 129: return 949;
+        case 134: return 936;
+        case 136: return 950;
+        case 161: return 1253;
+        case 162: return 1254;
+        case 163: return 1258;
+        case 177: return 1255;
+        case 178: return 1256;
+        case 186: return 1257;
+        case 204: return 1251;
+        case 222: return 874;
+        case 238: return 1250;
+        default: return 1252;
+    }
+}
+
 struct SheetEntry {
     std::uint32_t offset = 0;
     std::uint8_t type = 0;              // 0 worksheet; charts and macro sheets come out empty
@@ -250,45 +268,52 @@ struct SheetEntry {
     std::string name;                   // BIFF8: already decoded
 };
 
-struct SheetResult {
-    Worksheet sheet;
-    std::uint16_t window2Flags = 0;
+// A cell that shows a shared string, filled once the string table is read.
+struct SharedTextCell {
+    std::size_t sheet;
+    int row, column;
+    std::uint32_t index;
 };
 
 class BiffReader {
 public:
-    BiffReader(std::span<const std::uint8_t> stream, bool bookStream)
-        : stream_(stream), bookStream_(bookStream) {}
+    BiffReader(std::span<const std::uint8_t> stream, bool bookStream, const ReadScope& scope)
+        : stream_(stream), bookStream_(bookStream), budget_(scope) {}
 
     Workbook Read() {
         ReadGlobals();
         if (sheets_.empty()) Damaged("no sheets");
         if (sheets_.size() > kMaxSheets) Fail("the workbook has too many sheets");
-        std::optional<CodepageDecoder> decoder;
-        if (!biff8_) decoder.emplace(codepage_);
-
-        Workbook book;
-        std::set<std::uint32_t> offsets;
-        std::vector<std::uint16_t> windowFlags;
-        for (const SheetEntry& entry : sheets_) {
-            Worksheet sheet;
-            std::uint16_t flags = 0;
-            if (entry.type == 0) {
-                if (!offsets.insert(entry.offset).second) Damaged("two sheets share one offset");
-                SheetResult result = ReadSheet(entry.offset);
-                sheet = std::move(result.sheet);
-                flags = result.window2Flags;
-            }
-            sheet.name = biff8_ ? entry.name : decoder->Decode(entry.rawName);
-            budget_.AddText(sheet.name.size());
-            book.sheets.push_back(std::move(sheet));
-            windowFlags.push_back(flags);
+        if (!biff8_ && codepage_ == 1200) {
+            // UTF-16 cannot describe the 8-bit strings of BIFF5; some writers
+            // put it there all the same. The fonts name the real code page.
+            codepage_ = CharsetCodepage(fontCharset_);
         }
 
+        Workbook book;
+        for (const SheetEntry& entry : sheets_) {
+            Worksheet sheet;
+            sheet.name = biff8_ ? entry.name : Decoder().Decode(entry.rawName);
+            budget_.AddText(sheet.name.size());
+            book.sheets.push_back(std::move(sheet));
+        }
         const int count = static_cast<int>(book.sheets.size());
-        if (activeTab_ && *activeTab_ < count) {
-            book.activeSheet = *activeTab_;
-        } else {
+        const bool tabKnown = activeTab_ && *activeTab_ < count;
+        if (tabKnown) book.activeSheet = *activeTab_;
+
+        // Every worksheet is read, or with an active-sheet scope the active
+        // one alone (after a look at each sheet's window when WINDOW1 does
+        // not say which it is).
+        std::vector<std::uint16_t> windowFlags(sheets_.size(), 0);
+        const bool all = !budget_.Scope().activeSheetOnly;
+        if (all || !tabKnown) {
+            CheckOffsets();
+            scanned_ = 0;
+            for (std::size_t i = 0; i < sheets_.size(); ++i)
+                if (sheets_[i].type == 0)
+                    windowFlags[i] = ReadSheet(i, all ? &book.sheets[i] : nullptr);
+        }
+        if (!tabKnown) {
             // Without a usable WINDOW1 take the sheet shown in the window,
             // else the first selected tab.
             book.activeSheet = 0;
@@ -301,6 +326,12 @@ public:
                 }
             }
         }
+        if (!all) {
+            const auto active = static_cast<std::size_t>(book.activeSheet);
+            scanned_ = 0;
+            if (sheets_[active].type == 0) ReadSheet(active, &book.sheets[active]);
+        }
+        FillSharedTexts(book);
         return book;
     }
 
@@ -322,14 +353,22 @@ private:
 
         for (;;) {
             if (rs.AtEnd()) Damaged("truncated workbook globals");
+            const std::size_t at = rs.Pos();
             const Record r = rs.Next();
             switch (r.id) {
                 case kEof:
                     return;
                 case kFilepass:
-                    Fail("the workbook is encrypted");
+                    Fail(kPasswordProtected);
                 case kCodepage:
                     if (r.data.size() >= 2) codepage_ = Le16(&r.data[0]);
+                    break;
+                case kDateMode:
+                    if (r.data.size() >= 2) date1904_ = Le16(&r.data[0]) != 0;
+                    break;
+                case kFont:
+                    if (r.data.size() >= 13 && fontCharset_ == 0 && r.data[12] > 1)
+                        fontCharset_ = r.data[12];
                     break;
                 case kWindow1:
                     if (!activeTab_ && r.data.size() >= 12) activeTab_ = Le16(&r.data[10]);
@@ -337,16 +376,17 @@ private:
                 case kBoundSheet:
                     ReadBoundsheet(r.data);
                     break;
+                case kFormat:
+                    ReadFormat(r.data);
+                    break;
                 case kXf:
-                    if (xfWrap_.size() < 65536)
+                    if (xfs_.size() < 65536) {
                         xfWrap_.push_back(r.data.size() > 6 && (r.data[6] & 0x08));
+                        xfs_.push_back(r.data.size() >= 4 ? Le16(&r.data[2]) : 0);
+                    }
                     break;
                 case kSst:
-                    if (biff8_) {
-                        auto pieces = rs.Continues();
-                        pieces.insert(pieces.begin(), r.data);
-                        ReadSst(std::move(pieces));
-                    }
+                    if (biff8_ && !sstAt_) sstAt_ = at;  // read once the cells say what they need
                     break;
                 default:
                     break;
@@ -371,14 +411,62 @@ private:
         sheets_.push_back(std::move(entry));
     }
 
-    void ReadSst(std::vector<std::span<const std::uint8_t>> pieces) {
-        PieceReader r(std::move(pieces));
+    void ReadFormat(std::span<const std::uint8_t> data) {
+        if (data.size() < 3 || formats_.size() >= 65536) return;
+        PieceReader r(data.subspan(2));
+        std::string code;
+        if (biff8_) {
+            code = ReadBiff8String(r, true);
+        } else {
+            // Only the letters matter here; the code page does not.
+            const auto bytes = r.Bytes(r.U8());
+            code.assign(bytes.begin(), bytes.end());
+        }
+        formats_[Le16(&data[0])] = ClassifyNumberFormat(code);
+    }
+
+    // What the cell format xf shows of a number.
+    DateFormat FormatOf(std::size_t xf) const {
+        if (xf >= xfs_.size()) return {};
+        const std::uint16_t id = xfs_[xf];
+        const auto it = formats_.find(id);
+        return it != formats_.end() ? it->second : BuiltInNumberFormat(id);
+    }
+
+    Cell NumberCell(double value, std::size_t xf) const {
+        Cell cell = Cell::Number(value);
+        cell.text = DateText(value, FormatOf(xf), date1904_);
+        return cell;
+    }
+
+    // Reads the shared strings that cells in scope show, and only those.
+    void FillSharedTexts(Workbook& book) {
+        if (sharedCells_.empty()) return;
+        if (!sstAt_) Damaged("text index outside the string table");
+        std::vector<std::uint32_t> wanted;
+        for (const SharedTextCell& c : sharedCells_) wanted.push_back(c.index);
+        std::sort(wanted.begin(), wanted.end());
+        wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+
+        RecordStream rs(stream_);
+        rs.Seek(*sstAt_);
+        PieceReader r(rs.Next().data, &rs);
         r.U32();  // total references, not needed
         const std::uint32_t unique = r.U32();
-        for (std::uint32_t i = 0; i < unique && !r.AtEnd(); ++i) {
-            if (sst_.size() >= kMaxStrings) Fail("the workbook has too many texts");
-            sst_.push_back(ReadBiff8String(r, true));
-            budget_.AddText(sst_.back().size());
+        if (wanted.back() >= unique) Damaged("text index outside the string table");
+        std::vector<std::string> texts(wanted.size());
+        auto next = wanted.begin();
+        for (std::uint32_t i = 0; i <= wanted.back(); ++i) {
+            if (r.AtEnd()) Damaged("text index outside the string table");
+            const bool keep = i == *next;
+            std::string text = ReadBiff8String(r, true, keep);
+            if (keep) texts[static_cast<std::size_t>(next++ - wanted.begin())] = std::move(text);
+        }
+        for (const SharedTextCell& c : sharedCells_) {
+            const auto k = std::lower_bound(wanted.begin(), wanted.end(), c.index) - wanted.begin();
+            const std::string& text = texts[static_cast<std::size_t>(k)];
+            budget_.AddText(text.size());
+            book.sheets[c.sheet].cells[{c.row, c.column}] = Cell::Text(text);
         }
     }
 
@@ -401,19 +489,31 @@ private:
         return *decoder_;
     }
 
-    void Put(Worksheet& sheet, std::span<const std::uint8_t> data, Cell cell) {
-        budget_.PutCell(sheet, Le16(&data[0]) + 1, Le16(&data[2]) + 1, std::move(cell));
+    static int RowOf(std::span<const std::uint8_t> d) { return Le16(&d[0]) + 1; }
+    static int ColumnOf(std::span<const std::uint8_t> d) { return Le16(&d[2]) + 1; }
+
+    void CheckOffsets() const {
+        std::set<std::uint32_t> offsets;
+        for (const SheetEntry& entry : sheets_)
+            if (entry.type == 0 && !offsets.insert(entry.offset).second)
+                Damaged("two sheets share one offset");
     }
 
-    SheetResult ReadSheet(std::uint32_t offset) {
+    // Walks the sheet at index; its cells go into target when given. Returns
+    // the flags of its WINDOW2 record.
+    std::uint16_t ReadSheet(std::size_t index, Worksheet* target) {
+        const std::uint32_t offset = sheets_[index].offset;
         if (offset >= stream_.size()) Damaged("sheet offset outside the stream");
         RecordStream rs(stream_);
         rs.Seek(offset);
         const Record bof = rs.Next();
         if (bof.id != kBof) Damaged("sheet offset does not point at a sheet");
 
-        SheetResult result;
-        Worksheet& sheet = result.sheet;
+        Worksheet scratch;
+        Worksheet& sheet = target ? *target : scratch;
+        // Cells are only looked at when they are kept.
+        auto keep = [&](int row, int column) { return target && budget_.InScope(row, column); };
+        std::uint16_t window2Flags = 0;
         int depth = 1;                          // embedded charts nest their own BOF..EOF
         int pendingRow = 0, pendingColumn = 0;  // a FORMULA waiting for its STRING; 0 when none
         while (depth > 0) {
@@ -436,69 +536,81 @@ private:
             switch (r.id) {
                 case kLabelSst: {
                     if (d.size() < 10) Damaged("short cell record");
-                    const std::uint32_t index = Le32(&d[6]);
-                    if (index >= sst_.size()) Damaged("text index outside the string table");
-                    Put(sheet, d, Cell::Text(sst_[index]));
+                    if (!keep(RowOf(d), ColumnOf(d))) break;
+                    if (sharedCells_.size() >= kMaxCells) Fail("the workbook has too many cells");
+                    sharedCells_.push_back({index, RowOf(d), ColumnOf(d), Le32(&d[6])});
+                    budget_.PutCell(sheet, RowOf(d), ColumnOf(d), Cell::Text(""));
                     break;
                 }
                 case kLabel:
                 case kRString:
                     if (d.size() < 8) Damaged("short cell record");
-                    Put(sheet, d, Cell::Text(ReadCellString(d.subspan(6))));
+                    if (keep(RowOf(d), ColumnOf(d)))
+                        budget_.PutCell(sheet, RowOf(d), ColumnOf(d),
+                                        Cell::Text(ReadCellString(d.subspan(6))));
                     break;
                 case kNumber:
                     if (d.size() < 14) Damaged("short cell record");
-                    Put(sheet, d, Cell::Number(LeDouble(&d[6])));
+                    if (keep(RowOf(d), ColumnOf(d)))
+                        budget_.PutCell(sheet, RowOf(d), ColumnOf(d),
+                                        NumberCell(LeDouble(&d[6]), Le16(&d[4])));
                     break;
                 case kRk:
                     if (d.size() < 10) Damaged("short cell record");
-                    Put(sheet, d, Cell::Number(DecodeRk(Le32(&d[6]))));
+                    if (keep(RowOf(d), ColumnOf(d)))
+                        budget_.PutCell(sheet, RowOf(d), ColumnOf(d),
+                                        NumberCell(DecodeRk(Le32(&d[6])), Le16(&d[4])));
                     break;
                 case kMulRk: {
                     if (d.size() < 12 || (d.size() - 6) % 6 != 0) Damaged("bad MULRK record");
-                    const int row = Le16(&d[0]) + 1;
-                    const int first = Le16(&d[2]) + 1;
                     const std::size_t n = (d.size() - 6) / 6;
-                    for (std::size_t i = 0; i < n; ++i)
-                        budget_.PutCell(sheet, row, first + static_cast<int>(i),
-                                        Cell::Number(DecodeRk(Le32(&d[4 + 6 * i + 2]))));
+                    for (std::size_t i = 0; i < n; ++i) {
+                        const int column = ColumnOf(d) + static_cast<int>(i);
+                        if (!keep(RowOf(d), column)) continue;
+                        const std::uint8_t* p = &d[4 + 6 * i];
+                        budget_.PutCell(sheet, RowOf(d), column,
+                                        NumberCell(DecodeRk(Le32(p + 2)), Le16(p)));
+                    }
                     break;
                 }
                 case kBoolErr:
                     if (d.size() < 8) Damaged("short cell record");
-                    Put(sheet, d, d[7] ? Cell::Error(d[6]) : Cell::Boolean(d[6] != 0));
+                    if (keep(RowOf(d), ColumnOf(d)))
+                        budget_.PutCell(sheet, RowOf(d), ColumnOf(d),
+                                        d[7] ? Cell::Error(d[6]) : Cell::Boolean(d[6] != 0));
                     break;
                 case kFormula: {
                     if (d.size() < 14) Damaged("short cell record");
                     pendingRow = 0;
+                    if (!keep(RowOf(d), ColumnOf(d))) break;
                     if (d[12] != 0xFF || d[13] != 0xFF) {
-                        Put(sheet, d, Cell::Number(LeDouble(&d[6])));
+                        budget_.PutCell(sheet, RowOf(d), ColumnOf(d),
+                                        NumberCell(LeDouble(&d[6]), Le16(&d[4])));
                     } else if (d[6] == 0) {
-                        pendingRow = Le16(&d[0]) + 1;
-                        pendingColumn = Le16(&d[2]) + 1;
+                        pendingRow = RowOf(d);
+                        pendingColumn = ColumnOf(d);
                     } else if (d[6] == 1) {
-                        Put(sheet, d, Cell::Boolean(d[8] != 0));
+                        budget_.PutCell(sheet, RowOf(d), ColumnOf(d), Cell::Boolean(d[8] != 0));
                     } else if (d[6] == 2) {
-                        Put(sheet, d, Cell::Error(d[8]));
+                        budget_.PutCell(sheet, RowOf(d), ColumnOf(d), Cell::Error(d[8]));
                     } else if (d[6] == 3) {
-                        Put(sheet, d, Cell::Text(""));
+                        budget_.PutCell(sheet, RowOf(d), ColumnOf(d), Cell::Text(""));
                     }
                     break;
                 }
                 case kString: {
-                    auto pieces = rs.Continues();
                     if (pendingRow == 0) break;
-                    pieces.insert(pieces.begin(), d);
-                    PieceReader pr(std::move(pieces));
+                    PieceReader pr(d, &rs);
                     budget_.PutCell(sheet, pendingRow, pendingColumn,
                                     Cell::Text(ReadByteOrUnicodeString(pr)));
                     pendingRow = 0;
                     break;
                 }
                 case kColInfo: {
+                    if (!target) break;
                     if (d.size() < 10) Damaged("short column record");
                     const int first = Le16(&d[0]) + 1;
-                    const int last = std::min<int>(Le16(&d[2]) + 1, kMaxColumn);
+                    const int last = std::min({Le16(&d[2]) + 1, kMaxColumn, budget_.Scope().lastColumn});
                     const double width = Le16(&d[4]) / 256.0;
                     const std::size_t xf = Le16(&d[6]);
                     const bool wrap = xf < xfWrap_.size() && xfWrap_[xf];
@@ -511,23 +623,28 @@ private:
                     break;
                 }
                 case kWindow2:
-                    if (d.size() >= 2) result.window2Flags = Le16(&d[0]);
+                    if (d.size() >= 2) window2Flags = Le16(&d[0]);
                     break;
                 default:
                     break;
             }
         }
-        return result;
+        return window2Flags;
     }
 
     std::span<const std::uint8_t> stream_;
     bool bookStream_;
     bool biff8_ = true;
     int codepage_ = 1252;
+    int fontCharset_ = 0;
+    bool date1904_ = false;
     std::optional<int> activeTab_;
+    std::optional<std::size_t> sstAt_;
     std::vector<SheetEntry> sheets_;
-    std::vector<std::string> sst_;
+    std::vector<SharedTextCell> sharedCells_;
     std::vector<bool> xfWrap_;
+    std::vector<std::uint16_t> xfs_;  // number format of each cell format
+    std::map<std::uint16_t, DateFormat> formats_;
     std::optional<CodepageDecoder> decoder_;
     std::size_t scanned_ = 0;
     ReadBudget budget_;
@@ -535,18 +652,8 @@ private:
 
 }  // namespace
 
-Workbook ReadOle2(GsfInfile* ole) {
-    // Excel 97 and later name the stream "Workbook", Excel 5/95 "Book"; a
-    // file carrying both is read through the newer one.
-    bool bookStream = false;
-    GPtr<GsfInput> stream = ChildByName(ole, "Workbook");
-    if (!stream) {
-        stream = ChildByName(ole, "Book");
-        bookStream = true;
-    }
-    if (!stream) Fail("not a workbook (no workbook stream)");
-    const std::vector<std::uint8_t> data = ReadInput(stream.get(), kMaxPartBytes);
-    return BiffReader(data, bookStream).Read();
+Workbook ReadBiff(std::vector<std::uint8_t> stream, bool bookStream, const ReadScope& scope) {
+    return BiffReader(stream, bookStream, scope).Read();
 }
 
 }  // namespace scrivane::codec::detail

@@ -1,5 +1,5 @@
-// Shared pieces of the workbook readers: limits, the per-read budget, GObject
-// ownership and small text helpers. Internal to the codec.
+// Shared pieces of the workbook readers: limits, the per-read budget, number
+// formats and small text helpers. Internal to the codec.
 #pragma once
 
 #include <cstddef>
@@ -10,9 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include <glib-object.h>
-#include <gsf/gsf.h>
-
+#include "spreadsheet/codec/reader.h"
 #include "spreadsheet/codec/workbook.h"
 
 namespace scrivane::codec::detail {
@@ -23,12 +21,16 @@ inline constexpr std::size_t kMaxPartBytes = std::size_t{64} << 20;      // one 
 inline constexpr std::size_t kMaxPackageBytes = std::size_t{256} << 20;  // all zip members read
 inline constexpr std::size_t kMaxCells = 2'000'000;
 inline constexpr std::size_t kMaxStrings = 2'000'000;                 // shared string table entries
-inline constexpr std::size_t kMaxTextBytes = std::size_t{256} << 20;  // all texts of a workbook
+// All texts kept by one read: far beyond any question sheet, and small
+// enough that the texts and their copies stay well within memory.
+inline constexpr std::size_t kMaxTextBytes = std::size_t{8} << 20;
 inline constexpr std::size_t kMaxWork = 4'000'000;  // column-width entries and similar loops
 inline constexpr std::size_t kMaxSheets = 4096;
 inline constexpr std::size_t kMaxCellUnits = 32767;  // UTF-16 units in one text
 inline constexpr int kMaxRow = 1048576;
 inline constexpr int kMaxColumn = 16384;
+
+inline constexpr const char* kPasswordProtected = "the workbook is protected with a password";
 
 [[noreturn]] inline void Fail(const std::string& reason) {
     throw WorkbookError(reason);
@@ -39,13 +41,19 @@ inline constexpr int kMaxColumn = 16384;
 
 // Counts what one read has produced so that a small hostile file cannot make
 // us build a huge workbook (for instance one long shared string in many cells).
+// Cells outside the scope are checked and dropped, never stored.
 class ReadBudget {
 public:
+    explicit ReadBudget(const ReadScope& scope = {}) : scope_(scope) {}
+    const ReadScope& Scope() const { return scope_; }
+    // Fails on a cell outside the sheet; false when it lies outside the scope.
+    bool InScope(int row, int column) const;
     void PutCell(Worksheet& sheet, int row, int column, Cell cell);
     void AddText(std::size_t bytes);
     void AddWork(std::size_t units);
 
 private:
+    ReadScope scope_;
     std::size_t cells_ = 0;
     std::size_t textBytes_ = 0;
     std::size_t work_ = 0;
@@ -59,30 +67,26 @@ std::size_t Utf16Length(std::string_view utf8);            // input must be vali
 bool IsValidUtf8(std::string_view text);
 void CheckTextLength(std::size_t utf16Units);  // fails above kMaxCellUnits
 
-// Ownership of GObjects and GErrors.
-struct GObjectUnref {
-    void operator()(void* object) const {
-        if (object) g_object_unref(object);
-    }
+// What a number format shows: a date, a time of day, or both; nothing for
+// plain numbers and durations.
+struct DateFormat {
+    bool date = false;
+    bool time = false;
+    bool seconds = false;
+    bool monthOrMinute = false;
+    bool IsDate() const { return date || time; }
 };
-template <class T>
-using GPtr = std::unique_ptr<T, GObjectUnref>;
-struct GErrorFree {
-    void operator()(GError* error) const {
-        if (error) g_error_free(error);
-    }
-};
-using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
+DateFormat ClassifyNumberFormat(std::string_view code);
+DateFormat BuiltInNumberFormat(int id);
+// The ISO text of a date serial ("2024-01-05", "2024-01-05 08:30", "08:30");
+// empty when the format shows no date or the serial is none.
+std::string DateText(double serial, const DateFormat& format, bool date1904);
 
-// The whole content of a stream or member, read in bounded chunks.
-std::vector<std::uint8_t> ReadInput(GsfInput* input, std::size_t limit);
+class CompoundFile;
+class ZipArchive;
 
-// The child of a container whose name matches case-insensitively (OLE2 and
-// OOXML part names are case-insensitive), or null.
-GPtr<GsfInput> ChildByName(GsfInfile* parent, std::string_view name);
-
-// Entry points of the two formats; bytes/zip stay alive during the call.
-Workbook ReadOle2(GsfInfile* ole);
-Workbook ReadXlsx(GsfInfile* zip);
+// The readers of each format, given their container.
+Workbook ReadBiff(std::vector<std::uint8_t> stream, bool bookStream, const ReadScope& scope);
+Workbook ReadXlsx(const ZipArchive& zip, const ReadScope& scope);
 
 }  // namespace scrivane::codec::detail

@@ -1,10 +1,13 @@
 // OOXML spreadsheet packages (.xlsx) in a zip archive.
+#include <algorithm>
 #include <charconv>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "spreadsheet/codec/read_internal.h"
 #include "spreadsheet/codec/read_xml.h"
+#include "spreadsheet/codec/zip.h"
 
 namespace scrivane::codec::detail {
 namespace {
@@ -112,32 +115,16 @@ struct Relationship {
 
 class Package {
 public:
-    explicit Package(GsfInfile* zip) : zip_(zip) {}
+    explicit Package(const ZipArchive& zip) : zip_(zip) {}
 
     // The member's text, or nothing when the package has no such member.
     std::optional<std::string> Read(const std::string& partName) {
-        GPtr<GsfInput> current;
-        GsfInfile* dir = zip_;
-        std::size_t i = 0;
-        while (true) {
-            auto slash = partName.find('/', i);
-            const bool last = slash == std::string::npos;
-            if (last) slash = partName.size();
-            if (!dir) return std::nullopt;
-            GPtr<GsfInput> child =
-                ChildByName(dir, std::string_view(partName).substr(i, slash - i));
-            if (!child) return std::nullopt;
-            current = std::move(child);
-            if (last) break;
-            dir = GSF_IS_INFILE(current.get()) ? GSF_INFILE(current.get()) : nullptr;
-            i = slash + 1;
+        auto text = zip_.Read(partName, kMaxPartBytes);
+        if (text) {
+            total_ += text->size();
+            if (total_ > kMaxPackageBytes) Fail("the workbook is too large");
         }
-        if (GSF_IS_INFILE(current.get()) && gsf_infile_num_children(GSF_INFILE(current.get())) > 0)
-            return std::nullopt;  // a folder, not a part
-        const std::vector<std::uint8_t> bytes = ReadInput(current.get(), kMaxPartBytes);
-        total_ += bytes.size();
-        if (total_ > kMaxPackageBytes) Fail("the workbook is too large");
-        return std::string(bytes.begin(), bytes.end());
+        return text;
     }
 
     std::map<std::string, Relationship> Relationships(const std::string& sourcePart) {
@@ -160,7 +147,7 @@ public:
     }
 
 private:
-    GsfInfile* zip_;
+    const ZipArchive& zip_;
     std::size_t total_ = 0;
 };
 
@@ -195,63 +182,102 @@ private:
     int phonetic_ = 0;
 };
 
-std::vector<std::string> ReadSharedStrings(const std::string& xml, ReadBudget& budget) {
-    std::vector<std::string> strings;
+// The texts of the shared strings at the wanted indices (sorted, unique),
+// in that order; the others are passed over.
+std::vector<std::string> ReadSharedStrings(const std::string& xml,
+                                           const std::vector<std::size_t>& wanted,
+                                           ReadBudget& budget) {
+    std::vector<std::string> texts;
+    if (wanted.empty()) return texts;
     XmlReader reader(xml);
     RichTextCollector rich;
+    std::size_t index = 0;
     std::size_t itemDepth = 0;  // depth of the open <si>, 0 outside
-    for (Token t; (t = reader.Next()) != Token::End;) {
+    bool keep = false;
+    for (Token t; texts.size() < wanted.size() && (t = reader.Next()) != Token::End;) {
         if (t == Token::StartElement) {
-            if (itemDepth)
+            if (itemDepth && keep) {
                 rich.Start(reader.Name());
-            else if (reader.Name() == "si")
+            } else if (!itemDepth && reader.Name() == "si") {
                 itemDepth = reader.Depth();
+                keep = index == wanted[texts.size()];
+            }
         } else if (t == Token::EndElement) {
             if (itemDepth && reader.Depth() + 1 == itemDepth) {
-                if (strings.size() >= kMaxStrings) Fail("the workbook has too many texts");
-                strings.push_back(rich.Take(budget));
+                if (keep) texts.push_back(rich.Take(budget));
+                ++index;
                 itemDepth = 0;
-            } else if (itemDepth) {
+            } else if (itemDepth && keep) {
                 rich.End(reader.Name());
             }
-        } else if (t == Token::Text && itemDepth) {
+        } else if (t == Token::Text && itemDepth && keep) {
             rich.Text(reader.Text());
         }
     }
-    return strings;
+    if (texts.size() < wanted.size()) Damaged("text index outside the string table");
+    return texts;
 }
 
-// Wrap flags of the cell formats (cellXfs), by style index.
-std::vector<bool> ReadWrapStyles(const std::string& xml) {
+// What the cell formats (cellXfs) do, by style index: wrap their text, and
+// show a number as a date or a time.
+struct Styles {
     std::vector<bool> wrap;
+    std::vector<DateFormat> dates;
+};
+
+Styles ReadStyles(const std::string& xml) {
+    Styles styles;
+    std::map<int, DateFormat> custom;
+    std::vector<int> formatIds;
     XmlReader reader(xml);
     bool inCellXfs = false;
     for (Token t; (t = reader.Next()) != Token::End;) {
         if (t == Token::StartElement) {
             if (reader.Name() == "cellXfs") {
                 inCellXfs = true;
+            } else if (reader.Name() == "numFmt") {
+                const std::string* id = reader.Attribute("numFmtId");
+                const std::string* code = reader.Attribute("formatCode");
+                const auto number = id ? ParseInteger<int>(*id) : std::nullopt;
+                if (number && code && custom.size() < 65536)
+                    custom[*number] = ClassifyNumberFormat(*code);
             } else if (inCellXfs && reader.Name() == "xf") {
-                if (wrap.size() >= 65536) Damaged("too many cell formats");
-                wrap.push_back(false);
-            } else if (inCellXfs && reader.Name() == "alignment" && !wrap.empty()) {
-                wrap.back() = ParseFlag(reader.Attribute("wrapText"));
+                if (formatIds.size() >= 65536) Damaged("too many cell formats");
+                const std::string* id = reader.Attribute("numFmtId");
+                formatIds.push_back(id ? ParseInteger<int>(*id).value_or(0) : 0);
+                styles.wrap.push_back(false);
+            } else if (inCellXfs && reader.Name() == "alignment" && !styles.wrap.empty()) {
+                styles.wrap.back() = ParseFlag(reader.Attribute("wrapText"));
             }
         } else if (t == Token::EndElement && reader.Name() == "cellXfs") {
             inCellXfs = false;
         }
     }
-    return wrap;
+    for (int id : formatIds) {
+        const auto it = custom.find(id);
+        styles.dates.push_back(it != custom.end() ? it->second : BuiltInNumberFormat(id));
+    }
+    return styles;
 }
+
+// A cell that shows a shared string, filled once the string table is read.
+struct SharedTextCell {
+    Worksheet* sheet;
+    int row, column;
+    std::size_t index;
+};
 
 class SheetParser {
 public:
-    SheetParser(const std::vector<std::string>& strings, const std::vector<bool>& wrapStyles,
+    SheetParser(const Styles& styles, bool date1904, std::vector<SharedTextCell>& sharedCells,
                 ReadBudget& budget)
-        : strings_(strings), wrapStyles_(wrapStyles), budget_(budget) {}
+        : styles_(styles), date1904_(date1904), sharedCells_(sharedCells), budget_(budget) {}
 
     void Parse(const std::string& xml, Worksheet& sheet) {
         XmlReader reader(xml);
-        for (Token t; (t = reader.Next()) != Token::End;) {
+        // Rows stand in ascending order: past the scope's last row nothing
+        // more is kept, and the rest is not parsed.
+        for (Token t; !pastScope_ && (t = reader.Next()) != Token::End;) {
             if (t == Token::StartElement)
                 Start(reader, sheet);
             else if (t == Token::EndElement)
@@ -278,6 +304,7 @@ private:
             const std::string* r = reader.Attribute("r");
             row_ = r ? ParseInteger<int>(*r).value_or(0) : row_ + 1;
             if (row_ < 1 || row_ > kMaxRow) Damaged("a row lies outside the sheet");
+            pastScope_ = row_ > budget_.Scope().lastRow;
             column_ = 0;
         } else if (name == "c") {
             if (const std::string* r = reader.Attribute("r")) {
@@ -289,6 +316,8 @@ private:
             }
             const std::string* type = reader.Attribute("t");
             type_ = type ? *type : "n";
+            const std::string* style = reader.Attribute("s");
+            style_ = style ? ParseInteger<std::size_t>(*style).value_or(0) : 0;
             inCell_ = true;
             hasValue_ = hasInline_ = false;
             value_.clear();
@@ -323,6 +352,8 @@ private:
     }
 
     void FinishCell(Worksheet& sheet) {
+        // Cells outside the scope are dropped unread.
+        if (!budget_.InScope(cellRow_, column_)) return;
         if (type_ == "inlineStr") {
             if (hasInline_) {
                 budget_.PutCell(sheet, cellRow_, column_, Cell::Text(rich_.Take(budget_)));
@@ -333,8 +364,10 @@ private:
         if (!hasValue_) return;  // a formatted but empty cell
         if (type_ == "s") {
             const auto index = ParseInteger<std::size_t>(value_);
-            if (!index || *index >= strings_.size()) Damaged("text index outside the string table");
-            budget_.PutCell(sheet, cellRow_, column_, Cell::Text(strings_[*index]));
+            if (!index) Damaged("text index outside the string table");
+            if (sharedCells_.size() >= kMaxCells) Fail("the workbook has too many cells");
+            sharedCells_.push_back({&sheet, cellRow_, column_, *index});
+            budget_.PutCell(sheet, cellRow_, column_, Cell::Text(""));
         } else if (type_ == "str" || type_ == "d") {
             std::string text = DecodeOoxmlEscapes(value_);
             CheckTextLength(Utf16Length(text));
@@ -345,7 +378,10 @@ private:
         } else if (type_ == "e") {
             budget_.PutCell(sheet, cellRow_, column_, Cell::Error(ErrorCode(value_)));
         } else if (type_ == "n") {
-            budget_.PutCell(sheet, cellRow_, column_, Cell::Number(ParseNumber(value_)));
+            Cell cell = Cell::Number(ParseNumber(value_));
+            if (style_ < styles_.dates.size())
+                cell.text = DateText(cell.number, styles_.dates[style_], date1904_);
+            budget_.PutCell(sheet, cellRow_, column_, std::move(cell));
         } else {
             Damaged("unknown cell type");
         }
@@ -358,13 +394,14 @@ private:
         const auto first = ParseInteger<int>(*minText);
         auto last = ParseInteger<int>(*maxText);
         if (!first || !last || *first < 1 || *first > kMaxColumn || *last < *first) return;
-        *last = std::min(*last, kMaxColumn);
+        *last = std::min({*last, kMaxColumn, budget_.Scope().lastColumn});
+        if (*last < *first) return;
         std::optional<double> width;
         if (const std::string* w = reader.Attribute("width")) width = ParseNumber(*w);
         bool wrap = false;
         if (const std::string* s = reader.Attribute("style")) {
             const auto style = ParseInteger<std::size_t>(*s);
-            wrap = style && *style < wrapStyles_.size() && wrapStyles_[*style];
+            wrap = style && *style < styles_.wrap.size() && styles_.wrap[*style];
         }
         budget_.AddWork(static_cast<std::size_t>(*last - *first + 1));
         for (int c = *first; c <= *last; ++c) {
@@ -373,9 +410,12 @@ private:
         }
     }
 
-    const std::vector<std::string>& strings_;
-    const std::vector<bool>& wrapStyles_;
+    const Styles& styles_;
+    bool date1904_;
+    std::vector<SharedTextCell>& sharedCells_;
     ReadBudget& budget_;
+    std::size_t style_ = 0;
+    bool pastScope_ = false;
     RichTextCollector rich_;
     int row_ = 0;
     int column_ = 0;
@@ -391,9 +431,9 @@ private:
 
 }  // namespace
 
-Workbook ReadXlsx(GsfInfile* zip) {
+Workbook ReadXlsx(const ZipArchive& zip, const ReadScope& scope) {
     Package package(zip);
-    ReadBudget budget;
+    ReadBudget budget(scope);
 
     // The package relationships name the workbook part; xl/workbook.xml is
     // where every writer puts it.
@@ -408,6 +448,7 @@ Workbook ReadXlsx(GsfInfile* zip) {
     };
     std::vector<SheetRef> refs;
     std::optional<long> activeTab;
+    bool date1904 = false;
     {
         XmlReader reader(*workbookXml);
         for (Token t; (t = reader.Next()) != Token::End;) {
@@ -422,40 +463,66 @@ Workbook ReadXlsx(GsfInfile* zip) {
             } else if (reader.Name() == "workbookView" && !activeTab) {
                 const std::string* tab = reader.Attribute("activeTab");
                 activeTab = tab ? ParseInteger<long>(*tab).value_or(0) : 0;
+            } else if (reader.Name() == "workbookPr") {
+                date1904 = ParseFlag(reader.Attribute("date1904"));
             }
         }
     }
     if (refs.empty()) Damaged("no sheets");
 
-    const auto rels = package.Relationships(workbookPart);
-    std::vector<std::string> strings;
-    std::vector<bool> wrapStyles;
-    for (const auto& [id, rel] : rels) {
-        if (rel.type == "sharedStrings") {
-            if (const auto xml = package.Read(rel.target))
-                strings = ReadSharedStrings(*xml, budget);
-        } else if (rel.type == "styles") {
-            if (const auto xml = package.Read(rel.target)) wrapStyles = ReadWrapStyles(*xml);
-        }
-    }
-
     Workbook book;
     for (const SheetRef& ref : refs) {
-        Worksheet sheet;
-        sheet.name = ref.name;
-        const auto rel = rels.find(ref.relId);
-        // Chart and dialog sheets have no cells; they stay empty.
-        if (rel != rels.end() && rel->second.type == "worksheet") {
-            const auto xml = package.Read(rel->second.target);
-            if (!xml) Damaged("missing sheet part");
-            SheetParser(strings, wrapStyles, budget).Parse(*xml, sheet);
-        } else if (rel == rels.end()) {
-            Damaged("sheet without a part");
-        }
-        book.sheets.push_back(std::move(sheet));
+        book.sheets.emplace_back();
+        book.sheets.back().name = ref.name;
     }
     if (activeTab && *activeTab >= 0 && *activeTab < static_cast<long>(book.sheets.size()))
         book.activeSheet = static_cast<int>(*activeTab);
+
+    // Each part is read once: the styles, the sheets in scope, then the
+    // shared strings that their cells show.
+    const auto rels = package.Relationships(workbookPart);
+    Styles styles;
+    for (const auto& [id, rel] : rels)
+        if (rel.type == "styles")
+            if (const auto xml = package.Read(rel.target)) styles = ReadStyles(*xml);
+
+    // The worksheet part of each sheet read; chart and dialog sheets have no
+    // cells and stay empty.
+    std::vector<std::pair<std::size_t, std::string>> parts;
+    std::set<std::string> targets;
+    for (std::size_t i = 0; i < refs.size(); ++i) {
+        if (scope.activeSheetOnly && static_cast<int>(i) != book.activeSheet) continue;
+        const auto rel = rels.find(refs[i].relId);
+        if (rel == rels.end()) Damaged("sheet without a part");
+        if (rel->second.type != "worksheet") continue;
+        if (!targets.insert(rel->second.target).second) Damaged("two sheets share one part");
+        parts.emplace_back(i, rel->second.target);
+    }
+    std::vector<SharedTextCell> sharedCells;
+    for (const auto& [i, target] : parts) {
+        const auto xml = package.Read(target);
+        if (!xml) Damaged("missing sheet part");
+        SheetParser(styles, date1904, sharedCells, budget).Parse(*xml, book.sheets[i]);
+    }
+
+    if (!sharedCells.empty()) {
+        std::vector<std::size_t> wanted;
+        for (const SharedTextCell& c : sharedCells) wanted.push_back(c.index);
+        std::sort(wanted.begin(), wanted.end());
+        wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+        std::optional<std::string> xml;
+        for (const auto& [id, rel] : rels)
+            if (rel.type == "sharedStrings" && !xml) xml = package.Read(rel.target);
+        if (!xml) Damaged("text index outside the string table");
+        const std::vector<std::string> texts = ReadSharedStrings(*xml, wanted, budget);
+        xml.reset();
+        for (const SharedTextCell& c : sharedCells) {
+            const auto k = std::lower_bound(wanted.begin(), wanted.end(), c.index) - wanted.begin();
+            const std::string& text = texts[static_cast<std::size_t>(k)];
+            budget.AddText(text.size());
+            c.sheet->cells[{c.row, c.column}] = Cell::Text(text);
+        }
+    }
     return book;
 }
 

@@ -2,18 +2,24 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <mutex>
 
+#include "spreadsheet/codec/ole2.h"
 #include "spreadsheet/codec/read_internal.h"
+#include "spreadsheet/codec/source.h"
+#include "spreadsheet/codec/zip.h"
 
 namespace scrivane::codec {
 
 namespace detail {
 
-void ReadBudget::PutCell(Worksheet& sheet, int row, int column, Cell cell) {
+bool ReadBudget::InScope(int row, int column) const {
     if (row < 1 || row > kMaxRow || column < 1 || column > kMaxColumn)
         Damaged("a cell lies outside the sheet");
+    return row <= scope_.lastRow && column <= scope_.lastColumn;
+}
+
+void ReadBudget::PutCell(Worksheet& sheet, int row, int column, Cell cell) {
+    if (!InScope(row, column)) return;
     AddText(cell.text.size());
     auto [it, inserted] = sheet.cells.insert_or_assign({row, column}, std::move(cell));
     if (inserted && ++cells_ > kMaxCells) Fail("the workbook has too many cells");
@@ -111,104 +117,63 @@ void CheckTextLength(std::size_t utf16Units) {
     if (utf16Units > kMaxCellUnits) Fail("a cell holds more than 32767 characters");
 }
 
-std::vector<std::uint8_t> ReadInput(GsfInput* input, std::size_t limit) {
-    const gsf_off_t size = gsf_input_size(input);
-    if (size < 0) Damaged("unreadable stream");
-    if (static_cast<std::uint64_t>(size) > limit) Fail("the workbook is too large");
-    std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
-    constexpr std::size_t kChunk = 64 * 1024;
-    for (std::size_t done = 0; done < data.size();) {
-        const std::size_t n = std::min(kChunk, data.size() - done);
-        if (!gsf_input_read(input, n, data.data() + done)) Damaged("unreadable stream");
-        done += n;
-    }
-    return data;
-}
-
-GPtr<GsfInput> ChildByName(GsfInfile* parent, std::string_view name) {
-    const int count = gsf_infile_num_children(parent);
-    for (int i = 0; i < count; ++i) {
-        const char* childName = gsf_infile_name_by_index(parent, i);
-        if (!childName) continue;
-        const std::string_view candidate(childName);
-        if (candidate.size() != name.size()) continue;
-        if (std::equal(candidate.begin(), candidate.end(), name.begin(),
-                       [](char a, char b) { return g_ascii_tolower(a) == g_ascii_tolower(b); }))
-            return GPtr<GsfInput>(gsf_infile_child_by_index(parent, i));
-    }
-    return nullptr;
-}
-
 }  // namespace detail
 
 namespace {
-
-using detail::GErrorPtr;
-using detail::GPtr;
-
-constexpr std::uint8_t kOle2Magic[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-constexpr std::uint8_t kZipMagic[4] = {'P', 'K', 3, 4};
-
-void InitGsf() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        gsf_init();
-        // A damaged container makes libgsf complain on the terminal; the
-        // reader reports the damage itself.
-        for (const char* domain : {"libgsf", "libgsf:msole", "libgsf:zip"})
-            g_log_set_handler(
-                domain, GLogLevelFlags(G_LOG_LEVEL_MASK & ~G_LOG_LEVEL_ERROR),
-                [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
-    });
-}
 
 bool StartsWith(std::span<const std::uint8_t> bytes, std::span<const std::uint8_t> magic) {
     return bytes.size() >= magic.size() &&
            std::memcmp(bytes.data(), magic.data(), magic.size()) == 0;
 }
 
-}  // namespace
-
-Workbook ReadWorkbookBytes(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() > detail::kMaxFileBytes) detail::Fail("the workbook is too large");
-    const bool ole = StartsWith(bytes, kOle2Magic);
-    if (!ole && !StartsWith(bytes, kZipMagic)) detail::Fail("not a workbook");
-    InitGsf();
-
-    // The memory input borrows the bytes, which outlive it.
-    GPtr<GsfInput> input(
-        gsf_input_memory_new(bytes.data(), static_cast<gsf_off_t>(bytes.size()), FALSE));
-    if (!input) detail::Fail("not a workbook");
-    GError* rawError = nullptr;
-    GPtr<GsfInfile> container(ole ? gsf_infile_msole_new(input.get(), &rawError)
-                                  : gsf_infile_zip_new(input.get(), &rawError));
-    GErrorPtr error(rawError);
-    if (!container) detail::Damaged(ole ? "unreadable compound file" : "unreadable zip archive");
-    return ole ? detail::ReadOle2(container.get()) : detail::ReadXlsx(container.get());
+Workbook ReadCompound(const detail::CompoundFile& ole, const ReadScope& scope) {
+    // An encrypted OOXML package is a compound file with these two streams.
+    if (ole.HasStream("EncryptionInfo") || ole.HasStream("EncryptedPackage"))
+        detail::Fail(detail::kPasswordProtected);
+    // Excel 97 and later name the stream "Workbook", Excel 5/95 "Book"; a
+    // file carrying both is read through the newer one.
+    for (const bool bookStream : {false, true}) {
+        const char* name = bookStream ? "Book" : "Workbook";
+        if (ole.HasStream(name))
+            return detail::ReadBiff(ole.ReadStream(name, detail::kMaxPartBytes), bookStream, scope);
+    }
+    detail::Fail("not a workbook (no workbook stream)");
 }
 
-Workbook ReadWorkbookFile(const std::filesystem::path& path) {
-    // A pipe or a device would block the open or never end; a folder is no
-    // workbook either.
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        detail::Fail(std::filesystem::exists(path, ec) ? "not a file" : "the file does not exist");
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) detail::Fail("cannot open the file");
-    // Read at most one byte past the limit rather than trusting the size the
-    // file system reports (devices and pipes report none).
-    std::vector<std::uint8_t> bytes;
-    constexpr std::size_t kChunk = 1 << 20;
-    while (in) {
-        const std::size_t old = bytes.size();
-        bytes.resize(old + kChunk);
-        in.read(reinterpret_cast<char*>(bytes.data() + old), kChunk);
-        bytes.resize(old + static_cast<std::size_t>(in.gcount()));
-        if (bytes.size() > detail::kMaxFileBytes) detail::Fail("the workbook is too large");
-    }
-    if (in.bad()) detail::Fail("cannot read the file");
-    return ReadWorkbookBytes(bytes);
+bool IsOpenDocument(const detail::ZipArchive& zip) {
+    if (const auto type = zip.Read("mimetype", 256))
+        return type->starts_with("application/vnd.oasis.opendocument");
+    return zip.Has("content.xml") && zip.Has("META-INF/manifest.xml");
+}
+
+// The one place that tells the package in a zip archive.
+Workbook ReadZipPackage(const detail::ZipArchive& zip, const ReadScope& scope) {
+    if (IsOpenDocument(zip)) detail::Fail("an OpenDocument spreadsheet, which is not read");
+    return detail::ReadXlsx(zip, scope);
+}
+
+Workbook Read(const detail::ByteSource& source, const ReadScope& scope) {
+    if (source.Size() > detail::kMaxFileBytes) detail::Fail("the workbook is too large");
+    std::uint8_t head[8] = {};
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(source.Size(), 8));
+    source.Read(0, std::span(head, n));
+    const std::span<const std::uint8_t> start(head, n);
+    if (StartsWith(start, detail::kOle2Signature))
+        return ReadCompound(detail::CompoundFile(source), scope);
+    if (StartsWith(start, detail::kZipSignature))
+        return ReadZipPackage(detail::ZipArchive(source), scope);
+    detail::Fail("not a workbook");
+}
+
+}  // namespace
+
+Workbook ReadWorkbookBytes(std::span<const std::uint8_t> bytes, const ReadScope& scope) {
+    return Read(detail::MemorySource(bytes), scope);
+}
+
+Workbook ReadWorkbookFile(const std::filesystem::path& path, const ReadScope& scope) {
+    // Read by position: the file is never held whole in memory.
+    return Read(detail::FileSource(path), scope);
 }
 
 }  // namespace scrivane::codec

@@ -11,10 +11,22 @@
 
 namespace scrivane::codec {
 
-// Both throw WorkbookError for anything that is not a readable workbook:
-// unknown content, encrypted, damaged, truncated or beyond the size limits
-// (64 MiB of file, 2 million cells, 32767 characters in one cell).
-Workbook ReadWorkbookFile(const std::filesystem::path& path);
-Workbook ReadWorkbookBytes(std::span<const std::uint8_t> bytes);
+// Which cells a read keeps. Cells beyond lastRow or lastColumn are checked
+// and skipped while parsing, never stored; with activeSheetOnly the other
+// sheets come back empty (their names kept) and their parts are not read.
+struct ReadScope {
+    bool activeSheetOnly = false;
+    int lastRow = 1048576;
+    int lastColumn = 16384;
+};
+
+// Both throw WorkbookError for anything that is not a readable workbook,
+// with a short reason for people: not a workbook, an OpenDocument
+// spreadsheet, protected with a password, damaged ("the workbook is damaged
+// (...)"), or beyond the size limits (64 MiB of file, 2 million cells, 8 MiB
+// of text, 32767 characters in one cell). A file that cannot be opened gives
+// the system's reason.
+Workbook ReadWorkbookFile(const std::filesystem::path& path, const ReadScope& scope = {});
+Workbook ReadWorkbookBytes(std::span<const std::uint8_t> bytes, const ReadScope& scope = {});
 
 }  // namespace scrivane::codec

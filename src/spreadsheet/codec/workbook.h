@@ -16,7 +16,8 @@ struct Cell {
     enum class Kind { Empty, Number, Text, Boolean, Error };
     Kind kind = Kind::Empty;
     double number = 0;     // Number
-    std::string text;      // Text, UTF-8
+    std::string text;      // Text, UTF-8; Number: what a date format shows, in ISO
+                           // form ("2024-01-05 08:30"), else empty
     bool boolean = false;  // Boolean
     int errorCode = 0;     // Error: the BIFF error code (0x07 #DIV/0!, 0x2A #N/A, ...)
 

@@ -20,6 +20,7 @@
 #include <gsf/gsf.h>
 
 #include "spreadsheet/codec/reader.h"
+#include "hostile_inputs.h"
 
 namespace scrivane::codec {
 namespace {
@@ -472,7 +473,7 @@ TEST(ReaderDamaged, EveryCaseIsAWorkbookError) {
                                       {{"S", Rec(kLabelsst, Cat({Cell6(0, 0), U32(1)}))}})}})},
         {"string table cut inside a string",
          Ole({{"Workbook", BiffStream(Rec(kSst, Cat({U32(1), U32(1), U16(10), {0}, Str("abc")})),
-                                      {{"S", {}}})}})},
+                                      {{"S", Rec(kLabelsst, Cat({Cell6(0, 0), U32(0)}))}})}})},
         {"text longer than a cell holds",
          Ole({{"Workbook",
                BiffStream(
@@ -516,7 +517,7 @@ TEST(ReaderDamaged, EveryCaseIsAWorkbookError) {
         EXPECT_THROW(ReadWorkbookBytes(bytes), WorkbookError);
     }
     EXPECT_EQ(ErrorOf(cases[0].second), "not a workbook");
-    EXPECT_EQ(ErrorOf(cases[10].second), "the workbook is encrypted");
+    EXPECT_EQ(ErrorOf(cases[10].second), "the workbook is protected with a password");
 }
 
 TEST(ReaderDamaged, OneLongStringInManyCellsHitsTheTextLimit) {
@@ -565,6 +566,213 @@ TEST(ReaderDamaged, OnlyPlainFilesAreOpened) {
     EXPECT_EQ(message(folder), "not a file");
     EXPECT_EQ(message(folder / "missing.xls"), "the file does not exist");
     std::filesystem::remove_all(folder);
+}
+
+// ---- hostile structures, reasons and what the import sees ----
+
+// The scope of a question-sheet import.
+const ReadScope kImport{true, 102, 10};
+
+// Large, legal-looking structures: each is refused with a reason or read
+// for what the import needs, never crashing or running away.
+TEST(ReaderHostile, LargeStructuresAreRefusedOrReadInPart) {
+    for (const hostile::HostileInput& input : hostile::HostileInputs()) {
+        SCOPED_TRACE(input.name);
+        const Bytes bytes = input.make();
+        if (input.name.starts_with("ole2-directory")) {
+            EXPECT_EQ(ErrorOf(bytes), "the workbook is damaged (too many directory entries)");
+        } else if (input.name.starts_with("zip")) {
+            EXPECT_EQ(ErrorOf(bytes), "the workbook is damaged (too many zip entries)");
+        } else if (input.name.starts_with("xlsx-4096-sheets")) {
+            EXPECT_EQ(ErrorOf(bytes), "the workbook is damaged (two sheets share one part)");
+            const Workbook book = ReadWorkbookBytes(bytes, kImport);
+            EXPECT_EQ(book.sheets.size(), 4096u);
+            EXPECT_EQ(book.sheets[0].At(2, 2), Cell::Number(2.5));
+            EXPECT_EQ(book.sheets[1].cells.size(), 0u) << "only the active sheet is read";
+        } else if (input.name.starts_with("xls-63MB")) {
+            EXPECT_EQ(ReadWorkbookBytes(bytes, kImport).sheets.at(0).At(1, 1), Cell::Text("x"));
+        } else if (input.name.starts_with("xlsx-62MiB-shared")) {
+            const Workbook book = ReadWorkbookBytes(bytes, kImport);
+            EXPECT_EQ(book.sheets.at(0).At(3, 4), Cell::Text(std::string(32767, 'x')));
+        } else if (input.name.starts_with("xlsx-1M-cells")) {
+            const Workbook book = ReadWorkbookBytes(bytes, kImport);
+            EXPECT_EQ(book.sheets.at(0).cells.size(), 1014u) << "cells beyond the scope are dropped";
+        } else {
+            ADD_FAILURE() << "no expectation";
+        }
+    }
+}
+
+std::vector<hostile::OleEntry> WorkbookEntries(const Bytes& stream) {
+    hostile::OleEntry book;
+    book.name = u"Workbook";
+    book.data = stream;
+    return {book};
+}
+
+TEST(ReaderHostile, DirectoryAndSectorDamage) {
+    const Bytes biff = BiffStream({}, {{"S", Rec(kNumber, Cat({Cell6(0, 0), F64(1)}))}});
+    auto entries = [&] { return WorkbookEntries(biff); };
+    EXPECT_EQ(ReadWorkbookBytes(hostile::OleFile(entries())).sheets.at(0).At(1, 1),
+              Cell::Number(1));
+
+    auto loop = entries();
+    loop[0].right = 1;  // the entry is its own sibling
+    auto deep = entries();
+    for (std::size_t i = 0; i < 600; ++i) {
+        hostile::OleEntry e;
+        e.name = u"x";
+        e.type = 1;
+        e.right = static_cast<std::uint32_t>(deep.size() + 2);
+        deep.push_back(e);
+    }
+    deep.back().right = hostile::kNone;
+    deep[0].right = 2;
+    auto oversized = entries();
+    oversized[0].declaredSize = 1u << 30;
+    auto cutShort = entries();
+    cutShort[0].declaredSize = 4096 + 1024;  // two sectors more than its chain
+    Bytes cutFile = hostile::OleFile(entries());
+    cutFile.resize(cutFile.size() - 700);
+
+    const std::vector<std::pair<Bytes, std::string>> cases = {
+        {hostile::OleFile(loop), "the workbook is damaged (the directory loops)"},
+        {hostile::OleFile(deep), "the workbook is damaged (the directory is nested too deeply)"},
+        {hostile::OleFile(oversized), "the workbook is damaged (a stream is larger than the file)"},
+        {hostile::OleFile(cutShort), "the workbook is damaged (a stream ends early)"},
+        {cutFile, "the workbook is damaged (a sector chain leaves the file)"},
+    };
+    for (const auto& [bytes, reason] : cases) EXPECT_EQ(ErrorOf(bytes), reason);
+}
+
+TEST(ReaderHostile, ReasonsSayWhatTheFileIs) {
+    hostile::OleEntry info, package;
+    info.name = u"EncryptionInfo";
+    package.name = u"EncryptedPackage";
+    info.right = 2;
+    const Bytes goodSheet = Rec(kNumber, Cat({Cell6(0, 0), F64(1)}));
+    const Bytes filepass =
+        BiffStream(Rec(kFilepass, Cat({U16(1), Bytes(52, 0)})), {{"S", goodSheet}});
+    const std::vector<std::pair<Bytes, std::string>> cases = {
+        {hostile::OleFile({info, package}), "the workbook is protected with a password"},
+        {Ole({{"Workbook", filepass}}), "the workbook is protected with a password"},
+        {hostile::ZipFile({{"readme.txt", "hello", true}}),
+         "not a workbook (a zip archive without a spreadsheet)"},
+    };
+    for (const auto& [bytes, reason] : cases) EXPECT_EQ(ErrorOf(bytes), reason);
+}
+
+TEST(ReaderHostile, ZipChecksumsAndSizes) {
+    auto members = hostile::XlsxMembers(hostile::SheetXml(hostile::QuestionRows("2.5")), 1, "",
+                                        "", false);
+    const Bytes good = hostile::ZipFile(members);
+    EXPECT_EQ(ReadWorkbookBytes(good).sheets.at(0).At(2, 2), Cell::Number(2.5));
+
+    // The stored mark changed from 2.5 to 9.5, the checksum left as it was.
+    Bytes changed = good;
+    const std::string mark = "<v>2.5</v>";
+    auto at = std::search(changed.begin(), changed.end(), mark.begin(), mark.end());
+    ASSERT_NE(at, changed.end());
+    at[3] = '9';
+    EXPECT_EQ(ErrorOf(changed), "the workbook is damaged (a checksum does not match)");
+
+    // A member that inflates to more than its directory entry says.
+    Bytes longer = hostile::ZipFile(hostile::XlsxMembers(hostile::SheetXml("")));
+    const std::string sheetName = "xl/worksheets/sheet1.xml";
+    std::size_t patched = 0;
+    for (std::size_t i = 0; i + 4 < longer.size(); ++i) {
+        if (std::equal(sheetName.begin(), sheetName.end(), longer.begin() + i) && i >= 46 &&
+            hostile::Bytes(longer.begin() + i - 46, longer.begin() + i - 42) ==
+                hostile::Bytes{0x50, 0x4B, 0x01, 0x02}) {
+            hostile::Set32(longer, i - 46 + 24, 10);  // uncompressed size
+            ++patched;
+        }
+    }
+    ASSERT_EQ(patched, 1u);
+    EXPECT_EQ(ErrorOf(longer), "the workbook is damaged (a zip member is longer than it says)");
+
+    // A member that declares more than a part may hold is refused uninflated.
+    Bytes huge = good;
+    for (std::size_t i = 0; i + 4 < huge.size(); ++i)
+        if (hostile::Bytes(huge.begin() + i, huge.begin() + i + 4) ==
+            hostile::Bytes{0x50, 0x4B, 0x01, 0x02})
+            hostile::Set32(huge, i + 24, 0xF0000000);
+    EXPECT_EQ(ErrorOf(huge), "the workbook is too large");
+}
+
+// Texts keep a leading U+FEFF; date-formatted numbers carry the date they show.
+TEST(ReaderXlsx, ByteOrderMarkAndDates) {
+    const std::string styles =
+        R"(<numFmts count="2"><numFmt numFmtId="164" formatCode="dd/mm/yyyy\ hh:mm"/>)"
+        R"(<numFmt numFmtId="165" formatCode="[h]:mm"/></numFmts>)"
+        R"(<cellXfs count="5"><xf numFmtId="0"/><xf numFmtId="14"/><xf numFmtId="164"/>)"
+        R"(<xf numFmtId="165"/><xf numFmtId="20"/></cellXfs>)";
+    const std::string sheet =
+        "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>\xEF\xBB\xBF" "BOM first</t></is></c>"
+        "<c r=\"B1\" t=\"s\"><v>0</v></c></row>"
+        "<row r=\"2\"><c r=\"A2\" s=\"1\"><v>45296</v></c><c r=\"B2\" s=\"2\"><v>45296.3541666667</v></c>"
+        "<c r=\"C2\" s=\"3\"><v>1.5</v></c><c r=\"D2\" s=\"4\"><v>0.75</v></c>"
+        "<c r=\"E2\" s=\"0\"><v>45296</v></c></row>";
+    const Workbook book = ReadWorkbookBytes(hostile::ZipFile(hostile::XlsxMembers(
+        hostile::SheetXml(sheet), 1, "<sst><si><t>\xEF\xBB\xBF" "shared</t></si></sst>",
+        "<styleSheet>" + styles + "</styleSheet>")));
+    const Worksheet& s = book.sheets.at(0);
+    EXPECT_EQ(s.At(1, 1).text, "\xEF\xBB\xBF" "BOM first");
+    EXPECT_EQ(s.At(1, 2).text, "\xEF\xBB\xBF" "shared");
+    const std::vector<std::pair<Cell, std::string>> dates = {
+        {s.At(2, 1), "2024-01-05"},
+        {s.At(2, 2), "2024-01-05 08:30"},
+        {s.At(2, 3), ""},  // a duration is no date
+        {s.At(2, 4), "18:00"},
+        {s.At(2, 5), ""},
+    };
+    for (const auto& [cell, text] : dates) {
+        EXPECT_EQ(cell.kind, Cell::Kind::Number);
+        EXPECT_EQ(cell.text, text) << cell.number;
+    }
+    EXPECT_EQ(s.At(2, 2).number, 45296.3541666667) << "the number itself is kept";
+}
+
+TEST(ReaderBiff, DatesFromFormatRecordsAndThe1904System) {
+    // XF 0 plain, XF 1 built-in 14 (a date), XF 2 custom format 164 with time.
+    auto xf = [](unsigned format) { return Rec(kXf, Cat({U16(0), U16(format), Bytes(16, 0)})); };
+    const Bytes format164 = Rec(0x041E, Cat({U16(164), Latin("yyyy-mm-dd h:mm:ss")}));
+    const Bytes cells = Cat({
+        Rec(kNumber, Cat({Cell6(0, 0, 1), F64(45296)})),
+        Rec(kRk, Cat({Cell6(0, 1, 2), U32((45296u << 2) | 2)})),
+        Rec(kMulrk, Cat({U16(0), U16(2), U16(0), U32((7u << 2) | 2), U16(1), U32((61u << 2) | 2),
+                         U16(3)})),
+        Rec(kFormula, Cat({Cell6(0, 4, 1), F64(60), U16(0), U32(0), U16(0)})),
+    });
+    const Bytes globals = Cat({format164, xf(0), xf(14), xf(164)});
+    const Workbook book = ReadWorkbookBytes(Ole({{"Workbook", BiffStream(globals, {{"S", cells}})}}));
+    const Worksheet& s = book.sheets.at(0);
+    EXPECT_EQ(s.At(1, 1).text, "2024-01-05");
+    EXPECT_EQ(s.At(1, 2).text, "2024-01-05 00:00:00");
+    EXPECT_EQ(s.At(1, 3), Cell::Number(7));
+    EXPECT_EQ(s.At(1, 4).text, "1900-03-01");
+    EXPECT_EQ(s.At(1, 5).text, "1900-02-29") << "the 1900 system's day that never was";
+
+    const Bytes mode1904 = Rec(0x0022, U16(1));
+    const Workbook mac = ReadWorkbookBytes(
+        Ole({{"Workbook", BiffStream(Cat({mode1904, globals}), {{"S", cells}})}}));
+    EXPECT_EQ(mac.sheets.at(0).At(1, 1).text, "2028-01-06");
+}
+
+TEST(ReaderBiff5, UnicodeCodePageWithEightBitStrings) {
+    // CODEPAGE says UTF-16, yet BIFF5 strings are 8-bit: the fonts' character
+    // set names the code page (none: Windows-1252).
+    const Bytes cafe = Rec(kLabel, Cat({Cell6(0, 0), U16(4), Str("Caf\xE9")}));
+    const Workbook western = ReadWorkbookBytes(
+        Ole({{"Book", BiffStream(Rec(kCodepage, U16(1200)), {{"S", cafe}}, true)}}));
+    EXPECT_EQ(western.sheets.at(0).At(1, 1), Cell::Text("Café"));
+    // A font of the Central European set (238): 0xE8 is č there.
+    const Bytes font = Rec(0x0031, Cat({U16(200), U16(0), U16(0x7FFF), U16(400), U16(0), {0, 0, 238, 0},
+                                        {5}, Str("Arial")}));
+    const Bytes czech = Rec(kLabel, Cat({Cell6(0, 0), U16(1), Str("\xE8")}));
+    const Workbook central = ReadWorkbookBytes(Ole(
+        {{"Book", BiffStream(Cat({Rec(kCodepage, U16(1200)), font}), {{"S", czech}}, true)}}));
+    EXPECT_EQ(central.sheets.at(0).At(1, 1), Cell::Text("č"));
 }
 
 }  // namespace
