@@ -13,7 +13,7 @@ jobs="$(nproc 2>/dev/null || echo 2)"
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev libgsf-1-dev
+  qt6-base-dev libgsf-1-dev zlib1g-dev
   libgtest-dev libbenchmark-dev
   python3 python3-xlrd
   clang libclang-rt-14-dev
