@@ -648,22 +648,12 @@ std::optional<std::string> RefusalOf(const std::filesystem::path& target, struct
     return std::nullopt;
 }
 
-// At most max bytes of a UTF-8 name, never cut inside a character.
-std::string CutAtCharacter(const std::string& name, std::size_t max) {
-    if (name.size() <= max) return name;
-    std::size_t cut = max;
-    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
-    return name.substr(0, cut);
-}
 
 // The temporary file of an atomic write: closed and removed unless committed.
 class TempFile {
 public:
     explicit TempFile(const std::filesystem::path& target) {
-        const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-        // A shortened name keeps the temporary within the file name limit.
-        const std::string name = CutAtCharacter(target.filename().string(), 64);
-        std::string pattern = (folder / ("." + name + ".XXXXXX")).string();
+        const std::string pattern = detail::TemporaryPattern(target).string();
         path_.assign(pattern.begin(), pattern.end());
         path_.push_back('\0');
         fd_ = mkostemp(path_.data(), O_CLOEXEC);
@@ -692,6 +682,19 @@ private:
 };
 
 }  // namespace
+
+std::filesystem::path detail::TemporaryPattern(const std::filesystem::path& target) {
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    // A shortened name keeps the temporary within the file name limit; it
+    // is cut between characters, never inside a UTF-8 sequence.
+    std::string name = target.filename().string();
+    if (name.size() > 64) {
+        std::size_t cut = 64;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+        name.resize(cut);
+    }
+    return folder / ("." + name + ".XXXXXX");
+}
 
 std::vector<std::uint8_t> WriteBiff8Bytes(const Workbook& book) {
     const Prepared p = Prepare(book);

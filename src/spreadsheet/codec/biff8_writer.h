@@ -30,4 +30,10 @@ std::vector<std::uint8_t> WriteBiff8Bytes(const Workbook& book);
 // folder, not a file", ...); no temporary file is left behind.
 void WriteBiff8File(const Workbook& book, const std::filesystem::path& target);
 
+namespace detail {
+// The mkstemp pattern of a save's temporary file beside target: the file
+// name cut to 64 bytes at a character boundary, hidden, six X to fill.
+std::filesystem::path TemporaryPattern(const std::filesystem::path& target);
+}  // namespace detail
+
 }  // namespace scrivane::codec

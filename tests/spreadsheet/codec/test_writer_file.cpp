@@ -1,7 +1,11 @@
 // Writing .xls files: an existing file is replaced whole or not at all, and
 // no temporary file is left behind either way.
 #include <gtest/gtest.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <system_error>
@@ -122,21 +127,126 @@ TEST_F(WriterFileTest, FailuresLeaveTheOldFileAndNoTemporary) {
     EXPECT_EQ((std::vector<std::string>{"folder.xls", "paper.xls"}), Entries(dir_));
 }
 
-TEST_F(WriterFileTest, ReadOnlyFolderKeepsTheOldFile) {
-    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+// Runs body as an ordinary user: directly when the tests do not run as
+// root, else in a child process that has become nobody and owns dir (root
+// writes where others may not, so these cases would show nothing).
+void AsOrdinaryUser(const fs::path& dir, const std::function<void()>& body) {
+    if (geteuid() != 0) {
+        body();
+        return;
+    }
+    const passwd* nobody = getpwnam("nobody");
+    ASSERT_NE(nullptr, nobody);
+    ASSERT_EQ(0, chown(dir.c_str(), nobody->pw_uid, nobody->pw_gid));
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
+            setuid(nobody->pw_uid) != 0)
+            _exit(3);
+        body();
+        std::fflush(nullptr);
+        _exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(pid, waitpid(pid, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the case failed as nobody (status " << status << ")";
+}
+
+std::string ErrorOf(const fs::path& target) {
+    try {
+        WriteBiff8File(Book("new"), target);
+    } catch (const WorkbookError& e) {
+        return e.what();
+    }
+    return "(written)";
+}
+
+TEST_F(WriterFileTest, ReadOnlyFolderAndFilesKeepTheOldFile) {
     const fs::path target = dir_ / "paper.xls";
     WriteBiff8File(Book("old"), target);
     const std::vector<std::uint8_t> old = ReadAll(target);
-    ASSERT_EQ(0, chmod(dir_.c_str(), 0500));
-    try {
-        WriteBiff8File(Book("new"), target);
-        ADD_FAILURE() << "no error";
-    } catch (const WorkbookError& e) {
-        EXPECT_STREQ(std::strerror(EACCES), e.what());
-    }
-    chmod(dir_.c_str(), 0700);
+    // A read-only file is refused even where the user could replace it.
+    ASSERT_EQ(0, chmod(target.c_str(), 0444));
+    EXPECT_EQ("the file is read-only", ErrorOf(target));
     EXPECT_EQ(old, ReadAll(target));
-    EXPECT_EQ(std::vector<std::string>{"paper.xls"}, Entries(dir_));
+    ASSERT_EQ(0, chmod(target.c_str(), 0644));
+
+    AsOrdinaryUser(dir_, [&] {
+        const fs::path mine = dir_ / "mine.xls";
+        WriteBiff8File(Book("old"), mine);
+        ASSERT_EQ(0, chmod(dir_.c_str(), 0500));
+        EXPECT_EQ(std::strerror(EACCES), ErrorOf(mine)) << "a read-only folder";
+        chmod(dir_.c_str(), 0700);
+        EXPECT_EQ(old, ReadAll(mine));
+    });
+    EXPECT_EQ((std::vector<std::string>{"mine.xls", "paper.xls"}), Entries(dir_));
+    // Someone else's file that we may not write.
+    if (geteuid() == 0) {
+        AsOrdinaryUser(dir_, [&] { EXPECT_EQ("the file is read-only", ErrorOf(target)); });
+        EXPECT_EQ(old, ReadAll(target));
+    }
+}
+
+TEST_F(WriterFileTest, LinksAreWrittenThrough) {
+    fs::create_directory(dir_ / "real");
+    const fs::path file = dir_ / "real" / "paper.xls";
+    WriteBiff8File(Book("old"), file);
+    fs::create_symlink("real/paper.xls", dir_ / "link.xls");
+    fs::create_symlink(dir_ / "link.xls", dir_ / "link2.xls");  // a chain of two
+    WriteBiff8File(Book("through"), dir_ / "link2.xls");
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.xls"));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link2.xls"));
+    EXPECT_EQ(WriteBiff8Bytes(Book("through")), ReadAll(file));
+    EXPECT_EQ((std::vector<std::string>{"paper.xls"}), Entries(dir_ / "real"))
+        << "the temporary went beside the file the link names";
+
+    // A dangling link creates the file it names.
+    fs::create_symlink("real/new.xls", dir_ / "dangling.xls");
+    WriteBiff8File(Book("created"), dir_ / "dangling.xls");
+    EXPECT_TRUE(fs::is_symlink(dir_ / "dangling.xls"));
+    EXPECT_EQ(WriteBiff8Bytes(Book("created")), ReadAll(dir_ / "real" / "new.xls"));
+
+    fs::create_symlink("loop.xls", dir_ / "loop.xls");
+    EXPECT_EQ(std::strerror(ELOOP), ErrorOf(dir_ / "loop.xls"));
+}
+
+TEST_F(WriterFileTest, OnlyRegularFilesAreReplaced) {
+    const fs::path fifo = dir_ / "pipe.xls";
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    fs::create_directory(dir_ / "folder.xls");
+    const std::vector<std::pair<fs::path, std::string>> cases = {
+        {fifo, "it is a pipe, not a file"},
+        {dir_ / "folder.xls", "it is a folder, not a file"},
+        {"/dev/null", "it is a device, not a file"},
+    };
+    for (const auto& [target, reason] : cases) EXPECT_EQ(reason, ErrorOf(target)) << target;
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_EQ((std::vector<std::string>{"folder.xls", "pipe.xls"}), Entries(dir_));
+}
+
+TEST_F(WriterFileTest, TemporaryNamesAreCutBetweenCharacters) {
+    // 63 ASCII bytes then two-byte characters: a cut at 64 bytes would fall
+    // inside the first of them, and the temporary name would not be UTF-8.
+    std::string name = std::string(63, 'a');
+    for (int i = 0; i < 40; ++i) name += "\xC3\xA9";
+    name += ".xls";
+    ASSERT_LE(name.size(), 255u);
+    WriteBiff8File(Book("utf8"), dir_ / name);
+    EXPECT_EQ(std::vector<std::string>{name}, Entries(dir_));
+
+
+    // The temporary's name: a dot, the cut name, six random characters.
+    const std::string temporary = detail::TemporaryPattern(dir_ / name).filename().string();
+    ASSERT_TRUE(temporary.starts_with(".") && temporary.ends_with(".XXXXXX")) << temporary;
+    const std::string cut = temporary.substr(1, temporary.size() - 8);
+    EXPECT_LE(cut.size(), 64u);
+    EXPECT_TRUE(name.starts_with(cut));
+    EXPECT_NE(0x80, static_cast<unsigned char>(name[cut.size()]) & 0xC0)
+        << "the cut falls inside a character";
 }
 
 }  // namespace
