@@ -4,6 +4,9 @@
 #
 #   tools/dev.sh run    install what is missing, build, start the editor
 #   tools/dev.sh test   install what is missing, build, run every test
+#   tools/dev.sh install  (optional) build and install the editor for this
+#                         user: ~/.local/lib/scrivane, a link in ~/.local/bin,
+#                         the desktop menu entry and the .tpf file type
 #
 # SCRIVANE_ANSWER_TYPE=0 tools/dev.sh run starts in single-answer mode.
 set -euo pipefail
@@ -19,6 +22,7 @@ packages=(
   clang libclang-rt-14-dev
   fp-utils-3.2.2
   fonts-dejavu-core fonts-liberation xdg-utils
+  libqt6svg6
 )
 
 install_missing() {  # [extra packages...]
@@ -48,6 +52,15 @@ case "${1:-}" in
     build "$here/build" -DSCRIVANE_BENCH=OFF
     exec "$here/build/bin/scrivane"
     ;;
+  install)
+    # The desktop entry and the .tpf type register with the desktop's caches.
+    install_missing xchm desktop-file-utils shared-mime-info
+    build "$here/build" -DSCRIVANE_BENCH=OFF
+    cmake --install "$here/build" --prefix "$HOME/.local"
+    # A double-click on a paper opens it in Scrivane.
+    xdg-mime default scrivane.desktop application/x-scrivane-paper 2>/dev/null || true
+    echo "Scrivane is installed: $HOME/.local/bin/scrivane and the desktop menu."
+    ;;
   test)
     install_missing
     # The tests run under AddressSanitizer and UndefinedBehaviorSanitizer.
@@ -60,7 +73,7 @@ case "${1:-}" in
     cd "$here/build-test" && ctest --output-on-failure -j "$jobs"
     ;;
   *)
-    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

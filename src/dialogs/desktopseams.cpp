@@ -10,6 +10,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QUrl>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QStandardPaths>
+#include <algorithm>
+
+#include "dialogs/dialogscale.h"
 
 namespace scrivane {
 
@@ -58,6 +64,22 @@ QString ToQtFilter(const QString& filter) {
     return entries.join(";;");
 }
 
+// Whether the desktop names a program for the file's type. Where it cannot
+// be asked, the opener is left to try.
+bool HasDesktopViewer(const QString& path) {
+    const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (xdgMime.isEmpty()) return true;
+    const QString type = QMimeDatabase().mimeTypeForFile(path).name();
+    QProcess query;
+    query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"), type});
+    if (!query.waitForFinished(3000)) {
+        query.kill();
+        query.waitForFinished(1000);
+        return true;
+    }
+    return !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
 }  // namespace
 
 MsgAnswer DesktopPrompts::MsgBox(const MessageRequest& request) {
@@ -89,8 +111,14 @@ MsgAnswer DesktopPrompts::MsgBox(const MessageRequest& request) {
 }
 
 std::optional<QString> DesktopPrompts::ChooseFile(const FileRequest& request) {
-    QFileDialog dialog(QApplication::activeWindow(), request.title, request.folder,
-                       ToQtFilter(request.filter));
+    const auto choice = ChooseFileAndFilter(request);
+    if (!choice) return std::nullopt;
+    return choice->path;
+}
+
+std::optional<FileChoice> DesktopPrompts::ChooseFileAndFilter(const FileRequest& request) {
+    const QString filters = ToQtFilter(request.filter);
+    QFileDialog dialog(QApplication::activeWindow(), request.title, request.folder, filters);
     const bool save = request.kind == FileRequest::Kind::Save;
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -98,7 +126,8 @@ std::optional<QString> DesktopPrompts::ChooseFile(const FileRequest& request) {
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    const int filter = int(filters.split(QStringLiteral(";;")).indexOf(dialog.selectedNameFilter()));
+    return FileChoice{dialog.selectedFiles().constFirst(), std::max(filter, 0)};
 }
 
 QSize DesktopPlatform::ScreenPixels() const {
@@ -130,10 +159,18 @@ void DesktopPlatform::ProcessPendingEvents() {
 }
 
 bool DesktopPlatform::OpenWithDesktop(const std::filesystem::path& file) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file.string())));
+    const QString path = QString::fromStdString(file.string());
+    // The desktop would start its opener even for a file no program takes.
+    if (!HasDesktopViewer(path)) return false;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 int DesktopModalRunner::Exec(QDialog& dialog) {
+    // A dialog is never made smaller than its design, only larger with a
+    // window laid out larger.
+    const QScreen* screen = dialog.screen();
+    FitDialog(dialog, std::max(1.0, OwnerLayoutScale(dialog)),
+              screen ? screen->availableGeometry() : QRect());
     return dialog.exec();
 }
 

@@ -135,4 +135,18 @@ void MainMenu::ShowRecentPapers(const QStringList& paths) {
     recent_->setEnabled(!paths.isEmpty());
 }
 
+MessageRequest AboutScrivane() {
+    MessageRequest about;
+    about.title = QObject::tr("About Scrivane");
+    about.text = QStringLiteral("Scrivane %1").arg(QStringLiteral(SCRIVANE_VERSION));
+    about.informativeText =
+        QObject::tr(
+            "An editor for multiple-choice test papers.\n\nLicence: %1\nQt %2 (built "
+            "with %3)")
+            .arg(QStringLiteral(SCRIVANE_LICENCE), QString::fromLatin1(qVersion()),
+                 QStringLiteral(QT_VERSION_STR));
+    about.icon = MsgIcon::Information;
+    return about;
+}
+
 }  // namespace scrivane

@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <array>
 
+#include "core/prompts.h"
+
 class QActionGroup;
 
 namespace scrivane {
@@ -70,5 +72,8 @@ private:
     QAction* quitSeparator_ = nullptr;
     QAction* editTopSeparator_ = nullptr;
 };
+
+// The About box: the program's version, its licence and the Qt it runs on.
+MessageRequest AboutScrivane();
 
 }  // namespace scrivane

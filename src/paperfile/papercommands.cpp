@@ -156,10 +156,28 @@ void PaperCommands::OpenPaper_Click() {
         FileRequest::Kind::Open, QStringLiteral("Please choose a file (test paper) to open"),
         kPaperFilter);
     if (!path) return;
-    if (DoImport(Context(), *path, false)) {
-        state_.PaperFileName = *path;
-        ShowCaption();
-    }
+    OpenChosenPaper(*path);
+}
+
+bool PaperCommands::OpenChosenPaper(const QString& path) {
+    if (!DoImport(Context(), path, false)) return false;
+    state_.PaperFileName = path;
+    ShowCaption();
+    return true;
+}
+
+bool PaperCommands::ImportChosenWorkbook(const QString& path) {
+    return DoImport(Context(), path, true);
+}
+
+void PaperCommands::OpenFile(const QString& path) {
+    pendingFile_ = path;
+    if (!AskToSave(3)) return;
+    pendingFile_.clear();
+    if (path.endsWith(QStringLiteral(".tpf"), Qt::CaseInsensitive))
+        OpenChosenPaper(path);
+    else
+        ImportChosenWorkbook(path);
 }
 
 bool PaperCommands::ConfirmOverwrite() {
@@ -215,7 +233,7 @@ void PaperCommands::ImportPaper_Click() {
         FileRequest::Kind::Open, QStringLiteral("Please select the file should be imported."),
         kSheetFilter);
     if (!path) return;
-    DoImport(Context(), *path, true);
+    ImportChosenWorkbook(*path);
 }
 
 void PaperCommands::ExportPaper_Click() {
@@ -227,16 +245,18 @@ void PaperCommands::ExportPaper_Click() {
 
 void PaperCommands::Timer1_Timer() {
     const unsigned char command = PendingCommand_;
-    if (command != 1 && command != 2) return;
+    if (command < 1 || command > 3) return;
     PendingCommand_ = 0;
     seams_.platform.SetWaitCursor(false);
     Timer1_.stop();
     if (command == 1)
         OpenPaper_Click();
-    else
+    else if (command == 2)
         ImportPaper_Click();
 }
 
+    else
+        OpenFile(pendingFile_);
 bool PaperCommands::SplitFilePath(const QString& path, QString& fileName, QString& folder) {
     if (path.isEmpty()) return false;
     // Split at the last separator; the folder keeps it.

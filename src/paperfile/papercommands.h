@@ -33,6 +33,15 @@ public:
     void ExportPaper_Click();
     void Timer1_Timer();
 
+    // A file chosen outside the file dialogs (command line, drop, recent
+    // papers): after the unsaved-changes question a test paper opens as OPEN
+    // opens it and any other workbook is imported as IMPORT imports it.
+    void OpenFile(const QString& path);
+    // The rest of OPEN and IMPORT once the file is chosen; true when the
+    // paper was replaced.
+    bool OpenChosenPaper(const QString& path);
+    bool ImportChosenWorkbook(const QString& path);
+
     int PendingCommand() const { return PendingCommand_; }
 
     static bool SplitFilePath(const QString& path, QString& fileName, QString& folder);
@@ -60,3 +69,4 @@ private:
 };
 
 }  // namespace scrivane
+    QString pendingFile_;  // the file OpenFile runs again for

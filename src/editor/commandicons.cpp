@@ -1,0 +1,56 @@
+#include "editor/commandicons.h"
+
+#include <QToolButton>
+#include <array>
+#include <cmath>
+
+namespace scrivane {
+
+namespace {
+
+struct Picture {
+    const char* theme;
+    const char* own;
+};
+const std::array<Picture, 11> kPictures = {{
+    {"document-new", "new"},
+    {"document-open", "open"},
+    {"document-import", "import"},
+    {"document-export", "export"},
+    {"document-save", "save"},
+    {"list-add", "add"},
+    {"list-remove", "delete"},
+    {"go-up", "up"},
+    {"go-down", "down"},
+    {"application-exit", "exit"},
+    {"help-contents", "help"},
+}};
+
+constexpr int kDesignIconSize = 16;
+constexpr int kSmallestIcon = 8;
+
+}  // namespace
+
+QIcon CommandIcon(int index) {
+    if (index < 0 || index >= int(kPictures.size())) return {};
+    const Picture& p = kPictures[std::size_t(index)];
+    const QString theme = QString::fromLatin1(p.theme);
+    if (QIcon::hasThemeIcon(theme)) return QIcon::fromTheme(theme);
+    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QString::fromLatin1(p.own)));
+}
+
+QIcon ProgramIcon() {
+    return QIcon(QStringLiteral(":/icons/scrivane.svg"));
+}
+
+void FitCommandIcon(QToolButton& button, double scale) {
+    int side = std::max(kSmallestIcon, int(std::lround(kDesignIconSize * scale)));
+    button.setIconSize(QSize(side, side));
+    // Whatever height the caption needs comes out of the picture.
+    while (side > kSmallestIcon && button.sizeHint().height() > button.height()) {
+        --side;
+        button.setIconSize(QSize(side, side));
+    }
+}
+
+}  // namespace scrivane
