@@ -36,8 +36,8 @@ DialogPrint::DialogPrint(const PrintSettings& settings, Prompts& prompts, QWidge
     auto* page = new QGroupBox(QStringLiteral("Page"), this);
     TextHeading_ = Named(new QLineEdit(settings.heading, page), "TextHeading");
     TextSubheading_ = Named(new QLineEdit(settings.subheading, page), "TextSubheading");
-    CheckNameLine_ = Check(page, "CheckNameLine", QStringLiteral("Name and class lines"),
-                           settings.nameLines);
+    CheckNameLine_ =
+        Check(page, "CheckNameLine", QStringLiteral("Name and class lines"), settings.nameLines);
     CheckMarks_ = Check(page, "CheckMarks", QStringLiteral("Show marks"), settings.marks);
     auto* pageForm = new QFormLayout(page);
     pageForm->addRow(QStringLiteral("Heading:"), TextHeading_);
@@ -48,8 +48,8 @@ DialogPrint::DialogPrint(const PrintSettings& settings, Prompts& prompts, QWidge
     auto* what = new QGroupBox(QStringLiteral("Print"), this);
     CheckPaper_ = Check(what, "CheckPaper", QStringLiteral("Question paper"), settings.paper);
     CheckKey_ = Check(what, "CheckKey", QStringLiteral("Answer key"), settings.key);
-    CheckAnswerSheet_ = Check(what, "CheckAnswerSheet", QStringLiteral("Answer sheet"),
-                              settings.answerSheet);
+    CheckAnswerSheet_ =
+        Check(what, "CheckAnswerSheet", QStringLiteral("Answer sheet"), settings.answerSheet);
     auto* whatLayout = new QVBoxLayout(what);
     whatLayout->addWidget(CheckPaper_);
     whatLayout->addWidget(CheckKey_);
@@ -59,11 +59,11 @@ DialogPrint::DialogPrint(const PrintSettings& settings, Prompts& prompts, QWidge
     SpinVersions_ = Named(new QSpinBox(versions), "SpinVersions");
     SpinVersions_->setRange(1, kMaxVersions);
     SpinVersions_->setValue(settings.versions.count);
-    CheckShuffleQuestions_ = Check(versions, "CheckShuffleQuestions",
-                                   QStringLiteral("Shuffle questions"),
-                                   settings.versions.shuffleQuestions);
-    CheckShuffleOptions_ = Check(versions, "CheckShuffleOptions",
-                                 QStringLiteral("Shuffle options"), settings.versions.shuffleOptions);
+    CheckShuffleQuestions_ =
+        Check(versions, "CheckShuffleQuestions", QStringLiteral("Shuffle questions"),
+              settings.versions.shuffleQuestions);
+    CheckShuffleOptions_ = Check(versions, "CheckShuffleOptions", QStringLiteral("Shuffle options"),
+                                 settings.versions.shuffleOptions);
     TextSeed_ = Named(new QLineEdit(QString::number(settings.versions.seed), versions), "TextSeed");
     auto* versionsForm = new QFormLayout(versions);
     versionsForm->addRow(QStringLiteral("Versions (A, B, C\u2026):"), SpinVersions_);

@@ -86,12 +86,12 @@ std::optional<ConverterRun> RunPdfConversion(const QStringList& arguments) {
     if (!IsPdfConversion(arguments)) return std::nullopt;
     const Arguments parsed = Parse(arguments);
     if (!parsed.unknown.isEmpty())
-        return Failed(2, QStringLiteral("scrivane-convert: unknown option %1").arg(parsed.unknown[0]),
-                      true);
+        return Failed(
+            2, QStringLiteral("scrivane-convert: unknown option %1").arg(parsed.unknown[0]), true);
     if (!parsed.missingValue.isEmpty())
-        return Failed(2,
-                      QStringLiteral("scrivane-convert: %1 needs a value").arg(parsed.missingValue[0]),
-                      true);
+        return Failed(
+            2, QStringLiteral("scrivane-convert: %1 needs a value").arg(parsed.missingValue[0]),
+            true);
     if (parsed.files.size() != 2 || !IsPdfPath(parsed.files[1]))
         return Failed(2, QStringLiteral("scrivane-convert: expected PAPER OUT.pdf"), true);
 
@@ -99,7 +99,8 @@ std::optional<ConverterRun> RunPdfConversion(const QStringList& arguments) {
     settings.paper = !parsed.flags.contains(QStringLiteral("--no-paper"));
     settings.key = !parsed.flags.contains(QStringLiteral("--no-key"));
     settings.answerSheet = parsed.flags.contains(QStringLiteral("--answer-sheet"));
-    settings.versions.shuffleQuestions = parsed.flags.contains(QStringLiteral("--shuffle-questions"));
+    settings.versions.shuffleQuestions =
+        parsed.flags.contains(QStringLiteral("--shuffle-questions"));
     settings.versions.shuffleOptions = parsed.flags.contains(QStringLiteral("--shuffle-options"));
     if (!settings.PrintsSomething())
         return Failed(2, QStringLiteral("scrivane-convert: nothing to print"), true);
@@ -120,7 +121,8 @@ std::optional<ConverterRun> RunPdfConversion(const QStringList& arguments) {
 
     const QString input = parsed.files[0];
     const QFileInfo inputInfo(input);
-    settings.heading = parsed.values.value(QStringLiteral("--heading"), inputInfo.completeBaseName());
+    settings.heading =
+        parsed.values.value(QStringLiteral("--heading"), inputInfo.completeBaseName());
     if (!inputInfo.isFile())
         return Failed(2, QStringLiteral("scrivane-convert: cannot read %1: %2")
                              .arg(input, inputInfo.exists() ? QStringLiteral("not a file")
@@ -128,7 +130,8 @@ std::optional<ConverterRun> RunPdfConversion(const QStringList& arguments) {
     std::vector<QuestionRecord> rows;
     const ImportReport report = ReadPaperFile(input, rows);
     if (report.outcome == ImportReport::Outcome::Unreadable)
-        return Failed(2, QStringLiteral("scrivane-convert: cannot read %1: %2").arg(input, report.reason));
+        return Failed(
+            2, QStringLiteral("scrivane-convert: cannot read %1: %2").arg(input, report.reason));
     if (report.outcome == ImportReport::Outcome::Rejected)
         return Failed(1, QStringLiteral("Invalid format\n") + report.reason);
     if (rows.empty()) return Failed(1, QStringLiteral("The test paper should not be empty."));
@@ -145,8 +148,8 @@ std::optional<ConverterRun> RunPdfConversion(const QStringList& arguments) {
     PrintLayout layout(std::move(versions), settings);
     const QString error = WritePdf(parsed.files[1], layout);
     if (!error.isEmpty())
-        return Failed(2, QStringLiteral("scrivane-convert: cannot write %1: %2")
-                             .arg(parsed.files[1], error));
+        return Failed(
+            2, QStringLiteral("scrivane-convert: cannot write %1: %2").arg(parsed.files[1], error));
     return ConverterRun{};
 }
 

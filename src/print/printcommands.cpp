@@ -38,8 +38,12 @@ private:
 
 PrintCommands::PrintCommands(Seams& seams, std::function<std::vector<QuestionRecord>()> records,
                              std::function<QString()> paperFile, QWidget* window)
-    : seams_(seams), records_(std::move(records)), paperFile_(std::move(paperFile)),
+    : QObject(window),
+      seams_(seams),
+      records_(std::move(records)),
+      paperFile_(std::move(paperFile)),
       window_(window) {
+    setObjectName(QStringLiteral("PrintCommands"));
     // Six digits are easy to note down for printing the same versions again.
     choices_.versions.seed = QRandomGenerator::global()->bounded(100000u, 1000000u);
 }
@@ -57,7 +61,8 @@ QList<QAction*> PrintCommands::CreateActions(QObject* parent) {
         connect(action, &QAction::triggered, this, slot);
         return action;
     };
-    QAction* print = make("actionPrint", QStringLiteral("&Print\u2026"), &PrintCommands::Print_Click);
+    QAction* print =
+        make("actionPrint", QStringLiteral("&Print\u2026"), &PrintCommands::Print_Click);
     print->setShortcut(QKeySequence::Print);
     return {print,
             make("actionPrintPreview", QStringLiteral("Print Pre&view\u2026"),
@@ -137,7 +142,8 @@ void PrintCommands::ExportPdf_Click() {
     request.filter = QStringLiteral("PDF files (*.pdf)|*.pdf");
     auto path = seams_.prompts.ChooseFile(request);
     if (!path) return;
-    if (!path->endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) *path += QStringLiteral(".pdf");
+    if (!path->endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+        *path += QStringLiteral(".pdf");
     if (QFileInfo::exists(*path)) {
         MessageRequest ask;
         ask.text = QStringLiteral("File exists. Overwrite it or not?");

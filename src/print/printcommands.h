@@ -23,7 +23,8 @@ class PrintLayout;
 class PrintCommands : public QObject {
     Q_OBJECT
 public:
-    // records: the paper as it stands; paperFile: its file, "" when never saved.
+    // records: the paper as it stands; paperFile: its file, "" when never
+    // saved; window: the parent of the dialogs, which owns the commands.
     PrintCommands(Seams& seams, std::function<std::vector<QuestionRecord>()> records,
                   std::function<QString()> paperFile, QWidget* window);
     ~PrintCommands() override;
@@ -56,8 +57,8 @@ private:
     QWidget* window_;
     std::vector<std::function<bool()>> before_;
     PrintSettings choices_;
-    bool chosen_ = false;   // the dialog has been accepted once
-    QString headingFile_;   // the paper file the default heading was made from
+    bool chosen_ = false;  // the dialog has been accepted once
+    QString headingFile_;  // the paper file the default heading was made from
 };
 
 }  // namespace scrivane

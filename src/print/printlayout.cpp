@@ -20,7 +20,7 @@ namespace scrivane {
 namespace {
 
 constexpr double kMarginMm = 18;
-constexpr double kFooterMm = 9;      // band at the foot of the printable area
+constexpr double kFooterMm = 9;       // band at the foot of the printable area
 constexpr double kQuestionGapMm = 4;  // between two questions
 constexpr double kColumnGapMm = 6;    // between the two columns of options
 constexpr double kBodyPoints = 11;
@@ -32,6 +32,9 @@ QFont PrintFont(double points, bool bold = false) {
     font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei")});
     font.setPointSizeF(points);
     font.setBold(bold);
+    // No ligatures where the script needs none, so "fi" is searched and copied
+    // as the two letters it is; Arabic is still joined.
+    font.setStyleStrategy(QFont::PreferNoShaping);
     return font;
 }
 
@@ -396,9 +399,9 @@ struct PrintLayout::Pages {
         const QRectF band(0, top, width, Mm(5));
         QString heading = settings.heading;
         heading.replace(u'\n', u' ');
-        painter.drawText(band, Qt::AlignLeft | Qt::AlignVCenter,
-                         painter.fontMetrics().elidedText(heading, Qt::ElideRight,
-                                                          int(width * 0.45)));
+        painter.drawText(
+            band, Qt::AlignLeft | Qt::AlignVCenter,
+            painter.fontMetrics().elidedText(heading, Qt::ElideRight, int(width * 0.45)));
         if (versionCount > 1)
             painter.drawText(band, Qt::AlignHCenter | Qt::AlignVCenter,
                              QStringLiteral("Version %1").arg(versionName));
@@ -407,8 +410,7 @@ struct PrintLayout::Pages {
     }
 };
 
-PrintLayout::PrintLayout(std::vector<PaperVersion> versions, PrintSettings settings,
-                         QLocale locale)
+PrintLayout::PrintLayout(std::vector<PaperVersion> versions, PrintSettings settings, QLocale locale)
     : versions_(std::move(versions)), settings_(std::move(settings)), locale_(std::move(locale)) {}
 
 PrintLayout::~PrintLayout() = default;
@@ -450,7 +452,8 @@ bool PrintLayout::Render(QPagedPaintDevice& device) {
         }
         if (page.sheet) {
             const Pages::Placement& head = page.items.front();
-            pages.PaintSheet(painter, *page.sheet, head.y + head.doc->size().height() + pages.Mm(6));
+            pages.PaintSheet(painter, *page.sheet,
+                             head.y + head.doc->size().height() + pages.Mm(6));
         }
         pages.PaintFooter(painter, page, versions_[std::size_t(page.version)].name, count);
     }

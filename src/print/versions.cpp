@@ -45,7 +45,8 @@ private:
 // One stream per version and question, so that a question's option order does
 // not depend on where the question landed or on the other switch.
 Generator StreamFor(std::uint32_t seed, int version, int question) {
-    Generator mix(std::uint64_t(seed) << 32 ^ std::uint64_t(version) << 16 ^ std::uint64_t(question));
+    Generator mix(std::uint64_t(seed) << 32 ^ std::uint64_t(version) << 16 ^
+                  std::uint64_t(question));
     return Generator(mix.Next());
 }
 
@@ -146,11 +147,12 @@ QByteArray VersionsJson(const std::vector<PaperVersion>& versions, std::uint32_t
             QJsonArray items;
             for (const PrintedOption& option : q.options) items.append(option.text);
             // The mark as its shortest single-precision decimal, as the converter prints it.
-            questions.append(QJsonObject{{QStringLiteral("source"), q.source},
-                                         {QStringLiteral("Score"), ShortestSingle(q.score).toDouble()},
-                                         {QStringLiteral("Answer"), AnswerMaskToText(q.answer)},
-                                         {QStringLiteral("Title"), q.title},
-                                         {QStringLiteral("Items"), items}});
+            questions.append(
+                QJsonObject{{QStringLiteral("source"), q.source},
+                            {QStringLiteral("Score"), ShortestSingle(q.score).toDouble()},
+                            {QStringLiteral("Answer"), AnswerMaskToText(q.answer)},
+                            {QStringLiteral("Title"), q.title},
+                            {QStringLiteral("Items"), items}});
         }
         list.append(QJsonObject{{QStringLiteral("name"), version.name},
                                 {QStringLiteral("questions"), questions}});

@@ -1,0 +1,17 @@
+#include "print/printmenu.h"
+
+#include "editor/formpaper.h"
+#include "editor/mainmenu.h"
+#include "print/printcommands.h"
+
+namespace scrivane {
+
+PrintCommands& AttachPrintCommands(FormPaper& window, Moddule1& state, Seams& seams) {
+    auto* commands = new PrintCommands(
+        seams, [&window] { return window.BoundTable().Records(); },
+        [&state] { return state.PaperFileName; }, &window);
+    for (QAction* action : commands->CreateActions(&window)) window.Menu().AddFileAction(action);
+    return *commands;
+}
+
+}  // namespace scrivane

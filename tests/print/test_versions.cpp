@@ -1,0 +1,206 @@
+// Versions of a paper: the paper as it stands, shuffles that keep every
+// answer on its option text and pinned options in place, and seeds that fix
+// the outcome on every machine.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+#include <algorithm>
+
+#include "core/optionpins.h"
+#include "printtestsupport.h"
+
+using namespace scrivane;
+using namespace scrivane::test;
+
+Q_DECLARE_METATYPE(std::vector<scrivane::QuestionRecord>)
+
+namespace {
+
+using Paper = std::vector<QuestionRecord>;
+
+Paper MixedPaper() {
+    return {
+        Question(5, "B", "Capital of France?", {"Berlin", "Paris", "Rome", "Madrid", "", ""}),
+        Question(2.5f, "AC", "Prime numbers", {"2", "4", "3", "9", "", ""}),
+        Question(1, "D", "Fruit?", {"Apple", "Banana", "Cherry", "All of the above", "", ""}),
+        Question(3, "E", "Gaps", {"first", "", "third", "fourth", "None of the above", ""}),
+        Question(4, "C", "Refers by letter", {"x", "y", "Both A and B", "z", "", ""}),
+        Question(2, "", "No answer yet", {"p", "q", "r", "s", "t", "u"}),
+        Question(2, "ABCDEF", "All six", {"u1", "u2", "u3", "u4", "u5", "u6"}),
+        Question(1, "D", "Same texts", {"same", "same", "other", "odd", "", ""}),
+        Question(1, "A", "  One option  ", {"  only  ", "", "", "", "", ""}),
+        Question(1, "B", "Answer on an empty option", {"a", "", "c", "", "", ""}),
+    };
+}
+
+Paper LongPaper(int count) {
+    Paper paper;
+    for (int i = 0; i < count; ++i)
+        paper.push_back(Question(1, QString(QChar(u'A' + i % 5)), QStringLiteral("Q%1").arg(i),
+                                 {QStringLiteral("a%1").arg(i), QStringLiteral("b%1").arg(i),
+                                  QStringLiteral("c%1").arg(i), QStringLiteral("d%1").arg(i),
+                                  QStringLiteral("e%1").arg(i), ""}));
+    return paper;
+}
+
+QStringList Filled(const QuestionRecord& record, bool correctOnly) {
+    QStringList texts;
+    for (int i = 0; i < 6; ++i) {
+        const QString text = record.Items[std::size_t(i)].trimmed();
+        if (!text.isEmpty() && (!correctOnly || (record.Answer & (1u << i)))) texts << text;
+    }
+    texts.sort();
+    return texts;
+}
+
+QStringList Printed(const PrintedQuestion& q, bool correctOnly) {
+    QStringList texts;
+    for (const PrintedOption& option : q.options)
+        if (!correctOnly || (q.answer & (1u << (option.letter.unicode() - u'A'))))
+            texts << option.text;
+    texts.sort();
+    return texts;
+}
+
+QString Letters(const PrintedQuestion& q) {
+    QString letters;
+    for (const PrintedOption& option : q.options) letters += option.letter;
+    return letters;
+}
+
+QString Order(const PaperVersion& version) {
+    QStringList sources;
+    for (const PrintedQuestion& q : version.questions) sources << QString::number(q.source);
+    return sources.join(u',');
+}
+
+}  // namespace
+
+class VersionsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void withoutShufflesThePaperAsItStands();
+    void shufflesKeepAnswersAndPins_data();
+    void shufflesKeepAnswersAndPins();
+    void seedFixesTheVersions();
+    void json();
+};
+
+void VersionsTest::withoutShufflesThePaperAsItStands() {
+    const Paper paper = MixedPaper();
+    const auto versions = BuildVersions(paper, {3, false, false, 99});
+    QCOMPARE(versions.size(), std::size_t(3));
+    QCOMPARE(versions[2].name, QStringLiteral("C"));
+    for (const PaperVersion& version : versions) {
+        QCOMPARE(Order(version), QStringLiteral("1,2,3,4,5,6,7,8,9,10"));
+        for (std::size_t i = 0; i < paper.size(); ++i) {
+            const PrintedQuestion& q = version.questions[i];
+            QCOMPARE(q.answer, paper[i].Answer);
+            QCOMPARE(q.score, paper[i].Score);
+            QCOMPARE(Printed(q, false), Filled(paper[i], false));
+        }
+    }
+    // Empty options are left out and the others keep their stored letters.
+    QCOMPARE(Letters(versions[0].questions[3]), QStringLiteral("ACDE"));
+    QCOMPARE(versions[0].questions[3].KeyText(), QStringLiteral("E"));
+    QCOMPARE(versions[0].questions[5].KeyText(), QStringLiteral("?"));
+    QCOMPARE(versions[0].questions[8].title, QStringLiteral("One option"));
+}
+
+void VersionsTest::shufflesKeepAnswersAndPins_data() {
+    QTest::addColumn<Paper>("paper");
+    QTest::newRow("pins, gaps, multiple answers") << MixedPaper();
+    QTest::newRow("100 questions of five options") << LongPaper(100);
+    QTest::newRow("one question") << Paper{MixedPaper()[2]};
+    QTest::newRow("only pinned options")
+        << Paper{Question(1, "B", "t", {"All of the above", "None of the above", "", "", "", ""})};
+}
+
+void VersionsTest::shufflesKeepAnswersAndPins() {
+    QFETCH(Paper, paper);
+    for (std::uint32_t seed : {1u, 2u, 4000000000u}) {
+        const auto versions = BuildVersions(paper, {kMaxVersions, true, true, seed});
+        QCOMPARE(int(versions.size()), kMaxVersions);
+        for (const PaperVersion& version : versions) {
+            QStringList sources = Order(version).split(u',');
+            std::sort(sources.begin(), sources.end(),
+                      [](const QString& a, const QString& b) { return a.toInt() < b.toInt(); });
+            QStringList expected;
+            for (std::size_t i = 1; i <= paper.size(); ++i) expected << QString::number(i);
+            QCOMPARE(sources, expected);  // every question once
+
+            for (const PrintedQuestion& q : version.questions) {
+                const QuestionRecord& record = paper[std::size_t(q.source - 1)];
+                QCOMPARE(Printed(q, false), Filled(record, false));
+                // An answer on an empty option cannot be printed; every other
+                // answer names the same texts as the paper's.
+                QCOMPARE(Printed(q, true), Filled(record, true));
+                std::vector<int> filled;
+                for (int i = 0; i < 6; ++i)
+                    if (!record.Items[std::size_t(i)].trimmed().isEmpty()) filled.push_back(i);
+                const bool refersByLetter = record.Title == QStringLiteral("Refers by letter");
+                for (std::size_t p = 0; p < filled.size(); ++p) {
+                    const QChar letter =
+                        refersByLetter ? QChar(u'A' + filled[p]) : QChar(u'A' + int(p));
+                    QCOMPARE(q.options[p].letter, letter);
+                    if (refersByLetter || IsPinnedOption(record.Items, filled[p]))
+                        QCOMPARE(q.options[p].text, record.Items[std::size_t(filled[p])].trimmed());
+                }
+            }
+        }
+    }
+}
+
+void VersionsTest::seedFixesTheVersions() {
+    const Paper paper = LongPaper(12);
+    const VersionSettings settings{4, true, true, 20240611};
+    const auto first = BuildVersions(paper, settings);
+    const auto again = BuildVersions(paper, settings);
+    for (std::size_t v = 0; v < first.size(); ++v) {
+        QCOMPARE(Order(first[v]), Order(again[v]));
+        for (std::size_t i = 0; i < paper.size(); ++i)
+            QCOMPARE(Printed(first[v].questions[i], false), Printed(again[v].questions[i], false));
+    }
+    // The generator is our own, so a seed gives these versions everywhere.
+    QCOMPARE(Order(first[0]), QStringLiteral("1,10,6,12,7,11,8,3,2,9,4,5"));
+    QCOMPARE(first[0].questions[0].options[0].text, QStringLiteral("c0"));
+    QVERIFY(Order(first[1]) != Order(first[0]));
+    QVERIFY(Order(BuildVersions(paper, {1, true, false, 20240612})[0]) != Order(first[0]));
+
+    // A question's options do not depend on the order of the questions.
+    const auto optionsOnly = BuildVersions(paper, {4, false, true, 20240611});
+    for (std::size_t v = 0; v < first.size(); ++v)
+        for (const PrintedQuestion& q : first[v].questions) {
+            QCOMPARE(optionsOnly[v].questions[std::size_t(q.source - 1)].answer, q.answer);
+            QCOMPARE(optionsOnly[v].questions[std::size_t(q.source - 1)].options[0].text,
+                     q.options[0].text);
+        }
+}
+
+void VersionsTest::json() {
+    const auto versions =
+        BuildVersions({MixedPaper()[1], MixedPaper()[3]}, {2, true, true, 4294967295u});
+    QJsonParseError error;
+    const QJsonObject root =
+        QJsonDocument::fromJson(VersionsJson(versions, 4294967295u), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(root.value("seed").toDouble(), 4294967295.0);
+    const QJsonArray list = root.value("versions").toArray();
+    QCOMPARE(list.size(), 2);
+    QCOMPARE(list[1].toObject().value("name").toString(), QStringLiteral("B"));
+    const QJsonArray questions = list[0].toObject().value("questions").toArray();
+    for (int i = 0; i < questions.size(); ++i) {
+        const QJsonObject q = questions[i].toObject();
+        const PrintedQuestion& printed = versions[0].questions[std::size_t(i)];
+        QCOMPARE(q.value("source").toInt(), printed.source);
+        QCOMPARE(q.value("Score").toDouble(), double(printed.score));
+        QCOMPARE(q.value("Answer").toString(), AnswerMaskToText(printed.answer));
+        QCOMPARE(q.value("Title").toString(), printed.title);
+        QCOMPARE(q.value("Items").toArray().size(), int(printed.options.size()));
+        QCOMPARE(q.value("Items").toArray()[0].toString(), printed.options[0].text);
+    }
+}
+
+QTEST_GUILESS_MAIN(VersionsTest)
+#include "test_versions.moc"
