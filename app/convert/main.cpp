@@ -4,6 +4,7 @@
 
 #include "print/pdfconvert.h"
 #include "checks/checkcommand.h"
+#include "interchange/conversion.h"
 #include "spreadsheet/convert.h"
 
 int main(int argc, char* argv[]) {
@@ -13,7 +14,8 @@ int main(int argc, char* argv[]) {
     // --check and --rebalance read the answer mode beside the program.
     const auto checked = scrivane::RunCheckCommand(
         arguments, QCoreApplication::applicationDirPath().toStdString());
-    const scrivane::ConverterRun run = checked ? *checked : scrivane::RunConverter(arguments);
+    auto converted = checked ? checked : scrivane::interchange::RunInterchangeConversion(arguments);
+    const scrivane::ConverterRun run = converted ? *converted : scrivane::RunConverter(arguments);
     std::fwrite(run.out.constData(), 1, std::size_t(run.out.size()), stdout);
     std::fwrite(run.err.constData(), 1, std::size_t(run.err.size()), stderr);
     return run.exitCode;

@@ -34,12 +34,22 @@ struct FileRequest {
     QString filter;    // "Description (*.ext)|*.ext"
 };
 
+// A chosen file and the filter it was chosen under: the index of its
+// "Description|patterns" pair in the request's filter.
+struct FileChoice {
+    QString path;
+    int filter = 0;
+};
+
 class Prompts {
 public:
     virtual ~Prompts() = default;
     virtual MsgAnswer MsgBox(const MessageRequest& request) = 0;
     // The chosen path, or nothing when the dialog was cancelled.
     virtual std::optional<QString> ChooseFile(const FileRequest& request) = 0;
+    // The chosen path with its filter. Unless a dialog says which filter was
+    // chosen, it is the first whose patterns the name matches, else the first.
+    virtual std::optional<FileChoice> ChooseFileAndFilter(const FileRequest& request);
 };
 
 // A message box with an OK button only and the application title.

@@ -12,6 +12,7 @@ class DesktopPrompts : public Prompts {
 public:
     MsgAnswer MsgBox(const MessageRequest& request) override;
     std::optional<QString> ChooseFile(const FileRequest& request) override;
+    std::optional<FileChoice> ChooseFileAndFilter(const FileRequest& request) override;
 };
 
 class DesktopPlatform : public Platform {

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTableView>
+#include <QScopedValueRollback>
 #include <QTimer>
 #include <QToolButton>
 #include <cmath>
@@ -32,6 +33,7 @@
 namespace scrivane {
 
 namespace {
+#include "editor/typinglimit.h"
 
 constexpr double kReferenceWidth = 15360;  // a 1024 x 768 screen in twips
 constexpr double kReferenceHeight = 11520;
@@ -119,7 +121,7 @@ void FormPaper::BuildControls() {
     LabelNo_ = Named(new QLabel(Frame1_), QStringLiteral("LabelNo"));
     Label2_ = Named(new QLabel(Frame1_), QStringLiteral("Label2"));
     TextScore_ = Named(new QLineEdit(Frame1_), QStringLiteral("TextScore"));
-    TextScore_->setMaxLength(4);
+    scoreLimit_ = new TypingLimit(*TextScore_, 4);
     TextScore_->installEventFilter(new MarkKeyFilter(MarkKeyFilter::AllowPoint, TextScore_));
     TextScore_->installEventFilter(this);
     Label1_ = Named(new QLabel(QStringLiteral("(0-250)"), Frame1_), QStringLiteral("Label1"));
@@ -130,11 +132,14 @@ void FormPaper::BuildControls() {
     CmdSetAnswer_ = Named(new QPushButton(Frame1_), QStringLiteral("CmdSetAnswer"));
     Frame2_ = Named(new QGroupBox(Frame1_), QStringLiteral("Frame2"));
     TextTitle_ = Named(new QPlainTextEdit(Frame2_), QStringLiteral("TextTitle"));
+    // A click on SET leaves the focus in the panel, so SET checks the mark once.
+    CmdSetAnswer_->setFocusPolicy(Qt::TabFocus);
     TextTitle_->setTabChangesFocus(true);
     for (int i = 0; i < 6; ++i) {
         LabItem_[i] = Named(new QLabel(Frame1_), QStringLiteral("LabItem_%1").arg(i));
+    titleLimit_ = new TypingLimit(*TextTitle_, 250);
         TextItems_[i] = Named(new QLineEdit(Frame1_), QStringLiteral("TextItems_%1").arg(i));
-        TextItems_[i]->setMaxLength(100);
+        itemLimits_[i] = new TypingLimit(*TextItems_[i], 100);
         LabItem_[i]->setBuddy(TextItems_[i]);
     }
     Label5_ = Named(new QLabel(this), QStringLiteral("Label5"));
@@ -147,7 +152,15 @@ void FormPaper::BuildControls() {
     DataGrid1_->setSelectionBehavior(QAbstractItemView::SelectRows);
     DataGrid1_->setSelectionMode(QAbstractItemView::SingleSelection);
     DataGrid1_->verticalHeader()->hide();
-    DataGrid1_->setItemDelegate(new GridDelegate(DataGrid1_));
+    gridDelegate_ = new GridDelegate(
+        [this] {
+            const QScopedValueRollback writing(writingCell_, true);
+            return CheckCurrentRow();
+        },
+        DataGrid1_);
+    DataGrid1_->setItemDelegate(gridDelegate_);
+    // Typing in a column that cannot be edited does nothing.
+    DataGrid1_->installEventFilter(this);
     DataGrid1_->setEditTriggers(QAbstractItemView::DoubleClicked |
                                 QAbstractItemView::EditKeyPressed |
                                 QAbstractItemView::AnyKeyPressed);
@@ -168,36 +181,24 @@ void FormPaper::BuildControls() {
             [this](const QModelIndex& current) {
                 if (!current.isValid() || current.row() == table_.CurrentRow()) return;
                 // A refused move keeps the grid on the row being edited.
-                if (!table_.SetAbsolutePosition(current.row() + 1)) DataGrid1_RowColChange();
+                if (!CheckCurrentRow() || !table_.SetAbsolutePosition(current.row() + 1))
+                    DataGrid1_RowColChange();
             });
 
-    connect(TextScore_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        markRefused_ = false;
-        PushToTable(QuestionTable::Score, text);
-    });
+    adoStdMarks_->SetLeaveCheck([this] { return CheckCurrentRow(); });
+    connect(scoreLimit_, &TypingLimit::Edited, this,
+            [this](const QString& text) { PushToTable(QuestionTable::Score, text); });
     connect(LabelAnswer_, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (!showingRow_) PushToTable(QuestionTable::Answer, text);
     });
-    connect(TextTitle_, &QPlainTextEdit::textChanged, this, [this] {
-        if (showingRow_) return;
-        QString text = TextTitle_->toPlainText();
-        if (text.size() > 250) {
-            // The title box holds at most 250 characters, as typed or pasted.
-            text.truncate(250);
-            const QSignalBlocker block(TextTitle_);
-            TextTitle_->setPlainText(text);
-            TextTitle_->moveCursor(QTextCursor::End);
-        }
-        PushToTable(QuestionTable::Title, text);
-    });
+    connect(titleLimit_, &TypingLimit::Edited, this,
+            [this](const QString& text) { PushToTable(QuestionTable::Title, text); });
     for (int i = 0; i < 6; ++i) {
-        connect(TextItems_[i], &QLineEdit::textEdited, this,
+        connect(itemLimits_[i], &TypingLimit::Edited, this,
                 [this, i](const QString& text) { PushToTable(QuestionTable::ItemA + i, text); });
     }
     // Enter in the mark box checks the mark and writes the row.
-    connect(TextScore_, &QLineEdit::returnPressed, this, [this] {
-        if (TextScore_Validate()) table_.Update();
-    });
+    connect(TextScore_, &QLineEdit::returnPressed, this, [this] { CheckCurrentRow(); });
     connect(CmdSetAnswer_, &QPushButton::clicked, this, &FormPaper::CmdSetAnswer_Click);
 
     setTabOrder(adoStdMarks_, TextScore_);
@@ -368,20 +369,17 @@ void FormPaper::DataGrid1_RowColChange() {
 void FormPaper::ShowCurrentRow() {
     if (pushing_) return;  // the panel itself wrote this value
     showingRow_ = true;
-    auto show = [](QLineEdit* box, const QString& text) {
-        if (box->text() != text) box->setText(text);
-    };
     const bool has = table_.HasCurrentRow();
     LabelNo_->setText(has ? table_.Field(QuestionTable::QuestionNo).toString() : QString());
-    show(TextScore_,
-         has ? table_.data(table_.index(table_.CurrentRow(), QuestionTable::Score), Qt::EditRole)
-                   .toString()
-             : QString());
-    show(LabelAnswer_, has ? table_.Field(QuestionTable::Answer).toString() : QString());
-    const QString title = has ? table_.Field(QuestionTable::Title).toString() : QString();
-    if (TextTitle_->toPlainText() != title) TextTitle_->setPlainText(title);
+    scoreLimit_->Show(
+        has ? table_.data(table_.index(table_.CurrentRow(), QuestionTable::Score), Qt::EditRole)
+                  .toString()
+            : QString());
+    const QString answer = has ? table_.Field(QuestionTable::Answer).toString() : QString();
+    if (LabelAnswer_->text() != answer) LabelAnswer_->setText(answer);
+    titleLimit_->Show(has ? table_.Field(QuestionTable::Title).toString() : QString());
     for (int i = 0; i < 6; ++i)
-        show(TextItems_[i], has ? table_.Field(QuestionTable::ItemA + i).toString() : QString());
+        itemLimits_[i]->Show(has ? table_.Field(QuestionTable::ItemA + i).toString() : QString());
     for (QWidget* w :
          std::initializer_list<QWidget*>{TextScore_, LabelAnswer_, CmdSetAnswer_, TextTitle_})
         w->setEnabled(has);
@@ -410,36 +408,39 @@ bool FormPaper::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool FormPaper::TextScore_Validate() {
-    if (!table_.HasCurrentRow()) return true;
+    if (!table_.HasCurrentRow() || !TextScore_->isModified()) return true;
     const auto v = RoundToInt16(ReadLeadingNumber(TextScore_->text()));
     if (v && *v == 0 && TextScore_->text() != QStringLiteral("0")) {
-        TextScore_->setText(QStringLiteral("0"));
+        scoreLimit_->Show(QStringLiteral("0"));
         PushToTable(QuestionTable::Score, TextScore_->text());
     }
     if (v && *v >= 0 && *v <= 250) return true;
-    ShowMessage(seams_.prompts, QStringLiteral("The mark should be between 0 and 250."));
-    markRefused_ = true;
+    TellMarkRange();
     return false;
 }
 
 void FormPaper::adoStdMarks_WillChangeRecord(bool* cancel) {
     SetQuestionCount(table_.RecordCount());
-    const double m = ReadLeadingNumber(TextScore_->text());
     const int p = table_.AbsolutePosition();
     if (p < 1 || p > kMaxQuestions) return;
-    if (float(m) != state_.ScoreList(p)) {
+    // A row's mark is always a number: an emptied mark is written as 0.
+    if (table_.Field(QuestionTable::Score).isNull())
+        table_.SetBoundValue(QuestionTable::Score, QVariant(0.0f));
+    // The mark the row is written with: the edited one, else its own, so
+    // ScoreList always holds the row's mark.
+    const float m = table_.Field(QuestionTable::Score).toFloat();
+    if (m != state_.ScoreList(p)) {
         if (!(m >= 0 && m <= 250)) {
-            // The click that took the focus from the mark box was told already.
-            if (!std::exchange(markRefused_, false))
-                ShowMessage(seams_.prompts,
-                            QStringLiteral("The mark should be between 0 and 250."));
+            TellMarkRange();
             TextScore_->setFocus();
             *cancel = true;
             return;
         }
-        state_.ScoreList(p) = float(m);
+        state_.ScoreList(p) = m;
         CountScore();
     }
+    // The mark box of another row starts unedited.
+    TextScore_->setModified(false);
     state_.PaperModified = true;
 }
 
@@ -460,7 +461,7 @@ void FormPaper::CommandTools_Click(int index) {
     if (index < 0 || index >= kCommandCount) return;
     // A command works on the written paper: the edit of the current row is
     // written first, and a refused edit stops the command.
-    if (!table_.Update()) return;
+    if (!CheckCurrentRow()) return;
     switch (index) {
         case NEW:
             paper_->NewPaper_Click();
@@ -496,9 +497,22 @@ void FormPaper::CommandTools_Click(int index) {
             Help_Click();
             break;
     }
+    // A cell that cannot be edited takes no typing; the view would otherwise
+    // jump to a row whose text starts with the key.
+    if (watched == DataGrid1_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool chord =
+            key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+        const QModelIndex cell = DataGrid1_->currentIndex();
+        if (!chord && !key->text().isEmpty() && key->text().front().isPrint() &&
+            !(table_.flags(cell) & Qt::ItemIsEditable))
+            return true;
+    }
 }
 
 void FormPaper::ExitProgram_Click() {
+// The check of leaving the mark box. Only a mark the user typed is checked
+// and rewritten: a mark that came with the paper stays exactly as it is.
     close();
 }
 
@@ -512,6 +526,29 @@ void FormPaper::Help_Click() {
 void FormPaper::Form_Unload(bool& cancel) {
     if (!state_.PaperModified) return;
     switch (AskToSaveChanges(seams_.prompts)) {
+// Every refusal says why, but once per event: the focus leaving the box and
+// the click that took it refuse together.
+void FormPaper::TellMarkRange() {
+    if (markTold_) return;
+    ShowMessage(seams_.prompts, QStringLiteral("The mark should be between 0 and 250."));
+    markTold_ = true;
+    QTimer::singleShot(0, this, [this] { markTold_ = false; });
+}
+
+bool FormPaper::CheckCurrentRow() {
+    if (!TextScore_Validate()) {
+        TextScore_->setFocus();
+        return false;
+    }
+    // An open cell editor of the grid holds an edit as well.
+    if (QWidget* editor = DataGrid1_->indexWidget(DataGrid1_->currentIndex());
+        editor && !writingCell_) {
+        const QScopedValueRollback writing(writingCell_, true);
+        gridDelegate_->Finish(editor);
+    }
+    return table_.Update();
+}
+
         case MsgAnswer::Yes:
             paper_->SavePaper_Click();
             if (state_.PaperModified) cancel = true;
@@ -525,7 +562,7 @@ void FormPaper::Form_Unload(bool& cancel) {
 }
 
 void FormPaper::closeEvent(QCloseEvent* event) {
-    if (!table_.Update()) {
+    if (!CheckCurrentRow()) {
         event->ignore();
         return;
     }
@@ -534,6 +571,11 @@ void FormPaper::closeEvent(QCloseEvent* event) {
     if (cancel) {
         event->ignore();
         return;
+    // A refused mark keeps the focus; the answer waits.
+    if (!TextScore_Validate()) {
+        TextScore_->setFocus();
+        return;
+    }
     }
     closing_ = true;
     event->accept();

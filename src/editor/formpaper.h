@@ -27,6 +27,8 @@ namespace scrivane {
 
 class RecordNavigator;
 class MainMenu;
+class GridDelegate;
+class TypingLimit;
 class QuestionCommands;
 class PaperCommands;
 class ExcelFactory;
@@ -59,6 +61,11 @@ public:
 
     void CommandTools_Click(int index);
     PaperCommands& Paper() { return *paper_; }
+    // Runs the mark box's leave check and any other pending edit of the panel
+    // or the grid, then writes the current row. On a refusal the message has
+    // been shown, the focus is back in the mark box and the result is false:
+    // the command that asked must not run.
+    bool CheckCurrentRow();
     // The menu bar, where other capabilities add their actions.
     MainMenu& Menu() { return *MenuBar_; }
 
@@ -87,6 +94,7 @@ private:
     Moddule1& state_;
     Seams& seams_;
     QuestionTable table_;
+    void TellMarkRange();
     std::unique_ptr<ExcelFactory> ownExcel_;
     std::unique_ptr<QuestionCommands> questions_;
     std::unique_ptr<PaperCommands> paper_;
@@ -120,7 +128,12 @@ private:
     bool showingRow_ = false;   // the panel is being filled from the table
     bool pushing_ = false;      // the panel is writing into the table
     bool closing_ = false;      // the window is closing for good
-    bool markRefused_ = false;  // the mark box has just said why it keeps the focus
+    bool writingCell_ = false;  // an open cell editor is being written
+    bool markTold_ = false;     // the mark's range was told in this turn of the event loop
 };
+    GridDelegate* gridDelegate_;
+    TypingLimit* scoreLimit_;
+    TypingLimit* titleLimit_;
+    std::array<TypingLimit*, 6> itemLimits_{};
 
 }  // namespace scrivane

@@ -4,27 +4,43 @@
 
 #include "core/questiontable.h"
 #include "dialogs/markkeyfilter.h"
+#include "editor/typinglimit.h"
 
 namespace scrivane {
+
+GridDelegate::GridDelegate(std::function<bool()> checkCurrentRow, QObject* parent)
+    : QStyledItemDelegate(parent), checkCurrentRow_(std::move(checkCurrentRow)) {}
 
 QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                                     const QModelIndex& index) const {
     auto* editor = new QLineEdit(parent);
     switch (index.column()) {
         case QuestionTable::Score:
-            editor->setMaxLength(4);
+            new TypingLimit(*editor, 4);
             editor->installEventFilter(new MarkKeyFilter(MarkKeyFilter::AllowPoint, editor));
             break;
         case QuestionTable::Title:
-            editor->setMaxLength(250);
+            new TypingLimit(*editor, 250);
             break;
         default:
-            editor->setMaxLength(100);
+            new TypingLimit(*editor, 100);
             break;
     }
     editor->setFrame(false);
     Q_UNUSED(option);
     return editor;
+}
+
+void GridDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
+                                const QModelIndex& index) const {
+    // The row being edited in the panel is written first, as leaving it does.
+    if (checkCurrentRow_ && !checkCurrentRow_()) return;
+    QStyledItemDelegate::setModelData(editor, model, index);
+}
+
+void GridDelegate::Finish(QWidget* editor) {
+    emit commitData(editor);
+    emit closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
 }  // namespace scrivane

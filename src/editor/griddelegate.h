@@ -1,16 +1,26 @@
 // Editors of the grid cells: the mark cell takes what the mark box takes,
-// the texts are limited like their boxes in the panel.
+// the texts are limited like their boxes in the panel. An edit reaches the
+// table only after the window's check of the current row has let it pass.
 #pragma once
 
 #include <QStyledItemDelegate>
+#include <functional>
 
 namespace scrivane {
 
 class GridDelegate : public QStyledItemDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    // checkCurrentRow: writes the current row, false when it was refused.
+    GridDelegate(std::function<bool()> checkCurrentRow, QObject* parent);
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override;
+    void setModelData(QWidget* editor, QAbstractItemModel* model,
+                      const QModelIndex& index) const override;
+    // Writes what an open cell editor holds and closes it.
+    void Finish(QWidget* editor);
+
+private:
+    std::function<bool()> checkCurrentRow_;
 };
 
 }  // namespace scrivane

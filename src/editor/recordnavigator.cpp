@@ -37,14 +37,18 @@ RecordNavigator::RecordNavigator(QuestionTable& table, QWidget* parent)
     caption_->setObjectName(QStringLiteral("adoStdMarks_Caption"));
     caption_->setAlignment(Qt::AlignCenter);
 
-    connect(first_, &QToolButton::clicked, this, [this] { table_.MoveFirst(); });
-    connect(last_, &QToolButton::clicked, this, [this] { table_.MoveLast(); });
+    connect(first_, &QToolButton::clicked, this, [this] {
+        if (MayLeave()) table_.MoveFirst();
+    });
+    connect(last_, &QToolButton::clicked, this, [this] {
+        if (MayLeave()) table_.MoveLast();
+    });
     // Next and previous stop at the ends rather than leaving the table.
     connect(next_, &QToolButton::clicked, this, [this] {
-        if (table_.AbsolutePosition() < table_.RecordCount()) table_.MoveNext();
+        if (MayLeave() && table_.AbsolutePosition() < table_.RecordCount()) table_.MoveNext();
     });
     connect(previous_, &QToolButton::clicked, this, [this] {
-        if (table_.AbsolutePosition() > 1) table_.MovePrevious();
+        if (MayLeave() && table_.AbsolutePosition() > 1) table_.MovePrevious();
     });
     // Every change of the rows ends with the cursor placed anew.
     connect(&table_, &QuestionTable::CurrentRowChanged, this, &RecordNavigator::UpdateButtons);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QFrame>
+#include <functional>
 
 class QLabel;
 class QToolButton;
@@ -17,12 +18,15 @@ public:
     explicit RecordNavigator(QuestionTable& table, QWidget* parent = nullptr);
     void setCaption(const QString& caption);
     QString caption() const;
+    // Runs before every move; a move goes ahead only when it returns true.
+    void SetLeaveCheck(std::function<bool()> check) { leaveCheck_ = std::move(check); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void UpdateButtons();
+    bool MayLeave() const { return !leaveCheck_ || leaveCheck_(); }
 
     QuestionTable& table_;
     QToolButton* first_;
@@ -30,6 +34,7 @@ private:
     QToolButton* next_;
     QToolButton* last_;
     QLabel* caption_;
+    std::function<bool()> leaveCheck_;
 };
 
 }  // namespace scrivane

@@ -11,8 +11,7 @@ ReadOutcome ReadAiken(const QByteArray& content, float defaultMark) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(u'\r', u'\n');
 
-    static const QRegularExpression optionLine(
-        QStringLiteral("^([A-Z])[.)](?:[ \\t]+(.*))?$"));
+    static const QRegularExpression optionLine(QStringLiteral("^([A-Z])[.)](?:[ \\t]+(.*))?$"));
     static const QRegularExpression answerLine(QStringLiteral("^ANSWER\\s*:\\s*([A-Z])$"));
 
     QuestionCollector collector;
@@ -32,7 +31,8 @@ ReadOutcome ReadAiken(const QByteArray& content, float defaultMark) {
             continue;
         }
         if (const auto answer = answerLine.match(line); answer.hasMatch()) {
-            if (options.isEmpty()) return refuse(QStringLiteral("an ANSWER line before any option"));
+            if (options.isEmpty())
+                return refuse(QStringLiteral("an ANSWER line before any option"));
             const qsizetype index = letters.indexOf(answer.captured(1));
             if (options.size() > 6) {
                 ++collector.skipped.tooManyOptions;

@@ -75,8 +75,8 @@ std::optional<ConverterRun> RunInterchangeConversion(const QStringList& argument
     QByteArray start;
     if (file.open(QIODevice::ReadOnly)) start = file.read(1 << 16);
     const std::optional<Format> inputFormat = DetectFormat(start);
-    const bool workbookIn = !inputFormat || *inputFormat == Format::Xls ||
-                            *inputFormat == Format::Xlsx;
+    const bool workbookIn =
+        !inputFormat || *inputFormat == Format::Xls || *inputFormat == Format::Xlsx;
     if (!to && workbookIn && (json || !format || *format == Format::Xls)) return std::nullopt;
     if (!format && !json)
         return Failure(2, QStringLiteral("the format of %1 is not known by its extension; name it "
@@ -85,7 +85,8 @@ std::optional<ConverterRun> RunInterchangeConversion(const QStringList& argument
 
     const ReadOutcome read = ReadQuestionFile(input, Moddule1().DefaultScore);
     ConverterRun run;
-    for (const QString& note : read.notes) run.err += Line(QStringLiteral("scrivane-convert: ") + note);
+    for (const QString& note : read.notes)
+        run.err += Line(QStringLiteral("scrivane-convert: ") + note);
     if (read.status == ReadOutcome::Status::Unreadable)
         return Failure(2, QStringLiteral("cannot read %1: %2").arg(input, read.reason));
     if (!read.Read()) {
@@ -108,7 +109,8 @@ std::optional<ConverterRun> RunInterchangeConversion(const QStringList& argument
         for (const QString& line : written.unfit) run.err += Line(line);
     } else if (!written.Written()) {
         run.exitCode = 2;
-        run.err += Line(QStringLiteral("scrivane-convert: cannot write %1: %2").arg(files[1], written.reason));
+        run.err += Line(
+            QStringLiteral("scrivane-convert: cannot write %1: %2").arg(files[1], written.reason));
     }
     return run;
 }

@@ -63,7 +63,9 @@ ReadOutcome ReadCsv(const QByteArray& content) {
     };
     const auto tooLong = [&]() {
         return ReadOutcome::Refuse(
-            QStringLiteral("row %1, column %2 holds more than 32767 characters").arg(row).arg(column));
+            QStringLiteral("row %1, column %2 holds more than 32767 characters")
+                .arg(row)
+                .arg(column));
     };
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n && row <= kSheetRowsRead; ++i) {
@@ -93,7 +95,8 @@ ReadOutcome ReadCsv(const QByteArray& content) {
         }
         if (field.size() > kMaxTextUnits + 1) return tooLong();
     }
-    if (quoted) return ReadOutcome::Refuse(QStringLiteral("row %1: a quoted field does not end").arg(row));
+    if (quoted)
+        return ReadOutcome::Refuse(QStringLiteral("row %1: a quoted field does not end").arg(row));
     if (row <= kSheetRowsRead && (!field.isEmpty() || column > 1) && !endField()) return tooLong();
     return ReadSheetRules(cells);
 }

@@ -130,7 +130,8 @@ Parsed ParseQuestion(QString text) {
         text = text.mid(close + 2).trimmed();
     }
     QString format = QStringLiteral("moodle");
-    static const QRegularExpression formatTag(QStringLiteral("^\\[(html|moodle|plain|markdown)\\]"));
+    static const QRegularExpression formatTag(
+        QStringLiteral("^\\[(html|moodle|plain|markdown)\\]"));
     if (const auto match = formatTag.match(text); match.hasMatch()) {
         format = match.captured(1);
         text = text.mid(match.capturedLength());
@@ -212,8 +213,9 @@ ReadOutcome ReadGift(const QByteArray& content, float defaultMark) {
                 break;
             case Kind::Malformed:
                 if (error.isEmpty())
-                    error = QStringLiteral("line %1: a question without the end of its name or "
-                                           "answers")
+                    error = QStringLiteral(
+                                "line %1: a question without the end of its name or "
+                                "answers")
                                 .arg(firstLine);
                 break;
         }
@@ -257,14 +259,16 @@ QByteArray WriteGift(const std::vector<QuestionRecord>& questions) {
                    .arg(number)
                    .arg(Escape(question.Title));
         for (const WrittenOption& option : options) {
-            if (correct == 1)
+            // Several correct options share 100 and the wrong ones -100; a
+            // text that starts with % would read as a weight, so it always
+            // gets one of its own.
+            if (correct <= 1 && !option.text.startsWith(u'%'))
                 out += option.correct ? u'=' : u'~';
-            else if (option.correct)
-                out += QStringLiteral("~%") + Weight(100.0 / correct) + u'%';
-            else if (correct > 1)
-                out += QStringLiteral("~%") + Weight(-100.0 / wrong) + u'%';
             else
-                out += u'~';
+                out += QStringLiteral("~%") +
+                       Weight(option.correct ? 100.0 / correct
+                                             : (correct > 1 ? -100.0 / wrong : 0.0)) +
+                       u'%';
             out += Escape(option.text) + u'\n';
         }
         out += QStringLiteral("}\n\n");

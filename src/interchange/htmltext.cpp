@@ -18,19 +18,26 @@ bool IsLayoutSpace(QChar c) {
 bool BreaksLine(const QString& name, bool closing) {
     if (name == u"br") return true;
     if (!closing) return false;
-    static const QStringList blocks = {QStringLiteral("p"),  QStringLiteral("div"), QStringLiteral("li"), QStringLiteral("tr"), QStringLiteral("h1"), QStringLiteral("h2"),
-                                       QStringLiteral("h3"), QStringLiteral("h4"),  QStringLiteral("h5"), QStringLiteral("h6"), QStringLiteral("pre")};
+    static const QStringList blocks = {
+        QStringLiteral("p"),  QStringLiteral("div"), QStringLiteral("li"), QStringLiteral("tr"),
+        QStringLiteral("h1"), QStringLiteral("h2"),  QStringLiteral("h3"), QStringLiteral("h4"),
+        QStringLiteral("h5"), QStringLiteral("h6"),  QStringLiteral("pre")};
     return blocks.contains(name);
 }
 
 // The text of an entity without its & and ;, or nothing when unknown.
 QString Entity(QStringView name) {
     static const QHash<QString, char16_t> named = {
-        {QStringLiteral("amp"), u'&'},    {QStringLiteral("lt"), u'<'},     {QStringLiteral("gt"), u'>'},     {QStringLiteral("quot"), u'"'},
-        {QStringLiteral("apos"), u'\''},  {QStringLiteral("nbsp"), 0xA0},   {QStringLiteral("ndash"), 0x2013}, {QStringLiteral("mdash"), 0x2014},
-        {QStringLiteral("lsquo"), 0x2018}, {QStringLiteral("rsquo"), 0x2019}, {QStringLiteral("ldquo"), 0x201C}, {QStringLiteral("rdquo"), 0x201D},
-        {QStringLiteral("hellip"), 0x2026}, {QStringLiteral("times"), 0xD7},  {QStringLiteral("divide"), 0xF7}, {QStringLiteral("deg"), 0xB0},
-        {QStringLiteral("plusmn"), 0xB1}, {QStringLiteral("euro"), 0x20AC}, {QStringLiteral("copy"), 0xA9},    {QStringLiteral("laquo"), 0xAB},
+        {QStringLiteral("amp"), u'&'},      {QStringLiteral("lt"), u'<'},
+        {QStringLiteral("gt"), u'>'},       {QStringLiteral("quot"), u'"'},
+        {QStringLiteral("apos"), u'\''},    {QStringLiteral("nbsp"), 0xA0},
+        {QStringLiteral("ndash"), 0x2013},  {QStringLiteral("mdash"), 0x2014},
+        {QStringLiteral("lsquo"), 0x2018},  {QStringLiteral("rsquo"), 0x2019},
+        {QStringLiteral("ldquo"), 0x201C},  {QStringLiteral("rdquo"), 0x201D},
+        {QStringLiteral("hellip"), 0x2026}, {QStringLiteral("times"), 0xD7},
+        {QStringLiteral("divide"), 0xF7},   {QStringLiteral("deg"), 0xB0},
+        {QStringLiteral("plusmn"), 0xB1},   {QStringLiteral("euro"), 0x20AC},
+        {QStringLiteral("copy"), 0xA9},     {QStringLiteral("laquo"), 0xAB},
         {QStringLiteral("raquo"), 0xBB}};
     if (name.startsWith(u'#')) {
         bool ok = false;
@@ -56,7 +63,7 @@ QString TrimBlanks(const QString& text) {
 QString HtmlToPlain(const QString& html) {
     QString out;
     out.reserve(html.size());
-    bool afterTag = true;  // the start counts as a tag boundary
+    bool afterTag = true;   // the start counts as a tag boundary
     bool skipping = false;  // inside script or style
     qsizetype i = 0;
     const qsizetype n = html.size();
@@ -133,6 +140,8 @@ QString PlainToHtml(const QString& text) {
     QString out = text.toHtmlEscaped();
     out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     out.replace(u'\n', QStringLiteral("<br>"));
+    // A tab in HTML source is only a blank; as a reference it stays a tab.
+    out.replace(u'\t', QStringLiteral("&#9;"));
     return out;
 }
 

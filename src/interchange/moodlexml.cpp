@@ -36,8 +36,7 @@ QString Plain(const std::string& text, const std::string& format) {
 
 // A question of the bank as a question of the paper; nothing when it has
 // more options than a paper holds.
-std::optional<QuestionRecord> ToRecord(const MoodleQuestion& source, int number,
-                                       QString* error) {
+std::optional<QuestionRecord> ToRecord(const MoodleQuestion& source, int number, QString* error) {
     if (source.manyAnswers) return std::nullopt;
     QuestionRecord record;
     record.Title = Plain(source.text, source.textFormat);
@@ -97,7 +96,8 @@ ReadOutcome ReadMoodleXml(const QByteArray& content) {
                         text = &question->grade;
                     } else if (reader.Name() == "answer") {
                         MoodleQuestion::Answer answer;
-                        if (const std::string* f = reader.Attribute("fraction")) answer.fraction = *f;
+                        if (const std::string* f = reader.Attribute("fraction"))
+                            answer.fraction = *f;
                         if (const std::string* f = reader.Attribute("format")) answer.format = *f;
                         if (question->answers.size() < 64)
                             question->answers.push_back(answer);
@@ -169,8 +169,9 @@ QByteArray WriteMoodleXml(const std::vector<QuestionRecord>& questions) {
         out += ShortestSingle(question.Score).toUtf8();
         out += "</defaultgrade>\n    <single>";
         out += correct == 1 ? "true" : "false";
-        out += "</single>\n    <shuffleanswers>0</shuffleanswers>\n"
-               "    <answernumbering>ABCD</answernumbering>\n";
+        out +=
+            "</single>\n    <shuffleanswers>0</shuffleanswers>\n"
+            "    <answernumbering>ABCD</answernumbering>\n";
         const int wrong = int(options.size()) - correct;
         for (const WrittenOption& option : options) {
             // One correct option takes it all; several share 100 and the

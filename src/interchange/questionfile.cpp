@@ -93,10 +93,12 @@ ReadOutcome ReadQuestionFile(const QString& path, float defaultMark) {
     const QByteArray content = file.read(kMaxFileBytes + 1);
     if (content.size() > kMaxFileBytes) return Unreadable(QStringLiteral("the file is too large"));
     const std::optional<Format> format = DetectFormat(content);
-    if (!format) return Unreadable(QStringLiteral("not a paper in any format that is read"));
-    if (!IsWorkbook(*format)) return ReadQuestionContent(content, *format, defaultMark);
+    if (format && !IsWorkbook(*format)) return ReadQuestionContent(content, *format, defaultMark);
 
+    // Workbooks, and whatever is nothing else, go to the import's reading,
+    // which names what it found.
     ReadOutcome outcome;
+    outcome.workbook = true;
     const ImportReport report = ReadPaperFile(path, outcome.rows);
     outcome.reason = report.reason;
     switch (report.outcome) {

@@ -63,8 +63,8 @@ ReadOutcome QuestionCollector::Finish() {
                               .arg(k + 1)
                               .arg(ShortestSingle(mark)));
         if (TooLong(question))
-            return refuse(QStringLiteral("question %1: a text is longer than 32767 characters")
-                              .arg(k + 1));
+            return refuse(
+                QStringLiteral("question %1: a text is longer than 32767 characters").arg(k + 1));
     }
     ReadOutcome outcome;
     outcome.status = ReadOutcome::Status::Read;

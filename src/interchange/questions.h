@@ -13,7 +13,7 @@
 
 namespace scrivane::interchange {
 
-inline constexpr int kMaxPaperQuestions = 100;  // the capacity of the question table
+inline constexpr int kMaxPaperQuestions = 100;     // the capacity of the question table
 inline constexpr qsizetype kMaxTextUnits = 32767;  // a text, as in a cell of the sheet
 inline constexpr qsizetype kMaxFileBytes = qsizetype{64} << 20;
 
@@ -22,7 +22,8 @@ struct ReadOutcome {
     Status status = Status::Refused;
     std::vector<QuestionRecord> rows;  // when Read: questions 1 to n
     QString reason;                    // why it was refused or could not be read
-    QStringList notes;                 // what was left out: "3 questions of other types were skipped"
+    QStringList notes;      // what was left out: "3 questions of other types were skipped"
+    bool workbook = false;  // the file was read as a workbook (or as nothing known)
     bool Read() const { return status == Status::Read; }
 
     static ReadOutcome Refuse(const QString& reason) {
@@ -34,7 +35,7 @@ struct ReadOutcome {
 
 // Counts of what a reader left out, turned into notes.
 struct Skipped {
-    int otherTypes = 0;    // questions that are not multiple choice
+    int otherTypes = 0;      // questions that are not multiple choice
     int tooManyOptions = 0;  // multiple choice with more than six options
     int categories = 0;
 

@@ -43,7 +43,8 @@ struct WorkbookClose {
 };
 
 QString XlsxReason(lxw_error error) {
-    return QStringLiteral("the workbook cannot be written (%1)").arg(QString::fromUtf8(lxw_strerror(error)));
+    return QStringLiteral("the workbook cannot be written (%1)")
+        .arg(QString::fromUtf8(lxw_strerror(error)));
 }
 
 // --- .ods ---
@@ -109,10 +110,11 @@ QByteArray OdsContent(const std::vector<QuestionRecord>& questions) {
                "\" style:family=\"table-column\"><style:table-column-properties "
                "style:column-width=\"" +
                Inches(width) + "\"/></style:style>";
-    out += "<style:style style:name=\"wrap\" style:family=\"table-cell\">"
-           "<style:table-cell-properties fo:wrap-option=\"wrap\"/></style:style>"
-           "</office:automatic-styles><office:body><office:spreadsheet>"
-           "<table:table table:name=\"Sheet1\">";
+    out +=
+        "<style:style style:name=\"wrap\" style:family=\"table-cell\">"
+        "<style:table-cell-properties fo:wrap-option=\"wrap\"/></style:style>"
+        "</office:automatic-styles><office:body><office:spreadsheet>"
+        "<table:table table:name=\"Sheet1\">";
     for (const int width : kWidths)
         out += "<table:table-column table:style-name=\"co" + QByteArray::number(width) +
                "\" table:default-cell-style-name=\"wrap\"/>";
@@ -226,9 +228,10 @@ WrittenBytes WriteOds(const std::vector<QuestionRecord>& questions) {
         std::unique_ptr<GsfOutfile, Unref> zip(gsf_outfile_zip_new(sink.get(), &error));
         if (error) g_error_free(error);
         if (!zip) return failed;
-        bool written = AddMember(zip.get(), "mimetype",
-                                 QByteArray("application/vnd.oasis.opendocument.spreadsheet"), true) &&
-                       AddMember(zip.get(), "content.xml", OdsContent(questions), false);
+        bool written =
+            AddMember(zip.get(), "mimetype",
+                      QByteArray("application/vnd.oasis.opendocument.spreadsheet"), true) &&
+            AddMember(zip.get(), "content.xml", OdsContent(questions), false);
         std::unique_ptr<GsfOutput, Unref> meta(gsf_outfile_new_child(zip.get(), "META-INF", TRUE));
         written = written && meta &&
                   AddMember(GSF_OUTFILE(meta.get()), "manifest.xml", kOdsManifest, false) &&

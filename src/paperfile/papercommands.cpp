@@ -193,14 +193,16 @@ bool PaperCommands::ConfirmOverwrite() {
 // for a save. The file written replaces an existing one only when complete.
 bool PaperCommands::Export(const QString& path) {
     const ExportResult result = DoExport(Context(), path);
-    if (result.outcome == ExportResult::Failed) {
-        MessageRequest error;
-        error.text = QStringLiteral("The file could not be written.\n") + result.reason;
-        error.title = QStringLiteral("Error");
-        error.icon = MsgIcon::Exclamation;
-        seams_.prompts.MsgBox(error);
-    }
+    if (result.outcome == ExportResult::Failed) TellWriteFailure(result.reason);
     return result.WasWritten();
+}
+
+void PaperCommands::TellWriteFailure(const QString& reason) {
+    MessageRequest error;
+    error.text = QStringLiteral("The file could not be written.\n") + reason;
+    error.title = QStringLiteral("Error");
+    error.icon = MsgIcon::Exclamation;
+    seams_.prompts.MsgBox(error);
 }
 
 void PaperCommands::SavePaper_Click() {
@@ -253,10 +255,10 @@ void PaperCommands::Timer1_Timer() {
         OpenPaper_Click();
     else if (command == 2)
         ImportPaper_Click();
-}
-
     else
         OpenFile(pendingFile_);
+}
+
 bool PaperCommands::SplitFilePath(const QString& path, QString& fileName, QString& folder) {
     if (path.isEmpty()) return false;
     // Split at the last separator; the folder keeps it.

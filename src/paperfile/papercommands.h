@@ -46,18 +46,23 @@ public:
 
     static bool SplitFilePath(const QString& path, QString& fileName, QString& folder);
 
+    // The pieces of EXPORT that other ways of writing the paper share: the
+    // overwrite question, the write with its failure message, that message
+    // alone, the test_papers folder and what the spreadsheet routines need.
+    bool ConfirmOverwrite();
+    bool Export(const QString& path);
+    void TellWriteFailure(const QString& reason);
+    QString DefaultFolder() const;
+    SpreadsheetContext Context();
+
 private:
     void InstallPaper(int count, bool quickAnswers);
     bool RunQuickPaperDialogs();
     void ShowCaption();
     // The unsaved-changes question of open and import; false ends the command.
     bool AskToSave(unsigned char pendingCommand);
-    bool ConfirmOverwrite();
-    bool Export(const QString& path);
-    QString DefaultFolder() const;
     std::optional<QString> ChooseInDefaultFolder(FileRequest::Kind kind, const QString& title,
                                                  const QString& filter);
-    SpreadsheetContext Context();
 
     Moddule1& state_;
     PaperWindow& window_;
@@ -66,7 +71,7 @@ private:
     QTimer& Timer1_;
     QWidget* dialogParent_;
     unsigned char PendingCommand_ = 0;
+    QString pendingFile_;  // the file OpenFile runs again for
 };
 
 }  // namespace scrivane
-    QString pendingFile_;  // the file OpenFile runs again for

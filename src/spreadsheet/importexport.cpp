@@ -120,16 +120,24 @@ bool DoImport(const SpreadsheetContext& context, QString ImportFile, const bool&
     }
     EndInstance(xlApp, xlSheet);
     hourglass.Restore();
+    return ImportQuestions(context, staged.questions, ImportOrOpen, report);
+}
+
+bool ImportQuestions(const SpreadsheetContext& context, const std::vector<QuestionRecord>& questions,
+                     const bool& ImportOrOpen, ImportReport* report, const QStringList& notes) {
+    ImportReport local;
+    ImportReport& outcome = report ? *report : local;
+    outcome = {};
 
     // The new paper is built aside; a bad mark refuses the whole sheet.
-    if (const auto rejection = MarkRejection(staged.questions)) {
+    if (const auto rejection = MarkRejection(questions)) {
         ShowInvalidFormat(context.prompts);
         outcome.reason = *rejection;
         return false;
     }
     OneBased<float, kMaxQuestions> stagedScores;
     auto table = std::make_unique<QuestionTable>();
-    for (const QuestionRecord& question : staged.questions) {
+    for (const QuestionRecord& question : questions) {
         table->AddNew();
         table->SetField(QuestionTable::QuestionNo, table->AbsolutePosition());
         table->SetField(QuestionTable::Score, question.Score);
@@ -148,7 +156,7 @@ bool DoImport(const SpreadsheetContext& context, QString ImportFile, const bool&
                                 MsgButtons::Ok,
                                 MsgIcon::Information,
                                 std::nullopt,
-                                {}});
+                                notes.join(u'\n')});
 
     // From here the paper changes, all of it together.
     context.window.SetTable(std::move(table));

@@ -4,6 +4,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <vector>
+
+#include "core/questionrecord.h"
 
 namespace scrivane {
 
@@ -40,6 +44,14 @@ struct ImportReport {
 // which confirms with "Import succeed".
 bool DoImport(const SpreadsheetContext& context, QString ImportFile, const bool& ImportOrOpen,
               ImportReport* report = nullptr);
+
+// The second half of an import, for questions read from any file: the marks
+// checked (one outside 0 to 250 refuses them all with "Invalid format"), the
+// paper replaced by them as DoImport replaces it, and with ImportOrOpen
+// "Import succeed" shown, notes (what the reading left out) below it.
+bool ImportQuestions(const SpreadsheetContext& context, const std::vector<QuestionRecord>& questions,
+                     const bool& ImportOrOpen, ImportReport* report = nullptr,
+                     const QStringList& notes = {});
 
 struct ExportResult {
     enum Outcome { Written, EmptyPaper, Failed };

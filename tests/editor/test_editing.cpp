@@ -1,11 +1,14 @@
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDialog>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
 #include <QTableView>
+#include <QTemporaryDir>
+#include <QToolButton>
 
 #include "core/numbers.h"
 #include "harness.h"
@@ -50,6 +53,84 @@ void Paper(Harness& h, const QList<float>& marks) {
     h.table().MoveFirst();
 }
 
+// Clicks a cell of the grid, scrolled into view first.
+void ClickCell(Harness& h, int row, int column) {
+    auto* grid = h.Find<QTableView>("DataGrid1");
+    const QModelIndex cell = h.table().index(row, column);
+    grid->scrollTo(cell);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
+}
+
+// Opens the grid's editor on a cell, types into it and confirms with Enter;
+// no editor opens when the row cannot be left.
+void EditCell(Harness& h, int row, int column, const QString& keys) {
+    auto* grid = h.Find<QTableView>("DataGrid1");
+    const QModelIndex cell = h.table().index(row, column);
+    ClickCell(h, row, column);
+    QTest::keyClick(grid, Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(grid->indexWidget(cell));
+    if (!editor) return;
+    editor->selectAll();
+    QTest::keyClicks(editor, keys);
+    QTest::keyClick(editor, Qt::Key_Return);
+}
+
+void ClickButton(Harness& h, const QString& name) {
+    QTest::mouseClick(h.Find<QAbstractButton>(name), Qt::LeftButton);
+}
+
+// The ways of leaving the current row of a three-question paper while its
+// mark box holds an edit, each as a user would take it.
+enum class Leave {
+    SaveButton,
+    AddButton,
+    ExitButton,
+    Navigator,
+    Shortcut,
+    GridRow,
+    GridCell,
+    EnterKey,
+    Closing,
+    SetButton
+};
+
+void LeaveRowBy(Harness& h, Leave way) {
+    switch (way) {
+        case Leave::SaveButton:
+            ClickButton(h, "CommandTools_4");
+            break;
+        case Leave::AddButton:
+            ClickButton(h, "CommandTools_5");
+            break;
+        case Leave::ExitButton:
+            ClickButton(h, "CommandTools_9");
+            break;
+        case Leave::Navigator:
+            ClickButton(h, "adoStdMarks_Next");
+            break;
+        case Leave::Shortcut:  // ADD
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_A,
+                            Qt::ControlModifier | Qt::ShiftModifier);
+            break;
+        case Leave::GridRow:
+            ClickCell(h, 2, QuestionTable::Title);
+            break;
+        case Leave::GridCell:
+            EditCell(h, 2, QuestionTable::ItemA, "grid");
+            break;
+        case Leave::EnterKey:
+            QTest::keyClick(h.Find<QLineEdit>("TextScore"), Qt::Key_Return);
+            break;
+        case Leave::Closing:
+            h.window->close();
+            break;
+        case Leave::SetButton:
+            ClickButton(h, "CmdSetAnswer");
+            break;
+    }
+    QTest::qWait(1);
+}
+
 QList<float> Marks(Harness& h) {
     QList<float> marks;
     QuestionTable& t = h.table();
@@ -73,6 +154,8 @@ void CheckBookkeeping(Harness& h) {
 }
 
 }  // namespace
+
+Q_DECLARE_METATYPE(Leave)
 
 class EditingTest : public QObject {
     Q_OBJECT
@@ -252,6 +335,196 @@ private slots:
         QCOMPARE(h.Text("LabelAnswer"), QString("B"));
     }
 
+    // Whichever way the row is left, the mark is checked as leaving the box
+    // checks it, and the row is written with a number.
+    void everyWayOutWritesTheCheckedMark_data() {
+        QTest::addColumn<Leave>("way");
+        QTest::addColumn<QString>("typed");
+        const std::pair<const char*, Leave> ways[] = {
+            {"SAVE", Leave::SaveButton},    {"ADD", Leave::AddButton},
+            {"EXIT", Leave::ExitButton},    {"navigator", Leave::Navigator},
+            {"shortcut", Leave::Shortcut},  {"grid row", Leave::GridRow},
+            {"grid cell", Leave::GridCell}, {"Enter", Leave::EnterKey},
+            {"closing", Leave::Closing}};
+        for (const auto& [name, way] : ways) {
+            QTest::addRow("%s, emptied", name) << way << QString();
+            QTest::addRow("%s, 0.4", name) << way << QString("0.4");
+        }
+    }
+    void everyWayOutWritesTheCheckedMark() {
+        QFETCH(Leave, way);
+        QFETCH(QString, typed);
+        Harness h;
+        Activate(h);
+        Paper(h, {10, 10, 10});
+        h.table().SetAbsolutePosition(2);
+        TypeMark(h, typed);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("paper.tpf");
+        h.fake.prompts.files.push_back(file);                 // SAVE
+        h.fake.prompts.answers.push_back(MsgAnswer::Cancel);  // EXIT and closing ask to save
+        LeaveRowBy(h, way);
+        QuestionTable& t = h.table();
+        QCOMPARE(t.data(t.index(1, QuestionTable::Score), Qt::EditRole).toString(), QString("0"));
+        QVERIFY(!t.HasBoundEdit());
+        QCOMPARE(h.state.ScoreList(2), 0.f);
+        QCOMPARE(h.Text("LabScoreCount"), QString("20"));
+        QVERIFY(!h.fake.prompts.Texts().contains("The mark should be between 0 and 250."));
+        if (way == Leave::GridCell)
+            QCOMPARE(t.data(t.index(2, QuestionTable::ItemA)).toString(), QString("grid"));
+        if (way != Leave::SaveButton) return;
+        // The saved paper opens with all three questions.
+        QCOMPARE(h.state.PaperFileName, file);
+        h.fake.prompts.files.push_back(file);
+        ClickButton(h, "CommandTools_1");
+        QCOMPARE(Marks(h), (QList<float>{10, 0, 10}));
+    }
+
+    // A mark out of range stops every way out of the row, and says so every
+    // time, whether or not the focus has left the box before.
+    void aRefusedMarkStopsEveryWayOut_data() {
+        QTest::addColumn<Leave>("way");
+        const std::pair<const char*, Leave> ways[] = {
+            {"SAVE", Leave::SaveButton},    {"ADD", Leave::AddButton},
+            {"EXIT", Leave::ExitButton},    {"navigator", Leave::Navigator},
+            {"shortcut", Leave::Shortcut},  {"grid row", Leave::GridRow},
+            {"grid cell", Leave::GridCell}, {"Enter", Leave::EnterKey},
+            {"closing", Leave::Closing},    {"SET", Leave::SetButton}};
+        for (const auto& [name, way] : ways) QTest::newRow(name) << way;
+    }
+    void aRefusedMarkStopsEveryWayOut() {
+        QFETCH(Leave, way);
+        Harness h;
+        Activate(h);
+        Paper(h, {10, 10, 10});
+        h.table().SetAbsolutePosition(2);
+        TypeMark(h, "251");
+        h.fake.prompts.answers.push_back(MsgAnswer::Cancel);  // were the paper ever asked to save
+        h.fake.modal.steps.push_back(
+            [](QDialog& d) { d.findChild<QAbstractButton*>("CancelButton")->click(); });
+        const QString told = "The mark should be between 0 and 250.";
+        auto tries = [&](int messages) {
+            LeaveRowBy(h, way);
+            QCOMPARE(h.fake.prompts.Texts(), QStringList(messages, told));
+            QVERIFY(h.fake.prompts.fileRequests.empty());
+            QVERIFY(h.fake.modal.shown.empty());
+            QVERIFY(h.window->isVisible());
+            QCOMPARE(h.table().RecordCount(), 3);
+            QCOMPARE(h.table().AbsolutePosition(), 2);
+            QCOMPARE(h.Text("TextScore"), QString("251"));
+            QVERIFY(h.Find<QLineEdit>("TextScore")->hasFocus());
+        };
+        tries(1);
+        tries(2);
+        LeaveMark(h);  // the focus leaving the box refuses too
+        QCOMPARE(h.fake.prompts.messages.size(), std::size_t(3));
+        tries(4);
+        QCOMPARE(h.state.ScoreList(2), 10.f);
+        QCOMPARE(h.Text("LabScoreCount"), QString("30"));
+    }
+
+    // A mark longer than the box's four characters comes from a workbook; it
+    // shows whole and stays the row's mark, in ScoreList too, until the user
+    // types another.
+    void aLongMarkFromThePaperStaysWhole() {
+        Harness h;
+        Activate(h);
+        Paper(h, {100.5f, 10});
+        QCOMPARE(h.Text("TextScore"), QString("100.5"));
+        auto* box = h.Find<QLineEdit>("TextScore");
+        box->setFocus();
+        box->end(false);
+        QTest::keyClick(box, Qt::Key_7);  // the box is full
+        QCOMPARE(box->text(), QString("100.5"));
+        auto* title = h.Find<QPlainTextEdit>("TextTitle");
+        title->setFocus();
+        QTest::keyClicks(title, "new");
+        ClickButton(h, "adoStdMarks_Next");
+        QVERIFY(h.fake.prompts.messages.empty());
+        QCOMPARE(h.table().AbsolutePosition(), 2);
+        QCOMPARE(Marks(h), (QList<float>{100.5f, 10}));
+        QVERIFY(h.state.PaperModified);
+        CheckBookkeeping(h);
+        // Typing a mark replaces it.
+        ClickButton(h, "adoStdMarks_Previous");
+        TypeMark(h, "12");
+        ClickButton(h, "adoStdMarks_Next");
+        QCOMPARE(Marks(h), (QList<float>{12, 10}));
+        CheckBookkeeping(h);
+    }
+
+    // A box at its limit takes no more typing, pasted text is cut to what
+    // fits at the cursor, and nothing already in a box is ever removed.
+    void boxesKeepWhatTheyHold() {
+        Harness h;
+        Activate(h);
+        Paper(h, {10});
+        const QString full = QString(249, u'x') + u'E';
+        auto* title = h.Find<QPlainTextEdit>("TextTitle");
+        title->setFocus();
+        title->selectAll();
+        QApplication::clipboard()->setText(full);
+        QTest::keyClick(title, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(title->toPlainText(), full);
+        title->moveCursor(QTextCursor::Start);
+        QTest::keyClicks(title, "S");
+        QCOMPARE(title->toPlainText(), full);
+        // Room for three: a paste of five keeps its first three at the cursor.
+        QTextCursor cursor = title->textCursor();
+        cursor.setPosition(10);
+        cursor.setPosition(13, QTextCursor::KeepAnchor);
+        title->setTextCursor(cursor);
+        QApplication::clipboard()->setText("12345");
+        QTest::keyClick(title, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(title->toPlainText(), full.left(10) + "123" + full.mid(13));
+        QCOMPARE(title->textCursor().position(), 13);
+        QCOMPARE(h.table().Field(QuestionTable::Title).toString(), title->toPlainText());
+
+        // An option: 100 characters; a longer one from the paper shows whole.
+        auto* option = h.Find<QLineEdit>("TextItems_0");
+        option->setFocus();
+        option->setCursorPosition(0);
+        QApplication::clipboard()->setText(QString(120, u'o'));
+        QTest::keyClick(option, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(option->text(), QString(100, u'o'));
+        QTest::keyClick(option, Qt::Key_Z);
+        QCOMPARE(option->text(), QString(100, u'o'));
+        h.table().SetField(QuestionTable::ItemB, QString(150, u'b'));
+        auto* optionB = h.Find<QLineEdit>("TextItems_1");
+        QCOMPARE(optionB->text(), QString(150, u'b'));
+        optionB->setFocus();
+        optionB->end(false);
+        QTest::keyClick(optionB, Qt::Key_C);
+        QCOMPARE(optionB->text(), QString(150, u'b'));
+        QTest::keyClick(optionB, Qt::Key_Backspace);
+        QCOMPARE(h.table().Field(QuestionTable::ItemB).toString(), QString(149, u'b'));
+        // The grid's editors hold their cells the same way.
+        EditCell(h, 0, QuestionTable::ItemB, "");
+        QCOMPARE(h.table().Field(QuestionTable::ItemB).toString(), QString(149, u'b'));
+    }
+
+    // Typing in a column that cannot be edited does nothing: the grid does not
+    // jump to a row whose answer starts with the key.
+    void typingInAReadOnlyColumnStays() {
+        Harness h;
+        Activate(h);
+        Paper(h, {1, 2, 3});
+        h.table().SetAbsolutePosition(3);
+        h.table().SetField(QuestionTable::Answer, "D");
+        h.table().SetAbsolutePosition(2);
+        h.table().SetField(QuestionTable::Answer, "B");
+        h.table().MoveFirst();
+        ClickCell(h, 0, QuestionTable::Answer);
+        auto* grid = h.Find<QTableView>("DataGrid1");
+        for (const int column : {QuestionTable::Answer, QuestionTable::QuestionNo}) {
+            grid->setCurrentIndex(h.table().index(0, column));
+            QTest::keyClicks(grid, "D");
+            QCOMPARE(h.table().AbsolutePosition(), 1);
+            QVERIFY(!grid->indexWidget(grid->currentIndex()));  // no editor opened
+        }
+        QCOMPARE(h.table().Field(QuestionTable::Answer).toString(), QString("Uncertain"));
+    }
+
     void addRespectsTheCapacity() {
         Harness h;
         h.state.DefaultScore = 1;
@@ -364,46 +637,80 @@ private slots:
     }
 
     // Add, delete, move and mark edits in any order keep the paper numbered
-    // 1..n, ScoreList equal to the marks and the totals right.
+    // 1..n, ScoreList equal to the marks and the totals right. The mark box
+    // is left through the focus or by the next command or move, and every
+    // mark lands as the box's rules have it: empty and anything that rounds
+    // to 0 become 0, other marks stay unrounded.
     void randomCommandsKeepTheBookkeeping() {
         Harness h;
         Activate(h);
         QRandomGenerator random(20261210);
         QList<float> model{10};
-        int current = 0;  // 0-based, -1 without a row
+        int current = 0;      // 0-based, -1 without a row
+        bool written = true;  // no typed mark waits to be written
+        auto clickCommand = [&](int command) {
+            ClickButton(h, QStringLiteral("CommandTools_%1").arg(command));
+        };
         for (int step = 0; step < 400; ++step) {
-            const int op = random.bounded(6);
+            const int op = random.bounded(7);
             if (op == 0 && model.size() < 100) {
-                h.Click(FormPaper::ADD);
+                clickCommand(FormPaper::ADD);
                 model << h.state.DefaultScore;
                 current = model.size() - 1;
             } else if (op == 1 && !model.isEmpty()) {
-                h.Click(FormPaper::DEL);
+                clickCommand(FormPaper::DEL);
                 model.removeAt(current);
                 if (current >= model.size()) current = model.size() - 1;
             } else if (op == 2 && current > 0) {
-                h.Click(FormPaper::UP);
+                clickCommand(FormPaper::UP);
                 model.swapItemsAt(current, current - 1);
                 --current;
             } else if (op == 3 && current >= 0 && current + 1 < model.size()) {
-                h.Click(FormPaper::DOWN);
+                clickCommand(FormPaper::DOWN);
                 model.swapItemsAt(current, current + 1);
                 ++current;
             } else if (op == 4 && current >= 0) {
-                const int tenths = random.bounded(2501);
-                const QString text = QString::number(tenths / 10.0);
-                TypeMark(h, text.left(4));
-                model[current] = float(ReadLeadingNumber(text.left(4)));
+                // Empty, a whole mark or one with tenths, as typed.
+                const int kind = random.bounded(3);
+                const int tenths = kind == 1 ? 10 * random.bounded(251) : random.bounded(1000);
+                const QString text =
+                    kind == 0   ? QString()
+                    : kind == 1 ? QString::number(tenths / 10)
+                                : QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
+                TypeMark(h, text);
+                QCOMPARE(h.Text("TextScore"), text);
+                // 0.5 rounds to the even 0.
+                model[current] = kind == 0 || tenths <= 5 ? 0.f : float(tenths) / 10.f;
+                written = false;
+                continue;
             } else if (op == 5 && !model.isEmpty()) {
-                current = random.bounded(model.size());
-                QVERIFY(h.table().SetAbsolutePosition(current + 1));
+                if (random.bounded(2)) {
+                    const int row = random.bounded(model.size());
+                    ClickCell(h, row, QuestionTable::Title);
+                    // A click on the row itself only takes the focus from the box.
+                    if (row == current) continue;
+                    current = row;
+                } else {
+                    const bool first = random.bounded(2);
+                    ClickButton(h, first ? "adoStdMarks_First" : "adoStdMarks_Last");
+                    current = first ? 0 : model.size() - 1;
+                }
+            } else if (op == 6 && !written) {
+                LeaveMark(h);
+                const int row = h.table().CurrentRow();
+                QCOMPARE(h.table()
+                             .data(h.table().index(row, QuestionTable::Score), Qt::EditRole)
+                             .toFloat(),
+                         model[current]);
+                continue;
+            } else {
+                continue;
             }
-            if (op != 4) {
-                QVERIFY(h.table().Update());  // as leaving the row does
-                QCOMPARE(Marks(h), model);
-                QCOMPARE(h.table().AbsolutePosition() - 1, current < 0 ? -1 - 1 : current);
-                CheckBookkeeping(h);
-            }
+            written = true;
+            QVERIFY(!h.table().HasBoundEdit());
+            QCOMPARE(Marks(h), model);
+            QCOMPARE(h.table().AbsolutePosition() - 1, current < 0 ? -1 - 1 : current);
+            CheckBookkeeping(h);
         }
         QVERIFY(h.fake.prompts.messages.empty());
     }

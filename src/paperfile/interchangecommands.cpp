@@ -1,0 +1,126 @@
+#include "paperfile/interchangecommands.h"
+
+#include <QFileInfo>
+
+#include "core/questiontable.h"
+#include "interchange/questionfile.h"
+#include "paperfile/papercommands.h"
+
+namespace scrivane {
+
+namespace {
+
+using interchange::Format;
+using interchange::Formats;
+
+QString AllFilters() {
+    QStringList filters;
+    for (const interchange::FormatInfo& info : Formats())
+        filters << interchange::FilterOf(info.format);
+    return filters.join(u'|');
+}
+
+// "All supported files" first, then each format.
+QString OpenFilters() {
+    QStringList patterns = {QStringLiteral("*.tpf")};
+    for (const interchange::FormatInfo& info : Formats()) patterns << u'*' + info.extension;
+    const QString all = patterns.join(u' ');
+    return QStringLiteral("All supported files (%1)|%1|").arg(all) + AllFilters();
+}
+
+}  // namespace
+
+InterchangeCommands::InterchangeCommands(Moddule1& state, PaperWindow& window, Seams& seams,
+                                         PaperCommands& paper, QObject* parent)
+    : QObject(parent), state_(state), window_(window), seams_(seams), paper_(paper) {
+    rerun_.setSingleShot(true);
+    rerun_.setInterval(100);
+    connect(&rerun_, &QTimer::timeout, this, [this] {
+        seams_.platform.SetWaitCursor(false);
+        ImportFrom_Click();
+    });
+}
+
+void InterchangeCommands::ExportAs_Click() {
+    const std::vector<QuestionRecord> questions = window_.BoundTable().Records();
+    if (questions.empty()) {
+        ShowMessage(seams_.prompts, QStringLiteral("The test paper should not be empty."));
+        return;
+    }
+    FileRequest request;
+    request.kind = FileRequest::Kind::Save;
+    request.title = QStringLiteral("Select the file name that you want to save");
+    request.folder = paper_.DefaultFolder();
+    request.filter = AllFilters();
+    const auto choice = seams_.prompts.ChooseFileAndFilter(request);
+    if (!choice) return;
+    const auto& formats = Formats();
+    const interchange::FormatInfo& info =
+        formats[std::size_t(std::clamp<int>(choice->filter, 0, int(formats.size()) - 1))];
+    QString path = choice->path;
+    if (QFileInfo(path).suffix().isEmpty()) path += info.extension;
+
+    const QStringList unfit = interchange::UnfitFor(questions, info.format);
+    if (!unfit.isEmpty()) {
+        MessageRequest refusal;
+        refusal.text = QStringLiteral("The paper cannot be written as %1.").arg(info.description);
+        refusal.title = QStringLiteral("Error");
+        refusal.icon = MsgIcon::Exclamation;
+        refusal.informativeText = unfit.join(u'\n');
+        seams_.prompts.MsgBox(refusal);
+        return;
+    }
+    if (QFileInfo::exists(path) && !paper_.ConfirmOverwrite()) return;
+    if (info.format == Format::Xls) {
+        paper_.Export(path);  // EXPORT itself
+        return;
+    }
+    const interchange::WriteOutcome written =
+        interchange::WriteQuestionFile(path, questions, info.format);
+    if (!written.Written()) paper_.TellWriteFailure(written.reason);
+}
+
+bool InterchangeCommands::AskToSave() {
+    if (!state_.PaperModified) return true;
+    switch (AskToSaveChanges(seams_.prompts)) {
+        case MsgAnswer::Yes:
+            paper_.SavePaper_Click();
+            seams_.platform.SetWaitCursor(true);
+            seams_.platform.ProcessPendingEvents();
+            rerun_.start();
+            return false;
+        case MsgAnswer::No:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void InterchangeCommands::ImportFrom_Click() {
+    if (!AskToSave()) return;
+    FileRequest request;
+    request.kind = FileRequest::Kind::Open;
+    request.title = QStringLiteral("Please select the file should be imported.");
+    request.folder = paper_.DefaultFolder();
+    request.filter = OpenFilters();
+    const auto path = seams_.prompts.ChooseFile(request);
+    if (!path) return;
+
+    const interchange::ReadOutcome read = interchange::ReadQuestionFile(*path, state_.DefaultScore);
+    if (read.workbook) {
+        DoImport(paper_.Context(), *path, true);  // IMPORT itself
+        return;
+    }
+    if (!read.Read()) {
+        MessageRequest refusal;
+        refusal.text = QStringLiteral("Invalid format");
+        refusal.title = QStringLiteral("Error");
+        refusal.icon = MsgIcon::Exclamation;
+        refusal.informativeText = (QStringList{read.reason} + read.notes).join(u'\n');
+        seams_.prompts.MsgBox(refusal);
+        return;
+    }
+    ImportQuestions(paper_.Context(), read.rows, true, nullptr, read.notes);
+}
+
+}  // namespace scrivane
