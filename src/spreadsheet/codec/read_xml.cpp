@@ -175,13 +175,16 @@ void XmlReader::ReadText() {
 
 void XmlReader::AppendNormalised(std::string& out, std::string_view raw) {
     // XML turns CR LF and lone CR into LF before anything else.
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '\r') {
-            out.push_back('\n');
-            if (i + 1 < raw.size() && raw[i + 1] == '\n') ++i;
-        } else {
-            out.push_back(raw[i]);
+    for (std::size_t i = 0; i < raw.size();) {
+        const auto cr = raw.find('\r', i);
+        if (cr == std::string_view::npos) {
+            out.append(raw.substr(i));
+            return;
         }
+        out.append(raw.substr(i, cr - i));
+        out.push_back('\n');
+        i = cr + 1;
+        if (i < raw.size() && raw[i] == '\n') ++i;
     }
 }
 

@@ -5,7 +5,6 @@
 
 #include "spreadsheet/codec/ole2.h"
 #include "spreadsheet/codec/read_internal.h"
-#include "spreadsheet/codec/read_ods.h"
 #include "spreadsheet/codec/source.h"
 #include "spreadsheet/codec/zip.h"
 
@@ -82,6 +81,14 @@ std::size_t Utf16Length(std::string_view utf8) {
 bool IsValidUtf8(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size()) {
+        // Runs of ASCII are passed eight bytes at a time.
+        while (i + 8 <= s.size()) {
+            std::uint64_t word;
+            std::memcpy(&word, s.data() + i, 8);
+            if (word & 0x8080808080808080ull) break;
+            i += 8;
+        }
+        if (i >= s.size()) break;
         const auto c = static_cast<unsigned char>(s[i]);
         std::size_t len;
         char32_t cp;
@@ -149,7 +156,7 @@ bool IsOpenDocument(const detail::ZipArchive& zip) {
 
 // The one place that tells the package in a zip archive.
 Workbook ReadZipPackage(const detail::ZipArchive& zip, const ReadScope& scope) {
-    if (IsOpenDocument(zip)) return detail::ReadOds(zip, scope);
+    if (IsOpenDocument(zip)) detail::Fail("an OpenDocument spreadsheet, which is not read");
     return detail::ReadXlsx(zip, scope);
 }
 
