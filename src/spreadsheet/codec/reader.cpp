@@ -5,6 +5,7 @@
 
 #include "spreadsheet/codec/ole2.h"
 #include "spreadsheet/codec/read_internal.h"
+#include "spreadsheet/codec/read_ods.h"
 #include "spreadsheet/codec/source.h"
 #include "spreadsheet/codec/zip.h"
 
@@ -156,7 +157,7 @@ bool IsOpenDocument(const detail::ZipArchive& zip) {
 
 // The one place that tells the package in a zip archive.
 Workbook ReadZipPackage(const detail::ZipArchive& zip, const ReadScope& scope) {
-    if (IsOpenDocument(zip)) detail::Fail("an OpenDocument spreadsheet, which is not read");
+    if (IsOpenDocument(zip)) return detail::ReadOds(zip, scope);
     return detail::ReadXlsx(zip, scope);
 }
 
