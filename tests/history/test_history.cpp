@@ -6,129 +6,12 @@
 #include "history/historyactions.h"
 #include "history/paperhistory.h"
 #include "history/papersteps.h"
+#include "papermodel.h"
 
 using namespace scrivane;
+using namespace scrivane::test;
 
 namespace {
-
-using Rows = std::vector<QuestionRecord>;
-
-QuestionRecord Blank(float score = 10) {
-    QuestionRecord q;
-    q.Score = score;
-    return q;
-}
-
-// The paper as a plain model: rows, file name, flag and current question,
-// with its own list of steps, following the rules the history promises.
-struct Model {
-    struct Step {
-        enum Kind { Edit, Add, Delete, Move, Replace } kind = Edit;
-        int position = 0, to = 0;  // Edit, Delete, Move
-        QuestionRecord before, after;
-        Rows rowsBefore, rowsAfter;  // Replace
-        QString fileBefore, fileAfter;
-        int currentBefore = 0, currentAfter = 0;
-    };
-
-    Rows rows{Blank()};
-    QString fileName;
-    bool modified = false;
-    int current = 1;
-    std::vector<Step> steps;
-    int index = 0, clean = 0, floor = 0;  // absolute step indices
-
-    void Push(Step step) {
-        steps.resize(std::size_t(index));
-        if (clean > index) clean = -1;  // the saved state is gone with the redo steps
-        Apply(step, true);
-        steps.push_back(std::move(step));
-        ++index;
-        if (index - floor > PaperHistory::kUndoLimit) ++floor;
-        if (clean < floor) clean = -1;
-    }
-    void Apply(const Step& s, bool redo) {
-        switch (s.kind) {
-            case Step::Edit:
-                rows[std::size_t(s.position - 1)] = redo ? s.after : s.before;
-                current = s.position;
-                break;
-            case Step::Add:
-                if (redo) {
-                    rows.push_back(s.after);
-                    current = int(rows.size());
-                } else {
-                    rows.pop_back();
-                    current = s.currentBefore;
-                }
-                break;
-            case Step::Delete:
-                if (redo) {
-                    rows.erase(rows.begin() + (s.position - 1));
-                    current = std::min(s.position, int(rows.size()));
-                } else {
-                    rows.insert(rows.begin() + (s.position - 1), s.before);
-                    current = s.position;
-                }
-                break;
-            case Step::Move:
-                std::swap(rows[std::size_t(s.position - 1)], rows[std::size_t(s.to - 1)]);
-                current = redo ? s.to : s.position;
-                break;
-            case Step::Replace:
-                rows = redo ? s.rowsAfter : s.rowsBefore;
-                fileName = redo ? s.fileAfter : s.fileBefore;
-                current = redo ? s.currentAfter : s.currentBefore;
-                break;
-        }
-    }
-    void Undo() {
-        if (index <= floor) return;
-        Apply(steps[std::size_t(--index)], false);
-        modified = index != clean;
-    }
-    void Redo() {
-        if (index >= int(steps.size())) return;
-        Apply(steps[std::size_t(index++)], true);
-        modified = index != clean;
-    }
-    void Save(const QString& name) {
-        fileName = name;
-        modified = false;
-        clean = index;
-        for (int i = index - 1; i >= 0; --i)
-            if (steps[std::size_t(i)].kind == Step::Replace) {
-                steps[std::size_t(i)].fileAfter = name;
-                break;
-            }
-        for (int i = index; i < int(steps.size()); ++i)
-            if (steps[std::size_t(i)].kind == Step::Replace) {
-                steps[std::size_t(i)].fileBefore = name;
-                break;
-            }
-    }
-};
-
-void Compare(const PaperDocument& document, const Moddule1& state, const PaperHistory& history,
-             const Model& model) {
-    const Rows rows = document.Rows();
-    QCOMPARE(int(rows.size()), int(model.rows.size()));
-    float total = 0;
-    for (int i = 1; i <= int(rows.size()); ++i) {
-        QuestionRecord expected = model.rows[std::size_t(i - 1)];
-        expected.QuestionNo = std::int16_t(i);
-        QCOMPARE(rows[std::size_t(i - 1)], expected);
-        QCOMPARE(state.ScoreList(i), expected.Score);
-        total += expected.Score;
-    }
-    QCOMPARE(document.Total(), total);
-    QCOMPARE(document.Count(), int(model.rows.size()));
-    QCOMPARE(document.Current(), model.current);
-    QCOMPARE(state.PaperModified, model.modified);
-    QCOMPARE(state.PaperFileName, model.fileName);
-    QCOMPARE(history.CanUndo(), model.index > model.floor);
-    QCOMPARE(history.CanRedo(), model.index < int(model.steps.size()));
-}
 
 struct Paper {
     Moddule1 state;
@@ -276,7 +159,7 @@ private slots:
                 paper.history.Redo();
                 model.Redo();
             }
-            Compare(paper.document, paper.state, paper.history, model);
+            CompareWithModel(paper.document, paper.state, paper.history, model);
             if (QTest::currentTestFailed()) {
                 qWarning("seed %u, operation %d (kind %d)", seed, op, kind);
                 return;
