@@ -1,5 +1,6 @@
 #include "editor/formpaper.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -27,6 +28,7 @@
 #include "editor/mainmenu.h"
 #include "editor/questioncommands.h"
 #include "editor/recordnavigator.h"
+#include "paperfile/interchangecommands.h"
 #include "paperfile/papercommands.h"
 #include "spreadsheet/excel.h"
 
@@ -89,6 +91,20 @@ FormPaper::FormPaper(Moddule1& state, Seams& seams, ExcelFactory* excel, QWidget
     }
     questions_ = std::make_unique<QuestionCommands>(state_, *this, seams_.prompts);
     paper_ = std::make_unique<PaperCommands>(state_, *this, seams_, *excel, *Timer1_, this);
+    // Export As and Import From: the paper in the other programs' formats.
+    auto* interchange = new InterchangeCommands(state_, *this, seams_, *paper_, this);
+    const auto addFileAction = [this](const QString& text, const QString& name, auto command) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(name);
+        connect(action, &QAction::triggered, this, [this, command] {
+            if (CheckCurrentRow()) command();
+        });
+        MenuBar_->AddFileAction(action);
+    };
+    addFileAction(tr("Export As…"), QStringLiteral("actionExportAs"),
+                  [interchange] { interchange->ExportAs_Click(); });
+    addFileAction(tr("Import From…"), QStringLiteral("actionImportFrom"),
+                  [interchange] { interchange->ImportFrom_Click(); });
     Form_Load();
 }
 
