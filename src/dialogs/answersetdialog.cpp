@@ -23,7 +23,7 @@ AnswerSetDialog::AnswerSetDialog(Moddule1& state, QLineEdit& answerBox, int heig
 
     LabelNo = new QLabel(FrameItem_);
     LabelNo->setObjectName(QStringLiteral("LabelNo"));
-    LabelNo->setGeometry(TwipsRect(*this, 240, 150, 480, 300));
+    LabelNo->setGeometry(TwipsRect(*this, 240, 195, 480, 300));
 }
 
 void AnswerSetDialog::AddButtons(int okX) {

@@ -3,7 +3,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <cctype>
+#include <charconv>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "core/numbers.h"
 #include "dialogs/markkeyfilter.h"
@@ -17,9 +21,36 @@ constexpr int kMaxMark = 250;
 constexpr int kMinAmount = 1;
 constexpr int kMaxAmount = 100;
 
-// The whole number at the start of a box, or nothing outside 16 bits.
+// The value of a box: leading blanks are skipped and the longest leading
+// part that forms a decimal number is read, so a blank inside ends the
+// number ("1 2" is 1) and &H or &O prefixes are no number at all. Then
+// rounded, halves to even; nothing outside 16 bits.
 std::optional<std::int16_t> ReadBox(const QLineEdit& box) {
-    return RoundToInt16(ReadLeadingNumber(box.text()));
+    const QString text = box.text();
+    qsizetype i = 0;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
+    std::string number;
+    for (; i < text.size() && text[i].unicode() < 0x80; ++i) number += char(text[i].unicode());
+    const char* first = number.data();
+    const char* last = first + number.size();
+    // from_chars takes a minus sign but no plus sign.
+    const bool plus = first != last && *first == '+';
+    if (plus) ++first;
+    const char* digits = !plus && first != last && *first == '-' ? first + 1 : first;
+    if (digits == last || !(std::isdigit(static_cast<unsigned char>(*digits)) || *digits == '.'))
+        return std::int16_t(0);
+    double value = 0;
+    const auto result = std::from_chars(first, last, value);
+    if (result.ec == std::errc::result_out_of_range) {
+        // Too small is 0, too large has no 16-bit value.
+        const std::string_view read(first, std::size_t(result.ptr - first));
+        const auto e = read.find_first_of("eE");
+        if (e != std::string_view::npos && e + 1 < read.size() && read[e + 1] == '-')
+            return std::int16_t(0);
+        return std::nullopt;
+    }
+    if (result.ec != std::errc()) return std::int16_t(0);
+    return RoundToInt16(value);
 }
 
 QLabel* MakeLabel(QWidget& parent, const char* name, const QString& text, int x, int y) {

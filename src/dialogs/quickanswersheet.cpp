@@ -27,6 +27,9 @@ void SetCaption(QLabel& label, const QString& text) {
 QPushButton* MakeButton(QWidget& parent, const char* name, int y) {
     auto* button = new QPushButton(&parent);
     button->setObjectName(QString::fromLatin1(name));
+    // No button takes Enter: an Enter meant for a choice must not end the
+    // sheet with the later pages unseen.
+    button->setAutoDefault(false);
     button->setGeometry(TwipsRect(parent, 6360, y, 975, 735));
     return button;
 }
@@ -57,7 +60,7 @@ void QuickAnswerSheet::Build(const Design& design) {
 
         auto* number = new QLabel(row);
         number->setObjectName(QStringLiteral("LabelNo_%1").arg(k));
-        number->setGeometry(TwipsRect(*this, 240, 150, 480, 300));
+        number->setGeometry(TwipsRect(*this, 240, 195, 480, 300));
         LabelNo_[k] = number;
 
         BuildRow(k, *row);
@@ -73,8 +76,6 @@ void QuickAnswerSheet::Build(const Design& design) {
     CommandUP_ = MakeButton(*this, "CommandUP", design.pageY + 1440);
     CommandDown_ = MakeButton(*this, "CommandDown", design.pageY + 2760);
     CommandOK_ = MakeButton(*this, "CommandOK", design.pageY + 5760);
-    // Enter confirms the sheet unless a focused page button takes it.
-    CommandOK_->setDefault(true);
     connect(CommandUP_, &QPushButton::clicked, this, &QuickAnswerSheet::CommandUP_Click);
     connect(CommandDown_, &QPushButton::clicked, this, &QuickAnswerSheet::CommandDown_Click);
     connect(CommandOK_, &QPushButton::clicked, this, &QuickAnswerSheet::CommandOK_Click);

@@ -158,6 +158,7 @@ void TestAnswerSet::multipleLayoutAndCaptions() {
     QVERIFY(dlg.findChild<QWidget*>(QStringLiteral("FrameItem_0")));
     QCOMPARE(dlg.LabelNo->objectName(), QStringLiteral("LabelNo"));
     QVERIFY(dlg.LabelNo->font().bold());
+    QCOMPARE(dlg.LabelNo->y(), qRound(195 * dlg.logicalDpiY() / 1440.0));
     // A fixed-size window: 6030 by 1335 twips.
     const int w = qRound(6030 * dlg.logicalDpiX() / 1440.0);
     QCOMPARE(dlg.minimumWidth(), w);
@@ -231,6 +232,7 @@ void TestAnswerSet::singleCaptionsAndLabelColour() {
     QCOMPARE(Fore(dlg.LabelNo), design);
     Option(dlg, 2)->click();
     QCOMPARE(Fore(dlg.LabelNo), design);
+    QCOMPARE(dlg.LabelNo->y(), qRound(195 * dlg.logicalDpiY() / 1440.0));
     const int h = qRound(1305 * dlg.logicalDpiY() / 1440.0);
     QCOMPARE(dlg.minimumHeight(), h);
     QCOMPARE(dlg.maximumHeight(), h);

@@ -67,6 +67,7 @@ private slots:
     void editingKeysStillWork();
     void pastedTextReadsByLeadingNumber_data();
     void pastedTextReadsByLeadingNumber();
+    void pastedAmountReadsByLeadingNumber();
     void markStaysWhenAmountRefusedThenCancel();
     void messageMovesFocusToBoxAtFault();
     void focusStartsInMarkAndTabOrder();
@@ -223,6 +224,11 @@ void TestQuickNew::pastedTextReadsByLeadingNumber_data() {
     QTest::newRow("no number") << "abc" << 0.0f;
     QTest::newRow("249.6 rounds up") << "249.6" << 250.0f;
     QTest::newRow("-0.4 rounds to 0") << "-0.4" << 0.0f;
+    QTest::newRow("a blank ends the number") << "1 2" << 1.0f;
+    QTest::newRow("&H is no number") << "&H14" << 0.0f;
+    QTest::newRow("&O is no number") << "&O17" << 0.0f;
+    QTest::newRow("plus sign") << "+3" << 3.0f;
+    QTest::newRow("exponent") << "1e2" << 100.0f;
 }
 
 void TestQuickNew::pastedTextReadsByLeadingNumber() {
@@ -235,6 +241,19 @@ void TestQuickNew::pastedTextReadsByLeadingNumber() {
     QVERIFY(f.prompts.messages.empty());
     QVERIFY(f.state.QuickNewResult);
     QCOMPARE(f.state.DefaultScore, mark);
+}
+
+// The amount box reads the same way: "1 2" is one question, "&H14" none.
+void TestQuickNew::pastedAmountReadsByLeadingNumber() {
+    const std::pair<QString, int> cases[] = {{"1 2", 1}, {" 7 questions", 7}, {"&H14", 0}};
+    for (const auto& [pasted, count] : cases) {
+        Fixture f;
+        Paste(f.amount, pasted);
+        f.ok->click();
+        QCOMPARE(f.state.QuickNewResult, count > 0);
+        QCOMPARE(f.prompts.Texts(), count > 0 ? QStringList{} : QStringList{kAmountMessage});
+        if (count > 0) QCOMPARE(int(f.state.QuickQuestionCount), count);
+    }
 }
 
 void TestQuickNew::markStaysWhenAmountRefusedThenCancel() {

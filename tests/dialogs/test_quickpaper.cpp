@@ -97,6 +97,15 @@ void CheckResetAndResult() {
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QTest::keyClick(&form, Qt::Key_Escape);  // would lose the picks: ignored
         QVERIFY(form.isVisible());
+        // Enter on a choice does not end the sheet either: only OK does.
+        for (const char* name : {"CommandUP", "CommandDown", "CommandOK"})
+            QVERIFY(!Button(form, name)->isDefault() && !Button(form, name)->autoDefault());
+        Option(form, 7)->setFocus();
+        for (const auto key : {Qt::Key_Return, Qt::Key_Enter})
+            QTest::keyClick(Option(form, 7), key);
+        QVERIFY(form.isVisible());
+        QVERIFY(!state.QuickNewResult);
+        QCOMPARE(Number(form, 0)->y(), qRound(195 * form.logicalDpiY() / 1440.0));
         form.close();  // the close box
         QVERIFY(!state.QuickNewResult);
         QCOMPARE(form.result(), int(QDialog::Rejected));
