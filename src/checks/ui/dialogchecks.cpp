@@ -2,6 +2,7 @@
 
 #include <QAbstractItemModel>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -89,7 +90,10 @@ DialogChecks::DialogChecks(const QuestionTable& table, AnswerTypeReader answerTy
     layout->addLayout(buttons);
     resize(560, 520);
 
-    connect(ListProblems, &QListWidget::itemActivated, this, &DialogChecks::ListProblems_Activated);
+    // Enter or a double-click chooses, whatever a style makes of one click.
+    connect(ListProblems, &QListWidget::itemDoubleClicked, this,
+            &DialogChecks::ListProblems_Activated);
+    ListProblems->installEventFilter(this);
     connect(ButtonRebalance, &QPushButton::clicked, this, &DialogChecks::RebalanceChosen);
     connect(ButtonClose, &QPushButton::clicked, this, &QDialog::close);
 
@@ -101,6 +105,17 @@ DialogChecks::DialogChecks(const QuestionTable& table, AnswerTypeReader answerTy
     connect(&table, &QAbstractItemModel::rowsInserted, this, &DialogChecks::ScheduleRefresh);
     connect(&table, &QAbstractItemModel::rowsRemoved, this, &DialogChecks::ScheduleRefresh);
     connect(&table, &QAbstractItemModel::rowsMoved, this, &DialogChecks::ScheduleRefresh);
+}
+
+bool DialogChecks::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ListProblems && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            ListProblems_Activated(ListProblems->currentItem());
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void DialogChecks::showEvent(QShowEvent* event) {

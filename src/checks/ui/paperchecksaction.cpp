@@ -20,13 +20,13 @@ constexpr int kProblemsBeforePrinting = 5;
 }  // namespace
 
 PaperChecksAction::PaperChecksAction(QWidget& window, QuestionTable& table, const Moddule1& state,
-                                     Prompts& prompts, ApplyRows applyRows)
+                                     Prompts& prompts, Hooks hooks)
     : QObject(&window),
       window_(window),
       table_(table),
       state_(state),
       prompts_(prompts),
-      applyRows_(std::move(applyRows)),
+      hooks_(std::move(hooks)),
       action_(new QAction(QStringLiteral("&Check Paper…"), this)) {
     action_->setObjectName(QStringLiteral("actionCheck"));
     action_->setShortcut(QKeySequence(Qt::Key_F7));
@@ -49,19 +49,23 @@ void PaperChecksAction::Open() {
     dialog_->activateWindow();
 }
 
+void PaperChecksAction::AnswerModeChanged() {
+    if (dialog_ && dialog_->isVisible()) dialog_->Refresh();
+}
+
 void PaperChecksAction::ShowQuestion(int question) {
     // A refused edit of the current row keeps the cursor, and says why.
-    if (!table_.SetAbsolutePosition(question)) return;
+    if (!hooks_.writeCurrentRow() || !table_.SetAbsolutePosition(question)) return;
     window_.raise();
     window_.activateWindow();
 }
 
 bool PaperChecksAction::RebalancePaper() {
     // The key is rebalanced as written: the edit of the current row first.
-    if (!table_.Update()) return false;
+    if (!hooks_.writeCurrentRow()) return false;
     const RebalanceResult result = Rebalance(table_.Records(), state_.AnswerType());
     if (result.changed.empty()) return false;
-    applyRows_(result.rows);
+    hooks_.applyRows(result.rows);
     return true;
 }
 

@@ -22,14 +22,20 @@ struct Moddule1;
 class PaperChecksAction : public QObject {
     Q_OBJECT
 public:
-    // Puts the rebalanced rows in place of the paper's, as one step the
-    // teacher can undo, and marks the paper modified.
-    using ApplyRows = std::function<void(const std::vector<QuestionRecord>& rows)>;
+    // What the command needs of the main window beyond its table.
+    struct Hooks {
+        // Writes the edit of the current row; false when it was refused (the
+        // window has said why).
+        std::function<bool()> writeCurrentRow;
+        // Puts the rebalanced rows in place of the paper's, as one step the
+        // teacher can undo, and marks the paper modified.
+        std::function<void(const std::vector<QuestionRecord>& rows)> applyRows;
+    };
 
     // window: the main window, parent of the checks window; table: the
     // paper it shows; state: the answer mode.
     PaperChecksAction(QWidget& window, QuestionTable& table, const Moddule1& state,
-                      Prompts& prompts, ApplyRows applyRows);
+                      Prompts& prompts, Hooks hooks);
     ~PaperChecksAction() override;
 
     QAction* Action() const { return action_; }
@@ -41,6 +47,8 @@ public:
     // Rebalances the paper's answer key; false when nothing changed (the
     // key was balanced, or the edit of the current row was refused).
     bool RebalancePaper();
+    // The answer mode changed: the open window checks again.
+    void AnswerModeChanged();
     // Before printing: true to go on. A paper with problems asks "Print
     // anyway?"; No opens the checks window.
     bool ConfirmPrinting();
@@ -52,7 +60,7 @@ private:
     QuestionTable& table_;
     const Moddule1& state_;
     Prompts& prompts_;
-    ApplyRows applyRows_;
+    Hooks hooks_;
     QAction* action_;
     DialogChecks* dialog_ = nullptr;
 };
