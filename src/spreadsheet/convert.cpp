@@ -25,30 +25,36 @@ QByteArray Line(const QString& text) {
 
 void AppendJsonString(QByteArray& out, const QString& text) {
     out += '"';
-    for (const char c : text.toUtf8()) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20)
-                    out +=
-                        QByteArray("\\u00") + QByteArray::number(static_cast<unsigned char>(c), 16)
-                                                  .rightJustified(2, '0');
-                else
-                    out += c;
+    // U+FEFF goes out escaped: a reader that decodes UTF-8 the way Qt does
+    // drops it at the start of a string.
+    const QStringList pieces = text.split(QChar(0xFEFF));
+    for (qsizetype piece = 0; piece < pieces.size(); ++piece) {
+        if (piece > 0) out += "\\ufeff";
+        for (const char c : pieces[piece].toUtf8()) {
+            switch (c) {
+                case '"':
+                    out += "\\\"";
+                    break;
+                case '\\':
+                    out += "\\\\";
+                    break;
+                case '\n':
+                    out += "\\n";
+                    break;
+                case '\r':
+                    out += "\\r";
+                    break;
+                case '\t':
+                    out += "\\t";
+                    break;
+                default:
+                    if (static_cast<unsigned char>(c) < 0x20)
+                        out += QByteArray("\\u00") +
+                               QByteArray::number(static_cast<unsigned char>(c), 16)
+                                   .rightJustified(2, '0');
+                    else
+                        out += c;
+            }
         }
     }
     out += '"';

@@ -285,15 +285,18 @@ public:
         if (sheets_.empty()) Damaged("no sheets");
         if (sheets_.size() > kMaxSheets) Fail("the workbook has too many sheets");
         if (!biff8_ && codepage_ == 1200) {
-            // UTF-16 cannot describe the 8-bit strings of BIFF5; some writers
-            // put it there all the same. The fonts name the real code page.
+            // UTF-16 cannot describe the 8-bit strings of BIFF5; a writer
+            // that converts BIFF8 files to Excel 95 keeps it all the same,
+            // writes plain texts as 8-bit strings and others as UTF-16 bytes.
+            // The fonts name the code page of the 8-bit ones.
+            claimsUtf16_ = true;
             codepage_ = CharsetCodepage(fontCharset_);
         }
 
         Workbook book;
         for (const SheetEntry& entry : sheets_) {
             Worksheet sheet;
-            sheet.name = biff8_ ? entry.name : Decoder().Decode(entry.rawName);
+            sheet.name = biff8_ ? entry.name : DecodeBytes(entry.rawName);
             budget_.AddText(sheet.name.size());
             book.sheets.push_back(std::move(sheet));
         }
@@ -479,9 +482,21 @@ private:
     std::string ReadByteOrUnicodeString(PieceReader& r) {
         if (biff8_) return ReadBiff8String(r, true);
         const std::size_t len = r.U16();
-        std::string text = Decoder().Decode(r.Bytes(len));
+        std::string text = DecodeBytes(r.Bytes(len));
         CheckTextLength(Utf16Length(text));
         return text;
+    }
+
+    // A BIFF5 byte string. Where the workbook claims UTF-16, an even number
+    // of bytes holding a NUL is UTF-16LE (8-bit texts hold no NUL).
+    std::string DecodeBytes(std::span<const std::uint8_t> bytes) {
+        if (claimsUtf16_ && bytes.size() % 2 == 0 &&
+            std::find(bytes.begin(), bytes.end(), 0) != bytes.end()) {
+            std::vector<char16_t> units;
+            for (std::size_t i = 0; i < bytes.size(); i += 2) units.push_back(Le16(&bytes[i]));
+            return Utf16ToUtf8(units);
+        }
+        return Decoder().Decode(bytes);
     }
 
     CodepageDecoder& Decoder() {
@@ -637,6 +652,7 @@ private:
     bool biff8_ = true;
     int codepage_ = 1252;
     int fontCharset_ = 0;
+    bool claimsUtf16_ = false;
     bool date1904_ = false;
     std::optional<int> activeTab_;
     std::optional<std::size_t> sstAt_;

@@ -789,6 +789,11 @@ TEST(ReaderBiff5, UnicodeCodePageWithEightBitStrings) {
     const Workbook western = ReadWorkbookBytes(
         Ole({{"Book", BiffStream(Rec(kCodepage, U16(1200)), {{"S", cafe}}, true)}}));
     EXPECT_EQ(western.sheets.at(0).At(1, 1), Cell::Text("Café"));
+    // The same writer stores texts it cannot put in 8 bits as UTF-16 bytes.
+    const Bytes wide = Rec(kLabel, Cat({Cell6(0, 0), U16(6), Utf16(u"Où!")}));
+    const Workbook utf16 = ReadWorkbookBytes(
+        Ole({{"Book", BiffStream(Rec(kCodepage, U16(1200)), {{"S", wide}}, true)}}));
+    EXPECT_EQ(utf16.sheets.at(0).At(1, 1), Cell::Text("Où!"));
     // A font of the Central European set (238): 0xE8 is č there.
     const Bytes font = Rec(0x0031, Cat({U16(200), U16(0), U16(0x7FFF), U16(400), U16(0), {0, 0, 238, 0},
                                         {5}, Str("Arial")}));
