@@ -16,9 +16,9 @@ jobs="$(nproc 2>/dev/null || echo 2)"
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev libgsf-1-dev zlib1g-dev
+  qt6-base-dev libgsf-1-dev zlib1g-dev libxlsxwriter-dev
   libgtest-dev libbenchmark-dev
-  python3 python3-xlrd
+  python3 python3-xlrd python3-openpyxl
   clang libclang-rt-14-dev
   fp-utils-3.2.2
   fonts-dejavu-core fonts-liberation xdg-utils
