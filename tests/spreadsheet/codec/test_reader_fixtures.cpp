@@ -169,10 +169,6 @@ const Worksheet& Active(const Workbook& book) {
     return book.sheets.at(book.activeSheet);
 }
 
-std::string TextOf(const Cell& cell) {
-    return cell.kind == Cell::Kind::Text ? cell.text : std::string();
-}
-
 const char* const kAllFixtures[] = {
     "plain-3q.lo.xls",
     "marks.xlwt.xls",
@@ -189,6 +185,8 @@ const char* const kAllFixtures[] = {
     "numbers-renumbered.gnumeric.xls",
     "mark-250.5.xlwt.xls",
     "active-second-sheet.lo.xls",
+    "latin-codepage-1200.gnumeric-biff5.xls",
+    "dates-bom.openpyxl.xlsx",
 };
 
 class FixtureTest : public ::testing::TestWithParam<const char*> {};
@@ -212,8 +210,11 @@ TEST_P(FixtureTest, ActiveSheetCellsMatchExpectedTexts) {
         EXPECT_NE(sheet.At(row, 1).kind, Cell::Kind::Empty);
         for (int i = 0; i < 7; ++i) {
             const Cell& cell = sheet.At(row, 4 + i);
-            EXPECT_TRUE(cell.kind == Cell::Kind::Text || cell.kind == Cell::Kind::Empty);
-            EXPECT_EQ(TextOf(cell), questions[k][kItems[i]].Str()) << kItems[i];
+            // A plain number's text is the spreadsheet layer's to write; a
+            // date-formatted one carries the date it shows.
+            if (cell.kind == Cell::Kind::Number && cell.text.empty()) continue;
+            EXPECT_NE(cell.kind, Cell::Kind::Boolean);
+            EXPECT_EQ(cell.text, questions[k][kItems[i]].Str()) << kItems[i];
         }
         const Cell& mark = sheet.At(row, 2);
         if (mark.kind == Cell::Kind::Number) {
