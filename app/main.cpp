@@ -1,18 +1,44 @@
 // Scrivane: hands control to start-up and runs until the main window closes.
+//   scrivane [FILE]   FILE, a test paper or a workbook, opens at start-up.
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QTimer>
 
 #include "dialogs/desktopseams.h"
+#include "editor/commandicons.h"
 #include "editor/formpaper.h"
 #include "editor/startup.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Scrivane"));
+    QApplication::setApplicationVersion(QStringLiteral(SCRIVANE_VERSION));
+    // Ties the windows to the installed desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("scrivane"));
+    QApplication::setWindowIcon(scrivane::ProgramIcon());
+
+    QCommandLineParser options;
+    options.setApplicationDescription(QStringLiteral("An editor for multiple-choice test papers."));
+    options.addHelpOption();
+    options.addVersionOption();
+    options.addPositionalArgument(
+        QStringLiteral("file"),
+        QStringLiteral("A test paper (.tpf) to open, or a workbook to import."),
+        QStringLiteral("[file]"));
+    options.process(app);
+
     scrivane::DesktopPrompts prompts;
     scrivane::DesktopPlatform platform;
     scrivane::DesktopModalRunner modal;
     scrivane::Seams seams{prompts, platform, modal};
     scrivane::Moddule1 state;
     const auto window = scrivane::Main(state, seams);
+    if (!options.positionalArguments().isEmpty()) {
+        // The file opens once the window is up, so its messages have an owner.
+        const QString file =
+            QFileInfo(options.positionalArguments().constFirst()).absoluteFilePath();
+        QTimer::singleShot(0, window.get(), [&window, file] { window->OpenFile(file); });
+    }
     return QApplication::exec();
 }

@@ -24,6 +24,9 @@ public:
     virtual void ProcessPendingEvents() = 0;
     // Opens a file with the desktop's viewer for it; false when that failed.
     virtual bool OpenWithDesktop(const std::filesystem::path& file) = 0;
+    // The file that keeps the user's settings (the recent papers) between
+    // runs; empty keeps them for this run only.
+    virtual QString SettingsFile() const { return {}; }
 
     // The user's data folder for this program, where the recovery files live.
     virtual QString DataFolder() const {

@@ -7,12 +7,12 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QScreen>
-#include <QUrl>
 #include <QMimeDatabase>
 #include <QProcess>
+#include <QPushButton>
+#include <QScreen>
 #include <QStandardPaths>
+#include <QUrl>
 #include <algorithm>
 
 #include "dialogs/dialogscale.h"
@@ -163,6 +163,12 @@ bool DesktopPlatform::OpenWithDesktop(const std::filesystem::path& file) {
     // The desktop would start its opener even for a file no program takes.
     if (!HasDesktopViewer(path)) return false;
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+// ~/.config/scrivane/scrivane.conf
+QString DesktopPlatform::SettingsFile() const {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/scrivane/scrivane.conf");
 }
 
 int DesktopModalRunner::Exec(QDialog& dialog) {

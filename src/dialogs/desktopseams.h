@@ -23,6 +23,7 @@ public:
     void SetWaitCursor(bool on) override;
     void ProcessPendingEvents() override;
     bool OpenWithDesktop(const std::filesystem::path& file) override;
+    QString SettingsFile() const override;
 
 private:
     int waitDepth_ = 0;

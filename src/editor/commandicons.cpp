@@ -1,5 +1,6 @@
 #include "editor/commandicons.h"
 
+#include <QStyle>
 #include <QToolButton>
 #include <array>
 #include <cmath>
@@ -27,7 +28,7 @@ const std::array<Picture, 11> kPictures = {{
 }};
 
 constexpr int kDesignIconSize = 16;
-constexpr int kSmallestIcon = 8;
+constexpr int kSmallestIcon = 6;
 
 }  // namespace
 
@@ -44,13 +45,14 @@ QIcon ProgramIcon() {
 }
 
 void FitCommandIcon(QToolButton& button, double scale) {
-    int side = std::max(kSmallestIcon, int(std::lround(kDesignIconSize * scale)));
+    // The label stands inside the frame: the picture, a gap of 4 and a line
+    // of the caption. Whatever height the caption needs comes out of the
+    // picture.
+    const int frame = button.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &button);
+    const int room = button.height() - 2 * frame - 4 - button.fontMetrics().height();
+    const int side =
+        std::max(kSmallestIcon, std::min(int(std::lround(kDesignIconSize * scale)), room));
     button.setIconSize(QSize(side, side));
-    // Whatever height the caption needs comes out of the picture.
-    while (side > kSmallestIcon && button.sizeHint().height() > button.height()) {
-        --side;
-        button.setIconSize(QSize(side, side));
-    }
 }
 
 }  // namespace scrivane

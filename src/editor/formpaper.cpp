@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -11,9 +12,9 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QStyle>
 #include <QTableView>
-#include <QScopedValueRollback>
 #include <QTimer>
 #include <QToolButton>
 #include <cmath>
@@ -21,13 +22,18 @@
 
 #include "core/answercode.h"
 #include "core/numbers.h"
+#include "core/typeinfo.h"
+#include "dialogs/dialogscale.h"
 #include "dialogs/dlganswerset.h"
 #include "dialogs/dlganswerset17.h"
 #include "dialogs/markkeyfilter.h"
+#include "editor/commandicons.h"
+#include "editor/filedrop.h"
 #include "editor/griddelegate.h"
 #include "editor/mainmenu.h"
 #include "editor/questioncommands.h"
 #include "editor/recordnavigator.h"
+#include "editor/typinglimit.h"
 #include "paperfile/interchangecommands.h"
 #include "paperfile/papercommands.h"
 #include "spreadsheet/excel.h"
@@ -35,33 +41,12 @@
 namespace scrivane {
 
 namespace {
-#include "editor/typinglimit.h"
 
 constexpr double kReferenceWidth = 15360;  // a 1024 x 768 screen in twips
 constexpr double kReferenceHeight = 11520;
 
 const std::array<const char*, FormPaper::kCommandCount> kCommandCaptions = {
     "NEW", "OPEN", "IMPORT", "EXPORT", "SAVE", "ADD", "DEL", "UP", "DOWN", "EXIT", "HELP"};
-
-// Theme icons where the desktop has them, else the style's own pictures, so
-// the bar never shows a blank picture.
-struct CommandIcon {
-    const char* theme;
-    QStyle::StandardPixmap fallback;
-};
-const std::array<CommandIcon, FormPaper::kCommandCount> kCommandIcons = {{
-    {"document-new", QStyle::SP_FileIcon},
-    {"document-open", QStyle::SP_DialogOpenButton},
-    {"document-import", QStyle::SP_ArrowDown},
-    {"document-export", QStyle::SP_ArrowUp},
-    {"document-save", QStyle::SP_DialogSaveButton},
-    {"list-add", QStyle::SP_FileDialogNewFolder},
-    {"list-remove", QStyle::SP_TrashIcon},
-    {"go-up", QStyle::SP_ArrowUp},
-    {"go-down", QStyle::SP_ArrowDown},
-    {"application-exit", QStyle::SP_DialogCloseButton},
-    {"help-contents", QStyle::SP_DialogHelpButton},
-}};
 
 // Reference widths of the grid columns, in twips.
 constexpr std::array<double, QuestionTable::kColumnCount> kColumnWidths = {
@@ -84,6 +69,7 @@ T* Named(T* widget, const QString& name) {
 FormPaper::FormPaper(Moddule1& state, Seams& seams, ExcelFactory* excel, QWidget* parent)
     : QWidget(parent), state_(state), seams_(seams) {
     setObjectName(QStringLiteral("FormPaper"));
+    setWindowIcon(ProgramIcon());
     BuildControls();
     if (!excel) {
         ownExcel_ = std::make_unique<NativeExcelFactory>();
@@ -121,8 +107,8 @@ void FormPaper::BuildControls() {
         auto* button =
             Named(new QToolButton(FrameTools_), QStringLiteral("CommandTools_%1").arg(i));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        button->setIcon(QIcon::fromTheme(QString::fromLatin1(kCommandIcons[i].theme),
-                                         style()->standardIcon(kCommandIcons[i].fallback)));
+        button->setIcon(CommandIcon(i));
+        MenuBar_->CommandAction(i)->setIcon(button->icon());
         button->setIconSize(QSize(16, 16));
         // Clicking a command leaves the focus where it was, so an edit in the
         // panel is checked once, by the command.
@@ -146,14 +132,14 @@ void FormPaper::BuildControls() {
     // The answer is set through the answer dialog only.
     LabelAnswer_->setReadOnly(true);
     CmdSetAnswer_ = Named(new QPushButton(Frame1_), QStringLiteral("CmdSetAnswer"));
-    Frame2_ = Named(new QGroupBox(Frame1_), QStringLiteral("Frame2"));
-    TextTitle_ = Named(new QPlainTextEdit(Frame2_), QStringLiteral("TextTitle"));
     // A click on SET leaves the focus in the panel, so SET checks the mark once.
     CmdSetAnswer_->setFocusPolicy(Qt::TabFocus);
+    Frame2_ = Named(new QGroupBox(Frame1_), QStringLiteral("Frame2"));
+    TextTitle_ = Named(new QPlainTextEdit(Frame2_), QStringLiteral("TextTitle"));
     TextTitle_->setTabChangesFocus(true);
+    titleLimit_ = new TypingLimit(*TextTitle_, 250);
     for (int i = 0; i < 6; ++i) {
         LabItem_[i] = Named(new QLabel(Frame1_), QStringLiteral("LabItem_%1").arg(i));
-    titleLimit_ = new TypingLimit(*TextTitle_, 250);
         TextItems_[i] = Named(new QLineEdit(Frame1_), QStringLiteral("TextItems_%1").arg(i));
         itemLimits_[i] = new TypingLimit(*TextItems_[i], 100);
         LabItem_[i]->setBuddy(TextItems_[i]);
@@ -224,6 +210,14 @@ void FormPaper::BuildControls() {
     setTabOrder(TextTitle_, TextItems_[0]);
     for (int i = 0; i + 1 < 6; ++i) setTabOrder(TextItems_[i], TextItems_[i + 1]);
     setTabOrder(TextItems_[5], DataGrid1_);
+
+    auto* drop = new FileDrop(*this);
+    connect(drop, &FileDrop::FileDropped, this, &FormPaper::OpenFile);
+    connect(MenuBar_, &MainMenu::RecentPaperChosen, this, &FormPaper::OpenRecentPaper);
+    connect(MenuBar_, &MainMenu::AnswerModeChosen, this, &FormPaper::SetAnswerMode);
+    connect(MenuBar_, &MainMenu::AboutChosen, this,
+            [this] { seams_.prompts.MsgBox(AboutScrivane()); });
+    MenuBar_->ShowRecentPapers(recent_.List());
 }
 
 void FormPaper::Form_Load() {
@@ -248,11 +242,17 @@ void FormPaper::Form_Load() {
     table_.SetCaption(3, QStringLiteral("Question title"));
     for (int i = 0; i < 6; ++i)
         table_.SetCaption(4 + i, QStringLiteral("Option") + QChar(u'A' + i));
-    if (HidesOptionF(state_.AnswerType())) {
-        LabItem_[5]->setEnabled(false);
-        TextItems_[5]->setEnabled(false);
-        DataGrid1_->setColumnHidden(9, true);
-    }
+    ShowOptionF();
+}
+
+// Option F follows the answer mode: its label, its box (where the panel is
+// enabled at all) and its grid column.
+void FormPaper::ShowOptionF() {
+    const bool hidden = HidesOptionF(state_.AnswerType());
+    LabItem_[5]->setEnabled(!hidden);
+    TextItems_[5]->setEnabled(!hidden && TextItems_[4]->isEnabled());
+    DataGrid1_->setColumnHidden(9, hidden);
+    MenuBar_->ShowAnswerMode(IsMultipleAnswerMode(state_.AnswerType()));
 }
 
 void FormPaper::ComputeScale() {
@@ -280,6 +280,23 @@ void FormPaper::ScaleFont(QWidget* widget, double basePointSize) {
 void FormPaper::Form_LoadPro() {
     if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) return;
     ComputeScale();
+    const double k = seams_.platform.LogicalDpi() / 1440.0;
+    const QSize window(int(std::lround(kReferenceWidth * scaleX_ * k)),
+                       int(std::lround(kReferenceHeight * scaleY_ * k)));
+    LayOut(window.width());
+    // The window covers the screen; the menu bar takes its height from the
+    // spare band below the grid.
+    resize(window);
+    laidOut_ = window;
+    startSize_ = window;
+    startScaleX_ = scaleX_;
+    startScaleY_ = scaleY_;
+}
+
+// Places and sizes every control from the reference table at the current
+// factors, fonts from their design sizes, so that laying out again never
+// compounds.
+void FormPaper::LayOut(int windowWidth) {
     Place(FrameTools_, 120, 0, 15014, 710);
     for (int i = 0; i < kCommandCount; ++i) {
         const double left = i <= 4 ? 50 + 850 * i : i <= 8 ? 200 + 850 * i : 8000 + 850 * (i - 9);
@@ -330,12 +347,25 @@ void FormPaper::Form_LoadPro() {
     for (int c = 0; c < QuestionTable::kColumnCount; ++c)
         DataGrid1_->setColumnWidth(c, int(std::lround(kColumnWidths[c] * scaleX_ * k)));
 
-    // The window still covers the screen: the menu bar takes its height from
-    // the spare band below the grid.
-    const QSize window(int(std::lround(kReferenceWidth * scaleX_ * k)),
-                       int(std::lround(kReferenceHeight * scaleY_ * k)));
-    MenuBar_->setGeometry(0, 0, window.width(), MenuBar_->sizeHint().height());
-    resize(window);
+    MenuBar_->setGeometry(0, 0, windowWidth, MenuBar_->sizeHint().height());
+    for (auto* b : CommandTools_) FitCommandIcon(*b, fontScale_);
+    // The dialogs this window owns scale with it.
+    setProperty(kLayoutScaleProperty, double(fontScale_));
+}
+
+// A resized or maximized window is laid out again, each factor scaled by how
+// much the area below the menu bar changed against its size after start-up.
+void FormPaper::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (startSize_.isEmpty() || size() == laidOut_) return;
+    const int menu = MenuBar_->sizeHint().height();
+    const double startBelow = std::max(1, startSize_.height() - menu);
+    const double below = std::max(1, height() - menu);
+    scaleX_ = float(startScaleX_ * width() / startSize_.width());
+    scaleY_ = float(startScaleY_ * below / startBelow);
+    fontScale_ = scaleX_ <= scaleY_ ? scaleX_ : scaleY_;
+    laidOut_ = size();
+    LayOut(width());
 }
 
 void FormPaper::SetTable(std::unique_ptr<QuestionTable> table) {
@@ -355,6 +385,50 @@ void FormPaper::SetQuestionCount(int count) {
 
 void FormPaper::SetWindowCaption(const QString& caption) {
     setWindowTitle(caption);
+    // A paper's name reaches the caption when it was opened or saved.
+    if (!state_.PaperFileName.isEmpty()) {
+        recent_.Add(state_.PaperFileName);
+        MenuBar_->ShowRecentPapers(recent_.List());
+    }
+}
+
+void FormPaper::OpenFile(const QString& path) {
+    // Like a command, opening works on the written paper.
+    if (!CheckCurrentRow()) return;
+    paper_->OpenFile(path);
+}
+
+void FormPaper::OpenRecentPaper(const QString& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path.toStdString(), ec)) {
+        ShowMessage(seams_.prompts,
+                    QStringLiteral("The paper %1 no longer exists; it is taken off the list of "
+                                   "recent papers.")
+                        .arg(QDir::toNativeSeparators(path)));
+        recent_.Remove(path);
+        MenuBar_->ShowRecentPapers(recent_.List());
+        return;
+    }
+    OpenFile(path);
+}
+
+// The mode applies at once and is written into TypeInfo.con for the next
+// runs; answers that do not fit the new mode stay as they are.
+void FormPaper::SetAnswerMode(bool multiple) {
+    const std::int16_t type = multiple ? 3 : 0;
+    state_.TypeInfoRecord.AnswerType = type;
+    state_.TypeInfoRecord.CheckValue = TypeInfoRecord::kCheckValue;
+    ShowOptionF();
+    const auto file = seams_.platform.ProgramFolder() / kTypeInfoFileName;
+    if (!WriteTypeInfoFile(file, type)) {
+        MessageRequest error;
+        error.text = QStringLiteral(
+            "The answer mode could not be saved; it applies until the program ends.");
+        error.informativeText = QStringLiteral("%1 cannot be written.")
+                                    .arg(QDir::toNativeSeparators(QString::fromStdString(file)));
+        error.icon = MsgIcon::Exclamation;
+        seams_.prompts.MsgBox(error);
+    }
 }
 
 void FormPaper::OnCurrentRowChanged(int row) {
@@ -367,6 +441,8 @@ void FormPaper::OnCurrentRowChanged(int row) {
     }
     DataGrid1_RowColChange();
     ShowCurrentRow();
+    // The mark box of another row starts unedited.
+    TextScore_->setModified(false);
 }
 
 // Exactly the current row is marked in the grid.
@@ -420,9 +496,22 @@ bool FormPaper::eventFilter(QObject* watched, QEvent* event) {
             QTimer::singleShot(0, TextScore_, [box = TextScore_] { box->setFocus(); });
         }
     }
+    // A cell that cannot be edited takes no typing; the view would otherwise
+    // jump to a row whose text starts with the key.
+    if (watched == DataGrid1_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool chord =
+            key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+        const QModelIndex cell = DataGrid1_->currentIndex();
+        if (!chord && !key->text().isEmpty() && key->text().front().isPrint() &&
+            !(table_.flags(cell) & Qt::ItemIsEditable))
+            return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 
+// The check of leaving the mark box. Only a mark the user typed is checked
+// and rewritten: a mark that came with the paper stays exactly as it is.
 bool FormPaper::TextScore_Validate() {
     if (!table_.HasCurrentRow() || !TextScore_->isModified()) return true;
     const auto v = RoundToInt16(ReadLeadingNumber(TextScore_->text()));
@@ -433,6 +522,29 @@ bool FormPaper::TextScore_Validate() {
     if (v && *v >= 0 && *v <= 250) return true;
     TellMarkRange();
     return false;
+}
+
+// Every refusal says why, but once per event: the focus leaving the box and
+// the click that took it refuse together.
+void FormPaper::TellMarkRange() {
+    if (markTold_) return;
+    ShowMessage(seams_.prompts, QStringLiteral("The mark should be between 0 and 250."));
+    markTold_ = true;
+    QTimer::singleShot(0, this, [this] { markTold_ = false; });
+}
+
+bool FormPaper::CheckCurrentRow() {
+    if (!TextScore_Validate()) {
+        TextScore_->setFocus();
+        return false;
+    }
+    // An open cell editor of the grid holds an edit as well.
+    if (QWidget* editor = DataGrid1_->indexWidget(DataGrid1_->currentIndex());
+        editor && !writingCell_) {
+        const QScopedValueRollback writing(writingCell_, true);
+        gridDelegate_->Finish(editor);
+    }
+    return table_.Update();
 }
 
 void FormPaper::adoStdMarks_WillChangeRecord(bool* cancel) {
@@ -455,12 +567,15 @@ void FormPaper::adoStdMarks_WillChangeRecord(bool* cancel) {
         state_.ScoreList(p) = m;
         CountScore();
     }
-    // The mark box of another row starts unedited.
-    TextScore_->setModified(false);
     state_.PaperModified = true;
 }
 
 void FormPaper::CmdSetAnswer_Click() {
+    // A refused mark keeps the focus; the answer waits.
+    if (!TextScore_Validate()) {
+        TextScore_->setFocus();
+        return;
+    }
     state_.CurrentAnswer = AnswerTextToMask(LabelAnswer_->text());
     if (IsMultipleAnswerMode(state_.AnswerType())) {
         DlgAnswerSet dialog(state_, *LabelAnswer_, this);
@@ -513,58 +628,25 @@ void FormPaper::CommandTools_Click(int index) {
             Help_Click();
             break;
     }
-    // A cell that cannot be edited takes no typing; the view would otherwise
-    // jump to a row whose text starts with the key.
-    if (watched == DataGrid1_ && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const bool chord =
-            key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-        const QModelIndex cell = DataGrid1_->currentIndex();
-        if (!chord && !key->text().isEmpty() && key->text().front().isPrint() &&
-            !(table_.flags(cell) & Qt::ItemIsEditable))
-            return true;
-    }
 }
 
 void FormPaper::ExitProgram_Click() {
-// The check of leaving the mark box. Only a mark the user typed is checked
-// and rewritten: a mark that came with the paper stays exactly as it is.
     close();
 }
 
 void FormPaper::Help_Click() {
     // Help is a convenience: a missing file or viewer is not worth a message.
-    const auto help = seams_.platform.ProgramFolder() / "quillary.chm";
+    // Without a viewer for the compiled help, its pages open in the browser.
+    const auto folder = seams_.platform.ProgramFolder();
     std::error_code ec;
-    if (std::filesystem::is_regular_file(help, ec)) seams_.platform.OpenWithDesktop(help);
+    for (const auto& help : {folder / "quillary.chm", folder / "help" / "index.html"})
+        if (std::filesystem::is_regular_file(help, ec) && seams_.platform.OpenWithDesktop(help))
+            return;
 }
 
 void FormPaper::Form_Unload(bool& cancel) {
     if (!state_.PaperModified) return;
     switch (AskToSaveChanges(seams_.prompts)) {
-// Every refusal says why, but once per event: the focus leaving the box and
-// the click that took it refuse together.
-void FormPaper::TellMarkRange() {
-    if (markTold_) return;
-    ShowMessage(seams_.prompts, QStringLiteral("The mark should be between 0 and 250."));
-    markTold_ = true;
-    QTimer::singleShot(0, this, [this] { markTold_ = false; });
-}
-
-bool FormPaper::CheckCurrentRow() {
-    if (!TextScore_Validate()) {
-        TextScore_->setFocus();
-        return false;
-    }
-    // An open cell editor of the grid holds an edit as well.
-    if (QWidget* editor = DataGrid1_->indexWidget(DataGrid1_->currentIndex());
-        editor && !writingCell_) {
-        const QScopedValueRollback writing(writingCell_, true);
-        gridDelegate_->Finish(editor);
-    }
-    return table_.Update();
-}
-
         case MsgAnswer::Yes:
             paper_->SavePaper_Click();
             if (state_.PaperModified) cancel = true;
@@ -587,11 +669,6 @@ void FormPaper::closeEvent(QCloseEvent* event) {
     if (cancel) {
         event->ignore();
         return;
-    // A refused mark keeps the focus; the answer waits.
-    if (!TextScore_Validate()) {
-        TextScore_->setFocus();
-        return;
-    }
     }
     closing_ = true;
     event->accept();

@@ -13,6 +13,7 @@
 #include "core/paperwindow.h"
 #include "core/questiontable.h"
 #include "dialogs/seams.h"
+#include "editor/recentpapers.h"
 
 class QGroupBox;
 class QLabel;
@@ -26,9 +27,9 @@ class QToolButton;
 namespace scrivane {
 
 class RecordNavigator;
-class MainMenu;
 class GridDelegate;
 class TypingLimit;
+class MainMenu;
 class QuestionCommands;
 class PaperCommands;
 class ExcelFactory;
@@ -60,23 +61,31 @@ public:
     void SetWindowCaption(const QString& caption) override;
 
     void CommandTools_Click(int index);
-    PaperCommands& Paper() { return *paper_; }
     // Runs the mark box's leave check and any other pending edit of the panel
     // or the grid, then writes the current row. On a refusal the message has
     // been shown, the focus is back in the mark box and the result is false:
     // the command that asked must not run.
     bool CheckCurrentRow();
+    PaperCommands& Paper() { return *paper_; }
     // The menu bar, where other capabilities add their actions.
     MainMenu& Menu() { return *MenuBar_; }
+    // Opens a file given on the command line, dropped or chosen from the
+    // recent papers: a test paper as OPEN does, any other workbook as IMPORT.
+    void OpenFile(const QString& path);
+    void SetAnswerMode(bool multiple);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void Form_Load();
     void BuildControls();
     void ComputeScale();
+    void LayOut(int windowWidth);
+    void ShowOptionF();
+    void OpenRecentPaper(const QString& path);
     void Place(QWidget* widget, double left, double top, double width, double height);
     void ScaleFont(QWidget* widget, double basePointSize);
 
@@ -85,6 +94,7 @@ private:
     void ShowCurrentRow();
     void PushToTable(int column, const QString& text);
     bool TextScore_Validate();
+    void TellMarkRange();
     void adoStdMarks_WillChangeRecord(bool* cancel);
     void CmdSetAnswer_Click();
     void Form_Unload(bool& cancel);
@@ -94,7 +104,6 @@ private:
     Moddule1& state_;
     Seams& seams_;
     QuestionTable table_;
-    void TellMarkRange();
     std::unique_ptr<ExcelFactory> ownExcel_;
     std::unique_ptr<QuestionCommands> questions_;
     std::unique_ptr<PaperCommands> paper_;
@@ -121,9 +130,17 @@ private:
     QLabel* Label7_;
     QLabel* LabScoreCount_;
     QTableView* DataGrid1_;
+    GridDelegate* gridDelegate_;
+    TypingLimit* scoreLimit_;
+    TypingLimit* titleLimit_;
+    std::array<TypingLimit*, 6> itemLimits_{};
     QTimer* Timer1_;
 
     float scaleX_ = 1, scaleY_ = 1, fontScale_ = 1;
+    QSize startSize_;  // the window after the start-up layout
+    QSize laidOut_;    // the window size the controls are laid out for
+    float startScaleX_ = 1, startScaleY_ = 1;
+    RecentPapers recent_{seams_.platform.SettingsFile()};
     QHash<QString, QRectF> twips_;
     bool showingRow_ = false;   // the panel is being filled from the table
     bool pushing_ = false;      // the panel is writing into the table
@@ -131,9 +148,5 @@ private:
     bool writingCell_ = false;  // an open cell editor is being written
     bool markTold_ = false;     // the mark's range was told in this turn of the event loop
 };
-    GridDelegate* gridDelegate_;
-    TypingLimit* scoreLimit_;
-    TypingLimit* titleLimit_;
-    std::array<TypingLimit*, 6> itemLimits_{};
 
 }  // namespace scrivane

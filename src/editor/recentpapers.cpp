@@ -9,17 +9,6 @@ namespace {
 
 const QString kKey = QStringLiteral("recentPapers");
 
-// ~/.config/scrivane/scrivane.conf
-struct Store : QSettings {
-    Store()
-        : QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("scrivane"),
-                    QStringLiteral("scrivane")) {}
-};
-
-void Write(const QStringList& paths) {
-    Store().setValue(kKey, paths);
-}
-
 // One file under two spellings is one entry.
 QString Canonical(const QString& path) {
     return QFileInfo(path).absoluteFilePath();
@@ -28,10 +17,22 @@ QString Canonical(const QString& path) {
 }  // namespace
 
 QStringList RecentPapers::List() const {
-    QStringList paths = Store().value(kKey).toStringList();
+    QStringList paths = file_.isEmpty()
+                            ? memory_
+                            : QSettings(file_, QSettings::IniFormat).value(kKey).toStringList();
     paths.removeAll(QString());
     if (paths.size() > kLimit) paths.resize(kLimit);
     return paths;
+}
+
+void RecentPapers::Write(QStringList paths) {
+    if (paths.size() > kLimit) paths.resize(kLimit);
+    if (file_.isEmpty()) {
+        memory_ = paths;
+        return;
+    }
+    QSettings settings(file_, QSettings::IniFormat);
+    settings.setValue(kKey, paths);
 }
 
 void RecentPapers::Add(const QString& path) {
@@ -39,7 +40,6 @@ void RecentPapers::Add(const QString& path) {
     QStringList paths = List();
     paths.removeAll(entry);
     paths.prepend(entry);
-    if (paths.size() > kLimit) paths.resize(kLimit);
     Write(paths);
 }
 

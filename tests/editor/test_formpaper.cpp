@@ -123,8 +123,8 @@ private slots:
         for (const auto& e : expected) {
             QCOMPARE(h.window->TwipsGeometry(e.name), e.twips);
             QWidget* control = h.Find(e.name);
-            const QRect px =
-                control->geometry().translated(0, control->parentWidget() == h.window.get() ? -menu : 0);
+            const QRect px = control->geometry().translated(
+                0, control->parentWidget() == h.window.get() ? -menu : 0);
             QCOMPARE(px, QRect(qRound(e.twips.x() / 15), qRound(e.twips.y() / 15),
                                qRound(e.twips.width() / 15), qRound(e.twips.height() / 15)));
         }

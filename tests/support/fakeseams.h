@@ -66,6 +66,8 @@ public:
     QSize ScreenPixels() const override { return screen; }
     double LogicalDpi() const override { return dpi; }
     std::filesystem::path ProgramFolder() const override { return folder.path().toStdString(); }
+    // The settings stay in the program's folder: tests never touch the user's.
+    QString SettingsFile() const override { return folder.filePath("settings.conf"); }
     QString DataFolder() const override { return dataFolder.isEmpty() ? data.path() : dataFolder; }
     void SetWaitCursor(bool on) override { waitDepth += on ? 1 : -1; }
     void ProcessPendingEvents() override { ++pendingEventRuns; }
