@@ -1,6 +1,7 @@
 // Makes the screenshots of the documentation from the real windows: the main
 // window with a small paper, both answer setting dialogs, the quick new paper
-// dialog, both quick answer sheets and the unsaved-changes prompt.
+// dialog, both quick answer sheets, the unsaved-changes prompt and the paper
+// checks.
 //
 //   QT_QPA_PLATFORM=offscreen scrivane-screenshots OUTPUT-FOLDER
 #include <QAbstractButton>
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -17,6 +19,9 @@
 #include <fstream>
 #include <memory>
 
+#include "checks/ui/attachchecks.h"
+#include "checks/ui/dialogchecks.h"
+#include "checks/ui/paperchecksaction.h"
 #include "core/moddule1.h"
 #include "core/questiontable.h"
 #include "core/typeinfo.h"
@@ -97,13 +102,38 @@ const SampleQuestion kSample[] = {
     {2, "Uncertain", "", {"", "", "", "", "", ""}},
 };
 
+// A paper for the checks: a key that favours C, a repeated option, a
+// missing answer and a mark of 0.
+const SampleQuestion kChecked[] = {
+    {2,
+     "C",
+     "Which gas do plants take in?",
+     {"Oxygen", "Nitrogen", "Carbon dioxide", "Helium", "", ""}},
+    {2, "C", "What is 7 x 8?", {"54", "58", "56", "64", "", ""}},
+    {2, "C", "Which is a prime number?", {"21", "27", "29", "33", "", ""}},
+    {2, "C", "Which ocean is the largest?", {"Atlantic", "Indian", "Pacific", "Arctic", "", ""}},
+    {2, "C", "How many legs has a spider?", {"6", "10", "8", "12", "", ""}},
+    {0,
+     "A",
+     "Which metal is liquid at room temperature?",
+     {"Mercury", "Iron", "Tin", "Lead", "", ""}},
+    {2, "Uncertain", "Which planet has rings?", {"Saturn", "Mars", "Venus", "", "", ""}},
+    {2,
+     "B",
+     "What colour do blue and yellow make?",
+     {"Purple", "Green", "Orange", "green", "", ""}},
+    {2, "C", "Which is the longest river?", {"Thames", "Rhine", "Nile", "Seine", "", ""}},
+    {2, "D", "Which instrument has 88 keys?", {"Violin", "Flute", "Drum", "Piano", "", ""}},
+};
+
 // Fills the main window's paper as an import would: a fresh table handed to
 // the window, the marks list, the totals and the count.
-void FillPaper(FormPaper& window, Moddule1& state) {
+template <std::size_t N>
+void FillPaper(FormPaper& window, Moddule1& state, const SampleQuestion (&sample)[N]) {
     auto table = std::make_unique<QuestionTable>();
     for (int i = 1; i <= kMaxQuestions; ++i) state.ScoreList(i) = 0;
     int n = 0;
-    for (const SampleQuestion& q : kSample) {
+    for (const SampleQuestion& q : sample) {
         table->AddNew();
         table->SetField(QuestionTable::QuestionNo, table->AbsolutePosition());
         table->SetField(QuestionTable::Score, q.mark);
@@ -158,7 +188,7 @@ int Run(const QDir& out) {
     bool ok = true;
 
     const std::unique_ptr<FormPaper> window = Main(state, seams);
-    FillPaper(*window, state);
+    FillPaper(*window, state, kSample);
     ok &= Save(*window, out, QStringLiteral("main-window.png"));
 
     QLineEdit answerBox;
@@ -198,6 +228,14 @@ int Run(const QDir& out) {
         state.PaperModified = true;
         DlgCausion dialog(state, [] {});
         ok &= Save(dialog, out, QStringLiteral("dlgcausion.png"));
+    }
+
+    {
+        PaperChecksAction& checks = AttachPaperChecks(*window, state, seams);
+        FillPaper(*window, state, kChecked);
+        checks.Open();
+        checks.Dialog()->ListProblems->setCurrentRow(0);
+        ok &= Save(*checks.Dialog(), out, QStringLiteral("dialogchecks.png"));
     }
 
     // Closing must not ask to save the sample paper.

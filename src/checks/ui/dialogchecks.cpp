@@ -77,18 +77,18 @@ DialogChecks::DialogChecks(const QuestionTable& table, AnswerTypeReader answerTy
     side->addStretch(1);
     side->addWidget(ButtonRebalance);
     auto* balanceRow = new QHBoxLayout;
-    balanceRow->addWidget(ChartBalance, 3);
-    balanceRow->addLayout(side, 2);
+    balanceRow->addWidget(ChartBalance, 1);
+    balanceRow->addLayout(side, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(ButtonClose);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(problemsLabel);
-    layout->addWidget(ListProblems, 3);
+    layout->addWidget(ListProblems, 2);
     layout->addWidget(balanceLabel);
     layout->addLayout(balanceRow, 2);
     layout->addLayout(buttons);
-    resize(560, 520);
+    resize(600, 500);
 
     // Enter or a double-click chooses, whatever a style makes of one click.
     connect(ListProblems, &QListWidget::itemDoubleClicked, this,
