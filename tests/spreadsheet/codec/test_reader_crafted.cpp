@@ -23,6 +23,7 @@
 
 #include "spreadsheet/codec/reader.h"
 #include "hostile_inputs.h"
+#include "ordinary_user.h"
 
 namespace scrivane::codec {
 namespace {
@@ -588,6 +589,14 @@ TEST(ReaderDamaged, OnlyPlainFilesAreOpened) {
     EXPECT_EQ(message(pipe), "not a file");
     EXPECT_EQ(message(folder), "not a file");
     EXPECT_EQ(message(folder / "missing.xls"), "the file does not exist");
+    // A file that cannot be opened says why, in the system's words.
+    const auto locked = folder / "locked.xls";
+    std::ofstream(locked) << "x";
+    ::chmod(locked.c_str(), 0);
+    ::chmod(folder.c_str(), 0755);
+    testing::AsOrdinaryUser(folder, [&] {
+        EXPECT_EQ(message(locked), "cannot open the file (Permission denied)");
+    });
     std::filesystem::remove_all(folder);
 }
 

@@ -1,11 +1,7 @@
 // Writing .xls files: an existing file is replaced whole or not at all, and
 // no temporary file is left behind either way.
 #include <gtest/gtest.h>
-#include <grp.h>
-#include <pwd.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +16,7 @@
 #include <system_error>
 #include <vector>
 
+#include "ordinary_user.h"
 #include "spreadsheet/codec/biff8_writer.h"
 
 namespace scrivane::codec {
@@ -127,33 +124,7 @@ TEST_F(WriterFileTest, FailuresLeaveTheOldFileAndNoTemporary) {
     EXPECT_EQ((std::vector<std::string>{"folder.xls", "paper.xls"}), Entries(dir_));
 }
 
-// Runs body as an ordinary user: directly when the tests do not run as
-// root, else in a child process that has become nobody and owns dir (root
-// writes where others may not, so these cases would show nothing).
-void AsOrdinaryUser(const fs::path& dir, const std::function<void()>& body) {
-    if (geteuid() != 0) {
-        body();
-        return;
-    }
-    const passwd* nobody = getpwnam("nobody");
-    ASSERT_NE(nullptr, nobody);
-    ASSERT_EQ(0, chown(dir.c_str(), nobody->pw_uid, nobody->pw_gid));
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
-            setuid(nobody->pw_uid) != 0)
-            _exit(3);
-        body();
-        std::fflush(nullptr);
-        _exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(pid, waitpid(pid, &status, 0));
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "the case failed as nobody (status " << status << ")";
-}
+using scrivane::testing::AsOrdinaryUser;
 
 std::string ErrorOf(const fs::path& target) {
     try {
