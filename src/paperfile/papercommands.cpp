@@ -1,5 +1,6 @@
 #include "paperfile/papercommands.h"
 
+#include <QFileInfo>
 #include <QTimer>
 #include <filesystem>
 #include <memory>
@@ -19,6 +20,12 @@ const QString kTitle = QStringLiteral("Quennet");
 const QString kPaperFilter = QStringLiteral("Test Paper (*.tpf)|*.tpf");
 const QString kSheetFilter = QStringLiteral("Excel File (*.xls)|*.xls");
 const QString kSaveTitle = QStringLiteral("Select the file name that you want to save");
+
+// A name chosen without an extension gets the one of the dialog's filter,
+// so that the file shows in the dialogs' lists afterwards.
+QString WithExtension(const QString& path, const QString& extension) {
+    return QFileInfo(path).fileName().contains(u'.') ? path : path + extension;
+}
 
 bool FileExists(const QString& path) {
     std::error_code ec;
@@ -218,14 +225,15 @@ void PaperCommands::SavePaper_Click() {
     } else {
         request.folder = DefaultFolder();
     }
-    const auto path = seams_.prompts.ChooseFile(request);
-    if (!path) return;
+    const auto chosen = seams_.prompts.ChooseFile(request);
+    if (!chosen) return;
+    const QString path = WithExtension(*chosen, QStringLiteral(".tpf"));
     // Saving over the paper's own file asks nothing; another existing file
     // is replaced only when the user says so.
-    if (*path != state_.PaperFileName && FileExists(*path) && !ConfirmOverwrite()) return;
-    if (!Export(*path)) return;
+    if (path != state_.PaperFileName && FileExists(path) && !ConfirmOverwrite()) return;
+    if (!Export(path)) return;
     state_.PaperModified = false;
-    state_.PaperFileName = *path;
+    state_.PaperFileName = path;
     ShowCaption();
 }
 
@@ -239,10 +247,11 @@ void PaperCommands::ImportPaper_Click() {
 }
 
 void PaperCommands::ExportPaper_Click() {
-    const auto path = ChooseInDefaultFolder(FileRequest::Kind::Save, kSaveTitle, kSheetFilter);
-    if (!path) return;
-    if (FileExists(*path) && !ConfirmOverwrite()) return;
-    Export(*path);
+    const auto chosen = ChooseInDefaultFolder(FileRequest::Kind::Save, kSaveTitle, kSheetFilter);
+    if (!chosen) return;
+    const QString path = WithExtension(*chosen, QStringLiteral(".xls"));
+    if (FileExists(path) && !ConfirmOverwrite()) return;
+    Export(path);
 }
 
 void PaperCommands::Timer1_Timer() {

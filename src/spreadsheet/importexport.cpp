@@ -67,13 +67,48 @@ bool UsesActiveSheet(ExcelApplication& xlApp) {
     return ReadLeadingNumber(xlApp.Application().Version()) >= 8;
 }
 
-void ShowInvalidFormat(Prompts& prompts) {
-    prompts.MsgBox({QStringLiteral("Invalid format"),
-                    QStringLiteral("Error"),
-                    MsgButtons::Ok,
-                    MsgIcon::Exclamation,
-                    std::nullopt,
-                    {}});
+// The refusal keeps its one text; the details say why.
+void ShowInvalidFormat(Prompts& prompts, const QString& reason) {
+    prompts.MsgBox({QStringLiteral("Invalid format"), QStringLiteral("Error"), MsgButtons::Ok,
+                    MsgIcon::Exclamation, std::nullopt, reason});
+}
+
+bool IsBlankCell(const Sheet& sheet, int row, int column) {
+    try {
+        return sheet.cells(row, column).Text().trimmed().isEmpty();
+    } catch (const std::exception&) {
+        return true;  // what cannot be read was not left out
+    }
+}
+
+// What the end of the data left out: the rows below the row that ended it,
+// down to the last row read that holds anything. Empty when nothing is there.
+QString LeftOutRows(const Sheet& sheet, int lastDataRow) {
+    const int stop = lastDataRow + 1;
+    const int lastRead = QuestionSheetScope().lastRow;
+    int last = 0;
+    for (int row = lastRead; row > stop && last == 0; --row)
+        for (int column = 1; column <= kSheetColumns; ++column)
+            if (!IsBlankCell(sheet, row, column)) {
+                last = row;
+                break;
+            }
+    if (last == 0) return {};
+    const bool noNumber = IsBlankCell(sheet, stop, 1);
+    const bool noMark = IsBlankCell(sheet, stop, 2);
+    const QString missing = noNumber && noMark ? QStringLiteral("no question number and no mark")
+                            : noNumber         ? QStringLiteral("no question number")
+                                               : QStringLiteral("no mark");
+    const QString rows =
+        last == stop + 1
+            ? QStringLiteral("row %1 below it was").arg(last)
+            : QStringLiteral("rows %1 to %2%3 below it were")
+                  .arg(stop + 1)
+                  .arg(last)
+                  .arg(last == lastRead ? QStringLiteral(" and any further") : QString());
+    return QStringLiteral("Reading stopped at row %1, which has %2: %3 left out.")
+        .arg(stop)
+        .arg(missing, rows);
 }
 
 // Ends the instance: the workbook closed unsaved, then Quit, each attempted
@@ -110,29 +145,32 @@ bool DoImport(const SpreadsheetContext& context, QString ImportFile, const bool&
 
     const StagedSheet staged = ReadQuestionSheet(xlSheet);
     if (!staged.Valid()) {
-        ShowInvalidFormat(context.prompts);
-        EndInstance(xlApp, xlSheet);
-        hourglass.Restore();
         outcome.outcome = openFailure.isEmpty() ? ImportReport::Outcome::Rejected
                                                 : ImportReport::Outcome::Unreadable;
         outcome.reason = openFailure.isEmpty() ? staged.rejection : openFailure;
+        ShowInvalidFormat(context.prompts, outcome.reason);
+        EndInstance(xlApp, xlSheet);
+        hourglass.Restore();
         return false;
     }
+    const QString leftOut = LeftOutRows(xlSheet, staged.lastRow);
     EndInstance(xlApp, xlSheet);
     hourglass.Restore();
-    return ImportQuestions(context, staged.questions, ImportOrOpen, report);
+    return ImportQuestions(context, staged.questions, ImportOrOpen, report,
+                           leftOut.isEmpty() ? QStringList{} : QStringList{leftOut});
 }
 
-bool ImportQuestions(const SpreadsheetContext& context, const std::vector<QuestionRecord>& questions,
-                     const bool& ImportOrOpen, ImportReport* report, const QStringList& notes) {
+bool ImportQuestions(const SpreadsheetContext& context,
+                     const std::vector<QuestionRecord>& questions, const bool& ImportOrOpen,
+                     ImportReport* report, const QStringList& notes) {
     ImportReport local;
     ImportReport& outcome = report ? *report : local;
     outcome = {};
 
     // The new paper is built aside; a bad mark refuses the whole sheet.
     if (const auto rejection = MarkRejection(questions)) {
-        ShowInvalidFormat(context.prompts);
         outcome.reason = *rejection;
+        ShowInvalidFormat(context.prompts, outcome.reason);
         return false;
     }
     OneBased<float, kMaxQuestions> stagedScores;
@@ -150,13 +188,16 @@ bool ImportQuestions(const SpreadsheetContext& context, const std::vector<Questi
             table->Field(QuestionTable::Score).toFloat();
     }
 
-    if (ImportOrOpen)
-        context.prompts.MsgBox({QStringLiteral("Import succeed"),
-                                QStringLiteral("Message"),
-                                MsgButtons::Ok,
-                                MsgIcon::Information,
-                                std::nullopt,
-                                notes.join(u'\n')});
+    if (ImportOrOpen) {
+        QStringList details = {
+            questions.size() == 1
+                ? QStringLiteral("1 question was read.")
+                : QStringLiteral("%1 questions were read.").arg(questions.size())};
+        details += notes;
+        context.prompts.MsgBox({QStringLiteral("Import succeed"), QStringLiteral("Message"),
+                                MsgButtons::Ok, MsgIcon::Information, std::nullopt,
+                                details.join(u'\n')});
+    }
 
     // From here the paper changes, all of it together.
     context.window.SetTable(std::move(table));
@@ -182,11 +223,10 @@ void WriteQuestion(const Sheet& xlSheet, int row, const QuestionTable& table) {
         xlSheet.cells(row, 1).Clear();
     else
         xlSheet.cells(row, 1) = double(number.toInt());
-    const QVariant mark = table.Field(QuestionTable::Score);
-    if (mark.isNull())
-        xlSheet.cells(row, 2).Clear();
-    else  // the decimal people read, which gives back the same single
-        xlSheet.cells(row, 2) = ShortestSingle(mark.toFloat()).toDouble();
+    // Every question has a mark (an empty one is 0): a blank mark cell would
+    // end the data there when the file is read again. The decimal written is
+    // the one people read, which gives back the same single.
+    xlSheet.cells(row, 2) = ShortestSingle(table.Field(QuestionTable::Score).toFloat()).toDouble();
     for (int column = QuestionTable::Answer; column <= QuestionTable::ItemF; ++column)
         xlSheet.cells(row, column + 1) = table.Field(column).toString();
 }

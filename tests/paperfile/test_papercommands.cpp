@@ -74,6 +74,9 @@ private slots:
             Harness h;
             h.Click(FormPaper::ADD);
             h.state.PaperModified = modified;
+            // A paper with a file, so that a NEW that keeps the caption fails.
+            h.state.PaperFileName = "/tmp/old.tpf";
+            h.window->SetWindowCaption("Quennet  /tmp/old.tpf");
             if (modified) h.fake.modal.steps.push_back(Press("NoButton"));
             h.fake.modal.steps.push_back(Press("CancelButton"));
             h.Click(FormPaper::NEW);
@@ -88,6 +91,7 @@ private slots:
     void newQuickPaperWithPickedAnswers() {
         Harness h;  // multiple-answer mode
         h.state.PaperFileName = "/tmp/old.tpf";
+        h.window->SetWindowCaption("Quennet  /tmp/old.tpf");
         h.fake.modal.steps.push_back(QuickNew("25", "4"));
         h.fake.modal.steps.push_back([](QDialog& d) {
             d.findChild<QAbstractButton*>("OptionAnswer_0")->click();   // 1: A
@@ -345,6 +349,87 @@ private slots:
         QVERIFY(h.state.PaperFileName.isEmpty());
         // The caption is not rebuilt by an import.
         QCOMPARE(h.window->windowTitle(), "Quennet  " + Path(dir, "mine.tpf"));
+    }
+
+    // The refusal keeps its text and says why below it; the confirmation
+    // says how much was read and what the end of the data left out.
+    void importTellsWhatItReadAndWhy_data() {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("details");
+        QTest::newRow("plain") << "plain-3q.lo.xls"
+                               << "Import succeed"
+                               << "3 questions were read.";
+        QTest::newRow("gap row") << "gap-row.libxlsxwriter.xlsx"
+                                 << "Import succeed"
+                                 << "2 questions were read.\nReading stopped at row 4, which has "
+                                    "no question number and no mark: rows 5 to 6 below it were "
+                                    "left out.";
+        QTest::newRow("header") << "header-mark-lowercase.libxlsxwriter.xlsx"
+                                << "Invalid format"
+                                << "header cell B1 holds \"mark\", expected \"Mark\"";
+        QTest::newRow("mark") << "mark-250.5.xlwt.xls"
+                              << "Invalid format"
+                              << "row 3: mark 250.5 is outside 0 to 250";
+    }
+    void importTellsWhatItReadAndWhy() {
+        QFETCH(QString, fixture);
+        QFETCH(QString, text);
+        QFETCH(QString, details);
+        Harness h;
+        h.fake.prompts.files = {QStringLiteral(SCRIVANE_FIXTURES "/") + fixture};
+        h.Click(FormPaper::IMPORT);
+        QCOMPARE(h.fake.prompts.Texts(), QStringList{text});
+        QCOMPARE(h.fake.prompts.messages[0].informativeText, details);
+    }
+
+    // SAVE and EXPORT give a name without an extension the one of their
+    // list, and ask about that file before replacing it.
+    void aNameWithoutExtensionGetsOne() {
+        Harness h;
+        QTemporaryDir dir;
+        h.fake.prompts.files = {Path(dir, "week1")};
+        h.Click(FormPaper::SAVE);
+        QVERIFY(QFile::exists(Path(dir, "week1.tpf")));
+        QVERIFY(!QFile::exists(Path(dir, "week1")));
+        QCOMPARE(h.state.PaperFileName, Path(dir, "week1.tpf"));
+        QCOMPARE(h.window->windowTitle(), "Quennet  " + Path(dir, "week1.tpf"));
+
+        h.fake.prompts.files = {Path(dir, "week1"), Path(dir, "week1")};
+        h.Click(FormPaper::EXPORT);
+        QVERIFY(QFile::exists(Path(dir, "week1.xls")));
+        h.fake.prompts.answers = {MsgAnswer::No};
+        h.Click(FormPaper::EXPORT);  // week1.xls exists now
+        QCOMPARE(h.fake.prompts.Texts(), QStringList{kOverwrite});
+
+        // Another paper saved as week1 would replace week1.tpf: asked first.
+        h.state.PaperFileName.clear();
+        Modify(h);
+        h.fake.prompts.messages.clear();
+        h.fake.prompts.files = {Path(dir, "week1")};
+        h.fake.prompts.answers = {MsgAnswer::No};
+        h.Click(FormPaper::SAVE);
+        QCOMPARE(h.fake.prompts.Texts(), QStringList{kOverwrite});
+        QVERIFY(h.state.PaperModified);
+        // A name with an extension stays as it is.
+        h.fake.prompts.files = {Path(dir, "week1.v2")};
+        h.Click(FormPaper::SAVE);
+        QCOMPARE(h.state.PaperFileName, Path(dir, "week1.v2"));
+    }
+
+    // A question whose mark is empty is saved with the mark 0: an empty mark
+    // cell would end the questions there when the paper is opened.
+    void everyQuestionIsSavedWithAMark() {
+        Harness h;
+        h.Click(FormPaper::ADD);
+        h.Click(FormPaper::ADD);
+        h.table().SetAbsolutePosition(2);
+        h.table().SetField(QuestionTable::Score, QString());
+        QTemporaryDir dir;
+        h.fake.prompts.files = {Path(dir, "p.tpf"), Path(dir, "p.tpf")};
+        h.Click(FormPaper::SAVE);
+        h.Click(FormPaper::OPEN);
+        QCOMPARE(Column(h.table(), QuestionTable::Score), (QStringList{"10", "0", "10"}));
     }
 
     void exportOntoAnExistingFile() {
