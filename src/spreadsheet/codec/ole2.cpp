@@ -200,16 +200,18 @@ std::vector<std::uint8_t> CompoundFile::ReadStream(std::string_view name,
         source_.Read(0, h);
         const Entry& root = entries_[0];
         if (root.size > source_.Size()) Damaged("a stream is larger than the file");
+        // Only the mini FAT sectors that describe the mini stream are read.
+        const std::size_t miniSectors = static_cast<std::size_t>(root.size / miniSectorSize_);
+        const std::size_t perSector = sectorSize_ / 4;
         const std::vector<std::uint32_t> miniFatChain =
-            Chain(Le32(h + 0x3C), fat_, fat_.size());
+            Chain(Le32(h + 0x3C), fat_, (miniSectors + perSector - 1) / perSector);
         std::vector<std::uint32_t> miniFat;
         std::vector<std::uint8_t> sector(sectorSize_);
         for (std::uint32_t id : miniFatChain) {
             ReadSectorInto(id, sector);
-            for (std::size_t i = 0; i < sectorSize_ / 4; ++i) miniFat.push_back(Le32(&sector[4 * i]));
+            for (std::size_t i = 0; i < perSector && miniFat.size() < miniSectors; ++i)
+                miniFat.push_back(Le32(&sector[4 * i]));
         }
-        const std::size_t miniSectors = static_cast<std::size_t>(root.size / miniSectorSize_);
-        if (miniFat.size() > miniSectors) miniFat.resize(miniSectors);
         const std::size_t need = (size + miniSectorSize_ - 1) / miniSectorSize_;
         const std::vector<std::uint32_t> chain = Chain(entry->start, miniFat, need);
         if (chain.size() < need) Damaged("a stream ends early");

@@ -99,6 +99,8 @@ ZipArchive::ZipArchive(const ByteSource& source) : source_(source) {
     if (directoryOffset > directoryEnd || directoryEnd - directoryOffset < directorySize)
         Damaged("the zip directory lies outside the file");
     if (directorySize < count * 46) Damaged("the zip directory is too short");
+    // Each entry is a name of a few dozen bytes and some extra fields.
+    if (directorySize > kMaxEntries * 4096) Damaged("the zip directory is too large");
 
     const std::vector<std::uint8_t> dir =
         source.ReadVector(directoryOffset, static_cast<std::size_t>(directorySize));
