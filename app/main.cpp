@@ -5,10 +5,14 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include "checks/ui/attachchecks.h"
+#include "checks/ui/paperchecksaction.h"
 #include "dialogs/desktopseams.h"
 #include "editor/commandicons.h"
 #include "editor/formpaper.h"
 #include "editor/startup.h"
+#include "print/printcommands.h"
+#include "print/printmenu.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -34,6 +38,10 @@ int main(int argc, char* argv[]) {
     scrivane::Seams seams{prompts, platform, modal};
     scrivane::Moddule1 state;
     const auto window = scrivane::Main(state, seams);
+    // Printing a paper with problems asks first.
+    scrivane::PrintCommands& print = scrivane::AttachPrintCommands(*window, state, seams);
+    scrivane::PaperChecksAction& checks = scrivane::AttachPaperChecks(*window, state, seams);
+    print.AddBeforePrinting([&checks] { return checks.ConfirmPrinting(); });
     if (!options.positionalArguments().isEmpty()) {
         // The file opens once the window is up, so its messages have an owner.
         const QString file =
