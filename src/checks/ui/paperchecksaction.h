@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <functional>
 #include <vector>
 
@@ -18,6 +19,9 @@ class DialogChecks;
 class Prompts;
 class QuestionTable;
 struct Moddule1;
+
+// The name of the rebalance as a step of the paper's history.
+inline const QString kStepRebalance = QStringLiteral("Rebalance answers");
 
 class PaperChecksAction : public QObject {
     Q_OBJECT
