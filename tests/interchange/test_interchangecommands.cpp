@@ -1,0 +1,146 @@
+// File › Export As and File › Import From in the running main window, with
+// the prompts scripted: the unsaved-changes question, the messages, the
+// format chosen by the file's name and what is refused before writing.
+#include <QAction>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "core/questiontable.h"
+#include "harness.h"
+
+using namespace scrivane;
+using namespace scrivane::test;
+
+namespace {
+
+const QString kFixtures = QStringLiteral(SCRIVANE_FIXTURES "/");
+
+void Trigger(Harness& h, const char* action) {
+    QAction* found = h.window->findChild<QAction*>(QString::fromLatin1(action));
+    QVERIFY2(found, action);
+    found->trigger();
+}
+
+QStringList Titles(QuestionTable& table) {
+    QStringList titles;
+    for (const QuestionRecord& q : table.Records()) titles << q.Title;
+    return titles;
+}
+
+}  // namespace
+
+class InterchangeCommandsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void importFromReplacesThePaper();
+    void importFromRefusalKeepsThePaper();
+    void importFromAsksAgainAfterASaveThatDidNotHappen();
+    void exportAsByFormat();
+};
+
+void InterchangeCommandsTest::importFromReplacesThePaper() {
+    Harness h;
+    h.state.PaperModified = true;
+    h.fake.prompts.answers = {MsgAnswer::No};
+    h.fake.prompts.files = {kFixtures + "bank.gift"};
+    Trigger(h, "actionImportFrom");
+    QCOMPARE(h.fake.prompts.Texts(),
+             QStringList({"The paper has been modified. Save or not?", "Import succeed"}));
+    const MessageRequest& done = h.fake.prompts.messages.back();
+    QCOMPARE(done.title, QStringLiteral("Message"));
+    QCOMPARE(done.informativeText, QStringLiteral("3 questions were read.\n"
+                                                  "4 questions of other types were skipped\n"
+                                                  "1 category was skipped"));
+    QCOMPARE(h.fake.prompts.fileRequests.front().title,
+             QStringLiteral("Please select the file should be imported."));
+    QVERIFY(h.fake.prompts.fileRequests.front().filter.startsWith("All supported files ("));
+    QCOMPARE(h.table().RecordCount(), 3);
+    QCOMPARE(h.Text("LabNoCount"), QStringLiteral("3"));
+    QVERIFY(!h.state.PaperModified);
+    QVERIFY(h.state.PaperFileName.isEmpty());
+    QCOMPARE(h.state.ScoreList(1), 3.0f);  // from "// Mark: 3"
+
+    // A workbook chosen there is IMPORT's own, .ods included.
+    h.fake.prompts.messages.clear();
+    h.fake.prompts.files = {kFixtures + "plain-3q.lo.ods"};
+    Trigger(h, "actionImportFrom");
+    QCOMPARE(h.fake.prompts.Texts(), QStringList({"Import succeed"}));
+    QCOMPARE(Titles(h.table()).front(), QStringLiteral("Which planet is known as the Red Planet?"));
+}
+
+void InterchangeCommandsTest::importFromRefusalKeepsThePaper() {
+    Harness h;
+    QTemporaryDir dir;
+    const QString bad = dir.filePath("bad.xml");
+    QFile file(bad);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(
+        "<quiz><question type=\"multichoice\"><defaultgrade>300</defaultgrade>"
+        "<answer fraction=\"100\"><text>a</text></answer></question></quiz>");
+    file.close();
+    const QStringList before = Titles(h.table());
+    h.fake.prompts.files = {bad};
+    Trigger(h, "actionImportFrom");
+    QCOMPARE(h.fake.prompts.Texts(), QStringList({"Invalid format"}));
+    QCOMPARE(h.fake.prompts.messages.back().title, QStringLiteral("Error"));
+    QCOMPARE(h.fake.prompts.messages.back().informativeText,
+             QStringLiteral("question 1: mark 300 is outside 0 to 250"));
+    QCOMPARE(Titles(h.table()), before);
+
+    // Cancelling the dialog does nothing at all.
+    h.fake.prompts.messages.clear();
+    h.fake.prompts.files = {std::nullopt};
+    Trigger(h, "actionImportFrom");
+    QVERIFY(h.fake.prompts.messages.empty());
+}
+
+void InterchangeCommandsTest::importFromAsksAgainAfterASaveThatDidNotHappen() {
+    Harness h;
+    h.state.PaperModified = true;
+    // Yes, then the save dialog is cancelled: the question comes back shortly.
+    h.fake.prompts.answers = {MsgAnswer::Yes, MsgAnswer::Cancel};
+    h.fake.prompts.files = {std::nullopt};
+    Trigger(h, "actionImportFrom");
+    QCOMPARE(h.fake.prompts.messages.size(), std::size_t(1));
+    QTRY_COMPARE(h.fake.prompts.messages.size(), std::size_t(2));
+    QCOMPARE(h.fake.prompts.Texts().back(),
+             QStringLiteral("The paper has been modified. Save or not?"));
+    QVERIFY(h.state.PaperModified);
+}
+
+void InterchangeCommandsTest::exportAsByFormat() {
+    Harness h;
+    h.fake.prompts.files = {kFixtures + "bank.gift"};
+    Trigger(h, "actionImportFrom");  // three questions, the second with answer AC
+    h.fake.prompts.messages.clear();
+    QTemporaryDir dir;
+
+    // The name tells the format; a name without an extension gets the filter's.
+    h.fake.prompts.files = {dir.filePath("bank.gift"), dir.filePath("bank")};
+    Trigger(h, "actionExportAs");
+    Trigger(h, "actionExportAs");
+    QVERIFY(h.fake.prompts.messages.empty());
+    QFile gift(dir.filePath("bank.gift"));
+    QVERIFY(gift.open(QIODevice::ReadOnly));
+    QVERIFY(gift.readAll().startsWith("// Mark: 3\n::Q1::"));
+    QVERIFY(QFile::exists(dir.filePath("bank.xls")));
+
+    // An existing file is replaced only after the overwrite question.
+    h.fake.prompts.answers = {MsgAnswer::No};
+    h.fake.prompts.files = {dir.filePath("bank.gift")};
+    Trigger(h, "actionExportAs");
+    QCOMPARE(h.fake.prompts.Texts(), QStringList({"File exists. Overwrite it or not?"}));
+
+    // Aiken cannot hold the answer AC: refused, naming the question, nothing written.
+    h.fake.prompts.messages.clear();
+    h.fake.prompts.files = {dir.filePath("bank.txt")};
+    Trigger(h, "actionExportAs");
+    QCOMPARE(h.fake.prompts.Texts(), QStringList({"The paper cannot be written as Aiken."}));
+    QCOMPARE(h.fake.prompts.messages.back().informativeText,
+             QStringLiteral("question 2: the answer is not one letter"));
+    QVERIFY(!QFile::exists(dir.filePath("bank.txt")));
+}
+
+QTEST_MAIN(InterchangeCommandsTest)
+#include "test_interchangecommands.moc"
