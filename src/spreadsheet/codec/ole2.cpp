@@ -17,13 +17,6 @@ constexpr std::size_t kMaxEntries = 4096;
 // Writers build a balanced tree or a short chain of siblings.
 constexpr std::size_t kMaxTreeDepth = 512;
 
-std::uint16_t Le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t Le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 bool SameName(const std::u16string& a, std::string_view b) {
     if (a.size() != b.size()) return false;

@@ -59,6 +59,18 @@ private:
     std::size_t work_ = 0;
 };
 
+// Little-endian numbers, as every container and record stores them.
+inline std::uint16_t Le16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline std::uint32_t Le32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline std::uint64_t Le64(const std::uint8_t* p) {
+    return Le32(p) | (std::uint64_t{Le32(p + 4)} << 32);
+}
+
 // UTF-8 helpers. Texts in the model are UTF-8; lengths are checked in UTF-16
 // units as spreadsheet programs count them.
 void AppendUtf8(std::string& out, char32_t codePoint);

@@ -15,16 +15,6 @@ constexpr std::uint64_t kMaxEntries = 4096;
 constexpr std::size_t kEndRecordSize = 22;
 constexpr std::size_t kMaxComment = 0xFFFF;
 
-std::uint16_t Le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t Le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::uint64_t Le64(const std::uint8_t* p) {
-    return Le32(p) | (std::uint64_t{Le32(p + 4)} << 32);
-}
 
 std::string Lower(std::string_view s) {
     std::string out(s);
