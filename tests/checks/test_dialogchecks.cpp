@@ -120,6 +120,23 @@ private slots:
                                          "Question 2: no option is filled"}));
     }
 
+    // Settings › Answer Mode changes what is a problem.
+    void followsTheAnswerMode() {
+        ChecksHarness h;
+        std::vector<QuestionRecord> rows = CleanPaper(2);
+        rows[1].Items[4] = QStringLiteral("e");
+        rows[1].Items[5] = QStringLiteral("f");
+        rows[1].Answer = 1 | 2;
+        h.Load(rows);
+        h.Open();
+        QCOMPARE(h.Lines(), QStringList{"No problems found"});
+        h.window->findChild<QAction*>(QStringLiteral("actionSingleMode"))->trigger();
+        QCOMPARE(h.Lines(),
+                 (QStringList{"Question 2: option F is filled, but this answer mode hides it",
+                              "Question 2: the answer AB has more than one letter in "
+                              "single-answer mode"}));
+    }
+
     // Enter or a double-click on a problem makes its question current.
     void leadsToTheQuestion() {
         ChecksHarness h;
