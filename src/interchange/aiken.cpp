@@ -5,11 +5,9 @@
 namespace scrivane::interchange {
 
 ReadOutcome ReadAiken(const QByteArray& content, float defaultMark) {
-    std::optional<QString> decoded = DecodeUtf8(content);
+    const std::optional<QString> decoded = DecodeLines(content);
     if (!decoded) return ReadOutcome::Refuse(QStringLiteral("the file is not UTF-8 text"));
-    QString& text = *decoded;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(u'\r', u'\n');
+    const QString& text = *decoded;
 
     static const QRegularExpression optionLine(QStringLiteral("^([A-Z])[.)](?:[ \\t]+(.*))?$"));
     static const QRegularExpression answerLine(QStringLiteral("^ANSWER\\s*:\\s*([A-Z])$"));
@@ -76,7 +74,7 @@ QByteArray WriteAiken(const std::vector<QuestionRecord>& questions) {
         out += question.Title + u'\n';
         QChar answer = u'A';
         char16_t letter = u'A';
-        for (const WrittenOption& option : FilledOptions(question)) {
+        for (const WrittenOption& option : FilledOptions(question).options) {
             if (option.correct) answer = QChar(letter);
             out += QChar(letter++) + QStringLiteral(". ") + option.text + u'\n';
         }

@@ -179,11 +179,9 @@ Parsed ParseQuestion(QString text) {
 }  // namespace
 
 ReadOutcome ReadGift(const QByteArray& content, float defaultMark) {
-    std::optional<QString> decoded = DecodeUtf8(content);
+    const std::optional<QString> decoded = DecodeLines(content);
     if (!decoded) return ReadOutcome::Refuse(QStringLiteral("the file is not UTF-8 text"));
-    QString& text = *decoded;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(u'\r', u'\n');
+    const QString& text = *decoded;
 
     static const QRegularExpression markLine(QStringLiteral("^//\\s*Mark:\\s*(\\S+)\\s*$"));
     QuestionCollector collector;
@@ -250,25 +248,18 @@ QByteArray WriteGift(const std::vector<QuestionRecord>& questions) {
     int number = 0;
     for (const QuestionRecord& question : questions) {
         ++number;
-        const std::vector<WrittenOption> options = FilledOptions(question);
-        int correct = 0;
-        for (const WrittenOption& option : options) correct += option.correct;
-        const int wrong = int(options.size()) - correct;
+        const WrittenOptions written = FilledOptions(question);
         out += QStringLiteral("// Mark: %1\n::Q%2:: %3 {\n")
                    .arg(ShortestSingle(question.Score))
                    .arg(number)
                    .arg(Escape(question.Title));
-        for (const WrittenOption& option : options) {
-            // Several correct options share 100 and the wrong ones -100; a
-            // text that starts with % would read as a weight, so it always
+        for (const WrittenOption& option : written.options) {
+            // A text that starts with % would read as a weight, so it always
             // gets one of its own.
-            if (correct <= 1 && !option.text.startsWith(u'%'))
+            if (written.correct <= 1 && !option.text.startsWith(u'%'))
                 out += option.correct ? u'=' : u'~';
             else
-                out += QStringLiteral("~%") +
-                       Weight(option.correct ? 100.0 / correct
-                                             : (correct > 1 ? -100.0 / wrong : 0.0)) +
-                       u'%';
+                out += QStringLiteral("~%") + Weight(option.weight) + u'%';
             out += Escape(option.text) + u'\n';
         }
         out += QStringLiteral("}\n\n");

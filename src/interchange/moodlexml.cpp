@@ -151,9 +151,7 @@ QByteArray WriteMoodleXml(const std::vector<QuestionRecord>& questions) {
     int number = 0;
     for (const QuestionRecord& question : questions) {
         ++number;
-        const std::vector<WrittenOption> options = FilledOptions(question);
-        int correct = 0;
-        for (const WrittenOption& option : options) correct += option.correct;
+        const WrittenOptions written = FilledOptions(question);
         QString name = QStringLiteral("Q%1").arg(number);
         if (!question.Title.isEmpty()) {
             QString start = question.Title.left(40);
@@ -168,20 +166,12 @@ QByteArray WriteMoodleXml(const std::vector<QuestionRecord>& questions) {
         out += "]]></text>\n    </questiontext>\n    <defaultgrade>";
         out += ShortestSingle(question.Score).toUtf8();
         out += "</defaultgrade>\n    <single>";
-        out += correct == 1 ? "true" : "false";
+        out += written.correct == 1 ? "true" : "false";
         out +=
             "</single>\n    <shuffleanswers>0</shuffleanswers>\n"
             "    <answernumbering>ABCD</answernumbering>\n";
-        const int wrong = int(options.size()) - correct;
-        for (const WrittenOption& option : options) {
-            // One correct option takes it all; several share 100 and the
-            // wrong ones share -100, so guessing them all gains nothing.
-            double fraction = 0;
-            if (option.correct)
-                fraction = 100.0 / correct;
-            else if (correct > 1)
-                fraction = -100.0 / wrong;
-            out += "    <answer fraction=\"" + Weight(fraction).toUtf8() +
+        for (const WrittenOption& option : written.options) {
+            out += "    <answer fraction=\"" + Weight(option.weight).toUtf8() +
                    "\" format=\"html\">\n      <text><![CDATA[";
             out += PlainToHtml(option.text).toUtf8();
             out += "]]></text>\n    </answer>\n";

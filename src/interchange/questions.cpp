@@ -73,13 +73,22 @@ ReadOutcome QuestionCollector::Finish() {
     return outcome;
 }
 
-std::vector<WrittenOption> FilledOptions(const QuestionRecord& question) {
-    std::vector<WrittenOption> options;
+WrittenOptions FilledOptions(const QuestionRecord& question) {
+    WrittenOptions written;
     for (int i = 0; i < 6; ++i) {
         const QString& text = question.Items[std::size_t(i)];
-        if (!text.isEmpty()) options.push_back({i, text, bool(question.Answer & (1 << i))});
+        if (text.isEmpty()) continue;
+        const bool correct = question.Answer & (1 << i);
+        written.options.push_back({i, text, correct, 0});
+        written.correct += correct;
     }
-    return options;
+    const int wrong = int(written.options.size()) - written.correct;
+    for (WrittenOption& option : written.options)
+        if (option.correct)
+            option.weight = 100.0 / written.correct;
+        else if (written.correct > 1)
+            option.weight = -100.0 / wrong;
+    return written;
 }
 
 QString Weight(double percent) {
@@ -96,6 +105,12 @@ std::optional<QString> DecodeUtf8(const QByteArray& content) {
     QString text = decoder.decode(content);
     if (decoder.hasError()) return std::nullopt;
     if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+    return text;
+}
+
+std::optional<QString> DecodeLines(const QByteArray& content) {
+    std::optional<QString> text = DecodeUtf8(content);
+    if (text) text->replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
     return text;
 }
 

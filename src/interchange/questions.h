@@ -60,13 +60,24 @@ private:
 };
 
 // The options written for a question in the platform formats: the filled
-// ones, in order, with whether each is a correct answer.
+// ones, in order, each with whether it is correct and its weight in percent.
+// One correct option takes 100 and the wrong ones 0; several correct ones
+// share 100 and the wrong ones share -100, so choosing them all gains nothing.
 struct WrittenOption {
     int letter;  // 0 for A
     QString text;
     bool correct;
+    double weight;
 };
-std::vector<WrittenOption> FilledOptions(const QuestionRecord& question);
+struct WrittenOptions {
+    std::vector<WrittenOption> options;
+    int correct = 0;  // how many are correct
+};
+WrittenOptions FilledOptions(const QuestionRecord& question);
+
+// A text file's content as lines joined by \n, whatever line ends it used;
+// nothing when it is not UTF-8.
+std::optional<QString> DecodeLines(const QByteArray& content);
 
 // A weight as the platforms accept it: 100, 50, 33.33333, -25, ...
 QString Weight(double percent);

@@ -28,6 +28,16 @@ QString OpenFilters() {
     return QStringLiteral("All supported files (%1)|%1|").arg(all) + AllFilters();
 }
 
+// A refusal titled "Error" with its reasons below the text.
+void ShowError(Prompts& prompts, const QString& text, const QStringList& details) {
+    MessageRequest refusal;
+    refusal.text = text;
+    refusal.title = QStringLiteral("Error");
+    refusal.icon = MsgIcon::Exclamation;
+    refusal.informativeText = details.join(u'\n');
+    prompts.MsgBox(refusal);
+}
+
 }  // namespace
 
 InterchangeCommands::InterchangeCommands(Moddule1& state, PaperWindow& window, Seams& seams,
@@ -62,12 +72,9 @@ void InterchangeCommands::ExportAs_Click() {
 
     const QStringList unfit = interchange::UnfitFor(questions, info.format);
     if (!unfit.isEmpty()) {
-        MessageRequest refusal;
-        refusal.text = QStringLiteral("The paper cannot be written as %1.").arg(info.description);
-        refusal.title = QStringLiteral("Error");
-        refusal.icon = MsgIcon::Exclamation;
-        refusal.informativeText = unfit.join(u'\n');
-        seams_.prompts.MsgBox(refusal);
+        ShowError(seams_.prompts,
+                  QStringLiteral("The paper cannot be written as %1.").arg(info.description),
+                  unfit);
         return;
     }
     if (QFileInfo::exists(path) && !paper_.ConfirmOverwrite()) return;
@@ -112,12 +119,8 @@ void InterchangeCommands::ImportFrom_Click() {
         return;
     }
     if (!read.Read()) {
-        MessageRequest refusal;
-        refusal.text = QStringLiteral("Invalid format");
-        refusal.title = QStringLiteral("Error");
-        refusal.icon = MsgIcon::Exclamation;
-        refusal.informativeText = (QStringList{read.reason} + read.notes).join(u'\n');
-        seams_.prompts.MsgBox(refusal);
+        ShowError(seams_.prompts, QStringLiteral("Invalid format"),
+                  QStringList{read.reason} + read.notes);
         return;
     }
     ImportQuestions(paper_.Context(), read.rows, true, nullptr, read.notes);
