@@ -29,6 +29,14 @@ QString Key(const QString& text) {
     return text.trimmed().toCaseFolded();
 }
 
+QString HiddenOptionText(bool textF, bool answerF) {
+    if (textF && answerF)
+        return QStringLiteral(
+            "option F is filled and is the answer, but this answer mode hides it");
+    if (textF) return QStringLiteral("option F is filled, but this answer mode hides it");
+    return QStringLiteral("the answer names option F, which this answer mode hides");
+}
+
 }  // namespace
 
 bool IsFilled(const QString& text) {
@@ -151,14 +159,7 @@ std::vector<PaperProblem> CheckPaper(const std::vector<QuestionRecord>& rows,
         if (HidesOptionF(answerType)) {
             const bool textF = IsFilled(q.Items[5]);
             const bool answerF = answer & 32u;
-            if (textF || answerF)
-                add(ProblemKind::HiddenOption,
-                    textF && answerF ? QStringLiteral("option F is filled and is the answer, but "
-                                                      "this answer mode hides it")
-                    : textF          ? QStringLiteral("option F is filled, but this answer mode "
-                                                               "hides it")
-                            : QStringLiteral("the answer names option F, which this answer mode "
-                                             "hides"));
+            if (textF || answerF) add(ProblemKind::HiddenOption, HiddenOptionText(textF, answerF));
         }
 
         if (single && std::popcount(answer) > 1)
