@@ -38,14 +38,16 @@ std::string ImportInChild(const std::string& path, double& seconds, long& peakKi
             scrivane::RunConverter({QString::fromStdString(path), QStringLiteral("--json")});
         QByteArray said = run.err.isEmpty() ? QByteArray("read") : run.err.trimmed();
         said.replace('\n', " / ");
-        if (write(pipeEnds[1], said.constData(), std::size_t(std::min<qsizetype>(said.size(), 4000))) < 0)
+        if (write(pipeEnds[1], said.constData(),
+                  std::size_t(std::min<qsizetype>(said.size(), 4000))) < 0)
             _exit(2);
         _exit(0);
     }
     close(pipeEnds[1]);
     std::string said;
     char buffer[512];
-    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) said.append(buffer, std::size_t(n));
+    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, std::size_t(n));
     close(pipeEnds[0]);
     int status = 0;
     rusage usage{};

@@ -648,7 +648,6 @@ std::optional<std::string> RefusalOf(const std::filesystem::path& target, struct
     return std::nullopt;
 }
 
-
 // The temporary file of an atomic write: closed and removed unless committed.
 class TempFile {
 public:

@@ -29,16 +29,22 @@ DateFormat ClassifyNumberFormat(std::string_view code) {
             i = close;
         } else {
             switch (c) {
-                case 'y': case 'Y': case 'd': case 'D':
+                case 'y':
+                case 'Y':
+                case 'd':
+                case 'D':
                     f.date = true;
                     break;
-                case 'h': case 'H':
+                case 'h':
+                case 'H':
                     f.time = true;
                     break;
-                case 's': case 'S':
+                case 's':
+                case 'S':
                     f.time = f.seconds = true;
                     break;
-                case 'm': case 'M':
+                case 'm':
+                case 'M':
                     f.monthOrMinute = true;
                     break;
                 default:
@@ -103,8 +109,8 @@ std::string DateText(double serial, const DateFormat& format, bool date1904) {
         out = buffer;
     }
     if (format.time) {
-        const int h = static_cast<int>(daySeconds / 3600), m = static_cast<int>(daySeconds / 60 % 60),
-                  s = static_cast<int>(daySeconds % 60);
+        const int h = static_cast<int>(daySeconds / 3600),
+                  m = static_cast<int>(daySeconds / 60 % 60), s = static_cast<int>(daySeconds % 60);
         if (format.seconds)
             std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", h, m, s);
         else

@@ -17,7 +17,6 @@ constexpr std::size_t kMaxEntries = 4096;
 // Writers build a balanced tree or a short chain of siblings.
 constexpr std::size_t kMaxTreeDepth = 512;
 
-
 bool SameName(const std::u16string& a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -90,7 +89,8 @@ void CompoundFile::ReadSectorInto(std::uint32_t id, std::span<std::uint8_t> out)
     const std::uint64_t offset = (std::uint64_t{id} + 1) * sectorSize_;
     const std::uint64_t size = source_.Size();
     if (offset >= size) Damaged("a sector lies past the end of the file");
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), size - offset));
+    const std::size_t n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), size - offset));
     source_.Read(offset, out.first(n));
     std::fill(out.begin() + static_cast<std::ptrdiff_t>(n), out.end(), 0);
 }
@@ -132,8 +132,9 @@ void CompoundFile::ReadDirectory() {
             entry.right = Le32(e + 0x48);
             entry.child = Le32(e + 0x4C);
             entry.start = Le32(e + 0x74);
-            entry.size = sectorSize_ == 512 ? Le32(e + 0x78)
-                                            : Le32(e + 0x78) | (std::uint64_t{Le32(e + 0x7C)} << 32);
+            entry.size = sectorSize_ == 512
+                             ? Le32(e + 0x78)
+                             : Le32(e + 0x78) | (std::uint64_t{Le32(e + 0x7C)} << 32);
             entries_.push_back(std::move(entry));
         }
     }
@@ -177,8 +178,7 @@ bool CompoundFile::HasStream(std::string_view name) const {
     return Find(name) != nullptr;
 }
 
-std::vector<std::uint8_t> CompoundFile::ReadStream(std::string_view name,
-                                                   std::size_t limit) const {
+std::vector<std::uint8_t> CompoundFile::ReadStream(std::string_view name, std::size_t limit) const {
     const Entry* entry = Find(name);
     if (!entry) Damaged("a stream is missing");
     if (entry->size > source_.Size()) Damaged("a stream is larger than the file");

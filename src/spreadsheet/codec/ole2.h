@@ -15,8 +15,7 @@
 
 namespace scrivane::codec::detail {
 
-inline constexpr std::uint8_t kOle2Signature[8] = {0xD0, 0xCF, 0x11, 0xE0,
-                                                   0xA1, 0xB1, 0x1A, 0xE1};
+inline constexpr std::uint8_t kOle2Signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
 class CompoundFile {
 public:

@@ -237,20 +237,34 @@ private:
 // record cannot describe their 8-bit strings.
 int CharsetCodepage(int charset) {
     switch (charset) {
-        case 128: return 932;
-        case 129: return 949;
-        case 134: return 936;
-        case 136: return 950;
-        case 161: return 1253;
-        case 162: return 1254;
-        case 163: return 1258;
-        case 177: return 1255;
-        case 178: return 1256;
-        case 186: return 1257;
-        case 204: return 1251;
-        case 222: return 874;
-        case 238: return 1250;
-        default: return 1252;
+        case 128:
+            return 932;
+        case 129:
+            return 949;
+        case 134:
+            return 936;
+        case 136:
+            return 950;
+        case 161:
+            return 1253;
+        case 162:
+            return 1254;
+        case 163:
+            return 1258;
+        case 177:
+            return 1255;
+        case 178:
+            return 1256;
+        case 186:
+            return 1257;
+        case 204:
+            return 1251;
+        case 222:
+            return 874;
+        case 238:
+            return 1250;
+        default:
+            return 1252;
     }
 }
 
@@ -618,7 +632,8 @@ private:
                     if (!target) break;
                     if (d.size() < 10) Damaged("short column record");
                     const int first = Le16(&d[0]) + 1;
-                    const int last = std::min({Le16(&d[2]) + 1, kMaxColumn, budget_.Scope().lastColumn});
+                    const int last =
+                        std::min({Le16(&d[2]) + 1, kMaxColumn, budget_.Scope().lastColumn});
                     const double width = Le16(&d[4]) / 256.0;
                     const std::size_t xf = Le16(&d[6]);
                     const bool wrap = xf < xfWrap_.size() && xfWrap_[xf];

@@ -20,7 +20,7 @@ inline constexpr std::size_t kMaxFileBytes = std::size_t{64} << 20;
 inline constexpr std::size_t kMaxPartBytes = std::size_t{64} << 20;      // one stream or zip member
 inline constexpr std::size_t kMaxPackageBytes = std::size_t{256} << 20;  // all zip members read
 inline constexpr std::size_t kMaxCells = 2'000'000;
-inline constexpr std::size_t kMaxStrings = 2'000'000;                 // shared string table entries
+inline constexpr std::size_t kMaxStrings = 2'000'000;  // shared string table entries
 // All texts kept by one read: far beyond any question sheet, and small
 // enough that the texts and their copies stay well within memory.
 inline constexpr std::size_t kMaxTextBytes = std::size_t{8} << 20;

@@ -60,11 +60,12 @@ FileSource::~FileSource() {
 }
 
 void FileSource::Read(std::uint64_t offset, std::span<std::uint8_t> out) const {
-    if (offset > size_ || size_ - offset < out.size()) Damaged("a part lies past the end of the file");
+    if (offset > size_ || size_ - offset < out.size())
+        Damaged("a part lies past the end of the file");
     std::size_t done = 0;
     while (done < out.size()) {
-        const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done,
-                                  static_cast<off_t>(offset + done));
+        const ssize_t n =
+            ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) Fail("cannot read the file (" + SystemReason(errno) + ")");
         if (n == 0) Damaged("the file became shorter while it was read");

@@ -15,7 +15,6 @@ constexpr std::uint64_t kMaxEntries = 4096;
 constexpr std::size_t kEndRecordSize = 22;
 constexpr std::size_t kMaxComment = 0xFFFF;
 
-
 std::string Lower(std::string_view s) {
     std::string out(s);
     for (char& c : out)
@@ -158,14 +157,15 @@ std::optional<std::string> ZipArchive::Read(std::string_view name, std::size_t l
     if (m.method == 0) {
         if (m.compressedSize != m.size) Damaged("a zip member has two sizes");
         data.resize(static_cast<std::size_t>(m.size));
-        source_.Read(dataOffset, std::span(reinterpret_cast<std::uint8_t*>(data.data()), data.size()));
+        source_.Read(dataOffset,
+                     std::span(reinterpret_cast<std::uint8_t*>(data.data()), data.size()));
     } else if (m.method == 8) {
         data = Inflate(m, dataOffset);
     } else {
         Damaged("a zip member uses an unknown compression");
     }
-    const uLong crc = crc32_z(crc32(0, nullptr, 0),
-                              reinterpret_cast<const Bytef*>(data.data()), data.size());
+    const uLong crc =
+        crc32_z(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(data.data()), data.size());
     if (crc != m.crc) Damaged("a checksum does not match");
     return data;
 }
@@ -197,7 +197,8 @@ std::string ZipArchive::Inflate(const Member& m, std::uint64_t dataOffset) const
         produced += made;
         if (rc == Z_STREAM_END) break;
         if (rc == Z_BUF_ERROR) {
-            if (zs.z.avail_in != 0 || read == m.compressedSize) Damaged("a zip member is cut short");
+            if (zs.z.avail_in != 0 || read == m.compressedSize)
+                Damaged("a zip member is cut short");
         } else if (rc != Z_OK) {
             Damaged("a zip member does not inflate");
         }

@@ -81,7 +81,8 @@ inline Bytes OleFile(std::vector<OleEntry> entries, std::uint32_t rootChild = 1)
     };
     const std::uint32_t firstDir = chain(dirSectors);
     std::vector<std::uint32_t> starts;
-    for (const OleEntry& e : entries) starts.push_back(chain((e.data.size() + kSector - 1) / kSector));
+    for (const OleEntry& e : entries)
+        starts.push_back(chain((e.data.size() + kSector - 1) / kSector));
 
     Bytes out = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     out.resize(24, 0);
@@ -99,7 +100,8 @@ inline Bytes OleFile(std::vector<OleEntry> entries, std::uint32_t rootChild = 1)
     Put32(out, 0);
     Put32(out, difat ? static_cast<std::uint32_t>(firstDifat) : 0xFFFFFFFE);
     Put32(out, static_cast<std::uint32_t>(difat));
-    for (std::size_t i = 0; i < 109; ++i) Put32(out, i < fat ? static_cast<std::uint32_t>(i) : kNone);
+    for (std::size_t i = 0; i < 109; ++i)
+        Put32(out, i < fat ? static_cast<std::uint32_t>(i) : kNone);
     out.reserve(kSector * (total + 1));
     for (std::uint32_t v : table) Put32(out, v);
     for (std::size_t d = 0; d < difat; ++d) {
@@ -169,8 +171,8 @@ inline Bytes ZipFile(std::size_t count, const std::function<ZipMember(std::size_
     for (std::size_t i = 0; i < count; ++i) {
         const ZipMember m = member(i);
         const std::string stored = m.deflate ? Deflate(m.data) : m.data;
-        const auto crc = static_cast<std::uint32_t>(
-            crc32(0, reinterpret_cast<const Bytef*>(m.data.data()), static_cast<uInt>(m.data.size())));
+        const auto crc = static_cast<std::uint32_t>(crc32(
+            0, reinterpret_cast<const Bytef*>(m.data.data()), static_cast<uInt>(m.data.size())));
         const auto offset = static_cast<std::uint32_t>(out.size());
         auto header = [&](Bytes& b, bool central) {
             Put32(b, central ? 0x02014b50 : 0x04034b50);
@@ -228,7 +230,8 @@ inline Bytes ZipFile(std::size_t count, const std::function<ZipMember(std::size_
 }
 
 inline Bytes ZipFile(const std::vector<ZipMember>& members, bool zip64 = false) {
-    return ZipFile(members.size(), [&](std::size_t i) { return members[i]; }, zip64);
+    return ZipFile(
+        members.size(), [&](std::size_t i) { return members[i]; }, zip64);
 }
 
 // ---- a small OOXML package ----
@@ -252,7 +255,8 @@ inline std::string RelsXml(const std::vector<std::pair<std::string, std::string>
 inline std::vector<ZipMember> XlsxMembers(const std::string& sheetXml, std::size_t sheets = 1,
                                           const std::string& sharedStrings = "",
                                           const std::string& styles = "", bool deflate = true) {
-    std::vector<std::pair<std::string, std::string>> rels = {{"worksheet", "worksheets/sheet1.xml"}};
+    std::vector<std::pair<std::string, std::string>> rels = {
+        {"worksheet", "worksheets/sheet1.xml"}};
     if (!sharedStrings.empty()) rels.emplace_back("sharedStrings", "sharedStrings.xml");
     if (!styles.empty()) rels.emplace_back("styles", "styles.xml");
     std::string workbook = kXmlHead +
@@ -288,8 +292,8 @@ inline std::string QuestionRows(const std::string& mark = "2.5") {
     const char* headers[] = {"Question NO", "Mark",     "Answer",   "Question Title", "Option A",
                              "Option B",    "Option C", "Option D", "Option E",       "Option F"};
     for (int c = 0; c < 10; ++c)
-        out += std::string("<c r=\"") + char('A' + c) + "1\" t=\"inlineStr\"><is><t>" +
-               headers[c] + "</t></is></c>";
+        out += std::string("<c r=\"") + char('A' + c) + "1\" t=\"inlineStr\"><is><t>" + headers[c] +
+               "</t></is></c>";
     out += "</row><row r=\"2\"><c r=\"A2\"><v>1</v></c><c r=\"B2\"><v>" + mark +
            "</v></c><c r=\"C2\" t=\"inlineStr\"><is><t>A</t></is></c>"
            "<c r=\"D2\" t=\"inlineStr\"><is><t>Title</t></is></c></row>";
@@ -387,7 +391,8 @@ inline std::vector<HostileInput> HostileInputs() {
                       }});
     // 1,900 shared strings of 32,767 characters (62 MiB), one of them shown.
     inputs.push_back({"xlsx-62MiB-shared-strings", [] {
-                          const std::string item = "<si><t>" + std::string(32767, 'x') + "</t></si>";
+                          const std::string item =
+                              "<si><t>" + std::string(32767, 'x') + "</t></si>";
                           std::string table = kXmlHead + "<sst>";
                           table.reserve(1900 * item.size() + 100);
                           for (int i = 0; i < 1900; ++i) table += item;

@@ -4,8 +4,8 @@
 // nothing as root; they are run as nobody rather than skipped.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <bit>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -21,9 +21,9 @@
 
 #include <gsf/gsf.h>
 
-#include "spreadsheet/codec/reader.h"
 #include "hostile_inputs.h"
 #include "ordinary_user.h"
+#include "spreadsheet/codec/reader.h"
 
 namespace scrivane::codec {
 namespace {
@@ -594,9 +594,8 @@ TEST(ReaderDamaged, OnlyPlainFilesAreOpened) {
     std::ofstream(locked) << "x";
     ::chmod(locked.c_str(), 0);
     ::chmod(folder.c_str(), 0755);
-    testing::AsOrdinaryUser(folder, [&] {
-        EXPECT_EQ(message(locked), "cannot open the file (Permission denied)");
-    });
+    testing::AsOrdinaryUser(
+        folder, [&] { EXPECT_EQ(message(locked), "cannot open the file (Permission denied)"); });
     std::filesystem::remove_all(folder);
 }
 
@@ -628,7 +627,8 @@ TEST(ReaderHostile, LargeStructuresAreRefusedOrReadInPart) {
             EXPECT_EQ(book.sheets.at(0).At(3, 4), Cell::Text(std::string(32767, 'x')));
         } else if (input.name.starts_with("xlsx-1M-cells")) {
             const Workbook book = ReadWorkbookBytes(bytes, kImport);
-            EXPECT_EQ(book.sheets.at(0).cells.size(), 1014u) << "cells beyond the scope are dropped";
+            EXPECT_EQ(book.sheets.at(0).cells.size(), 1014u)
+                << "cells beyond the scope are dropped";
         } else {
             ADD_FAILURE() << "no expectation";
         }
@@ -695,8 +695,8 @@ TEST(ReaderHostile, ReasonsSayWhatTheFileIs) {
 }
 
 TEST(ReaderHostile, ZipChecksumsAndSizes) {
-    auto members = hostile::XlsxMembers(hostile::SheetXml(hostile::QuestionRows("2.5")), 1, "",
-                                        "", false);
+    auto members =
+        hostile::XlsxMembers(hostile::SheetXml(hostile::QuestionRows("2.5")), 1, "", "", false);
     const Bytes good = hostile::ZipFile(members);
     EXPECT_EQ(ReadWorkbookBytes(good).sheets.at(0).At(2, 2), Cell::Number(2.5));
 
@@ -740,23 +740,29 @@ TEST(ReaderXlsx, ByteOrderMarkAndDates) {
         R"(<cellXfs count="5"><xf numFmtId="0"/><xf numFmtId="14"/><xf numFmtId="164"/>)"
         R"(<xf numFmtId="165"/><xf numFmtId="20"/></cellXfs>)";
     const std::string sheet =
-        "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>\xEF\xBB\xBF" "BOM first</t></is></c>"
+        "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>\xEF\xBB\xBF"
+        "BOM first</t></is></c>"
         "<c r=\"B1\" t=\"s\"><v>0</v></c></row>"
-        "<row r=\"2\"><c r=\"A2\" s=\"1\"><v>45296</v></c><c r=\"B2\" s=\"2\"><v>45296.3541666667</v></c>"
+        "<row r=\"2\"><c r=\"A2\" s=\"1\"><v>45296</v></c><c r=\"B2\" "
+        "s=\"2\"><v>45296.3541666667</v></c>"
         "<c r=\"C2\" s=\"3\"><v>1.5</v></c><c r=\"D2\" s=\"4\"><v>0.75</v></c>"
         "<c r=\"E2\" s=\"0\"><v>45296</v></c></row>";
-    const Workbook book = ReadWorkbookBytes(hostile::ZipFile(hostile::XlsxMembers(
-        hostile::SheetXml(sheet), 1, "<sst><si><t>\xEF\xBB\xBF" "shared</t></si></sst>",
-        "<styleSheet>" + styles + "</styleSheet>")));
+    const Workbook book = ReadWorkbookBytes(
+        hostile::ZipFile(hostile::XlsxMembers(hostile::SheetXml(sheet), 1,
+                                              "<sst><si><t>\xEF\xBB\xBF"
+                                              "shared</t></si></sst>",
+                                              "<styleSheet>" + styles + "</styleSheet>")));
     const Worksheet& s = book.sheets.at(0);
-    EXPECT_EQ(s.At(1, 1).text, "\xEF\xBB\xBF" "BOM first");
-    EXPECT_EQ(s.At(1, 2).text, "\xEF\xBB\xBF" "shared");
+    EXPECT_EQ(s.At(1, 1).text,
+              "\xEF\xBB\xBF"
+              "BOM first");
+    EXPECT_EQ(s.At(1, 2).text,
+              "\xEF\xBB\xBF"
+              "shared");
     const std::vector<std::pair<Cell, std::string>> dates = {
-        {s.At(2, 1), "2024-01-05"},
-        {s.At(2, 2), "2024-01-05 08:30"},
+        {s.At(2, 1), "2024-01-05"}, {s.At(2, 2), "2024-01-05 08:30"},
         {s.At(2, 3), ""},  // a duration is no date
-        {s.At(2, 4), "18:00"},
-        {s.At(2, 5), ""},
+        {s.At(2, 4), "18:00"},      {s.At(2, 5), ""},
     };
     for (const auto& [cell, text] : dates) {
         EXPECT_EQ(cell.kind, Cell::Kind::Number);
@@ -772,12 +778,13 @@ TEST(ReaderBiff, DatesFromFormatRecordsAndThe1904System) {
     const Bytes cells = Cat({
         Rec(kNumber, Cat({Cell6(0, 0, 1), F64(45296)})),
         Rec(kRk, Cat({Cell6(0, 1, 2), U32((45296u << 2) | 2)})),
-        Rec(kMulrk, Cat({U16(0), U16(2), U16(0), U32((7u << 2) | 2), U16(1), U32((61u << 2) | 2),
-                         U16(3)})),
+        Rec(kMulrk,
+            Cat({U16(0), U16(2), U16(0), U32((7u << 2) | 2), U16(1), U32((61u << 2) | 2), U16(3)})),
         Rec(kFormula, Cat({Cell6(0, 4, 1), F64(60), U16(0), U32(0), U16(0)})),
     });
     const Bytes globals = Cat({format164, xf(0), xf(14), xf(164)});
-    const Workbook book = ReadWorkbookBytes(Ole({{"Workbook", BiffStream(globals, {{"S", cells}})}}));
+    const Workbook book =
+        ReadWorkbookBytes(Ole({{"Workbook", BiffStream(globals, {{"S", cells}})}}));
     const Worksheet& s = book.sheets.at(0);
     EXPECT_EQ(s.At(1, 1).text, "2024-01-05");
     EXPECT_EQ(s.At(1, 2).text, "2024-01-05 00:00:00");
@@ -804,11 +811,12 @@ TEST(ReaderBiff5, UnicodeCodePageWithEightBitStrings) {
         Ole({{"Book", BiffStream(Rec(kCodepage, U16(1200)), {{"S", wide}}, true)}}));
     EXPECT_EQ(utf16.sheets.at(0).At(1, 1), Cell::Text("Où!"));
     // A font of the Central European set (238): 0xE8 is č there.
-    const Bytes font = Rec(0x0031, Cat({U16(200), U16(0), U16(0x7FFF), U16(400), U16(0), {0, 0, 238, 0},
-                                        {5}, Str("Arial")}));
+    const Bytes font = Rec(
+        0x0031,
+        Cat({U16(200), U16(0), U16(0x7FFF), U16(400), U16(0), {0, 0, 238, 0}, {5}, Str("Arial")}));
     const Bytes czech = Rec(kLabel, Cat({Cell6(0, 0), U16(1), Str("\xE8")}));
-    const Workbook central = ReadWorkbookBytes(Ole(
-        {{"Book", BiffStream(Cat({Rec(kCodepage, U16(1200)), font}), {{"S", czech}}, true)}}));
+    const Workbook central = ReadWorkbookBytes(
+        Ole({{"Book", BiffStream(Cat({Rec(kCodepage, U16(1200)), font}), {{"S", czech}}, true)}}));
     EXPECT_EQ(central.sheets.at(0).At(1, 1), Cell::Text("č"));
 }
 

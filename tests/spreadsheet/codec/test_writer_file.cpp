@@ -209,7 +209,6 @@ TEST_F(WriterFileTest, TemporaryNamesAreCutBetweenCharacters) {
     WriteBiff8File(Book("utf8"), dir_ / name);
     EXPECT_EQ(std::vector<std::string>{name}, Entries(dir_));
 
-
     // The temporary's name: a dot, the cut name, six random characters.
     const std::string temporary = detail::TemporaryPattern(dir_ / name).filename().string();
     ASSERT_TRUE(temporary.starts_with(".") && temporary.ends_with(".XXXXXX")) << temporary;
