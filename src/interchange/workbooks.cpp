@@ -161,8 +161,7 @@ struct Unref {
     }
 };
 
-// Adds one member to the zip; the mimetype member is stored, as the format
-// requires, the others deflated.
+// Adds one member to the zip, stored or deflated.
 bool AddMember(GsfOutfile* folder, const char* name, const QByteArray& data, bool stored) {
     std::unique_ptr<GsfOutput, Unref> child(
         stored ? gsf_outfile_new_child_full(folder, name, FALSE, "compression-level",
@@ -217,10 +216,10 @@ WrittenBytes WriteXlsx(const std::vector<QuestionRecord>& questions) {
     return {file.readAll(), {}};
 }
 
-WrittenBytes WriteOds(const std::vector<QuestionRecord>& questions) {
+WrittenBytes ZipPackage(const std::vector<std::pair<QByteArray, QByteArray>>& members) {
     static std::once_flag once;
     std::call_once(once, [] { gsf_init(); });
-    const WrittenBytes failed{{}, QStringLiteral("the spreadsheet cannot be written")};
+    const WrittenBytes failed{{}, QStringLiteral("the package cannot be written")};
     std::unique_ptr<GsfOutput, Unref> sink(gsf_output_memory_new());
     if (!sink) return failed;
     {
@@ -228,20 +227,41 @@ WrittenBytes WriteOds(const std::vector<QuestionRecord>& questions) {
         std::unique_ptr<GsfOutfile, Unref> zip(gsf_outfile_zip_new(sink.get(), &error));
         if (error) g_error_free(error);
         if (!zip) return failed;
-        bool written =
-            AddMember(zip.get(), "mimetype",
-                      QByteArray("application/vnd.oasis.opendocument.spreadsheet"), true) &&
-            AddMember(zip.get(), "content.xml", OdsContent(questions), false);
-        std::unique_ptr<GsfOutput, Unref> meta(gsf_outfile_new_child(zip.get(), "META-INF", TRUE));
-        written = written && meta &&
-                  AddMember(GSF_OUTFILE(meta.get()), "manifest.xml", kOdsManifest, false) &&
-                  gsf_output_close(meta.get());
+        bool written = true;
+        QByteArray folderName;
+        std::unique_ptr<GsfOutput, Unref> folder;
+        const auto closeFolder = [&] {
+            if (folder) written = gsf_output_close(folder.get()) && written;
+            folder.reset();
+        };
+        for (std::size_t i = 0; i < members.size() && written; ++i) {
+            const QByteArray& name = members[i].first;
+            const qsizetype slash = name.indexOf('/');
+            GsfOutfile* parent = zip.get();
+            if (slash > 0) {
+                if (!folder || folderName != name.left(slash)) {
+                    closeFolder();
+                    folderName = name.left(slash);
+                    folder.reset(gsf_outfile_new_child(zip.get(), folderName.constData(), TRUE));
+                    if (!folder) return failed;
+                }
+                parent = GSF_OUTFILE(folder.get());
+            }
+            written = AddMember(parent, name.mid(slash + 1).constData(), members[i].second, i == 0);
+        }
+        closeFolder();
         if (!gsf_output_close(GSF_OUTPUT(zip.get())) || !written) return failed;
     }
     const guint8* data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get()));
     const gsf_off_t size = gsf_output_size(sink.get());
     if (!data || size <= 0) return failed;
     return {QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), {}};
+}
+
+WrittenBytes WriteOds(const std::vector<QuestionRecord>& questions) {
+    return ZipPackage({{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
+                       {"content.xml", OdsContent(questions)},
+                       {"META-INF/manifest.xml", kOdsManifest}});
 }
 
 }  // namespace scrivane::interchange

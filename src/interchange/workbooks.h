@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <utility>
 #include <vector>
 
 #include "core/questionrecord.h"
@@ -18,6 +19,11 @@ struct WrittenBytes {
 };
 
 WrittenBytes WriteXlsx(const std::vector<QuestionRecord>& questions);
+// The .ods package: its "mimetype" member first and stored, as the format asks.
 WrittenBytes WriteOds(const std::vector<QuestionRecord>& questions);
+
+// A zip of the members in order, the first stored and the others deflated;
+// a name may hold one folder ("META-INF/manifest.xml").
+WrittenBytes ZipPackage(const std::vector<std::pair<QByteArray, QByteArray>>& members);
 
 }  // namespace scrivane::interchange

@@ -283,7 +283,10 @@ private:
         if (first > std::size_t(kMaxRow)) Damaged("a cell lies outside the sheet");
         const std::size_t end =
             std::min<std::size_t>(row_, std::size_t(budget_.Scope().lastRow) + 1);
-        if (end > first) budget_.AddWork((end - first) * rowCells_.size());
+        // Repeats may ask for more cells than a sheet holds: told as such.
+        const std::size_t kept = end > first ? (end - first) * rowCells_.size() : 0;
+        if (kept > kMaxCells) Fail("the workbook has too many cells");
+        budget_.AddWork(kept);
         for (std::size_t r = first; r < end; ++r)
             for (const auto& [column, cell] : rowCells_)
                 budget_.PutCell(*sheet_, int(r), column, cell);
