@@ -13,9 +13,11 @@ namespace {
 
 const char kUsage[] =
     "usage: scrivane-convert INPUT --json\n"
-    "       scrivane-convert INPUT OUTPUT\n"
-    "Imports the question sheet of the workbook INPUT (.xls, .xlsx or .tpf) and prints it\n"
-    "as JSON, or writes it as the Excel 97-2003 workbook OUTPUT.\n";
+    "       scrivane-convert INPUT OUTPUT [--to FORMAT]\n"
+    "Reads the paper in INPUT, recognised by its content (a workbook .xls, .tpf, .xlsx or\n"
+    ".ods, CSV, Moodle XML, GIFT or Aiken), and prints it as JSON or writes it as OUTPUT.\n"
+    "FORMAT is xls, xlsx, ods, csv, moodle, gift or aiken; by default OUTPUT's extension\n"
+    "tells it (.tpf is xls, .txt is Aiken, any other name an Excel 97-2003 workbook).\n";
 
 QByteArray Line(const QString& text) {
     return text.toUtf8() + '\n';
