@@ -48,6 +48,12 @@ void ScaleDesign(QDialog& dialog, double scale) {
         if (parent && parent->layout() && parent->layout()->indexOf(w) >= 0) continue;
         w->setGeometry(Scaled(w->geometry(), scale));
     }
+    // The style draws the choices' marks at its own size unless told.
+    const int mark = Scaled(dialog.style()->pixelMetric(QStyle::PM_IndicatorWidth), scale);
+    dialog.setStyleSheet(dialog.styleSheet() +
+                         QStringLiteral("QRadioButton::indicator, QCheckBox::indicator "
+                                        "{ width: %1px; height: %1px; }")
+                             .arg(mark));
     const QSize size(Scaled(dialog.width(), scale), Scaled(dialog.height(), scale));
     if (dialog.minimumSize() == dialog.maximumSize())
         dialog.setFixedSize(size);

@@ -291,12 +291,15 @@ void FormPaper::Form_LoadPro() {
     startSize_ = window;
     startScaleX_ = scaleX_;
     startScaleY_ = scaleY_;
+    startMenu_ = MenuBar_->height();
 }
 
 // Places and sizes every control from the reference table at the current
 // factors, fonts from their design sizes, so that laying out again never
 // compounds.
 void FormPaper::LayOut(int windowWidth) {
+    // The menu bar's height, which the layout lies below, follows its font.
+    MenuBar_->SetScale(fontScale_);
     Place(FrameTools_, 120, 0, 15014, 710);
     for (int i = 0; i < kCommandCount; ++i) {
         const double left = i <= 4 ? 50 + 850 * i : i <= 8 ? 200 + 850 * i : 8000 + 850 * (i - 9);
@@ -358,9 +361,10 @@ void FormPaper::LayOut(int windowWidth) {
 void FormPaper::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (startSize_.isEmpty() || size() == laidOut_) return;
-    const int menu = MenuBar_->sizeHint().height();
-    const double startBelow = std::max(1, startSize_.height() - menu);
-    const double below = std::max(1, height() - menu);
+    // The area below the menu bar as it stood after start-up: the menu's own
+    // height follows the scale, which must not feed back into it.
+    const double startBelow = std::max(1, startSize_.height() - startMenu_);
+    const double below = std::max(1, height() - startMenu_);
     scaleX_ = float(startScaleX_ * width() / startSize_.width());
     scaleY_ = float(startScaleY_ * below / startBelow);
     fontScale_ = scaleX_ <= scaleY_ ? scaleX_ : scaleY_;

@@ -140,6 +140,7 @@ private:
     QSize startSize_;  // the window after the start-up layout
     QSize laidOut_;    // the window size the controls are laid out for
     float startScaleX_ = 1, startScaleY_ = 1;
+    int startMenu_ = 0;  // the menu bar's height after start-up
     RecentPapers recent_{seams_.platform.SettingsFile()};
     QHash<QString, QRectF> twips_;
     bool showingRow_ = false;   // the panel is being filled from the table

@@ -1,9 +1,12 @@
 #include "editor/mainmenu.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
+#include <algorithm>
+#include <cmath>
 
 namespace scrivane {
 
@@ -11,6 +14,24 @@ namespace {
 
 // Command indices of the command bar.
 enum : int { kNew, kOpen, kImport, kExport, kSave, kAdd, kDel, kUp, kDown, kExit, kHelp };
+
+// The style leaves too little room for the text of a checkable item in a
+// large font and cuts it short; the menu is made wide enough for its texts.
+void FitMenuWidth(QMenu& menu) {
+    const QFontMetrics metrics(menu.font());
+    int widest = 0;
+    for (const QAction* action : menu.actions()) {
+        QString text = action->text();
+        text.remove(u'&');
+        int width = metrics.horizontalAdvance(text);
+        if (!action->shortcut().isEmpty())
+            width +=
+                metrics.horizontalAdvance(action->shortcut().toString(QKeySequence::NativeText)) +
+                2 * metrics.height();
+        widest = std::max(widest, width);
+    }
+    menu.setMinimumWidth(widest + 3 * metrics.height());
+}
 
 }  // namespace
 
@@ -110,7 +131,26 @@ QMenu* MainMenu::AddMenu(const QString& title, const QString& objectName) {
     m->setObjectName(objectName);
     m->menuAction()->setObjectName(objectName + QStringLiteral("Action"));
     insertMenu(help_->menuAction(), m);
+    m->setFont(font());
     return m;
+}
+
+void MainMenu::SetScale(double scale) {
+    scale_ = std::max(1.0, scale);
+    QFont font = QApplication::font(this);
+    if (font.pointSizeF() > 0)
+        font.setPointSizeF(font.pointSizeF() * scale_);
+    else
+        font.setPixelSize(int(std::lround(font.pixelSize() * scale_)));
+    setFont(font);
+    // The menus are windows of their own: the font is given to each.
+    for (QMenu* menu : findChildren<QMenu*>()) {
+        menu->setFont(font);
+        if (!menu->property("fitsItsText").toBool()) {
+            menu->setProperty("fitsItsText", true);
+            connect(menu, &QMenu::aboutToShow, menu, [menu] { FitMenuWidth(*menu); });
+        }
+    }
 }
 
 void MainMenu::ShowAnswerMode(bool multiple) {

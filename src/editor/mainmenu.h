@@ -43,6 +43,10 @@ public:
     // Adds a menu before Help, which stays last.
     QMenu* AddMenu(const QString& title, const QString& objectName);
 
+    // The menus' font follows the window's layout scale, never smaller than
+    // the desktop's own.
+    void SetScale(double scale);
+
     // Checks the answer mode's action without reporting a choice.
     void ShowAnswerMode(bool multiple);
     // Lists the recent papers, newest first; an empty list disables the menu.
@@ -71,6 +75,7 @@ private:
     QAction* about_ = nullptr;
     QAction* quitSeparator_ = nullptr;
     QAction* editTopSeparator_ = nullptr;
+    double scale_ = 1;
 };
 
 // The About box: the program's version, its licence and the Qt it runs on.

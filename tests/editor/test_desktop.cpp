@@ -386,7 +386,7 @@ private slots:
                     h.window->rect().contains(QRect(w->mapTo(h.window.get(), QPoint()), w->size())),
                     qPrintable(when + " " + name));
             }
-            // The factors follow the area below the menu bar.
+            // The factors follow the area below the menu bar of start-up.
             QVERIFY(qAbs(h.window->ScaleX() - 1.875 * size.width() / start.width()) < 1e-4);
             QVERIFY(qAbs(h.window->ScaleY() -
                          1.40625 * (size.height() - menu) / (start.height() - menu)) < 1e-4);
