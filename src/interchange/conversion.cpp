@@ -78,10 +78,8 @@ std::optional<ConverterRun> RunInterchangeConversion(const QStringList& argument
     const bool workbookIn =
         !inputFormat || *inputFormat == Format::Xls || *inputFormat == Format::Xlsx;
     if (!to && workbookIn && (json || !format || *format == Format::Xls)) return std::nullopt;
-    if (!format && !json)
-        return Failure(2, QStringLiteral("the format of %1 is not known by its extension; name it "
-                                         "with --to FORMAT")
-                              .arg(files[1]));
+    // Any other name is written as the workbook converter writes it.
+    if (!format && !json) format = Format::Xls;
 
     const ReadOutcome read = ReadQuestionFile(input, Moddule1().DefaultScore);
     ConverterRun run;
