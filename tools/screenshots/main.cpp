@@ -11,6 +11,9 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
 #include <QListWidget>
 #include <QPixmap>
 #include <QTemporaryDir>
@@ -164,6 +167,34 @@ bool Save(QWidget& widget, const QDir& out, const QString& name) {
     return ok;
 }
 
+// The window with one of its menus open, the menu painted where it drops.
+bool SaveWithMenu(QWidget& window, const QString& menuName, const QDir& out, const QString& name) {
+    auto* menu = window.findChild<QMenu*>(menuName);
+    auto* bar = window.findChild<QMenuBar*>(QStringLiteral("MenuBar"));
+    if (!menu || !bar) {
+        std::fprintf(stderr, "no menu %s\n", qPrintable(menuName));
+        return false;
+    }
+    window.show();
+    QCoreApplication::processEvents();
+    const QPoint at = bar->actionGeometry(menu->menuAction()).bottomLeft() + QPoint(0, 1);
+    menu->popup(bar->mapToGlobal(at));
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    QPixmap picture = window.grab();
+    {
+        QPainter painter(&picture);
+        painter.drawPixmap(bar->mapTo(&window, at), menu->grab());
+    }
+    menu->hide();
+    const QString path = out.filePath(name);
+    const bool ok = picture.save(path, "PNG");
+    std::fprintf(ok ? stdout : stderr, "%s %s\n", ok ? "wrote" : "could not write",
+                 qPrintable(path));
+    window.hide();
+    return ok;
+}
+
 void Click(QWidget& window, const QString& name) {
     if (auto* button = window.findChild<QAbstractButton*>(name))
         button->click();
@@ -190,6 +221,15 @@ int Run(const QDir& out) {
     const std::unique_ptr<FormPaper> window = Main(state, seams);
     FillPaper(*window, state, kSample);
     ok &= Save(*window, out, QStringLiteral("main-window.png"));
+    ok &= SaveWithMenu(*window, QStringLiteral("menuFile"), out,
+                       QStringLiteral("main-window-menu.png"));
+    {
+        // Narrowed, as when snapped to a side of the screen: laid out again.
+        const QSize full = window->size();
+        window->resize(full.width() * 2 / 3, full.height());
+        ok &= Save(*window, out, QStringLiteral("main-window-narrow.png"));
+        window->resize(full);
+    }
 
     QLineEdit answerBox;
     {
