@@ -91,12 +91,19 @@ int main(int argc, char** argv) {
                               scrivane::hostile::SheetXml(scrivane::hostile::QuestionRows())));
                       }});
     for (const auto& input : inputs) {
+        // Made in a child of its own: this process, whose pages every import
+        // starts with, stays as small as a converter's.
         const fs::path file = dir / input.name;
-        {
+        std::fflush(nullptr);
+        const pid_t pid = fork();
+        if (pid == 0) {
             const scrivane::hostile::Bytes bytes = input.make();
             std::ofstream(file, std::ios::binary)
                 .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+            _exit(0);
         }
+        int status = 0;
+        waitpid(pid, &status, 0);
         files.emplace_back(input.name, file.string());
     }
     for (const auto& [name, path] : files)
