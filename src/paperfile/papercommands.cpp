@@ -265,7 +265,7 @@ void PaperCommands::Timer1_Timer() {
     else if (command == 2)
         ImportPaper_Click();
     else
-        OpenFile(pendingFile_);
+        OpenFile(QString(pendingFile_));  // a copy: OpenFile resets the member
 }
 
 bool PaperCommands::SplitFilePath(const QString& path, QString& fileName, QString& folder) {

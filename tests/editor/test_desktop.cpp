@@ -260,6 +260,20 @@ private slots:
             QCOMPARE(h.fake.prompts.Texts(), (QStringList{kAsk, kAsk}));
             QCOMPARE(h.table().RecordCount(), 3);
         }
+        {  // Yes saves first; the file opens shortly after, as OPEN runs again
+            Harness h;
+            h.Click(FormPaper::ADD);
+            h.state.PaperModified = true;
+            h.fake.prompts.answers = {MsgAnswer::Yes};
+            const QString saved = dir.filePath("saved.tpf");
+            h.fake.prompts.files.push_back(saved);
+            open(h, Fixture(dir, "plain-3q.lo.xls", "three.tpf"));
+            QVERIFY(QFile::exists(saved));
+            QCOMPARE(h.table().RecordCount(), 2);
+            QTRY_COMPARE(h.table().RecordCount(), 3);
+            QCOMPARE(h.fake.prompts.Texts(), QStringList{kAsk});
+            QCOMPARE(h.fake.platform.waitDepth, 0);
+        }
     }
 
     void aDropWithoutAFileIsLeftToTheBox() {
