@@ -69,7 +69,10 @@ std::optional<Format> DetectFormat(const QByteArray& content) {
     static const QRegularExpression answerLine(QStringLiteral("^ANSWER\\s*:\\s*[A-Z]\\s*$"),
                                                QRegularExpression::MultilineOption);
     if (answerLine.match(whole).hasMatch()) return Format::Aiken;
-    static const QRegularExpression answerBlock(QStringLiteral("(^|[^\\\\])\\{"));
+    // A GIFT answer block opens with its first answer (= ~ or a weight), a
+    // number (#) or true/false; JSON and prose braces do not.
+    static const QRegularExpression answerBlock(
+        QStringLiteral("(^|[^\\\\])\\{\\s*([=~#]|(T|F|TRUE|FALSE)\\s*[}#])"));
     if (answerBlock.match(whole).hasMatch()) return Format::Gift;
     if (firstLine.contains(',') || firstLine.contains(';') || firstLine.contains('\t'))
         return Format::Csv;

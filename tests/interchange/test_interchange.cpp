@@ -122,6 +122,8 @@ private slots:
     void refusedBeforeWriting();
     void fixtures_data();
     void fixtures();
+    void detection_data();
+    void detection();
     void brokenFiles_data();
     void brokenFiles();
     void independentReaders_data();
@@ -232,6 +234,31 @@ void InterchangeTest::fixtures() {
     const QJsonObject expected = ReadJson(kFixtures + fixture + QStringLiteral(".expected.json"));
     QVERIFY(!expected.isEmpty());
     QCOMPARE(Lines(read.rows), JsonLines(expected));
+}
+
+void InterchangeTest::detection_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("format");  // -1: none
+    QTest::newRow("Moodle XML") << QByteArray("\xEF\xBB\xBF  <?xml version=\"1.0\"?><quiz/>")
+                                << int(Format::Moodle);
+    QTest::newRow("CSV header quoted")
+        << QByteArray("\"Question NO\";Mark\r\n") << int(Format::Csv);
+    QTest::newRow("CSV with another header") << QByteArray("No,Mark\n1,2\n") << int(Format::Csv);
+    QTest::newRow("Aiken") << QByteArray("Q\nA) a\nANSWER: A\n") << int(Format::Aiken);
+    QTest::newRow("GIFT") << QByteArray("// c\n::n:: Q {\n=a\n~b\n}\n") << int(Format::Gift);
+    QTest::newRow("GIFT true/false") << QByteArray("Q {T}") << int(Format::Gift);
+    QTest::newRow("prose with JSON braces")
+        << QByteArray("# Notes\n`{\"valid\": false}` and {x}\n") << -1;
+    QTest::newRow("escaped braces only") << QByteArray("a \\{=b\\}\n") << -1;
+    QTest::newRow("xls") << QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") << int(Format::Xls);
+}
+
+// The format of a file is told by its content, never by its name.
+void InterchangeTest::detection() {
+    QFETCH(QByteArray, content);
+    QFETCH(int, format);
+    const std::optional<Format> detected = DetectFormat(content);
+    QCOMPARE(detected ? int(*detected) : -1, format);
 }
 
 void InterchangeTest::brokenFiles_data() {
