@@ -22,6 +22,7 @@ packages=(
   clang libclang-rt-14-dev
   fp-utils-3.2.2
   fonts-dejavu-core fonts-liberation xdg-utils
+  fonts-wqy-microhei poppler-utils
   libqt6svg6
 )
 

@@ -62,9 +62,17 @@ struct PrintLayout::Pages {
         double y = 0;
         int docPage = -1;  // -1: the whole document; else one page of a paginated one
     };
+    struct KeyBlock {
+        const PaperVersion* version = nullptr;
+        double x = 0, y = 0;
+        int firstRow = 0,
+            count = 0;  // rows of the key; the row after the last question is the total
+        bool showSource = false;
+    };
     struct Page {
         std::vector<Placement> items;
         const PaperVersion* sheet = nullptr;  // an answer sheet page
+        std::vector<KeyBlock> keyBlocks;
         int version = 0;
         int unitPage = 0, unitPages = 0;  // "Page 2 of 5" within the version's part
     };
@@ -222,6 +230,8 @@ struct PrintLayout::Pages {
         QTextDocument* doc = NewDoc();
         QTextCursor cursor(doc);
         QTextBlockFormat hanging;
+        // The number leads on the left even when the title starts in Arabic.
+        hanging.setLayoutDirection(Qt::LeftToRight);
         hanging.setLeftMargin(indent);
         hanging.setTextIndent(-indent);
         cursor.setBlockFormat(hanging);
@@ -251,7 +261,8 @@ struct PrintLayout::Pages {
                          metrics.horizontalAdvance(texts.back()) <= columnWidth;
         }
         QTextBlockFormat optionFormat;
-        optionFormat.setTopMargin(DocMm(1.2));
+        optionFormat.setLayoutDirection(Qt::LeftToRight);
+        optionFormat.setTopMargin(DocMm(0.5));
         if (twoColumns) {
             QTextTableFormat table;
             table.setBorderStyle(QTextFrameFormat::BorderStyle_None);
@@ -293,59 +304,92 @@ struct PrintLayout::Pages {
         return doc;
     }
 
+    // The key is a table of short cells drawn directly: a text document's
+    // table costs more than all the questions together. Its rows run down in
+    // as many blocks side by side as the width takes, the header atop each.
     void KeyUnit(int v, const PaperVersion& version, int versionCount, bool showSource) {
         StartUnit(v);
-        QTextDocument* doc = NewDoc();
-        QTextCursor cursor(doc);
+        QTextDocument* head = NewDoc();
+        QTextCursor cursor(head);
         HeadingLines(cursor, version, versionCount, QStringLiteral("Answer key"));
-        cursor.insertBlock();
+        Place(head, {v, PrintPart::Key, -1, 0, 0}, Mm(4));
+        const std::size_t firstPage = pages.size() - 1;
 
         const int columns = showSource ? 4 : 3;
-        QTextTableFormat format;
-        format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
-        format.setBorder(0.75);
-        format.setBorderBrush(Qt::black);
-        format.setCellPadding(DocMm(0.8));
-        format.setCellSpacing(0);
-        format.setHeaderRowCount(1);
-        format.setAlignment(Qt::AlignHCenter);
-        QList<QTextLength> widths;
-        for (int c = 0; c < columns; ++c)
-            widths << QTextLength(QTextLength::FixedLength, DocMm(c == 1 ? 32 : 24));
-        format.setColumnWidthConstraints(widths);
-        const int rows = int(version.questions.size()) + 2;
-        QTextTable* table = cursor.insertTable(rows, columns, format);
-
-        QTextCharFormat bold;
-        bold.setFont(PrintFont(10, true));
-        QTextCharFormat plain;
-        plain.setFont(PrintFont(10));
-        QTextBlockFormat centred;
-        centred.setAlignment(Qt::AlignHCenter);
-        auto put = [&](int row, int column, const QString& text, const QTextCharFormat& chars) {
-            QTextCursor cell = table->cellAt(row, column).firstCursorPosition();
-            cell.setBlockFormat(centred);
-            cell.insertText(text, chars);
-        };
-        put(0, 0, QStringLiteral("No."), bold);
-        put(0, 1, QStringLiteral("Answer"), bold);
-        put(0, 2, QStringLiteral("Mark"), bold);
-        if (showSource) put(0, 3, QStringLiteral("Paper No."), bold);
-        double total = 0;
-        const QChar point = locale.decimalPoint().at(0);
-        for (std::size_t i = 0; i < version.questions.size(); ++i) {
-            const PrintedQuestion& q = version.questions[i];
-            const int row = int(i) + 1;
-            put(row, 0, QString::number(row), plain);
-            put(row, 1, q.KeyText(), bold);
-            put(row, 2, FormatSingle(q.score, point), plain);
-            if (showSource) put(row, 3, QString::number(q.source), plain);
-            total += q.score;
+        const double blockWidth = KeyColumnX(columns);
+        const double gap = Mm(8);
+        const int across = std::max(1, int((width + gap) / (blockWidth + gap)));
+        const int rows = int(version.questions.size()) + 1;  // and the total
+        int row = 0;
+        while (row < rows) {
+            const int fit = int((height - y) / KeyRowHeight()) - 1;
+            if (fit < 1) {
+                NewPage();
+                continue;
+            }
+            // Blocks on this page, centred as a group.
+            const int blocks = std::min(across, (rows - row + fit - 1) / fit);
+            double x = (width - blocks * blockWidth - (blocks - 1) * gap) / 2;
+            int tallest = 0;
+            for (int b = 0; b < blocks && row < rows; ++b) {
+                const int count = std::min(fit, rows - row);
+                pages.back().keyBlocks.push_back({&version, x, y, row, count, showSource});
+                tallest = std::max(tallest, count);
+                row += count;
+                x += blockWidth + gap;
+            }
+            y += (tallest + 1) * KeyRowHeight();
         }
-        put(rows - 1, 0, QStringLiteral("Total"), bold);
-        put(rows - 1, 2, FormatSingle(float(total), point), bold);
-        Place(doc, {v, PrintPart::Key, -1, 0, 0}, 0);
+        map.push_back({v, PrintPart::Key, -1, int(firstPage), int(pages.size()) - 1});
         EndUnit();
+    }
+
+    double KeyRowHeight() const { return Mm(6); }
+    // The left edge of key column c, and the width of the block for c = columns.
+    double KeyColumnX(int c) const {
+        static constexpr double kWidthsMm[] = {14, 24, 16, 22};
+        double x = 0;
+        for (int i = 0; i < c; ++i) x += Mm(kWidthsMm[i]);
+        return x;
+    }
+
+    void PaintKeyBlock(QPainter& painter, const KeyBlock& block) const {
+        const PaperVersion& version = *block.version;
+        const int columns = block.showSource ? 4 : 3;
+        const double h = KeyRowHeight();
+        const QFont plain = PrintFont(10), bold = PrintFont(10, true);
+        const QChar point = locale.decimalPoint().at(0);
+        auto rowTexts = [&](int row) -> QStringList {
+            if (row < 0)
+                return {QStringLiteral("No."), QStringLiteral("Answer"), QStringLiteral("Mark"),
+                        QStringLiteral("Paper No.")};
+            if (row == int(version.questions.size())) {
+                double total = 0;
+                for (const PrintedQuestion& q : version.questions) total += q.score;
+                return {QStringLiteral("Total"), QString(), FormatSingle(float(total), point),
+                        QString()};
+            }
+            const PrintedQuestion& q = version.questions[std::size_t(row)];
+            return {QString::number(row + 1), q.KeyText(), FormatSingle(q.score, point),
+                    QString::number(q.source)};
+        };
+        painter.setPen(QPen(Qt::black, Mm(0.2)));
+        for (int r = -1; r < block.count; ++r) {
+            const int row = r < 0 ? -1 : block.firstRow + r;
+            const double top = block.y + (r + 1) * h;
+            const QStringList texts = rowTexts(row);
+            const bool strong = row < 0 || row == int(version.questions.size());
+            if (row < 0)
+                painter.fillRect(QRectF(block.x, top, KeyColumnX(columns), h),
+                                 QColor(0xee, 0xee, 0xee));
+            for (int c = 0; c < columns; ++c) {
+                const QRectF cell(block.x + KeyColumnX(c), top, KeyColumnX(c + 1) - KeyColumnX(c),
+                                  h);
+                painter.drawRect(cell);
+                painter.setFont(strong || c == 1 ? bold : plain);
+                painter.drawText(cell, Qt::AlignCenter, texts[c]);
+            }
+        }
     }
 
     void SheetUnit(int v, const PaperVersion& version, int versionCount) {
@@ -367,9 +411,14 @@ struct PrintLayout::Pages {
         const int columns = std::clamp((n + 24) / 25, 1, 4);
         const int rows = (n + columns - 1) / columns;
         const double rowHeight = std::min(Mm(9), (height - top) / rows);
-        const double diameter = std::min(rowHeight * 0.72, Mm(5.6));
-        const double step = diameter * 1.3;
         const double columnWidth = width / columns;
+        std::size_t letters = 1;
+        for (const PrintedQuestion& q : version.questions)
+            letters = std::max(letters, q.options.size());
+        // Six bubbles of a question fit beside its number within the column.
+        const double step = std::min(std::min(rowHeight * 0.72, Mm(5.6)) * 1.3,
+                                     (columnWidth - Mm(12)) / double(letters));
+        const double diameter = step / 1.3;
         const QFont numberFont = PrintFont(9.5, true);
         const QFont letterFont = PrintFont(std::max(4.0, 6.5 * diameter / Mm(5.6)));
         painter.setPen(QPen(Qt::black, Mm(0.25)));
@@ -380,7 +429,7 @@ struct PrintLayout::Pages {
             painter.drawText(QRectF(x, y, Mm(9), rowHeight), Qt::AlignRight | Qt::AlignVCenter,
                              QString::number(i + 1));
             painter.setFont(letterFont);
-            double bx = x + Mm(11);
+            double bx = x + Mm(10.5);
             for (const PrintedOption& option : version.questions[std::size_t(i)].options) {
                 const QRectF bubble(bx, y + (rowHeight - diameter) / 2, diameter, diameter);
                 painter.drawEllipse(bubble);
@@ -450,6 +499,7 @@ bool PrintLayout::Render(QPagedPaintDevice& device) {
             item.doc->documentLayout()->draw(&painter, context);
             painter.restore();
         }
+        for (const Pages::KeyBlock& block : page.keyBlocks) pages.PaintKeyBlock(painter, block);
         if (page.sheet) {
             const Pages::Placement& head = page.items.front();
             pages.PaintSheet(painter, *page.sheet,

@@ -184,7 +184,19 @@ void PrintCommandsTest::previewShowsThePages() {
 
 void PrintCommandsTest::refusals() {
     PrintHarness h;
-    // A step before printing can stop the command before anything is shown.
+    // A mark refused in the edit panel stops the command before anything is shown.
+    auto* mark = h.Find<QLineEdit>(QStringLiteral("TextScore"));
+    mark->setFocus();
+    mark->selectAll();
+    QTest::keyClicks(mark, QStringLiteral("999"));
+    h.Trigger("actionPrint");
+    QVERIFY(h.fake.modal.shown.empty());
+    QCOMPARE(h.fake.prompts.messages.size(), std::size_t(1));
+    mark->selectAll();
+    QTest::keyClicks(mark, QStringLiteral("5"));
+    h.fake.prompts.messages.clear();
+
+    // So can any other step before printing.
     bool allow = false;
     h.commands.AddBeforePrinting([&] { return allow; });
     h.Trigger("actionPrint");
