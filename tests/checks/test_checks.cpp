@@ -2,7 +2,9 @@
 // plain rows.
 #include <QTest>
 #include <bit>
-#include <map>
+#include <functional>
+#include <limits>
+#include <tuple>
 
 #include "checks/answerbalance.h"
 #include "checks/paperchecks.h"
@@ -278,6 +280,70 @@ private slots:
         // The same paper rebalances the same way, and a rebalanced one stays.
         QVERIFY(Rebalance(rows, std::int16_t(answerType)).rows == result.rows);
         QVERIFY(Rebalance(result.rows, std::int16_t(answerType)).changed.empty());
+    }
+
+    // On small papers every assignment of letters can be tried: among those
+    // without a run longer than three, the most even counts, and among those
+    // the fewest changed questions, must be what the rebalance reaches.
+    void rebalanceMatchesExhaustiveSearch() {
+        std::mt19937 random(42);
+        for (int trial = 0; trial < 150; ++trial) {
+            const int n = 6 + int(random() % 5);
+            Rows rows;
+            for (int i = 0; i < n; ++i) {
+                QuestionRecord q = CleanQuestion(i + 1);
+                const int options = 2 + int(random() % 3);
+                for (int o = options; o < 6; ++o) q.Items[std::size_t(o)].clear();
+                const int letter = trial % 2 ? int(random() % unsigned(options)) : 0;
+                if (random() % 6 == 0) q.Items[std::size_t(letter)] = "All of the above";
+                q.Answer = random() % 8 == 0 ? 3 : AnswerMask(1u << letter);
+                rows.push_back(q);
+            }
+            std::vector<int> original, letters(std::size_t(n), -1);
+            std::vector<unsigned> choices;
+            for (const QuestionRecord& q : rows) {
+                const int letter = SingleLetter(q.Answer);
+                original.push_back(letter);
+                const unsigned movable = AnswerLetters(q, 3) & ~OptionsThatStay(q.Items);
+                choices.push_back(letter < 0                 ? 0u
+                                  : movable & (1u << letter) ? movable
+                                                             : 1u << letter);
+            }
+            long bestSquares = std::numeric_limits<long>::max();
+            int bestChanges = 0;
+            const std::function<void(std::size_t)> tryFrom = [&](std::size_t q) {
+                if (q == letters.size()) {
+                    for (const LetterRun& run : LetterRuns(letters))
+                        if (run.length > 3) return;
+                    std::array<long, 6> counts{};
+                    int changes = 0;
+                    for (std::size_t i = 0; i < letters.size(); ++i) {
+                        if (letters[i] >= 0) ++counts[std::size_t(letters[i])];
+                        changes += letters[i] != original[i];
+                    }
+                    long squares = 0;
+                    for (long c : counts) squares += c * c;
+                    if (squares < bestSquares || (squares == bestSquares && changes < bestChanges))
+                        std::tie(bestSquares, bestChanges) = std::tuple(squares, changes);
+                    return;
+                }
+                if (original[q] < 0) return tryFrom(q + 1);
+                for (int letter = 0; letter < 6; ++letter)
+                    if (choices[q] & (1u << letter)) {
+                        letters[q] = letter;
+                        tryFrom(q + 1);
+                    }
+            };
+            tryFrom(0);
+            const RebalanceResult result = Rebalance(rows, 3);
+            const AnswerBalance balance = MeasureBalance(result.rows, 3);
+            long squares = 0;
+            for (int c : balance.counts) squares += long(c) * c;
+            const QString key = KeyOf(rows) + " -> " + KeyOf(result.rows);
+            QVERIFY2(balance.longestRun.length <= 3, qPrintable(key));
+            QVERIFY2(squares == bestSquares, qPrintable(key));
+            QVERIFY2(int(result.changed.size()) == bestChanges, qPrintable(key));
+        }
     }
 
     // Two-option questions share A and B; "Both A and B" keeps A and B too.
