@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <map>
 
 #include "interchange/aiken.h"
@@ -10,6 +9,7 @@
 #include "interchange/gift.h"
 #include "interchange/moodlexml.h"
 #include "interchange/workbooks.h"
+#include "spreadsheet/codec/biff8_writer.h"
 #include "spreadsheet/paperio.h"
 
 namespace scrivane::interchange {
@@ -57,11 +57,16 @@ WriteOutcome Failed(const QString& reason) {
     return outcome;
 }
 
+// The export's safe write: replaced whole or left as it was, links written
+// through, no folder, device or read-only file replaced.
 WriteOutcome WriteBytes(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return Failed(file.errorString());
-    if (file.write(bytes) != bytes.size()) return Failed(file.errorString());
-    if (!file.commit()) return Failed(file.errorString());
+    try {
+        codec::WriteFileSafely(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                         std::size_t(bytes.size())),
+                               std::filesystem::path(QFile::encodeName(path).toStdString()));
+    } catch (const codec::WorkbookError& e) {
+        return Failed(QString::fromUtf8(e.what()));
+    }
     WriteOutcome outcome;
     outcome.status = WriteOutcome::Status::Written;
     return outcome;

@@ -204,6 +204,11 @@ void InterchangeTest::refusedBeforeWriting() {
              int(WriteOutcome::Status::Unfit));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("before"));
+
+    // The export's safe write: a folder is not replaced by a paper.
+    const WriteOutcome folder = WriteQuestionFile(dir.path(), Numbered({paper[0]}), Format::Gift);
+    QCOMPARE(int(folder.status), int(WriteOutcome::Status::Failed));
+    QVERIFY2(folder.reason.contains("folder"), qPrintable(folder.reason));
 }
 
 void InterchangeTest::fixtures_data() {

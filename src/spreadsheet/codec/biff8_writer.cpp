@@ -709,7 +709,10 @@ std::vector<std::uint8_t> WriteBiff8Bytes(const Workbook& book) {
 }
 
 void WriteBiff8File(const Workbook& book, const std::filesystem::path& path) {
-    const std::vector<std::uint8_t> bytes = WriteBiff8Bytes(book);
+    WriteFileSafely(WriteBiff8Bytes(book), path);
+}
+
+void WriteFileSafely(std::span<const std::uint8_t> bytes, const std::filesystem::path& path) {
     const std::filesystem::path target = ResolveLinks(path);
     struct stat existing {};
     if (const auto refusal = RefusalOf(target, existing)) throw WorkbookError(*refusal);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <vector>
 
 #include "spreadsheet/codec/workbook.h"
@@ -29,6 +30,10 @@ std::vector<std::uint8_t> WriteBiff8Bytes(const Workbook& book);
 // what() is the reason (the system's, or "the file is read-only", "it is a
 // folder, not a file", ...); no temporary file is left behind.
 void WriteBiff8File(const Workbook& book, const std::filesystem::path& target);
+
+// The same safe write for any file's bytes (the other formats a paper is
+// written in).
+void WriteFileSafely(std::span<const std::uint8_t> bytes, const std::filesystem::path& target);
 
 namespace detail {
 // The mkstemp pattern of a save's temporary file beside target: the file
