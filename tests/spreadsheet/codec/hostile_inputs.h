@@ -332,7 +332,9 @@ inline Bytes EmptyContinueStream(std::size_t emptyContinues) {
     Put32(sst, 1);
     Append(out, Record(0x00FC, sst));
     out.reserve(out.size() + 4 * emptyContinues + 200);
-    for (std::size_t i = 0; i < emptyContinues; ++i) Append(out, Record(0x003C, {}));
+    const std::uint8_t emptyContinue[4] = {0x3C, 0, 0, 0};
+    for (std::size_t i = 0; i < emptyContinues; ++i)
+        out.insert(out.end(), emptyContinue, emptyContinue + 4);
     Append(out, Record(0x003C, {1, 0, 0, 'x'}));  // one 8-bit character
     const std::size_t boundsheetAt = out.size();
     Append(out, Record(0x0085, {0, 0, 0, 0, 0, 0, 1, 0, 'S'}));
