@@ -1,13 +1,11 @@
 #include "print/pdfconvert.h"
 
-#include <QFileInfo>
-#include <QGuiApplication>
-#include <QRandomGenerator>
-#include <QSaveFile>
-#include <cstdio>
+#include <unistd.h>
 
-#include "print/printlayout.h"
-#include "spreadsheet/paperio.h"
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <vector>
 
 namespace scrivane {
 
@@ -19,39 +17,20 @@ const QStringList kFlags = {QStringLiteral("--shuffle-questions"),
 const QStringList kValued = {QStringLiteral("--versions"), QStringLiteral("--seed"),
                              QStringLiteral("--heading"), QStringLiteral("--versions-json")};
 
-const char kUsage[] =
-    "usage: scrivane-convert PAPER OUT.pdf [--versions N] [--seed S] [--shuffle-questions]\n"
-    "           [--shuffle-options] [--no-paper] [--no-key] [--answer-sheet]\n"
-    "           [--heading TEXT] [--versions-json FILE]\n"
-    "Prints the question paper, answer key and answer sheet of each version (A, B, ...) of\n"
-    "PAPER into OUT.pdf; --versions-json also writes the versions as JSON.\n";
+constexpr char kPdfProgram[] = "scrivane-convert-pdf";
 
-QByteArray Line(const QString& text) {
-    return text.toUtf8() + '\n';
+// The folder of the running program, from the link the kernel keeps to it.
+std::filesystem::path ProgramFolder(const char* argv0) {
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) return self.parent_path();
+    return std::filesystem::path(argv0 ? argv0 : "").parent_path();
 }
 
-ConverterRun Failed(int code, const QString& message, bool usage = false) {
-    ConverterRun run;
-    run.exitCode = code;
-    run.err = Line(message);
-    if (usage) run.err += kUsage;
-    return run;
-}
+}  // namespace
 
-bool IsPdfPath(const QString& path) {
-    return path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
-}
-
-struct Arguments {
-    QStringList files;
-    QStringList unknown;
-    QStringList missingValue;
-    QHash<QString, QString> values;
-    QSet<QString> flags;
-};
-
-Arguments Parse(const QStringList& arguments) {
-    Arguments parsed;
+PdfArguments ParsePdfArguments(const QStringList& arguments) {
+    PdfArguments parsed;
     bool optionsEnded = false;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
@@ -73,96 +52,31 @@ Arguments Parse(const QStringList& arguments) {
     return parsed;
 }
 
-}  // namespace
+bool IsPdfPath(const QString& path) {
+    return path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
+}
 
 bool IsPdfConversion(const QStringList& arguments) {
-    const Arguments parsed = Parse(arguments);
+    const PdfArguments parsed = ParsePdfArguments(arguments);
     if (!parsed.flags.isEmpty() || !parsed.values.isEmpty() || !parsed.missingValue.isEmpty())
         return true;
     return parsed.unknown.isEmpty() && parsed.files.size() == 2 && IsPdfPath(parsed.files[1]);
 }
 
-std::optional<ConverterRun> RunPdfConversion(const QStringList& arguments) {
-    if (!IsPdfConversion(arguments)) return std::nullopt;
-    const Arguments parsed = Parse(arguments);
-    if (!parsed.unknown.isEmpty())
-        return Failed(
-            2, QStringLiteral("scrivane-convert: unknown option %1").arg(parsed.unknown[0]), true);
-    if (!parsed.missingValue.isEmpty())
-        return Failed(
-            2, QStringLiteral("scrivane-convert: %1 needs a value").arg(parsed.missingValue[0]),
-            true);
-    if (parsed.files.size() != 2 || !IsPdfPath(parsed.files[1]))
-        return Failed(2, QStringLiteral("scrivane-convert: expected PAPER OUT.pdf"), true);
-
-    PrintSettings settings;
-    settings.paper = !parsed.flags.contains(QStringLiteral("--no-paper"));
-    settings.key = !parsed.flags.contains(QStringLiteral("--no-key"));
-    settings.answerSheet = parsed.flags.contains(QStringLiteral("--answer-sheet"));
-    settings.versions.shuffleQuestions =
-        parsed.flags.contains(QStringLiteral("--shuffle-questions"));
-    settings.versions.shuffleOptions = parsed.flags.contains(QStringLiteral("--shuffle-options"));
-    if (!settings.PrintsSomething())
-        return Failed(2, QStringLiteral("scrivane-convert: nothing to print"), true);
-    bool ok = true;
-    if (parsed.values.contains(QStringLiteral("--versions"))) {
-        settings.versions.count = parsed.values[QStringLiteral("--versions")].toInt(&ok);
-        if (!ok || settings.versions.count < 1 || settings.versions.count > kMaxVersions)
-            return Failed(2, QStringLiteral("scrivane-convert: --versions takes 1 to 26"));
-    }
-    if (parsed.values.contains(QStringLiteral("--seed"))) {
-        settings.versions.seed = parsed.values[QStringLiteral("--seed")].toUInt(&ok);
-        if (!ok)
-            return Failed(2, QStringLiteral("scrivane-convert: --seed takes a whole number from 0 "
-                                            "to 4294967295"));
-    } else {
-        settings.versions.seed = QRandomGenerator::global()->generate();
-    }
-
-    const QString input = parsed.files[0];
-    const QFileInfo inputInfo(input);
-    settings.heading =
-        parsed.values.value(QStringLiteral("--heading"), inputInfo.completeBaseName());
-    if (!inputInfo.isFile())
-        return Failed(2, QStringLiteral("scrivane-convert: cannot read %1: %2")
-                             .arg(input, inputInfo.exists() ? QStringLiteral("not a file")
-                                                            : QStringLiteral("no such file")));
-    std::vector<QuestionRecord> rows;
-    const ImportReport report = ReadPaperFile(input, rows);
-    if (report.outcome == ImportReport::Outcome::Unreadable)
-        return Failed(
-            2, QStringLiteral("scrivane-convert: cannot read %1: %2").arg(input, report.reason));
-    if (report.outcome == ImportReport::Outcome::Rejected)
-        return Failed(1, QStringLiteral("Invalid format\n") + report.reason);
-    if (rows.empty()) return Failed(1, QStringLiteral("The test paper should not be empty."));
-
-    std::vector<PaperVersion> versions = BuildVersions(rows, settings.versions);
-    if (parsed.values.contains(QStringLiteral("--versions-json"))) {
-        const QString jsonPath = parsed.values[QStringLiteral("--versions-json")];
-        QSaveFile json(jsonPath);
-        if (!json.open(QIODevice::WriteOnly) ||
-            json.write(VersionsJson(versions, settings.versions.seed)) < 0 || !json.commit())
-            return Failed(2, QStringLiteral("scrivane-convert: cannot write %1: %2")
-                                 .arg(jsonPath, json.errorString()));
-    }
-    PrintLayout layout(std::move(versions), settings);
-    const QString error = WritePdf(parsed.files[1], layout);
-    if (!error.isEmpty())
-        return Failed(
-            2, QStringLiteral("scrivane-convert: cannot write %1: %2").arg(parsed.files[1], error));
-    return ConverterRun{};
-}
-
-std::optional<int> RunPdfMain(int& argc, char** argv) {
+std::optional<int> RunPdfMain(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     if (!IsPdfConversion(arguments)) return std::nullopt;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    const QGuiApplication app(argc, argv);
-    const ConverterRun run = *RunPdfConversion(QGuiApplication::arguments().mid(1));
-    std::fwrite(run.out.constData(), 1, std::size_t(run.out.size()), stdout);
-    std::fwrite(run.err.constData(), 1, std::size_t(run.err.size()), stderr);
-    return run.exitCode;
+    const std::string program =
+        (ProgramFolder(argc > 0 ? argv[0] : nullptr) / kPdfProgram).string();
+    std::vector<char*> childArguments{const_cast<char*>(program.c_str())};
+    for (int i = 1; i < argc; ++i) childArguments.push_back(argv[i]);
+    childArguments.push_back(nullptr);
+    std::fflush(stdout);
+    execv(program.c_str(), childArguments.data());
+    std::fprintf(stderr, "scrivane-convert: cannot start %s: %s\n", program.c_str(),
+                 std::strerror(errno));
+    return 2;
 }
 
 }  // namespace scrivane

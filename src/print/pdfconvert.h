@@ -1,34 +1,42 @@
-// The converter's PDF mode:
+// The converter's PDF mode, as scrivane-convert sees it:
 //
 //   scrivane-convert PAPER OUT.pdf [--versions N] [--seed S]
 //       [--shuffle-questions] [--shuffle-options] [--no-paper] [--no-key]
 //       [--answer-sheet] [--heading TEXT] [--versions-json FILE]
 //
-// writes the printed paper, keys and answer sheets as a PDF, and with
-// --versions-json the versions as JSON. Exit status as for the other
-// conversions: 1 for a refused or empty paper, 2 for wrong arguments, an
-// unreadable PAPER or an output that cannot be written.
+// Laying out pages needs Qt Gui and its fonts, which cost every other
+// conversion a noticeable start-up; so scrivane-convert, which links Qt Core
+// only, hands a PDF conversion over to scrivane-convert-pdf beside it (see
+// pdfconverter.h). Qt Core only.
 #pragma once
 
+#include <QHash>
+#include <QSet>
 #include <QStringList>
 #include <optional>
 
-#include "spreadsheet/convert.h"
-
 namespace scrivane {
 
+// The arguments of a PDF conversion, sorted.
+struct PdfArguments {
+    QStringList files;         // PAPER and OUT.pdf
+    QStringList unknown;       // options of no PDF conversion
+    QStringList missingValue;  // options at the end that needed a value
+    QHash<QString, QString> values;
+    QSet<QString> flags;
+};
+
+PdfArguments ParsePdfArguments(const QStringList& arguments);
+
+bool IsPdfPath(const QString& path);
+
 // True when the arguments (without the program name) ask for a PDF: OUT ends
-// in ".pdf" or one of the PDF options is given. Needs no application object.
+// in ".pdf" or one of the PDF options is given.
 bool IsPdfConversion(const QStringList& arguments);
 
-// Runs the PDF conversion, or nothing when the arguments ask for another.
-// Needs a QGuiApplication for the fonts.
-std::optional<ConverterRun> RunPdfConversion(const QStringList& arguments);
-
-// The converter's main for a PDF: makes a QGuiApplication (on the offscreen
-// platform unless QT_QPA_PLATFORM names one), runs the conversion, writes its
-// output and gives the exit status; nothing when the arguments ask for
-// another conversion, so those start no GUI.
-std::optional<int> RunPdfMain(int& argc, char** argv);
+// For scrivane-convert's main: nothing when the arguments ask for another
+// conversion; else runs scrivane-convert-pdf from the same folder in this
+// process's place, and returns only when that cannot start (exit status 2).
+std::optional<int> RunPdfMain(int argc, char** argv);
 
 }  // namespace scrivane

@@ -1,0 +1,117 @@
+#include "print/pdfconverter.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QRandomGenerator>
+#include <QSaveFile>
+#include <cstdio>
+
+#include "print/pdfconvert.h"
+#include "print/printlayout.h"
+#include "spreadsheet/paperio.h"
+
+namespace scrivane {
+
+namespace {
+
+const char kUsage[] =
+    "usage: scrivane-convert PAPER OUT.pdf [--versions N] [--seed S] [--shuffle-questions]\n"
+    "           [--shuffle-options] [--no-paper] [--no-key] [--answer-sheet]\n"
+    "           [--heading TEXT] [--versions-json FILE]\n"
+    "Prints the question paper, answer key and answer sheet of each version (A, B, ...) of\n"
+    "PAPER into OUT.pdf; --versions-json also writes the versions as JSON.\n";
+
+QByteArray Line(const QString& text) {
+    return text.toUtf8() + '\n';
+}
+
+ConverterRun Failed(int code, const QString& message, bool usage = false) {
+    ConverterRun run;
+    run.exitCode = code;
+    run.err = Line(message);
+    if (usage) run.err += kUsage;
+    return run;
+}
+
+}  // namespace
+
+ConverterRun RunPdfConversion(const QStringList& arguments) {
+    const PdfArguments parsed = ParsePdfArguments(arguments);
+    if (!parsed.unknown.isEmpty())
+        return Failed(
+            2, QStringLiteral("scrivane-convert: unknown option %1").arg(parsed.unknown[0]), true);
+    if (!parsed.missingValue.isEmpty())
+        return Failed(
+            2, QStringLiteral("scrivane-convert: %1 needs a value").arg(parsed.missingValue[0]),
+            true);
+    if (parsed.files.size() != 2 || !IsPdfPath(parsed.files[1]))
+        return Failed(2, QStringLiteral("scrivane-convert: expected PAPER OUT.pdf"), true);
+
+    PrintSettings settings;
+    settings.paper = !parsed.flags.contains(QStringLiteral("--no-paper"));
+    settings.key = !parsed.flags.contains(QStringLiteral("--no-key"));
+    settings.answerSheet = parsed.flags.contains(QStringLiteral("--answer-sheet"));
+    settings.versions.shuffleQuestions =
+        parsed.flags.contains(QStringLiteral("--shuffle-questions"));
+    settings.versions.shuffleOptions = parsed.flags.contains(QStringLiteral("--shuffle-options"));
+    if (!settings.PrintsSomething())
+        return Failed(2, QStringLiteral("scrivane-convert: nothing to print"), true);
+    bool ok = true;
+    if (parsed.values.contains(QStringLiteral("--versions"))) {
+        settings.versions.count = parsed.values[QStringLiteral("--versions")].toInt(&ok);
+        if (!ok || settings.versions.count < 1 || settings.versions.count > kMaxVersions)
+            return Failed(2, QStringLiteral("scrivane-convert: --versions takes 1 to 26"));
+    }
+    if (parsed.values.contains(QStringLiteral("--seed"))) {
+        settings.versions.seed = parsed.values[QStringLiteral("--seed")].toUInt(&ok);
+        if (!ok)
+            return Failed(2, QStringLiteral("scrivane-convert: --seed takes a whole number from 0 "
+                                            "to 4294967295"));
+    } else {
+        settings.versions.seed = QRandomGenerator::global()->generate();
+    }
+
+    const QString input = parsed.files[0];
+    const QFileInfo inputInfo(input);
+    settings.heading =
+        parsed.values.value(QStringLiteral("--heading"), inputInfo.completeBaseName());
+    if (!inputInfo.isFile())
+        return Failed(2, QStringLiteral("scrivane-convert: cannot read %1: %2")
+                             .arg(input, inputInfo.exists() ? QStringLiteral("not a file")
+                                                            : QStringLiteral("no such file")));
+    std::vector<QuestionRecord> rows;
+    const ImportReport report = ReadPaperFile(input, rows);
+    if (report.outcome == ImportReport::Outcome::Unreadable)
+        return Failed(
+            2, QStringLiteral("scrivane-convert: cannot read %1: %2").arg(input, report.reason));
+    if (report.outcome == ImportReport::Outcome::Rejected)
+        return Failed(1, QStringLiteral("Invalid format\n") + report.reason);
+    if (rows.empty()) return Failed(1, QStringLiteral("The test paper should not be empty."));
+
+    std::vector<PaperVersion> versions = BuildVersions(rows, settings.versions);
+    if (parsed.values.contains(QStringLiteral("--versions-json"))) {
+        const QString jsonPath = parsed.values[QStringLiteral("--versions-json")];
+        QSaveFile json(jsonPath);
+        if (!json.open(QIODevice::WriteOnly) ||
+            json.write(VersionsJson(versions, settings.versions.seed)) < 0 || !json.commit())
+            return Failed(2, QStringLiteral("scrivane-convert: cannot write %1: %2")
+                                 .arg(jsonPath, json.errorString()));
+    }
+    PrintLayout layout(std::move(versions), settings);
+    const QString error = WritePdf(parsed.files[1], layout);
+    if (!error.isEmpty())
+        return Failed(
+            2, QStringLiteral("scrivane-convert: cannot write %1: %2").arg(parsed.files[1], error));
+    return ConverterRun{};
+}
+
+int PdfConverterMain(int& argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QGuiApplication app(argc, argv);
+    const ConverterRun run = RunPdfConversion(QGuiApplication::arguments().mid(1));
+    std::fwrite(run.out.constData(), 1, std::size_t(run.out.size()), stdout);
+    std::fwrite(run.err.constData(), 1, std::size_t(run.err.size()), stderr);
+    return run.exitCode;
+}
+
+}  // namespace scrivane
