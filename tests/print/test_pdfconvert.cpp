@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include "printtestsupport.h"
+#include "programrun.h"
 #include "spreadsheet/paperio.h"
 
 using namespace scrivane;
@@ -15,21 +16,8 @@ using namespace scrivane::test;
 
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    QByteArray out, err;
-};
-
-Result Convert(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(SCRIVANE_CONVERT), arguments);
-    Result result;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return result;
-    result.exitCode = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+ProgramRun Convert(const QStringList& arguments) {
+    return RunProgram(QStringLiteral(SCRIVANE_CONVERT), arguments);
 }
 
 const QString kFixtures = QStringLiteral(SCRIVANE_FIXTURES "/");
@@ -61,8 +49,9 @@ void PdfConvertTest::initTestCase() {
 void PdfConvertTest::writesPdfAndVersions() {
     const QString pdf = dir_.filePath(QStringLiteral("out.PDF"));
     const QString json = dir_.filePath(QStringLiteral("versions.json"));
-    const Result r = Convert({paper_, pdf, "--versions", "3", "--seed", "42", "--shuffle-questions",
-                              "--shuffle-options", "--answer-sheet", "--versions-json", json});
+    const ProgramRun r =
+        Convert({paper_, pdf, "--versions", "3", "--seed", "42", "--shuffle-questions",
+                 "--shuffle-options", "--answer-sheet", "--versions-json", json});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out, QByteArray());
     const QString text = PdfText(pdf);
@@ -99,7 +88,7 @@ void PdfConvertTest::writesPdfAndVersions() {
                  .exitCode,
              0);
     QCOMPARE(PdfText(again), text);
-    const Result plain = Convert({paper_, "--json"});
+    const ProgramRun plain = Convert({paper_, "--json"});
     QCOMPARE(plain.exitCode, 0);
     QVERIFY(plain.out.startsWith("{\"valid\": true"));
 }
@@ -134,7 +123,7 @@ void PdfConvertTest::refusals() {
     QFETCH(int, exitCode);
     QFETCH(QString, message);
     arguments.replaceInStrings(QStringLiteral("PAPER"), paper_);
-    const Result r = Convert(arguments);
+    const ProgramRun r = Convert(arguments);
     QCOMPARE(r.exitCode, exitCode);
     QVERIFY2(QString::fromUtf8(r.err).contains(message), r.err.constData());
     QVERIFY(!QFile::exists(QDir::temp().filePath(QStringLiteral("scrivane-never-written.pdf"))));

@@ -8,27 +8,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "programrun.h"
 #include "sheettestsupport.h"
 
 using namespace scrivane::test;
 
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    QByteArray out, err;
-};
+using Result = ProgramRun;
 
 Result Convert(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(SCRIVANE_CONVERT), arguments);
-    Result result;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return result;
-    result.exitCode = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return RunProgram(QStringLiteral(SCRIVANE_CONVERT), arguments);
 }
 
 QJsonObject ExpectedOf(const QString& fixture) {
