@@ -45,7 +45,7 @@ DialogPrint::DialogPrint(const PrintSettings& settings, Prompts& prompts, QWidge
     pageForm->addRow(CheckNameLine_);
     pageForm->addRow(CheckMarks_);
 
-    auto* what = new QGroupBox(QStringLiteral("Print"), this);
+    auto* what = new QGroupBox(QStringLiteral("Contents"), this);
     CheckPaper_ = Check(what, "CheckPaper", QStringLiteral("Question paper"), settings.paper);
     CheckKey_ = Check(what, "CheckKey", QStringLiteral("Answer key"), settings.key);
     CheckAnswerSheet_ =

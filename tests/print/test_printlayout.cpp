@@ -93,10 +93,15 @@ void PrintLayoutTest::papersInEachVersionsOrder() {
                 }
             }
         }
-        // Without option shuffling the stored letters stay, gaps and all.
+        // Without option shuffling the stored letters stay, gaps and all;
+        // short options stand in two columns, long ones one below the other.
         if (!versions.shuffleOptions) {
             QVERIFY(Squeezed(texts[0]).contains(QStringLiteral("C.third")));
             QVERIFY(!Squeezed(texts[0]).contains(QStringLiteral("B.third")));
+            static const QRegularExpression twoColumns(QStringLiteral("A\\. Berlin +B\\. Paris"));
+            static const QRegularExpression oneColumn(QStringLiteral("C\\. third *\\n"));
+            QVERIFY(texts[0].contains(twoColumns));
+            QVERIFY(texts[0].contains(oneColumn));
         }
     }
 }
