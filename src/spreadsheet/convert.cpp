@@ -14,10 +14,14 @@ namespace {
 const char kUsage[] =
     "usage: scrivane-convert INPUT --json\n"
     "       scrivane-convert INPUT OUTPUT [--to FORMAT]\n"
+    "       scrivane-convert PAPER OUT.pdf [--versions N] [--seed S] [--shuffle-questions]\n"
+    "           [--shuffle-options] [--no-paper] [--no-key] [--answer-sheet] [--heading TEXT]\n"
+    "           [--versions-json FILE]\n"
     "Reads the paper in INPUT, recognised by its content (a workbook .xls, .tpf, .xlsx or\n"
     ".ods, CSV, Moodle XML, GIFT or Aiken), and prints it as JSON or writes it as OUTPUT.\n"
     "FORMAT is xls, xlsx, ods, csv, moodle, gift or aiken; by default OUTPUT's extension\n"
-    "tells it (.tpf is xls, .txt is Aiken, any other name an Excel 97-2003 workbook).\n";
+    "tells it (.tpf is xls, .txt is Aiken, any other name an Excel 97-2003 workbook).\n"
+    "OUT.pdf gets the paper, answer key and answer sheet of each version (A, B, ...).\n";
 
 QByteArray Line(const QString& text) {
     return text.toUtf8() + '\n';
