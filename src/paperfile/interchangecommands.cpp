@@ -57,12 +57,9 @@ void InterchangeCommands::ExportAs_Click() {
         ShowMessage(seams_.prompts, QStringLiteral("The test paper should not be empty."));
         return;
     }
-    FileRequest request;
-    request.kind = FileRequest::Kind::Save;
-    request.title = QStringLiteral("Select the file name that you want to save");
-    request.folder = paper_.DefaultFolder();
-    request.filter = AllFilters();
-    const auto choice = seams_.prompts.ChooseFileAndFilter(request);
+    const auto choice = seams_.prompts.ChooseFileAndFilter(
+        Request(FileRequest::Kind::Save,
+                QStringLiteral("Select the file name that you want to save"), AllFilters()));
     if (!choice) return;
     const auto& formats = Formats();
     const interchange::FormatInfo& info =
@@ -87,6 +84,17 @@ void InterchangeCommands::ExportAs_Click() {
     if (!written.Written()) paper_.TellWriteFailure(written.reason);
 }
 
+// The file dialogs start in the test_papers folder, as EXPORT's and IMPORT's do.
+FileRequest InterchangeCommands::Request(FileRequest::Kind kind, const QString& title,
+                                         const QString& filter) const {
+    FileRequest request;
+    request.kind = kind;
+    request.title = title;
+    request.folder = paper_.DefaultFolder();
+    request.filter = filter;
+    return request;
+}
+
 bool InterchangeCommands::AskToSave() {
     if (!state_.PaperModified) return true;
     switch (AskToSaveChanges(seams_.prompts)) {
@@ -105,12 +113,9 @@ bool InterchangeCommands::AskToSave() {
 
 void InterchangeCommands::ImportFrom_Click() {
     if (!AskToSave()) return;
-    FileRequest request;
-    request.kind = FileRequest::Kind::Open;
-    request.title = QStringLiteral("Please select the file should be imported.");
-    request.folder = paper_.DefaultFolder();
-    request.filter = OpenFilters();
-    const auto path = seams_.prompts.ChooseFile(request);
+    const auto path = seams_.prompts.ChooseFile(
+        Request(FileRequest::Kind::Open,
+                QStringLiteral("Please select the file should be imported."), OpenFilters()));
     if (!path) return;
 
     const interchange::ReadOutcome read = interchange::ReadQuestionFile(*path, state_.DefaultScore);

@@ -31,6 +31,7 @@ public:
 
 private:
     bool AskToSave();
+    FileRequest Request(FileRequest::Kind kind, const QString& title, const QString& filter) const;
 
     Moddule1& state_;
     PaperWindow& window_;

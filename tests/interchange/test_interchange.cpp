@@ -12,6 +12,7 @@
 
 #include "core/numbers.h"
 #include "interchange/questionfile.h"
+#include "programrun.h"
 
 using namespace scrivane;
 using namespace scrivane::interchange;
@@ -68,20 +69,8 @@ QJsonObject ReadJson(const QString& path) {
     return QJsonDocument::fromJson(file.readAll()).object();
 }
 
-struct Run {
-    int exitCode = -1;
-    QByteArray out, err;
-};
-
-Run Convert(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(SCRIVANE_CONVERT), arguments);
-    Run run;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) return run;
-    run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+test::ProgramRun Convert(const QStringList& arguments) {
+    return test::RunProgram(QStringLiteral(SCRIVANE_CONVERT), arguments);
 }
 
 // The papers of the round trips; each stresses what some format must escape.
@@ -406,9 +395,9 @@ void InterchangeTest::converterEveryPair() {
         for (const FormatInfo& info : Formats()) {
             const QString out = dir.filePath(QStringLiteral("out") + info.extension);
             QFile::remove(out);
-            const Run run = Convert({source, out, QStringLiteral("--to"), info.name});
+            const test::ProgramRun run = Convert({source, out, QStringLiteral("--to"), info.name});
             QVERIFY2(run.exitCode == 0, qPrintable(source + " -> " + info.name + ": " + run.err));
-            const Run json = Convert({out, QStringLiteral("--json")});
+            const test::ProgramRun json = Convert({out, QStringLiteral("--json")});
             QCOMPARE(json.exitCode, 0);
             // Aiken carries no marks: through it they become the default mark.
             Paper expected = paper;
@@ -445,7 +434,7 @@ void InterchangeTest::converterArguments() {
                               Format::Gift)
                 .Written());
     arguments[0] = dir.filePath(arguments[0]);
-    const Run run = Convert(QStringList{in} + arguments);
+    const test::ProgramRun run = Convert(QStringList{in} + arguments);
     QCOMPARE(run.exitCode, exitCode);
     if (exitCode != 0) {
         QVERIFY2(run.err.startsWith(output.toUtf8()), run.err.constData());
