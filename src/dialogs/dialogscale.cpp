@@ -54,6 +54,8 @@ void ScaleDesign(QDialog& dialog, double scale) {
                          QStringLiteral("QRadioButton::indicator, QCheckBox::indicator "
                                         "{ width: %1px; height: %1px; }")
                              .arg(mark));
+    // A dialog with a layout sizes itself from its scaled contents.
+    if (dialog.layout()) return;
     const QSize size(Scaled(dialog.width(), scale), Scaled(dialog.height(), scale));
     if (dialog.minimumSize() == dialog.maximumSize())
         dialog.setFixedSize(size);
@@ -111,6 +113,11 @@ void FitDialog(QDialog& dialog, double scale, const QRect& available) {
     const QSize room(available.width() - 16, available.height() - 48);
     QSize size = dialog.size();
     if (size.width() <= room.width() && size.height() <= room.height()) return;
+    if (dialog.layout()) {
+        // Its layout shrinks it as far as its contents let it.
+        dialog.resize(size.boundedTo(room));
+        return;
+    }
     const int bar = dialog.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     // A scroll bar for one direction takes room from the other.
     if (size.height() > room.height()) size = {size.width() + bar, room.height()};
