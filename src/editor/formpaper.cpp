@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
@@ -241,6 +242,9 @@ void FormPaper::Form_Load() {
     table_.SetCaption(2, QStringLiteral("Answer"));
     table_.SetCaption(3, QStringLiteral("Question title"));
     for (int i = 0; i < 6; ++i)
+    // Set Answer is offered where the SET button is.
+    connect(MenuBar_->EditMenu(), &QMenu::aboutToShow, this,
+            [this] { MenuBar_->SetAnswerAction()->setEnabled(CmdSetAnswer_->isEnabled()); });
         table_.SetCaption(4 + i, QStringLiteral("Option") + QChar(u'A' + i));
     ShowOptionF();
 }
