@@ -18,14 +18,16 @@ void PaperDocument::CountChangedTo(int count) {
 }
 
 void PaperDocument::Install(const std::vector<QuestionRecord>& rows, const QString& fileName,
-                            int current) {
+                            int current, const std::optional<QString>& shownName) {
     table_.ReplaceRecords(rows);
     for (int i = 1; i <= kMaxQuestions; ++i) state_.ScoreList(i) = 0;
     for (int i = 1; i <= Count(); ++i) SetScore(i, rows[std::size_t(i - 1)].Score);
     state_.PaperFileName = fileName;
+    emit FileNameChanged(fileName);
     // The caption follows every installed paper, whether or not the name
     // changed.
-    emit FileNameChanged(fileName);
+    shownName_ = shownName.value_or(fileName);
+    emit ShownNameChanged(shownName_);
     CountChangedTo(Count());
     SetCurrent(current < 1 ? 0 : std::min(current, Count()));
     emit Replaced();
@@ -86,6 +88,8 @@ void PaperDocument::SetModified(bool modified) {
 void PaperDocument::SetFileName(const QString& fileName) {
     state_.PaperFileName = fileName;
     emit FileNameChanged(fileName);
+    shownName_ = fileName;
+    emit ShownNameChanged(shownName_);
 }
 
 void PaperDocument::MarkSaved(const QString& fileName) {
@@ -102,11 +106,12 @@ float PaperDocument::CountScore() {
 }
 
 PaperSnapshot PaperDocument::Snapshot() const {
-    return {Rows(), FileName(), Modified(), Current()};
+    return {Rows(), FileName(), Modified(), Current(),
+            ShownName() == FileName() ? std::nullopt : std::optional<QString>(ShownName())};
 }
 
 void PaperDocument::Restore(const PaperSnapshot& snapshot) {
-    Install(snapshot.rows, snapshot.fileName, snapshot.current);
+    Install(snapshot.rows, snapshot.fileName, snapshot.current, snapshot.shownName);
     SetModified(snapshot.modified);
 }
 

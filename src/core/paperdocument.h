@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <optional>
 #include <vector>
 
 #include "core/moddule1.h"
@@ -27,6 +28,9 @@ struct PaperSnapshot {
     QString fileName;
     bool modified = false;
     int current = 0;  // 1-based position of the current question, 0 for none
+    // The name the caption shows, when it is not the file name: an imported
+    // paper has no file name but leaves the caption as it was.
+    std::optional<QString> shownName;
 
     bool operator==(const PaperSnapshot&) const = default;
 };
@@ -44,6 +48,8 @@ public:
     int Count() const { return table_.RecordCount(); }
     float Total() const { return total_; }
     const QString& FileName() const { return state_.PaperFileName; }
+    // The file name the window's caption shows.
+    const QString& ShownName() const { return shownName_; }
     bool Modified() const { return state_.PaperModified; }
     // 1-based position of the current question; 0 when there is none.
     int Current() const { return table_.HasCurrentRow() ? table_.CurrentRow() + 1 : 0; }
@@ -51,9 +57,11 @@ public:
     std::vector<QuestionRecord> Rows() const { return table_.Records(); }
 
     // Replaces the whole paper. ScoreList holds the new marks and 0 above
-    // them; current (clamped) becomes the current question. The modified
-    // flag is left to the caller.
-    void Install(const std::vector<QuestionRecord>& rows, const QString& fileName, int current = 1);
+    // them; current (clamped) becomes the current question; the caption
+    // shows shownName, by default the file name. The modified flag is left to
+    // the caller.
+    void Install(const std::vector<QuestionRecord>& rows, const QString& fileName, int current = 1,
+                 const std::optional<QString>& shownName = std::nullopt);
     // Writes every field but the number of the question at position.
     void WriteRow(int position, const QuestionRecord& row);
     // Appends a question, which becomes the current one.
@@ -84,6 +92,8 @@ signals:
     void CountChanged(int count);
     void TotalChanged(float total);
     void FileNameChanged(const QString& fileName);
+    // Raised with every installed paper and every change of the file name.
+    void ShownNameChanged(const QString& name);
     void ModifiedChanged(bool modified);
     // Rows were written, added, removed or moved.
     void Changed();
@@ -102,6 +112,7 @@ private:
     Moddule1& state_;
     QuestionTable table_;
     float total_ = 0;
+    QString shownName_;
 };
 
 }  // namespace scrivane

@@ -1,27 +1,27 @@
-// What the paper commands and the import need of the main window: the bound
-// question table, the totals and the caption. The main window implements it.
+// What the paper commands and the import need of the main window: the paper
+// document, whose table is bound to the navigator, the grid and the panel,
+// and a way to put a paper just read in its place. The main window
+// implements it, and so does the paper without windows.
 #pragma once
 
 #include <QString>
-#include <memory>
+#include <vector>
+
+#include "core/paperdocument.h"
 
 namespace scrivane {
-
-class QuestionTable;
 
 class PaperWindow {
 public:
     virtual ~PaperWindow() = default;
+    virtual PaperDocument& Document() = 0;
     // The question table bound to the record navigator, the grid and the panel.
-    virtual QuestionTable& BoundTable() = 0;
-    // Hands a freshly built table to the navigator in place of the old one and
-    // moves to its first record.
-    virtual void SetTable(std::unique_ptr<QuestionTable> table) = 0;
-    // Recomputes the total of the marks from ScoreList and shows it.
-    virtual void CountScore() = 0;
-    // Shows the number of questions.
-    virtual void SetQuestionCount(int count) = 0;
-    virtual void SetWindowCaption(const QString& caption) = 0;
+    QuestionTable& BoundTable() { return Document().Table(); }
+    // Puts a paper just read in place of the current one, as the step named
+    // `step` where the window keeps an undo history: the rows, ScoreList, the
+    // count and the total change together, the first question is current, and
+    // the paper has no unsaved changes and no file name.
+    virtual void ReplacePaper(const QString& step, const std::vector<QuestionRecord>& rows) = 0;
 };
 
 }  // namespace scrivane

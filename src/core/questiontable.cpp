@@ -189,18 +189,6 @@ bool QuestionTable::HasBoundEdit() const {
     return std::any_of(edited_.begin(), edited_.end(), [](bool e) { return e; });
 }
 
-void QuestionTable::TakeRowsFrom(QuestionTable& other) {
-    beginResetModel();
-    rows_ = std::move(other.rows_);
-    other.rows_.clear();
-    other.cursor_ = -1;
-    edited_.fill(false);
-    edit_ = {};
-    cursor_ = -1;
-    endResetModel();
-    MoveFirst();
-}
-
 std::vector<QuestionRecord> QuestionTable::Records() const {
     std::vector<QuestionRecord> records;
     records.reserve(rows_.size());
@@ -341,13 +329,6 @@ QVariant QuestionTable::headerData(int section, Qt::Orientation orientation, int
         section < kColumnCount)
         return captions_[section];
     return QAbstractTableModel::headerData(section, orientation, role);
-}
-
-void WriteNewQuestion(QuestionTable& table, float score, const QString& answer) {
-    table.SetField(QuestionTable::QuestionNo, table.AbsolutePosition());
-    table.SetField(QuestionTable::Score, score);
-    table.SetField(QuestionTable::Answer, answer);
-    for (int c = QuestionTable::Title; c <= QuestionTable::ItemF; ++c) table.SetField(c, QString());
 }
 
 }  // namespace scrivane

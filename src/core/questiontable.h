@@ -76,8 +76,6 @@ public:
         return column >= 0 && column < kColumnCount && edited_[std::size_t(column)];
     }
 
-    // Takes over the rows of another table and moves to the first row.
-    void TakeRowsFrom(QuestionTable& other);
     // The paper as plain rows, in table order; an empty mark reads as 0. Reads
     // the rows directly: the cursor and any bound edit stay as they are.
     std::vector<QuestionRecord> Records() const;
@@ -133,9 +131,5 @@ private:
     std::array<bool, kColumnCount> edited_{};
     std::array<QString, kColumnCount> captions_;
 };
-
-// Fills the current row as a new question: its number is its position, the
-// given mark and answer, and empty title and options.
-void WriteNewQuestion(QuestionTable& table, float score, const QString& answer);
 
 }  // namespace scrivane

@@ -35,8 +35,11 @@
 #include "editor/questioncommands.h"
 #include "editor/recordnavigator.h"
 #include "editor/typinglimit.h"
+#include "history/historyactions.h"
+#include "history/paperhistory.h"
 #include "paperfile/interchangecommands.h"
 #include "paperfile/papercommands.h"
+#include "recovery/recoverystore.h"
 #include "spreadsheet/excel.h"
 
 namespace scrivane {
@@ -68,7 +71,7 @@ T* Named(T* widget, const QString& name) {
 }  // namespace
 
 FormPaper::FormPaper(Moddule1& state, Seams& seams, ExcelFactory* excel, QWidget* parent)
-    : QWidget(parent), state_(state), seams_(seams) {
+    : QWidget(parent), state_(state), seams_(seams), document_(state) {
     setObjectName(QStringLiteral("FormPaper"));
     setWindowIcon(ProgramIcon());
     BuildControls();
@@ -76,8 +79,31 @@ FormPaper::FormPaper(Moddule1& state, Seams& seams, ExcelFactory* excel, QWidget
         ownExcel_ = std::make_unique<NativeExcelFactory>();
         excel = ownExcel_.get();
     }
-    questions_ = std::make_unique<QuestionCommands>(state_, *this, seams_.prompts);
-    paper_ = std::make_unique<PaperCommands>(state_, *this, seams_, *excel, *Timer1_, this);
+    history_ = std::make_unique<PaperHistory>(document_);
+    questions_ = std::make_unique<QuestionCommands>(state_, *this, *history_, seams_.prompts);
+    paper_ = std::make_unique<PaperCommands>(state_, *this, *history_, seams_, *excel, *Timer1_,
+                                             this);
+    // Edit > Undo and Redo; like a command, each first writes the current row.
+    historyActions_ = new HistoryActions(*history_, [this] { return CheckCurrentRow(); }, this);
+    MenuBar_->AddEditAction(historyActions_->UndoAction(), true);
+    MenuBar_->AddEditAction(historyActions_->RedoAction(), true);
+    // While the paper is modified it is kept for recovery after a crash.
+    recovery_ = std::make_unique<RecoveryStore>(
+        document_, state_.AnswerType(), RecoveryStore::FolderIn(seams_.platform.DataFolder()));
+    // The totals and the caption follow the paper.
+    connect(&document_, &PaperDocument::CountChanged, this,
+            [this](int count) { LabNoCount_->setText(QString::number(count)); });
+    connect(&document_, &PaperDocument::TotalChanged, this, [this](float total) {
+        LabScoreCount_->setText(FormatSingle(total, QLocale().decimalPoint().at(0)));
+    });
+    connect(&document_, &PaperDocument::ShownNameChanged, this, [this](const QString& name) {
+        setWindowTitle(QStringLiteral("Quennet  ") + name);
+    });
+    connect(&document_, &PaperDocument::FileNameChanged, this, &FormPaper::ShowFileName);
+    // Ctrl+Z in a text box undoes its typing only while the box holds an
+    // edit not yet written; otherwise it undoes the last step.
+    TextTitle_->installEventFilter(this);
+    for (QLineEdit* box : TextItems_) box->installEventFilter(this);
     // Export As and Import From: the paper in the other programs' formats.
     auto* interchange = new InterchangeCommands(state_, *this, seams_, *paper_, this);
     const auto addFileAction = [this](const QString& text, const QString& name, auto command) {
@@ -219,6 +245,9 @@ void FormPaper::BuildControls() {
     connect(MenuBar_, &MainMenu::AboutChosen, this,
             [this] { seams_.prompts.MsgBox(AboutScrivane()); });
     MenuBar_->ShowRecentPapers(recent_.List());
+    // Set Answer is offered where the SET button is.
+    connect(MenuBar_->EditMenu(), &QMenu::aboutToShow, this,
+            [this] { MenuBar_->SetAnswerAction()->setEnabled(CmdSetAnswer_->isEnabled()); });
 }
 
 void FormPaper::Form_Load() {
@@ -242,9 +271,6 @@ void FormPaper::Form_Load() {
     table_.SetCaption(2, QStringLiteral("Answer"));
     table_.SetCaption(3, QStringLiteral("Question title"));
     for (int i = 0; i < 6; ++i)
-    // Set Answer is offered where the SET button is.
-    connect(MenuBar_->EditMenu(), &QMenu::aboutToShow, this,
-            [this] { MenuBar_->SetAnswerAction()->setEnabled(CmdSetAnswer_->isEnabled()); });
         table_.SetCaption(4 + i, QStringLiteral("Option") + QChar(u'A' + i));
     ShowOptionF();
 }
@@ -376,27 +402,46 @@ void FormPaper::resizeEvent(QResizeEvent* event) {
     LayOut(width());
 }
 
-void FormPaper::SetTable(std::unique_ptr<QuestionTable> table) {
-    table_.TakeRowsFrom(*table);
+void FormPaper::ReplacePaper(const QString& step, const std::vector<QuestionRecord>& rows) {
+    // The caption keeps the name it showed: only new, open and save rebuild it.
+    history_->ReplacePaper(step, {rows, {}, false, 1, document_.ShownName()});
 }
 
-void FormPaper::CountScore() {
-    const int n = table_.RecordCount();
-    float total = 0;
-    for (int i = 1; i <= n && i <= kMaxQuestions; ++i) total = total + state_.ScoreList(i);
-    LabScoreCount_->setText(FormatSingle(total, QLocale().decimalPoint().at(0)));
-}
-
-void FormPaper::SetQuestionCount(int count) {
-    LabNoCount_->setText(QString::number(count));
-}
-
-void FormPaper::SetWindowCaption(const QString& caption) {
-    setWindowTitle(caption);
-    // A paper's name reaches the caption when it was opened or saved.
-    if (!state_.PaperFileName.isEmpty()) {
-        recent_.Add(state_.PaperFileName);
+void FormPaper::ShowFileName(const QString& fileName) {
+    // A paper's name is known when it was opened or saved.
+    if (!fileName.isEmpty()) {
+        recent_.Add(fileName);
         MenuBar_->ShowRecentPapers(recent_.List());
+    }
+}
+
+void FormPaper::OfferRecovery() {
+    for (const QString& id : recovery_->LeftOver()) {
+        MessageRequest ask;
+        ask.text = QStringLiteral("Scrivane was not closed properly. Recover the unsaved paper?");
+        ask.title = QStringLiteral("Scrivane");
+        ask.buttons = MsgButtons::YesNo;
+        ask.icon = MsgIcon::Question;
+        if (seams_.prompts.MsgBox(ask) != MsgAnswer::Yes) {
+            recovery_->Discard(id);
+            continue;
+        }
+        QString why;
+        const auto paper = recovery_->Take(id, &why);
+        if (!paper) {
+            MessageRequest damaged;
+            damaged.text = QStringLiteral("The unsaved paper could not be recovered.");
+            damaged.informativeText = why;
+            damaged.icon = MsgIcon::Exclamation;
+            seams_.prompts.MsgBox(damaged);
+            continue;
+        }
+        // The recovered paper is a fresh start: nothing before it to undo,
+        // and its changes are not on file.
+        document_.Install(paper->rows, paper->fileName);
+        document_.SetModified(true);
+        history_->Reset(false);
+        return;
     }
 }
 
@@ -495,7 +540,24 @@ void FormPaper::PushToTable(int column, const QString& text) {
     pushing_ = false;
 }
 
+// The column a panel box edits, -1 for any other object.
+int FormPaper::BoxColumn(const QObject* box) const {
+    if (box == TextScore_) return QuestionTable::Score;
+    if (box == TextTitle_) return QuestionTable::Title;
+    for (int i = 0; i < 6; ++i)
+        if (box == TextItems_[i]) return QuestionTable::ItemA + i;
+    return -1;
+}
+
 bool FormPaper::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride && historyActions_) {
+        const int column = BoxColumn(watched);
+        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+        const bool history = historyActions_->UndoAction()->shortcuts().contains(pressed) ||
+                             historyActions_->RedoAction()->shortcuts().contains(pressed);
+        // Left unaccepted, the key goes to the menu's Undo or Redo.
+        if (column >= 0 && history && !table_.HasBoundEdit(column)) return true;
+    }
     // The mark is checked when the focus is about to leave its box.
     if (watched == TextScore_ && event->type() == QEvent::FocusOut && !closing_) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
@@ -555,8 +617,9 @@ bool FormPaper::CheckCurrentRow() {
     return table_.Update();
 }
 
+// The check of a row about to be written. What the write changes (ScoreList,
+// the total, the modified flag, the step to undo) the paper document keeps.
 void FormPaper::adoStdMarks_WillChangeRecord(bool* cancel) {
-    SetQuestionCount(table_.RecordCount());
     const int p = table_.AbsolutePosition();
     if (p < 1 || p > kMaxQuestions) return;
     // A row's mark is always a number: an emptied mark is written as 0.
@@ -565,17 +628,11 @@ void FormPaper::adoStdMarks_WillChangeRecord(bool* cancel) {
     // The mark the row is written with: the edited one, else its own, so
     // ScoreList always holds the row's mark.
     const float m = table_.Field(QuestionTable::Score).toFloat();
-    if (m != state_.ScoreList(p)) {
-        if (!(m >= 0 && m <= 250)) {
-            TellMarkRange();
-            TextScore_->setFocus();
-            *cancel = true;
-            return;
-        }
-        state_.ScoreList(p) = m;
-        CountScore();
+    if (m != state_.ScoreList(p) && !(m >= 0 && m <= 250)) {
+        TellMarkRange();
+        TextScore_->setFocus();
+        *cancel = true;
     }
-    state_.PaperModified = true;
 }
 
 void FormPaper::CmdSetAnswer_Click() {
@@ -679,6 +736,8 @@ void FormPaper::closeEvent(QCloseEvent* event) {
         return;
     }
     closing_ = true;
+    // A normal end: the paper kept for recovery goes.
+    recovery_->EndSession();
     event->accept();
 }
 

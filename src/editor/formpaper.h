@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "core/moddule1.h"
+#include "core/paperdocument.h"
 #include "core/paperwindow.h"
 #include "core/questiontable.h"
 #include "dialogs/seams.h"
@@ -31,6 +32,9 @@ class GridDelegate;
 class TypingLimit;
 class MainMenu;
 class QuestionCommands;
+class PaperHistory;
+class HistoryActions;
+class RecoveryStore;
 class PaperCommands;
 class ExcelFactory;
 
@@ -54,11 +58,15 @@ public:
     QRectF TwipsGeometry(const QString& objectName) const { return twips_.value(objectName); }
 
     // PaperWindow
-    QuestionTable& BoundTable() override { return table_; }
-    void SetTable(std::unique_ptr<QuestionTable> table) override;
-    void CountScore() override;
-    void SetQuestionCount(int count) override;
-    void SetWindowCaption(const QString& caption) override;
+    PaperDocument& Document() override { return document_; }
+    void ReplacePaper(const QString& step, const std::vector<QuestionRecord>& rows) override;
+    // The undo history of the paper; every change is one of its steps.
+    PaperHistory& History() { return *history_; }
+    // Recomputes the total of the marks from ScoreList; LabScoreCount follows.
+    void CountScore() { document_.CountScore(); }
+    // At start-up: offers the paper left by an editor that did not end
+    // properly, and opens it on Yes.
+    void OfferRecovery();
 
     void CommandTools_Click(int index);
     // Runs the mark box's leave check and any other pending edit of the panel
@@ -90,6 +98,8 @@ private:
     void ScaleFont(QWidget* widget, double basePointSize);
 
     void OnCurrentRowChanged(int row);
+    void ShowFileName(const QString& fileName);
+    int BoxColumn(const QObject* box) const;
     void DataGrid1_RowColChange();
     void ShowCurrentRow();
     void PushToTable(int column, const QString& text);
@@ -103,7 +113,11 @@ private:
 
     Moddule1& state_;
     Seams& seams_;
-    QuestionTable table_;
+    PaperDocument document_;
+    QuestionTable& table_ = document_.Table();
+    std::unique_ptr<PaperHistory> history_;
+    HistoryActions* historyActions_ = nullptr;
+    std::unique_ptr<RecoveryStore> recovery_;
     std::unique_ptr<ExcelFactory> ownExcel_;
     std::unique_ptr<QuestionCommands> questions_;
     std::unique_ptr<PaperCommands> paper_;

@@ -1,6 +1,7 @@
 // The commands that change how many questions the paper has and their order:
-// ADD, DEL, UP and DOWN. They work on the bound table in place and keep the
-// numbering, ScoreList, the totals and the modified flag in step.
+// ADD, DEL, UP and DOWN. Each is one step of the paper's history; the paper
+// document keeps the numbering, ScoreList, the totals and the modified flag
+// in step.
 #pragma once
 
 #include "core/moddule1.h"
@@ -9,10 +10,12 @@
 
 namespace scrivane {
 
+class PaperHistory;
+
 class QuestionCommands {
 public:
-    QuestionCommands(Moddule1& state, PaperWindow& window, Prompts& prompts)
-        : state_(state), window_(window), prompts_(prompts) {}
+    QuestionCommands(Moddule1& state, PaperWindow& window, PaperHistory& history, Prompts& prompts)
+        : state_(state), window_(window), history_(history), prompts_(prompts) {}
 
     void AddQuestion_Click();
     void DeleteQuestion_Click();
@@ -20,10 +23,9 @@ public:
     void MoveDownQuestion_Click();
 
 private:
-    void Exchange(int from, int to);
-
     Moddule1& state_;
     PaperWindow& window_;
+    PaperHistory& history_;
     Prompts& prompts_;
 };
 

@@ -17,6 +17,8 @@ std::unique_ptr<FormPaper> Main(Moddule1& state, Seams& seams, ExcelFactory* exc
     window->Paper().NewPaper_Click();
     state.StartupNew = false;
     window->show();
+    // A paper left by an editor that did not end properly is offered back.
+    window->OfferRecovery();
     return window;
 }
 

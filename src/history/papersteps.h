@@ -72,8 +72,14 @@ public:
     void undo() override;
     void redo() override;
     // A save names the paper this step put in place, or the one it replaces.
-    void SetFileNameAfter(const QString& fileName) { after_.fileName = fileName; }
-    void SetFileNameBefore(const QString& fileName) { before_.fileName = fileName; }
+    void SetFileNameAfter(const QString& fileName) {
+        after_.fileName = fileName;
+        after_.shownName.reset();
+    }
+    void SetFileNameBefore(const QString& fileName) {
+        before_.fileName = fileName;
+        before_.shownName.reset();
+    }
 
 private:
     PaperDocument& document_;

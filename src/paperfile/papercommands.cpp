@@ -10,13 +10,13 @@
 #include "dialogs/dialogquicknew.h"
 #include "dialogs/formquickpaper.h"
 #include "dialogs/formquickpaper17.h"
+#include "history/paperhistory.h"
 #include "paperfile/dlgcausion.h"
 
 namespace scrivane {
 
 namespace {
 
-const QString kTitle = QStringLiteral("Quennet");
 const QString kPaperFilter = QStringLiteral("Test Paper (*.tpf)|*.tpf");
 const QString kSheetFilter = QStringLiteral("Excel File (*.xls)|*.xls");
 const QString kSaveTitle = QStringLiteral("Select the file name that you want to save");
@@ -42,10 +42,12 @@ MsgAnswer AskToSaveChanges(Prompts& prompts) {
     return prompts.MsgBox(ask);
 }
 
-PaperCommands::PaperCommands(Moddule1& state, PaperWindow& window, Seams& seams,
-                             ExcelFactory& excel, QTimer& Timer1, QWidget* dialogParent)
+PaperCommands::PaperCommands(Moddule1& state, PaperWindow& window, PaperHistory& history,
+                             Seams& seams, ExcelFactory& excel, QTimer& Timer1,
+                             QWidget* dialogParent)
     : state_(state),
       window_(window),
+      history_(history),
       seams_(seams),
       excel_(excel),
       Timer1_(Timer1),
@@ -59,29 +61,23 @@ QString PaperCommands::DefaultFolder() const {
     return QString::fromStdString((seams_.platform.ProgramFolder() / "test_papers").string());
 }
 
-void PaperCommands::ShowCaption() {
-    window_.SetWindowCaption(kTitle + QStringLiteral("  ") + state_.PaperFileName);
-}
-
 // A fresh paper of `count` questions at the default mark, with the answer
 // masks of QuickAnswers or no answer at all; it replaces the current paper.
-void PaperCommands::InstallPaper(int count, bool quickAnswers) {
-    for (int i = 1; i <= kMaxQuestions; ++i) state_.ScoreList(i) = 0;
-    auto table = std::make_unique<QuestionTable>();
+// At start-up it is the first paper, with nothing to undo.
+void PaperCommands::InstallPaper(int count, bool quickAnswers, bool modified) {
+    std::vector<QuestionRecord> rows(std::size_t(std::max(count, 0)));
     for (int i = 1; i <= count; ++i) {
-        table->AddNew();
-        WriteNewQuestion(
-            *table, state_.DefaultScore,
-            quickAnswers ? AnswerMaskToText(state_.QuickAnswers(i).Answer) : kUncertain);
-        table->Update();
-        state_.ScoreList(table->Field(QuestionTable::QuestionNo).toInt()) =
-            table->Field(QuestionTable::Score).toFloat();
+        QuestionRecord& question = rows[std::size_t(i - 1)];
+        question.QuestionNo = std::int16_t(i);
+        question.Score = state_.DefaultScore;
+        question.Answer = quickAnswers ? state_.QuickAnswers(i).Answer : AnswerMask(0);
     }
-    window_.SetTable(std::move(table));
-    window_.CountScore();
-    window_.SetQuestionCount(window_.BoundTable().RecordCount());
-    state_.PaperFileName.clear();
-    ShowCaption();
+    if (state_.StartupNew) {
+        window_.Document().Install(rows, {});
+        history_.Reset(true);
+        return;
+    }
+    history_.ReplacePaper(kStepNewPaper, {rows, {}, modified, 1});
 }
 
 bool PaperCommands::RunQuickPaperDialogs() {
@@ -110,17 +106,16 @@ void PaperCommands::NewPaper_Click() {
     // The blank paper keeps the modified flag as it was.
     if (state_.StartupNew) {
         state_.QuickNewResult = false;
-        InstallPaper(1, false);
+        InstallPaper(1, false, state_.PaperModified);
         return;
     }
     if (!RunQuickPaperDialogs()) {
-        InstallPaper(1, false);
+        InstallPaper(1, false, state_.PaperModified);
         return;
     }
     // The sheet closed by its close box keeps the current paper.
     if (!state_.QuickNewResult) return;
-    state_.PaperModified = true;
-    InstallPaper(std::clamp<int>(state_.QuickQuestionCount, 0, kMaxQuestions), true);
+    InstallPaper(std::clamp<int>(state_.QuickQuestionCount, 0, kMaxQuestions), true, true);
 }
 
 bool PaperCommands::AskToSave(unsigned char pendingCommand) {
@@ -168,8 +163,8 @@ void PaperCommands::OpenPaper_Click() {
 
 bool PaperCommands::OpenChosenPaper(const QString& path) {
     if (!DoImport(Context(), path, false)) return false;
-    state_.PaperFileName = path;
-    ShowCaption();
+    // The paper opened is the one on file.
+    history_.MarkSaved(path);
     return true;
 }
 
@@ -232,9 +227,7 @@ void PaperCommands::SavePaper_Click() {
     // is replaced only when the user says so.
     if (path != state_.PaperFileName && FileExists(path) && !ConfirmOverwrite()) return;
     if (!Export(path)) return;
-    state_.PaperModified = false;
-    state_.PaperFileName = path;
-    ShowCaption();
+    history_.MarkSaved(path);
 }
 
 void PaperCommands::ImportPaper_Click() {

@@ -15,6 +15,8 @@ class QWidget;
 
 namespace scrivane {
 
+class PaperHistory;
+
 // "The paper has been modified. Save or not?" with Yes, No and Cancel: the
 // question of open, import and closing.
 MsgAnswer AskToSaveChanges(Prompts& prompts);
@@ -23,8 +25,8 @@ class PaperCommands {
 public:
     // Timer1 is the main window's timer that re-runs a deferred command;
     // dialogParent owns the dialogs the commands show.
-    PaperCommands(Moddule1& state, PaperWindow& window, Seams& seams, ExcelFactory& excel,
-                  QTimer& Timer1, QWidget* dialogParent);
+    PaperCommands(Moddule1& state, PaperWindow& window, PaperHistory& history, Seams& seams,
+                  ExcelFactory& excel, QTimer& Timer1, QWidget* dialogParent);
 
     void NewPaper_Click();
     void OpenPaper_Click();
@@ -56,9 +58,8 @@ public:
     SpreadsheetContext Context();
 
 private:
-    void InstallPaper(int count, bool quickAnswers);
+    void InstallPaper(int count, bool quickAnswers, bool modified);
     bool RunQuickPaperDialogs();
-    void ShowCaption();
     // The unsaved-changes question of open and import; false ends the command.
     bool AskToSave(unsigned char pendingCommand);
     std::optional<QString> ChooseInDefaultFolder(FileRequest::Kind kind, const QString& title,
@@ -66,6 +67,7 @@ private:
 
     Moddule1& state_;
     PaperWindow& window_;
+    PaperHistory& history_;
     Seams& seams_;
     ExcelFactory& excel_;
     QTimer& Timer1_;

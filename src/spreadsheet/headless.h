@@ -1,5 +1,5 @@
-// The paper without windows: a PaperWindow that only holds the question
-// table, prompts that record what would have been shown, and a platform
+// The paper without windows: a PaperWindow that only holds the paper
+// document, prompts that record what would have been shown, and a platform
 // with no screen. The converter runs import and export through these.
 #pragma once
 
@@ -17,28 +17,20 @@ namespace scrivane {
 
 class HeadlessPaper : public PaperWindow {
 public:
-    explicit HeadlessPaper(Moddule1& module) : module_(module) {}
-    QuestionTable& BoundTable() override { return *table_; }
-    void SetTable(std::unique_ptr<QuestionTable> table) override {
-        table_ = std::move(table);
-        table_->MoveFirst();
+    explicit HeadlessPaper(Moddule1& module) : document_(module) {}
+    PaperDocument& Document() override { return document_; }
+    void ReplacePaper(const QString&, const std::vector<QuestionRecord>& rows) override {
+        document_.Install(rows, {});
+        document_.SetModified(false);
     }
-    void CountScore() override {
-        total_ = 0;
-        for (int i = 1; i <= kMaxQuestions; ++i) total_ += module_.ScoreList(i);
-    }
-    void SetQuestionCount(int count) override { questionCount_ = count; }
-    void SetWindowCaption(const QString& caption) override { caption_ = caption; }
+    // Fills the paper with the rows of a table built row by row.
+    void SetTable(std::unique_ptr<QuestionTable> table) { ReplacePaper({}, table->Records()); }
 
-    double Total() const { return total_; }
-    int QuestionCount() const { return questionCount_; }
+    double Total() const { return double(document_.Total()); }
+    int QuestionCount() const { return document_.Count(); }
 
 private:
-    Moddule1& module_;
-    std::unique_ptr<QuestionTable> table_ = std::make_unique<QuestionTable>();
-    double total_ = 0;
-    int questionCount_ = 0;
-    QString caption_;
+    PaperDocument document_;
 };
 
 class RecordingPrompts : public Prompts {

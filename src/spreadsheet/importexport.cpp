@@ -167,27 +167,12 @@ bool ImportQuestions(const SpreadsheetContext& context,
     ImportReport& outcome = report ? *report : local;
     outcome = {};
 
-    // The new paper is built aside; a bad mark refuses the whole sheet.
+    // A bad mark refuses the whole sheet; the paper stays as it was.
     if (const auto rejection = MarkRejection(questions)) {
         outcome.reason = *rejection;
         ShowInvalidFormat(context.prompts, outcome.reason);
         return false;
     }
-    OneBased<float, kMaxQuestions> stagedScores;
-    auto table = std::make_unique<QuestionTable>();
-    for (const QuestionRecord& question : questions) {
-        table->AddNew();
-        table->SetField(QuestionTable::QuestionNo, table->AbsolutePosition());
-        table->SetField(QuestionTable::Score, question.Score);
-        table->SetField(QuestionTable::Answer, AnswerMaskToText(question.Answer));
-        table->SetField(QuestionTable::Title, question.Title);
-        for (int option = 0; option < 6; ++option)
-            table->SetField(QuestionTable::ItemA + option, question.Items[std::size_t(option)]);
-        table->Update();
-        stagedScores(table->Field(QuestionTable::QuestionNo).toInt()) =
-            table->Field(QuestionTable::Score).toFloat();
-    }
-
     if (ImportOrOpen) {
         QStringList details = {
             questions.size() == 1
@@ -200,12 +185,7 @@ bool ImportQuestions(const SpreadsheetContext& context,
     }
 
     // From here the paper changes, all of it together.
-    context.window.SetTable(std::move(table));
-    for (int i = 1; i <= kMaxQuestions; ++i) context.module.ScoreList(i) = stagedScores(i);
-    context.window.CountScore();
-    context.window.SetQuestionCount(context.window.BoundTable().RecordCount());
-    context.module.PaperModified = false;
-    context.module.PaperFileName.clear();
+    context.window.ReplacePaper(ImportOrOpen ? kStepImport : kStepOpenPaper, questions);
     outcome.outcome = ImportReport::Outcome::Imported;
     return true;
 }

@@ -37,7 +37,7 @@ ExportResult WritePaperFile(const QString& path, const std::vector<QuestionRecor
     RecordingPrompts prompts;
     HeadlessPlatform platform;
     NativeExcelFactory excel;
-    FillTable(paper.BoundTable(), rows);
+    paper.ReplacePaper({}, rows);
     return DoExport({module, paper, prompts, platform, excel}, path);
 }
 

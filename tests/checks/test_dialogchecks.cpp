@@ -30,21 +30,7 @@ struct ChecksHarness : Harness {
 
     // Puts rows in place of the paper as an open does.
     void Load(const std::vector<QuestionRecord>& rows) {
-        auto fresh = std::make_unique<QuestionTable>();
-        for (const QuestionRecord& q : rows) {
-            fresh->AddNew();
-            fresh->SetField(QuestionTable::QuestionNo, fresh->AbsolutePosition());
-            fresh->SetField(QuestionTable::Score, q.Score);
-            fresh->SetField(QuestionTable::Answer, AnswerMaskToText(q.Answer));
-            fresh->SetField(QuestionTable::Title, q.Title);
-            for (int i = 0; i < 6; ++i)
-                fresh->SetField(QuestionTable::ItemA + i, q.Items[std::size_t(i)]);
-            fresh->Update();
-        }
-        for (int i = 1; i <= int(rows.size()); ++i)
-            state.ScoreList(i) = rows[std::size_t(i - 1)].Score;
-        window->SetTable(std::move(fresh));
-        state.PaperModified = false;
+        window->ReplacePaper(kStepOpenPaper, rows);
     }
     DialogChecks& Open() {
         QApplication::setActiveWindow(window.get());

@@ -146,22 +146,6 @@ private slots:
         QVERIFY(!table.setData(table.index(1, QuestionTable::Title), QStringLiteral("x")));
         QVERIFY(table.HasBoundEdit());
     }
-
-    void takingRowsMovesToTheFirst() {
-        QuestionTable bound, fresh;
-        QAbstractItemModelTester tester(&bound,
-                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
-        AddQuestion(bound, 1);
-        bound.SetBoundValue(QuestionTable::Title, QStringLiteral("lost with the old paper"));
-        for (int i = 0; i < 3; ++i) AddQuestion(fresh, float(10 + i));
-        QSignalSpy moved(&bound, &QuestionTable::CurrentRowChanged);
-        bound.TakeRowsFrom(fresh);
-        QCOMPARE(bound.RecordCount(), 3);
-        QCOMPARE(bound.AbsolutePosition(), 1);
-        QVERIFY(!bound.HasBoundEdit());
-        QCOMPARE(moved.count(), 1);
-        QCOMPARE(fresh.RecordCount(), 0);
-    }
 };
 
 static test::RegisterTest<QuestionTableTest> registerQuestionTable;

@@ -75,8 +75,7 @@ private slots:
             h.Click(FormPaper::ADD);
             h.state.PaperModified = modified;
             // A paper with a file, so that a NEW that keeps the caption fails.
-            h.state.PaperFileName = "/tmp/old.tpf";
-            h.window->SetWindowCaption("Quennet  /tmp/old.tpf");
+            h.window->Document().SetFileName("/tmp/old.tpf");
             if (modified) h.fake.modal.steps.push_back(Press("NoButton"));
             h.fake.modal.steps.push_back(Press("CancelButton"));
             h.Click(FormPaper::NEW);
@@ -90,8 +89,7 @@ private slots:
 
     void newQuickPaperWithPickedAnswers() {
         Harness h;  // multiple-answer mode
-        h.state.PaperFileName = "/tmp/old.tpf";
-        h.window->SetWindowCaption("Quennet  /tmp/old.tpf");
+        h.window->Document().SetFileName("/tmp/old.tpf");
         h.fake.modal.steps.push_back(QuickNew("25", "4"));
         h.fake.modal.steps.push_back([](QDialog& d) {
             d.findChild<QAbstractButton*>("OptionAnswer_0")->click();   // 1: A

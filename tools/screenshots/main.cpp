@@ -11,10 +11,10 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
-#include <QListWidget>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -129,27 +129,21 @@ const SampleQuestion kChecked[] = {
     {2, "D", "Which instrument has 88 keys?", {"Violin", "Flute", "Drum", "Piano", "", ""}},
 };
 
-// Fills the main window's paper as an import would: a fresh table handed to
-// the window, the marks list, the totals and the count.
+// Fills the main window's paper as an import would: the rows handed to the
+// window, which keeps the marks list, the totals and the count.
 template <std::size_t N>
-void FillPaper(FormPaper& window, Moddule1& state, const SampleQuestion (&sample)[N]) {
-    auto table = std::make_unique<QuestionTable>();
-    for (int i = 1; i <= kMaxQuestions; ++i) state.ScoreList(i) = 0;
-    int n = 0;
+void FillPaper(FormPaper& window, const SampleQuestion (&sample)[N]) {
+    std::vector<QuestionRecord> rows;
     for (const SampleQuestion& q : sample) {
-        table->AddNew();
-        table->SetField(QuestionTable::QuestionNo, table->AbsolutePosition());
-        table->SetField(QuestionTable::Score, q.mark);
-        table->SetField(QuestionTable::Answer, QString::fromLatin1(q.answer));
-        table->SetField(QuestionTable::Title, QString::fromUtf8(q.title));
+        QuestionRecord row;
+        row.Score = q.mark;
+        row.Answer = AnswerTextToMask(QString::fromLatin1(q.answer));
+        row.Title = QString::fromUtf8(q.title);
         for (int c = 0; c < 6; ++c)
-            table->SetField(QuestionTable::ItemA + c, QString::fromUtf8(q.options[std::size_t(c)]));
-        table->Update();
-        state.ScoreList(++n) = q.mark;
+            row.Items[std::size_t(c)] = QString::fromUtf8(q.options[std::size_t(c)]);
+        rows.push_back(row);
     }
-    window.SetTable(std::move(table));
-    window.CountScore();
-    window.SetQuestionCount(n);
+    window.ReplacePaper(kStepImport, rows);
     // The panel shows the question with several answers.
     window.BoundTable().SetAbsolutePosition(2);
 }
@@ -219,7 +213,7 @@ int Run(const QDir& out) {
     bool ok = true;
 
     const std::unique_ptr<FormPaper> window = Main(state, seams);
-    FillPaper(*window, state, kSample);
+    FillPaper(*window, kSample);
     ok &= Save(*window, out, QStringLiteral("main-window.png"));
     ok &= SaveWithMenu(*window, QStringLiteral("menuFile"), out,
                        QStringLiteral("main-window-menu.png"));
@@ -272,7 +266,7 @@ int Run(const QDir& out) {
 
     {
         PaperChecksAction& checks = AttachPaperChecks(*window, state, seams);
-        FillPaper(*window, state, kChecked);
+        FillPaper(*window, kChecked);
         checks.Open();
         checks.Dialog()->ListProblems->setCurrentRow(0);
         ok &= Save(*checks.Dialog(), out, QStringLiteral("dialogchecks.png"));

@@ -5,14 +5,15 @@
 #include "checks/ui/paperchecksaction.h"
 #include "editor/formpaper.h"
 #include "editor/mainmenu.h"
+#include "history/paperhistory.h"
 
 namespace scrivane {
 
 PaperChecksAction& AttachPaperChecks(FormPaper& window, Moddule1& state, Seams& seams) {
     PaperChecksAction::Hooks hooks;
     hooks.writeCurrentRow = [&window] { return window.CheckCurrentRow(); };
-    hooks.applyRows = [&window, &state](const std::vector<QuestionRecord>& rows) {
-        WriteChangedRows(window.BoundTable(), state, rows);
+    hooks.applyRows = [&window](const std::vector<QuestionRecord>& rows) {
+        window.History().ReplaceRows(kStepRebalance, rows);
     };
     auto* checks =
         new PaperChecksAction(window, window.BoundTable(), state, seams.prompts, std::move(hooks));

@@ -89,21 +89,4 @@ bool PaperChecksAction::ConfirmPrinting() {
     return false;
 }
 
-void WriteChangedRows(QuestionTable& table, Moddule1& state,
-                      const std::vector<QuestionRecord>& rows) {
-    const std::vector<QuestionRecord> before = table.Records();
-    const int current = table.AbsolutePosition();
-    bool changed = false;
-    for (std::size_t r = 0; r < rows.size() && r < before.size(); ++r) {
-        if (rows[r] == before[r] || !table.SetAbsolutePosition(int(r) + 1)) continue;
-        table.SetField(QuestionTable::Answer, AnswerMaskToText(rows[r].Answer));
-        table.SetField(QuestionTable::Title, rows[r].Title);
-        for (int i = 0; i < 6; ++i)
-            table.SetField(QuestionTable::ItemA + i, rows[r].Items[std::size_t(i)]);
-        changed = true;
-    }
-    if (current >= 1) table.SetAbsolutePosition(current);
-    if (changed) state.PaperModified = true;
-}
-
 }  // namespace scrivane

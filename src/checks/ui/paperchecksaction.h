@@ -69,10 +69,4 @@ private:
     DialogChecks* dialog_ = nullptr;
 };
 
-// Writes the answers and options of the rows that differ into the table,
-// keeping its current row, and marks the paper modified: the rebalance for a
-// paper without undo.
-void WriteChangedRows(QuestionTable& table, Moddule1& state,
-                      const std::vector<QuestionRecord>& rows);
-
 }  // namespace scrivane
