@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <functional>
 #include <memory>
 
 #include "core/moddule1.h"
@@ -29,9 +30,12 @@ struct Harness {
     Moddule1 state;
     std::unique_ptr<FormPaper> window;
 
-    explicit Harness(std::int16_t answerType = 3, QSize screen = {1024, 768}) {
+    // prepare: scripts the seams before start-up runs.
+    explicit Harness(std::int16_t answerType = 3, QSize screen = {1024, 768},
+                     const std::function<void(FakeSeams&)>& prepare = {}) {
         fake.platform.screen = screen;
         WriteTypeInfoFile(fake.platform.ProgramFolder() / kTypeInfoFileName, answerType);
+        if (prepare) prepare(fake);
         window = Main(state, fake.seams, &excel);
     }
     ~Harness() {

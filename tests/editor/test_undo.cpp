@@ -1,0 +1,288 @@
+// Undo, redo and recovery through the real window: keys, commands, the menu's
+// actions, the scripted dialogs; a child editor killed with SIGKILL.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTableView>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "core/numbers.h"
+#include "harness.h"
+#include "history/paperhistory.h"
+#include "papermodel.h"
+
+using namespace scrivane;
+using namespace scrivane::test;
+
+namespace {
+
+QAction* Action(Harness& h, const char* name) {
+    return h.window->findChild<QAction*>(QString::fromLatin1(name));
+}
+
+// Ctrl+Z or Ctrl+Y with the focus in the grid, where no box keeps the key.
+void HistoryKey(Harness& h, bool undo) {
+    QApplication::setActiveWindow(h.window.get());
+    auto* grid = h.Find<QTableView>("DataGrid1");
+    grid->setFocus();
+    QTest::keyClick(grid, undo ? Qt::Key_Z : Qt::Key_Y, Qt::ControlModifier);
+}
+
+// Replaces the title of the current question by typing, leaving it unwritten.
+void TypeTitle(Harness& h, const QString& text) {
+    auto* title = h.Find<QPlainTextEdit>("TextTitle");
+    title->setFocus();
+    title->selectAll();
+    QTest::keyClicks(title, text);
+}
+
+void CompareWindow(Harness& h, const Model& model) {
+    CompareWithModel(h.window->Document(), h.state, h.window->History(), model);
+    QCOMPARE(h.Text("LabNoCount"), QString::number(model.rows.size()));
+    float total = 0;
+    for (const auto& q : model.rows) total += q.Score;
+    QCOMPARE(h.Text("LabScoreCount"), FormatSingle(total));
+    QCOMPARE(h.window->windowTitle(), QStringLiteral("Quennet  ") + model.fileName);
+}
+
+// The paper a child editor makes before it is killed: saved, then changed.
+const QString kRecoverTitle = QStringLiteral("typed before the crash");
+
+int RunChild(const QString& dataFolder) {
+    Harness h(3, {1024, 768}, [&](FakeSeams& fake) { fake.platform.dataFolder = dataFolder; });
+    h.fake.prompts.files = {QDir(dataFolder).filePath(QStringLiteral("saved.tpf"))};
+    h.Click(FormPaper::SAVE);
+    TypeTitle(h, kRecoverTitle);
+    h.Click(FormPaper::ADD);
+    // Ready once the recovery file is written, at most two seconds on.
+    for (int i = 0; i < 300 && QDir(dataFolder + QStringLiteral("/recovery"))
+                                   .entryList({QStringLiteral("*.json")}, QDir::Files)
+                                   .isEmpty();
+         ++i)
+        QTest::qWait(10);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return QApplication::exec();
+}
+
+}  // namespace
+
+class UndoTest : public QObject {
+    Q_OBJECT
+private slots:
+    // Ctrl+N, Enter (No), Escape (the blank paper): one Ctrl+Z brings the
+    // paper back whole.
+    void theThreeKeyLossIsOneUndo() {
+        Harness h;
+        TypeTitle(h, QStringLiteral("worth keeping"));
+        h.Click(FormPaper::ADD);
+        h.fake.prompts.files = {QDir(h.fake.platform.data.path()).filePath("kept.tpf")};
+        h.Click(FormPaper::SAVE);
+        TypeTitle(h, QStringLiteral("second"));
+        h.Click(FormPaper::UP);
+        const PaperSnapshot before = h.window->Document().Snapshot();
+        QVERIFY(before.modified);
+
+        h.fake.modal.steps.push_back([](QDialog& d) { QTest::keyClick(&d, Qt::Key_Return); });
+        h.fake.modal.steps.push_back([](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); });
+        QApplication::setActiveWindow(h.window.get());
+        QTest::keyClick(h.window.get(), Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(h.table().RecordCount(), 1);
+        QCOMPARE(Action(h, "actionUndo")->text(), QStringLiteral("Undo New paper"));
+
+        HistoryKey(h, true);
+        QVERIFY(h.window->Document().Snapshot() == before);
+        QCOMPARE(h.Text("LabNoCount"), QStringLiteral("2"));
+        QCOMPARE(h.window->windowTitle(), "Quennet  " + before.fileName);
+        QCOMPARE(h.Find<QPlainTextEdit>("TextTitle")->toPlainText(), QStringLiteral("second"));
+    }
+
+    // Undoing to the state saved clears the flag; closing then asks nothing.
+    void undoToTheSavedStateClearsModified() {
+        Harness h;
+        TypeTitle(h, QStringLiteral("saved title"));
+        h.fake.prompts.files = {QDir(h.fake.platform.data.path()).filePath("a.tpf")};
+        h.Click(FormPaper::SAVE);
+        QVERIFY(!h.state.PaperModified);
+        TypeTitle(h, QStringLiteral("changed"));
+        HistoryKey(h, true);  // writes the change, then undoes it
+        QVERIFY(!h.state.PaperModified);
+        QCOMPARE(h.table().Field(QuestionTable::Title).toString(), QStringLiteral("saved title"));
+        HistoryKey(h, false);
+        QVERIFY(h.state.PaperModified);
+        QCOMPARE(Action(h, "actionUndo")->text(), QStringLiteral("Undo Title of question 1"));
+        HistoryKey(h, true);
+        QVERIFY(h.window->close());
+        QVERIFY(h.fake.prompts.messages.empty());
+    }
+
+    // A box holding an unwritten edit keeps Ctrl+Z for its typing; without
+    // one the key undoes the last step.
+    void ctrlZInATextBox() {
+        Harness h;
+        h.Click(FormPaper::ADD);
+        auto* option = h.Find<QLineEdit>("TextItems_1");
+        QApplication::setActiveWindow(h.window.get());
+        option->setFocus();
+        QTest::keyClicks(option, QStringLiteral("abc"));
+        QTest::keyClick(option, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(option->text() != QStringLiteral("abc"));
+        QCOMPARE(h.table().RecordCount(), 2);  // the ADD stands
+
+        h.Click(FormPaper::DOWN);  // writes the option; nothing to move
+        option->setFocus();
+        QTest::keyClick(option, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(h.table().Field(QuestionTable::ItemB).toString(), QString());
+        QTest::keyClick(option, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(h.table().RecordCount(), 1);
+    }
+
+    void randomSequenceFollowsThePlainModel() {
+        Harness h;
+        Model model;
+        model.current = 1;
+        QRandomGenerator random(12);
+        auto pick = [&](int n) { return int(random.bounded(n)); };
+        bool pending = false;
+        QString typed;
+        // A typed title is written by whatever runs next.
+        auto commit = [&] {
+            if (!pending) return;
+            pending = false;
+            const int p = model.current;
+            QuestionRecord after = model.rows[std::size_t(p - 1)];
+            after.Title = typed;
+            if (after == model.rows[std::size_t(p - 1)]) return;
+            Model::Step s;
+            s.position = p;
+            s.before = model.rows[std::size_t(p - 1)];
+            s.after = after;
+            model.Push(s);
+            model.modified = true;
+        };
+        for (int op = 0; op < 250; ++op) {
+            const int count = int(model.rows.size());
+            const int kind = pick(10);
+            if (kind < 2 && model.current > 0) {
+                typed = QStringLiteral("t%1").arg(pick(3));
+                TypeTitle(h, typed);
+                pending = true;
+                continue;  // unwritten: nothing to compare yet
+            }
+            enum { Add, Delete, Up, Undo, Redo } act = Redo;
+            if (kind < 4 && count < kMaxQuestions)
+                act = Add;
+            else if (kind == 4 && model.current > 0)
+                act = Delete;
+            else if (kind == 5 && model.current > 1)
+                act = Up;
+            else if (kind < 8)
+                act = Undo;
+            // A disabled Undo or Redo takes no key, so nothing is written.
+            const bool blocked = (act == Undo && model.index <= model.floor) ||
+                                 (act == Redo && model.index >= int(model.steps.size()));
+            if (!blocked) commit();
+            Model::Step s;
+            switch (act) {
+                case Add:
+                    s.kind = Model::Step::Add;
+                    s.after = Blank();
+                    s.currentBefore = model.current;
+                    h.Click(FormPaper::ADD);
+                    break;
+                case Delete:
+                    s.kind = Model::Step::Delete;
+                    s.position = model.current;
+                    s.before = model.rows[std::size_t(s.position - 1)];
+                    h.Click(FormPaper::DEL);
+                    break;
+                case Up:
+                    s.kind = Model::Step::Move;
+                    s.position = model.current;
+                    s.to = s.position - 1;
+                    h.Click(FormPaper::UP);
+                    break;
+                case Undo:
+                    HistoryKey(h, true);
+                    model.Undo();
+                    break;
+                case Redo:
+                    HistoryKey(h, false);
+                    model.Redo();
+                    break;
+            }
+            if (act == Add || act == Delete || act == Up) {
+                model.Push(s);
+                model.modified = true;
+            }
+            CompareWindow(h, model);
+            if (QTest::currentTestFailed()) {
+                qWarning("operation %d (kind %d)", op, kind);
+                return;
+            }
+        }
+    }
+
+    // A child editor killed after an edit: the next start offers its paper
+    // and restores it exactly, modified and with its name in the caption.
+    void aKilledEditorsPaperComesBack() {
+        QTemporaryDir data;
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--child"), data.path()});
+        QVERIFY(child.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(child.canReadLine() || child.state() == QProcess::NotRunning,
+                                 20000);
+        QCOMPARE(child.readLine().trimmed(), QByteArray("ready"));
+        ::kill(pid_t(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished());
+
+        std::vector<MessageRequest> asked;
+        Harness h(3, {1024, 768}, [&](FakeSeams& fake) {
+            fake.platform.dataFolder = data.path();
+            fake.prompts.answers = {MsgAnswer::Yes};
+        });
+        QCOMPARE(h.fake.prompts.messages.size(), std::size_t(1));
+        const MessageRequest& ask = h.fake.prompts.messages[0];
+        QCOMPARE(ask.text,
+                 QStringLiteral("Scrivane was not closed properly. Recover the unsaved paper?"));
+        QCOMPARE(ask.title, QStringLiteral("Scrivane"));
+        QCOMPARE(ask.icon, MsgIcon::Question);
+        QCOMPARE(ask.buttons, MsgButtons::YesNo);
+
+        QuestionRecord first, second;
+        first.QuestionNo = 1;
+        first.Score = 10;
+        first.Title = kRecoverTitle;
+        second.QuestionNo = 2;
+        second.Score = 10;
+        QVERIFY(h.window->Document().Rows() == (std::vector<QuestionRecord>{first, second}));
+        const QString saved = QDir(data.path()).filePath(QStringLiteral("saved.tpf"));
+        QCOMPARE(h.state.PaperFileName, saved);
+        QCOMPARE(h.window->windowTitle(), QStringLiteral("Quennet  ") + saved);
+        QVERIFY(h.state.PaperModified);
+        QCOMPARE(h.Text("LabNoCount"), QStringLiteral("2"));
+        QVERIFY(!Action(h, "actionUndo")->isEnabled());
+
+        // Taken once: a later start finds nothing of the killed editor.
+        Harness later(3, {1024, 768},
+                      [&](FakeSeams& fake) { fake.platform.dataFolder = data.path(); });
+        QVERIFY(later.fake.prompts.messages.empty());
+    }
+};
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    if (argc == 3 && std::strcmp(argv[1], "--child") == 0)
+        return RunChild(QString::fromLocal8Bit(argv[2]));
+    UndoTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_undo.moc"
