@@ -15,6 +15,7 @@
 #include "checks/ui/paperchecksaction.h"
 #include "checksamples.h"
 #include "harness.h"
+#include "history/paperhistory.h"
 #include "print/printcommands.h"
 #include "print/printmenu.h"
 
@@ -31,6 +32,7 @@ struct ChecksHarness : Harness {
     // Puts rows in place of the paper as an open does.
     void Load(const std::vector<QuestionRecord>& rows) {
         window->ReplacePaper(kStepOpenPaper, rows);
+        window->History().MarkClean();
     }
     DialogChecks& Open() {
         QApplication::setActiveWindow(window.get());
@@ -175,6 +177,18 @@ private slots:
                          rows[r].Items[2]);
         const AnswerBalance balance = MeasureBalance(after, 3);
         QVERIFY(balance.Balanced());
+
+        // One step of Edit › Undo brings the paper back exactly, the window too.
+        QAction* undo = h.window->findChild<QAction*>(QStringLiteral("actionUndo"));
+        QVERIFY(undo->text().contains(QStringLiteral("Rebalance answers")));
+        undo->trigger();
+        QVERIFY(h.table().Records() == rows);
+        QVERIFY(!h.state.PaperModified);
+        h.Lines();
+        QVERIFY(dialog.ButtonRebalance->isEnabled());
+        h.window->findChild<QAction*>(QStringLiteral("actionRedo"))->trigger();
+        QVERIFY(h.table().Records() == after);
+        QVERIFY(h.state.PaperModified);
     }
 
     // Printing a paper with problems asks first; No opens the checks window.
