@@ -30,7 +30,7 @@ struct PaperSnapshot {
     int current = 0;  // 1-based position of the current question, 0 for none
     // The name the caption shows, when it is not the file name: an imported
     // paper has no file name but leaves the caption as it was.
-    std::optional<QString> shownName;
+    std::optional<QString> shownName = std::nullopt;
 
     bool operator==(const PaperSnapshot&) const = default;
 };

@@ -2,6 +2,7 @@
 // actions, the scripted dialogs; a child editor killed with SIGKILL.
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -15,6 +16,7 @@
 #include "harness.h"
 #include "history/paperhistory.h"
 #include "papermodel.h"
+#include "recovery/recoverystore.h"
 
 using namespace scrivane;
 using namespace scrivane::test;
@@ -271,6 +273,42 @@ private slots:
         QVERIFY(!Action(h, "actionUndo")->isEnabled());
 
         // Taken once: a later start finds nothing of the killed editor.
+        Harness later(3, {1024, 768},
+                      [&](FakeSeams& fake) { fake.platform.dataFolder = data.path(); });
+        QVERIFY(later.fake.prompts.messages.empty());
+    }
+
+    // No deletes a left-over paper; a damaged one is told and set aside; the
+    // start-up paper stays in both cases.
+    void leftOverPapersAnsweredNoOrDamaged() {
+        QTemporaryDir data;
+        const QString folder = data.filePath(QStringLiteral("recovery"));
+        QDir().mkpath(folder);
+        QFile damaged(folder + QStringLiteral("/111.json"));
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write("{\"fileName\":");
+        damaged.flush();
+        // The older of the two, so it is offered first.
+        damaged.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                            QFileDevice::FileModificationTime);
+        damaged.close();
+        QString why;
+        QVERIFY(RecoveryStore::Write(folder + QStringLiteral("/222"), {{Blank(3)}, {}, 3}, &why));
+
+        Harness h(3, {1024, 768}, [&](FakeSeams& fake) {
+            fake.platform.dataFolder = data.path();
+            fake.prompts.answers = {MsgAnswer::Yes, MsgAnswer::No};
+        });
+        QCOMPARE(h.fake.prompts.Texts(),
+                 (QStringList{"Scrivane was not closed properly. Recover the unsaved paper?",
+                              "The unsaved paper could not be recovered.",
+                              "Scrivane was not closed properly. Recover the unsaved paper?"}));
+        QCOMPARE(h.fake.prompts.messages[1].icon, MsgIcon::Exclamation);
+        QVERIFY(!h.fake.prompts.messages[1].informativeText.isEmpty());
+        QCOMPARE(h.table().RecordCount(), 1);
+        QVERIFY(!h.state.PaperModified);
+        QCOMPARE(QDir(folder + QStringLiteral("/damaged")).entryList(QDir::Files).size(), 1);
+
         Harness later(3, {1024, 768},
                       [&](FakeSeams& fake) { fake.platform.dataFolder = data.path(); });
         QVERIFY(later.fake.prompts.messages.empty());
