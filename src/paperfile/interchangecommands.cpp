@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "core/filenames.h"
 #include "core/questiontable.h"
 #include "interchange/questionfile.h"
 #include "paperfile/papercommands.h"
@@ -74,7 +75,7 @@ void InterchangeCommands::ExportAs_Click() {
                   unfit);
         return;
     }
-    if (QFileInfo::exists(path) && !paper_.ConfirmOverwrite()) return;
+    if (PathIsTaken(path) && !paper_.ConfirmOverwrite()) return;
     if (info.format == Format::Xls) {
         paper_.Export(path);  // EXPORT itself
         return;

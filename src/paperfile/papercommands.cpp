@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "core/answercode.h"
+#include "core/filenames.h"
 #include "core/questiontable.h"
 #include "dialogs/dialogquicknew.h"
 #include "dialogs/formquickpaper.h"
@@ -25,11 +26,6 @@ const QString kSaveTitle = QStringLiteral("Select the file name that you want to
 // so that the file shows in the dialogs' lists afterwards.
 QString WithExtension(const QString& path, const QString& extension) {
     return QFileInfo(path).fileName().contains(u'.') ? path : path + extension;
-}
-
-bool FileExists(const QString& path) {
-    std::error_code ec;
-    return std::filesystem::exists(path.toStdString(), ec);
 }
 
 }  // namespace
@@ -225,7 +221,7 @@ void PaperCommands::SavePaper_Click() {
     const QString path = WithExtension(*chosen, QStringLiteral(".tpf"));
     // Saving over the paper's own file asks nothing; another existing file
     // is replaced only when the user says so.
-    if (path != state_.PaperFileName && FileExists(path) && !ConfirmOverwrite()) return;
+    if (path != state_.PaperFileName && PathIsTaken(path) && !ConfirmOverwrite()) return;
     if (!Export(path)) return;
     history_.MarkSaved(path);
 }
@@ -243,7 +239,7 @@ void PaperCommands::ExportPaper_Click() {
     const auto chosen = ChooseInDefaultFolder(FileRequest::Kind::Save, kSaveTitle, kSheetFilter);
     if (!chosen) return;
     const QString path = WithExtension(*chosen, QStringLiteral(".xls"));
-    if (FileExists(path) && !ConfirmOverwrite()) return;
+    if (PathIsTaken(path) && !ConfirmOverwrite()) return;
     Export(path);
 }
 

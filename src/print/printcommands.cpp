@@ -7,6 +7,7 @@
 #include <QPrinter>
 #include <QRandomGenerator>
 
+#include "core/filenames.h"
 #include "print/dialogprint.h"
 #include "print/printlayout.h"
 
@@ -144,7 +145,7 @@ void PrintCommands::ExportPdf_Click() {
     if (!path) return;
     if (!path->endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
         *path += QStringLiteral(".pdf");
-    if (QFileInfo::exists(*path)) {
+    if (PathIsTaken(*path)) {
         MessageRequest ask;
         ask.text = QStringLiteral("File exists. Overwrite it or not?");
         ask.buttons = MsgButtons::YesNo;

@@ -415,6 +415,21 @@ private slots:
         QCOMPARE(h.state.PaperFileName, Path(dir, "week1.v2"));
     }
 
+    // A link whose file is gone is still something the save would replace
+    // (writing through it creates that file): the question comes first.
+    void aDanglingLinkIsAskedAbout() {
+        Harness h;
+        QTemporaryDir dir;
+        const QString link = Path(dir, "link.tpf");
+        QVERIFY(QFile::link(Path(dir, "gone.tpf"), link));
+        Modify(h);
+        h.fake.prompts.files = {link};
+        h.fake.prompts.answers = {MsgAnswer::No};
+        h.Click(FormPaper::SAVE);
+        QCOMPARE(h.fake.prompts.Texts(), QStringList{kOverwrite});
+        QVERIFY(!QFile::exists(Path(dir, "gone.tpf")));
+    }
+
     // A question whose mark is empty is saved with the mark 0: an empty mark
     // cell would end the questions there when the paper is opened.
     void everyQuestionIsSavedWithAMark() {
