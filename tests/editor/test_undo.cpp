@@ -8,10 +8,8 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTableView>
-#include <csignal>
-#include <cstdio>
-#include <cstring>
 
+#include "childeditor.h"
 #include "core/numbers.h"
 #include "harness.h"
 #include "history/paperhistory.h"
@@ -67,9 +65,7 @@ int RunChild(const QString& dataFolder) {
                                    .isEmpty();
          ++i)
         QTest::qWait(10);
-    std::printf("ready\n");
-    std::fflush(stdout);
-    return QApplication::exec();
+    return ReadyUntilKilled();
 }
 
 }  // namespace
@@ -235,17 +231,9 @@ private slots:
     void aKilledEditorsPaperComesBack() {
         QTemporaryDir data;
         QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--child"), data.path()});
-        QVERIFY(child.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(child.canReadLine() || child.state() == QProcess::NotRunning,
-                                 20000);
-        QCOMPARE(child.readLine().trimmed(), QByteArray("ready"));
-        ::kill(pid_t(child.processId()), SIGKILL);
-        QVERIFY(child.waitForFinished());
+        QVERIFY(StartChildEditor(child, data.path()));
+        QVERIFY(KillChildEditor(child));
 
-        std::vector<MessageRequest> asked;
         Harness h(3, {1024, 768}, [&](FakeSeams& fake) {
             fake.platform.dataFolder = data.path();
             fake.prompts.answers = {MsgAnswer::Yes};
@@ -317,8 +305,7 @@ private slots:
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    if (argc == 3 && std::strcmp(argv[1], "--child") == 0)
-        return RunChild(QString::fromLocal8Bit(argv[2]));
+    if (IsChildEditor(argc, argv)) return RunChild(QString::fromLocal8Bit(argv[2]));
     UndoTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -7,13 +7,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
-#include <cstdio>
-#include <cstring>
 
+#include "childeditor.h"
 #include "recovery/recoverystore.h"
 
 using namespace scrivane;
+using namespace scrivane::test;
 
 namespace {
 
@@ -49,9 +48,7 @@ int RunChild(const QString& folder) {
     document.Install(Fixture(), kFileName);
     document.SetModified(true);
     if (!store.WriteNow()) return 2;
-    std::printf("ready\n");
-    std::fflush(stdout);
-    return QCoreApplication::exec();
+    return ReadyUntilKilled();
 }
 
 }  // namespace
@@ -143,12 +140,7 @@ private slots:
     void aKilledEditorsPaperIsFoundByTheNext() {
         QTemporaryDir dir;
         QProcess child;
-        child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--child"), dir.path()});
-        QVERIFY(child.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(child.canReadLine() || child.state() == QProcess::NotRunning,
-                                 10000);
-        QCOMPARE(child.readLine().trimmed(), QByteArray("ready"));
+        QVERIFY(StartChildEditor(child, dir.path()));
         const QString childId = QString::number(child.processId());
 
         Moddule1 state;
@@ -157,8 +149,7 @@ private slots:
         // A running editor's file is never offered.
         QVERIFY(store.LeftOver().isEmpty());
 
-        ::kill(pid_t(child.processId()), SIGKILL);
-        QVERIFY(child.waitForFinished());
+        QVERIFY(KillChildEditor(child));
         QCOMPARE(store.LeftOver(), QStringList{childId});
         QString why;
         const auto paper = store.Take(childId, &why);
@@ -172,8 +163,7 @@ private slots:
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
-    if (argc == 3 && std::strcmp(argv[1], "--child") == 0)
-        return RunChild(QString::fromLocal8Bit(argv[2]));
+    if (IsChildEditor(argc, argv)) return RunChild(QString::fromLocal8Bit(argv[2]));
     RecoveryTest test;
     return QTest::qExec(&test, argc, argv);
 }
