@@ -1,5 +1,6 @@
 // Undo, redo and recovery through the real window: keys, commands, the menu's
 // actions, the scripted dialogs; a child editor killed with SIGKILL.
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDateTime>
@@ -165,15 +166,19 @@ private slots:
         };
         for (int op = 0; op < 250; ++op) {
             const int count = int(model.rows.size());
-            const int kind = pick(10);
+            const int kind = pick(12);
             if (kind < 2 && model.current > 0) {
                 typed = QStringLiteral("t%1").arg(pick(3));
                 TypeTitle(h, typed);
                 pending = true;
                 continue;  // unwritten: nothing to compare yet
             }
-            enum { Add, Delete, Up, Undo, Redo } act = Redo;
-            if (kind < 4 && count < kMaxQuestions)
+            enum { Add, Delete, Up, Undo, Redo, Save, New } act = Redo;
+            if (kind == 10 && count > 0)
+                act = Save;
+            else if (kind == 11)
+                act = New;
+            else if (kind < 4 && count < kMaxQuestions)
                 act = Add;
             else if (kind == 4 && model.current > 0)
                 act = Delete;
@@ -212,6 +217,32 @@ private slots:
                 case Redo:
                     HistoryKey(h, false);
                     model.Redo();
+                    break;
+                case Save: {
+                    const QString path = QDir(h.fake.platform.data.path())
+                                             .filePath(QStringLiteral("s%1.tpf").arg(op));
+                    h.fake.prompts.files = {path};
+                    h.Click(FormPaper::SAVE);
+                    model.Save(path);
+                    model.current = count;  // the export leaves the last question current
+                    break;
+                }
+                case New:  // the blank paper: No to saving, Cancel to the quick dialog
+                    s.kind = Model::Step::Replace;
+                    s.rowsBefore = model.rows;
+                    s.fileBefore = model.fileName;
+                    s.currentBefore = model.current;
+                    s.rowsAfter = {Blank()};
+                    s.currentAfter = 1;
+                    if (model.modified)
+                        h.fake.modal.steps.push_back([](QDialog& d) {
+                            d.findChild<QAbstractButton*>(QStringLiteral("NoButton"))->click();
+                        });
+                    h.fake.modal.steps.push_back([](QDialog& d) {
+                        d.findChild<QAbstractButton*>(QStringLiteral("CancelButton"))->click();
+                    });
+                    h.Click(FormPaper::NEW);
+                    model.Push(s);  // the flag stays as it was
                     break;
             }
             if (act == Add || act == Delete || act == Up) {
