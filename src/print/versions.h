@@ -21,6 +21,9 @@ struct VersionSettings {
     bool shuffleQuestions = false;
     bool shuffleOptions = false;
     std::uint32_t seed = 0;
+    // The letters a question without option texts offers on the sheet and the
+    // key: 5 (A to E) in single-answer mode, 6 (A to F) in multiple.
+    int blankOptionLetters = 6;
 };
 
 struct PrintedOption {
