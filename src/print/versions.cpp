@@ -72,7 +72,8 @@ PrintedQuestion AsStored(const QuestionRecord& record, int source) {
     q.answer = record.Answer & 63;
     for (int i = 0; i < 6; ++i)
         if (IsFilled(record.Items[std::size_t(i)]))
-            q.options.push_back({QChar(u'A' + i), record.Items[std::size_t(i)].trimmed()});
+            q.options.push_back(
+                {QChar(u'A' + i), record.Items[std::size_t(i)].trimmed(), QChar(u'A' + i)});
     return q;
 }
 
@@ -100,7 +101,8 @@ PrintedQuestion Shuffled(const QuestionRecord& record, int source, Generator gen
     q.options.clear();
     q.answer = 0;
     for (std::size_t p = 0; p < order.size(); ++p) {
-        q.options.push_back({QChar(u'A' + int(p)), record.Items[std::size_t(order[p])].trimmed()});
+        q.options.push_back({QChar(u'A' + int(p)), record.Items[std::size_t(order[p])].trimmed(),
+                             QChar(u'A' + order[p])});
         if (record.Answer & (1u << order[p])) q.answer |= AnswerMask(1u << p);
     }
     return q;

@@ -29,6 +29,7 @@ struct VersionSettings {
 struct PrintedOption {
     QChar letter;  // as printed
     QString text;
+    QChar sourceLetter;  // the option's letter in the paper
 };
 
 struct PrintedQuestion {
