@@ -40,7 +40,7 @@ constexpr double kBoxHeightMm = 7;
 constexpr double kDigitTopMm = 39;  // the top of the row of 0s
 constexpr double kDigitBubbleMm = 4.2;
 constexpr double kDigitPitchXMm = 6.3;
-constexpr double kDigitPitchYMm = 5.5;
+constexpr double kDigitPitchYMm = 5.8;
 
 // The version: its text, and below it the squares.
 constexpr double kVersionSquareMm = 4;
@@ -51,10 +51,10 @@ constexpr double kVersionSquareMm = 4;
 constexpr int kRowsPerColumn = 25;
 constexpr int kMaxColumns = 4;
 constexpr int kGroupRows = 5;
-constexpr double kAnswerGapMm = 5;  // between the top band and the answers
-constexpr double kGroupGapMm = 2.2;
+constexpr double kAnswerGapMm = 4;  // between the top band and the answers
+constexpr double kGroupGapMm = 2;
 constexpr double kMaxRowPitchMm = 8.5;
-constexpr double kBubbleMm = 4.4;
+constexpr double kBubbleMm = 4.2;
 constexpr double kBubblePitchMm = 6.3;
 constexpr double kNumberMm = 6;     // the question's number, right-aligned
 constexpr double kStarMm = 2.8;     // the mark of a question with several answers
@@ -268,6 +268,7 @@ QString TextDigest(const std::vector<QuestionRecord>& paper) {
 }
 
 QSizeF SheetPageSize(bool letterPaper) {
+    // In whole points, as a PDF page of that size is.
     return QPageSize(letterPaper ? QPageSize::Letter : QPageSize::A4).size(QPageSize::Point);
 }
 
