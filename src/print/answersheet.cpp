@@ -57,7 +57,7 @@ constexpr double kMaxRowPitchMm = 8.5;
 constexpr double kBubbleMm = 4.2;
 constexpr double kBubblePitchMm = 6.3;
 constexpr double kNumberMm = 6;     // the question's number, right-aligned
-constexpr double kStarMm = 2.8;     // the mark of a question with several answers
+constexpr double kStarMm = 3.4;     // the mark of a question with several answers
 constexpr double kBottomGapMm = 2;  // between the answers and the bottom markers
 
 const QString kFormatTag = QStringLiteral("SCRV1");
@@ -480,8 +480,8 @@ void PaintAnswerSheet(QPainter& painter, const SheetPageLayout& layout, const Pa
         if (q < version.questions.size()) {
             const AnswerMask answer = version.questions[q].answer;
             if ((answer & (answer - 1)) != 0)
-                DrawText(painter, QRectF(numberRight + 0.1, centre.y() - 3, kStarMm, 4),
-                         Qt::AlignLeft | Qt::AlignVCenter, kStar, 6.5, true);
+                DrawText(painter, QRectF(numberRight + 0.3, centre.y() - 2, kStarMm - 0.8, 4),
+                         Qt::AlignCenter, kStar, 7, true);
         }
         painter.setPen(QPen(ink, 0.28));
     }

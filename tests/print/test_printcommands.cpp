@@ -94,7 +94,15 @@ void PrintCommandsTest::exportPdfKeepsTheChoices() {
         QVERIFY(!Child<QCheckBox>(dialog, "CheckShuffleQuestions")->isChecked());
         seed = Child<QLineEdit>(dialog, "TextSeed")->text();
         Child<QSpinBox>(dialog, "SpinVersions")->setValue(2);
+        // The student number's digits count only for an answer sheet.
+        auto* digits = Child<QSpinBox>(dialog, "SpinIdDigits");
+        QCOMPARE(digits->value(), 8);
+        QCOMPARE(digits->minimum(), 0);
+        QCOMPARE(digits->maximum(), 10);
+        QVERIFY(!digits->isEnabled());
         Toggle(dialog, "CheckAnswerSheet");
+        QVERIFY(digits->isEnabled());
+        digits->setValue(4);
         Toggle(dialog, "CheckShuffleOptions");
         Click(dialog, "ButtonOK");
     });
@@ -107,7 +115,7 @@ void PrintCommandsTest::exportPdfKeepsTheChoices() {
     const QString pdf = h.dir.filePath(QStringLiteral("chemistry.pdf"));  // ".pdf" added
     const QString text = Squeezed(PdfText(pdf));
     for (const char* expected :
-         {"VersionB", "Whichisanoblegas?", "Neon", "Answersheet", "Answerkey"})
+         {"VersionB", "Whichisanoblegas?", "Neon", "Answersheet", "Answerkey", "Studentnumber"})
         QVERIFY2(text.contains(QString::fromLatin1(expected)), expected);
     QVERIFY(h.fake.prompts.messages.empty());
 
@@ -115,6 +123,7 @@ void PrintCommandsTest::exportPdfKeepsTheChoices() {
     h.fake.modal.steps.push_back([&](QDialog& dialog) {
         QCOMPARE(Child<QSpinBox>(dialog, "SpinVersions")->value(), 2);
         QVERIFY(Child<QCheckBox>(dialog, "CheckAnswerSheet")->isChecked());
+        QCOMPARE(Child<QSpinBox>(dialog, "SpinIdDigits")->value(), 4);
         QVERIFY(Child<QCheckBox>(dialog, "CheckShuffleOptions")->isChecked());
         QCOMPARE(Child<QLineEdit>(dialog, "TextSeed")->text(), seed);
         Click(dialog, "ButtonCancel");
