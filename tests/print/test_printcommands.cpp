@@ -16,6 +16,7 @@
 #include "print/printcommands.h"
 #include "print/printmenu.h"
 #include "printtestsupport.h"
+#include "sheetscan.h"
 
 using namespace scrivane;
 using namespace scrivane::test;
@@ -156,6 +157,7 @@ void PrintCommandsTest::printThroughTheSystemDialog() {
     const QString pdf = h.dir.filePath(QStringLiteral("printed.pdf"));
     h.fake.modal.steps.push_back([](QDialog& dialog) {
         QCOMPARE(Child<QLineEdit>(dialog, "TextHeading")->text(), QStringLiteral("Unit 4"));
+        Toggle(dialog, "CheckAnswerSheet");
         Click(dialog, "ButtonOK");
     });
     h.fake.modal.steps.push_back([&](QDialog& dialog) {
@@ -170,6 +172,20 @@ void PrintCommandsTest::printThroughTheSystemDialog() {
     QVERIFY(text.contains(QStringLiteral("Which is a noble gas?")));
     QVERIFY(text.contains(QStringLiteral("Unit 4")));
     QCOMPARE(h.fake.platform.waitDepth, 0);
+
+    // The sheet, the paper's third page, stands on the whole paper with its
+    // top-left marker 8 mm from the corner, and its code names the paper.
+    const QImage sheet = ScanPdfPage(pdf, 3, 150);
+    QVERIFY(!sheet.isNull());
+    QVERIFY(qGray(sheet.pixel(68, 68)) < 64);   // 11.5 mm in: the marker's centre
+    QVERIFY(qGray(sheet.pixel(40, 40)) > 192);  // 6.8 mm in: outside it
+    const auto code = SheetCode::Decode(ReadQr(sheet));
+    QVERIFY(code);
+    const std::vector<QuestionRecord> records = h.window->BoundTable().Records();
+    QCOMPARE(code->paperDigest, PaperDigest(records, ModeLetters(h.commands.Choices().versions)));
+    QCOMPARE(code->textDigest, TextDigest(records));
+    QCOMPARE(code->version, QStringLiteral("A"));
+    QCOMPARE(code->idDigits, kDefaultIdDigits);
 }
 
 void PrintCommandsTest::previewShowsThePages() {
