@@ -3,9 +3,9 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <cstdio>
 
+#include "checks/checkcommand.h"
 #include "print/pdfconvert.h"
 #include "print/printlayout.h"
 #include "spreadsheet/paperio.h"
@@ -17,9 +17,11 @@ namespace {
 const char kUsage[] =
     "usage: scrivane-convert PAPER OUT.pdf [--versions N] [--seed S] [--shuffle-questions]\n"
     "           [--shuffle-options] [--no-paper] [--no-key] [--answer-sheet]\n"
-    "           [--heading TEXT] [--versions-json FILE]\n"
-    "Prints the question paper, answer key and answer sheet of each version (A, B, ...) of\n"
-    "PAPER into OUT.pdf; --versions-json also writes the versions as JSON.\n";
+    "           [--heading TEXT] [--versions-json FILE] [--mode single|multiple]\n"
+    "Prints each version's (A, B, ...) question paper, then the answer sheets, then the\n"
+    "answer keys of PAPER into OUT.pdf; --versions-json also writes the versions as JSON\n"
+    "once the PDF is written. A question without option texts offers the letters of the\n"
+    "answer mode (TypeInfo.con beside the program, unless --mode names one).\n";
 
 QByteArray Line(const QString& text) {
     return text.toUtf8() + '\n';
@@ -35,7 +37,7 @@ ConverterRun Failed(int code, const QString& message, bool usage = false) {
 
 }  // namespace
 
-ConverterRun RunPdfConversion(const QStringList& arguments) {
+ConverterRun RunPdfConversion(const QStringList& arguments, std::int16_t answerType) {
     const PdfArguments parsed = ParsePdfArguments(arguments);
     if (!parsed.unknown.isEmpty())
         return Failed(
@@ -56,6 +58,17 @@ ConverterRun RunPdfConversion(const QStringList& arguments) {
     settings.versions.shuffleOptions = parsed.flags.contains(QStringLiteral("--shuffle-options"));
     if (!settings.PrintsSomething())
         return Failed(2, QStringLiteral("scrivane-convert: nothing to print"), true);
+    if (parsed.values.contains(QStringLiteral("--mode"))) {
+        const QString mode = parsed.values[QStringLiteral("--mode")];
+        if (mode == QStringLiteral("single"))
+            answerType = 0;
+        else if (mode == QStringLiteral("multiple"))
+            answerType = 3;
+        else
+            return Failed(2, QStringLiteral("scrivane-convert: --mode takes single or multiple"),
+                          true);
+    }
+    settings.versions.blankOptionLetters = BlankOptionLetters(answerType);
     bool ok = true;
     if (parsed.values.contains(QStringLiteral("--versions"))) {
         settings.versions.count = parsed.values[QStringLiteral("--versions")].toInt(&ok);
@@ -89,26 +102,30 @@ ConverterRun RunPdfConversion(const QStringList& arguments) {
     if (rows.empty()) return Failed(1, QStringLiteral("The test paper should not be empty."));
 
     std::vector<PaperVersion> versions = BuildVersions(rows, settings.versions);
-    if (parsed.values.contains(QStringLiteral("--versions-json"))) {
-        const QString jsonPath = parsed.values[QStringLiteral("--versions-json")];
-        QSaveFile json(jsonPath);
-        if (!json.open(QIODevice::WriteOnly) ||
-            json.write(VersionsJson(versions, settings.versions.seed)) < 0 || !json.commit())
-            return Failed(2, QStringLiteral("scrivane-convert: cannot write %1: %2")
-                                 .arg(jsonPath, json.errorString()));
-    }
+    // The versions are described only once their pages are written.
+    const QByteArray json = VersionsJson(versions, settings.versions.seed);
     PrintLayout layout(std::move(versions), settings);
     const QString error = WritePdf(parsed.files[1], layout);
     if (!error.isEmpty())
         return Failed(
             2, QStringLiteral("scrivane-convert: cannot write %1: %2").arg(parsed.files[1], error));
+    if (parsed.values.contains(QStringLiteral("--versions-json"))) {
+        const QString jsonPath = parsed.values[QStringLiteral("--versions-json")];
+        const QString jsonError = WriteBytesSafely(jsonPath, json);
+        if (!jsonError.isEmpty())
+            return Failed(
+                2,
+                QStringLiteral("scrivane-convert: cannot write %1: %2").arg(jsonPath, jsonError));
+    }
     return ConverterRun{};
 }
 
 int PdfConverterMain(int& argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     const QGuiApplication app(argc, argv);
-    const ConverterRun run = RunPdfConversion(QGuiApplication::arguments().mid(1));
+    const ConverterRun run =
+        RunPdfConversion(QGuiApplication::arguments().mid(1),
+                         ReadAnswerType(QGuiApplication::applicationDirPath().toStdString()));
     std::fwrite(run.out.constData(), 1, std::size_t(run.out.size()), stdout);
     std::fwrite(run.err.constData(), 1, std::size_t(run.err.size()), stderr);
     return run.exitCode;
