@@ -43,7 +43,9 @@ struct PrintHarness : Harness {
     PrintCommands& commands = AttachPrintCommands(*window, state, fake.seams);
     QTemporaryDir dir;
 
-    PrintHarness() {
+    explicit PrintHarness(std::int16_t answerType = 3,
+                          const std::function<void(FakeSeams&)>& prepare = {})
+        : Harness(answerType, {1024, 768}, prepare) {
         // The blank paper's one question, filled in.
         table().SetField(QuestionTable::Title, QStringLiteral("Which is a noble gas?"));
         table().SetField(QuestionTable::ItemA, QStringLiteral("Neon"));
@@ -67,6 +69,8 @@ private slots:
     void printThroughTheSystemDialog();
     void previewShowsThePages();
     void refusals();
+    void choicesKeptForRecentPapers();
+    void quickPaperPrintsTheModesLetters();
 };
 
 void PrintCommandsTest::menuActions() {
@@ -153,6 +157,7 @@ void PrintCommandsTest::printThroughTheSystemDialog() {
         auto* print = qobject_cast<QPrintDialog*>(&dialog);
         QVERIFY(print);
         print->printer()->setOutputFileName(pdf);
+        print->printer()->setCopyCount(3);
         print->done(QDialog::Accepted);
     });
     h.Trigger("actionPrint");
@@ -160,6 +165,11 @@ void PrintCommandsTest::printThroughTheSystemDialog() {
     const QString text = PdfText(pdf);
     QVERIFY(text.contains(QStringLiteral("Which is a noble gas?")));
     QVERIFY(text.contains(QStringLiteral("Unit 4")));
+    // Three copies of the paper, then its key once.
+    const QStringList pages = text.split(u'\f');
+    QCOMPARE(pages.size(), 5);  // and the empty text after the last form feed
+    for (int p = 0; p < 3; ++p) QVERIFY(pages[p].contains(QStringLiteral("Which is a noble gas?")));
+    QVERIFY(pages[3].contains(QStringLiteral("Answer key")));
     QCOMPARE(h.fake.platform.waitDepth, 0);
 }
 
@@ -229,6 +239,124 @@ void PrintCommandsTest::refusals() {
     empty.ExportPdf_Click();
     QCOMPARE(h.fake.prompts.Texts().back(), QStringLiteral("The test paper should not be empty."));
     QCOMPARE(h.fake.modal.shown.size(), std::size_t(1));
+}
+
+// The last choices for each recent paper outlive the program; the ninth
+// paper printed pushes out the oldest.
+void PrintCommandsTest::choicesKeptForRecentPapers() {
+    QTemporaryDir papers;
+    const auto paper = [&](const QString& name) { return papers.filePath(name + ".tpf"); };
+    const auto choose = [](const std::function<void(QDialog&)>& change) {
+        return [change](QDialog& dialog) {
+            if (change) change(dialog);
+            Click(dialog, "ButtonOK");
+        };
+    };
+    const auto reject = [](QDialog& dialog) { dialog.reject(); };  // the system print dialog
+    // What a window leaves in its settings file, for the next one.
+    QByteArray settings;
+    const auto keep = [&settings](PrintHarness& h) {
+        QFile file(h.fake.platform.SettingsFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        settings = file.readAll();
+    };
+    {
+        PrintHarness h;
+        h.state.PaperFileName = paper("Unit 5");
+        h.fake.modal.steps.push_back(choose([](QDialog& dialog) {
+            Child<QLineEdit>(dialog, "TextHeading")->setText(QStringLiteral("Final exam"));
+            Child<QLineEdit>(dialog, "TextSubheading")->setText(QStringLiteral("Class 4B"));
+            Child<QSpinBox>(dialog, "SpinVersions")->setValue(3);
+            Toggle(dialog, "CheckShuffleQuestions");
+            Toggle(dialog, "CheckMarks");
+            Toggle(dialog, "CheckAnswerSheet");
+            Child<QLineEdit>(dialog, "TextSeed")->setText(QStringLiteral("679717"));
+        }));
+        h.fake.modal.steps.push_back(reject);
+        h.Trigger("actionPrint");
+        h.state.PaperFileName = paper("Unit 6");
+        h.fake.modal.steps.push_back(choose([](QDialog& dialog) {
+            Child<QLineEdit>(dialog, "TextHeading")->setText(QStringLiteral("Unit 6 quiz"));
+            Child<QLineEdit>(dialog, "TextSeed")->setText(QStringLiteral("4294967295"));
+        }));
+        h.fake.modal.steps.push_back(reject);
+        h.Trigger("actionPrint");
+        keep(h);
+    }
+    // As after a restart: the same settings file, a fresh window.
+    const auto restart = [&settings](FakeSeams& fake) {
+        QFile file(fake.platform.SettingsFile());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(settings) == settings.size());
+    };
+    {
+        PrintHarness h(3, restart);
+        h.state.PaperFileName = paper("Unit 5");
+        h.fake.modal.steps.push_back(choose([](QDialog& dialog) {
+            QCOMPARE(Child<QLineEdit>(dialog, "TextHeading")->text(), QStringLiteral("Final exam"));
+            QCOMPARE(Child<QLineEdit>(dialog, "TextSubheading")->text(),
+                     QStringLiteral("Class 4B"));
+            QCOMPARE(Child<QSpinBox>(dialog, "SpinVersions")->value(), 3);
+            QVERIFY(Child<QCheckBox>(dialog, "CheckShuffleQuestions")->isChecked());
+            QVERIFY(!Child<QCheckBox>(dialog, "CheckShuffleOptions")->isChecked());
+            QVERIFY(!Child<QCheckBox>(dialog, "CheckMarks")->isChecked());
+            QVERIFY(Child<QCheckBox>(dialog, "CheckAnswerSheet")->isChecked());
+            QVERIFY(Child<QCheckBox>(dialog, "CheckKey")->isChecked());
+            QCOMPARE(Child<QLineEdit>(dialog, "TextSeed")->text(), QStringLiteral("679717"));
+        }));
+        h.fake.modal.steps.push_back(reject);
+        h.Trigger("actionPrint");
+        h.state.PaperFileName = paper("Unit 6");
+        h.fake.modal.steps.push_back(choose([](QDialog& dialog) {
+            QCOMPARE(Child<QLineEdit>(dialog, "TextHeading")->text(),
+                     QStringLiteral("Unit 6 quiz"));
+            QCOMPARE(Child<QLineEdit>(dialog, "TextSeed")->text(), QStringLiteral("4294967295"));
+        }));
+        h.fake.modal.steps.push_back(reject);
+        h.Trigger("actionPrint");
+        // Seven more papers: Unit 5, the oldest, goes.
+        for (int n = 1; n <= 7; ++n) {
+            h.state.PaperFileName = paper(QStringLiteral("Extra %1").arg(n));
+            h.fake.modal.steps.push_back(choose({}));
+            h.fake.modal.steps.push_back(reject);
+            h.Trigger("actionPrint");
+        }
+        QVERIFY(h.fake.prompts.messages.empty());
+        keep(h);
+    }
+    PrintHarness h(3, restart);
+    h.state.PaperFileName = paper("Unit 5");
+    h.fake.modal.steps.push_back([](QDialog& dialog) {
+        QCOMPARE(Child<QLineEdit>(dialog, "TextHeading")->text(), QStringLiteral("Unit 5"));
+        QCOMPARE(Child<QSpinBox>(dialog, "SpinVersions")->value(), 1);
+        QVERIFY(Child<QLineEdit>(dialog, "TextSeed")->text() != QStringLiteral("679717"));
+        Click(dialog, "ButtonCancel");
+    });
+    h.Trigger("actionPrint");
+    h.state.PaperFileName = paper("Unit 6");
+    h.fake.modal.steps.push_back([](QDialog& dialog) {
+        QCOMPARE(Child<QLineEdit>(dialog, "TextHeading")->text(), QStringLiteral("Unit 6 quiz"));
+        Click(dialog, "ButtonCancel");
+    });
+    h.Trigger("actionPrint");
+}
+
+// A quick paper's question (an answer, no option texts) prints the letters
+// of the answer mode.
+void PrintCommandsTest::quickPaperPrintsTheModesLetters() {
+    for (const std::int16_t answerType : {std::int16_t(0), std::int16_t(3)}) {
+        PrintHarness h(answerType);
+        h.table().SetField(QuestionTable::Title, QString());
+        h.table().SetField(QuestionTable::ItemA, QString());
+        h.table().SetField(QuestionTable::ItemB, QString());
+        h.fake.modal.steps.push_back([](QDialog& dialog) { Click(dialog, "ButtonOK"); });
+        const QString pdf = h.dir.filePath(QStringLiteral("quick.pdf"));
+        h.fake.prompts.files.push_back(pdf);
+        h.Trigger("actionExportPdf");
+        const QString text = Squeezed(PdfText(pdf));
+        QVERIFY2(text.contains(answerType == 0 ? QStringLiteral("1.ABCDE(10points)")
+                                               : QStringLiteral("1.ABCDEF(10points)")),
+                 qPrintable(text));
+    }
 }
 
 QTEST_MAIN(PrintCommandsTest)
