@@ -67,13 +67,14 @@ void FromEntry(const QVariantMap& entry, PrintSettings& s) {
 }  // namespace
 
 std::vector<QVariantMap> ReadSettingsArray(const QString& file, const QString& group,
-                                           const QString& array) {
+                                           const QString& array, int limit) {
     std::vector<QVariantMap> entries;
     // Only a regular file is read: a pipe in its place would block.
     if (!QFileInfo(file).isFile()) return entries;
     QSettings settings(file, QSettings::IniFormat);
     settings.beginGroup(group);
-    const int size = settings.beginReadArray(array);
+    // A damaged size costs no more than the entries that are kept.
+    const int size = std::clamp(settings.beginReadArray(array), 0, limit);
     for (int i = 0; i < size; ++i) {
         settings.setArrayIndex(i);
         QVariantMap entry;
@@ -104,7 +105,7 @@ bool WriteSettingsArray(const QString& file, const QString& group, const QString
 }
 
 std::vector<QVariantMap> PrintMemory::Entries() const {
-    return file_.isEmpty() ? memory_ : ReadSettingsArray(file_, kGroup, kArray);
+    return file_.isEmpty() ? memory_ : ReadSettingsArray(file_, kGroup, kArray, kLimit);
 }
 
 bool PrintMemory::Recall(const QString& paperFile, PrintSettings& settings) const {

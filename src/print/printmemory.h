@@ -12,11 +12,12 @@
 namespace scrivane {
 
 // The print settings' one way into the settings file: the entries of an
-// array in a group, each a map of its keys and values. Reading gives nothing
-// when the file is missing or cannot be read; writing replaces the array and
-// returns false when the file could not be written.
+// array in a group, each a map of its keys and values. Reading gives the
+// first `limit` entries, nothing when the file is missing or cannot be read;
+// writing replaces the array and returns false when the file could not be
+// written.
 std::vector<QVariantMap> ReadSettingsArray(const QString& file, const QString& group,
-                                           const QString& array);
+                                           const QString& array, int limit);
 bool WriteSettingsArray(const QString& file, const QString& group, const QString& array,
                         const std::vector<QVariantMap>& entries);
 

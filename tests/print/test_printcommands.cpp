@@ -71,6 +71,7 @@ private slots:
     void refusals();
     void choicesKeptForRecentPapers();
     void quickPaperPrintsTheModesLetters();
+    void damagedPrintSettings();
 };
 
 void PrintCommandsTest::menuActions() {
@@ -357,6 +358,32 @@ void PrintCommandsTest::quickPaperPrintsTheModesLetters() {
                                                : QStringLiteral("1.ABCDEF(10points)")),
                  qPrintable(text));
     }
+}
+
+// Values that are not of their kind are passed over, a count beyond the
+// versions' limit is held to it, and a huge array size costs nothing.
+void PrintCommandsTest::damagedPrintSettings() {
+    QTemporaryDir papers;
+    const QString paper = papers.filePath(QStringLiteral("Unit 7.tpf"));
+    PrintHarness h(3, [&](FakeSeams& fake) {
+        QFile file(fake.platform.SettingsFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[printSettings]\npapers\\1\\path=" + paper.toUtf8() +
+                   "\npapers\\1\\heading=Kept\npapers\\1\\versions=99\n"
+                   "papers\\1\\seed=12x\npapers\\1\\marks=perhaps\n"
+                   "papers\\1\\shuffleOptions=true\npapers\\size=2000000000\n");
+    });
+    h.state.PaperFileName = paper;
+    h.fake.modal.steps.push_back([](QDialog& dialog) {
+        QCOMPARE(Child<QLineEdit>(dialog, "TextHeading")->text(), QStringLiteral("Kept"));
+        QCOMPARE(Child<QSpinBox>(dialog, "SpinVersions")->value(), kMaxVersions);
+        QVERIFY(Child<QLineEdit>(dialog, "TextSeed")->text().toUInt() >= 100000);
+        QVERIFY(Child<QCheckBox>(dialog, "CheckMarks")->isChecked());
+        QVERIFY(Child<QCheckBox>(dialog, "CheckShuffleOptions")->isChecked());
+        Click(dialog, "ButtonCancel");
+    });
+    h.Trigger("actionPrint");
+    QCOMPARE(h.fake.modal.shown.size(), std::size_t(1));
 }
 
 QTEST_MAIN(PrintCommandsTest)
