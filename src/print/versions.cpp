@@ -148,7 +148,19 @@ std::vector<PaperVersion> BuildVersions(const std::vector<QuestionRecord>& paper
         version.name = VersionName(v);
         std::vector<int> order(paper.size());
         for (std::size_t i = 0; i < order.size(); ++i) order[i] = int(i);
-        if (settings.shuffleQuestions) StreamFor(settings.seed, v, 0).Shuffle(order);
+        if (settings.shuffleQuestions) {
+            // A question without option texts keeps its number, which a
+            // teacher may have written on the board beside it.
+            std::vector<std::size_t> freePlaces;
+            std::vector<int> moved;
+            for (std::size_t i = 0; i < paper.size(); ++i)
+                if (HasFilledOption(paper[i])) {
+                    freePlaces.push_back(i);
+                    moved.push_back(int(i));
+                }
+            StreamFor(settings.seed, v, 0).Shuffle(moved);
+            for (std::size_t k = 0; k < freePlaces.size(); ++k) order[freePlaces[k]] = moved[k];
+        }
         for (int index : order) {
             const QuestionRecord& record = paper[std::size_t(index)];
             version.questions.push_back(

@@ -62,7 +62,8 @@ QString VersionName(int index);
 // their new order, options that refer to the others keep their place, and a
 // question whose options name each other's letters keeps its order whole, as
 // does one whose options are all numbers. A question without option texts
-// gets settings.blankOptionLetters options with empty texts, never shuffled.
+// gets settings.blankOptionLetters options with empty texts and keeps its
+// place and letters whatever the shuffle.
 std::vector<PaperVersion> BuildVersions(const std::vector<QuestionRecord>& paper,
                                         const VersionSettings& settings);
 
