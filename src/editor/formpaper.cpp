@@ -473,12 +473,17 @@ void FormPaper::SetAnswerMode(bool multiple) {
     state_.TypeInfoRecord.CheckValue = TypeInfoRecord::kCheckValue;
     ShowOptionF();
     const auto file = seams_.platform.ProgramFolder() / kTypeInfoFileName;
-    if (!WriteTypeInfoFile(file, type)) {
+    const AnswerTypeWrite written = WriteAnswerType(file, type);
+    if (written.outcome == AnswerTypeWrite::Outcome::NotARecord) {
+        ShowMessage(seams_.prompts, QStringLiteral("TypeInfo.con is not a valid type record; the "
+                                                   "answer mode holds until the program ends."));
+    } else if (written.outcome == AnswerTypeWrite::Outcome::Failed) {
         MessageRequest error;
         error.text = QStringLiteral(
             "The answer mode could not be saved; it applies until the program ends.");
-        error.informativeText = QStringLiteral("%1 cannot be written.")
-                                    .arg(QDir::toNativeSeparators(QString::fromStdString(file)));
+        error.informativeText = QStringLiteral("%1 cannot be written: %2.")
+                                    .arg(QDir::toNativeSeparators(QString::fromStdString(file)),
+                                         written.reason);
         error.icon = MsgIcon::Exclamation;
         seams_.prompts.MsgBox(error);
     }

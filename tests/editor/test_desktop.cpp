@@ -2,6 +2,7 @@
 // the command line, a drop or the recent papers, the answer mode switched at
 // run time, the layout on resize and on large or scaled screens, the
 // pictures, HELP's fallback and the dialogs fitted to the screen.
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QAction>
 #include <QApplication>
@@ -381,6 +382,45 @@ private slots:
         QVERIFY(h.Find<QLineEdit>("TextItems_5")->isEnabled());
         QVERIFY(Action(h, "actionMultipleMode")->isChecked());
         QVERIFY(IsMultipleAnswerMode(h.state.AnswerType()));
+    }
+
+    // A record the program does not know is never rewritten, and a pipe in
+    // its place is never opened: the mode holds for the run either way.
+    void answerModeLeavesAForeignRecordAlone_data() {
+        QTest::addColumn<QByteArray>("bytes");  // empty: a pipe
+        QTest::addColumn<QString>("message");
+        const QString foreign = QStringLiteral(
+            "TypeInfo.con is not a valid type record; the answer mode holds until the program "
+            "ends.");
+        QTest::newRow("short") << QByteArray(60, 'x') << foreign;
+        QTest::newRow("no check value") << QByteArray(116, '\0') << foreign;
+        QTest::newRow("pipe") << QByteArray()
+                              << QStringLiteral(
+                                     "The answer mode could not be saved; it applies "
+                                     "until the program ends.");
+    }
+    void answerModeLeavesAForeignRecordAlone() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, message);
+        Harness h{0};
+        const auto file = h.fake.platform.ProgramFolder() / kTypeInfoFileName;
+        std::filesystem::remove(file);
+        if (bytes.isEmpty()) {
+            QCOMPARE(::mkfifo(file.c_str(), 0600), 0);
+        } else {
+            std::ofstream(file, std::ios::binary).write(bytes.constData(), bytes.size());
+        }
+        Action(h, "actionMultipleMode")->trigger();
+        QCOMPARE(h.fake.prompts.Texts(), QStringList{message});
+        QVERIFY(IsMultipleAnswerMode(h.state.AnswerType()));
+        QVERIFY(h.Find<QLineEdit>("TextItems_5")->isEnabled());
+        if (bytes.isEmpty()) {
+            QVERIFY(std::filesystem::is_fifo(file));
+        } else {
+            QFile kept(QString::fromStdString(file.string()));
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), bytes);
+        }
     }
 
     void resizingLaysOutAgainWithoutCuttingOff() {
