@@ -81,10 +81,11 @@ FormPaper::FormPaper(Moddule1& state, Seams& seams, ExcelFactory* excel, QWidget
     }
     history_ = std::make_unique<PaperHistory>(document_);
     questions_ = std::make_unique<QuestionCommands>(state_, *this, *history_, seams_.prompts);
-    paper_ = std::make_unique<PaperCommands>(state_, *this, *history_, seams_, *excel, *Timer1_,
-                                             this);
+    paper_ =
+        std::make_unique<PaperCommands>(state_, *this, *history_, seams_, *excel, *Timer1_, this);
     // Edit > Undo and Redo; like a command, each first writes the current row.
-    historyActions_ = new HistoryActions(*history_, [this] { return CheckCurrentRow(); }, this);
+    historyActions_ = new HistoryActions(
+        *history_, [this] { return CheckCurrentRow(); }, this);
     MenuBar_->AddEditAction(historyActions_->UndoAction(), true);
     MenuBar_->AddEditAction(historyActions_->RedoAction(), true);
     // While the paper is modified it is kept for recovery after a crash.
@@ -96,9 +97,8 @@ FormPaper::FormPaper(Moddule1& state, Seams& seams, ExcelFactory* excel, QWidget
     connect(&document_, &PaperDocument::TotalChanged, this, [this](float total) {
         LabScoreCount_->setText(FormatSingle(total, QLocale().decimalPoint().at(0)));
     });
-    connect(&document_, &PaperDocument::ShownNameChanged, this, [this](const QString& name) {
-        setWindowTitle(QStringLiteral("Quennet  ") + name);
-    });
+    connect(&document_, &PaperDocument::ShownNameChanged, this,
+            [this](const QString& name) { setWindowTitle(QStringLiteral("Quennet  ") + name); });
     connect(&document_, &PaperDocument::FileNameChanged, this, &FormPaper::ShowFileName);
     // Ctrl+Z in a text box undoes its typing only while the box holds an
     // edit not yet written; otherwise it undoes the last step.
@@ -437,12 +437,30 @@ void FormPaper::OfferRecovery() {
             continue;
         }
         // The recovered paper is a fresh start: nothing before it to undo,
-        // and its changes are not on file.
-        document_.Install(paper->rows, paper->fileName);
+        // and its changes are not on file. Modified before it is installed,
+        // so its recovery files are never without a copy.
         document_.SetModified(true);
+        document_.Install(paper->rows, paper->fileName);
         history_->Reset(false);
+        RestoreTyping(paper->editedPosition, paper->edited);
+        recovery_->WriteNow();
         return;
     }
+}
+
+// Typing that was not yet written goes back into the panel of its question,
+// still unwritten.
+void FormPaper::RestoreTyping(int position, const QuestionRecord& shown) {
+    if (position < 1 || position > document_.Count()) return;
+    document_.SetCurrent(position);
+    const QuestionRecord written = document_.Row(position);
+    if (shown.Score != written.Score) table_.SetBoundValue(QuestionTable::Score, shown.Score);
+    if (shown.Answer != written.Answer)
+        table_.SetBoundValue(QuestionTable::Answer, AnswerMaskToText(shown.Answer));
+    if (shown.Title != written.Title) table_.SetBoundValue(QuestionTable::Title, shown.Title);
+    for (int i = 0; i < 6; ++i)
+        if (shown.Items[std::size_t(i)] != written.Items[std::size_t(i)])
+            table_.SetBoundValue(QuestionTable::ItemA + i, shown.Items[std::size_t(i)]);
 }
 
 void FormPaper::OpenFile(const QString& path) {
@@ -481,9 +499,9 @@ void FormPaper::SetAnswerMode(bool multiple) {
         MessageRequest error;
         error.text = QStringLiteral(
             "The answer mode could not be saved; it applies until the program ends.");
-        error.informativeText = QStringLiteral("%1 cannot be written: %2.")
-                                    .arg(QDir::toNativeSeparators(QString::fromStdString(file)),
-                                         written.reason);
+        error.informativeText =
+            QStringLiteral("%1 cannot be written: %2.")
+                .arg(QDir::toNativeSeparators(QString::fromStdString(file)), written.reason);
         error.icon = MsgIcon::Exclamation;
         seams_.prompts.MsgBox(error);
     }

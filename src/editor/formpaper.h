@@ -94,6 +94,7 @@ private:
     void LayOut(int windowWidth);
     void ShowOptionF();
     void OpenRecentPaper(const QString& path);
+    void RestoreTyping(int position, const QuestionRecord& shown);
     void Place(QWidget* widget, double left, double top, double width, double height);
     void ScaleFont(QWidget* widget, double basePointSize);
 
