@@ -7,7 +7,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -23,6 +25,7 @@
 #include "dialogs/dlganswerset.h"
 #include "dialogs/formquickpaper.h"
 #include "editor/commandicons.h"
+#include "editor/editorsettings.h"
 #include "editor/mainmenu.h"
 #include "editor/recentpapers.h"
 #include "harness.h"
@@ -291,21 +294,65 @@ private slots:
 
     void recentPapersKeepEightNewestFirst() {
         QTemporaryDir dir;
-        const QString file = dir.filePath("settings.conf");
+        EditorSettings settings(dir.filePath("settings.conf"));
         {
-            RecentPapers recent(file);
+            RecentPapers recent(settings);
             for (int i = 1; i <= 10; ++i)
                 recent.Add(dir.filePath(QStringLiteral("p%1.tpf").arg(i)));
             recent.Add(dir.filePath("p5.tpf"));  // opened again: first, and once
         }
-        const QStringList list = RecentPapers(file).List();  // kept in the file
+        const QStringList list = RecentPapers(settings).List();  // kept in the file
         QStringList expected;
         for (int i : {5, 10, 9, 8, 7, 6, 4, 3})
             expected << dir.filePath(QStringLiteral("p%1.tpf").arg(i));
         QCOMPARE(list, expected);
-        RecentPapers memory{QString()};
+        EditorSettings none{QString()};
+        RecentPapers memory(none);
         memory.Add("/a.tpf");
         QCOMPARE(memory.List(), QStringList{"/a.tpf"});
+    }
+
+    // A settings file that is a pipe, or larger than 64 KiB, is never opened
+    // or changed: the window appears, one message says so, and the recent
+    // papers hold for the run.
+    void aRefusedSettingsFileIsLeftAlone_data() {
+        QTest::addColumn<QByteArray>("bytes");  // empty: a pipe
+        QTest::newRow("pipe") << QByteArray();
+        QTest::newRow("over 64 KiB")
+            << "[General]\nrecentPapers=" + QByteArray(EditorSettings::kMaxSize, 'x') + '\n';
+    }
+    void aRefusedSettingsFileIsLeftAlone() {
+        QFETCH(QByteArray, bytes);
+        QString file;
+        Harness h(3, {1024, 768}, [&](test::FakeSeams& fake) {
+            file = fake.platform.SettingsFile();
+            if (bytes.isEmpty()) {
+                QCOMPARE(::mkfifo(file.toLocal8Bit().constData(), 0600), 0);
+            } else {
+                QFile big(file);
+                QVERIFY(big.open(QIODevice::WriteOnly));
+                big.write(bytes);
+            }
+        });
+        QCOMPARE(h.fake.prompts.messages.size(), std::size_t(1));
+        QVERIFY(h.fake.prompts.messages[0].text.startsWith("The settings file " +
+                                                           QDir::toNativeSeparators(file)));
+        QTemporaryDir dir;
+        const QString paper = dir.filePath("kept.tpf");
+        h.fake.prompts.files.push_back(paper);
+        Action(h, "actionSave")->trigger();
+        QVERIFY(QFile::exists(paper));
+        auto* menu = h.Find<QMenu>("menuRecent");
+        QCOMPARE(menu->actions().size(), 1);
+        QCOMPARE(menu->actions()[0]->data().toString(), paper);
+        QCOMPARE(h.fake.prompts.messages.size(), std::size_t(1));  // told once
+        if (bytes.isEmpty()) {
+            QVERIFY(QFileInfo(file).isFile() == false && QFileInfo::exists(file));
+        } else {
+            QFile big(file);
+            QVERIFY(big.open(QIODevice::ReadOnly));
+            QCOMPARE(big.readAll(), bytes);
+        }
     }
 
     void openRecentListsSavedPapersAndDropsVanishedOnes() {
