@@ -181,7 +181,16 @@ bool RecoveryStore::WriteNow() {
     }
     paper.rows = document_.Rows();
     QString why;
-    const bool written = Write(Base(id_), paper, &why);
+    // Typing alone leaves the questions as they were: only the description
+    // is written again.
+    const bool rowsKept = ownRows_ && *ownRows_ == paper.rows && !paper.rows.empty() &&
+                          QFile::exists(Base(id_) + kPaperSuffix);
+    const bool written =
+        rowsKept ? WriteInfo(Base(id_) + kInfoSuffix, paper, &why) : Write(Base(id_), paper, &why);
+    if (written)
+        ownRows_ = std::move(paper.rows);
+    else
+        ownRows_.reset();
     if (!written && !lastWriteFailed_) emit WriteFailed(why);
     lastWriteFailed_ = !written;
     // The recovered paper is safe in this editor's own copy now.
@@ -190,6 +199,7 @@ bool RecoveryStore::WriteNow() {
 }
 
 void RecoveryStore::RemoveOwn() {
+    ownRows_.reset();
     QFile::remove(Base(id_) + kPaperSuffix);
     QFile::remove(Base(id_) + kInfoSuffix);
 }

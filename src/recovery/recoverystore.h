@@ -107,6 +107,7 @@ private:
     std::unique_ptr<QLockFile> ownLock_;
     std::map<QString, std::unique_ptr<QLockFile>> reserved_;
     QStringList taken_;  // recovered, kept until the own copy is written
+    std::optional<std::vector<QuestionRecord>> ownRows_;  // the questions in the own copy
     QTimer timer_;
     bool ended_ = false;
     bool lastWriteFailed_ = false;
