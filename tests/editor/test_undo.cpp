@@ -169,6 +169,42 @@ private slots:
         QCOMPARE(h.table().RecordCount(), 1);
     }
 
+    // Saved as a paper, rebalanced, saved under a new name, the rebalance
+    // undone and a question deleted: SAVE offers the new name and the first
+    // file stays as it was.
+    void undoLeavesTheFileSaveWritesTo() {
+        Harness h;
+        QTemporaryDir dir;
+        const QString first = dir.filePath(QStringLiteral("endofterm.tpf"));
+        const QString second = dir.filePath(QStringLiteral("rb_test.tpf"));
+        auto bytes = [](const QString& path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        h.Click(FormPaper::ADD);
+        h.Click(FormPaper::ADD);
+        h.fake.prompts.files = {first};
+        h.Click(FormPaper::SAVE);
+        const QByteArray saved = bytes(first);
+        QVERIFY(!saved.isEmpty());
+        auto rows = h.window->Document().Rows();
+        rows[0].Answer = 2;
+        h.window->History().ReplaceRows(QStringLiteral("Rebalance answers"), rows);
+        h.fake.prompts.files = {second};
+        h.Click(FormPaper::SAVE);
+        HistoryKey(h, true);
+        QCOMPARE(h.window->Document().Row(1).Answer, AnswerMask(0));
+        h.Click(FormPaper::DEL);
+        QCOMPARE(h.state.PaperFileName, second);
+        QCOMPARE(h.window->windowTitle(), QStringLiteral("Quennet  ") + second);
+        h.fake.prompts.files = {second};
+        h.Click(FormPaper::SAVE);
+        QCOMPARE(h.fake.prompts.fileRequests.back().fileName, QStringLiteral("rb_test.tpf"));
+        QVERIFY(h.fake.prompts.messages.empty());  // its own file: nothing asked
+        QCOMPARE(bytes(first), saved);
+        QVERIFY(bytes(second) != saved);
+    }
+
     void randomSequenceFollowsThePlainModel() {
         Harness h;
         Model model;
