@@ -19,7 +19,7 @@ std::unique_ptr<QSettings> EditorSettings::Open() {
     } else if (!fs::is_regular_file(status)) {
         refusal = QStringLiteral("is not a regular file");
     } else if (const auto size = fs::file_size(path, ec); ec || size > std::uintmax_t(kMaxSize)) {
-        refusal = QStringLiteral("is larger than 64 KiB");
+        refusal = QStringLiteral("is larger than %1 KiB").arg(kMaxSize / 1024);
     }
     if (refusal.isEmpty()) return std::make_unique<QSettings>(file_, QSettings::IniFormat);
     if (!told_ && prompts_) {
