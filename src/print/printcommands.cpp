@@ -43,8 +43,7 @@ PrintCommands::PrintCommands(Seams& seams, std::function<std::vector<QuestionRec
       seams_(seams),
       records_(std::move(records)),
       paperFile_(std::move(paperFile)),
-      window_(window),
-      memory_(seams.platform.SettingsFile()) {
+      window_(window) {
     setObjectName(QStringLiteral("PrintCommands"));
     // Six digits are easy to note down for printing the same versions again.
     choices_.versions.seed = QRandomGenerator::global()->bounded(100000u, 1000000u);

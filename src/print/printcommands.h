@@ -20,6 +20,7 @@ class QWidget;
 
 namespace scrivane {
 
+class EditorSettings;
 class PrintLayout;
 
 class PrintCommands : public QObject {
@@ -34,6 +35,8 @@ public:
     // The answer mode's AnswerType, read at each command: a question without
     // option texts prints the mode's letters.
     void SetAnswerType(std::function<std::int16_t()> answerType);
+    // Where the last print settings of each paper are kept between runs.
+    void SetSettings(EditorSettings* settings) { memory_.SetSettings(settings); }
 
     // Runs before each command, in the order added; one that returns false
     // ends the command (the current row's check, the paper checks).

@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 #include <QSettings>
+
+#include "editor/editorsettings.h"
 #include <algorithm>
 
 namespace scrivane {
@@ -66,12 +68,9 @@ void FromEntry(const QVariantMap& entry, PrintSettings& s) {
 
 }  // namespace
 
-std::vector<QVariantMap> ReadSettingsArray(const QString& file, const QString& group,
+std::vector<QVariantMap> ReadSettingsArray(QSettings& settings, const QString& group,
                                            const QString& array, int limit) {
     std::vector<QVariantMap> entries;
-    // Only a regular file is read: a pipe in its place would block.
-    if (!QFileInfo(file).isFile()) return entries;
-    QSettings settings(file, QSettings::IniFormat);
     settings.beginGroup(group);
     // A damaged size costs no more than the entries that are kept.
     const int size = std::clamp(settings.beginReadArray(array), 0, limit);
@@ -82,14 +81,12 @@ std::vector<QVariantMap> ReadSettingsArray(const QString& file, const QString& g
         entries.push_back(std::move(entry));
     }
     settings.endArray();
+    settings.endGroup();
     return entries;
 }
 
-bool WriteSettingsArray(const QString& file, const QString& group, const QString& array,
+bool WriteSettingsArray(QSettings& settings, const QString& group, const QString& array,
                         const std::vector<QVariantMap>& entries) {
-    const QFileInfo info(file);
-    if (info.exists() && !info.isFile()) return false;
-    QSettings settings(file, QSettings::IniFormat);
     settings.beginGroup(group);
     settings.remove(array);
     settings.beginWriteArray(array, int(entries.size()));
@@ -105,7 +102,8 @@ bool WriteSettingsArray(const QString& file, const QString& group, const QString
 }
 
 std::vector<QVariantMap> PrintMemory::Entries() const {
-    return file_.isEmpty() ? memory_ : ReadSettingsArray(file_, kGroup, kArray, kLimit);
+    const std::unique_ptr<QSettings> settings = settings_ ? settings_->Open() : nullptr;
+    return settings ? ReadSettingsArray(*settings, kGroup, kArray, kLimit) : memory_;
 }
 
 bool PrintMemory::Recall(const QString& paperFile, PrintSettings& settings) const {
@@ -128,10 +126,11 @@ void PrintMemory::Keep(const QString& paperFile, const PrintSettings& settings) 
         const QString other = entry.value(kPath).toString();
         if (!other.isEmpty() && other != path) entries.push_back(entry);
     }
-    if (file_.isEmpty())
-        memory_ = std::move(entries);
+    const std::unique_ptr<QSettings> file = settings_ ? settings_->Open() : nullptr;
+    if (file)
+        WriteSettingsArray(*file, kGroup, kArray, entries);
     else
-        WriteSettingsArray(file_, kGroup, kArray, entries);
+        memory_ = std::move(entries);
 }
 
 }  // namespace scrivane

@@ -3,6 +3,7 @@
 // again next week gives the same versions as the keys handed out.
 #pragma once
 
+#include <QSettings>
 #include <QString>
 #include <QVariantMap>
 #include <vector>
@@ -11,23 +12,24 @@
 
 namespace scrivane {
 
-// The print settings' one way into the settings file: the entries of an
-// array in a group, each a map of its keys and values. Reading gives the
-// first `limit` entries, nothing when the file is missing or cannot be read;
-// writing replaces the array and returns false when the file could not be
-// written.
-std::vector<QVariantMap> ReadSettingsArray(const QString& file, const QString& group,
+class EditorSettings;
+
+// The entries of an array in a group of the settings, each a map of its keys
+// and values. Reading gives the first `limit` entries; writing replaces the
+// array and returns false when the file could not be written.
+std::vector<QVariantMap> ReadSettingsArray(QSettings& settings, const QString& group,
                                            const QString& array, int limit);
-bool WriteSettingsArray(const QString& file, const QString& group, const QString& array,
+bool WriteSettingsArray(QSettings& settings, const QString& group, const QString& array,
                         const std::vector<QVariantMap>& entries);
 
 class PrintMemory {
 public:
     static constexpr int kLimit = 8;
 
-    // settingsFile: where the settings are kept; empty keeps them for this
-    // run only.
-    explicit PrintMemory(QString settingsFile) : file_(std::move(settingsFile)) {}
+    // settings: the editor's settings file; none (or a refused file) keeps
+    // them for this run only.
+    explicit PrintMemory(EditorSettings* settings = nullptr) : settings_(settings) {}
+    void SetSettings(EditorSettings* settings) { settings_ = settings; }
 
     // Puts the settings kept for paperFile into settings (all but the answer
     // mode's letters); false, and settings untouched, when none are kept.
@@ -38,7 +40,7 @@ public:
 private:
     std::vector<QVariantMap> Entries() const;
 
-    QString file_;
+    EditorSettings* settings_;
     std::vector<QVariantMap> memory_;  // the entries when there is no settings file
 };
 
