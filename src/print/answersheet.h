@@ -90,7 +90,8 @@ struct SheetPageLayout {
     std::vector<SheetBubble> bubbles;  // answers in printed order, then student digits
 };
 
-// The page size in points of A4 or Letter.
+// The page size in points of A4 or Letter, in whole points as a PDF page of
+// that size has them: 595 x 842 and 612 x 792.
 QSizeF SheetPageSize(bool letterPaper);
 
 // The layout of a version's answer sheet (always one page: up to 100
