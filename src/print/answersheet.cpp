@@ -199,11 +199,11 @@ QByteArray SheetCode::Encode() const {
                              version,
                              QString::number(sheetPage),
                              QString::number(sheetPages),
-                             QString::number(versions.count),
+                             QString::number(std::clamp(versions.count, 1, kMaxVersions)),
                              QString::number(flags),
                              QString::number(versions.seed),
-                             QString::number(idDigits),
-                             QString::number(versions.blankOptionLetters),
+                             QString::number(std::clamp(idDigits, 0, kMaxIdDigits)),
+                             QString::number(versions.blankOptionLetters == 5 ? 5 : 6),
                              letterPaper ? QStringLiteral("L") : QStringLiteral("A")};
     return fields.join(u':').toLatin1();
 }
