@@ -13,6 +13,7 @@
 #include <QPainterPath>
 #include <QTransform>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace scrivane {
@@ -248,7 +249,14 @@ QString PaperDigest(const std::vector<QuestionRecord>& paper, const QString& mod
     for (const QuestionRecord& record : paper) {
         const OptionPlaces places = PlacesOf(record);
         data += QByteArray::number(places.filled) + ',' + QByteArray::number(places.pinned) + ',' +
-                (places.whole ? '1' : '0') + ';';
+                (places.whole ? '1' : '0');
+        // A question without option texts offers the mode's letters, and
+        // any further letter its answer names.
+        if (places.filled == 0)
+            data +=
+                ',' + QByteArray::number(std::max<int>(
+                          int(modeLetters.size()), std::bit_width(unsigned(record.Answer & 63))));
+        data += ';';
     }
     return Hex16(data);
 }
