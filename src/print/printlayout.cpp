@@ -476,9 +476,10 @@ struct PrintLayout::Pages {
         code.versions = settings.versions;
         code.idDigits = std::clamp(settings.idDigits, 0, kMaxIdDigits);
         code.letterPaper = letter;
-        QString heading = settings.heading;
-        if (!settings.subheading.isEmpty())
-            heading += QStringLiteral(" \u2013 ") + settings.subheading;
+        QStringList headings;
+        for (const QString& line : {settings.heading, settings.subheading})
+            if (!line.trimmed().isEmpty()) headings << line.trimmed();
+        const QString heading = headings.join(QStringLiteral(" \u2013 "));
 
         const int dpi = device.logicalDpiX();
         const QRect paper = page.fullRectPixels(dpi), printable = page.paintRectPixels(dpi);
