@@ -77,8 +77,9 @@ public:
     PaperCommands& Paper() { return *paper_; }
     // The menu bar, where other capabilities add their actions.
     MainMenu& Menu() { return *MenuBar_; }
-    // Opens a file given on the command line, dropped or chosen from the
-    // recent papers: a test paper as OPEN does, any other workbook as IMPORT.
+    // Opens a file given on the command line or dropped: a name ending .tpf
+    // as OPEN does, any other file, in any format the program reads, as
+    // IMPORT does.
     void OpenFile(const QString& path);
     void SetAnswerMode(bool multiple);
 

@@ -222,14 +222,30 @@ private slots:
             else
                 h.window->OpenFile(path);
         };
-        {  // a test paper opens as OPEN opens it
+        for (const char* name : {"three.tpf", "THREE.Tpf"}) {  // a test paper opens as OPEN
             Harness h;
-            const QString paper = Fixture(dir, "plain-3q.lo.xls", "three.tpf");
+            const QString paper = Fixture(dir, "plain-3q.lo.xls", name);
             open(h, paper);
             QCOMPARE(h.table().RecordCount(), 3);
             QCOMPARE(h.state.PaperFileName, paper);
             QCOMPARE(h.window->windowTitle(), "Quennet  " + paper);
             QVERIFY(h.fake.prompts.messages.empty());
+        }
+        // Any other file is imported in whatever format its content shows,
+        // whatever its name says.
+        const struct {
+            const char* fixture;
+            const char* name;
+            int count;
+        } others[] = {{"bank.gift", "colleague.gift", 3},  {"bank.aiken.txt", "aiken.txt", 2},
+                      {"bank.moodle.xml", "quiz", 2},      {"plain-3q.lo.csv", "marks.csv", 3},
+                      {"plain-3q.lo.ods", "marks.ods", 3}, {"bank.gift", "looks-like.xls", 3}};
+        for (const auto& other : others) {
+            Harness h;
+            open(h, Fixture(dir, other.fixture, other.name));
+            QVERIFY2(h.table().RecordCount() == other.count, other.name);
+            QVERIFY(h.state.PaperFileName.isEmpty());
+            QCOMPARE(h.fake.prompts.Texts(), QStringList{"Import succeed"});
         }
         {  // any other workbook is imported, with IMPORT's message
             Harness h;
@@ -328,13 +344,25 @@ private slots:
         QCOMPARE(h.state.PaperFileName, first);
         QCOMPARE(menu->actions()[0]->data().toString(), first);
 
+        // A paper saved under a name of its own choosing opens as a paper,
+        // not as an import, whatever its ending.
+        const QString odd = dir.filePath("week1.v2");
+        h.fake.prompts.files.push_back(odd);
+        Action(h, "actionSave")->trigger();
+        h.window->OpenFile(first);
+        QCOMPARE(menu->actions()[1]->data().toString(), odd);
+        menu->actions()[1]->trigger();
+        QCOMPARE(h.state.PaperFileName, odd);
+        QCOMPARE(h.window->windowTitle(), "Quennet  " + odd);
+        QVERIFY(h.fake.prompts.messages.empty());
+
         // A paper that is gone is told and taken off the list; the paper stays.
         QFile::remove(second);
-        menu->actions()[1]->trigger();
+        menu->actions()[2]->trigger();
         QCOMPARE(h.fake.prompts.messages.size(), std::size_t(1));
         QVERIFY(h.fake.prompts.messages.back().text.contains("second.tpf"));
-        QCOMPARE(menu->actions().size(), 1);
-        QCOMPARE(h.state.PaperFileName, first);
+        QCOMPARE(menu->actions().size(), 2);
+        QCOMPARE(h.state.PaperFileName, odd);
     }
 
     void answerModeSwitchesAtOnceAndIsWritten() {
