@@ -81,11 +81,10 @@ FormPaper::FormPaper(Moddule1& state, Seams& seams, ExcelFactory* excel, QWidget
     }
     history_ = std::make_unique<PaperHistory>(document_);
     questions_ = std::make_unique<QuestionCommands>(state_, *this, *history_, seams_.prompts);
-    paper_ =
-        std::make_unique<PaperCommands>(state_, *this, *history_, seams_, *excel, *Timer1_, this);
+    paper_ = std::make_unique<PaperCommands>(state_, *this, *history_, seams_, *excel, *Timer1_,
+                                             this);
     // Edit > Undo and Redo; like a command, each first writes the current row.
-    historyActions_ = new HistoryActions(
-        *history_, [this] { return CheckCurrentRow(); }, this);
+    historyActions_ = new HistoryActions(*history_, [this] { return CheckCurrentRow(); }, this);
     MenuBar_->AddEditAction(historyActions_->UndoAction(), true);
     MenuBar_->AddEditAction(historyActions_->RedoAction(), true);
     // While the paper is modified it is kept for recovery after a crash.
@@ -97,8 +96,9 @@ FormPaper::FormPaper(Moddule1& state, Seams& seams, ExcelFactory* excel, QWidget
     connect(&document_, &PaperDocument::TotalChanged, this, [this](float total) {
         LabScoreCount_->setText(FormatSingle(total, QLocale().decimalPoint().at(0)));
     });
-    connect(&document_, &PaperDocument::ShownNameChanged, this,
-            [this](const QString& name) { setWindowTitle(QStringLiteral("Quennet  ") + name); });
+    connect(&document_, &PaperDocument::ShownNameChanged, this, [this](const QString& name) {
+        setWindowTitle(QStringLiteral("Quennet  ") + name);
+    });
     connect(&document_, &PaperDocument::FileNameChanged, this, &FormPaper::ShowFileName);
     // Ctrl+Z in a text box undoes its typing only while the box holds an
     // edit not yet written; otherwise it undoes the last step.
