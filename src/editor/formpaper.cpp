@@ -209,9 +209,13 @@ void FormPaper::BuildControls() {
     connect(DataGrid1_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (!current.isValid() || current.row() == table_.CurrentRow()) return;
-                // A refused move keeps the grid on the row being edited.
-                if (!CheckCurrentRow() || !table_.SetAbsolutePosition(current.row() + 1))
+                // A refused move keeps the grid on the row being edited: at
+                // once, and again once the view has finished the click that
+                // asked, which would otherwise mark the row clicked.
+                if (!CheckCurrentRow() || !table_.SetAbsolutePosition(current.row() + 1)) {
                     DataGrid1_RowColChange();
+                    QTimer::singleShot(0, this, [this] { DataGrid1_RowColChange(); });
+                }
             });
 
     adoStdMarks_->SetLeaveCheck([this] { return CheckCurrentRow(); });
