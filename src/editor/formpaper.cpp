@@ -706,13 +706,24 @@ void FormPaper::ExitProgram_Click() {
 }
 
 void FormPaper::Help_Click() {
-    // Help is a convenience: a missing file or viewer is not worth a message.
     // Without a viewer for the compiled help, its pages open in the browser.
+    // A missing help file is not worth a message; help that is there but
+    // that nothing opens is, so the teacher knows where to find it.
     const auto folder = seams_.platform.ProgramFolder();
     std::error_code ec;
-    for (const auto& help : {folder / "quillary.chm", folder / "help" / "index.html"})
-        if (std::filesystem::is_regular_file(help, ec) && seams_.platform.OpenWithDesktop(help))
-            return;
+    bool present = false;
+    for (const auto& help : {folder / "quillary.chm", folder / "help" / "index.html"}) {
+        if (!std::filesystem::is_regular_file(help, ec)) continue;
+        present = true;
+        if (seams_.platform.OpenWithDesktop(help)) return;
+    }
+    if (!present) return;
+    const auto pages = folder / "help";
+    const auto shown = std::filesystem::is_directory(pages, ec) ? pages : folder;
+    ShowMessage(seams_.prompts,
+                QStringLiteral("The help could not be opened: no viewer for it was found. Its "
+                               "pages are in the folder %1.")
+                    .arg(QDir::toNativeSeparators(QString::fromStdString(shown.string()))));
 }
 
 void FormPaper::Form_Unload(bool& cancel) {

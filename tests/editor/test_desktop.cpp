@@ -474,29 +474,43 @@ private slots:
 
     void helpFallsBackToItsPages_data() {
         QTest::addColumn<bool>("chm");
+        QTest::addColumn<bool>("pages");
         QTest::addColumn<bool>("viewer");
         QTest::addColumn<QStringList>("opened");
-        QTest::newRow("viewer") << true << true << QStringList{"quillary.chm"};
-        QTest::newRow("no viewer")
-            << true << false << QStringList{"quillary.chm", "help/index.html"};
-        QTest::newRow("no help file") << false << false << QStringList{"help/index.html"};
+        QTest::addColumn<bool>("told");
+        QTest::newRow("viewer") << true << true << true << QStringList{"quillary.chm"} << false;
+        QTest::newRow("no viewer") << true << true << false
+                                   << QStringList{"quillary.chm", "help/index.html"} << true;
+        QTest::newRow("pages only")
+            << false << true << true << QStringList{"help/index.html"} << false;
+        QTest::newRow("pages, no viewer")
+            << false << true << false << QStringList{"help/index.html"} << true;
+        QTest::newRow("no help file") << false << false << false << QStringList{} << false;
     }
     void helpFallsBackToItsPages() {
         QFETCH(bool, chm);
+        QFETCH(bool, pages);
         QFETCH(bool, viewer);
         QFETCH(QStringList, opened);
+        QFETCH(bool, told);
         Harness h;
         const auto folder = h.fake.platform.ProgramFolder();
         if (chm) std::ofstream(folder / "quillary.chm") << "help";
-        std::filesystem::create_directory(folder / "help");
-        std::ofstream(folder / "help" / "index.html") << "<html></html>";
+        if (pages) {
+            std::filesystem::create_directory(folder / "help");
+            std::ofstream(folder / "help" / "index.html") << "<html></html>";
+        }
         h.fake.platform.openResult = viewer;
         h.Click(FormPaper::HELP);
         QStringList actual;
         for (const auto& p : h.fake.platform.opened)
             actual << QString::fromStdString(p.lexically_relative(folder).generic_string());
         QCOMPARE(actual, opened);
-        QVERIFY(h.fake.prompts.messages.empty());
+        // Help that nothing opens is told, with the folder it is in.
+        QCOMPARE(h.fake.prompts.messages.size(), std::size_t(told ? 1 : 0));
+        if (told)
+            QVERIFY(h.fake.prompts.messages[0].text.contains(
+                QString::fromStdString((folder / "help").string())));
     }
 
     void dialogsScaleWithTheWindowAndFitTheScreen() {

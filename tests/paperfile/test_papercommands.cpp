@@ -541,10 +541,11 @@ private slots:
         WriteText(
             QString::fromStdString((h.fake.platform.ProgramFolder() / "quillary.chm").string()),
             "ITSF");
-        h.fake.platform.openResult = false;  // no viewer: still nothing shown
+        h.fake.platform.openResult = false;  // no viewer: the teacher is told where help is
         h.Click(FormPaper::HELP);
         QCOMPARE(h.fake.platform.opened.size(), std::size_t(1));
-        QVERIFY(h.fake.prompts.messages.empty());
+        QCOMPARE(h.fake.prompts.messages.size(), std::size_t(1));
+        QVERIFY(!h.state.PaperModified);
     }
 
     void wholeRoundTrip() {
