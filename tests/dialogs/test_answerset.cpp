@@ -322,7 +322,6 @@ void TestAnswerSet::eachOpeningStartsFromCurrentAnswer() {
     for (int i = 0; i < 6; ++i) QCOMPARE(Option(again, i)->isChecked(), i == 3);
 }
 
-
 // A keyboard user presses the letter: a box is ticked or unticked, an option
 // chosen. Letters the dialog does not offer change nothing.
 void TestAnswerSet::letterKeysTickOrChoose() {

@@ -479,8 +479,8 @@ private slots:
         QTest::addColumn<QStringList>("opened");
         QTest::addColumn<bool>("told");
         QTest::newRow("viewer") << true << true << true << QStringList{"quillary.chm"} << false;
-        QTest::newRow("no viewer") << true << true << false
-                                   << QStringList{"quillary.chm", "help/index.html"} << true;
+        QTest::newRow("no viewer")
+            << true << true << false << QStringList{"quillary.chm", "help/index.html"} << true;
         QTest::newRow("pages only")
             << false << true << true << QStringList{"help/index.html"} << false;
         QTest::newRow("pages, no viewer")
