@@ -6,6 +6,7 @@
 #include <QTableView>
 #include <QToolButton>
 
+#include "editor/griddelegate.h"
 #include "editor/recordnavigator.h"
 #include "harness.h"
 
@@ -216,6 +217,18 @@ private slots:
         h.state.ScoreList(1) = 12.5f;
         h.window->CountScore();
         QCOMPARE(h.Text("LabScoreCount"), QString("12,5"));
+        // The grid shows a mark as the mark box does.
+        h.table().SetField(QuestionTable::Score, 3.5f);
+        QCOMPARE(h.Text("TextScore"), QString("3.5"));
+        struct Peek : GridDelegate {
+            using GridDelegate::GridDelegate;
+            using GridDelegate::initStyleOption;
+        };
+        QVERIFY(dynamic_cast<GridDelegate*>(h.Find<QTableView>("DataGrid1")->itemDelegate()));
+        Peek grid({}, nullptr);
+        QStyleOptionViewItem cell;
+        grid.initStyleOption(&cell, h.table().index(0, QuestionTable::Score));
+        QCOMPARE(cell.text, QString("3.5"));
         QLocale::setDefault(QLocale::c());
         // Sums are single precision.
         h.state.ScoreList(1) = 0.1f;
