@@ -99,6 +99,8 @@ void RecoveryStore::Schedule() {
     if (!document_.Modified()) {
         timer_.stop();
         RemoveOwn();
+        if (lastWriteFailed_) emit WriteRecovered();
+        lastWriteFailed_ = false;
     } else if (!timer_.isActive()) {
         // Not restarted by later changes, so a change waits no longer than this.
         timer_.start();
@@ -110,12 +112,15 @@ bool RecoveryStore::WriteNow() {
     if (ended_) return true;
     if (!document_.Modified()) {
         RemoveOwn();
+        if (lastWriteFailed_) emit WriteRecovered();
+        lastWriteFailed_ = false;
         return true;
     }
     QString why;
     const bool written =
         Write(Base(id_), {document_.Rows(), document_.FileName(), answerType_}, &why);
     if (!written && !lastWriteFailed_) emit WriteFailed(why);
+    if (written && lastWriteFailed_) emit WriteRecovered();
     lastWriteFailed_ = !written;
     return written;
 }

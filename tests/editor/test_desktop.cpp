@@ -6,12 +6,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTableView>
 #include <QToolButton>
@@ -411,33 +415,80 @@ private slots:
         QVERIFY(IsMultipleAnswerMode(h.state.AnswerType()));
     }
 
+    // A resize lays the window out again, never smaller than 90 % of the
+    // reference layout: a window snapped to half the screen fits whole, a
+    // smaller one keeps that layout and scrolls.
     void resizingLaysOutAgainWithoutCuttingOff() {
         Harness h(3, {1920, 1080});
         const QSize start = h.window->size();
         const QRect grid = h.Find("DataGrid1")->geometry();
         const int menu = h.Find("MenuBar")->height();
-        const QSize sizes[] = {{960, 1040}, {800, 600}, {640, 480}, {2560, 1400}, start};
+        auto* area = h.Find<QScrollArea>("PaperArea");
+        const QSize sizes[] = {{960, 1040}, {1200, 800},  {800, 600}, {640, 480},
+                               {1200, 250}, {2560, 1400}, start};
         for (const QSize& size : sizes) {
             h.window->resize(size);
             const QString when = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
-            ExpectAllInside(h, when);
-            for (const char* name : {"CommandTools_9", "CommandTools_10", "TextItems_5",
-                                     "LabItem_5", "LabNoCount", "LabScoreCount"}) {
-                QWidget* w = h.Find(name);
-                QVERIFY2(
-                    h.window->rect().contains(QRect(w->mapTo(h.window.get(), QPoint()), w->size())),
-                    qPrintable(when + " " + name));
-            }
             // The factors follow the area below the menu bar of start-up.
-            QVERIFY(qAbs(h.window->ScaleX() - 1.875 * size.width() / start.width()) < 1e-4);
-            QVERIFY(qAbs(h.window->ScaleY() -
-                         1.40625 * (size.height() - menu) / (start.height() - menu)) < 1e-4);
+            const double x = 1.875 * size.width() / start.width();
+            const double y = 1.40625 * (size.height() - menu) / (start.height() - menu);
+            QVERIFY(qAbs(h.window->ScaleX() - std::max(x, 0.9)) < 1e-4);
+            QVERIFY(qAbs(h.window->ScaleY() - std::max(y, 0.9)) < 1e-4);
             QCOMPARE(h.Find<QTableView>("DataGrid1")->font().pointSizeF(),
                      8.25 * double(h.window->FontScale()));
+            QVERIFY(h.Find<QTableView>("DataGrid1")->font().pointSizeF() >= 7.4);
+            // Lower than the layout, the grid gives up the room, down to a
+            // few rows; only then does the area scroll.
+            const bool low = size.height() <= 250;
+            const bool whole = x >= 0.9 && !low;
+            QCOMPARE(area->horizontalScrollBar()->maximum() > 0, x < 0.9);
+            QCOMPARE(area->verticalScrollBar()->maximum() > 0, low);
+            auto* rows = h.Find<QTableView>("DataGrid1");
+            QVERIFY(rows->height() >= 4 * rows->verticalHeader()->defaultSectionSize());
+            QVERIFY(rows->height() <= qRound(7695 * double(h.window->ScaleY()) / 15) + 1);
+            if (whole) ExpectAllInside(h, when);
+            // Every control lies on the scrolled layout, none cut off it.
+            QWidget* content = h.Find("PaperContent");
+            for (const char* name : {"CommandTools_9", "CommandTools_10", "TextItems_5",
+                                     "LabItem_5", "LabNoCount", "LabScoreCount", "DataGrid1"}) {
+                QWidget* w = h.Find(name);
+                const QRect at(w->mapTo(content, QPoint()), w->size());
+                QVERIFY2(content->rect().contains(at), qPrintable(when + " " + name));
+                if (whole)
+                    QVERIFY2(h.window->rect().contains(
+                                 QRect(w->mapTo(h.window.get(), QPoint()), w->size())),
+                             qPrintable(when + " " + name));
+            }
         }
         // Back at its first size the window looks as it did: nothing compounds.
         QCOMPARE(h.Find("DataGrid1")->geometry(), grid);
         QCOMPARE(h.window->FontScale(), 1.40625f);
+    }
+
+    // A recovery copy that cannot be written is told at the bottom of the
+    // window, never in a box, and goes once the paper is protected again.
+    void recoveryFailureIsToldUntilACopyIsWritten() {
+        QTemporaryDir data;
+        const QString folder = data.filePath("recovery");
+        std::ofstream(folder.toStdString()) << "a file where the folder should be";
+        Harness h(3, {1024, 768}, [&](test::FakeSeams& f) { f.platform.dataFolder = data.path(); });
+        auto* status = h.Find<QStatusBar>("StatusBar");
+        const QString told = QString::fromLatin1(FormPaper::kRecoveryFailedText);
+        QVERIFY(status->currentMessage().isEmpty());
+        h.Click(FormPaper::ADD);
+        QTRY_COMPARE_WITH_TIMEOUT(status->currentMessage(), told, 3000);
+        // Saved, the paper needs no copy.
+        h.fake.prompts.files.push_back(data.filePath("saved.tpf"));
+        h.Click(FormPaper::SAVE);
+        QVERIFY(status->currentMessage().isEmpty());
+        // A later failure is told again; a copy written clears it.
+        h.Click(FormPaper::ADD);
+        QTRY_COMPARE_WITH_TIMEOUT(status->currentMessage(), told, 3000);
+        QFile::remove(folder);
+        QVERIFY(QDir().mkpath(folder));
+        h.Click(FormPaper::ADD);
+        QTRY_VERIFY_WITH_TIMEOUT(status->currentMessage().isEmpty(), 3000);
+        QVERIFY(h.fake.prompts.messages.empty());
     }
 
     void captionsAndIconsStayWholeOnScaledScreens_data() {
