@@ -463,7 +463,8 @@ void FormPaper::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!framed_) {
         framed_ = true;
-        FitFrameToScreen();
+        // The window manager adds the frame once the window is shown.
+        QTimer::singleShot(0, this, &FormPaper::FitFrameToScreen);
     }
 }
 
