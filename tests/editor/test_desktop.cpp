@@ -463,6 +463,13 @@ private slots:
         // Back at its first size the window looks as it did: nothing compounds.
         QCOMPARE(h.Find("DataGrid1")->geometry(), grid);
         QCOMPARE(h.window->FontScale(), 1.40625f);
+
+        // A start-up layout smaller than 90 % is the smallest a resize gives.
+        Harness small(3, {800, 600});
+        small.window->resize(640, 480);
+        QCOMPARE(small.window->ScaleX(), 0.78125f);
+        QCOMPARE(small.window->FontScale(), 0.78125f);
+        QVERIFY(small.Find<QScrollArea>("PaperArea")->horizontalScrollBar()->maximum() > 0);
     }
 
     // A recovery copy that cannot be written is told at the bottom of the
