@@ -1,5 +1,6 @@
 // Scrivane: hands control to start-up and runs until the main window closes.
-//   scrivane [FILE]   FILE, a test paper or a workbook, opens at start-up.
+//   scrivane [FILE]   FILE opens at start-up: a name ending .tpf as a test paper,
+//                     any other file imported in the format its content shows.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -28,7 +29,8 @@ int main(int argc, char* argv[]) {
     options.addVersionOption();
     options.addPositionalArgument(
         QStringLiteral("file"),
-        QStringLiteral("A test paper (.tpf) to open, or a workbook to import."),
+        QStringLiteral("A test paper (.tpf) to open, or a file to import: a workbook (.xls, "
+                       ".xlsx, .ods), CSV, Moodle XML, GIFT or Aiken."),
         QStringLiteral("[file]"));
     options.process(app);
 

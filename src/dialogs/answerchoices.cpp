@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QRadioButton>
+#include <algorithm>
 
 #include "dialogs/answercolours.h"
 #include "dialogs/twips.h"
@@ -64,6 +65,14 @@ void PlaceAnswerOptions(OptionRow options, const QWidget& ref) {
         const int width = j == kUncertainColumn ? 1095 : 615;
         PlaceAt(*options[j], ref, kOptionX[j], 150, width, 240);
     }
+    // Grown to fit its caption, "Uncertain" would reach past its frame's
+    // edge: it moves left into the gap after E instead.
+    QRadioButton& uncertain = *options[kUncertainColumn];
+    const QRect room = uncertain.parentWidget()->contentsRect();
+    if (uncertain.geometry().right() > room.right())
+        uncertain.move(std::max(options[kUncertainColumn - 1]->geometry().right() + 1,
+                                room.right() + 1 - uncertain.width()),
+                       uncertain.y());
 }
 
 int SingleAnswerColumn(AnswerMask m) {

@@ -1,6 +1,8 @@
 #include "dialogs/answersetdialog.h"
 
+#include <QAbstractButton>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -45,6 +47,22 @@ void AnswerSetDialog::OKButton_Click() {
     answerBox_.setText(AnswerMaskToText(state_.CurrentAnswer));
     accept();
     answerBox_.setFocus();
+}
+
+void AnswerSetDialog::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const bool chord =
+        event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (!chord && key >= Qt::Key_A && key <= Qt::Key_F) {
+        const QString letter(QChar(u'A' + (key - Qt::Key_A)));
+        for (QAbstractButton* choice : FrameItem_->findChildren<QAbstractButton*>()) {
+            if (choice->text() != letter || !choice->isEnabled()) continue;
+            choice->setFocus(Qt::ShortcutFocusReason);
+            choice->click();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
 }
 
 }  // namespace scrivane

@@ -29,6 +29,9 @@ protected:
     // in the tab order, and assigns the captions of Form_Load.
     void AddButtons(int okX);
 
+    // The letter keys A to F tick or choose the option of that letter.
+    void keyPressEvent(QKeyEvent* event) override;
+
     Moddule1& state_;
     QFrame* FrameItem_ = nullptr;
 

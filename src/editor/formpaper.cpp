@@ -14,6 +14,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTableView>
 #include <QTimer>
@@ -90,6 +94,10 @@ FormPaper::FormPaper(Moddule1& state, Seams& seams, ExcelFactory* excel, QWidget
     // While the paper is modified it is kept for recovery after a crash.
     recovery_ = std::make_unique<RecoveryStore>(
         document_, state_.AnswerType(), RecoveryStore::FolderIn(seams_.platform.DataFolder()));
+    // A recovery copy that cannot be written is told once, until one can.
+    connect(recovery_.get(), &RecoveryStore::WriteFailed, this,
+            [this] { StatusBar_->showMessage(QString::fromLatin1(kRecoveryFailedText)); });
+    connect(recovery_.get(), &RecoveryStore::WriteRecovered, StatusBar_, &QStatusBar::clearMessage);
     // The totals and the caption follow the paper.
     connect(&document_, &PaperDocument::CountChanged, this,
             [this](int count) { LabNoCount_->setText(QString::number(count)); });
@@ -129,7 +137,16 @@ void FormPaper::BuildControls() {
     MenuBar_ = new MainMenu(this);
     connect(MenuBar_, &MainMenu::CommandChosen, this, &FormPaper::CommandTools_Click);
     connect(MenuBar_, &MainMenu::SetAnswerChosen, this, [this] { CmdSetAnswer_->click(); });
-    FrameTools_ = Named(new QGroupBox(this), QStringLiteral("FrameTools"));
+    // The specified layout lies in an area between the menu bar and the
+    // status bar, which scrolls when the window is smaller than the layout.
+    PaperArea_ = Named(new QScrollArea(this), QStringLiteral("PaperArea"));
+    PaperArea_->setFrameShape(QFrame::NoFrame);
+    PaperArea_->setWidgetResizable(false);
+    PaperContent_ = Named(new QWidget, QStringLiteral("PaperContent"));
+    PaperArea_->setWidget(PaperContent_);
+    StatusBar_ = Named(new QStatusBar(this), QStringLiteral("StatusBar"));
+    StatusBar_->setSizeGripEnabled(false);
+    FrameTools_ = Named(new QGroupBox(PaperContent_), QStringLiteral("FrameTools"));
     for (int i = 0; i < kCommandCount; ++i) {
         auto* button =
             Named(new QToolButton(FrameTools_), QStringLiteral("CommandTools_%1").arg(i));
@@ -144,7 +161,7 @@ void FormPaper::BuildControls() {
         CommandTools_[i] = button;
     }
 
-    Frame1_ = Named(new QGroupBox(this), QStringLiteral("Frame1"));
+    Frame1_ = Named(new QGroupBox(PaperContent_), QStringLiteral("Frame1"));
     adoStdMarks_ = Named(new RecordNavigator(table_, Frame1_), QStringLiteral("adoStdMarks"));
     LabNo_ = Named(new QLabel(Frame1_), QStringLiteral("LabNo"));
     LabelNo_ = Named(new QLabel(Frame1_), QStringLiteral("LabelNo"));
@@ -171,12 +188,12 @@ void FormPaper::BuildControls() {
         itemLimits_[i] = new TypingLimit(*TextItems_[i], 100);
         LabItem_[i]->setBuddy(TextItems_[i]);
     }
-    Label5_ = Named(new QLabel(this), QStringLiteral("Label5"));
-    LabNoCount_ = Named(new QLabel(this), QStringLiteral("LabNoCount"));
-    Label7_ = Named(new QLabel(this), QStringLiteral("Label7"));
-    LabScoreCount_ = Named(new QLabel(this), QStringLiteral("LabScoreCount"));
+    Label5_ = Named(new QLabel(PaperContent_), QStringLiteral("Label5"));
+    LabNoCount_ = Named(new QLabel(PaperContent_), QStringLiteral("LabNoCount"));
+    Label7_ = Named(new QLabel(PaperContent_), QStringLiteral("Label7"));
+    LabScoreCount_ = Named(new QLabel(PaperContent_), QStringLiteral("LabScoreCount"));
 
-    DataGrid1_ = Named(new QTableView(this), QStringLiteral("DataGrid1"));
+    DataGrid1_ = Named(new QTableView(PaperContent_), QStringLiteral("DataGrid1"));
     DataGrid1_->setModel(&table_);
     DataGrid1_->setSelectionBehavior(QAbstractItemView::SelectRows);
     DataGrid1_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -209,9 +226,13 @@ void FormPaper::BuildControls() {
     connect(DataGrid1_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (!current.isValid() || current.row() == table_.CurrentRow()) return;
-                // A refused move keeps the grid on the row being edited.
-                if (!CheckCurrentRow() || !table_.SetAbsolutePosition(current.row() + 1))
+                // A refused move keeps the grid on the row being edited: at
+                // once, and again once the view has finished the click that
+                // asked, which would otherwise mark the row clicked.
+                if (!CheckCurrentRow() || !table_.SetAbsolutePosition(current.row() + 1)) {
                     DataGrid1_RowColChange();
+                    QTimer::singleShot(0, this, [this] { DataGrid1_RowColChange(); });
+                }
             });
 
     adoStdMarks_->SetLeaveCheck([this] { return CheckCurrentRow(); });
@@ -295,9 +316,7 @@ void FormPaper::Place(QWidget* widget, double left, double top, double width, do
     const QRectF twips(left * scaleX_, top * scaleY_, width * scaleX_, height * scaleY_);
     twips_.insert(widget->objectName(), twips);
     const double k = seams_.platform.LogicalDpi() / 1440.0;
-    // The reference layout lies below the menu bar.
-    const int below = widget->parentWidget() == this ? MenuBar_->sizeHint().height() : 0;
-    widget->setGeometry(int(std::lround(twips.x() * k)), int(std::lround(twips.y() * k)) + below,
+    widget->setGeometry(int(std::lround(twips.x() * k)), int(std::lround(twips.y() * k)),
                         int(std::lround(twips.width() * k)), int(std::lround(twips.height() * k)));
 }
 
@@ -313,9 +332,9 @@ void FormPaper::Form_LoadPro() {
     const double k = seams_.platform.LogicalDpi() / 1440.0;
     const QSize window(int(std::lround(kReferenceWidth * scaleX_ * k)),
                        int(std::lround(kReferenceHeight * scaleY_ * k)));
-    LayOut(window.width());
-    // The window covers the screen; the menu bar takes its height from the
-    // spare band below the grid.
+    LayOut(window);
+    // The window covers the screen; the menu bar and the status bar take
+    // their height from the spare band below the grid.
     resize(window);
     laidOut_ = window;
     startSize_ = window;
@@ -327,7 +346,7 @@ void FormPaper::Form_LoadPro() {
 // Places and sizes every control from the reference table at the current
 // factors, fonts from their design sizes, so that laying out again never
 // compounds.
-void FormPaper::LayOut(int windowWidth) {
+void FormPaper::LayOut(QSize window) {
     // The menu bar's height, which the layout lies below, follows its font.
     MenuBar_->SetScale(fontScale_);
     Place(FrameTools_, 120, 0, 15014, 710);
@@ -380,7 +399,7 @@ void FormPaper::LayOut(int windowWidth) {
     for (int c = 0; c < QuestionTable::kColumnCount; ++c)
         DataGrid1_->setColumnWidth(c, int(std::lround(kColumnWidths[c] * scaleX_ * k)));
 
-    MenuBar_->setGeometry(0, 0, windowWidth, MenuBar_->sizeHint().height());
+    ArrangeAreas(window);
     for (auto* b : CommandTools_) FitCommandIcon(*b, fontScale_);
     // The dialogs this window owns scale with it.
     setProperty(kLayoutScaleProperty, double(fontScale_));
@@ -395,11 +414,76 @@ void FormPaper::resizeEvent(QResizeEvent* event) {
     // height follows the scale, which must not feed back into it.
     const double startBelow = std::max(1, startSize_.height() - startMenu_);
     const double below = std::max(1, height() - startMenu_);
-    scaleX_ = float(startScaleX_ * width() / startSize_.width());
-    scaleY_ = float(startScaleY_ * below / startBelow);
+    // Never smaller than the smallest layout: the area scrolls instead.
+    scaleX_ = std::max(float(startScaleX_ * width() / startSize_.width()),
+                       std::min(kSmallestScale, startScaleX_));
+    scaleY_ =
+        std::max(float(startScaleY_ * below / startBelow), std::min(kSmallestScale, startScaleY_));
     fontScale_ = scaleX_ <= scaleY_ ? scaleX_ : scaleY_;
     laidOut_ = size();
-    LayOut(width());
+    LayOut(size());
+}
+
+// The menu bar on top, the status bar at the bottom, and the area between
+// them for the layout. The grid gives up the room the bars take, down to a
+// few rows; a window lower than that scrolls.
+void FormPaper::ArrangeAreas(QSize window) {
+    const int menu = MenuBar_->sizeHint().height();
+    const int status = StatusBar_->sizeHint().height();
+    MenuBar_->setGeometry(0, 0, window.width(), menu);
+    StatusBar_->setGeometry(0, window.height() - status, window.width(), status);
+    PaperArea_->setGeometry(0, menu, window.width(), std::max(0, window.height() - menu - status));
+
+    const double k = seams_.platform.LogicalDpi() / 1440.0;
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, PaperArea_);
+    // The controls end at the grid's right edge, short of the full width:
+    // that band leaves room for a vertical scroll bar.
+    const int needWidth = DataGrid1_->geometry().right() + 3;
+    const QRect grid = DataGrid1_->geometry();
+    const int fullGrid = int(std::lround(7695 * scaleY_ * k));
+    const int fewRows = DataGrid1_->horizontalHeader()->sizeHint().height() +
+                        4 * DataGrid1_->verticalHeader()->defaultSectionSize() +
+                        2 * DataGrid1_->frameWidth();
+    int viewHeight = PaperArea_->height() - (needWidth > window.width() ? bar : 0);
+    const int gap = int(std::lround(60 * scaleY_ * k));  // below the grid
+    const int gridHeight =
+        std::clamp(viewHeight - grid.top() - gap, std::min(fewRows, fullGrid), fullGrid);
+    if (gridHeight != grid.height()) {
+        DataGrid1_->resize(grid.width(), gridHeight);
+        QRectF& twips = twips_[DataGrid1_->objectName()];
+        twips.setHeight(gridHeight / k);
+    }
+    const int needHeight = grid.top() + gridHeight + gap;
+    int viewWidth = window.width() - (needHeight > viewHeight ? bar : 0);
+    if (needWidth > viewWidth) viewHeight = PaperArea_->height() - bar;
+    PaperContent_->resize(std::max(needWidth, viewWidth), std::max(needHeight, viewHeight));
+}
+
+void FormPaper::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!framed_) {
+        framed_ = true;
+        // The window manager adds the frame once the window is shown.
+        QTimer::singleShot(0, this, &FormPaper::FitFrameToScreen);
+    }
+}
+
+// The window covers the screen with its frame: where the title bar and the
+// desktop's panels would push its bottom off the screen, the window is made
+// that much lower and the grid gives up the room.
+void FormPaper::FitFrameToScreen() {
+    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) return;
+    const QScreen* shown = screen();
+    if (!shown || startSize_.isEmpty()) return;
+    const QRect available = shown->availableGeometry();
+    const int over = frameGeometry().height() - available.height();
+    if (over <= 0 || over >= height() / 4) return;
+    const QSize lower(width(), height() - over);
+    startSize_ = lower;
+    laidOut_ = lower;
+    resize(lower);
+    LayOut(lower);
+    if (frameGeometry().bottom() > available.bottom()) move(x(), available.top());
 }
 
 void FormPaper::ReplacePaper(const QString& step, const std::vector<QuestionRecord>& rows) {
@@ -480,7 +564,9 @@ void FormPaper::OpenRecentPaper(const QString& path) {
         MenuBar_->ShowRecentPapers(recent_.List());
         return;
     }
-    OpenFile(path);
+    // Every recent paper was opened or saved as a paper, whatever its name.
+    if (!CheckCurrentRow()) return;
+    paper_->OpenFile(path, PaperCommands::Way::AsPaper);
 }
 
 // The mode applies at once and is written into TypeInfo.con for the next
@@ -723,13 +809,24 @@ void FormPaper::ExitProgram_Click() {
 }
 
 void FormPaper::Help_Click() {
-    // Help is a convenience: a missing file or viewer is not worth a message.
     // Without a viewer for the compiled help, its pages open in the browser.
+    // A missing help file is not worth a message; help that is there but
+    // that nothing opens is, so the teacher knows where to find it.
     const auto folder = seams_.platform.ProgramFolder();
     std::error_code ec;
-    for (const auto& help : {folder / "quillary.chm", folder / "help" / "index.html"})
-        if (std::filesystem::is_regular_file(help, ec) && seams_.platform.OpenWithDesktop(help))
-            return;
+    bool present = false;
+    for (const auto& help : {folder / "quillary.chm", folder / "help" / "index.html"}) {
+        if (!std::filesystem::is_regular_file(help, ec)) continue;
+        present = true;
+        if (seams_.platform.OpenWithDesktop(help)) return;
+    }
+    if (!present) return;
+    const auto pages = folder / "help";
+    const auto shown = std::filesystem::is_directory(pages, ec) ? pages : folder;
+    ShowMessage(seams_.prompts,
+                QStringLiteral("The help could not be opened: no viewer for it was found. Its "
+                               "pages are in the folder %1.")
+                    .arg(QDir::toNativeSeparators(QString::fromStdString(shown.string()))));
 }
 
 void FormPaper::Form_Unload(bool& cancel) {

@@ -21,6 +21,8 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QScrollArea;
+class QStatusBar;
 class QTableView;
 class QTimer;
 class QToolButton;
@@ -54,6 +56,14 @@ public:
     float ScaleX() const { return scaleX_; }
     float ScaleY() const { return scaleY_; }
     float FontScale() const { return fontScale_; }
+    // The smallest layout a resize gives, as a fraction of the reference
+    // layout (or the start-up layout where that is smaller); below it the
+    // window scrolls.
+    static constexpr float kSmallestScale = 0.9f;
+    // The status bar's text while the recovery copy cannot be written.
+    static constexpr const char* kRecoveryFailedText =
+        "Unsaved work is not protected: the recovery copy cannot be written.";
+
     // Where the last layout put a control, in twips (tests and screenshots).
     QRectF TwipsGeometry(const QString& objectName) const { return twips_.value(objectName); }
 
@@ -79,8 +89,9 @@ public:
     EditorSettings& Settings() { return settings_; }
     // The menu bar, where other capabilities add their actions.
     MainMenu& Menu() { return *MenuBar_; }
-    // Opens a file given on the command line, dropped or chosen from the
-    // recent papers: a test paper as OPEN does, any other workbook as IMPORT.
+    // Opens a file given on the command line or dropped: a name ending .tpf
+    // as OPEN does, any other file, in any format the program reads, as
+    // IMPORT does.
     void OpenFile(const QString& path);
     void SetAnswerMode(bool multiple);
 
@@ -88,12 +99,15 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void Form_Load();
     void BuildControls();
     void ComputeScale();
-    void LayOut(int windowWidth);
+    void LayOut(QSize window);
+    void ArrangeAreas(QSize window);
+    void FitFrameToScreen();
     void ShowOptionF();
     void OpenRecentPaper(const QString& path);
     void RestoreTyping(int position, const QuestionRecord& shown);
@@ -126,6 +140,9 @@ private:
     std::unique_ptr<PaperCommands> paper_;
 
     MainMenu* MenuBar_;
+    QScrollArea* PaperArea_;  // holds the specified layout; scrolls when the window is smaller
+    QWidget* PaperContent_;
+    QStatusBar* StatusBar_;
     QGroupBox* FrameTools_;
     std::array<QToolButton*, kCommandCount> CommandTools_{};
     QGroupBox* Frame1_;
@@ -158,6 +175,7 @@ private:
     QSize laidOut_;    // the window size the controls are laid out for
     float startScaleX_ = 1, startScaleY_ = 1;
     int startMenu_ = 0;  // the menu bar's height after start-up
+    bool framed_ = false;  // the first showing has fitted the frame to the screen
     EditorSettings settings_{seams_.platform.SettingsFile(), &seams_.prompts};
     RecentPapers recent_{settings_};
     QHash<QString, QRectF> twips_;

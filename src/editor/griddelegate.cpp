@@ -11,6 +11,18 @@ namespace scrivane {
 GridDelegate::GridDelegate(std::function<bool()> checkCurrentRow, QObject* parent)
     : QStyledItemDelegate(parent), checkCurrentRow_(std::move(checkCurrentRow)) {}
 
+QString GridDelegate::ShownText(const QModelIndex& index) {
+    const int role = index.column() == QuestionTable::Score ? Qt::EditRole : Qt::DisplayRole;
+    return index.data(role).toString();
+}
+
+void GridDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (index.column() == QuestionTable::Score &&
+        option->features & QStyleOptionViewItem::HasDisplay)
+        option->text = ShownText(index);
+}
+
 QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                                     const QModelIndex& index) const {
     auto* editor = new QLineEdit(parent);

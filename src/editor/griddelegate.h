@@ -18,6 +18,12 @@ public:
                       const QModelIndex& index) const override;
     // Writes what an open cell editor holds and closes it.
     void Finish(QWidget* editor);
+    // The text a cell shows: a mark in the form the mark box shows it, so
+    // the grid and the box never disagree, whatever the locale.
+    static QString ShownText(const QModelIndex& index);
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 
 private:
     std::function<bool()> checkCurrentRow_;

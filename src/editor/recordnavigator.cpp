@@ -16,6 +16,8 @@ QToolButton* MakeButton(QWidget* parent, const char* name, Qt::ArrowType arrow,
     button->setObjectName(QString::fromLatin1(name));
     button->setArrowType(arrow);
     button->setToolTip(tip);
+    // Screen readers name an arrow by what it does, not by its picture.
+    button->setAccessibleName(tip);
     button->setAutoRaise(true);
     return button;
 }

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -12,6 +13,7 @@
 #include "dialogs/formquickpaper.h"
 #include "dialogs/formquickpaper17.h"
 #include "history/paperhistory.h"
+#include "interchange/questionfile.h"
 #include "paperfile/dlgcausion.h"
 
 namespace scrivane {
@@ -20,15 +22,25 @@ namespace {
 
 const QString kPaperFilter = QStringLiteral("Test Paper (*.tpf)|*.tpf");
 const QString kSheetFilter = QStringLiteral("Excel File (*.xls)|*.xls");
+// IMPORT offers the other workbooks as a second choice.
+const QString kImportFilter =
+    kSheetFilter + QStringLiteral("|Workbooks (*.xls *.xlsx *.ods)|*.xls *.xlsx *.ods");
 const QString kSaveTitle = QStringLiteral("Select the file name that you want to save");
+
+}  // namespace
 
 // A name chosen without an extension gets the one of the dialog's filter,
 // so that the file shows in the dialogs' lists afterwards.
-QString WithExtension(const QString& path, const QString& extension) {
-    return QFileInfo(path).fileName().contains(u'.') ? path : path + extension;
+QString PaperCommands::WithExtension(const QString& path, const QString& extension) {
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QStringView ending = dot < 0 ? QStringView() : QStringView(name).mid(dot + 1);
+    const bool plain = !ending.isEmpty() && ending.size() <= 5 &&
+                       std::all_of(ending.begin(), ending.end(), [](QChar c) {
+                           return c.unicode() < 128 && c.isLetterOrNumber();
+                       });
+    return plain ? path : path + extension;
 }
-
-}  // namespace
 
 MsgAnswer AskToSaveChanges(Prompts& prompts) {
     MessageRequest ask;
@@ -168,14 +180,30 @@ bool PaperCommands::ImportChosenWorkbook(const QString& path) {
     return DoImport(Context(), path, true);
 }
 
-void PaperCommands::OpenFile(const QString& path) {
+bool PaperCommands::ImportChosenFile(const QString& path) {
+    const interchange::ReadOutcome read = interchange::ReadQuestionFile(path, state_.DefaultScore);
+    if (read.workbook) return ImportChosenWorkbook(path);
+    if (!read.Read()) {
+        MessageRequest refusal;
+        refusal.text = QStringLiteral("Invalid format");
+        refusal.title = QStringLiteral("Error");
+        refusal.icon = MsgIcon::Exclamation;
+        refusal.informativeText = (QStringList{read.reason} + read.notes).join(u'\n');
+        seams_.prompts.MsgBox(refusal);
+        return false;
+    }
+    return ImportQuestions(Context(), read.rows, true, nullptr, read.notes);
+}
+
+void PaperCommands::OpenFile(const QString& path, Way way) {
     pendingFile_ = path;
+    pendingWay_ = way;
     if (!AskToSave(3)) return;
     pendingFile_.clear();
-    if (path.endsWith(QStringLiteral(".tpf"), Qt::CaseInsensitive))
+    if (way == Way::AsPaper || path.endsWith(QStringLiteral(".tpf"), Qt::CaseInsensitive))
         OpenChosenPaper(path);
     else
-        ImportChosenWorkbook(path);
+        ImportChosenFile(path);
 }
 
 bool PaperCommands::ConfirmOverwrite() {
@@ -230,7 +258,7 @@ void PaperCommands::ImportPaper_Click() {
     if (!AskToSave(2)) return;
     const auto path = ChooseInDefaultFolder(
         FileRequest::Kind::Open, QStringLiteral("Please select the file should be imported."),
-        kSheetFilter);
+        kImportFilter);
     if (!path) return;
     ImportChosenWorkbook(*path);
 }
@@ -254,7 +282,7 @@ void PaperCommands::Timer1_Timer() {
     else if (command == 2)
         ImportPaper_Click();
     else
-        OpenFile(QString(pendingFile_));  // a copy: OpenFile resets the member
+        OpenFile(QString(pendingFile_), pendingWay_);  // a copy: OpenFile resets the member
 }
 
 bool PaperCommands::SplitFilePath(const QString& path, QString& fileName, QString& folder) {

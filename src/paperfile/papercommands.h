@@ -35,18 +35,28 @@ public:
     void ExportPaper_Click();
     void Timer1_Timer();
 
-    // A file chosen outside the file dialogs (command line, drop, recent
-    // papers): after the unsaved-changes question a test paper opens as OPEN
-    // opens it and any other workbook is imported as IMPORT imports it.
-    void OpenFile(const QString& path);
+    // How a file chosen outside the file dialogs is taken: by its name (the
+    // command line and a drop: a name ending .tpf opens as OPEN opens it,
+    // anything else is imported by its content), or as a paper (the recent
+    // papers, which were all opened or saved as papers).
+    enum class Way { ByName, AsPaper };
+    // After the unsaved-changes question, opens or imports the file.
+    void OpenFile(const QString& path, Way way = Way::ByName);
     // The rest of OPEN and IMPORT once the file is chosen; true when the
     // paper was replaced.
     bool OpenChosenPaper(const QString& path);
     bool ImportChosenWorkbook(const QString& path);
+    // Reads the file in whichever format its content shows (a workbook, CSV,
+    // Moodle XML, GIFT, Aiken) and imports it as IMPORT does.
+    bool ImportChosenFile(const QString& path);
 
     int PendingCommand() const { return PendingCommand_; }
 
     static bool SplitFilePath(const QString& path, QString& fileName, QString& folder);
+    // The path with extension added unless the name already ends in a plain
+    // extension: a dot followed by one to five letters or digits ("Ch.3 quiz"
+    // has none).
+    static QString WithExtension(const QString& path, const QString& extension);
 
     // The pieces of EXPORT that other ways of writing the paper share: the
     // overwrite question, the write with its failure message, that message
@@ -74,6 +84,7 @@ private:
     QWidget* dialogParent_;
     unsigned char PendingCommand_ = 0;
     QString pendingFile_;  // the file OpenFile runs again for
+    Way pendingWay_ = Way::ByName;
 };
 
 }  // namespace scrivane

@@ -161,6 +161,8 @@ void RecoveryStore::Schedule() {
         timer_.stop();
         RemoveOwn();
         RemoveTaken();
+        if (lastWriteFailed_) emit WriteRecovered();
+        lastWriteFailed_ = false;
     } else if (!timer_.isActive()) {
         // Not restarted by later changes, so a change waits no longer than this.
         timer_.start();
@@ -177,6 +179,8 @@ bool RecoveryStore::WriteNow() {
     if (!document_.Modified() && paper.editedPosition == 0) {
         RemoveOwn();
         RemoveTaken();
+        if (lastWriteFailed_) emit WriteRecovered();
+        lastWriteFailed_ = false;
         return true;
     }
     paper.rows = document_.Rows();
@@ -192,6 +196,7 @@ bool RecoveryStore::WriteNow() {
     else
         ownRows_.reset();
     if (!written && !lastWriteFailed_) emit WriteFailed(why);
+    if (written && lastWriteFailed_) emit WriteRecovered();
     lastWriteFailed_ = !written;
     // The recovered paper is safe in this editor's own copy now.
     if (written) RemoveTaken();

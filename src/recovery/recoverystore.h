@@ -90,6 +90,9 @@ public:
 signals:
     // A write failed after the previous one had succeeded.
     void WriteFailed(const QString& reason);
+    // After a failure, the paper is protected again: a write succeeded, or
+    // the paper is no longer modified and needs no copy.
+    void WriteRecovered();
 
 private:
     QString Base(const QString& id) const;

@@ -17,11 +17,16 @@ const char kUsage[] =
     "       scrivane-convert PAPER OUT.pdf [--versions N] [--seed S] [--shuffle-questions]\n"
     "           [--shuffle-options] [--no-paper] [--no-key] [--answer-sheet] [--heading TEXT]\n"
     "           [--versions-json FILE]\n"
+    "       scrivane-convert PAPER --check [--json] [--mode single|multiple]\n"
+    "       scrivane-convert PAPER OUT --rebalance [--mode single|multiple]\n"
     "Reads the paper in INPUT, recognised by its content (a workbook .xls, .tpf, .xlsx or\n"
     ".ods, CSV, Moodle XML, GIFT or Aiken), and prints it as JSON or writes it as OUTPUT.\n"
     "FORMAT is xls, xlsx, ods, csv, moodle, gift or aiken; by default OUTPUT's extension\n"
     "tells it (.tpf is xls, .txt is Aiken, any other name an Excel 97-2003 workbook).\n"
-    "OUT.pdf gets the paper, answer key and answer sheet of each version (A, B, ...).\n";
+    "OUT.pdf gets the paper, answer key and answer sheet of each version (A, B, ...).\n"
+    "--check lists the paper's problems and the balance of its answer key; --rebalance\n"
+    "writes the paper with its answer key rebalanced as the workbook OUT. --mode chooses\n"
+    "the answer mode; by default it is the one in TypeInfo.con beside the program.\n";
 
 QByteArray Line(const QString& text) {
     return text.toUtf8() + '\n';

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 
 #include "checks/answerbalance.h"
 #include "checks/ui/attachchecks.h"
@@ -72,6 +73,38 @@ private slots:
         QCOMPARE(h.Lines(), (QStringList{"Question 1: no answer is set",
                                          "Question 1: the question title is empty",
                                          "Question 1: no option is filled"}));
+    }
+
+    // The window goes beside the editor where the screen has room, else at
+    // the screen's right edge; never over SET and the edit panel.
+    void placedBesideTheEditor_data() {
+        QTest::addColumn<QRect>("main");
+        QTest::addColumn<QPoint>("at");
+        const QRect screen(0, 0, 1920, 1080);
+        QTest::newRow("room on the right") << QRect(0, 0, 1024, 768) << QPoint(1024, 0);
+        QTest::newRow("room on the left") << QRect(896, 50, 1024, 768) << QPoint(296, 50);
+        QTest::newRow("no room") << QRect(0, 0, 1920, 1040) << QPoint(1320, 0);
+        QTest::newRow("low on the screen") << QRect(0, 900, 800, 600) << QPoint(800, 580);
+    }
+    void placedBesideTheEditor() {
+        QFETCH(QRect, main);
+        QFETCH(QPoint, at);
+        QCOMPARE(PaperChecksAction::PlaceBeside(main, QSize(600, 500), QRect(0, 0, 1920, 1080)),
+                 at);
+    }
+    void keepsWhereTheTeacherMovedIt() {
+        ChecksHarness h;
+        DialogChecks& dialog = h.Open();
+        const QRect available = h.window->screen()->availableGeometry();
+        const QPoint placed = PaperChecksAction::PlaceBeside(
+            h.window->frameGeometry(),
+            dialog.size() + (h.window->frameGeometry().size() - h.window->size()), available);
+        QCOMPARE(dialog.pos(), placed);
+        dialog.move(placed + QPoint(-40, 30));
+        dialog.ButtonClose->click();
+        QVERIFY(!dialog.isVisible());
+        h.Open();
+        QCOMPARE(dialog.pos(), placed + QPoint(-40, 30));
     }
 
     // Typing, adding, moving and deleting questions in the main window.

@@ -10,8 +10,10 @@
 
 #include "core/answercode.h"
 #include "core/moddule1.h"
+#include "dialogs/dialogscale.h"
 #include "dialogs/dlganswerset.h"
 #include "dialogs/dlganswerset17.h"
+#include "dialogs/formquickpaper17.h"
 #include "widgetlook.h"
 
 using namespace scrivane;
@@ -59,6 +61,8 @@ private slots:
     void cancelCloseAndEscapeLeaveAnswerText();
     void okGivesAnswerBoxTheFocus();
     void eachOpeningStartsFromCurrentAnswer();
+    void letterKeysTickOrChoose();
+    void uncertainIsWhole();
 };
 
 void TestAnswerSet::multipleShowsMaskOnOpening_data() {
@@ -316,6 +320,64 @@ void TestAnswerSet::eachOpeningStartsFromCurrentAnswer() {
     host.state.CurrentAnswer = 8;
     DlgAnswerSet17 again(host.state, *host.answerBox);
     for (int i = 0; i < 6; ++i) QCOMPARE(Option(again, i)->isChecked(), i == 3);
+}
+
+// A keyboard user presses the letter: a box is ticked or unticked, an option
+// chosen. Letters the dialog does not offer change nothing.
+void TestAnswerSet::letterKeysTickOrChoose() {
+    {
+        Host host;
+        DlgAnswerSet dlg(host.state, *host.answerBox);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QTest::keyClick(&dlg, Qt::Key_B);
+        QTest::keyClick(Option(dlg, 1), Qt::Key_F);
+        QCOMPARE(int(host.state.CurrentAnswer), 2 | 32);
+        QCOMPARE(Back(Option(dlg, 5)), kGreen);
+        QTest::keyClick(&dlg, Qt::Key_B, Qt::ShiftModifier);  // B, typed as a capital
+        QTest::keyClick(&dlg, Qt::Key_G);
+        QCOMPARE(int(host.state.CurrentAnswer), 32);
+        QTest::keyClick(&dlg, Qt::Key_Return);
+        QCOMPARE(host.answerBox->text(), QStringLiteral("F"));
+    }
+    {
+        Host host;
+        DlgAnswerSet17 dlg(host.state, *host.answerBox);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QTest::keyClick(&dlg, Qt::Key_D);
+        QVERIFY(Option(dlg, 3)->isChecked());
+        QCOMPARE(int(host.state.CurrentAnswer), 8);
+        QTest::keyClick(&dlg, Qt::Key_F);  // no option F in this mode
+        QVERIFY(Option(dlg, 3)->isChecked());
+        QTest::keyClick(&dlg, Qt::Key_A);
+        QCOMPARE(int(host.state.CurrentAnswer), 1);
+    }
+}
+
+// "Uncertain" is shown whole inside its frame, in the dialog and on the
+// sheet, at the design size and scaled up with the main window.
+void TestAnswerSet::uncertainIsWhole() {
+    for (const double scale : {1.0, 1.5, 2.0}) {
+        Host host;
+        DlgAnswerSet17 dlg(host.state, *host.answerBox);
+        FormQuickPaper17 sheet(host.state);
+        for (QDialog* w : {static_cast<QDialog*>(&dlg), static_cast<QDialog*>(&sheet)}) {
+            FitDialog(*w, scale, QRect(0, 0, 8000, 6000));
+            w->show();
+            QVERIFY(QTest::qWaitForWindowExposed(w));
+            for (auto* option : w->findChildren<QRadioButton*>()) {
+                if (option->text() != QStringLiteral("Uncertain")) continue;
+                const QWidget* frame = option->parentWidget();
+                const QString where = QStringLiteral("%1 at %2").arg(w->objectName()).arg(scale);
+                QVERIFY2(option->width() >= option->sizeHint().width(), qPrintable(where));
+                QVERIFY2(frame->contentsRect().contains(option->geometry()), qPrintable(where));
+                const QRect inWindow(option->mapTo(w, QPoint()), option->size());
+                QVERIFY2(w->rect().contains(inWindow), qPrintable(where));
+            }
+            w->hide();
+        }
+    }
 }
 
 QTEST_MAIN(TestAnswerSet)

@@ -10,11 +10,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTableView>
 #include <QToolButton>
@@ -226,14 +229,30 @@ private slots:
             else
                 h.window->OpenFile(path);
         };
-        {  // a test paper opens as OPEN opens it
+        for (const char* name : {"three.tpf", "THREE.Tpf"}) {  // a test paper opens as OPEN
             Harness h;
-            const QString paper = Fixture(dir, "plain-3q.lo.xls", "three.tpf");
+            const QString paper = Fixture(dir, "plain-3q.lo.xls", name);
             open(h, paper);
             QCOMPARE(h.table().RecordCount(), 3);
             QCOMPARE(h.state.PaperFileName, paper);
             QCOMPARE(h.window->windowTitle(), "Quennet  " + paper);
             QVERIFY(h.fake.prompts.messages.empty());
+        }
+        // Any other file is imported in whatever format its content shows,
+        // whatever its name says.
+        const struct {
+            const char* fixture;
+            const char* name;
+            int count;
+        } others[] = {{"bank.gift", "colleague.gift", 3},  {"bank.aiken.txt", "aiken.txt", 2},
+                      {"bank.moodle.xml", "quiz", 2},      {"plain-3q.lo.csv", "marks.csv", 3},
+                      {"plain-3q.lo.ods", "marks.ods", 3}, {"bank.gift", "looks-like.xls", 3}};
+        for (const auto& other : others) {
+            Harness h;
+            open(h, Fixture(dir, other.fixture, other.name));
+            QVERIFY2(h.table().RecordCount() == other.count, other.name);
+            QVERIFY(h.state.PaperFileName.isEmpty());
+            QCOMPARE(h.fake.prompts.Texts(), QStringList{"Import succeed"});
         }
         {  // any other workbook is imported, with IMPORT's message
             Harness h;
@@ -376,13 +395,25 @@ private slots:
         QCOMPARE(h.state.PaperFileName, first);
         QCOMPARE(menu->actions()[0]->data().toString(), first);
 
+        // A paper saved under a name of its own choosing opens as a paper,
+        // not as an import, whatever its ending.
+        const QString odd = dir.filePath("week1.v2");
+        h.fake.prompts.files.push_back(odd);
+        Action(h, "actionSave")->trigger();
+        h.window->OpenFile(first);
+        QCOMPARE(menu->actions()[1]->data().toString(), odd);
+        menu->actions()[1]->trigger();
+        QCOMPARE(h.state.PaperFileName, odd);
+        QCOMPARE(h.window->windowTitle(), "Quennet  " + odd);
+        QVERIFY(h.fake.prompts.messages.empty());
+
         // A paper that is gone is told and taken off the list; the paper stays.
         QFile::remove(second);
-        menu->actions()[1]->trigger();
+        menu->actions()[2]->trigger();
         QCOMPARE(h.fake.prompts.messages.size(), std::size_t(1));
         QVERIFY(h.fake.prompts.messages.back().text.contains("second.tpf"));
-        QCOMPARE(menu->actions().size(), 1);
-        QCOMPARE(h.state.PaperFileName, first);
+        QCOMPARE(menu->actions().size(), 2);
+        QCOMPARE(h.state.PaperFileName, odd);
     }
 
     void answerModeSwitchesAtOnceAndIsWritten() {
@@ -470,33 +501,87 @@ private slots:
         }
     }
 
+    // A resize lays the window out again, never smaller than 90 % of the
+    // reference layout: a window snapped to half the screen fits whole, a
+    // smaller one keeps that layout and scrolls.
     void resizingLaysOutAgainWithoutCuttingOff() {
         Harness h(3, {1920, 1080});
         const QSize start = h.window->size();
         const QRect grid = h.Find("DataGrid1")->geometry();
         const int menu = h.Find("MenuBar")->height();
-        const QSize sizes[] = {{960, 1040}, {800, 600}, {640, 480}, {2560, 1400}, start};
+        auto* area = h.Find<QScrollArea>("PaperArea");
+        const QSize sizes[] = {{960, 1040}, {1200, 800},  {800, 600}, {640, 480},
+                               {1200, 250}, {2560, 1400}, start};
         for (const QSize& size : sizes) {
             h.window->resize(size);
             const QString when = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
-            ExpectAllInside(h, when);
-            for (const char* name : {"CommandTools_9", "CommandTools_10", "TextItems_5",
-                                     "LabItem_5", "LabNoCount", "LabScoreCount"}) {
-                QWidget* w = h.Find(name);
-                QVERIFY2(
-                    h.window->rect().contains(QRect(w->mapTo(h.window.get(), QPoint()), w->size())),
-                    qPrintable(when + " " + name));
-            }
             // The factors follow the area below the menu bar of start-up.
-            QVERIFY(qAbs(h.window->ScaleX() - 1.875 * size.width() / start.width()) < 1e-4);
-            QVERIFY(qAbs(h.window->ScaleY() -
-                         1.40625 * (size.height() - menu) / (start.height() - menu)) < 1e-4);
+            const double x = 1.875 * size.width() / start.width();
+            const double y = 1.40625 * (size.height() - menu) / (start.height() - menu);
+            QVERIFY(qAbs(h.window->ScaleX() - std::max(x, 0.9)) < 1e-4);
+            QVERIFY(qAbs(h.window->ScaleY() - std::max(y, 0.9)) < 1e-4);
             QCOMPARE(h.Find<QTableView>("DataGrid1")->font().pointSizeF(),
                      8.25 * double(h.window->FontScale()));
+            QVERIFY(h.Find<QTableView>("DataGrid1")->font().pointSizeF() >= 7.4);
+            // Lower than the layout, the grid gives up the room, down to a
+            // few rows; only then does the area scroll.
+            const bool low = size.height() <= 250;
+            const bool whole = x >= 0.9 && !low;
+            QCOMPARE(area->horizontalScrollBar()->maximum() > 0, x < 0.9);
+            QCOMPARE(area->verticalScrollBar()->maximum() > 0, low);
+            auto* rows = h.Find<QTableView>("DataGrid1");
+            QVERIFY(rows->height() >= 4 * rows->verticalHeader()->defaultSectionSize());
+            QVERIFY(rows->height() <= qRound(7695 * double(h.window->ScaleY()) / 15) + 1);
+            if (whole) ExpectAllInside(h, when);
+            // Every control lies on the scrolled layout, none cut off it.
+            QWidget* content = h.Find("PaperContent");
+            for (const char* name : {"CommandTools_9", "CommandTools_10", "TextItems_5",
+                                     "LabItem_5", "LabNoCount", "LabScoreCount", "DataGrid1"}) {
+                QWidget* w = h.Find(name);
+                const QRect at(w->mapTo(content, QPoint()), w->size());
+                QVERIFY2(content->rect().contains(at), qPrintable(when + " " + name));
+                if (whole)
+                    QVERIFY2(h.window->rect().contains(
+                                 QRect(w->mapTo(h.window.get(), QPoint()), w->size())),
+                             qPrintable(when + " " + name));
+            }
         }
         // Back at its first size the window looks as it did: nothing compounds.
         QCOMPARE(h.Find("DataGrid1")->geometry(), grid);
         QCOMPARE(h.window->FontScale(), 1.40625f);
+
+        // A start-up layout smaller than 90 % is the smallest a resize gives.
+        Harness small(3, {800, 600});
+        small.window->resize(640, 480);
+        QCOMPARE(small.window->ScaleX(), 0.78125f);
+        QCOMPARE(small.window->FontScale(), 0.78125f);
+        QVERIFY(small.Find<QScrollArea>("PaperArea")->horizontalScrollBar()->maximum() > 0);
+    }
+
+    // A recovery copy that cannot be written is told at the bottom of the
+    // window, never in a box, and goes once the paper is protected again.
+    void recoveryFailureIsToldUntilACopyIsWritten() {
+        QTemporaryDir data;
+        const QString folder = data.filePath("recovery");
+        std::ofstream(folder.toStdString()) << "a file where the folder should be";
+        Harness h(3, {1024, 768}, [&](test::FakeSeams& f) { f.platform.dataFolder = data.path(); });
+        auto* status = h.Find<QStatusBar>("StatusBar");
+        const QString told = QString::fromLatin1(FormPaper::kRecoveryFailedText);
+        QVERIFY(status->currentMessage().isEmpty());
+        h.Click(FormPaper::ADD);
+        QTRY_COMPARE_WITH_TIMEOUT(status->currentMessage(), told, 3000);
+        // Saved, the paper needs no copy.
+        h.fake.prompts.files.push_back(data.filePath("saved.tpf"));
+        h.Click(FormPaper::SAVE);
+        QVERIFY(status->currentMessage().isEmpty());
+        // A later failure is told again; a copy written clears it.
+        h.Click(FormPaper::ADD);
+        QTRY_COMPARE_WITH_TIMEOUT(status->currentMessage(), told, 3000);
+        QFile::remove(folder);
+        QVERIFY(QDir().mkpath(folder));
+        h.Click(FormPaper::ADD);
+        QTRY_VERIFY_WITH_TIMEOUT(status->currentMessage().isEmpty(), 3000);
+        QVERIFY(h.fake.prompts.messages.empty());
     }
 
     void captionsAndIconsStayWholeOnScaledScreens_data() {
@@ -533,29 +618,43 @@ private slots:
 
     void helpFallsBackToItsPages_data() {
         QTest::addColumn<bool>("chm");
+        QTest::addColumn<bool>("pages");
         QTest::addColumn<bool>("viewer");
         QTest::addColumn<QStringList>("opened");
-        QTest::newRow("viewer") << true << true << QStringList{"quillary.chm"};
+        QTest::addColumn<bool>("told");
+        QTest::newRow("viewer") << true << true << true << QStringList{"quillary.chm"} << false;
         QTest::newRow("no viewer")
-            << true << false << QStringList{"quillary.chm", "help/index.html"};
-        QTest::newRow("no help file") << false << false << QStringList{"help/index.html"};
+            << true << true << false << QStringList{"quillary.chm", "help/index.html"} << true;
+        QTest::newRow("pages only")
+            << false << true << true << QStringList{"help/index.html"} << false;
+        QTest::newRow("pages, no viewer")
+            << false << true << false << QStringList{"help/index.html"} << true;
+        QTest::newRow("no help file") << false << false << false << QStringList{} << false;
     }
     void helpFallsBackToItsPages() {
         QFETCH(bool, chm);
+        QFETCH(bool, pages);
         QFETCH(bool, viewer);
         QFETCH(QStringList, opened);
+        QFETCH(bool, told);
         Harness h;
         const auto folder = h.fake.platform.ProgramFolder();
         if (chm) std::ofstream(folder / "quillary.chm") << "help";
-        std::filesystem::create_directory(folder / "help");
-        std::ofstream(folder / "help" / "index.html") << "<html></html>";
+        if (pages) {
+            std::filesystem::create_directory(folder / "help");
+            std::ofstream(folder / "help" / "index.html") << "<html></html>";
+        }
         h.fake.platform.openResult = viewer;
         h.Click(FormPaper::HELP);
         QStringList actual;
         for (const auto& p : h.fake.platform.opened)
             actual << QString::fromStdString(p.lexically_relative(folder).generic_string());
         QCOMPARE(actual, opened);
-        QVERIFY(h.fake.prompts.messages.empty());
+        // Help that nothing opens is told, with the folder it is in.
+        QCOMPARE(h.fake.prompts.messages.size(), std::size_t(told ? 1 : 0));
+        if (told)
+            QVERIFY(h.fake.prompts.messages[0].text.contains(
+                QString::fromStdString((folder / "help").string())));
     }
 
     void dialogsScaleWithTheWindowAndFitTheScreen() {

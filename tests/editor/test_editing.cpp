@@ -411,6 +411,12 @@ private slots:
             QCOMPARE(h.table().AbsolutePosition(), 2);
             QCOMPARE(h.Text("TextScore"), QString("251"));
             QVERIFY(h.Find<QLineEdit>("TextScore")->hasFocus());
+            // What the grid highlights is the row the commands act on.
+            auto* grid = h.Find<QTableView>("DataGrid1");
+            QCOMPARE(grid->currentIndex().row(), 1);
+            const QModelIndexList marked = grid->selectionModel()->selectedRows();
+            QCOMPARE(marked.size(), 1);
+            QCOMPARE(marked[0].row(), 1);
         };
         tries(1);
         tries(2);
@@ -419,6 +425,14 @@ private slots:
         tries(4);
         QCOMPARE(h.state.ScoreList(2), 10.f);
         QCOMPARE(h.Text("LabScoreCount"), QString("30"));
+        // Once mended, DEL deletes the question that was highlighted.
+        TypeMark(h, "25");
+        ClickButton(h, "CommandTools_6");
+        QCOMPARE(h.table().RecordCount(), 2);
+        h.table().MoveFirst();
+        QCOMPARE(h.table().Field(QuestionTable::Title).toString(), QString("q1"));
+        h.table().MoveNext();
+        QCOMPARE(h.table().Field(QuestionTable::Title).toString(), QString("q3"));
     }
 
     // A command takes the text of an open cell editor first, as leaving the

@@ -6,6 +6,7 @@
 #include <QTableView>
 #include <QToolButton>
 
+#include "editor/griddelegate.h"
 #include "editor/recordnavigator.h"
 #include "harness.h"
 
@@ -129,6 +130,13 @@ private slots:
                                qRound(e.twips.width() / 15), qRound(e.twips.height() / 15)));
         }
         QCOMPARE(h.window->size(), QSize(1024, 768));
+        // The menu bar, the layout and the status bar share the screen's
+        // 768 pixels: the grid ends above the status bar.
+        QWidget* status = h.Find("StatusBar");
+        QCOMPARE(status->geometry().bottom(), 767);
+        QCOMPARE(status->width(), 1024);
+        QWidget* table = h.Find("DataGrid1");
+        QVERIFY(table->mapTo(h.window.get(), QPoint(0, table->height())).y() <= status->y());
         auto* grid = h.Find<QTableView>("DataGrid1");
         QCOMPARE(grid->columnWidth(0), 77);   // 1155 twips
         QCOMPARE(grid->columnWidth(3), 250);  // 3750 twips
@@ -181,6 +189,14 @@ private slots:
         Harness h;
         auto enabled = [&h](const char* name) { return h.Find<QToolButton>(name)->isEnabled(); };
         QVERIFY(!enabled("adoStdMarks_Previous") && !enabled("adoStdMarks_Next"));
+        // A screen reader names each arrow by what it does.
+        const std::pair<const char*, const char*> named[] = {
+            {"adoStdMarks_First", "First question"},
+            {"adoStdMarks_Previous", "Previous question"},
+            {"adoStdMarks_Next", "Next question"},
+            {"adoStdMarks_Last", "Last question"}};
+        for (const auto& [name, spoken] : named)
+            QCOMPARE(h.Find<QToolButton>(name)->accessibleName(), QString(spoken));
         h.Click(FormPaper::ADD);
         h.Click(FormPaper::ADD);
         QVERIFY(enabled("adoStdMarks_Previous") && !enabled("adoStdMarks_Next"));
@@ -216,6 +232,18 @@ private slots:
         h.state.ScoreList(1) = 12.5f;
         h.window->CountScore();
         QCOMPARE(h.Text("LabScoreCount"), QString("12,5"));
+        // The grid shows a mark as the mark box does.
+        h.table().SetField(QuestionTable::Score, 3.5f);
+        QCOMPARE(h.Text("TextScore"), QString("3.5"));
+        struct Peek : GridDelegate {
+            using GridDelegate::GridDelegate;
+            using GridDelegate::initStyleOption;
+        };
+        QVERIFY(dynamic_cast<GridDelegate*>(h.Find<QTableView>("DataGrid1")->itemDelegate()));
+        Peek grid({}, nullptr);
+        QStyleOptionViewItem cell;
+        grid.initStyleOption(&cell, h.table().index(0, QuestionTable::Score));
+        QCOMPARE(cell.text, QString("3.5"));
         QLocale::setDefault(QLocale::c());
         // Sums are single precision.
         h.state.ScoreList(1) = 0.1f;

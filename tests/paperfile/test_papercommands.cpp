@@ -333,7 +333,10 @@ private slots:
         h.Click(FormPaper::IMPORT);
         QCOMPARE(h.fake.prompts.fileRequests.back().title,
                  QString("Please select the file should be imported."));
-        QCOMPARE(h.fake.prompts.fileRequests.back().filter, QString("Excel File (*.xls)|*.xls"));
+        // The specified filter first; the other workbooks as a second choice.
+        QCOMPARE(h.fake.prompts.fileRequests.back().filter,
+                 QString("Excel File (*.xls)|*.xls|Workbooks (*.xls *.xlsx *.ods)|*.xls *.xlsx "
+                         "*.ods"));
         QVERIFY(h.state.PaperModified);
         h.fake.prompts.messages.clear();
         h.fake.prompts.answers = {MsgAnswer::No};
@@ -413,6 +416,39 @@ private slots:
         h.fake.prompts.files = {Path(dir, "week1.v2")};
         h.Click(FormPaper::SAVE);
         QCOMPARE(h.state.PaperFileName, Path(dir, "week1.v2"));
+        // A dot inside a name is no extension.
+        h.fake.prompts.files = {Path(dir, "Ch.3 quiz")};
+        h.Click(FormPaper::SAVE);
+        QCOMPARE(h.state.PaperFileName, Path(dir, "Ch.3 quiz.tpf"));
+        QVERIFY(QFile::exists(Path(dir, "Ch.3 quiz.tpf")));
+    }
+
+    void onlyAPlainEndingCountsAsAnExtension_data() {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("none") << "/p/week1"
+                              << "/p/week1.tpf";
+        QTest::newRow("blank after dot") << "/p/Ch.3 quiz"
+                                         << "/p/Ch.3 quiz.tpf";
+        QTest::newRow("dot at end") << "/p/quiz."
+                                    << "/p/quiz..tpf";
+        QTest::newRow("six long") << "/p/notes.backup"
+                                  << "/p/notes.backup.tpf";
+        QTest::newRow("dot in folder") << "/p/v1.2/quiz"
+                                       << "/p/v1.2/quiz.tpf";
+        QTest::newRow("punctuation") << "/p/term-1.a_b"
+                                     << "/p/term-1.a_b.tpf";
+        QTest::newRow("tpf") << "/p/quiz.tpf"
+                             << "/p/quiz.tpf";
+        QTest::newRow("letters and digits") << "/p/week1.v2"
+                                            << "/p/week1.v2";
+        QTest::newRow("five") << "/p/quiz.xlsx1"
+                              << "/p/quiz.xlsx1";
+    }
+    void onlyAPlainEndingCountsAsAnExtension() {
+        QFETCH(QString, chosen);
+        QFETCH(QString, saved);
+        QCOMPARE(PaperCommands::WithExtension(chosen, QStringLiteral(".tpf")), saved);
     }
 
     // A link whose file is gone is still something the save would replace
@@ -505,10 +541,11 @@ private slots:
         WriteText(
             QString::fromStdString((h.fake.platform.ProgramFolder() / "quillary.chm").string()),
             "ITSF");
-        h.fake.platform.openResult = false;  // no viewer: still nothing shown
+        h.fake.platform.openResult = false;  // no viewer: the teacher is told where help is
         h.Click(FormPaper::HELP);
         QCOMPARE(h.fake.platform.opened.size(), std::size_t(1));
-        QVERIFY(h.fake.prompts.messages.empty());
+        QCOMPARE(h.fake.prompts.messages.size(), std::size_t(1));
+        QVERIFY(!h.state.PaperModified);
     }
 
     void wholeRoundTrip() {

@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <cstdio>
@@ -218,10 +219,14 @@ int Run(const QDir& out) {
     ok &= SaveWithMenu(*window, QStringLiteral("menuFile"), out,
                        QStringLiteral("main-window-menu.png"));
     {
-        // Narrowed, as when snapped to a side of the screen: laid out again.
+        // Narrowed, as when snapped to half of a 1920-pixel screen: laid out
+        // again. Its status bar tells that the recovery copy cannot be written.
         const QSize full = window->size();
-        window->resize(full.width() * 2 / 3, full.height());
+        window->resize(960, full.height());
+        auto* status = window->findChild<QStatusBar*>(QStringLiteral("StatusBar"));
+        if (status) status->showMessage(QString::fromLatin1(FormPaper::kRecoveryFailedText));
         ok &= Save(*window, out, QStringLiteral("main-window-narrow.png"));
+        if (status) status->clearMessage();
         window->resize(full);
     }
 

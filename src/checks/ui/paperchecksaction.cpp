@@ -1,7 +1,9 @@
 #include "checks/ui/paperchecksaction.h"
 
 #include <QAction>
+#include <QScreen>
 #include <QWidget>
+#include <algorithm>
 
 #include "checks/paperchecks.h"
 #include "checks/rebalance.h"
@@ -43,10 +45,26 @@ void PaperChecksAction::Open() {
             table_, [this] { return state_.AnswerType(); }, &window_);
         connect(dialog_, &DialogChecks::QuestionChosen, this, &PaperChecksAction::ShowQuestion);
         connect(dialog_, &DialogChecks::RebalanceChosen, this, &PaperChecksAction::RebalancePaper);
+        // Over the middle of the editor it would cover SET and the edit panel.
+        if (const QScreen* screen = window_.screen())
+            dialog_->move(
+                PlaceBeside(window_.frameGeometry(),
+                            dialog_->size() + (window_.frameGeometry().size() - window_.size()),
+                            screen->availableGeometry()));
     }
     dialog_->show();
     dialog_->raise();
     dialog_->activateWindow();
+}
+
+QPoint PaperChecksAction::PlaceBeside(const QRect& main, const QSize& checks,
+                                      const QRect& available) {
+    const int top = std::clamp(main.top(), available.top(),
+                               std::max(available.top(), available.bottom() + 1 - checks.height()));
+    if (available.right() - main.right() >= checks.width()) return {main.right() + 1, top};
+    if (main.left() - available.left() >= checks.width())
+        return {main.left() - checks.width(), top};
+    return {std::max(available.left(), available.right() + 1 - checks.width()), top};
 }
 
 void PaperChecksAction::AnswerModeChanged() {

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
+#include <QRect>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -46,8 +48,14 @@ public:
     // The checks window, made on first use; nullptr before.
     DialogChecks* Dialog() const { return dialog_; }
 
-    // Shows the checks window, or raises it when it is open.
+    // Shows the checks window, or raises it when it is open. The first
+    // showing places it beside the main window; later ones keep it where
+    // the teacher moved it.
     void Open();
+    // Where the checks window of size `checks` goes: beside the main window
+    // `main` (right, else left) where the screen area `available` has room,
+    // else at the area's right edge; level with the main window's top.
+    static QPoint PlaceBeside(const QRect& main, const QSize& checks, const QRect& available);
     // Rebalances the paper's answer key; false when nothing changed (the
     // key was balanced, or the edit of the current row was refused).
     bool RebalancePaper();
