@@ -153,7 +153,7 @@ ConverterRun RunGradeConversion(const QStringList& arguments,
         GradeSheets(reads, key, classList ? &*classList : nullptr);
     ConverterRun run;
     run.out =
-        json ? GradesJson(results, ComputeStatistics(results, key), key) : GradesText(results);
+        json ? GradesJson(results, ComputeStatistics(results, key), key) : GradesText(results, key);
 
     bool anyRead = false, anyDoubt = false;
     for (const SheetResult& sheet : results) {

@@ -132,7 +132,7 @@ QByteArray GradesJson(const std::vector<SheetResult>& sheets, const GradeStatist
     return out;
 }
 
-QByteArray GradesText(const std::vector<SheetResult>& sheets) {
+QByteArray GradesText(const std::vector<SheetResult>& sheets, const AnswerKey& key) {
     QByteArray out;
     for (const SheetResult& sheet : sheets) {
         QString line = QStringLiteral("%1 page %2: ").arg(sheet.file).arg(sheet.page);
@@ -150,6 +150,11 @@ QByteArray GradesText(const std::vector<SheetResult>& sheets) {
         }
         out += line.toUtf8() + '\n';
     }
+    for (int q = 0; q < key.QuestionCount(); ++q)
+        if (!key.Counts(q))
+            out += QStringLiteral("question %1: no answer is set, so the marks leave it out\n")
+                       .arg(q + 1)
+                       .toUtf8();
     return out;
 }
 

@@ -18,8 +18,9 @@ QByteArray GradesJson(const std::vector<SheetResult>& sheets, const GradeStatist
 
 // "scan.pdf page 2: 12345678 Ada Lovelace, version B, 7.5 of 10", the reasons
 // after a sheet to review, "unreadable: " and the reason for a page that is
-// not a sheet of this paper.
-QByteArray GradesText(const std::vector<SheetResult>& sheets);
+// not a sheet of this paper; then a line for each question whose answer is
+// not set, which the marks leave out.
+QByteArray GradesText(const std::vector<SheetResult>& sheets, const AnswerKey& key);
 
 // The "Grades" table, header first: "Student number", "Name", "Version",
 // "Mark", "Maximum", "Percentage", then "Q1", "Q2"... with the letters marked,

@@ -70,18 +70,17 @@ void GradeCommandTest::initTestCase() {
         Question(1, "D", {"red", "green", "blue", "black", "", ""})};
     QVERIFY(WritePaperFile(paper_, rows).WasWritten());
     const QString pdf = dir_.filePath(QStringLiteral("sheets.pdf"));
-    const ProgramRun printed =
-        Convert({paper_, pdf, "--versions", "2", "--seed", "9", "--shuffle-questions",
-                 "--shuffle-options", "--answer-sheet", "--no-paper", "--no-key", "--id-digits", "4",
-                 "--sheet-layout-json", dir_.filePath("layout.json"), "--versions-json",
-                 dir_.filePath("versions.json")});
+    const ProgramRun printed = Convert(
+        {paper_, pdf, "--versions", "2", "--seed", "9", "--shuffle-questions", "--shuffle-options",
+         "--answer-sheet", "--no-paper", "--no-key", "--id-digits", "4", "--sheet-layout-json",
+         dir_.filePath("layout.json"), "--versions-json", dir_.filePath("versions.json")});
     QVERIFY2(printed.exitCode == 0, printed.err.constData());
     layoutPages_ = ReadJson(dir_.filePath("layout.json"))["pages"].toArray();
     versions_ = ReadJson(dir_.filePath("versions.json"))["versions"].toArray();
     QCOMPARE(layoutPages_.size(), 2);
     QProcess render;
-    render.start("pdftoppm", {"-r", QString::number(kDpi), "-gray", "-png", pdf,
-                              dir_.filePath("page")});
+    render.start("pdftoppm",
+                 {"-r", QString::number(kDpi), "-gray", "-png", pdf, dir_.filePath("page")});
     QVERIFY(render.waitForFinished(60000) && render.exitCode() == 0);
 }
 
@@ -127,17 +126,19 @@ void GradeCommandTest::gradesFilledSheets() {
         };
     };
     // Version A: every answer right, and A on the question without an answer.
-    const QString right = Filled(1, "right.png", [&](const QJsonObject& bubble, const QString& key) {
-        if (bubble["kind"] == "student") return student("0042")(bubble);
-        return key.contains(bubble["option"].toString()) ||
-               (key == "Uncertain" && bubble["option"] == "A");
-    });
+    const QString right =
+        Filled(1, "right.png", [&](const QJsonObject& bubble, const QString& key) {
+            if (bubble["kind"] == "student") return student("0042")(bubble);
+            return key.contains(bubble["option"].toString()) ||
+                   (key == "Uncertain" && bubble["option"] == "A");
+        });
     // Version B: the same student again, and two marks on the first question's sheet line.
-    const QString twice = Filled(2, "twice.png", [&](const QJsonObject& bubble, const QString& key) {
-        if (bubble["kind"] == "student") return student("0042")(bubble);
-        return key.contains(bubble["option"].toString()) ||
-               (bubble["source"] == 1 && bubble["option"] == (key == "A" ? "B" : "A"));
-    });
+    const QString twice =
+        Filled(2, "twice.png", [&](const QJsonObject& bubble, const QString& key) {
+            if (bubble["kind"] == "student") return student("0042")(bubble);
+            return key.contains(bubble["option"].toString()) ||
+                   (bubble["source"] == 1 && bubble["option"] == (key == "A" ? "B" : "A"));
+        });
     QVERIFY(!right.isEmpty() && !twice.isEmpty());
     QImage blank(800, 1100, QImage::Format_Grayscale8);
     blank.fill(255);
@@ -149,15 +150,19 @@ void GradeCommandTest::gradesFilledSheets() {
     list.write("Number,Name\n0042,Ada Lovelace\n");
     list.close();
 
+    // The converter prints sheets in multiple-answer mode.
     // One right sheet: its line and exit 0.
-    ProgramRun r = Convert({paper_, "--grade", right, "--class-list", classList});
+    ProgramRun r =
+        Convert({paper_, "--grade", right, "--class-list", classList, "--mode", "multiple"});
     QVERIFY2(r.exitCode == 0, r.out + r.err);
-    QCOMPARE(r.out, (right + " page 1: 0042 Ada Lovelace, version A, 4 of 4\n").toUtf8());
+    QCOMPARE(r.out, (right + " page 1: 0042 Ada Lovelace, version A, 4 of 4\n"
+                             "question 3: no answer is set, so the marks leave it out\n")
+                        .toUtf8());
 
     // Both, and a page that is no sheet: review, unreadable, exit 5.
     const QString csv = dir_.filePath("grades.csv");
     r = Convert({paper_, "--grade", right, twice, blankPath, "--json", "--class-list", classList,
-                 "--csv", csv});
+                 "--csv", csv, "--mode", "multiple"});
     QVERIFY2(r.exitCode == 5, r.out + r.err);
     QVERIFY(r.err.contains("(3 of 3)"));  // progress
     QJsonParseError error;
@@ -172,8 +177,8 @@ void GradeCommandTest::gradesFilledSheets() {
     QCOMPARE(first["name"].toString(), "Ada Lovelace");
     QCOMPARE(first["score"].toDouble(), 4.0);
     QCOMPARE(first["status"].toString(), "review");
-    QCOMPARE(first["reasons"].toArray(), QJsonArray{"student number 0042 is also on " + twice +
-                                                    " page 1"});
+    QCOMPARE(first["reasons"].toArray(),
+             QJsonArray{"student number 0042 is also on " + twice + " page 1"});
     const QJsonArray answers = first["answers"].toArray();
     QCOMPARE(answers.size(), 4);
     QCOMPARE(answers[1].toObject()["marked"].toString(), "AC");  // the paper's letters
@@ -198,7 +203,7 @@ void GradeCommandTest::gradesFilledSheets() {
     QCOMPARE(lines[1], "0042,Ada Lovelace,A,4,4,100,B,AC,A,D\r");
 
     // Nothing readable at all.
-    r = Convert({paper_, "--grade", blankPath});
+    r = Convert({paper_, "--grade", blankPath, "--mode", "multiple"});
     QCOMPARE(r.exitCode, 2);
 }
 
@@ -207,8 +212,8 @@ void GradeCommandTest::refusals_data() {
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
     QTest::newRow("no scan") << QStringList{"PAPER", "--grade"} << 2 << "SCAN";
-    QTest::newRow("unknown option") << QStringList{"PAPER", "--grade", "x.pdf", "--colour"} << 2
-                                    << "--colour";
+    QTest::newRow("unknown option")
+        << QStringList{"PAPER", "--grade", "x.pdf", "--colour"} << 2 << "--colour";
     QTest::newRow("dpi") << QStringList{"PAPER", "--grade", "x.pdf", "--dpi", "0"} << 2 << "--dpi";
     QTest::newRow("scoring") << QStringList{"PAPER", "--grade", "x.pdf", "--scoring", "half"} << 2
                              << "--scoring";
@@ -220,7 +225,8 @@ void GradeCommandTest::refusals_data() {
     QTest::newRow("no paper") << QStringList{"/nonexistent/p.tpf", "--grade", "x.pdf"} << 2
                               << "no such file";
     QTest::newRow("refused paper")
-        << QStringList{QStringLiteral(SCRIVANE_FIXTURES "/header-mark-lowercase.libxlsxwriter.xlsx"),
+        << QStringList{QStringLiteral(SCRIVANE_FIXTURES
+                                      "/header-mark-lowercase.libxlsxwriter.xlsx"),
                        "--grade", "x.pdf"}
         << 1 << "Invalid format";
 }

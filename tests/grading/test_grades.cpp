@@ -374,11 +374,12 @@ void GradesTest::reports() {
              (QStringList{"alpha", "highest", "kr20", "lowest", "mean", "median", "sd", "sem",
                           "sheets"}));
 
-    QCOMPARE(GradesText(sheets),
+    QCOMPARE(GradesText(sheets, key),
              QByteArray("pile.pdf page 1: 0012 Ada, version A, 1.5 of 1.5\n"
                         "pile.pdf page 2: 0013, version A, 0 of 1.5; review: question 1: several "
                         "marks; student number 0013 is not in the class list\n"
-                        "s.pdf page 1: unreadable: no corner markers were found\n"));
+                        "s.pdf page 1: unreadable: no corner markers were found\n"
+                        "question 2: no answer is set, so the marks leave it out\n"));
     const auto table = GradesTable(sheets, key);
     QCOMPARE(table.size(), std::size_t(3));
     QCOMPARE(table[0], (QStringList{"Student number", "Name", "Version", "Mark", "Maximum",
