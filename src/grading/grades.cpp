@@ -151,7 +151,11 @@ std::vector<SheetResult> GradeSheets(const std::vector<SheetRead>& reads, const 
         }
         if (!read.student.empty()) {
             QString number;
-            for (std::size_t p = 0; p < read.student.size(); ++p) {
+            const bool none =
+                std::all_of(read.student.begin(), read.student.end(),
+                            [](const DigitRead& d) { return !d.marked && !d.unclear; });
+            if (none) doubts << QStringLiteral("no student number is marked");
+            for (std::size_t p = 0; p < read.student.size() && !none; ++p) {
                 const DigitRead& digit = read.student[p];
                 const int marks = std::popcount(unsigned(digit.marked));
                 if (digit.unclear)
@@ -164,6 +168,7 @@ std::vector<SheetResult> GradeSheets(const std::vector<SheetRead>& reads, const 
                               ? QChar(u'0' + std::countr_zero(unsigned(digit.marked)))
                               : QChar(u'?');
             }
+            if (none) number = QString(qsizetype(read.student.size()), u'?');
             sheet.student = number;
             if (classList && !number.contains(u'?')) {
                 if (classList->Contains(number))

@@ -184,6 +184,7 @@ void GradesTest::studentNumbersClassListAndDuplicates() {
     SheetRead twoDigits = Sheet("0034", {"A"}, "b.pdf", 3);
     twoDigits.student[3].marked |= 1 << 7;
     SheetRead noGrid = Sheet("", {"A"}, "c.pdf", 1);
+    SheetRead noNumber = Sheet("????", {"A"}, "c.pdf", 2);
     const std::vector<SheetRead> reads = {Sheet("0012", {"A"}, "a.pdf", 1),
                                           Sheet("0034", {"A"}, "a.pdf", 2),
                                           Sheet("0099", {"A"}, "a.pdf", 3),
@@ -193,7 +194,8 @@ void GradesTest::studentNumbersClassListAndDuplicates() {
                                           twoDigits,
                                           noGrid,
                                           noGrid,
-                                          Unreadable("no corner markers were found")};
+                                          Unreadable("no corner markers were found"),
+                                          noNumber};
     const auto r = GradeSheets(reads, key, &*list);
 
     QCOMPARE(r[0].status, SheetStatus::Ok);
@@ -218,6 +220,8 @@ void GradesTest::studentNumbersClassListAndDuplicates() {
     QCOMPARE(r[9].status, SheetStatus::Unreadable);
     QCOMPARE(r[9].reasons, QStringList{"no corner markers were found"});
     QVERIFY(r[9].answers.empty());
+    QCOMPARE(r[10].student, std::optional<QString>("????"));
+    QCOMPARE(r[10].reasons, QStringList{"no student number is marked"});
 }
 
 // Three questions that count (marks 1, 2, 1), one whose answer is not set, four
