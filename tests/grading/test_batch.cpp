@@ -2,12 +2,14 @@
 // bad file going on, cancelling), and a read page turned into the paper's
 // questions and letters through a shuffled version.
 #include <QTest>
+#include <QThread>
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
 
 #include "grading/batch.h"
+#include "grading/batchrunner.h"
 #include "grading/pagesheet.h"
 
 using namespace scrivane;
@@ -55,6 +57,7 @@ private slots:
     void handsOnEveryPageInOrder();
     void keepsFewPagesInMemory();
     void cancels();
+    void runsInTheBackground();
     void pageToSheetThroughShuffledVersion();
 };
 
@@ -102,6 +105,22 @@ void BatchTest::cancels() {
     QVERIFY(!finished);
     QCOMPARE(pages, 2);
     QVERIFY(counters.reads < 20);
+}
+
+void BatchTest::runsInTheBackground() {
+    Counters counters;
+    BatchRunner runner([&] { return std::make_unique<FakeSource>(counters); }, 2);
+    QStringList seen;
+    std::optional<bool> completed;
+    connect(&runner, &BatchRunner::pageRead, this, [&](const BatchPage& page) {
+        QCOMPARE(QThread::currentThread(), thread());  // delivered to the receiver's thread
+        seen << QStringLiteral("%1/%2").arg(page.file).arg(page.page);
+    });
+    connect(&runner, &BatchRunner::finished, this, [&](bool done) { completed = done; });
+    runner.Start({"a.pdf", "damaged.pdf"});
+    QTRY_VERIFY(completed.has_value());
+    QVERIFY(*completed);
+    QCOMPARE(seen, (QStringList{"a.pdf/1", "a.pdf/2", "a.pdf/3", "damaged.pdf/1"}));
 }
 
 void BatchTest::pageToSheetThroughShuffledVersion() {
