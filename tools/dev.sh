@@ -24,6 +24,7 @@ packages=(
   fonts-dejavu-core fonts-liberation xdg-utils
   fonts-wqy-microhei poppler-utils
   libqt6svg6
+  libzxing-dev
 )
 
 install_missing() {  # [extra packages...]

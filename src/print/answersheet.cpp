@@ -40,7 +40,7 @@ constexpr double kBoxHeightMm = 7;
 constexpr double kDigitTopMm = 39;  // the top of the row of 0s
 constexpr double kDigitBubbleMm = 4.2;
 constexpr double kDigitPitchXMm = 6.3;
-constexpr double kDigitPitchYMm = 5.5;
+constexpr double kDigitPitchYMm = 5.8;
 
 // The version: its text, and below it the squares.
 constexpr double kVersionSquareMm = 4;
@@ -51,13 +51,13 @@ constexpr double kVersionSquareMm = 4;
 constexpr int kRowsPerColumn = 25;
 constexpr int kMaxColumns = 4;
 constexpr int kGroupRows = 5;
-constexpr double kAnswerGapMm = 5;  // between the top band and the answers
-constexpr double kGroupGapMm = 2.2;
+constexpr double kAnswerGapMm = 4;  // between the top band and the answers
+constexpr double kGroupGapMm = 2;
 constexpr double kMaxRowPitchMm = 8.5;
-constexpr double kBubbleMm = 4.4;
+constexpr double kBubbleMm = 4.2;
 constexpr double kBubblePitchMm = 6.3;
 constexpr double kNumberMm = 6;     // the question's number, right-aligned
-constexpr double kStarMm = 2.8;     // the mark of a question with several answers
+constexpr double kStarMm = 3.4;     // the mark of a question with several answers
 constexpr double kBottomGapMm = 2;  // between the answers and the bottom markers
 
 const QString kFormatTag = QStringLiteral("SCRV1");
@@ -268,6 +268,7 @@ QString TextDigest(const std::vector<QuestionRecord>& paper) {
 }
 
 QSizeF SheetPageSize(bool letterPaper) {
+    // In whole points, as a PDF page of that size is.
     return QPageSize(letterPaper ? QPageSize::Letter : QPageSize::A4).size(QPageSize::Point);
 }
 
@@ -479,8 +480,8 @@ void PaintAnswerSheet(QPainter& painter, const SheetPageLayout& layout, const Pa
         if (q < version.questions.size()) {
             const AnswerMask answer = version.questions[q].answer;
             if ((answer & (answer - 1)) != 0)
-                DrawText(painter, QRectF(numberRight + 0.1, centre.y() - 3, kStarMm, 4),
-                         Qt::AlignLeft | Qt::AlignVCenter, kStar, 6.5, true);
+                DrawText(painter, QRectF(numberRight + 0.3, centre.y() - 2, kStarMm - 0.8, 4),
+                         Qt::AlignCenter, kStar, 7, true);
         }
         painter.setPen(QPen(ink, 0.28));
     }
