@@ -390,6 +390,10 @@ void GradesTest::reports() {
                                     "Percentage", "Q1", "Q2"}));
     QCOMPARE(table[1], (QStringList{"0012", "Ada", "A", "1.5", "1.5", "100", "A", "B"}));
     QCOMPARE(table[2], (QStringList{"0013", "", "A", "0", "1.5", "0", "AB", ""}));
+    // The table as CSV reads back whole, a name with a comma and quotes too.
+    auto quoted = table;
+    quoted[1][1] = "Hopper, \"Amazing\" Grace";
+    QCOMPARE(interchange::ReadCsvRows(interchange::WriteCsvRows(quoted)), quoted);
     // Sums of marks such as 0.1 show as people write them.
     QCOMPARE(FormatFigure(0.1 + 0.2), QString("0.3"));
 }
