@@ -7,8 +7,9 @@
 // (student, version, marks) or, with --json, the sheets, the statistics per
 // question and the summary; --csv writes the "Grades" table. The answer mode
 // is that of TypeInfo.con beside the program unless --mode names one.
-// Exit status 1 for a refused paper; else 2 for wrong arguments or when
-// nothing at all could be read; else 5 when a sheet needs review or a page is
+// Exit status 1 for a refused paper; else 2 for wrong arguments, a class
+// list or OUT that cannot be read or written, or when nothing at all could be
+// read; else 5 when a sheet needs review or a page is
 // unreadable; else 0.
 //
 // Reading images needs Qt Gui, so scrivane-convert (Qt Core only) hands the
