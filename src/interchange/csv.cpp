@@ -116,4 +116,58 @@ QByteArray WriteCsv(const std::vector<QuestionRecord>& questions) {
     return (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
 }
 
+QByteArray WriteCsvRows(const std::vector<QStringList>& rows) {
+    QStringList lines;
+    for (const QStringList& row : rows) {
+        QStringList fields;
+        for (const QString& field : row) fields << Quoted(field);
+        lines << fields.join(u',');
+    }
+    return (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
+}
+
+std::optional<std::vector<QStringList>> ReadCsvRows(const QByteArray& content) {
+    const std::optional<QString> decoded = DecodeUtf8(content);
+    if (!decoded) return std::nullopt;
+    const QString& text = *decoded;
+    const QChar separator = Separator(text);
+    std::vector<QStringList> rows;
+    QStringList row;
+    QString field;
+    bool quoted = false, wasQuoted = false;
+    const auto endRow = [&] {
+        row << field;
+        if (row.size() > 1 || !row[0].isEmpty() || wasQuoted) rows.push_back(row);
+        row.clear();
+        field.clear();
+        wasQuoted = false;
+    };
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c != u'"')
+                field += c;
+            else if (i + 1 < n && text[i + 1] == u'"')
+                field += text[++i];
+            else
+                quoted = false;
+        } else if (c == u'"' && field.isEmpty() && !wasQuoted) {
+            quoted = wasQuoted = true;
+        } else if (c == separator) {
+            row << field;
+            field.clear();
+            wasQuoted = false;
+        } else if (c == u'\r' || c == u'\n') {
+            if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n') ++i;
+            endRow();
+        } else {
+            field += c;
+        }
+    }
+    if (quoted) return std::nullopt;
+    if (!field.isEmpty() || !row.isEmpty() || wasQuoted) endRow();
+    return rows;
+}
+
 }  // namespace scrivane::interchange

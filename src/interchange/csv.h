@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QStringList>
+#include <optional>
 #include <vector>
 
 #include "core/questionrecord.h"
@@ -16,5 +18,13 @@ namespace scrivane::interchange {
 ReadOutcome ReadCsv(const QByteArray& content);
 
 QByteArray WriteCsv(const std::vector<QuestionRecord>& questions);
+
+// Any table as CSV rows: fields quoted where needed, lines ended by CR LF.
+QByteArray WriteCsvRows(const std::vector<QStringList>& rows);
+
+// The rows of a CSV table of any width (comma, or the semicolon or tab that
+// the first line holds instead); nothing when it is not UTF-8 or a quoted
+// field does not end. Empty lines are skipped.
+std::optional<std::vector<QStringList>> ReadCsvRows(const QByteArray& content);
 
 }  // namespace scrivane::interchange

@@ -73,8 +73,12 @@ std::optional<int> RunPdfMain(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     if (!IsPdfConversion(arguments)) return std::nullopt;
+    return RunProgramBeside(kPdfProgram, argc, argv);
+}
+
+int RunProgramBeside(const char* programName, int argc, char** argv) {
     const std::string program =
-        (ProgramFolder(argc > 0 ? argv[0] : nullptr) / kPdfProgram).string();
+        (ProgramFolder(argc > 0 ? argv[0] : nullptr) / programName).string();
     std::vector<char*> childArguments{const_cast<char*>(program.c_str())};
     for (int i = 1; i < argc; ++i) childArguments.push_back(argv[i]);
     childArguments.push_back(nullptr);

@@ -40,4 +40,8 @@ bool IsPdfConversion(const QStringList& arguments);
 // process's place, and returns only when that cannot start (exit status 2).
 std::optional<int> RunPdfMain(int argc, char** argv);
 
+// Runs program from the running program's folder in this process's place,
+// with the same arguments; returns only when it cannot start (exit status 2).
+int RunProgramBeside(const char* program, int argc, char** argv);
+
 }  // namespace scrivane

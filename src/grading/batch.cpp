@@ -1,0 +1,129 @@
+#include "grading/batch.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace scrivane {
+
+namespace {
+
+constexpr std::chrono::milliseconds kLook{50};
+
+struct Job {
+    QString file;
+    int page = 1;
+    QString error;  // the file could not be opened
+};
+
+PageRead UnreadablePage(const QString& why) {
+    PageRead read;
+    read.status = PageRead::Status::Unreadable;
+    read.reasons << why;
+    return read;
+}
+
+// A page that throws (out of memory on a huge image, say) is one bad page.
+PageRead ReadJob(PageSource& source, const Job& job) {
+    if (!job.error.isEmpty()) return UnreadablePage(job.error);
+    try {
+        return source.Read(job.file, job.page);
+    } catch (const std::bad_alloc&) {
+        return UnreadablePage(QStringLiteral("the page is too large to read"));
+    } catch (const std::exception& error) {
+        return UnreadablePage(QStringLiteral("the page could not be read: %1")
+                                  .arg(QString::fromLocal8Bit(error.what())));
+    }
+}
+
+}  // namespace
+
+GradingBatch::GradingBatch(PageSourceFactory sources, int threads)
+    : sources_(std::move(sources)), threads_(std::max(1, threads)) {}
+
+void GradingBatch::Cancel() {
+    cancelled_ = true;
+}
+
+bool GradingBatch::Run(const QStringList& files, const std::function<void(BatchPage&)>& onPage) {
+    std::vector<Job> jobs;
+    {
+        const std::unique_ptr<PageSource> counter = sources_();
+        for (const QString& file : files) {
+            if (cancelled_) return false;
+            QString error;
+            const int pages = counter->PageCount(file, &error);
+            if (pages <= 0)
+                jobs.push_back(
+                    {file, 1, error.isEmpty() ? QStringLiteral("the file has no pages") : error});
+            for (int page = 1; page <= pages; ++page) jobs.push_back({file, page, {}});
+        }
+    }
+
+    // Workers read at most this many pages ahead of the one handed on next,
+    // so that the pages in memory stay few however long the scan.
+    const std::size_t ahead = std::size_t(2 * threads_);
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t next = 0, handedOn = 0;
+    std::map<std::size_t, PageRead> done;
+    bool stop = false;
+
+    const auto work = [&] {
+        const std::unique_ptr<PageSource> source = sources_();
+        for (;;) {
+            std::size_t index;
+            {
+                std::unique_lock lock(mutex);
+                // Cancel() does not wake the waits: they look at it now and then.
+                while (!(stop || cancelled_ || next >= jobs.size() || next < handedOn + ahead))
+                    changed.wait_for(lock, kLook);
+                if (stop || cancelled_ || next >= jobs.size()) return;
+                index = next++;
+            }
+            PageRead read = ReadJob(*source, jobs[index]);
+            std::lock_guard lock(mutex);
+            done.emplace(index, std::move(read));
+            changed.notify_all();
+        }
+    };
+    std::vector<std::thread> workers;
+    const std::size_t threads = std::min<std::size_t>(std::size_t(threads_), jobs.size());
+    for (std::size_t i = 0; i < threads; ++i) workers.emplace_back(work);
+
+    for (; handedOn < jobs.size() && !cancelled_;) {
+        BatchPage page;
+        {
+            std::unique_lock lock(mutex);
+            while (!cancelled_ && done.count(handedOn) == 0) changed.wait_for(lock, kLook);
+            if (cancelled_) break;
+            const auto found = done.find(handedOn);
+            page.read = std::move(found->second);
+            done.erase(found);
+        }
+        const Job& job = jobs[handedOn];
+        page.file = job.file;
+        page.page = job.page;
+        page.index = int(handedOn);
+        page.total = int(jobs.size());
+        {
+            std::lock_guard lock(mutex);
+            ++handedOn;
+            changed.notify_all();
+        }
+        onPage(page);
+    }
+    {
+        std::lock_guard lock(mutex);
+        stop = true;
+        changed.notify_all();
+    }
+    for (std::thread& worker : workers) worker.join();
+    return !cancelled_;
+}
+
+}  // namespace scrivane

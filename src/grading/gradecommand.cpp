@@ -1,0 +1,197 @@
+#include "grading/gradecommand.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <cstdio>
+
+#include "checks/checkcommand.h"
+#include "grading/batch.h"
+#include "grading/gradesreport.h"
+#include "grading/pagesheet.h"
+#include "grading/scanpages.h"
+#include "grading/statistics.h"
+#include "interchange/csv.h"
+#include "spreadsheet/codec/biff8_writer.h"
+#include "spreadsheet/paperio.h"
+
+namespace scrivane {
+
+namespace {
+
+const char kUsage[] =
+    "usage: scrivane-convert PAPER --grade SCAN... [--json] [--csv OUT]\n"
+    "           [--class-list FILE] [--dpi N] [--scoring partial] [--mode single|multiple]\n"
+    "Reads the answer sheets in every page of the scans (PDF, PNG, JPEG, TIFF) and\n"
+    "prints every student's marks, or with --json the sheets and the statistics.\n";
+
+// Scans at less than this cannot show a bubble; more is a mistake of the
+// file, not a scanner.
+constexpr double kMinDpi = 50, kMaxDpi = 2400;
+
+QByteArray Line(const QString& text) {
+    return text.toUtf8() + '\n';
+}
+
+ConverterRun Refuse(const QString& why) {
+    return {2, {}, Line(QStringLiteral("scrivane-convert: ") + why) + kUsage};
+}
+
+ConverterRun CannotRead(const QString& file, const QString& why) {
+    return {2, {}, Line(QStringLiteral("scrivane-convert: cannot read %1: %2").arg(file, why))};
+}
+
+QString FileProblem(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() ? QStringLiteral("not a file") : QStringLiteral("no such file");
+}
+
+}  // namespace
+
+ConverterRun RunGradeConversion(const QStringList& arguments,
+                                const std::filesystem::path& programFolder,
+                                const std::function<void(const QByteArray&)>& progress) {
+    bool json = false, optionsEnded = false;
+    Scoring scoring = Scoring::Exact;
+    std::optional<std::int16_t> mode;
+    QString csvPath, classListPath;
+    double dpi = 200;
+    QStringList files;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        const auto value = [&](QString* out) {
+            if (i + 1 >= arguments.size()) return false;
+            *out = arguments[++i];
+            return true;
+        };
+        QString text;
+        if (optionsEnded || !argument.startsWith(u'-') || argument.size() == 1) {
+            files << argument;
+        } else if (argument == QStringLiteral("--")) {
+            optionsEnded = true;
+        } else if (argument == QStringLiteral("--grade")) {
+        } else if (argument == QStringLiteral("--json")) {
+            json = true;
+        } else if (argument == QStringLiteral("--csv")) {
+            if (!value(&csvPath)) return Refuse(QStringLiteral("--csv needs a file"));
+        } else if (argument == QStringLiteral("--class-list")) {
+            if (!value(&classListPath)) return Refuse(QStringLiteral("--class-list needs a file"));
+        } else if (argument == QStringLiteral("--dpi")) {
+            bool ok = value(&text);
+            dpi = text.toDouble(&ok);
+            if (!ok || !(dpi >= kMinDpi && dpi <= kMaxDpi))
+                return Refuse(QStringLiteral("--dpi takes a resolution from 50 to 2400"));
+        } else if (argument == QStringLiteral("--scoring")) {
+            value(&text);
+            if (text == QStringLiteral("partial"))
+                scoring = Scoring::Partial;
+            else if (text == QStringLiteral("exact"))
+                scoring = Scoring::Exact;
+            else
+                return Refuse(QStringLiteral("--scoring takes partial or exact"));
+        } else if (argument == QStringLiteral("--mode")) {
+            value(&text);
+            if (text == QStringLiteral("single"))
+                mode = 0;
+            else if (text == QStringLiteral("multiple"))
+                mode = 3;
+            else
+                return Refuse(QStringLiteral("--mode takes single or multiple"));
+        } else {
+            return Refuse(QStringLiteral("unknown option %1").arg(argument));
+        }
+    }
+    if (files.size() < 2) return Refuse(QStringLiteral("expected PAPER --grade SCAN..."));
+
+    const QString paperPath = files.takeFirst();
+    if (!QFileInfo(paperPath).isFile()) return CannotRead(paperPath, FileProblem(paperPath));
+    std::vector<QuestionRecord> paper;
+    const ImportReport report = ReadPaperFile(paperPath, paper);
+    if (report.outcome == ImportReport::Outcome::Unreadable)
+        return CannotRead(paperPath, report.reason);
+    if (report.outcome != ImportReport::Outcome::Imported)
+        return ConverterRun{1, {}, Line(QStringLiteral("Invalid format")) + Line(report.reason)};
+
+    std::optional<ClassList> classList;
+    if (!classListPath.isEmpty()) {
+        QFile file(classListPath);
+        if (!QFileInfo(classListPath).isFile())
+            return CannotRead(classListPath, FileProblem(classListPath));
+        // A class list is a few kilobytes; a huge file is not one.
+        if (file.size() > 16 * 1024 * 1024)
+            return CannotRead(classListPath,
+                              QStringLiteral("the file is too large for a class list"));
+        if (!file.open(QIODevice::ReadOnly)) return CannotRead(classListPath, file.errorString());
+        QString error;
+        classList = ClassList::FromCsv(file.readAll(), &error);
+        if (!classList) return CannotRead(classListPath, error);
+    }
+
+    const std::int16_t answerType = mode ? *mode : ReadAnswerType(programFolder);
+    const QString modeLetters =
+        IsMultipleAnswerMode(answerType) ? QStringLiteral("ABCDEF") : QStringLiteral("ABCDE");
+    const AnswerKey key(paper, modeLetters, scoring);
+    const SheetReader sheets(paper, modeLetters);
+    PageSheets pageSheets(paper);
+    std::vector<SheetRead> reads;
+    GradingBatch batch(ScanPageSources(sheets, dpi), 2);
+    batch.Run(files, [&](BatchPage& page) {
+        page.read.upright = QImage();  // the picture is for the grades window only
+        reads.push_back(pageSheets.FromPage(page.read, page.file, page.page));
+        if (json && progress)
+            progress(Line(
+                QStringLiteral("read %1 page %2 (%3 of %4)%5")
+                    .arg(page.file)
+                    .arg(page.page)
+                    .arg(page.index + 1)
+                    .arg(page.total)
+                    .arg(reads.back().unreadable ? QStringLiteral(": unreadable") : QString())));
+    });
+
+    const std::vector<SheetResult> results =
+        GradeSheets(reads, key, classList ? &*classList : nullptr);
+    ConverterRun run;
+    run.out =
+        json ? GradesJson(results, ComputeStatistics(results, key), key) : GradesText(results, key);
+
+    bool anyRead = false, anyDoubt = false;
+    for (const SheetResult& sheet : results) {
+        anyRead = anyRead || sheet.status != SheetStatus::Unreadable;
+        anyDoubt = anyDoubt || sheet.status != SheetStatus::Ok;
+    }
+    run.exitCode = !anyRead ? 2 : anyDoubt ? 5 : 0;
+    if (!anyRead)
+        run.err +=
+            Line(QStringLiteral("scrivane-convert: no answer sheet of this paper could be read"));
+
+    if (!csvPath.isEmpty()) {
+        const QByteArray csv = interchange::WriteCsvRows(GradesTable(results, key));
+        try {
+            codec::WriteFileSafely(std::span(reinterpret_cast<const std::uint8_t*>(csv.constData()),
+                                             std::size_t(csv.size())),
+                                   std::filesystem::path(csvPath.toStdString()));
+        } catch (const std::exception& error) {
+            run.err += Line(QStringLiteral("scrivane-convert: cannot write %1: %2")
+                                .arg(csvPath, QString::fromLocal8Bit(error.what())));
+            run.exitCode = 2;
+        }
+    }
+    return run;
+}
+
+int GradeConverterMain(int& argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QGuiApplication app(argc, argv);
+    const ConverterRun run = RunGradeConversion(
+        QGuiApplication::arguments().mid(1), QCoreApplication::applicationDirPath().toStdString(),
+        [](const QByteArray& line) {
+            std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
+            std::fflush(stderr);
+        });
+    std::fwrite(run.out.constData(), 1, std::size_t(run.out.size()), stdout);
+    std::fwrite(run.err.constData(), 1, std::size_t(run.err.size()), stderr);
+    return run.exitCode;
+}
+
+}  // namespace scrivane

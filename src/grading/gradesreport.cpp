@@ -1,0 +1,184 @@
+#include "grading/gradesreport.h"
+
+#include "spreadsheet/convert.h"
+
+namespace scrivane {
+
+namespace {
+
+const char* StatusId(AnswerStatus status) {
+    switch (status) {
+        case AnswerStatus::Ok:
+            return "ok";
+        case AnswerStatus::Blank:
+            return "blank";
+        case AnswerStatus::Multiple:
+            return "multiple";
+        case AnswerStatus::Unclear:
+            return "unclear";
+    }
+    return "ok";
+}
+
+const char* StatusId(SheetStatus status) {
+    switch (status) {
+        case SheetStatus::Ok:
+            return "ok";
+        case SheetStatus::Review:
+            return "review";
+        case SheetStatus::Unreadable:
+            return "unreadable";
+    }
+    return "unreadable";
+}
+
+QByteArray Number(double value) {
+    return FormatFigure(value).toUtf8();
+}
+
+QByteArray Number(const std::optional<double>& value) {
+    return value ? Number(*value) : QByteArray("null");
+}
+
+void AppendOptionalString(QByteArray& out, const std::optional<QString>& text) {
+    if (text)
+        AppendJsonString(out, *text);
+    else
+        out += "null";
+}
+
+// Trailing zeros of a fixed-point text dropped: "75.50" → "75.5", "80.00" → "80".
+QString Trimmed(QString text) {
+    if (text.contains(u'.')) {
+        while (text.endsWith(u'0')) text.chop(1);
+        if (text.endsWith(u'.')) text.chop(1);
+    }
+    return text == QStringLiteral("-0") ? QStringLiteral("0") : text;
+}
+
+}  // namespace
+
+QString FormatFigure(double value) {
+    // Twelve significant digits: sums of marks such as 0.1 + 0.2 show as 0.3.
+    const QString text = QString::number(value, 'g', 12);
+    return text == QStringLiteral("-0") ? QStringLiteral("0") : text;
+}
+
+QByteArray GradesJson(const std::vector<SheetResult>& sheets, const GradeStatistics& stats,
+                      const AnswerKey& key) {
+    QByteArray out = "{\"paper\": {\"questions\": " + QByteArray::number(key.QuestionCount()) +
+                     ", \"max\": " + Number(key.Maximum()) + "},\n\"sheets\": [";
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        const SheetResult& sheet = sheets[i];
+        out += i ? ",\n" : "\n";
+        out += "{\"file\": ";
+        AppendJsonString(out, sheet.file);
+        out += ", \"page\": " + QByteArray::number(sheet.page) + ", \"student\": ";
+        AppendOptionalString(out, sheet.student);
+        out += ", \"name\": ";
+        AppendOptionalString(out, sheet.name);
+        out += ", \"version\": ";
+        AppendOptionalString(
+            out, sheet.version.isEmpty() ? std::nullopt : std::optional<QString>(sheet.version));
+        out += ", \"status\": \"" + QByteArray(StatusId(sheet.status)) + "\", \"reasons\": [";
+        for (qsizetype r = 0; r < sheet.reasons.size(); ++r) {
+            if (r) out += ", ";
+            AppendJsonString(out, sheet.reasons[r]);
+        }
+        out += "], \"score\": ";
+        const bool read = sheet.status != SheetStatus::Unreadable;
+        out += read ? Number(sheet.score) : QByteArray("null");
+        out += ", \"max\": ";
+        out += read ? Number(sheet.max) : QByteArray("null");
+        out += ", \"answers\": [";
+        for (std::size_t a = 0; a < sheet.answers.size(); ++a) {
+            const AnswerResult& answer = sheet.answers[a];
+            if (a) out += ", ";
+            out += "{\"question\": " + QByteArray::number(answer.question) +
+                   ", \"sheet_question\": " +
+                   (answer.sheetQuestion ? QByteArray::number(answer.sheetQuestion)
+                                         : QByteArray("null")) +
+                   ", \"marked\": ";
+            AppendJsonString(out, MarkedLetters(answer.marked));
+            out += ", \"status\": \"" + QByteArray(StatusId(answer.status)) + "\", \"correct\": ";
+            out += answer.correct ? (*answer.correct ? "true" : "false") : "null";
+            out += '}';
+        }
+        out += "]}";
+    }
+    out += "],\n\"questions\": [";
+    for (std::size_t i = 0; i < stats.questions.size(); ++i) {
+        const QuestionStatistics& q = stats.questions[i];
+        out += i ? ",\n" : "\n";
+        out += "{\"question\": " + QByteArray::number(q.question) +
+               ", \"mark\": " + Number(q.mark) + ", \"answer\": ";
+        AppendOptionalString(out, q.answer);
+        out += ", \"p\": " + Number(q.p) + ", \"discrimination\": " + Number(q.discrimination) +
+               ", \"point_biserial\": " + Number(q.pointBiserial) + ", \"options\": {";
+        for (std::size_t o = 0; o < q.options.size(); ++o) {
+            if (o) out += ", ";
+            out += '"' + QString(q.options[o].first).toUtf8() +
+                   "\": " + QByteArray::number(q.options[o].second);
+        }
+        out += "}, \"blank\": " + QByteArray::number(q.blank) +
+               ", \"multiple\": " + QByteArray::number(q.multiple) + '}';
+    }
+    const SummaryStatistics& s = stats.summary;
+    out += "],\n\"summary\": {\"sheets\": " + QByteArray::number(s.sheets) +
+           ", \"mean\": " + Number(s.mean) + ", \"median\": " + Number(s.median) +
+           ", \"sd\": " + Number(s.sd) + ", \"lowest\": " + Number(s.lowest) +
+           ", \"highest\": " + Number(s.highest) + ", \"kr20\": " + Number(s.kr20) +
+           ", \"alpha\": " + Number(s.alpha) + ", \"sem\": " + Number(s.sem) + "}}\n";
+    return out;
+}
+
+QByteArray GradesText(const std::vector<SheetResult>& sheets, const AnswerKey& key) {
+    QByteArray out;
+    for (const SheetResult& sheet : sheets) {
+        QString line = QStringLiteral("%1 page %2: ").arg(sheet.file).arg(sheet.page);
+        if (sheet.status == SheetStatus::Unreadable) {
+            line += QStringLiteral("unreadable: ") + sheet.reasons.join(QStringLiteral("; "));
+        } else {
+            QStringList who;
+            if (sheet.student) who << *sheet.student;
+            if (sheet.name && !sheet.name->isEmpty()) who << *sheet.name;
+            if (!who.isEmpty()) line += who.join(u' ') + QStringLiteral(", ");
+            line += QStringLiteral("version %1, %2 of %3")
+                        .arg(sheet.version, FormatFigure(sheet.score), FormatFigure(sheet.max));
+            if (sheet.status == SheetStatus::Review)
+                line += QStringLiteral("; review: ") + sheet.reasons.join(QStringLiteral("; "));
+        }
+        out += line.toUtf8() + '\n';
+    }
+    for (int q = 0; q < key.QuestionCount(); ++q)
+        if (!key.Counts(q))
+            out += QStringLiteral("question %1: no answer is set, so the marks leave it out\n")
+                       .arg(q + 1)
+                       .toUtf8();
+    return out;
+}
+
+std::vector<QStringList> GradesTable(const std::vector<SheetResult>& sheets, const AnswerKey& key) {
+    std::vector<QStringList> rows;
+    QStringList header = {QStringLiteral("Student number"), QStringLiteral("Name"),
+                          QStringLiteral("Version"),        QStringLiteral("Mark"),
+                          QStringLiteral("Maximum"),        QStringLiteral("Percentage")};
+    for (int q = 1; q <= key.QuestionCount(); ++q) header << QStringLiteral("Q%1").arg(q);
+    rows.push_back(header);
+    for (const SheetResult& sheet : sheets) {
+        if (sheet.status == SheetStatus::Unreadable) continue;
+        QStringList row = {sheet.student.value_or(QString()),
+                           sheet.name.value_or(QString()),
+                           sheet.version,
+                           FormatFigure(sheet.score),
+                           FormatFigure(sheet.max),
+                           sheet.max > 0
+                               ? Trimmed(QString::number(100 * sheet.score / sheet.max, 'f', 2))
+                               : QString()};
+        for (const AnswerResult& answer : sheet.answers) row << MarkedLetters(answer.marked);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+}  // namespace scrivane
