@@ -8,6 +8,7 @@
 #include "interchange/csv.h"
 #include "interchange/gift.h"
 #include "interchange/moodlexml.h"
+#include "interchange/textfile.h"
 #include "interchange/workbooks.h"
 #include "spreadsheet/codec/biff8_writer.h"
 #include "spreadsheet/paperio.h"
@@ -89,16 +90,20 @@ ReadOutcome ReadQuestionContent(const QByteArray& content, Format format, float 
     }
 }
 
+std::optional<Format> RecogniseFile(const QString& path, QString* reason) {
+    const std::optional<QByteArray> content = ReadInputFile(path, reason);
+    if (!content) return std::nullopt;
+    reason->clear();
+    return DetectFormat(*content);
+}
+
 ReadOutcome ReadQuestionFile(const QString& path, float defaultMark) {
-    const QFileInfo info(path);
-    if (!info.exists()) return Unreadable(QStringLiteral("no such file"));
-    if (!info.isFile()) return Unreadable(QStringLiteral("not a file"));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return Unreadable(file.errorString());
-    const QByteArray content = file.read(kMaxFileBytes + 1);
-    if (content.size() > kMaxFileBytes) return Unreadable(QStringLiteral("the file is too large"));
-    const std::optional<Format> format = DetectFormat(content);
-    if (format && !IsWorkbook(*format)) return ReadQuestionContent(content, *format, defaultMark);
+    QString reason;
+    std::optional<QByteArray> content = ReadInputFile(path, &reason);
+    if (!content) return Unreadable(reason);
+    const std::optional<Format> format = DetectFormat(*content);
+    if (format && !IsWorkbook(*format)) return ReadQuestionContent(*content, *format, defaultMark);
+    content.reset();  // the workbook reader reads the file its own way
 
     // Workbooks, and whatever is nothing else, go to the import's reading,
     // which names what it found.
