@@ -12,9 +12,8 @@ ReadOutcome ReadAiken(const QByteArray& content, float defaultMark) {
 
     // Options are "A. text" or "A) text", in capitals or, in their order,
     // in small letters; the answer's letter in either.
-    static const QRegularExpression optionLine(
-        QStringLiteral("^([A-Za-z])[.)](?:[ \\t]+(.*))?$"),
-        QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression optionLine(QStringLiteral("^([A-Za-z])[.)](?:[ \\t]+(.*))?$"),
+                                               QRegularExpression::DotMatchesEverythingOption);
     static const QRegularExpression answerLine(QStringLiteral("^ANSWER\\s*:\\s*([A-Z])$"),
                                                QRegularExpression::CaseInsensitiveOption);
 
@@ -33,14 +32,15 @@ ReadOutcome ReadAiken(const QByteArray& content, float defaultMark) {
         return refuse(QStringLiteral("a text is longer than %1 characters").arg(kMaxTextUnits));
     };
     // A line holds at most one text, and blanks around it.
-    TextLines lines(encoded, 2 * kMaxTextUnits);
+    TextLines lines(encoded, 2 * kMaxTextUnits, true);
     QString piece;
     while (lines.Next(piece)) {
         lineNumber = lines.LineNumber();
         if (!lines.LineEnded()) return tooLong();
         // A DOS end-of-file mark after the last line is no question.
-        const QString line = piece.trimmed();
-        if (line.isEmpty() || line == u"\x1A") continue;
+        const QStringView view = QStringView(piece).trimmed();
+        if (view.isEmpty() || view == u"\x1A") continue;
+        const QString line = view.toString();
         if (title.isEmpty()) {
             if (line.size() > kMaxTextUnits) return tooLong();
             title << line;

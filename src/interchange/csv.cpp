@@ -60,6 +60,7 @@ ReadOutcome ReadCsv(const QByteArray& content) {
     SheetCells cells;
     int row = 1, column = 1;
     QString field;
+    qsizetype fieldSize = 0;  // the field's length, kept or not
     enum class State { Unquoted, Quoted, QuoteInQuoted };
     State state = State::Unquoted;
     bool wasQuoted = false;
@@ -69,6 +70,7 @@ ReadOutcome ReadCsv(const QByteArray& content) {
             cells.Set(row, column, field);
         }
         field.clear();
+        fieldSize = 0;
         wasQuoted = false;
         ++column;
     };
@@ -78,12 +80,16 @@ ReadOutcome ReadCsv(const QByteArray& content) {
                 .arg(row)
                 .arg(column));
     };
+    const auto add = [&](QChar c) {
+        if (row <= kSheetRowsRead && column <= kSheetColumns) field += c;
+        ++fieldSize;
+    };
     do {
         for (const QChar c : std::as_const(piece)) {
             if (state == State::QuoteInQuoted) {
                 state = State::Quoted;
                 if (c == u'"') {
-                    field += c;  // a doubled quote
+                    add(c);  // a doubled quote
                     continue;
                 }
                 state = State::Unquoted;  // the closing quote; c is read as outside
@@ -92,25 +98,25 @@ ReadOutcome ReadCsv(const QByteArray& content) {
                 if (c == u'"')
                     state = State::QuoteInQuoted;
                 else
-                    field += c;
-            } else if (c == u'"' && field.isEmpty() && !wasQuoted) {
+                    add(c);
+            } else if (c == u'"' && fieldSize == 0 && !wasQuoted) {
                 state = State::Quoted;
                 wasQuoted = true;
             } else if (c == separator) {
                 endField();
             } else {
-                field += c;  // a quote inside an unquoted field is kept as it is
+                add(c);  // a quote inside an unquoted field is kept as it is
             }
-            if (field.size() > kMaxTextUnits) return tooLong();
+            if (fieldSize > kMaxTextUnits) return tooLong();
         }
         if (!lines.LineEnded()) continue;
         if (state == State::QuoteInQuoted) state = State::Unquoted;
         if (state == State::Quoted) {
-            field += lines.LineEnd();  // a line break inside a quoted field, as written
-            if (field.size() > kMaxTextUnits) return tooLong();
+            for (const QChar c : lines.LineEnd()) add(c);  // a line break as written
+            if (fieldSize > kMaxTextUnits) return tooLong();
             continue;
         }
-        if (lines.LineEnd().isEmpty() && field.isEmpty() && column == 1) break;
+        if (lines.LineEnd().isEmpty() && fieldSize == 0 && column == 1) break;
         endField();
         ++row;
         column = 1;

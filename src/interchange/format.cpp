@@ -66,7 +66,8 @@ QStringView Trimmed(QStringView line) {
 bool IsAikenAnswer(QStringView line) {
     static const QRegularExpression answer(QStringLiteral("^ANSWER\\s*:\\s*[A-Z]$"),
                                            QRegularExpression::CaseInsensitiveOption);
-    return line.size() <= 32 && line.startsWith(u"answer", Qt::CaseInsensitive) &&
+    static constexpr QStringView keyword = u"answer";
+    return line.size() <= 32 && line.startsWith(keyword, Qt::CaseInsensitive) &&
            answer.match(line).hasMatch();
 }
 
@@ -77,38 +78,41 @@ class GiftBlockFinder {
 public:
     // Scans a piece of a line that is not a comment; true once a block is found.
     bool Scan(QStringView piece) {
-        for (qsizetype i = 0; i < piece.size(); ++i) {
-            const QChar c = piece[i];
-            if (afterBrace_) {
-                if (c.isSpace()) continue;
-                if (word_.isEmpty() && (c == u'=' || c == u'~' || c == u'#')) return true;
-                if (c.isLetter() && word_.size() < 5) {
-                    word_ += c.toUpper();
-                    continue;
-                }
-                const bool trueFalse = word_ == u"T" || word_ == u"F" || word_ == u"TRUE" ||
-                                       word_ == u"FALSE";
-                if (trueFalse && (c == u'}' || c == u'#')) return true;
-                Reset();  // and c is read as any other character
+        qsizetype i = 0;
+        while (i < piece.size()) {
+            if (!afterBrace_) {
+                // Straight to the next brace; the backslashes before it tell
+                // whether it is escaped.
+                const qsizetype brace = piece.indexOf(u'{', i);
+                if (brace < 0) return false;
+                qsizetype k = brace;
+                while (k > i && piece[k - 1] == u'\\') --k;
+                afterBrace_ = (brace - k) % 2 == 0;
+                i = brace + 1;
+                continue;
             }
-            if (escaped_) {
-                escaped_ = false;
-            } else if (c == u'\\') {
-                escaped_ = true;
-            } else if (c == u'{') {
-                afterBrace_ = true;
+            const QChar c = piece[i++];
+            if (c.isSpace()) continue;
+            if (word_.isEmpty() && (c == u'=' || c == u'~' || c == u'#')) return true;
+            if (c.isLetter() && word_.size() < 5) {
+                word_ += c.toUpper();
+                continue;
             }
+            const bool trueFalse =
+                word_ == u"T" || word_ == u"F" || word_ == u"TRUE" || word_ == u"FALSE";
+            if (trueFalse && (c == u'}' || c == u'#')) return true;
+            Reset();
+            if (c == u'{' || c == u'\\') --i;  // read again as any other character
         }
         return false;
     }
-    void EndLine() { escaped_ = false; }
 
 private:
     void Reset() {
         afterBrace_ = false;
         word_.clear();
     }
-    bool escaped_ = false, afterBrace_ = false;
+    bool afterBrace_ = false;
     QString word_;
 };
 
@@ -129,7 +133,7 @@ std::optional<Format> DetectFormat(QByteArrayView content) {
     // The whole text is looked at, a line at a time, past blank lines and
     // comments: the first line that says something tells XML and the CSV
     // header, the first ANSWER line or answer block tells Aiken or GIFT.
-    TextLines lines(text, 1 << 16);
+    TextLines lines(text, 1 << 16, true);
     QString piece;
     bool lineStart = true, comment = false, seenFirst = false, separated = false;
     GiftBlockFinder gift;
@@ -149,7 +153,6 @@ std::optional<Format> DetectFormat(QByteArrayView content) {
         if (wholeLine && IsAikenAnswer(trimmed)) return Format::Aiken;
         if (!comment && gift.Scan(piece)) return Format::Gift;
         lineStart = lines.LineEnded();
-        if (lineStart) gift.EndLine();
     }
     if (separated) return Format::Csv;
     return std::nullopt;

@@ -259,10 +259,12 @@ ReadOutcome ReadGift(const QByteArray& content, float defaultMark) {
         }
         return true;
     };
-    TextLines lines(encoded, kMaxQuestionUnits);
+    // Blank lines end a question.
+    TextLines lines(encoded, kMaxQuestionUnits, true);
     QString line;
     bool going = true;
     while (going && lines.Next(line)) {
+        if (lines.BlankBefore() && !(going = finish())) break;
         const int lineNumber = lines.LineNumber();
         const QStringView trimmed = QStringView(line).trimmed();
         if (!lines.LineEnded() || question.size() + line.size() > kMaxQuestionUnits)
@@ -270,8 +272,9 @@ ReadOutcome ReadGift(const QByteArray& content, float defaultMark) {
                 QStringLiteral("line %1: a question longer than a paper can hold")
                     .arg(question.isEmpty() ? lineNumber : firstLine));
         if (trimmed.startsWith(u"//")) {
-            if (const auto match = markLine.match(trimmed); match.hasMatch())
-                pendingMark = match.captured(1).trimmed();
+            if (trimmed.contains(u"Mark:"))
+                if (const auto match = markLine.match(trimmed); match.hasMatch())
+                    pendingMark = match.captured(1).trimmed();
             continue;
         }
         if (trimmed.isEmpty()) {

@@ -74,8 +74,8 @@ std::optional<QuestionRecord> ToRecord(const MoodleQuestion& source, int number,
 std::optional<QByteArray> DeclaredEncoding(const EncodedText& text) {
     QString start;
     text.Decode(0, std::min<qsizetype>(text.Units(), 256), start);
-    static const QRegularExpression declaration(QStringLiteral(
-        "^\\s*<\\?xml[^>]*?\\sencoding\\s*=\\s*[\"']([A-Za-z0-9._:-]{1,40})[\"']"));
+    static const QRegularExpression declaration(
+        QStringLiteral("^\\s*<\\?xml[^>]*?\\sencoding\\s*=\\s*[\"']([A-Za-z0-9._:-]{1,40})[\"']"));
     const QRegularExpressionMatch match = declaration.match(start);
     if (!match.hasMatch()) return std::nullopt;
     return match.captured(1).toUpper().toLatin1();
@@ -96,10 +96,10 @@ ReadOutcome ReadMoodleXml(const QByteArray& content) {
     QByteArray converted;
     QByteArrayView utf8 = encoded.Bytes();
     const std::optional<QByteArray> declared = DeclaredEncoding(encoded);
-    const bool utf16 = encoded.Encoding() == TextEncoding::Utf16LE ||
-                       encoded.Encoding() == TextEncoding::Utf16BE;
+    const bool utf16 =
+        encoded.Encoding() == TextEncoding::Utf16LE || encoded.Encoding() == TextEncoding::Utf16BE;
     // Windows-1252 holds Latin-1's and ASCII's every printable character.
-    static const QList<QByteArray> western = {"WINDOWS-1252", "CP1252", "ISO-8859-1",
+    static const QList<QByteArray> western = {"WINDOWS-1252", "CP1252",   "ISO-8859-1",
                                               "LATIN1",       "US-ASCII", "ASCII"};
     if (declared && !utf16 && western.contains(*declared)) {
         converted = EncodedText(content, TextEncoding::Windows1252).ToUtf8();
@@ -107,8 +107,8 @@ ReadOutcome ReadMoodleXml(const QByteArray& content) {
     } else if (declared && !utf16 && !QByteArrayView(*declared).startsWith("UTF-")) {
         QStringDecoder decoder(declared->constData());
         if (!decoder.isValid())
-            return ReadOutcome::Refuse(
-                QStringLiteral("the encoding \"%1\" is not known").arg(QString::fromLatin1(*declared)));
+            return ReadOutcome::Refuse(QStringLiteral("the encoding \"%1\" is not known")
+                                           .arg(QString::fromLatin1(*declared)));
         const QString text = decoder.decode(content);
         if (decoder.hasError())
             return ReadOutcome::Refuse(

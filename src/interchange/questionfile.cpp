@@ -90,20 +90,35 @@ ReadOutcome ReadQuestionContent(const QByteArray& content, Format format, float 
     }
 }
 
+namespace {
+
+// A workbook by the signature at its start, which the workbook reader then
+// reads its own way; otherwise the whole text is read and recognised.
+std::optional<Format> Recognise(const QString& path, QString* reason,
+                                std::optional<QByteArray>* text) {
+    const std::optional<QByteArray> start = ReadInputFile(path, reason, 512);
+    if (!start) return std::nullopt;
+    if (const auto format = DetectFormat(*start); format && IsWorkbook(*format)) return format;
+    *text = ReadInputFile(path, reason);
+    if (!*text) return std::nullopt;
+    return DetectFormat(**text);
+}
+
+}  // namespace
+
 std::optional<Format> RecogniseFile(const QString& path, QString* reason) {
-    const std::optional<QByteArray> content = ReadInputFile(path, reason);
-    if (!content) return std::nullopt;
+    std::optional<QByteArray> text;
     reason->clear();
-    return DetectFormat(*content);
+    return Recognise(path, reason, &text);
 }
 
 ReadOutcome ReadQuestionFile(const QString& path, float defaultMark) {
     QString reason;
-    std::optional<QByteArray> content = ReadInputFile(path, &reason);
-    if (!content) return Unreadable(reason);
-    const std::optional<Format> format = DetectFormat(*content);
-    if (format && !IsWorkbook(*format)) return ReadQuestionContent(*content, *format, defaultMark);
-    content.reset();  // the workbook reader reads the file its own way
+    std::optional<QByteArray> text;
+    const std::optional<Format> format = Recognise(path, &reason, &text);
+    if (!reason.isEmpty()) return Unreadable(reason);
+    if (format && !IsWorkbook(*format)) return ReadQuestionContent(*text, *format, defaultMark);
+    text.reset();
 
     // Workbooks, and whatever is nothing else, go to the import's reading,
     // which names what it found.

@@ -21,9 +21,9 @@ namespace scrivane::interchange {
 // refused without being waited on).
 std::optional<Format> RecogniseFile(const QString& path, QString* reason);
 
-// Reads the file; only a regular file is opened. Workbooks (.xls, .tpf, .xlsx, .ods) by the import's own
-// reading, the other formats by theirs. defaultMark is the mark of questions
-// whose format carries none (Aiken, GIFT without "// Mark:").
+// Reads the file; only a regular file is opened. Workbooks (.xls, .tpf, .xlsx, .ods) by the
+// import's own reading, the other formats by theirs. defaultMark is the mark of questions whose
+// format carries none (Aiken, GIFT without "// Mark:").
 ReadOutcome ReadQuestionFile(const QString& path, float defaultMark);
 
 // The same for content in memory; workbooks are not read here.

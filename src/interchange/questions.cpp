@@ -54,7 +54,8 @@ ReadOutcome QuestionCollector::Finish() {
     };
     if (questions.empty()) return refuse(QStringLiteral("no multiple-choice questions"));
     if (questions.size() > std::size_t(kMaxPaperQuestions))
-        return refuse(QStringLiteral("more than %1 questions; a paper holds %1").arg(kMaxPaperQuestions));
+        return refuse(
+            QStringLiteral("more than %1 questions; a paper holds %1").arg(kMaxPaperQuestions));
     for (std::size_t k = 0; k < questions.size(); ++k) {
         QuestionRecord& question = questions[k];
         question.QuestionNo = std::int16_t(k + 1);

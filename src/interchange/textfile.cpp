@@ -79,7 +79,7 @@ std::optional<TextEncoding> LooksLikeUtf16(QByteArrayView bytes) {
 
 }  // namespace
 
-std::optional<QByteArray> ReadInputFile(const QString& path, QString* reason) {
+std::optional<QByteArray> ReadInputFile(const QString& path, QString* reason, qsizetype atMost) {
     // O_NONBLOCK: a pipe or a device in the file's place is refused, not waited on.
     const Descriptor fd(
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
@@ -103,10 +103,12 @@ std::optional<QByteArray> ReadInputFile(const QString& path, QString* reason) {
     };
     if (st.st_size > kMaxFileBytes) return tooLarge();
     // One byte more than the limit tells a file that grew while it was read.
-    QByteArray content(qsizetype(st.st_size) + 1, Qt::Uninitialized);
+    const qsizetype wanted = atMost >= 0 ? std::min<qsizetype>(atMost, st.st_size) : st.st_size;
+    QByteArray content(wanted + 1, Qt::Uninitialized);
     qsizetype done = 0;
     while (done < content.size()) {
-        const ssize_t n = ::read(fd.get(), content.data() + done, std::size_t(content.size() - done));
+        const ssize_t n =
+            ::read(fd.get(), content.data() + done, std::size_t(content.size() - done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             *reason = SystemReason(errno);
@@ -115,10 +117,11 @@ std::optional<QByteArray> ReadInputFile(const QString& path, QString* reason) {
         if (n == 0) break;
         done += n;
         if (done > kMaxFileBytes) return tooLarge();
+        if (atMost >= 0 && done >= atMost) break;
         if (done == content.size() && content.size() <= kMaxFileBytes)
             content.resize(std::min<qsizetype>(content.size() * 2, kMaxFileBytes + 1));
     }
-    content.truncate(done);
+    content.truncate(atMost >= 0 ? std::min(done, atMost) : done);
     content.squeeze();
     return content;
 }
@@ -157,7 +160,8 @@ EncodedText::EncodedText(QByteArrayView content) : bytes_(content) {
 
 EncodedText::EncodedText(QByteArrayView content, TextEncoding encoding)
     : bytes_(content), encoding_(encoding), units_(content.size()) {
-    if (encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE) *this = EncodedText(content);
+    if (encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE)
+        *this = EncodedText(content);
 }
 
 QString EncodedText::UnreadableReason() const {
@@ -175,8 +179,18 @@ void EncodedText::Decode(qsizetype from, qsizetype to, QString& out) const {
     switch (encoding_) {
         case TextEncoding::Utf8: {
             out.resize(n);  // never more units than bytes
+            // Most lines are ASCII: widened as they are, without a decoder.
+            char16_t* data = reinterpret_cast<char16_t*>(out.data());
+            const char* bytes = bytes_.data() + from;
+            qsizetype i = 0;
+            while (i < n && uchar(bytes[i]) < 0x80) {
+                data[i] = uchar(bytes[i]);
+                ++i;
+            }
+            if (i == n) return;
             QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            const QChar* end = decoder.appendToBuffer(out.data(), bytes_.sliced(from, n));
+            const QChar* end =
+                decoder.appendToBuffer(out.data() + i, bytes_.sliced(from + i, n - i));
             out.truncate(end - out.constData());
             return;
         }
@@ -214,11 +228,24 @@ QByteArray EncodedText::ToUtf8() const {
     return out;
 }
 
-TextLines::TextLines(const EncodedText& text, qsizetype maxUnits)
-    : text_(text), maxUnits_(std::max<qsizetype>(maxUnits, 4)) {}
+TextLines::TextLines(const EncodedText& text, qsizetype maxUnits, bool skipBlank)
+    : text_(text), maxUnits_(std::max<qsizetype>(maxUnits, 4)), skipBlank_(skipBlank) {}
 
 bool TextLines::Next(QString& piece) {
     const qsizetype n = text_.Units();
+    if (ended_) blankBefore_ = false;
+    if (ended_ && skipBlank_) {
+        // Blank lines are passed over before anything is decoded.
+        while (pos_ < n) {
+            qsizetype j = pos_;
+            while (j < n && (text_.At(j) == u' ' || text_.At(j) == u'\t')) ++j;
+            if (j < n && text_.At(j) != u'\n' && text_.At(j) != u'\r') break;
+            blankBefore_ = true;
+            ++line_;
+            pos_ = j < n && text_.At(j) == u'\r' && j + 1 < n && text_.At(j + 1) == u'\n' ? j + 2
+                                                                                          : j + 1;
+        }
+    }
     if (pos_ >= n && (ended_ || pos_ > n)) {
         // A text that ends with a line end has no empty line after it.
         return false;

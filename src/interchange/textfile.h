@@ -13,10 +13,12 @@
 
 namespace scrivane::interchange {
 
-// Reads an input file whole. Only a regular file is read: a folder, a pipe or
-// a device is refused without being waited on, as is a file larger than the
-// 64 MiB that any input may be. Nothing and the reason when it cannot be read.
-std::optional<QByteArray> ReadInputFile(const QString& path, QString* reason);
+// Reads an input file whole, or only its first bytes up to atMost. Only a
+// regular file is read: a folder, a pipe or a device is refused without being
+// waited on, as is a file larger than the 64 MiB that any input may be.
+// Nothing and the reason when it cannot be read.
+std::optional<QByteArray> ReadInputFile(const QString& path, QString* reason,
+                                        qsizetype atMost = -1);
 
 enum class TextEncoding { Utf8, Utf16LE, Utf16BE, Windows1252 };
 
@@ -69,7 +71,9 @@ private:
 // as CSV does, go on) without ever holding it whole.
 class TextLines {
 public:
-    TextLines(const EncodedText& text, qsizetype maxUnits);
+    // Lines of blanks alone are passed over when skipBlank is set; the line
+    // after them tells that some were (BlankBefore).
+    TextLines(const EncodedText& text, qsizetype maxUnits, bool skipBlank = false);
 
     // The next piece, false at the end of the text.
     bool Next(QString& piece);
@@ -79,13 +83,17 @@ public:
     QStringView LineEnd() const { return end_; }
     // The line the last piece belongs to, from 1.
     int LineNumber() const { return line_; }
+    // Whether lines of blanks were passed over just before this line, or at
+    // the end of the text when Next has returned false.
+    bool BlankBefore() const { return blankBefore_; }
 
 private:
     const EncodedText& text_;
     qsizetype maxUnits_;
+    bool skipBlank_;
     qsizetype pos_ = 0;
     int line_ = 0;
-    bool ended_ = true;
+    bool ended_ = true, blankBefore_ = false;
     QStringView end_;
 };
 

@@ -84,12 +84,14 @@ Run Convert(const QStringList& arguments) {
 // The same small paper in each text format, with characters that UTF-8,
 // UTF-16 and Windows-1252 all hold but write differently.
 const QString kTitle = QStringLiteral("Caf\u00e9 costs");
-const QStringList kExpected = {QStringLiteral("2.5 | A | Caf\u00e9 costs | \u20ac5 | \u201cfive\u201d")};
+const QStringList kExpected = {
+    QStringLiteral("2.5 | A | Caf\u00e9 costs | \u20ac5 | \u201cfive\u201d")};
 
 QString Source(Format format) {
     switch (format) {
         case Format::Gift:
-            return QStringLiteral("// Mark: 2.5\n%1 {\n=\u20ac5\n~\u201cfive\u201d\n}\n").arg(kTitle);
+            return QStringLiteral("// Mark: 2.5\n%1 {\n=\u20ac5\n~\u201cfive\u201d\n}\n")
+                .arg(kTitle);
         case Format::Aiken:
             return QStringLiteral("%1\nA. \u20ac5\nB. \u201cfive\u201d\nANSWER: A\n").arg(kTitle);
         case Format::Csv:
@@ -102,7 +104,8 @@ QString Source(Format format) {
                        "<?xml version=\"1.0\"?>\n<quiz><question type=\"multichoice\">"
                        "<questiontext format=\"plain_text\"><text>%1</text></questiontext>"
                        "<defaultgrade>2.5</defaultgrade>"
-                       "<answer fraction=\"100\" format=\"plain_text\"><text>\u20ac5</text></answer>"
+                       "<answer fraction=\"100\" "
+                       "format=\"plain_text\"><text>\u20ac5</text></answer>"
                        "<answer fraction=\"0\" format=\"plain_text\"><text>\u201cfive\u201d</text>"
                        "</answer></question></quiz>\n")
                 .arg(kTitle);
@@ -123,10 +126,17 @@ QByteArray Windows1252(const QString& text) {
     QByteArray out;
     for (const QChar c : text) {
         switch (c.unicode()) {
-            case 0x20AC: out += '\x80'; break;
-            case 0x201C: out += '\x93'; break;
-            case 0x201D: out += '\x94'; break;
-            default: out += char(c.unicode());  // Latin-1 below 0x100
+            case 0x20AC:
+                out += '\x80';
+                break;
+            case 0x201C:
+                out += '\x93';
+                break;
+            case 0x201D:
+                out += '\x94';
+                break;
+            default:
+                out += char(c.unicode());  // Latin-1 below 0x100
         }
     }
     return out;
@@ -171,9 +181,8 @@ void ReadersTest::encodings_data() {
     QTest::addColumn<int>("format");
     QTest::addColumn<QString>("encoding");
     for (const Format format : {Format::Gift, Format::Aiken, Format::Csv, Format::Moodle})
-        for (const char* encoding :
-             {"UTF-8", "UTF-8 with a BOM", "UTF-16LE with a BOM", "UTF-16BE with a BOM",
-              "UTF-16LE", "UTF-16BE", "Windows-1252"})
+        for (const char* encoding : {"UTF-8", "UTF-8 with a BOM", "UTF-16LE with a BOM",
+                                     "UTF-16BE with a BOM", "UTF-16LE", "UTF-16BE", "Windows-1252"})
             QTest::newRow(qPrintable(InfoOf(format).name + QStringLiteral(", ") + encoding))
                 << int(format) << QString(encoding);
 }
@@ -225,13 +234,15 @@ void ReadersTest::recognitionEverywhere_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("format");
     const QByteArray header = QByteArray("// a comment header of a question bank\n").repeated(2000);
-    QTest::newRow("GIFT after a 78 KB comment header")
-        << header + "\n\nQ {\n=a\n~b\n}\n" << int(Format::Gift);
+    QTest::newRow("GIFT after a 78 KB comment header") << header + "\n\nQ {\n=a\n~b\n}\n"
+                                                       << int(Format::Gift);
     QTest::newRow("GIFT whose answer block opens on the next line")
         << QByteArray("\n\n// c\n::n:: Q {\n\n  ~b\n=a}\n") << int(Format::Gift);
     QTest::newRow("Aiken past 64 KB of title")
-        << QByteArray(70000, 'x') + "\nA. a\nB. b\nANSWER: A\n" << int(Format::Aiken);
-    QTest::newRow("Aiken, small letters") << QByteArray("Q\na) x\nb) y\nanswer: b") << int(Format::Aiken);
+        << QByteArray(70000, 'x') + "\nA. a\nB. b\nANSWER: A\n"
+        << int(Format::Aiken);
+    QTest::newRow("Aiken, small letters")
+        << QByteArray("Q\na) x\nb) y\nanswer: b") << int(Format::Aiken);
     QTest::newRow("Moodle XML after a comment")
         << QByteArray("\n<!-- exported -->\n<quiz><question type=\"essay\"/></quiz>\n")
         << int(Format::Moodle);
@@ -292,7 +303,8 @@ void ReadersTest::giftMarks_data() {
     const QString notNumber = QStringLiteral("question 2: the mark \"%1\" is not a number");
     const QString outside = QStringLiteral("question 2: the mark \"%1\" is not between 0 and 250");
     for (const char* good : {"0", "250", "2.5", "2,5", ".5", "+3", "007"})
-        QTest::newRow(good) << QString(good) << ShortestSingle(QString(good).replace(u',', u'.').toFloat());
+        QTest::newRow(good) << QString(good)
+                            << ShortestSingle(QString(good).replace(u',', u'.').toFloat());
     for (const char* bad : {"1e400", "0x10", "1e2", "ten", "", "2.5.1", "inf", "nan", "3 points"})
         QTest::newRow(bad) << QString(bad) << notNumber.arg(bad);
     for (const char* far : {"-1", "250.5", "-0.5", "99999999999999999999"})
@@ -331,8 +343,8 @@ void ReadersTest::aiken_data() {
         << QByteArray("Q\nA. x\nB. y\nANSWER: A") << "10 | A | Q | x | y";
     QTest::newRow("a DOS end-of-file mark")
         << QByteArray("Q\r\nA. x\r\nB. y\r\nANSWER: A\r\n\x1A") << "10 | A | Q | x | y";
-    QTest::newRow("old Mac line ends") << QByteArray("Q\rA. x\rB. y\rANSWER: B\r")
-                                       << "10 | B | Q | x | y";
+    QTest::newRow("old Mac line ends")
+        << QByteArray("Q\rA. x\rB. y\rANSWER: B\r") << "10 | B | Q | x | y";
     QTest::newRow("a small letter out of order is a title line")
         << QByteArray("Q\nb) x\nA. y\nB. z\nANSWER: B\n") << "10 | B | Q\nb) x | y | z";
     QTest::newRow("the unfinished question named by its first line")
@@ -358,16 +370,20 @@ void ReadersTest::moodleAnswers() {
         return "<answer fraction=\"" + QByteArray::number(fraction) + "\"><text>" + text +
                "</text></answer>";
     };
-    QByteArray many = "<question type=\"multichoice\"><questiontext><text>many</text></questiontext>";
-    for (int i = 0; i < 200; ++i) many += answer(QByteArray(1000, char('a' + i % 26)), i == 0 ? 100 : 0);
+    QByteArray many =
+        "<question type=\"multichoice\"><questiontext><text>many</text></questiontext>";
+    for (int i = 0; i < 200; ++i)
+        many += answer(QByteArray(1000, char('a' + i % 26)), i == 0 ? 100 : 0);
     many += "</question>";
-    QByteArray blanks = "<question type=\"multichoice\"><questiontext><text>six</text></questiontext>";
+    QByteArray blanks =
+        "<question type=\"multichoice\"><questiontext><text>six</text></questiontext>";
     for (int i = 0; i < 6; ++i) {
         blanks += answer(QByteArray(1, char('p' + i)), i == 5 ? 100 : 0);
         blanks += answer("  ") + answer("<p></p>");
     }
     blanks += "</question>";
-    QByteArray seven = "<question type=\"multichoice\"><questiontext><text>seven</text></questiontext>";
+    QByteArray seven =
+        "<question type=\"multichoice\"><questiontext><text>seven</text></questiontext>";
     for (int i = 0; i < 7; ++i) seven += answer(QByteArray(1, char('a' + i)), i == 0 ? 100 : 0);
     seven += "</question>";
     const QByteArray content = "<quiz>" + many + blanks + seven + "</quiz>";
@@ -384,8 +400,8 @@ void ReadersTest::decimalCommas_data() {
         "Question NO;Mark;Answer;Question Title;Option A;Option B;Option C;Option D;Option E\n";
     QTest::newRow("semicolons") << semicolons + "1;2,5;A;t;a;b\n2;0,5;B;u;a;b\n3;,5;A;v;a;b\n"
                                 << "2.5 | A | t | a | b\n0.5 | B | u | a | b\n0.5 | A | v | a | b";
-    QTest::newRow("a comma in a title stays")
-        << semicolons + "1;3;A;1,5 or 2,5?;1,5;2,5\n" << "3 | A | 1,5 or 2,5? | 1,5 | 2,5";
+    QTest::newRow("a comma in a title stays") << semicolons + "1;3;A;1,5 or 2,5?;1,5;2,5\n"
+                                              << "3 | A | 1,5 or 2,5? | 1,5 | 2,5";
 }
 
 void ReadersTest::decimalCommas() {
@@ -405,10 +421,12 @@ void ReadersTest::limits_data() {
         << int(Format::Aiken) << aikens << "more than 100 questions; a paper holds 100";
     QByteArray moodle = "<quiz>";
     for (int i = 0; i < 5000; ++i)
-        moodle += "<question type=\"multichoice\"><answer fraction=\"100\"><text>a</text></answer>"
-                  "</question>";
+        moodle +=
+            "<question type=\"multichoice\"><answer fraction=\"100\"><text>a</text></answer>"
+            "</question>";
     QTest::newRow("Moodle, 5000 questions and a broken end")
-        << int(Format::Moodle) << moodle + "<oops" << "more than 100 questions; a paper holds 100";
+        << int(Format::Moodle) << moodle + "<oops"
+        << "more than 100 questions; a paper holds 100";
     QTest::newRow("GIFT, an answer block of 2 MB on one line")
         << int(Format::Gift) << "Q {" + QByteArray("~a ").repeated(700000) + "}\n"
         << "line 1: a question longer than a paper can hold";
