@@ -272,7 +272,7 @@ ReadOutcome ReadGift(const QByteArray& content, float defaultMark) {
                 QStringLiteral("line %1: a question longer than a paper can hold")
                     .arg(question.isEmpty() ? lineNumber : firstLine));
         if (trimmed.startsWith(u"//")) {
-            if (trimmed.contains(u"Mark:"))
+            if (trimmed.sliced(2).trimmed().startsWith(u"Mark:"))
                 if (const auto match = markLine.match(trimmed); match.hasMatch())
                     pendingMark = match.captured(1).trimmed();
             continue;

@@ -181,16 +181,15 @@ void EncodedText::Decode(qsizetype from, qsizetype to, QString& out) const {
             out.resize(n);  // never more units than bytes
             // Most lines are ASCII: widened as they are, without a decoder.
             char16_t* data = reinterpret_cast<char16_t*>(out.data());
-            const char* bytes = bytes_.data() + from;
-            qsizetype i = 0;
-            while (i < n && uchar(bytes[i]) < 0x80) {
-                data[i] = uchar(bytes[i]);
-                ++i;
+            const uchar* bytes = reinterpret_cast<const uchar*>(bytes_.data()) + from;
+            uchar any = 0;
+            for (qsizetype i = 0; i < n; ++i) any |= bytes[i];
+            if (any < 0x80) {
+                for (qsizetype i = 0; i < n; ++i) data[i] = bytes[i];
+                return;
             }
-            if (i == n) return;
             QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            const QChar* end =
-                decoder.appendToBuffer(out.data() + i, bytes_.sliced(from + i, n - i));
+            const QChar* end = decoder.appendToBuffer(out.data(), bytes_.sliced(from, n));
             out.truncate(end - out.constData());
             return;
         }
@@ -256,7 +255,10 @@ bool TextLines::Next(QString& piece) {
     qsizetype i = start;
     if (text_.Encoding() == TextEncoding::Utf8 || text_.Encoding() == TextEncoding::Windows1252) {
         const char* bytes = text_.Bytes().data();
-        while (i < limit && bytes[i] != '\n' && bytes[i] != '\r') ++i;
+        const void* newline = std::memchr(bytes + start, '\n', std::size_t(limit - start));
+        i = newline ? static_cast<const char*>(newline) - bytes : limit;
+        if (const void* ret = std::memchr(bytes + start, '\r', std::size_t(i - start)))
+            i = static_cast<const char*>(ret) - bytes;
     } else {
         while (i < limit) {
             const char16_t u = text_.At(i);
