@@ -72,6 +72,9 @@ ReadOutcome ReadAiken(const QByteArray& content, float defaultMark) {
             if (!going) break;
             continue;
         }
+        if (!options.isEmpty() && line.startsWith(QStringLiteral("ANSWER"), Qt::CaseInsensitive) &&
+            line.sliced(6).trimmed().startsWith(u':'))
+            return refuse(QStringLiteral("the ANSWER line names no option letter"));
         if (const auto option = optionLine.match(line); option.hasMatch()) {
             const QChar letter = option.capturedView(1).front();
             const bool inOrder = letter.unicode() == u'a' + options.size();

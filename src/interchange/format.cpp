@@ -62,8 +62,12 @@ QStringView Trimmed(QStringView line) {
     return line.sliced(from, to - from);
 }
 
-// "ANSWER: B", the line that ends an Aiken question, in any case.
+// "ANSWER: B", the line that ends an Aiken question, in any case; or an
+// ANSWER line in capitals that names something else, which the Aiken reader
+// then refuses with its line.
 bool IsAikenAnswer(QStringView line) {
+    static constexpr QStringView capitals = u"ANSWER:";
+    if (line.size() <= 40 && line.startsWith(capitals)) return true;
     static const QRegularExpression answer(QStringLiteral("^ANSWER\\s*:\\s*[A-Z]$"),
                                            QRegularExpression::CaseInsensitiveOption);
     static constexpr QStringView keyword = u"answer";
@@ -150,8 +154,8 @@ std::optional<Format> DetectFormat(QByteArrayView content) {
                 return Format::Csv;
             separated = trimmed.contains(u',') || trimmed.contains(u';') || trimmed.contains(u'\t');
         }
-        if (wholeLine && IsAikenAnswer(trimmed)) return Format::Aiken;
         if (!comment && gift.Scan(piece)) return Format::Gift;
+        if (wholeLine && IsAikenAnswer(trimmed)) return Format::Aiken;
         lineStart = lines.LineEnded();
     }
     if (separated) return Format::Csv;

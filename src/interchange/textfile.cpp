@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QStringDecoder>
+#include <QSysInfo>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -40,6 +41,9 @@ constexpr char16_t kWindows1252High[32] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+constexpr TextEncoding kNativeUtf16 =
+    QSysInfo::ByteOrder == QSysInfo::LittleEndian ? TextEncoding::Utf16LE : TextEncoding::Utf16BE;
 
 bool IsUtf8(QByteArrayView bytes) {
     // Decoded in slices cut between characters, into one small buffer.
@@ -205,6 +209,10 @@ void EncodedText::Decode(qsizetype from, qsizetype to, QString& out) const {
         default: {
             out.resize(n);
             char16_t* data = reinterpret_cast<char16_t*>(out.data());
+            if (encoding_ == kNativeUtf16) {
+                std::memcpy(data, bytes_.data() + 2 * from, std::size_t(2 * n));
+                return;
+            }
             for (qsizetype i = 0; i < n; ++i) data[i] = At(from + i);
             return;
         }
@@ -259,6 +267,15 @@ bool TextLines::Next(QString& piece) {
         i = newline ? static_cast<const char*>(newline) - bytes : limit;
         if (const void* ret = std::memchr(bytes + start, '\r', std::size_t(i - start)))
             i = static_cast<const char*>(ret) - bytes;
+    } else if (text_.Encoding() == kNativeUtf16 &&
+               reinterpret_cast<quintptr>(text_.Bytes().data()) % 2 == 0) {
+        // The units as they lie in memory, searched as a string is.
+        const QStringView units =
+            QStringView(reinterpret_cast<const QChar*>(text_.Bytes().data()), n)
+                .sliced(start, limit - start);
+        const qsizetype newline = units.indexOf(u'\n');
+        const qsizetype ret = units.first(newline >= 0 ? newline : units.size()).indexOf(u'\r');
+        i = start + (ret >= 0 ? ret : newline >= 0 ? newline : units.size());
     } else {
         while (i < limit) {
             const char16_t u = text_.At(i);

@@ -350,6 +350,9 @@ void ReadersTest::aiken_data() {
     QTest::newRow("the unfinished question named by its first line")
         << QByteArray("Q\nA. x\nANSWER: A\n\nR\nA. x\n\n")
         << "line 5: the last question has no ANSWER line";
+    QTest::newRow("an ANSWER line without a letter")
+        << QByteArray("Q\nA. x\nB. y\nANSWER: 2\n")
+        << "line 4: the ANSWER line names no option letter";
     QTest::newRow("a title longer than a cell")
         << "Q\n" + QByteArray(40000, 'x') + "\nA. x\nANSWER: A\n"
         << "line 2: a text is longer than 32767 characters";
