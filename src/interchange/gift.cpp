@@ -192,8 +192,7 @@ Parsed ParseQuestion(QString text) {
 constexpr qsizetype kMaxQuestionUnits = 16 * kMaxTextUnits;
 
 // A "// Mark:" as the platforms read a grade: a decimal number with a point
-// or a comma, and within the marks a paper takes.
-// Nothing, and why, when it is not.
+// or a comma, within the marks a paper takes; nothing, and why, otherwise.
 std::optional<float> ReadGiftMark(const QString& text, QString* why) {
     static const QRegularExpression decimal(QStringLiteral("^[+-]?(\\d+([.,]\\d*)?|[.,]\\d+)$"));
     if (!decimal.match(text).hasMatch()) {
