@@ -66,18 +66,19 @@ bool IsUtf8(QByteArrayView bytes) {
 }
 
 // UTF-16 without a byte-order mark, as some Windows programs write it: text
-// whose every other byte is mostly zero. Text in any 8-bit encoding holds no
-// zero bytes at all.
+// in which ASCII characters (the format's own marks, blanks and line ends)
+// stand as a byte and a zero. Text in any 8-bit encoding holds no zero bytes.
 std::optional<TextEncoding> LooksLikeUtf16(QByteArrayView bytes) {
     const qsizetype pairs = std::min<qsizetype>(bytes.size(), 4096) / 2;
     if (pairs == 0) return std::nullopt;
-    qsizetype zeroFirst = 0, zeroSecond = 0;
+    qsizetype asciiLE = 0, asciiBE = 0;
     for (qsizetype i = 0; i < pairs; ++i) {
-        zeroFirst += bytes[2 * i] == 0;
-        zeroSecond += bytes[2 * i + 1] == 0;
+        const uchar first = uchar(bytes[2 * i]), second = uchar(bytes[2 * i + 1]);
+        asciiLE += second == 0 && first != 0 && first < 0x80;
+        asciiBE += first == 0 && second != 0 && second < 0x80;
     }
-    if (zeroSecond * 8 >= pairs && zeroFirst * 4 <= zeroSecond) return TextEncoding::Utf16LE;
-    if (zeroFirst * 8 >= pairs && zeroSecond * 4 <= zeroFirst) return TextEncoding::Utf16BE;
+    if (asciiLE * 16 >= pairs && asciiLE > 4 * asciiBE) return TextEncoding::Utf16LE;
+    if (asciiBE * 16 >= pairs && asciiBE > 4 * asciiLE) return TextEncoding::Utf16BE;
     return std::nullopt;
 }
 

@@ -175,6 +175,8 @@ private slots:
     void decimalCommas();
     void limits_data();
     void limits();
+    void longLines_data();
+    void longLines();
 };
 
 void ReadersTest::encodings_data() {
@@ -449,6 +451,59 @@ void ReadersTest::limits() {
     const ReadOutcome read = ReadQuestionContent(content, Format(format), kDefaultMark);
     QVERIFY(!read.Read());
     QCOMPARE(read.reason, reason);
+}
+
+void ReadersTest::longLines_data() {
+    QTest::addColumn<QString>("encoding");
+    QTest::addColumn<int>("shift");  // moves every character across the places lines are cut
+    for (const char* encoding : {"UTF-8", "UTF-16LE with a BOM", "UTF-16BE", "Windows-1252"})
+        for (int shift = 0; shift < 4; ++shift)
+            QTest::newRow(qPrintable(QStringLiteral("%1, shifted by %2").arg(encoding).arg(shift)))
+                << QString(encoding) << shift;
+}
+
+// Lines longer than a reader takes at once (a CSV row of 150,000 characters)
+// are read whole: no character, doubled quote or line end is lost where
+// they are cut.
+void ReadersTest::longLines() {
+    QFETCH(QString, encoding);
+    QFETCH(int, shift);
+    // Quotes, line breaks, and characters of two, three and four bytes
+    // (Windows-1252 holds no emoji).
+    const QString pattern = encoding == u"Windows-1252"
+                                ? QStringLiteral("\u00e9\"\u20ac")
+                                : QStringLiteral("\u00e9\"\u20ac\U0001F600");
+    QStringList texts;
+    for (int i = 0; i < 7; ++i) {
+        QString text = QString(shift + i, u'x');
+        while (text.size() < 21000) text += pattern;
+        // A line break in the first and the last text only, so that the
+        // line between them is longer than a piece.
+        const qsizetype at = 1000 * (i + 1);
+        if (i == 0 || i == 6)
+            text.insert(text[at].isLowSurrogate() ? at + 1 : at, QStringLiteral("\r\n"));
+        texts << text;
+    }
+    QString csv = QStringLiteral(
+        "Question NO,Mark,Answer,Question Title,Option A,Option B,Option C,Option D,Option "
+        "E,Option F\n1,3,F");
+    for (const QString& text : texts)
+        csv += QStringLiteral(",\"") + QString(text).replace(u'"', QStringLiteral("\"\"")) + u'"';
+    csv += u'\n';
+    const QByteArray content = Encoded(csv, encoding);
+    QCOMPARE(DetectFormat(content), std::optional<Format>(Format::Csv));
+    const ReadOutcome read = ReadQuestionContent(content, Format::Csv, kDefaultMark);
+    QVERIFY2(read.Read(), qPrintable(read.reason));
+    QCOMPARE(read.rows.size(), std::size_t(1));
+    // Encoded writes the line ends of Windows files as \r\n, the \r\n within too.
+    const bool windows = encoding != u"UTF-8" && encoding != u"UTF-16BE";
+    const auto asWritten = [windows](QString text) {
+        if (windows) text.replace(QStringLiteral("\r\n"), QStringLiteral("\r\r\n"));
+        return text;
+    };
+    QCOMPARE(read.rows[0].Title, asWritten(texts[0]));
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(read.rows[0].Items[std::size_t(i)], asWritten(texts[i + 1]));
 }
 
 QTEST_GUILESS_MAIN(ReadersTest)
