@@ -131,8 +131,9 @@ std::optional<Format> DetectFormat(QByteArrayView content) {
                    ? Format::Ods
                    : Format::Xlsx;
     }
+    // A text that cannot be decoded whole is still recognised, so that its
+    // reader names what is wrong with it.
     const EncodedText text(content);
-    if (!text.Readable()) return std::nullopt;
 
     // The whole text is looked at, a line at a time, past blank lines and
     // comments: the first line that says something tells XML and the CSV

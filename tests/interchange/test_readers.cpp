@@ -248,6 +248,8 @@ void ReadersTest::recognitionEverywhere_data() {
     QTest::newRow("Moodle XML after a comment")
         << QByteArray("\n<!-- exported -->\n<quiz><question type=\"essay\"/></quiz>\n")
         << int(Format::Moodle);
+    QTest::newRow("GIFT marked UTF-8 with a byte that is not")
+        << QByteArray("\xEF\xBB\xBFQ {=\xE9 ~b}\n") << int(Format::Gift);
     QTest::newRow("a brace in a GIFT comment is none")
         << QByteArray("// {=a ~b}\nplain words\n") << -1;
 }
