@@ -138,7 +138,7 @@ std::optional<Format> DetectFormat(QByteArrayView content) {
     // The whole text is looked at, a line at a time, past blank lines and
     // comments: the first line that says something tells XML and the CSV
     // header, the first ANSWER line or answer block tells Aiken or GIFT.
-    TextLines lines(text, 1 << 16, true);
+    TextLines lines(text, 1 << 16, true, true);
     QString piece;
     bool lineStart = true, comment = false, seenFirst = false, separated = false;
     GiftBlockFinder gift;

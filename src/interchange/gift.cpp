@@ -259,7 +259,7 @@ ReadOutcome ReadGift(const QByteArray& content, float defaultMark) {
         return true;
     };
     // Blank lines end a question.
-    TextLines lines(encoded, kMaxQuestionUnits, true);
+    TextLines lines(encoded, kMaxQuestionUnits, true, true);
     QString line;
     bool going = true;
     while (going && lines.Next(line)) {

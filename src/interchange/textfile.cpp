@@ -236,19 +236,41 @@ QByteArray EncodedText::ToUtf8() const {
     return out;
 }
 
-TextLines::TextLines(const EncodedText& text, qsizetype maxUnits, bool skipBlank)
-    : text_(text), maxUnits_(std::max<qsizetype>(maxUnits, 4)), skipBlank_(skipBlank) {}
+TextLines::TextLines(const EncodedText& text, qsizetype maxUnits, bool skipBlank, bool skipComments)
+    : text_(text),
+      maxUnits_(std::max<qsizetype>(maxUnits, 4)),
+      skipBlank_(skipBlank),
+      skipComments_(skipComments) {}
 
 bool TextLines::Next(QString& piece) {
     const qsizetype n = text_.Units();
     if (ended_) blankBefore_ = false;
-    if (ended_ && skipBlank_) {
-        // Blank lines are passed over before anything is decoded.
+    if (ended_ && (skipBlank_ || skipComments_)) {
+        // Blank lines and comments are passed over before anything is decoded.
+        const auto blank = [this, n](qsizetype k) {
+            while (k < n && (text_.At(k) == u' ' || text_.At(k) == u'\t')) ++k;
+            return k;
+        };
+        const auto lineEnd = [this, n](qsizetype k) {
+            while (k < n && text_.At(k) != u'\n' && text_.At(k) != u'\r') ++k;
+            return k;
+        };
         while (pos_ < n) {
-            qsizetype j = pos_;
-            while (j < n && (text_.At(j) == u' ' || text_.At(j) == u'\t')) ++j;
-            if (j < n && text_.At(j) != u'\n' && text_.At(j) != u'\r') break;
-            blankBefore_ = true;
+            qsizetype j = blank(pos_);
+            const bool empty = j == n || text_.At(j) == u'\n' || text_.At(j) == u'\r';
+            if (empty && skipBlank_) {
+                blankBefore_ = true;
+            } else if (skipComments_ && j + 1 < n && text_.At(j) == u'/' &&
+                       text_.At(j + 1) == u'/') {
+                const qsizetype k = blank(j + 2);
+                static constexpr char16_t kMark[] = u"Mark:";
+                bool mark = k + 5 <= n;
+                for (int c = 0; c < 5 && mark; ++c) mark = text_.At(k + c) == kMark[c];
+                if (mark) break;
+                j = lineEnd(k);
+            } else {
+                break;
+            }
             ++line_;
             pos_ = j < n && text_.At(j) == u'\r' && j + 1 < n && text_.At(j + 1) == u'\n' ? j + 2
                                                                                           : j + 1;

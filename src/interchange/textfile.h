@@ -72,8 +72,10 @@ private:
 class TextLines {
 public:
     // Lines of blanks alone are passed over when skipBlank is set; the line
-    // after them tells that some were (BlankBefore).
-    TextLines(const EncodedText& text, qsizetype maxUnits, bool skipBlank = false);
+    // after them tells that some were (BlankBefore). Comment lines ("//"),
+    // but for a GIFT "// Mark:", are passed over when skipComments is set.
+    TextLines(const EncodedText& text, qsizetype maxUnits, bool skipBlank = false,
+              bool skipComments = false);
 
     // The next piece, false at the end of the text.
     bool Next(QString& piece);
@@ -90,7 +92,7 @@ public:
 private:
     const EncodedText& text_;
     qsizetype maxUnits_;
-    bool skipBlank_;
+    bool skipBlank_, skipComments_;
     qsizetype pos_ = 0;
     int line_ = 0;
     bool ended_ = true, blankBefore_ = false;
