@@ -1,7 +1,5 @@
 #include "interchange/conversion.h"
 
-#include <QFile>
-
 #include "core/moddule1.h"
 #include "core/questiontable.h"
 #include "interchange/questionfile.h"
@@ -71,10 +69,9 @@ std::optional<ConverterRun> RunInterchangeConversion(const QStringList& argument
 
     // The workbook converter keeps what it did: workbooks in, .xls out or JSON.
     const QString& input = files[0];
-    QFile file(input);
-    QByteArray start;
-    if (file.open(QIODevice::ReadOnly)) start = file.read(1 << 16);
-    const std::optional<Format> inputFormat = DetectFormat(start);
+    // An input that cannot be read is refused by whichever reader takes it.
+    QString unreadable;
+    const std::optional<Format> inputFormat = RecogniseFile(input, &unreadable);
     const bool workbookIn =
         !inputFormat || *inputFormat == Format::Xls || *inputFormat == Format::Xlsx;
     if (!to && workbookIn && (json || !format || *format == Format::Xls)) return std::nullopt;

@@ -1,10 +1,11 @@
 #include "interchange/csv.h"
 
-#include <QStringDecoder>
+#include <QRegularExpression>
 
 #include "core/answercode.h"
 #include "core/numbers.h"
 #include "interchange/sheetrules.h"
+#include "interchange/textfile.h"
 #include "spreadsheet/questionsheet.h"
 
 namespace scrivane::interchange {
@@ -12,13 +13,12 @@ namespace scrivane::interchange {
 namespace {
 
 // The separator that the header line uses most, outside quotes.
-QChar Separator(const QString& text) {
+QChar Separator(QStringView header) {
     int counts[3] = {0, 0, 0};
     bool quoted = false;
-    for (const QChar c : text) {
+    for (const QChar c : header) {
         if (c == u'"') quoted = !quoted;
         if (quoted) continue;
-        if (c == u'\n' || c == u'\r') break;
         if (c == u',') ++counts[0];
         if (c == u';') ++counts[1];
         if (c == u'\t') ++counts[2];
@@ -26,6 +26,13 @@ QChar Separator(const QString& text) {
     if (counts[1] > counts[0] && counts[1] >= counts[2]) return u';';
     if (counts[2] > counts[0] && counts[2] > counts[1]) return u'\t';
     return u',';
+}
+
+// A mark written with a decimal comma, as spreadsheets in decimal-comma
+// countries write it beside semicolons: "2,5" is 2.5.
+void PointForComma(QString& mark) {
+    static const QRegularExpression decimalComma(QStringLiteral("^\\s*[+-]?\\d*,\\d+\\s*$"));
+    if (mark.contains(u',') && decimalComma.match(mark).hasMatch()) mark.replace(u',', u'.');
 }
 
 QString Quoted(const QString& field) {
@@ -41,64 +48,84 @@ QString Quoted(const QString& field) {
 }  // namespace
 
 ReadOutcome ReadCsv(const QByteArray& content) {
-    const std::optional<QString> decoded = DecodeUtf8(content);
-    if (!decoded) return ReadOutcome::Refuse(QStringLiteral("the file is not UTF-8 text"));
-    const QString& text = *decoded;
-    const QChar separator = Separator(text);
+    const EncodedText encoded(content);
+    if (!encoded.Readable()) return ReadOutcome::Refuse(encoded.UnreadableReason());
+    TextLines lines(encoded, 1 << 16);
+    QString piece;
+    if (!lines.Next(piece)) return ReadSheetRules(SheetCells());
+    const QChar separator = Separator(piece);
 
-    // Only the rows and columns that the question sheet reads are kept.
+    // Only the rows and columns that the question sheet reads are kept, and
+    // the reading stops after the last of those rows.
     SheetCells cells;
     int row = 1, column = 1;
     QString field;
-    bool quoted = false, wasQuoted = false;
-    const auto endField = [&]() -> bool {
+    qsizetype fieldSize = 0;  // the field's length, kept or not
+    enum class State { Unquoted, Quoted, QuoteInQuoted };
+    State state = State::Unquoted;
+    bool wasQuoted = false;
+    const auto endField = [&] {
         if (row <= kSheetRowsRead && column <= kSheetColumns) {
-            if (field.size() > kMaxTextUnits) return false;
+            if (column == 2 && row >= 2 && separator == u';') PointForComma(field);
             cells.Set(row, column, field);
         }
         field.clear();
+        fieldSize = 0;
         wasQuoted = false;
         ++column;
-        return true;
     };
-    const auto tooLong = [&]() {
+    const auto tooLong = [&] {
         return ReadOutcome::Refuse(
             QStringLiteral("row %1, column %2 holds more than 32767 characters")
                 .arg(row)
                 .arg(column));
     };
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n && row <= kSheetRowsRead; ++i) {
-        const QChar c = text[i];
-        if (quoted) {
-            if (c == u'"') {
-                if (i + 1 < n && text[i + 1] == u'"') {
-                    field += u'"';
-                    ++i;
-                } else {
-                    quoted = false;
+    const auto add = [&](QChar c) {
+        if (row <= kSheetRowsRead && column <= kSheetColumns) field += c;
+        ++fieldSize;
+    };
+    do {
+        for (const QChar c : std::as_const(piece)) {
+            if (state == State::QuoteInQuoted) {
+                state = State::Quoted;
+                if (c == u'"') {
+                    add(c);  // a doubled quote
+                    continue;
                 }
-            } else {
-                field += c;
+                state = State::Unquoted;  // the closing quote; c is read as outside
             }
-        } else if (c == u'"' && field.isEmpty() && !wasQuoted) {
-            quoted = wasQuoted = true;
-        } else if (c == separator) {
-            if (!endField()) return tooLong();
-        } else if (c == u'\r' || c == u'\n') {
-            if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n') ++i;
-            if (!endField()) return tooLong();
-            ++row;
-            column = 1;
-        } else {
-            field += c;  // a quote inside an unquoted field is kept as it is
+            if (state == State::Quoted) {
+                if (c == u'"')
+                    state = State::QuoteInQuoted;
+                else
+                    add(c);
+            } else if (c == u'"' && fieldSize == 0 && !wasQuoted) {
+                state = State::Quoted;
+                wasQuoted = true;
+            } else if (c == separator) {
+                endField();
+            } else {
+                add(c);  // a quote inside an unquoted field is kept as it is
+            }
+            if (fieldSize > kMaxTextUnits) return tooLong();
         }
-        if (field.size() > kMaxTextUnits + 1) return tooLong();
-    }
-    if (quoted)
+        if (!lines.LineEnded()) continue;
+        if (state == State::QuoteInQuoted) state = State::Unquoted;
+        if (state == State::Quoted) {
+            for (const QChar c : lines.LineEnd()) add(c);  // a line break as written
+            if (fieldSize > kMaxTextUnits) return tooLong();
+            continue;
+        }
+        if (lines.LineEnd().isEmpty() && fieldSize == 0 && column == 1) break;
+        endField();
+        ++row;
+        column = 1;
+    } while (row <= kSheetRowsRead && lines.Next(piece));
+    if (state == State::Quoted)
         return ReadOutcome::Refuse(QStringLiteral("row %1: a quoted field does not end").arg(row));
-    if (row <= kSheetRowsRead && (!field.isEmpty() || column > 1) && !endField()) return tooLong();
-    return ReadSheetRules(cells);
+    ReadOutcome outcome = ReadSheetRules(cells);
+    if (const QString note = encoded.FallbackNote(); !note.isEmpty()) outcome.notes << note;
+    return outcome;
 }
 
 QByteArray WriteCsv(const std::vector<QuestionRecord>& questions) {

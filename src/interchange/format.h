@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -33,8 +34,10 @@ std::optional<Format> FormatOfExtension(const QString& path);
 // The file dialog filter of one format, "Moodle XML (*.xml)|*.xml".
 QString FilterOf(Format format);
 
-// The format of a file's content, or nothing when it is none of them. Only the
-// start of a workbook is looked at; text files are judged as a whole.
-std::optional<Format> DetectFormat(const QByteArray& content);
+// The format of a file's content, or nothing when it is none of them: the one
+// recognition behind every way a file comes in. Only the start of a workbook
+// is looked at; a text file in any encoding the readers take is looked at
+// whole, past blank lines and comments.
+std::optional<Format> DetectFormat(QByteArrayView content);
 
 }  // namespace scrivane::interchange

@@ -1,9 +1,12 @@
 #include "interchange/gift.h"
 
 #include <QRegularExpression>
+#include <utility>
 
 #include "core/numbers.h"
 #include "interchange/htmltext.h"
+#include "interchange/textfile.h"
+#include "spreadsheet/questionsheet.h"
 
 namespace scrivane::interchange {
 
@@ -68,8 +71,9 @@ struct Entry {
 };
 
 // The entries of an answer block, split at the unescaped = and ~ that start
-// them; feedback after # is dropped.
-std::vector<Entry> Entries(QString block, bool* hasWrong) {
+// them; feedback after # is dropped. Past the first kept entries only
+// whether a wrong one follows is looked for.
+std::vector<Entry> Entries(QString block, bool* hasWrong, std::size_t kept) {
     const qsizetype general = block.indexOf(QStringLiteral("####"));
     if (general >= 0 && (general == 0 || block[general - 1] != u'\\')) block.truncate(general);
     std::vector<Entry> entries;
@@ -88,6 +92,11 @@ std::vector<Entry> Entries(QString block, bool* hasWrong) {
     while (i >= 0) {
         const qsizetype next = nextMarker(i + 1);
         const bool right = block[i] == u'=';
+        if (entries.size() == kept) {
+            if (!right) *hasWrong = true;
+            i = next;
+            continue;
+        }
         QString body = block.mid(i + 1, next < 0 ? -1 : next - i - 1);
         bool correct = right;
         if (body.startsWith(u'%')) {
@@ -154,7 +163,8 @@ Parsed ParseQuestion(QString text) {
         block.contains(QStringLiteral("->")))
         return parsed;
     bool hasWrong = false;
-    const std::vector<Entry> entries = Entries(block, &hasWrong);
+    // One entry more than a paper's six options tells a question to skip.
+    const std::vector<Entry> entries = Entries(block, &hasWrong, 7);
     if (!hasWrong) return parsed;  // only = entries: a short answer
 
     const auto plain = [&format](const QString& escaped) {
@@ -176,29 +186,61 @@ Parsed ParseQuestion(QString text) {
     return parsed;
 }
 
+// A question a paper can hold is at most seven texts of a cell's length,
+// each at most doubled by its escapes; this leaves room for weights and
+// feedback. Anything longer is refused as soon as it is seen.
+constexpr qsizetype kMaxQuestionUnits = 16 * kMaxTextUnits;
+
+// A "// Mark:" as the platforms read a grade: a decimal number with a point
+// or a comma, within the marks a paper takes; nothing, and why, otherwise.
+std::optional<float> ReadGiftMark(const QString& text, QString* why) {
+    static const QRegularExpression decimal(QStringLiteral("^[+-]?(\\d+([.,]\\d*)?|[.,]\\d+)$"));
+    if (!decimal.match(text).hasMatch()) {
+        *why = QStringLiteral("not a number");
+        return std::nullopt;
+    }
+    const double mark = QString(text).replace(u',', u'.').toDouble();
+    if (!(mark >= 0 && mark <= kMaxMark)) {
+        *why = QStringLiteral("not between 0 and %1").arg(kMaxMark);
+        return std::nullopt;
+    }
+    return float(mark);
+}
+
 }  // namespace
 
 ReadOutcome ReadGift(const QByteArray& content, float defaultMark) {
-    const std::optional<QString> decoded = DecodeLines(content);
-    if (!decoded) return ReadOutcome::Refuse(QStringLiteral("the file is not UTF-8 text"));
-    const QString& text = *decoded;
+    const EncodedText encoded(content);
+    if (!encoded.Readable()) return ReadOutcome::Refuse(encoded.UnreadableReason());
 
-    static const QRegularExpression markLine(QStringLiteral("^//\\s*Mark:\\s*(\\S+)\\s*$"));
+    static const QRegularExpression markLine(QStringLiteral("^//\\s*Mark:(.*)$"));
     QuestionCollector collector;
-    std::optional<float> pendingMark;
+    collector.encodingNote = encoded.FallbackNote();
+    std::optional<QString> pendingMark;
     QString question;
-    int firstLine = 0, lineNumber = 0;
+    int firstLine = 0;
     QString error;
     const auto finish = [&]() {
-        if (question.trimmed().isEmpty()) return;
+        if (question.trimmed().isEmpty()) return true;
         const Parsed parsed = ParseQuestion(question);
         question.clear();
+        const std::optional<QString> mark = std::exchange(pendingMark, std::nullopt);
         switch (parsed.kind) {
             case Kind::MultipleChoice: {
                 QuestionRecord record = parsed.record;
-                record.Score = pendingMark.value_or(defaultMark);
-                collector.Add(std::move(record));
-                break;
+                record.Score = defaultMark;
+                if (mark) {
+                    QString why;
+                    const std::optional<float> read = ReadGiftMark(*mark, &why);
+                    if (!read) {
+                        error = QStringLiteral("question %1: the mark \"%2\" is %3")
+                                    .arg(collector.Count() + 1)
+                                    .arg(mark->left(40), why);
+                        return false;
+                    }
+                    record.Score = *read;
+                }
+                return collector.Add(std::move(record));
             }
             case Kind::Category:
                 ++collector.skipped.categories;
@@ -210,35 +252,39 @@ ReadOutcome ReadGift(const QByteArray& content, float defaultMark) {
                 ++collector.skipped.tooManyOptions;
                 break;
             case Kind::Malformed:
-                if (error.isEmpty())
-                    error = QStringLiteral(
-                                "line %1: a question without the end of its name or "
-                                "answers")
-                                .arg(firstLine);
-                break;
+                error = QStringLiteral("line %1: a question without the end of its name or answers")
+                            .arg(firstLine);
+                return false;
         }
-        pendingMark.reset();
+        return true;
     };
-    for (const QStringView line : QStringView(text).split(u'\n')) {
-        ++lineNumber;
-        const QStringView trimmed = line.trimmed();
+    // Blank lines end a question.
+    TextLines lines(encoded, kMaxQuestionUnits, true, true);
+    QString line;
+    bool going = true;
+    while (going && lines.Next(line)) {
+        if (lines.BlankBefore() && !(going = finish())) break;
+        const int lineNumber = lines.LineNumber();
+        const QStringView trimmed = QStringView(line).trimmed();
+        if (!lines.LineEnded() || question.size() + line.size() > kMaxQuestionUnits)
+            return ReadOutcome::Refuse(
+                QStringLiteral("line %1: a question longer than a paper can hold")
+                    .arg(question.isEmpty() ? lineNumber : firstLine));
         if (trimmed.startsWith(u"//")) {
-            if (const auto match = markLine.match(trimmed.toString()); match.hasMatch()) {
-                bool ok = false;
-                const double mark = match.capturedView(1).toDouble(&ok);
-                if (ok) pendingMark = float(mark);
-            }
+            if (trimmed.sliced(2).trimmed().startsWith(u"Mark:"))
+                if (const auto match = markLine.match(trimmed); match.hasMatch())
+                    pendingMark = match.captured(1).trimmed();
             continue;
         }
         if (trimmed.isEmpty()) {
-            finish();
+            going = finish();
             continue;
         }
         if (question.isEmpty()) firstLine = lineNumber;
         question += line;
         question += u'\n';
     }
-    finish();
+    if (going) finish();
     if (!error.isEmpty()) return ReadOutcome::Refuse(error);
     return collector.Finish();
 }

@@ -1,11 +1,14 @@
 #include "interchange/moodlexml.h"
 
+#include <QRegularExpression>
+#include <QStringDecoder>
 #include <algorithm>
 #include <optional>
 #include <string>
 
 #include "core/numbers.h"
 #include "interchange/htmltext.h"
+#include "interchange/textfile.h"
 #include "spreadsheet/codec/read_xml.h"
 #include "spreadsheet/codec/workbook.h"
 
@@ -25,9 +28,11 @@ struct MoodleQuestion {
     struct Answer {
         std::string text, format = "html", fraction;
     };
-    std::vector<Answer> answers;
-    bool manyAnswers = false;  // more than are kept
+    std::vector<Answer> answers;  // those with text, at most one more than a paper's six
+    bool manyAnswers = false;     // more than a paper's six options
 };
+
+constexpr std::size_t kKeptAnswers = 7;
 
 QString Plain(const std::string& text, const std::string& format) {
     const QString decoded = QString::fromStdString(text);
@@ -65,6 +70,17 @@ std::optional<QuestionRecord> ToRecord(const MoodleQuestion& source, int number,
     return record;
 }
 
+// The encoding the XML declaration names, in capitals; nothing without one.
+std::optional<QByteArray> DeclaredEncoding(const EncodedText& text) {
+    QString start;
+    text.Decode(0, std::min<qsizetype>(text.Units(), 256), start);
+    static const QRegularExpression declaration(
+        QStringLiteral("^\\s*<\\?xml[^>]*?\\sencoding\\s*=\\s*[\"']([A-Za-z0-9._:-]{1,40})[\"']"));
+    const QRegularExpressionMatch match = declaration.match(start);
+    if (!match.hasMatch()) return std::nullopt;
+    return match.captured(1).toUpper().toLatin1();
+}
+
 void AppendEscaped(QByteArray& out, const QString& text) {
     out += text.toHtmlEscaped().toUtf8();
 }
@@ -74,11 +90,46 @@ void AppendEscaped(QByteArray& out, const QString& text) {
 ReadOutcome ReadMoodleXml(const QByteArray& content) {
     QuestionCollector collector;
     QString error;
+    // The XML reader reads UTF-8: other text is read as every text format
+    // is, unless the file names an encoding of its own.
+    const EncodedText encoded(content);
+    QByteArray converted;
+    QByteArrayView utf8 = encoded.Bytes();
+    const std::optional<QByteArray> declared = DeclaredEncoding(encoded);
+    const bool utf16 =
+        encoded.Encoding() == TextEncoding::Utf16LE || encoded.Encoding() == TextEncoding::Utf16BE;
+    // Windows-1252 holds Latin-1's and ASCII's every printable character.
+    static const QList<QByteArray> western = {"WINDOWS-1252", "CP1252",   "ISO-8859-1",
+                                              "LATIN1",       "US-ASCII", "ASCII"};
+    if (declared && !utf16 && western.contains(*declared)) {
+        converted = EncodedText(content, TextEncoding::Windows1252).ToUtf8();
+        utf8 = converted;
+    } else if (declared && !utf16 && !QByteArrayView(*declared).startsWith("UTF-")) {
+        QStringDecoder decoder(declared->constData());
+        if (!decoder.isValid())
+            return ReadOutcome::Refuse(QStringLiteral("the encoding \"%1\" is not known")
+                                           .arg(QString::fromLatin1(*declared)));
+        const QString text = decoder.decode(content);
+        if (decoder.hasError())
+            return ReadOutcome::Refuse(
+                QStringLiteral("the file is not %1 text").arg(QString::fromLatin1(*declared)));
+        converted = text.toUtf8();
+        utf8 = converted;
+    } else if (declared && *declared == "UTF-8" && encoded.Encoding() != TextEncoding::Utf8) {
+        return ReadOutcome::Refuse(QStringLiteral("the file is not UTF-8 text"));
+    } else if (!encoded.Readable()) {
+        return ReadOutcome::Refuse(encoded.UnreadableReason());
+    } else if (encoded.Encoding() != TextEncoding::Utf8) {
+        collector.encodingNote = encoded.FallbackNote();
+        converted = encoded.ToUtf8();
+        utf8 = converted;
+    }
     try {
-        XmlReader reader(std::string_view(content.constData(), std::size_t(content.size())));
+        XmlReader reader(std::string_view(utf8.data(), std::size_t(utf8.size())));
         std::vector<std::string> path;  // the open elements' local names
         std::optional<MoodleQuestion> question;
         std::string* text = nullptr;  // where character data goes now
+        bool answerOpen = false;      // inside an answer that is kept
         int number = 0;
         for (Token t; (t = reader.Next()) != Token::End;) {
             if (t == Token::StartElement) {
@@ -95,25 +146,38 @@ ReadOutcome ReadMoodleXml(const QByteArray& content) {
                         question->hasGrade = true;
                         text = &question->grade;
                     } else if (reader.Name() == "answer") {
-                        MoodleQuestion::Answer answer;
-                        if (const std::string* f = reader.Attribute("fraction"))
-                            answer.fraction = *f;
-                        if (const std::string* f = reader.Attribute("format")) answer.format = *f;
-                        if (question->answers.size() < 64)
+                        // An answer past the kept ones only tells that the
+                        // question has too many; its text goes nowhere.
+                        answerOpen = question->answers.size() < kKeptAnswers;
+                        if (answerOpen) {
+                            MoodleQuestion::Answer answer;
+                            if (const std::string* f = reader.Attribute("fraction"))
+                                answer.fraction = *f;
+                            if (const std::string* f = reader.Attribute("format"))
+                                answer.format = *f;
                             question->answers.push_back(answer);
-                        else
+                        } else {
                             question->manyAnswers = true;
+                        }
                     }
                 } else if (question && depth >= 3 && reader.Name() == "text" &&
                            path[depth - 3] == "question") {
                     if (path[depth - 2] == "questiontext")
                         text = &question->text;
-                    else if (path[depth - 2] == "answer" && !question->answers.empty())
+                    else if (path[depth - 2] == "answer" && answerOpen)
                         text = &question->answers.back().text;
                 }
             } else if (t == Token::EndElement) {
                 text = nullptr;
                 if (!path.empty()) path.pop_back();
+                if (reader.Name() == "answer" && answerOpen && !path.empty() &&
+                    path.back() == "question") {
+                    // A blank answer is dropped, as the platform drops it, so
+                    // that only answers with text count towards the six.
+                    const MoodleQuestion::Answer& last = question->answers.back();
+                    if (Plain(last.text, last.format).isEmpty()) question->answers.pop_back();
+                    answerOpen = false;
+                }
                 if (reader.Name() == "question" && question &&
                     std::find(path.begin(), path.end(), "question") == path.end()) {
                     if (question->type == "category") {
@@ -123,10 +187,10 @@ ReadOutcome ReadMoodleXml(const QByteArray& content) {
                     } else {
                         auto record = ToRecord(*question, ++number, &error);
                         if (!error.isEmpty()) return ReadOutcome::Refuse(error);
-                        if (record)
-                            collector.Add(std::move(*record));
-                        else
+                        if (!record)
                             ++collector.skipped.tooManyOptions;
+                        else if (!collector.Add(std::move(*record)))
+                            return collector.Finish();  // more than a paper holds
                     }
                     question.reset();
                 }

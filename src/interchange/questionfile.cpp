@@ -8,6 +8,7 @@
 #include "interchange/csv.h"
 #include "interchange/gift.h"
 #include "interchange/moodlexml.h"
+#include "interchange/textfile.h"
 #include "interchange/workbooks.h"
 #include "spreadsheet/codec/biff8_writer.h"
 #include "spreadsheet/paperio.h"
@@ -89,16 +90,35 @@ ReadOutcome ReadQuestionContent(const QByteArray& content, Format format, float 
     }
 }
 
+namespace {
+
+// A workbook by the signature at its start, which the workbook reader then
+// reads its own way; otherwise the whole text is read and recognised.
+std::optional<Format> Recognise(const QString& path, QString* reason,
+                                std::optional<QByteArray>* text) {
+    const std::optional<QByteArray> start = ReadInputFile(path, reason, 512);
+    if (!start) return std::nullopt;
+    if (const auto format = DetectFormat(*start); format && IsWorkbook(*format)) return format;
+    *text = ReadInputFile(path, reason);
+    if (!*text) return std::nullopt;
+    return DetectFormat(**text);
+}
+
+}  // namespace
+
+std::optional<Format> RecogniseFile(const QString& path, QString* reason) {
+    std::optional<QByteArray> text;
+    reason->clear();
+    return Recognise(path, reason, &text);
+}
+
 ReadOutcome ReadQuestionFile(const QString& path, float defaultMark) {
-    const QFileInfo info(path);
-    if (!info.exists()) return Unreadable(QStringLiteral("no such file"));
-    if (!info.isFile()) return Unreadable(QStringLiteral("not a file"));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return Unreadable(file.errorString());
-    const QByteArray content = file.read(kMaxFileBytes + 1);
-    if (content.size() > kMaxFileBytes) return Unreadable(QStringLiteral("the file is too large"));
-    const std::optional<Format> format = DetectFormat(content);
-    if (format && !IsWorkbook(*format)) return ReadQuestionContent(content, *format, defaultMark);
+    QString reason;
+    std::optional<QByteArray> text;
+    const std::optional<Format> format = Recognise(path, &reason, &text);
+    if (!reason.isEmpty()) return Unreadable(reason);
+    if (format && !IsWorkbook(*format)) return ReadQuestionContent(*text, *format, defaultMark);
+    text.reset();
 
     // Workbooks, and whatever is nothing else, go to the import's reading,
     // which names what it found.

@@ -14,9 +14,16 @@
 
 namespace scrivane::interchange {
 
-// Reads the file; workbooks (.xls, .tpf, .xlsx, .ods) by the import's own
-// reading, the other formats by theirs. defaultMark is the mark of questions
-// whose format carries none (Aiken, GIFT without "// Mark:").
+// The format of a file by its content, as every way in recognises it (Import
+// From, the converter, the editor's command line, drops and Open Recent).
+// Nothing when it is none of them, or when the file cannot be read: then
+// reason says why ("not a file" for a folder, pipe or device, which is
+// refused without being waited on).
+std::optional<Format> RecogniseFile(const QString& path, QString* reason);
+
+// Reads the file; only a regular file is opened. Workbooks (.xls, .tpf, .xlsx, .ods) by the
+// import's own reading, the other formats by theirs. defaultMark is the mark of questions whose
+// format carries none (Aiken, GIFT without "// Mark:").
 ReadOutcome ReadQuestionFile(const QString& path, float defaultMark);
 
 // The same for content in memory; workbooks are not read here.

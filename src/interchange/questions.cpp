@@ -1,9 +1,9 @@
 #include "interchange/questions.h"
 
-#include <QStringDecoder>
 #include <cmath>
 
 #include "core/numbers.h"
+#include "spreadsheet/questionsheet.h"
 
 namespace scrivane::interchange {
 
@@ -37,28 +37,30 @@ QStringList Skipped::Notes() const {
     return notes;
 }
 
-void QuestionCollector::Add(QuestionRecord question) {
-    ++total_;
-    if (questions_.size() <= std::size_t(kMaxPaperQuestions))
-        questions_.push_back(std::move(question));
+bool QuestionCollector::Add(QuestionRecord question) {
+    if (questions_.size() > std::size_t(kMaxPaperQuestions)) return false;
+    questions_.push_back(std::move(question));
+    return questions_.size() <= std::size_t(kMaxPaperQuestions);
 }
 
 ReadOutcome QuestionCollector::Finish() {
     std::vector<QuestionRecord>& questions = questions_;
-    const QStringList notes = skipped.Notes();
+    QStringList notes = skipped.Notes();
+    if (!encodingNote.isEmpty()) notes.prepend(encodingNote);
     const auto refuse = [&notes](const QString& reason) {
         ReadOutcome outcome = ReadOutcome::Refuse(reason);
         outcome.notes = notes;
         return outcome;
     };
     if (questions.empty()) return refuse(QStringLiteral("no multiple-choice questions"));
-    if (total_ > kMaxPaperQuestions)
-        return refuse(QStringLiteral("%1 questions, more than a paper holds (100)").arg(total_));
+    if (questions.size() > std::size_t(kMaxPaperQuestions))
+        return refuse(
+            QStringLiteral("more than %1 questions; a paper holds %1").arg(kMaxPaperQuestions));
     for (std::size_t k = 0; k < questions.size(); ++k) {
         QuestionRecord& question = questions[k];
         question.QuestionNo = std::int16_t(k + 1);
         const float mark = question.Score;
-        if (std::isnan(mark) || mark < 0 || mark > 250)
+        if (std::isnan(mark) || mark < 0 || mark > kMaxMark)
             return refuse(QStringLiteral("question %1: mark %2 is outside 0 to 250")
                               .arg(k + 1)
                               .arg(ShortestSingle(mark)));
@@ -97,21 +99,6 @@ QString Weight(double percent) {
     while (text.endsWith(u'0')) text.chop(1);
     if (text.endsWith(u'.')) text.chop(1);
     return text == QStringLiteral("-0") ? QStringLiteral("0") : text;
-}
-
-std::optional<QString> DecodeUtf8(const QByteArray& content) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
-                                                     QStringDecoder::Flag::ConvertInitialBom);
-    QString text = decoder.decode(content);
-    if (decoder.hasError()) return std::nullopt;
-    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
-    return text;
-}
-
-std::optional<QString> DecodeLines(const QByteArray& content) {
-    std::optional<QString> text = DecodeUtf8(content);
-    if (text) text->replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
-    return text;
 }
 
 QString QuestionList(const std::vector<int>& numbers) {

@@ -46,17 +46,22 @@ struct Skipped {
 // are kept as a paper holds, so a huge file costs no more than a full paper.
 class QuestionCollector {
 public:
-    void Add(QuestionRecord question);
+    // False once there are more questions than a paper holds: the reader
+    // stops there, and Finish refuses the file.
+    bool Add(QuestionRecord question);
+    // The questions kept so far.
+    int Count() const { return int(questions_.size()); }
     Skipped skipped;
+    // A note told before what was skipped ("read as Windows-1252").
+    QString encodingNote;
 
     // The questions as a paper: numbered 1 to n, refused when there are none
-    // or more than 100, when a mark lies outside 0 to 250 or a text is longer
+    // or more than a paper holds, when a mark lies outside 0 to 250 or a text is longer
     // than a sheet's cell holds. The notes of what was skipped go with it.
     ReadOutcome Finish();
 
 private:
     std::vector<QuestionRecord> questions_;
-    qsizetype total_ = 0;
 };
 
 // The options written for a question in the platform formats: the filled
@@ -75,16 +80,8 @@ struct WrittenOptions {
 };
 WrittenOptions FilledOptions(const QuestionRecord& question);
 
-// A text file's content as lines joined by \n, whatever line ends it used;
-// nothing when it is not UTF-8.
-std::optional<QString> DecodeLines(const QByteArray& content);
-
 // A weight as the platforms accept it: 100, 50, 33.33333, -25, ...
 QString Weight(double percent);
-
-// A text file's content without its byte-order mark; nothing when it is not
-// UTF-8, which would otherwise lose characters silently.
-std::optional<QString> DecodeUtf8(const QByteArray& content);
 
 // "questions 2, 5 and 7" or "question 3".
 QString QuestionList(const std::vector<int>& numbers);

@@ -288,17 +288,18 @@ void InterchangeTest::brokenFiles_data() {
     QByteArray many;
     for (int i = 0; i < 101; ++i) many += "Q {=a ~b}\n\n";
     QTest::newRow("gift 101 questions")
-        << int(Format::Gift) << many << "101 questions, more than a paper holds (100)";
+        << int(Format::Gift) << many << "more than 100 questions; a paper holds 100";
     QTest::newRow("gift mark above 250")
         << int(Format::Gift) << QByteArray("// Mark: 251\nQ {=a ~b}\n")
-        << "question 1: mark 251 is outside 0 to 250";
+        << "question 1: the mark \"251\" is not between 0 and 250";
     QTest::newRow("gift unclosed answers")
         << int(Format::Gift) << QByteArray("x\n\nQ {=a ~b\n")
         << "line 3: a question without the end of its name or answers";
-    QTest::newRow("gift not UTF-8")
-        << int(Format::Gift) << QByteArray("Q {=\xff ~b}") << "the file is not UTF-8 text";
+    QTest::newRow("gift marked UTF-8 but not")
+        << int(Format::Gift) << QByteArray("\xEF\xBB\xBFQ {=\xff ~b}")
+        << "the file is not UTF-8 text";
     QTest::newRow("aiken no answer line") << int(Format::Aiken) << QByteArray("Q\nA. a\nB. b\n")
-                                          << "line 4: the last question has no ANSWER line";
+                                          << "line 1: the last question has no ANSWER line";
     QTest::newRow("aiken answer names no option")
         << int(Format::Aiken) << QByteArray("Q\nA. a\nB. b\nANSWER: D\n")
         << "line 4: the answer names no option";
