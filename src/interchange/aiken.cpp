@@ -80,6 +80,9 @@ QByteArray WriteAiken(const std::vector<QuestionRecord>& questions) {
         }
         out += QStringLiteral("ANSWER: ") + answer + QStringLiteral("\n\n");
     }
+    // A first title that starts with a byte-order mark would lose it as the
+    // file's own mark, so the file gets one of its own first.
+    if (out.startsWith(QChar(0xFEFF))) out.prepend(QChar(0xFEFF));
     return out.toUtf8();
 }
 

@@ -243,24 +243,55 @@ ReadOutcome ReadGift(const QByteArray& content, float defaultMark) {
     return collector.Finish();
 }
 
+namespace {
+
+// "->" anywhere in an answer block makes it a matching question, and GIFT has
+// no escape for it; such a question is written as HTML, where ">" is "&gt;".
+bool NeedsHtml(const QuestionRecord& question, const WrittenOptions& written) {
+    const QString arrow = QStringLiteral("->");
+    if (question.Title.contains(arrow)) return true;
+    for (const WrittenOption& option : written.options)
+        if (option.text.contains(arrow)) return true;
+    return false;
+}
+
+// A text as HTML that the reading gives back as it was: line ends as the
+// plain writing writes them.
+QString AsHtml(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    return PlainToHtml(text);
+}
+
+}  // namespace
+
 QByteArray WriteGift(const std::vector<QuestionRecord>& questions) {
     QString out;
     int number = 0;
     for (const QuestionRecord& question : questions) {
         ++number;
         const WrittenOptions written = FilledOptions(question);
-        out += QStringLiteral("// Mark: %1\n::Q%2:: %3 {\n")
+        const bool html = NeedsHtml(question, written);
+        const auto text = [html](const QString& plain) {
+            return Escape(html ? AsHtml(plain) : plain);
+        };
+        // The format tag says how the texts read; a title that starts with
+        // "[" gets one too, so that its own start is never taken for a tag.
+        const QString tag = html                              ? QStringLiteral("[html]")
+                            : question.Title.startsWith(u'[') ? QStringLiteral("[moodle]")
+                                                              : QString();
+        out += QStringLiteral("// Mark: %1\n::Q%2:: %3%4 {\n")
                    .arg(ShortestSingle(question.Score))
                    .arg(number)
-                   .arg(Escape(question.Title));
+                   .arg(tag, text(question.Title));
         for (const WrittenOption& option : written.options) {
-            // A text that starts with % would read as a weight, so it always
-            // gets one of its own.
-            if (written.correct <= 1 && !option.text.startsWith(u'%'))
+            const QString body = text(option.text);
+            // A text that starts with % would read as a weight, and a lone
+            // "=" option as a short answer, so these get a weight of their own.
+            if (written.correct <= 1 && written.options.size() > 1 && !body.startsWith(u'%'))
                 out += option.correct ? u'=' : u'~';
             else
                 out += QStringLiteral("~%") + Weight(option.weight) + u'%';
-            out += Escape(option.text) + u'\n';
+            out += body + u'\n';
         }
         out += QStringLiteral("}\n\n");
     }

@@ -44,6 +44,8 @@ QString Entity(QStringView name) {
         const bool hex = name.size() > 1 && (name[1] == u'x' || name[1] == u'X');
         const uint code = name.sliced(hex ? 2 : 1).toUInt(&ok, hex ? 16 : 10);
         if (!ok || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return {};
+        // fromUcs4 drops a byte-order mark, which a reference stands for.
+        if (code <= 0xFFFF) return QString(QChar(char16_t(code)));
         const char32_t c = code;
         return QString::fromUcs4(&c, 1);
     }
