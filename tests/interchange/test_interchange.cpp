@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include "core/numbers.h"
+#include "interchange/csv.h"
 #include "interchange/gift.h"
 #include "interchange/questionfile.h"
 #include "interchange/workbooks.h"
@@ -133,6 +134,7 @@ private slots:
     void paperTextLimit_data();
     void paperTextLimit();
     void tooMuchTextIsNotRead();
+    void csvWritesFormulasRaw();
     void fixtures_data();
     void fixtures();
     void detection_data();
@@ -352,6 +354,15 @@ void InterchangeTest::tooMuchTextIsNotRead() {
     const ReadOutcome xlsx = ReadQuestionFile(path, 1);
     QVERIFY(!xlsx.Read());
     QCOMPARE(xlsx.reason, QStringLiteral("the workbook holds too much text"));
+}
+
+// CSV is written as spreadsheet programs write it: a text that looks like a
+// formula is not prefixed or changed (the round trips read it back exactly).
+void InterchangeTest::csvWritesFormulasRaw() {
+    const Paper paper =
+        Numbered({Q(5, "A", "=HYPERLINK(\"http://example.com\",\"click\")", {"+1", "@x", "-1"})});
+    QCOMPARE(WriteCsv(paper).split('\n').at(1),
+             QByteArray("1,5,A,\"=HYPERLINK(\"\"http://example.com\"\",\"\"click\"\")\",+1,@x,-1,,,\r"));
 }
 
 void InterchangeTest::fixtures_data() {
