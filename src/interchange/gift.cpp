@@ -255,13 +255,6 @@ bool NeedsHtml(const QuestionRecord& question, const WrittenOptions& written) {
     return false;
 }
 
-// A text as HTML that the reading gives back as it was: line ends as the
-// plain writing writes them.
-QString AsHtml(QString text) {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
-    return PlainToHtml(text);
-}
-
 }  // namespace
 
 QByteArray WriteGift(const std::vector<QuestionRecord>& questions) {
@@ -272,13 +265,13 @@ QByteArray WriteGift(const std::vector<QuestionRecord>& questions) {
         const WrittenOptions written = FilledOptions(question);
         const bool html = NeedsHtml(question, written);
         const auto text = [html](const QString& plain) {
-            return Escape(html ? AsHtml(plain) : plain);
+            return Escape(html ? PlainToHtml(plain) : plain);
         };
         // The format tag says how the texts read; a title that starts with
         // "[" gets one too, so that its own start is never taken for a tag.
-        const QString tag = html                              ? QStringLiteral("[html]")
-                            : question.Title.startsWith(u'[') ? QStringLiteral("[moodle]")
-                                                              : QString();
+        const QString tag = html                                        ? QStringLiteral("[html]")
+                            : question.Title.trimmed().startsWith(u'[') ? QStringLiteral("[moodle]")
+                                                                        : QString();
         out += QStringLiteral("// Mark: %1\n::Q%2:: %3%4 {\n")
                    .arg(ShortestSingle(question.Score))
                    .arg(number)

@@ -140,7 +140,8 @@ QString HtmlToPlain(const QString& html) {
 
 QString PlainToHtml(const QString& text) {
     QString out = text.toHtmlEscaped();
-    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // Every line end breaks the line; a lone \r would read as a blank.
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
     out.replace(u'\n', QStringLiteral("<br>"));
     // A tab in HTML source is only a blank; as a reference it stays a tab.
     out.replace(u'\t', QStringLiteral("&#9;"));

@@ -9,10 +9,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <random>
 
 #include "core/numbers.h"
+#include "interchange/aiken.h"
 #include "interchange/csv.h"
 #include "interchange/gift.h"
+#include "interchange/moodlexml.h"
 #include "interchange/questionfile.h"
 #include "interchange/workbooks.h"
 #include "programrun.h"
@@ -103,7 +106,8 @@ std::vector<std::pair<const char*, Paper>> Papers() {
         {"what GIFT must escape",
          {Q(5, "B", "Match?", {"a -> b", "<!-- a comment -->", "c->", "->"}),
           Q(5, "A", "[html]<b>kept</b> as typed", {"x", "y"}), Q(5, "A", "[plain] too", {"x", "y"}),
-          Q(5, "C", "[markdown]", {"x", "y", "*z*"})}},
+          Q(5, "C", "[markdown]", {"x", "y", "*z*"}),
+          Q(5, "B", "\t[plain] after a tab", {"x", "a line\nbreak ->"})}},
         {"one option",
          {Q(5, "A", "the only one", {"yes"}), Q(5, "", "no key", {"maybe"}),
           Q(5, "AB", "two of two", {"p", "q"})}},
@@ -135,6 +139,7 @@ private slots:
     void paperTextLimit();
     void tooMuchTextIsNotRead();
     void csvWritesFormulasRaw();
+    void hazardousTextsRoundTrip();
     void fixtures_data();
     void fixtures();
     void detection_data();
@@ -361,8 +366,58 @@ void InterchangeTest::tooMuchTextIsNotRead() {
 void InterchangeTest::csvWritesFormulasRaw() {
     const Paper paper =
         Numbered({Q(5, "A", "=HYPERLINK(\"http://example.com\",\"click\")", {"+1", "@x", "-1"})});
-    QCOMPARE(WriteCsv(paper).split('\n').at(1),
-             QByteArray("1,5,A,\"=HYPERLINK(\"\"http://example.com\"\",\"\"click\"\")\",+1,@x,-1,,,\r"));
+    QCOMPARE(
+        WriteCsv(paper).split('\n').at(1),
+        QByteArray("1,5,A,\"=HYPERLINK(\"\"http://example.com\"\",\"\"click\"\")\",+1,@x,-1,,,\r"));
+}
+
+// Texts pieced together from what some format must escape: every text
+// format reads back what it accepted to write, as the round trips expect.
+void InterchangeTest::hazardousTextsRoundTrip() {
+    const QStringList pieces = {
+        "->",         "<!--",       "-->",    "[html]", "[plain]",   "[moodle]", "{",      "}",
+        "~",          "=",          "#",      ":",      "::",        "\\",       "\\n",    "%",
+        "%50%",       "\n",         "\r\n",   "\r",     "\t",        " ",        "\u00A0", "\uFEFF",
+        "&amp;",      "&",          "&#9;",   "&nbsp;", "<b>",       "<br>",     "]]>",    "//",
+        "// Mark: 3", "$CATEGORY:", "####",   "T",      "ANSWER: A", "A.",       "\"",     ",",
+        ";",          "::Q1::",     "=%100%", "x",      "中",        "😀"};
+    std::mt19937 random(7);
+    const auto text = [&](int most) {
+        QString t;
+        for (int n = 1 + int(random() % unsigned(most)); n > 0; --n)
+            t += pieces[qsizetype(random() % unsigned(pieces.size()))];
+        return t;
+    };
+    const auto lineEnds = [](QString t) {
+        return t.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    };
+    int written = 0;
+    for (int round = 0; round < 2000; ++round) {
+        QuestionRecord q = Q(3, "", text(4), {});
+        const int options = 1 + int(random() % 6);
+        for (int i = 0; i < options; ++i) q.Items[std::size_t(i)] = text(3) + u'y';
+        q.Answer = AnswerMask(1 << (random() % unsigned(options)));
+        const Paper paper = Numbered({q});
+        for (const Format format : {Format::Csv, Format::Moodle, Format::Gift, Format::Aiken}) {
+            if (!UnfitFor(paper, format).isEmpty()) continue;
+            const QByteArray bytes = format == Format::Csv      ? WriteCsv(paper)
+                                     : format == Format::Moodle ? WriteMoodleXml(paper)
+                                     : format == Format::Gift   ? WriteGift(paper)
+                                                                : WriteAiken(paper);
+            const ReadOutcome read = ReadQuestionContent(bytes, format, 3);
+            Paper expected = paper;
+            if (format != Format::Csv) {
+                QuestionRecord& e = expected.front();
+                e.Title = lineEnds(e.Title).trimmed();
+                for (QString& item : e.Items) item = lineEnds(item).trimmed();
+            }
+            QVERIFY2(read.Read() && read.notes.isEmpty(),
+                     qPrintable(InfoOf(format).name + ": " + read.reason + read.notes.join(u' ')));
+            QCOMPARE(Lines(read.rows), Lines(expected));
+            ++written;
+        }
+    }
+    QVERIFY(written > 4000);  // most papers fit most formats
 }
 
 void InterchangeTest::fixtures_data() {
