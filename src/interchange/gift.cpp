@@ -247,11 +247,9 @@ namespace {
 
 // "->" anywhere in an answer block makes it a matching question, and GIFT has
 // no escape for it; such a question is written as HTML, where ">" is "&gt;".
-bool NeedsHtml(const QuestionRecord& question, const WrittenOptions& written) {
-    const QString arrow = QStringLiteral("->");
-    if (question.Title.contains(arrow)) return true;
+bool NeedsHtml(const WrittenOptions& written) {
     for (const WrittenOption& option : written.options)
-        if (option.text.contains(arrow)) return true;
+        if (option.text.contains(QStringLiteral("->"))) return true;
     return false;
 }
 
@@ -263,7 +261,7 @@ QByteArray WriteGift(const std::vector<QuestionRecord>& questions) {
     for (const QuestionRecord& question : questions) {
         ++number;
         const WrittenOptions written = FilledOptions(question);
-        const bool html = NeedsHtml(question, written);
+        const bool html = NeedsHtml(written);
         const auto text = [html](const QString& plain) {
             return Escape(html ? PlainToHtml(plain) : plain);
         };
