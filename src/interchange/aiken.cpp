@@ -32,7 +32,8 @@ ReadOutcome ReadAiken(const QByteArray& content, float defaultMark) {
         return refuse(QStringLiteral("a text is longer than %1 characters").arg(kMaxTextUnits));
     };
     // A line holds at most one text, and blanks around it.
-    TextLines lines(encoded, 2 * kMaxTextUnits, true);
+    // In UTF-8 a character may take three bytes.
+    TextLines lines(encoded, 4 * kMaxTextUnits, true);
     QString piece;
     while (lines.Next(piece)) {
         lineNumber = lines.LineNumber();
@@ -113,6 +114,9 @@ QByteArray WriteAiken(const std::vector<QuestionRecord>& questions) {
         }
         out += QStringLiteral("ANSWER: ") + answer + QStringLiteral("\n\n");
     }
+    // A first title that starts with a byte-order mark would lose it as the
+    // file's own mark, so the file gets one of its own first.
+    if (out.startsWith(QChar(0xFEFF))) out.prepend(QChar(0xFEFF));
     return out.toUtf8();
 }
 

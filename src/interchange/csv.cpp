@@ -154,9 +154,11 @@ QByteArray WriteCsvRows(const std::vector<QStringList>& rows) {
 }
 
 std::optional<std::vector<QStringList>> ReadCsvRows(const QByteArray& content) {
-    const std::optional<QString> decoded = DecodeUtf8(content);
-    if (!decoded) return std::nullopt;
-    const QString& text = *decoded;
+    // A class list is decoded as every text file is.
+    const EncodedText encoded(content);
+    if (!encoded.Readable()) return std::nullopt;
+    QString text;
+    encoded.Decode(0, encoded.Units(), text);
     const QChar separator = Separator(text);
     std::vector<QStringList> rows;
     QStringList row;

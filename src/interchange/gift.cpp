@@ -187,9 +187,9 @@ Parsed ParseQuestion(QString text) {
 }
 
 // A question a paper can hold is at most seven texts of a cell's length,
-// each at most doubled by its escapes; this leaves room for weights and
-// feedback. Anything longer is refused as soon as it is seen.
-constexpr qsizetype kMaxQuestionUnits = 16 * kMaxTextUnits;
+// each at most doubled by its escapes and up to three bytes a character in
+// UTF-8; this leaves room for weights and feedback. Anything longer is refused as soon as it is seen.
+constexpr qsizetype kMaxQuestionUnits = 32 * kMaxTextUnits;
 
 // A "// Mark:" as the platforms read a grade: a decimal number with a point
 // or a comma, within the marks a paper takes; nothing, and why, otherwise.
@@ -289,24 +289,46 @@ ReadOutcome ReadGift(const QByteArray& content, float defaultMark) {
     return collector.Finish();
 }
 
+namespace {
+
+// "->" anywhere in an answer block makes it a matching question, and GIFT has
+// no escape for it; such a question is written as HTML, where ">" is "&gt;".
+bool NeedsHtml(const WrittenOptions& written) {
+    for (const WrittenOption& option : written.options)
+        if (option.text.contains(QStringLiteral("->"))) return true;
+    return false;
+}
+
+}  // namespace
+
 QByteArray WriteGift(const std::vector<QuestionRecord>& questions) {
     QString out;
     int number = 0;
     for (const QuestionRecord& question : questions) {
         ++number;
         const WrittenOptions written = FilledOptions(question);
-        out += QStringLiteral("// Mark: %1\n::Q%2:: %3 {\n")
+        const bool html = NeedsHtml(written);
+        const auto text = [html](const QString& plain) {
+            return Escape(html ? PlainToHtml(plain) : plain);
+        };
+        // The format tag says how the texts read; a title that starts with
+        // "[" gets one too, so that its own start is never taken for a tag.
+        const QString tag = html                                        ? QStringLiteral("[html]")
+                            : question.Title.trimmed().startsWith(u'[') ? QStringLiteral("[moodle]")
+                                                                        : QString();
+        out += QStringLiteral("// Mark: %1\n::Q%2:: %3%4 {\n")
                    .arg(ShortestSingle(question.Score))
                    .arg(number)
-                   .arg(Escape(question.Title));
+                   .arg(tag, text(question.Title));
         for (const WrittenOption& option : written.options) {
-            // A text that starts with % would read as a weight, so it always
-            // gets one of its own.
-            if (written.correct <= 1 && !option.text.startsWith(u'%'))
+            const QString body = text(option.text);
+            // A text that starts with % would read as a weight, and a lone
+            // "=" option as a short answer, so these get a weight of their own.
+            if (written.correct <= 1 && written.options.size() > 1 && !body.startsWith(u'%'))
                 out += option.correct ? u'=' : u'~';
             else
                 out += QStringLiteral("~%") + Weight(option.weight) + u'%';
-            out += Escape(option.text) + u'\n';
+            out += body + u'\n';
         }
         out += QStringLiteral("}\n\n");
     }

@@ -44,6 +44,8 @@ QString Entity(QStringView name) {
         const bool hex = name.size() > 1 && (name[1] == u'x' || name[1] == u'X');
         const uint code = name.sliced(hex ? 2 : 1).toUInt(&ok, hex ? 16 : 10);
         if (!ok || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return {};
+        // fromUcs4 drops a byte-order mark, which a reference stands for.
+        if (code <= 0xFFFF) return QString(QChar(char16_t(code)));
         const char32_t c = code;
         return QString::fromUcs4(&c, 1);
     }
@@ -138,7 +140,8 @@ QString HtmlToPlain(const QString& html) {
 
 QString PlainToHtml(const QString& text) {
     QString out = text.toHtmlEscaped();
-    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // Every line end breaks the line; a lone \r would read as a blank.
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
     out.replace(u'\n', QStringLiteral("<br>"));
     // A tab in HTML source is only a blank; as a reference it stays a tab.
     out.replace(u'\t', QStringLiteral("&#9;"));

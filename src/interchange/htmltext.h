@@ -11,8 +11,8 @@ namespace scrivane::interchange {
 // HTML source around tags are layout and go; elsewhere they read as a blank.
 QString HtmlToPlain(const QString& html);
 
-// Plain text as HTML: &, <, > and " escaped, line breaks as <br>, tabs as
-// &#9;.
+// Plain text as HTML: &, <, > and " escaped, line breaks (\n, \r\n or \r)
+// as <br>, tabs as &#9;.
 QString PlainToHtml(const QString& text);
 
 // Only blanks, tabs, line breaks and no-break spaces trimmed from both ends.

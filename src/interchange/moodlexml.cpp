@@ -85,6 +85,12 @@ void AppendEscaped(QByteArray& out, const QString& text) {
     out += text.toHtmlEscaped().toUtf8();
 }
 
+// A text as the HTML of a question. A byte-order mark is written as a
+// reference: as a character, one at the start of a text is lost on reading.
+void AppendHtml(QByteArray& out, const QString& text) {
+    out += PlainToHtml(text).replace(QChar(0xFEFF), QStringLiteral("&#65279;")).toUtf8();
+}
+
 }  // namespace
 
 ReadOutcome ReadMoodleXml(const QByteArray& content) {
@@ -226,7 +232,7 @@ QByteArray WriteMoodleXml(const std::vector<QuestionRecord>& questions) {
         out += "  <question type=\"multichoice\">\n    <name>\n      <text>";
         AppendEscaped(out, name);
         out += "</text>\n    </name>\n    <questiontext format=\"html\">\n      <text><![CDATA[";
-        out += PlainToHtml(question.Title).toUtf8();
+        AppendHtml(out, question.Title);
         out += "]]></text>\n    </questiontext>\n    <defaultgrade>";
         out += ShortestSingle(question.Score).toUtf8();
         out += "</defaultgrade>\n    <single>";
@@ -237,7 +243,7 @@ QByteArray WriteMoodleXml(const std::vector<QuestionRecord>& questions) {
         for (const WrittenOption& option : written.options) {
             out += "    <answer fraction=\"" + Weight(option.weight).toUtf8() +
                    "\" format=\"html\">\n      <text><![CDATA[";
-            out += PlainToHtml(option.text).toUtf8();
+            AppendHtml(out, option.text);
             out += "]]></text>\n    </answer>\n";
         }
         out += "  </question>\n";

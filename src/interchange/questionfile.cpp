@@ -12,6 +12,7 @@
 #include "interchange/workbooks.h"
 #include "spreadsheet/codec/biff8_writer.h"
 #include "spreadsheet/paperio.h"
+#include "spreadsheet/questionsheet.h"
 
 namespace scrivane::interchange {
 
@@ -42,6 +43,14 @@ bool AnyText(const QuestionRecord& question, bool (*test)(const QString&)) {
     for (const QString& item : question.Items)
         if (test(item)) return true;
     return false;
+}
+
+// An option that the platforms read as empty: nothing but blanks, no-break
+// spaces and byte-order marks.
+bool IsBlank(const QString& text) {
+    for (const QChar c : text)
+        if (!c.isSpace() && c != QChar(0xFEFF)) return false;
+    return true;
 }
 
 bool HasLineBreak(const QString& text) {
@@ -75,7 +84,9 @@ WriteOutcome WriteBytes(const QString& path, const QByteArray& bytes) {
 
 }  // namespace
 
-ReadOutcome ReadQuestionContent(const QByteArray& content, Format format, float defaultMark) {
+namespace {
+
+ReadOutcome ReadContent(const QByteArray& content, Format format, float defaultMark) {
     switch (format) {
         case Format::Csv:
             return ReadCsv(content);
@@ -88,6 +99,20 @@ ReadOutcome ReadQuestionContent(const QByteArray& content, Format format, float 
         default:
             return Unreadable(QStringLiteral("a workbook is read from its file"));
     }
+}
+
+}  // namespace
+
+ReadOutcome ReadQuestionContent(const QByteArray& content, Format format, float defaultMark) {
+    ReadOutcome outcome = ReadContent(content, format, defaultMark);
+    // What could not be written as a paper is not taken.
+    if (outcome.Read())
+        if (const auto rejection = TextRejection(outcome.rows)) {
+            outcome.status = ReadOutcome::Status::Refused;
+            outcome.rows.clear();
+            outcome.reason = *rejection;
+        }
+    return outcome;
 }
 
 namespace {
@@ -154,9 +179,10 @@ QStringList UnfitFor(const std::vector<QuestionRecord>& questions, Format format
     for (const QuestionRecord& question : questions) {
         ++number;
         if (platform) {
-            // Only filled options are written, so an answer on an empty one would vanish.
+            // An option of blanks reads back as empty, and only filled options
+            // are written, so an answer on such an option would vanish or move.
             for (int i = 0; i < 6; ++i)
-                if ((question.Answer & (1 << i)) && question.Items[std::size_t(i)].isEmpty()) {
+                if ((question.Answer & (1 << i)) && IsBlank(question.Items[std::size_t(i)])) {
                     note(0, QStringLiteral("the answer names an empty option"), number);
                     break;
                 }
@@ -175,10 +201,16 @@ QStringList UnfitFor(const std::vector<QuestionRecord>& questions, Format format
             note(4, QStringLiteral("a control character that the format cannot hold"), number);
         if (IsWorkbook(format) && AnyText(question, TooLong))
             note(5, QStringLiteral("a text longer than a cell holds (32767 characters)"), number);
+        // A GIFT answer block without options is read as another type of question.
+        if (format == Format::Gift && FilledOptions(question).options.empty())
+            note(6, QStringLiteral("no option text, which GIFT needs"), number);
     }
     QStringList lines;
     for (const auto& [order, entry] : found)
         lines << QuestionList(entry.second) + QStringLiteral(": ") + entry.first;
+    // Every format is held to the limit of the paper files, so that what is
+    // written can be read back and opened as a paper.
+    if (const auto rejection = TextRejection(questions)) lines << *rejection;
     return lines;
 }
 

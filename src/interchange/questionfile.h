@@ -26,12 +26,14 @@ std::optional<Format> RecogniseFile(const QString& path, QString* reason);
 // format carries none (Aiken, GIFT without "// Mark:").
 ReadOutcome ReadQuestionFile(const QString& path, float defaultMark);
 
-// The same for content in memory; workbooks are not read here.
+// The same for content in memory; workbooks are not read here. Questions with
+// more text than a paper file holds are refused.
 ReadOutcome ReadQuestionContent(const QByteArray& content, Format format, float defaultMark);
 
 // What the format cannot carry of the paper, a line for each kind naming the
-// questions ("questions 2 and 5: the answer is not one letter"); empty when
-// everything fits.
+// questions ("questions 2 and 5: the answer is not one letter"), and last the
+// reason when the paper holds more text than a paper file holds (every format
+// is held to it); empty when everything fits.
 QStringList UnfitFor(const std::vector<QuestionRecord>& questions, Format format);
 
 struct WriteOutcome {

@@ -48,7 +48,9 @@ constexpr TextEncoding kNativeUtf16 =
 bool IsUtf8(QByteArrayView bytes) {
     // Decoded in slices cut between characters, into one small buffer.
     constexpr qsizetype kSlice = 1 << 16;
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A byte-order mark after the first one is part of the text.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
     QString scratch(kSlice, Qt::Uninitialized);
     for (qsizetype at = 0; at < bytes.size();) {
         qsizetype end = std::min(bytes.size(), at + kSlice);
@@ -193,7 +195,10 @@ void EncodedText::Decode(qsizetype from, qsizetype to, QString& out) const {
                 for (qsizetype i = 0; i < n; ++i) data[i] = bytes[i];
                 return;
             }
-            QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            // A byte-order mark after the first one is part of the text.
+            QStringDecoder decoder(
+                QStringDecoder::Utf8,
+                QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
             const QChar* end = decoder.appendToBuffer(out.data(), bytes_.sliced(from, n));
             out.truncate(end - out.constData());
             return;

@@ -1,6 +1,7 @@
 #include "paperfile/interchangecommands.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include "core/filenames.h"
 #include "core/questiontable.h"
@@ -27,6 +28,13 @@ QString OpenFilters() {
     for (const interchange::FormatInfo& info : Formats()) patterns << u'*' + info.extension;
     const QString all = patterns.join(u' ');
     return QStringLiteral("All supported files (%1)|%1|").arg(all) + AllFilters();
+}
+
+// Whether the name ends in an extension: letters and digits after its last
+// dot, up to five ("Ch.3 quiz" has none).
+bool HasPlainExtension(const QString& path) {
+    static const QRegularExpression extension(QStringLiteral("\\.[A-Za-z0-9]{1,5}$"));
+    return extension.match(QFileInfo(path).fileName()).hasMatch();
 }
 
 // A refusal titled "Error" with its reasons below the text.
@@ -63,10 +71,14 @@ void InterchangeCommands::ExportAs_Click() {
                 QStringLiteral("Select the file name that you want to save"), AllFilters()));
     if (!choice) return;
     const auto& formats = Formats();
-    const interchange::FormatInfo& info =
-        formats[std::size_t(std::clamp<int>(choice->filter, 0, int(formats.size()) - 1))];
+    const Format chosen =
+        formats[std::size_t(std::clamp<int>(choice->filter, 0, int(formats.size()) - 1))].format;
+    // A typed extension that names a format chooses it, as the converter's
+    // output name does; the chosen type applies only to a name without one.
     QString path = choice->path;
-    if (QFileInfo(path).suffix().isEmpty()) path += info.extension;
+    const std::optional<Format> typed = interchange::FormatOfExtension(path);
+    const interchange::FormatInfo& info = interchange::InfoOf(typed.value_or(chosen));
+    if (!typed && !HasPlainExtension(path)) path += info.extension;
 
     const QStringList unfit = interchange::UnfitFor(questions, info.format);
     if (!unfit.isEmpty()) {

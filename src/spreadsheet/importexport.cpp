@@ -167,8 +167,11 @@ bool ImportQuestions(const SpreadsheetContext& context,
     ImportReport& outcome = report ? *report : local;
     outcome = {};
 
-    // A bad mark refuses the whole sheet; the paper stays as it was.
-    if (const auto rejection = MarkRejection(questions)) {
+    // A bad mark, or more text than a paper file holds, refuses the whole
+    // sheet; the paper stays as it was.
+    std::optional<QString> rejection = MarkRejection(questions);
+    if (!rejection) rejection = TextRejection(questions);
+    if (rejection) {
         outcome.reason = *rejection;
         ShowInvalidFormat(context.prompts, outcome.reason);
         return false;
@@ -219,6 +222,9 @@ ExportResult DoExport(const SpreadsheetContext& context, const QString& ExportFi
         ShowMessage(context.prompts, QStringLiteral("The test paper should not be empty."));
         return {ExportResult::EmptyPaper, {}};
     }
+    // What could not be read back is not written.
+    if (const auto rejection = TextRejection(table.Records()))
+        return {ExportResult::Failed, *rejection};
 
     Hourglass hourglass(context.platform);
     std::unique_ptr<ExcelApplication> xlApp;

@@ -46,7 +46,8 @@ bool DoImport(const SpreadsheetContext& context, QString ImportFile, const bool&
               ImportReport* report = nullptr);
 
 // The second half of an import, for questions read from any file: the marks
-// checked (one outside 0 to 250 refuses them all with "Invalid format"), the
+// and the text checked (a mark outside 0 to 250, or more text than a paper
+// file holds, refuses them all with "Invalid format"), the
 // paper replaced by them as DoImport replaces it, and with ImportOrOpen
 // "Import succeed" shown, notes (what the reading left out) below it.
 bool ImportQuestions(const SpreadsheetContext& context, const std::vector<QuestionRecord>& questions,
@@ -61,7 +62,9 @@ struct ExportResult {
 };
 
 // Writes the bound table as a question sheet to ExportFile (replaced whole
-// or left as it was). An empty paper is refused with a message; any other
+// or left as it was). An empty paper is refused with a message; a paper with
+// more text than a paper file holds is refused before anything is written;
+// any other
 // failure is only reported in the result, the caller tells the user. After a
 // written export the current record is the last question.
 ExportResult DoExport(const SpreadsheetContext& context, const QString& ExportFile);

@@ -142,4 +142,27 @@ std::optional<QString> MarkRejection(const std::vector<QuestionRecord>& question
     return std::nullopt;
 }
 
+std::size_t QuestionSheetTextBytes(const std::vector<QuestionRecord>& questions) {
+    // Every writer names the one sheet as a new worksheet is named.
+    std::size_t bytes = codec::Worksheet().name.size();
+    const auto add = [&bytes](const QString& text) { bytes += std::size_t(text.toUtf8().size()); };
+    for (const QString& header : QuestionSheetHeaders()) add(header);
+    for (const QuestionRecord& question : questions) {
+        add(AnswerMaskToText(question.Answer));
+        add(question.Title);
+        for (const QString& item : question.Items) add(item);
+    }
+    return bytes;
+}
+
+std::optional<QString> TextRejection(const std::vector<QuestionRecord>& questions) {
+    const std::size_t bytes = QuestionSheetTextBytes(questions);
+    if (bytes <= codec::kMaxTextBytes) return std::nullopt;
+    return QStringLiteral(
+               "the paper holds too much text: %1 bytes, more than the %2 (8 MiB, counted in "
+               "UTF-8) that a paper file holds")
+        .arg(bytes)
+        .arg(codec::kMaxTextBytes);
+}
+
 }  // namespace scrivane

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstddef>
 #include <optional>
 #include <vector>
 
@@ -45,5 +46,15 @@ StagedSheet ReadQuestionSheet(const Sheet& sheet);
 // The mark check of the staged questions: the first mark below 0 or above
 // 250 (or not a number), as a reason naming its row; nothing when all hold.
 std::optional<QString> MarkRejection(const std::vector<QuestionRecord>& questions);
+
+// The text of the question sheet that holds these questions, in bytes of
+// UTF-8 as a workbook read counts it (codec::TextBytes): the sheet's name,
+// the headers and each question's answer, title and options.
+std::size_t QuestionSheetTextBytes(const std::vector<QuestionRecord>& questions);
+
+// The one limit on a paper's text, for every reader and writer of papers:
+// more than a paper file holds (codec::kMaxTextBytes) as a reason; nothing
+// when the questions fit.
+std::optional<QString> TextRejection(const std::vector<QuestionRecord>& questions);
 
 }  // namespace scrivane

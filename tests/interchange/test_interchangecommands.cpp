@@ -2,12 +2,15 @@
 // the prompts scripted: the unsaved-changes question, the messages, the
 // format chosen by the file's name and what is refused before writing.
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "core/answercode.h"
 #include "core/questiontable.h"
 #include "harness.h"
+#include "interchange/questionfile.h"
 
 using namespace scrivane;
 using namespace scrivane::test;
@@ -37,6 +40,9 @@ private slots:
     void importFromRefusalKeepsThePaper();
     void importFromAsksAgainAfterASaveThatDidNotHappen();
     void exportAsByFormat();
+    void exportAsTypedExtension_data();
+    void exportAsTypedExtension();
+    void exportAsRunsTheChecksOfTheTypedFormat();
 };
 
 void InterchangeCommandsTest::importFromReplacesThePaper() {
@@ -140,6 +146,74 @@ void InterchangeCommandsTest::exportAsByFormat() {
     QCOMPARE(h.fake.prompts.messages.back().informativeText,
              QStringLiteral("question 2: the answer is not one letter"));
     QVERIFY(!QFile::exists(dir.filePath("bank.txt")));
+}
+
+void InterchangeCommandsTest::exportAsTypedExtension_data() {
+    QTest::addColumn<int>("filter");  // the type chosen in the dialog
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QByteArray>("start");  // of the file written
+    const int excel = int(interchange::Format::Xls), gift = int(interchange::Format::Gift);
+    const QByteArray xls("\xD0\xCF\x11\xE0"), moodle("<?xml"), giftStart("// Mark:");
+    QTest::newRow("Excel chosen, .xml typed") << excel << "sci.xml"
+                                              << "sci.xml" << moodle;
+    QTest::newRow("Excel chosen, .GIFT typed") << excel << "sci.GIFT"
+                                               << "sci.GIFT" << giftStart;
+    QTest::newRow("GIFT chosen, .tpf typed") << gift << "sci.tpf"
+                                             << "sci.tpf" << xls;
+    QTest::newRow("GIFT chosen, no extension") << gift << "sci"
+                                               << "sci.gift" << giftStart;
+    QTest::newRow("GIFT chosen, a dot but no extension") << gift << "Ch.3 quiz"
+                                                         << "Ch.3 quiz.gift" << giftStart;
+    QTest::newRow("GIFT chosen, an extension of no format") << gift << "sci.dat"
+                                                            << "sci.dat" << giftStart;
+}
+
+// The format written is the one the typed name names, whatever type the
+// dialog shows; the type chosen applies to a name without an extension.
+void InterchangeCommandsTest::exportAsTypedExtension() {
+    QFETCH(int, filter);
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
+    QFETCH(QByteArray, start);
+    Harness h;
+    h.fake.prompts.files = {kFixtures + "bank.gift"};
+    Trigger(h, "actionImportFrom");
+    h.fake.prompts.messages.clear();
+    QTemporaryDir dir;
+    h.fake.prompts.filters = {filter};
+    h.fake.prompts.files = {dir.filePath(typed)};
+    Trigger(h, "actionExportAs");
+    QCOMPARE(h.fake.prompts.Texts(), QStringList());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{written});
+    QFile file(dir.filePath(written));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY2(file.readAll().startsWith(start), qPrintable(written));
+}
+
+// A typed .xml runs the checks of Moodle XML, not those of the chosen type.
+void InterchangeCommandsTest::exportAsRunsTheChecksOfTheTypedFormat() {
+    Harness h;
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("blank.csv");
+    QuestionRecord blank;
+    blank.QuestionNo = 1;
+    blank.Score = 2;
+    blank.Answer = AnswerTextToMask(QStringLiteral("B"));
+    blank.Title = QStringLiteral("The answer is a no-break space");
+    blank.Items = {QStringLiteral("a"), QStringLiteral("\u00A0"), QStringLiteral("c")};
+    QVERIFY(interchange::WriteQuestionFile(csv, {blank}, interchange::Format::Csv).Written());
+    h.fake.prompts.files = {csv};
+    Trigger(h, "actionImportFrom");
+    h.fake.prompts.messages.clear();
+
+    h.fake.prompts.filters = {int(interchange::Format::Xls)};
+    h.fake.prompts.files = {dir.filePath("sci.xml")};
+    Trigger(h, "actionExportAs");
+    QCOMPARE(h.fake.prompts.Texts(), QStringList({"The paper cannot be written as Moodle XML."}));
+    QCOMPARE(h.fake.prompts.messages.back().informativeText,
+             QStringLiteral("question 1: the answer names an empty option"));
+    QVERIFY(!QFile::exists(dir.filePath("sci.xml")));
 }
 
 QTEST_MAIN(InterchangeCommandsTest)

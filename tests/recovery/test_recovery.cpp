@@ -116,6 +116,22 @@ private slots:
         QVERIFY(!QDir(dir.filePath(QStringLiteral("damaged"))).exists());
     }
 
+    // A paper with more text than a paper file holds (titles of 28,000 Chinese
+    // characters, 8.4 MB) is refused with the reason before anything is
+    // written, so the last copy that reads back stays.
+    void tooMuchTextKeepsTheLastCopy() {
+        QTemporaryDir dir;
+        const QString base = dir.filePath(QStringLiteral("1"));
+        QString why;
+        QVERIFY(RecoveryStore::Write(base, {Fixture(), kFileName, 0, 0, {}}, &why));
+        std::vector<QuestionRecord> big(100, Fixture().front());
+        for (QuestionRecord& q : big) q.Title = QString(28000, QChar(0x4E2D));
+        QVERIFY(!RecoveryStore::Write(base, {big, kFileName, 0, 0, {}}, &why));
+        QVERIFY2(why.startsWith(QStringLiteral("the paper holds too much text: ")),
+                 qPrintable(why));
+        QCOMPARE(RecoveryStore::Read(base, &why)->rows, Fixture());
+    }
+
     void damagedFilesAreReportedAndSetAside_data() {
         QTest::addColumn<QByteArray>("info");
         QTest::addColumn<QByteArray>("paper");  // empty: no paper file

@@ -202,6 +202,22 @@ void ExportTest::unwritableTarget() {
     QVERIFY2(result.reason.contains(QStringLiteral("32767")), qPrintable(result.reason));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("an older paper"));
+    file.close();
+
+    // More text than a paper file holds (100 titles of 28,000 Chinese
+    // characters, 8.4 MB in UTF-8) is refused before anything is written:
+    // what a save or a recovery copy writes must read back.
+    std::vector<QStringList> chinese = HundredLongQuestions();
+    for (QStringList& row : chinese) row[2] = QString(28000, QChar(0x4E2D));
+    FillPaper(h, chinese);
+    result = h.Export(existing);
+    QCOMPARE(result.outcome, ExportResult::Failed);
+    QVERIFY2(result.reason.startsWith(QStringLiteral("the paper holds too much text: ")),
+             qPrintable(result.reason));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("an older paper"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("existing.xls")});
 }
 
 void ExportTest::roundTrip_data() {

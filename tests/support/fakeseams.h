@@ -21,6 +21,9 @@ public:
     std::vector<FileRequest> fileRequests;
     std::deque<MsgAnswer> answers;             // scripted answers, in order
     std::deque<std::optional<QString>> files;  // scripted file choices; nullopt = cancel
+    // Scripted types chosen in the dialogs that offer several (the index of
+    // the filter); when none is scripted, the type is told by the name.
+    std::deque<int> filters;
     // Called when a message box is shown, before it is answered (may be empty).
     std::function<void(const MessageRequest&)> onMessage;
 
@@ -43,6 +46,14 @@ public:
         auto choice = files.front();
         files.pop_front();
         return choice;
+    }
+    std::optional<FileChoice> ChooseFileAndFilter(const FileRequest& request) override {
+        if (filters.empty()) return Prompts::ChooseFileAndFilter(request);
+        const int filter = filters.front();
+        filters.pop_front();
+        const std::optional<QString> path = ChooseFile(request);
+        if (!path) return std::nullopt;
+        return FileChoice{*path, filter};
     }
     QStringList Texts() const {
         QStringList texts;

@@ -2,6 +2,7 @@
 // directory) followed by one worksheet substream per sheet, stored as the
 // "Workbook" stream of an OLE2 compound file made by libgsf.
 #include "spreadsheet/codec/biff8_writer.h"
+#include "spreadsheet/codec/reader.h"
 
 #include <fcntl.h>
 #include <gsf/gsf-outfile-msole.h>
@@ -696,6 +697,8 @@ std::filesystem::path detail::TemporaryPattern(const std::filesystem::path& targ
 }
 
 std::vector<std::uint8_t> WriteBiff8Bytes(const Workbook& book) {
+    // What a read would refuse is not written.
+    if (TextBytes(book) > kMaxTextBytes) throw WorkbookError("the workbook holds too much text");
     const Prepared p = Prepare(book);
     Stream out;
     const std::vector<std::size_t> offsets = WriteGlobals(out, book, p);

@@ -13,8 +13,9 @@ namespace scrivane::codec {
 
 // The whole .xls file. Throws WorkbookError when the book cannot be held in
 // BIFF8: no sheet, a bad sheet name, a cell beyond 65536 rows or 256 columns,
-// a text longer than 32767 UTF-16 units or not valid UTF-8, a number that is
-// not finite, an unknown error code.
+// a text longer than 32767 UTF-16 units or not valid UTF-8, more text than a
+// read keeps (kMaxTextBytes), a number that is not finite, an unknown error
+// code.
 //
 // Rows that hold a cell of a wrapped column get a height estimated from
 // their texts, as spreadsheet programs do not re-fit rows when they open a

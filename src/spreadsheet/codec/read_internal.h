@@ -21,10 +21,7 @@ inline constexpr std::size_t kMaxPartBytes = std::size_t{64} << 20;      // one 
 inline constexpr std::size_t kMaxPackageBytes = std::size_t{256} << 20;  // all zip members read
 inline constexpr std::size_t kMaxCells = 2'000'000;
 inline constexpr std::size_t kMaxStrings = 2'000'000;  // shared string table entries
-// All texts kept by one read: far beyond any question sheet, and small
-// enough that the texts and their copies stay well within memory.
-inline constexpr std::size_t kMaxTextBytes = std::size_t{8} << 20;
-inline constexpr std::size_t kMaxWork = 4'000'000;  // column-width entries and similar loops
+inline constexpr std::size_t kMaxWork = 4'000'000;     // column-width entries and similar loops
 inline constexpr std::size_t kMaxSheets = 4096;
 inline constexpr std::size_t kMaxCellUnits = 32767;  // UTF-16 units in one text
 inline constexpr int kMaxRow = 1048576;
@@ -49,13 +46,18 @@ public:
     // Fails on a cell outside the sheet; false when it lies outside the scope.
     bool InScope(int row, int column) const;
     void PutCell(Worksheet& sheet, int row, int column, Cell cell);
+    // Sheet names and the texts of kept cells, each once (see TextBytes).
     void AddText(std::size_t bytes);
+    // The string table's texts that kept cells show, bounded on their own:
+    // they are counted again for each cell that shows them.
+    void AddTableText(std::size_t bytes);
     void AddWork(std::size_t units);
 
 private:
     ReadScope scope_;
     std::size_t cells_ = 0;
     std::size_t textBytes_ = 0;
+    std::size_t tableBytes_ = 0;
     std::size_t work_ = 0;
 };
 

@@ -166,10 +166,10 @@ public:
     void Text(const std::string& text) {
         if (inText_) text_ += text;
     }
-    std::string Take(ReadBudget& budget) {
+    // The cell that takes the text counts it.
+    std::string Take() {
         std::string out = DecodeOoxmlEscapes(text_);
         CheckTextLength(Utf16Length(out));
-        budget.AddText(out.size());
         text_.clear();
         inText_ = false;
         phonetic_ = 0;
@@ -204,7 +204,10 @@ std::vector<std::string> ReadSharedStrings(const std::string& xml,
             }
         } else if (t == Token::EndElement) {
             if (itemDepth && reader.Depth() + 1 == itemDepth) {
-                if (keep) texts.push_back(rich.Take(budget));
+                if (keep) {
+                    texts.push_back(rich.Take());
+                    budget.AddTableText(texts.back().size());
+                }
                 ++index;
                 itemDepth = 0;
             } else if (itemDepth && keep) {
@@ -356,7 +359,7 @@ private:
         if (!budget_.InScope(cellRow_, column_)) return;
         if (type_ == "inlineStr") {
             if (hasInline_) {
-                budget_.PutCell(sheet, cellRow_, column_, Cell::Text(rich_.Take(budget_)));
+                budget_.PutCell(sheet, cellRow_, column_, Cell::Text(rich_.Take()));
                 return;
             }
             type_ = "str";

@@ -31,6 +31,11 @@ void ReadBudget::AddText(std::size_t bytes) {
     if (textBytes_ > kMaxTextBytes) Fail("the workbook holds too much text");
 }
 
+void ReadBudget::AddTableText(std::size_t bytes) {
+    tableBytes_ += bytes;
+    if (tableBytes_ > kMaxTextBytes) Fail("the workbook holds too much text");
+}
+
 void ReadBudget::AddWork(std::size_t units) {
     work_ += units;
     if (work_ > kMaxWork) Damaged("too many records");
@@ -175,6 +180,16 @@ Workbook Read(const detail::ByteSource& source, const ReadScope& scope) {
 }
 
 }  // namespace
+
+std::size_t TextBytes(const Workbook& book) {
+    std::size_t bytes = 0;
+    for (const Worksheet& sheet : book.sheets) {
+        bytes += sheet.name.size();
+        for (const auto& [at, cell] : sheet.cells)
+            if (cell.kind == Cell::Kind::Text) bytes += cell.text.size();
+    }
+    return bytes;
+}
 
 Workbook ReadWorkbookBytes(std::span<const std::uint8_t> bytes, const ReadScope& scope) {
     return Read(detail::MemorySource(bytes), scope);

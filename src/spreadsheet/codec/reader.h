@@ -20,6 +20,17 @@ struct ReadScope {
     int lastColumn = 16384;
 };
 
+// The most text one read keeps, in bytes of UTF-8: the names of the sheets
+// and the texts of the cells read (a shared text once for each cell that
+// shows it). Far beyond any question sheet, and small enough that the texts
+// and their copies stay well within memory. Whatever is written as a paper
+// is held to the same count (TextBytes), so that every file written reads
+// back.
+inline constexpr std::size_t kMaxTextBytes = std::size_t{8} << 20;
+
+// The text of a workbook as a read of all its cells counts it.
+std::size_t TextBytes(const Workbook& book);
+
 // Both throw WorkbookError for anything that is not a readable workbook,
 // with a short reason for people: not a workbook, an OpenDocument
 // spreadsheet, protected with a password, damaged ("the workbook is damaged

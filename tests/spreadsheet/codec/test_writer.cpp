@@ -21,6 +21,7 @@
 
 #include "spreadsheet/codec/biff8_layout.h"
 #include "spreadsheet/codec/biff8_writer.h"
+#include "spreadsheet/codec/reader.h"
 
 namespace scrivane::codec {
 namespace {
@@ -578,6 +579,30 @@ TEST(WriteBiff8Bytes, RefusesWhatBiff8CannotHold) {
     };
     for (const auto& [what, book] : cases)
         EXPECT_THROW(WriteBiff8Bytes(book), WorkbookError) << what;
+}
+
+// The writer keeps to the text a read keeps, counted the same way: a shared
+// text once for every cell that shows it, and the sheet's name.
+TEST(WriteBiff8Bytes, WritesTheTextAReadKeepsAndNoMore) {
+    Workbook book;
+    book.sheets.emplace_back();
+    std::size_t left = kMaxTextBytes - book.sheets[0].name.size();
+    for (int row = 1; left > 0; ++row) {
+        const std::size_t n = std::min<std::size_t>(left, 32767);
+        book.sheets[0].Set(row, 1, Cell::Text(std::string(n, 'x')));
+        left -= n;
+    }
+    ASSERT_EQ(kMaxTextBytes, TextBytes(book));
+    const std::vector<std::uint8_t> bytes = WriteBiff8Bytes(book);
+    EXPECT_EQ(kMaxTextBytes, TextBytes(ReadWorkbookBytes(bytes)));
+
+    book.sheets[0].name += 'x';
+    try {
+        WriteBiff8Bytes(book);
+        ADD_FAILURE() << "one byte more was written";
+    } catch (const WorkbookError& e) {
+        EXPECT_STREQ("the workbook holds too much text", e.what());
+    }
 }
 
 }  // namespace
