@@ -4,6 +4,7 @@
 #include <QSettings>
 
 #include "editor/editorsettings.h"
+#include "print/answersheet.h"
 #include <algorithm>
 
 namespace scrivane {
@@ -31,6 +32,7 @@ QVariantMap ToEntry(const QString& path, const PrintSettings& s) {
             {QStringLiteral("versions"), s.versions.count},
             {QStringLiteral("shuffleQuestions"), s.versions.shuffleQuestions},
             {QStringLiteral("shuffleOptions"), s.versions.shuffleOptions},
+            {QStringLiteral("idDigits"), s.idDigits},
             // As text, so that every seed up to 4294967295 reads back whole.
             {QStringLiteral("seed"), QString::number(s.versions.seed)}};
 }
@@ -64,6 +66,8 @@ void FromEntry(const QVariantMap& entry, PrintSettings& s) {
     if (ok) s.versions.count = std::clamp(count, 1, kMaxVersions);
     const std::uint32_t seed = entry.value(QStringLiteral("seed")).toString().toUInt(&ok);
     if (ok) s.versions.seed = seed;
+    const int digits = entry.value(QStringLiteral("idDigits")).toString().toInt(&ok);
+    if (ok) s.idDigits = std::clamp(digits, 0, kMaxIdDigits);
 }
 
 }  // namespace

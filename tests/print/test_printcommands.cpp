@@ -297,6 +297,7 @@ void PrintCommandsTest::choicesKeptForRecentPapers() {
             Toggle(dialog, "CheckShuffleQuestions");
             Toggle(dialog, "CheckMarks");
             Toggle(dialog, "CheckAnswerSheet");
+            Child<QSpinBox>(dialog, "SpinIdDigits")->setValue(6);
             Child<QLineEdit>(dialog, "TextSeed")->setText(QStringLiteral("679717"));
         }));
         h.fake.modal.steps.push_back(reject);
@@ -328,6 +329,7 @@ void PrintCommandsTest::choicesKeptForRecentPapers() {
             QVERIFY(!Child<QCheckBox>(dialog, "CheckMarks")->isChecked());
             QVERIFY(Child<QCheckBox>(dialog, "CheckAnswerSheet")->isChecked());
             QVERIFY(Child<QCheckBox>(dialog, "CheckKey")->isChecked());
+            QCOMPARE(Child<QSpinBox>(dialog, "SpinIdDigits")->value(), 6);
             QCOMPARE(Child<QLineEdit>(dialog, "TextSeed")->text(), QStringLiteral("679717"));
         }));
         h.fake.modal.steps.push_back(reject);
