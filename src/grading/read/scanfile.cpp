@@ -4,6 +4,7 @@
 #include <QImageReader>
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 #include "grading/read/pageread.h"
 
@@ -171,6 +172,12 @@ struct ScanFileReader::Impl {
 };
 
 ScanFileReader::ScanFileReader(double fallbackDpi) : impl_(std::make_unique<Impl>()) {
+    // A damaged PDF gets its reason through Page(); the library's own
+    // complaints would only flood the converter's output.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] {
+        Poppler::setDebugErrorFunction([](const QString&, const QVariant&) {}, QVariant());
+    });
     impl_->fallbackDpi = fallbackDpi > 0 ? fallbackDpi : 200;
 }
 

@@ -56,7 +56,7 @@ double Dist(cv::Point2f a, cv::Point2f b) {
 // hollow ones whose hole holds nothing large (a QR finder pattern holds a
 // square, so it is neither).
 std::vector<Candidate> FindSquares(const cv::Mat& grey, double expectedSide) {
-    const double minSide = expectedSide * 0.4, maxSide = expectedSide * 1.7;
+    const double minSide = expectedSide * 0.5, maxSide = expectedSide * 1.7;
     cv::Mat binary;
     int block = int(expectedSide * 2.5) | 1;
     block = std::max(block, 15);
@@ -87,6 +87,9 @@ std::vector<Candidate> FindSquares(const cv::Mat& grey, double expectedSide) {
         if (*lo < 0.6 * *hi) continue;
         const double polyArea = cv::contourArea(poly);
         if (area < 0.8 * polyArea) continue;
+        // A filled bubble's outline simplifies to four points as well, but a
+        // circle fills less of its enclosing square than a square does.
+        if (area < 0.88 * cv::minAreaRect(contours[i]).size.area()) continue;
         // The largest hole, and whether something large sits inside it.
         double hole = 0, inner = 0;
         for (int c = hierarchy[i][2]; c >= 0; c = hierarchy[std::size_t(c)][0]) {
@@ -145,7 +148,7 @@ double QuadArea(const std::array<cv::Point2f, 4>& q) {
 // Checks a quadrilateral whose points are already in the layout's order
 // against the layout's proportions; gives its area, or 0 when it is no sheet.
 double Plausible(const std::array<cv::Point2f, 4>& q, double aspect, double sideRatio,
-                 double markerSide) {
+                 double smallest, double largest) {
     std::vector<cv::Point> poly;
     for (const auto& p : q) poly.emplace_back(cv::Point(int(p.x), int(p.y)));
     if (!cv::isContourConvex(poly)) return 0;
@@ -160,10 +163,8 @@ double Plausible(const std::array<cv::Point2f, 4>& q, double aspect, double side
     if (std::min(top, bottom) < 0.6 * std::max(top, bottom) ||
         std::min(left, right) < 0.6 * std::max(left, right))
         return 0;
-    if (markerSide > 0) {
-        const double expected = sideRatio * width;
-        if (markerSide < 0.5 * expected || markerSide > 2 * expected) return 0;
-    }
+    const double expected = sideRatio * width;
+    if (smallest < 0.6 * expected || largest > 1.6 * expected) return 0;
     return QuadArea(q);
 }
 
@@ -217,18 +218,17 @@ std::optional<Corners> ChooseCorners(std::vector<Candidate> found, const LayoutS
                 for (int d = c + 1; d < n; ++d) {
                     const std::array<int, 4> idx{a, b, c, d};
                     int hollow = -1, hollows = 0;
-                    double lo = 1e9, hi = 0, sum = 0;
+                    double lo = 1e9, hi = 0;
                     std::array<cv::Point2f, 4> pts;
                     for (int k = 0; k < 4; ++k) {
                         const Candidate& cand = found[std::size_t(idx[std::size_t(k)])];
                         pts[std::size_t(k)] = cand.centre;
                         if (cand.hollow) hollow = k, ++hollows;
                         lo = std::min(lo, cand.side), hi = std::max(hi, cand.side);
-                        sum += cand.side;
                     }
                     if (hollows != 1 || lo < 0.55 * hi) continue;
                     const auto ordered = InLayoutOrder(pts, hollow, shape.hollow);
-                    const double area = Plausible(ordered, shape.aspect, shape.sideRatio, sum / 4);
+                    const double area = Plausible(ordered, shape.aspect, shape.sideRatio, lo, hi);
                     if (area > bestArea) {
                         bestArea = area;
                         best = Corners{ordered, false};
@@ -242,12 +242,11 @@ std::optional<Corners> ChooseCorners(std::vector<Candidate> found, const LayoutS
             for (int c = b + 1; c < n; ++c) {
                 const std::array<int, 3> idx{a, b, c};
                 int hollows = 0;
-                double lo = 1e9, hi = 0, sum = 0;
+                double lo = 1e9, hi = 0;
                 for (int i : idx) {
                     const Candidate& cand = found[std::size_t(i)];
                     hollows += cand.hollow;
                     lo = std::min(lo, cand.side), hi = std::max(hi, cand.side);
-                    sum += cand.side;
                 }
                 if (hollows > 1 || lo < 0.55 * hi) continue;
                 for (int corner = 0; corner < 3; ++corner) {
@@ -266,7 +265,7 @@ std::optional<Corners> ChooseCorners(std::vector<Candidate> found, const LayoutS
                     if (c1.hollow) hollow = 1;
                     if (c2.hollow) hollow = 2;
                     const auto ordered = InLayoutOrder(pts, hollow, shape.hollow);
-                    const double area = Plausible(ordered, shape.aspect, shape.sideRatio, sum / 3);
+                    const double area = Plausible(ordered, shape.aspect, shape.sideRatio, lo, hi);
                     if (area > bestArea) {
                         bestArea = area;
                         best = Corners{ordered, true};
