@@ -51,6 +51,9 @@ struct SheetCode {
 // ("ABCDE" or "ABCDEF"). Answers and marks are left out, so a corrected key
 // grades the same sheets.
 QString PaperDigest(const std::vector<QuestionRecord>& paper, const QString& modeLetters);
+// The answer mode's letters as PaperDigest takes them, from the letters a
+// question without option texts offers: "ABCDE" for 5, "ABCDEF" for 6.
+QString ModeLetters(const VersionSettings& versions);
 // Over the titles and option texts.
 QString TextDigest(const std::vector<QuestionRecord>& paper);
 

@@ -50,10 +50,20 @@ DialogPrint::DialogPrint(const PrintSettings& settings, Prompts& prompts, QWidge
     CheckKey_ = Check(what, "CheckKey", QStringLiteral("Answer key"), settings.key);
     CheckAnswerSheet_ =
         Check(what, "CheckAnswerSheet", QStringLiteral("Answer sheet"), settings.answerSheet);
+    SpinIdDigits_ = Named(new QSpinBox(what), "SpinIdDigits");
+    SpinIdDigits_->setRange(0, kMaxIdDigits);
+    SpinIdDigits_->setValue(settings.idDigits);
+    SpinIdDigits_->setSpecialValueText(QStringLiteral("None"));
+    SpinIdDigits_->setEnabled(settings.answerSheet);
+    connect(CheckAnswerSheet_, &QCheckBox::toggled, SpinIdDigits_, &QWidget::setEnabled);
+    auto* idDigits = new QFormLayout;
+    idDigits->setContentsMargins(20, 0, 0, 0);
+    idDigits->addRow(QStringLiteral("Student number digits:"), SpinIdDigits_);
     auto* whatLayout = new QVBoxLayout(what);
     whatLayout->addWidget(CheckPaper_);
     whatLayout->addWidget(CheckKey_);
     whatLayout->addWidget(CheckAnswerSheet_);
+    whatLayout->addLayout(idDigits);
 
     auto* versions = new QGroupBox(QStringLiteral("Versions"), this);
     SpinVersions_ = Named(new QSpinBox(versions), "SpinVersions");
@@ -100,6 +110,7 @@ PrintSettings DialogPrint::Settings() const {
     settings.paper = CheckPaper_->isChecked();
     settings.key = CheckKey_->isChecked();
     settings.answerSheet = CheckAnswerSheet_->isChecked();
+    settings.idDigits = SpinIdDigits_->value();
     settings.versions.count = SpinVersions_->value();
     settings.versions.shuffleQuestions = CheckShuffleQuestions_->isChecked();
     settings.versions.shuffleOptions = CheckShuffleOptions_->isChecked();

@@ -1,5 +1,6 @@
-// Asks what to print: the headings, the paper, key and answer sheet, and the
-// versions with their shuffling and seed.
+// Asks what to print: the headings, the paper, key and answer sheet (with the
+// digits of its student number), and the versions with their shuffling and
+// seed.
 #pragma once
 
 #include <QDialog>
@@ -35,6 +36,7 @@ private:
     QCheckBox* CheckPaper_;
     QCheckBox* CheckKey_;
     QCheckBox* CheckAnswerSheet_;
+    QSpinBox* SpinIdDigits_;
     QSpinBox* SpinVersions_;
     QCheckBox* CheckShuffleQuestions_;
     QCheckBox* CheckShuffleOptions_;

@@ -14,8 +14,9 @@ namespace {
 const QStringList kFlags = {QStringLiteral("--shuffle-questions"),
                             QStringLiteral("--shuffle-options"), QStringLiteral("--no-paper"),
                             QStringLiteral("--no-key"), QStringLiteral("--answer-sheet")};
-const QStringList kValued = {QStringLiteral("--versions"), QStringLiteral("--seed"),
-                             QStringLiteral("--heading"), QStringLiteral("--versions-json")};
+const QStringList kValued = {QStringLiteral("--versions"),  QStringLiteral("--seed"),
+                             QStringLiteral("--heading"),   QStringLiteral("--versions-json"),
+                             QStringLiteral("--id-digits"), QStringLiteral("--sheet-layout-json")};
 
 constexpr char kPdfProgram[] = "scrivane-convert-pdf";
 

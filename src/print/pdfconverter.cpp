@@ -6,6 +6,7 @@
 #include <QSaveFile>
 #include <cstdio>
 
+#include "print/answersheet.h"
 #include "print/pdfconvert.h"
 #include "print/printlayout.h"
 #include "spreadsheet/paperio.h"
@@ -16,10 +17,12 @@ namespace {
 
 const char kUsage[] =
     "usage: scrivane-convert PAPER OUT.pdf [--versions N] [--seed S] [--shuffle-questions]\n"
-    "           [--shuffle-options] [--no-paper] [--no-key] [--answer-sheet]\n"
-    "           [--heading TEXT] [--versions-json FILE]\n"
+    "           [--shuffle-options] [--no-paper] [--no-key] [--answer-sheet] [--id-digits N]\n"
+    "           [--heading TEXT] [--versions-json FILE] [--sheet-layout-json FILE]\n"
     "Prints the question paper, answer key and answer sheet of each version (A, B, ...) of\n"
-    "PAPER into OUT.pdf; --versions-json also writes the versions as JSON.\n";
+    "PAPER into OUT.pdf; --versions-json also writes the versions as JSON. The answer sheet\n"
+    "has a student number grid of --id-digits columns (0 to 10, default 8; 0 for none);\n"
+    "--sheet-layout-json writes where its markers and bubbles stand on each page, in points.\n";
 
 QByteArray Line(const QString& text) {
     return text.toUtf8() + '\n';
@@ -57,6 +60,15 @@ ConverterRun RunPdfConversion(const QStringList& arguments) {
     if (!settings.PrintsSomething())
         return Failed(2, QStringLiteral("scrivane-convert: nothing to print"), true);
     bool ok = true;
+    if (parsed.values.contains(QStringLiteral("--id-digits"))) {
+        settings.idDigits = parsed.values[QStringLiteral("--id-digits")].toInt(&ok);
+        if (!ok || settings.idDigits < 0 || settings.idDigits > kMaxIdDigits)
+            return Failed(2, QStringLiteral("scrivane-convert: --id-digits takes 0 to 10"));
+    }
+    const QString layoutPath = parsed.values.value(QStringLiteral("--sheet-layout-json"));
+    if (!layoutPath.isEmpty() && !settings.answerSheet)
+        return Failed(
+            2, QStringLiteral("scrivane-convert: --sheet-layout-json needs --answer-sheet"), true);
     if (parsed.values.contains(QStringLiteral("--versions"))) {
         settings.versions.count = parsed.values[QStringLiteral("--versions")].toInt(&ok);
         if (!ok || settings.versions.count < 1 || settings.versions.count > kMaxVersions)
@@ -88,6 +100,8 @@ ConverterRun RunPdfConversion(const QStringList& arguments) {
         return Failed(1, QStringLiteral("Invalid format\n") + report.reason);
     if (rows.empty()) return Failed(1, QStringLiteral("The test paper should not be empty."));
 
+    settings.paperDigest = PaperDigest(rows, ModeLetters(settings.versions));
+    settings.textDigest = TextDigest(rows);
     std::vector<PaperVersion> versions = BuildVersions(rows, settings.versions);
     if (parsed.values.contains(QStringLiteral("--versions-json"))) {
         const QString jsonPath = parsed.values[QStringLiteral("--versions-json")];
@@ -102,6 +116,13 @@ ConverterRun RunPdfConversion(const QStringList& arguments) {
     if (!error.isEmpty())
         return Failed(
             2, QStringLiteral("scrivane-convert: cannot write %1: %2").arg(parsed.files[1], error));
+    if (!layoutPath.isEmpty()) {
+        QSaveFile json(layoutPath);
+        if (!json.open(QIODevice::WriteOnly) ||
+            json.write(SheetLayoutJson(layout.SheetPages())) < 0 || !json.commit())
+            return Failed(2, QStringLiteral("scrivane-convert: cannot write %1: %2")
+                                 .arg(layoutPath, json.errorString()));
+    }
     return ConverterRun{};
 }
 

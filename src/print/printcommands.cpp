@@ -90,7 +90,11 @@ std::unique_ptr<PrintLayout> PrintCommands::Prepare() {
     if (seams_.modal.Exec(dialog) != QDialog::Accepted) return nullptr;
     choices_ = dialog.Settings();
     chosen_ = true;
-    return std::make_unique<PrintLayout>(BuildVersions(records, choices_.versions), choices_);
+    // The answer sheet's code names the paper as it is printed now.
+    PrintSettings settings = choices_;
+    settings.paperDigest = PaperDigest(records, ModeLetters(settings.versions));
+    settings.textDigest = TextDigest(records);
+    return std::make_unique<PrintLayout>(BuildVersions(records, settings.versions), settings);
 }
 
 void PrintCommands::Error(const QString& text, const QString& details) {

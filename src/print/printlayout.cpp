@@ -392,51 +392,60 @@ struct PrintLayout::Pages {
         }
     }
 
-    void SheetUnit(int v, const PaperVersion& version, int versionCount) {
+    // The answer sheet is a page of its own, laid out over the whole paper.
+    void SheetUnit(int v, const PaperVersion& version) {
         StartUnit(v);
-        QTextDocument* head = NewDoc();
-        QTextCursor cursor(head);
-        HeadingLines(cursor, version, versionCount, QStringLiteral("Answer sheet"));
-        NameLines(cursor);
-        Place(head, {v, PrintPart::AnswerSheet, -1, 0, 0}, Mm(6));
         pages.back().sheet = &version;
+        map.push_back(
+            {v, PrintPart::AnswerSheet, -1, int(pages.size()) - 1, int(pages.size()) - 1});
         EndUnit();
     }
 
-    // The bubbles: up to 25 rows a column and four columns, so that 100
-    // questions fill one page; each question shows a bubble per printed letter.
-    void PaintSheet(QPainter& painter, const PaperVersion& version, double top) const {
-        const int n = int(version.questions.size());
-        if (n == 0) return;
-        const int columns = std::clamp((n + 24) / 25, 1, 4);
-        const int rows = (n + columns - 1) / columns;
-        const double rowHeight = std::min(Mm(9), (height - top) / rows);
-        const double columnWidth = width / columns;
-        std::size_t letters = 1;
-        for (const PrintedQuestion& q : version.questions)
-            letters = std::max(letters, q.options.size());
-        // Six bubbles of a question fit beside its number within the column.
-        const double step = std::min(std::min(rowHeight * 0.72, Mm(5.6)) * 1.3,
-                                     (columnWidth - Mm(12)) / double(letters));
-        const double diameter = step / 1.3;
-        const QFont numberFont = PrintFont(9.5, true);
-        const QFont letterFont = PrintFont(std::max(4.0, 6.5 * diameter / Mm(5.6)));
-        painter.setPen(QPen(Qt::black, Mm(0.25)));
-        for (int i = 0; i < n; ++i) {
-            const double x = (i / rows) * columnWidth;
-            const double y = top + (i % rows) * rowHeight;
-            painter.setFont(numberFont);
-            painter.drawText(QRectF(x, y, Mm(9), rowHeight), Qt::AlignRight | Qt::AlignVCenter,
-                             QString::number(i + 1));
-            painter.setFont(letterFont);
-            double bx = x + Mm(10.5);
-            for (const PrintedOption& option : version.questions[std::size_t(i)].options) {
-                const QRectF bubble(bx, y + (rowHeight - diameter) / 2, diameter, diameter);
-                painter.drawEllipse(bubble);
-                painter.drawText(bubble, Qt::AlignCenter, QString(option.letter));
-                bx += step;
-            }
+    // Paints the sheet over the whole paper rather than inside the margins,
+    // scaled down only where the paper is smaller than the sheet.
+    SheetPageLayout PaintSheet(QPainter& painter, const PaperVersion& version) const {
+        const QPageLayout page = device.pageLayout();
+        const bool letter = page.pageSize().id() == QPageSize::Letter;
+        SheetPageLayout sheet = LayOutAnswerSheet(version, settings.idDigits, letter);
+        SheetCode code;
+        code.paperDigest = settings.paperDigest;
+        code.textDigest = settings.textDigest;
+        code.version = version.name;
+        code.versions = settings.versions;
+        code.idDigits = std::clamp(settings.idDigits, 0, kMaxIdDigits);
+        code.letterPaper = letter;
+        QString heading = settings.heading;
+        if (!settings.subheading.isEmpty())
+            heading += QStringLiteral(" \u2013 ") + settings.subheading;
+
+        const int dpi = device.logicalDpiX();
+        const QRect paper = page.fullRectPixels(dpi), printable = page.paintRectPixels(dpi);
+        const QSizeF paperPoints = page.fullRectPoints().size();
+        const double fit = std::min({1.0, paperPoints.width() / sheet.size.width(),
+                                     paperPoints.height() / sheet.size.height()});
+        const QPointF offset((paperPoints.width() - sheet.size.width() * fit) / 2,
+                             (paperPoints.height() - sheet.size.height() * fit) / 2);
+        painter.save();
+        painter.translate(paper.left() - printable.left(), paper.top() - printable.top());
+        painter.scale(dpi / 72.0, dpi / 72.0);
+        painter.translate(offset);
+        painter.scale(fit, fit);
+        PaintAnswerSheet(painter, sheet, version, code, heading);
+        painter.restore();
+        // Where the sheet landed on the paper, in points.
+        const QTransform placed = QTransform::fromTranslate(offset.x(), offset.y()).scale(fit, fit);
+        for (SheetMarker& marker : sheet.markers) {
+            marker.centre = placed.map(marker.centre);
+            marker.size *= fit;
         }
+        for (SheetBubble& bubble : sheet.bubbles) {
+            bubble.centre = placed.map(bubble.centre);
+            bubble.r *= fit;
+        }
+        sheet.code = placed.mapRect(sheet.code);
+        sheet.versionSquares = placed.mapRect(sheet.versionSquares);
+        sheet.size = paperPoints;
+        return sheet;
     }
 
     void PaintFooter(QPainter& painter, const Page& page, const QString& versionName,
@@ -467,6 +476,7 @@ PrintLayout::~PrintLayout() = default;
 bool PrintLayout::Render(QPagedPaintDevice& device) {
     pageMap_.clear();
     pageCount_ = 0;
+    sheetPages_.clear();
     device.setPageMargins(QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm),
                           QPageLayout::Millimeter);
     Pages pages(device, settings_, locale_, pageMap_);
@@ -475,7 +485,7 @@ bool PrintLayout::Render(QPagedPaintDevice& device) {
     for (int v = 0; v < count; ++v) {
         if (settings_.paper) pages.PaperUnit(v, versions_[std::size_t(v)], count);
         if (settings_.key) pages.KeyUnit(v, versions_[std::size_t(v)], count, showSource);
-        if (settings_.answerSheet) pages.SheetUnit(v, versions_[std::size_t(v)], count);
+        if (settings_.answerSheet) pages.SheetUnit(v, versions_[std::size_t(v)]);
     }
     if (pages.pages.empty()) return false;
 
@@ -500,12 +510,12 @@ bool PrintLayout::Render(QPagedPaintDevice& device) {
             painter.restore();
         }
         for (const Pages::KeyBlock& block : page.keyBlocks) pages.PaintKeyBlock(painter, block);
-        if (page.sheet) {
-            const Pages::Placement& head = page.items.front();
-            pages.PaintSheet(painter, *page.sheet,
-                             head.y + head.doc->size().height() + pages.Mm(6));
-        }
-        pages.PaintFooter(painter, page, versions_[std::size_t(page.version)].name, count);
+        // The sheet carries its version and heading itself; a footer would
+        // crowd its bottom markers.
+        if (page.sheet)
+            sheetPages_.emplace_back(int(p) + 1, pages.PaintSheet(painter, *page.sheet));
+        else
+            pages.PaintFooter(painter, page, versions_[std::size_t(page.version)].name, count);
     }
     painter.end();
     pageCount_ = int(pages.pages.size());

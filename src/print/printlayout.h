@@ -7,8 +7,10 @@
 #include <QPageSize>
 #include <QString>
 #include <memory>
+#include <utility>
 #include <vector>
 
+#include "print/answersheet.h"
 #include "print/printsettings.h"
 #include "print/versions.h"
 
@@ -42,6 +44,8 @@ public:
     // The page map of the last Render.
     const std::vector<PlacedBlock>& PageMap() const { return pageMap_; }
     int PageCount() const { return pageCount_; }
+    // The answer sheets of the last Render, each with its page, from 1.
+    const std::vector<std::pair<int, SheetPageLayout>>& SheetPages() const { return sheetPages_; }
 
 private:
     struct Pages;
@@ -50,6 +54,7 @@ private:
     QLocale locale_;
     std::vector<PlacedBlock> pageMap_;
     int pageCount_ = 0;
+    std::vector<std::pair<int, SheetPageLayout>> sheetPages_;
 };
 
 // The paper size of a PDF: Letter where the locale measures in inches, A4

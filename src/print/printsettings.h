@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include "print/answersheet.h"
 #include "print/versions.h"
 
 namespace scrivane {
@@ -17,6 +18,11 @@ struct PrintSettings {
     bool key = true;
     bool answerSheet = false;
     VersionSettings versions;
+    // The answer sheet: the student number's digits (0 for no grid), and the
+    // paper's digests that its code carries (PaperDigest, TextDigest).
+    int idDigits = kDefaultIdDigits;
+    QString paperDigest;
+    QString textDigest;
 
     bool PrintsSomething() const { return paper || key || answerSheet; }
 };

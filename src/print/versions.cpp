@@ -114,6 +114,17 @@ QString PrintedQuestion::KeyText() const {
     return answer == 0 ? QStringLiteral("?") : AnswerMaskToText(answer);
 }
 
+OptionPlaces PlacesOf(const QuestionRecord& record) {
+    OptionPlaces places;
+    for (int i = 0; i < 6; ++i) {
+        if (!IsFilled(record.Items[std::size_t(i)])) continue;
+        places.filled |= std::uint8_t(1u << i);
+        if (IsPinnedOption(record.Items, i)) places.pinned |= std::uint8_t(1u << i);
+        places.whole = places.whole || NamesAnotherOption(record.Items, i);
+    }
+    return places;
+}
+
 QString VersionName(int index) {
     return QString(QChar(u'A' + std::clamp(index, 0, kMaxVersions - 1)));
 }

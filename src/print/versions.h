@@ -48,6 +48,17 @@ struct PaperVersion {
     std::vector<PrintedQuestion> questions;
 };
 
+// What decides where a question's options may move when they are shuffled:
+// the filled options, those that keep their place, and whether the options
+// name each other's letters so that the question keeps its order whole. Bit
+// 0 is A.
+struct OptionPlaces {
+    std::uint8_t filled = 0;
+    std::uint8_t pinned = 0;
+    bool whole = false;
+};
+OptionPlaces PlacesOf(const QuestionRecord& record);
+
 // "A" for 0 up to "Z" for 25.
 QString VersionName(int index);
 

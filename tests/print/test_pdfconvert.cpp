@@ -29,6 +29,7 @@ class PdfConvertTest : public QObject {
 private slots:
     void initTestCase();
     void writesPdfAndVersions();
+    void writesSheetLayout();
     void refusals_data();
     void refusals();
 
@@ -93,6 +94,45 @@ void PdfConvertTest::writesPdfAndVersions() {
     QVERIFY(plain.out.startsWith("{\"valid\": true"));
 }
 
+// Each answer sheet's page in the PDF, its bubbles and markers; the student
+// number grid as --id-digits asks.
+void PdfConvertTest::writesSheetLayout() {
+    for (int digits : {-1, 0, 10}) {
+        const QString pdf = dir_.filePath(QStringLiteral("sheets.pdf"));
+        const QString json = dir_.filePath(QStringLiteral("sheets.json"));
+        QStringList arguments{
+            paper_, pdf, "--versions", "2", "--answer-sheet", "--sheet-layout-json", json};
+        if (digits >= 0) arguments << "--id-digits" << QString::number(digits);
+        const ProgramRun r = Convert(arguments);
+        QCOMPARE(r.exitCode, 0);
+        QFile file(json);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QJsonArray pages = QJsonDocument::fromJson(file.readAll())["pages"].toArray();
+        QCOMPARE(pages.size(), 2);
+        const QStringList texts = PdfText(pdf).split(u'\f');
+        for (int v = 0; v < 2; ++v) {
+            const QJsonObject page = pages[v].toObject();
+            QCOMPARE(page["version"].toString(), VersionName(v));
+            QCOMPARE(page["sheet_page"].toInt(), 1);
+            QCOMPARE(page["width"].toDouble(), 595.0);  // A4 where the locale is not American
+            const QString text = texts.value(page["page"].toInt() - 1);
+            QVERIFY2(text.contains(QStringLiteral("Version %1").arg(VersionName(v))),
+                     qPrintable(text));
+            QVERIFY(text.contains(QStringLiteral("Answer sheet")));
+            int answers = 0, students = 0;
+            for (const QJsonValue& bubble : page["bubbles"].toArray()) {
+                const bool answer = bubble["kind"].toString() == "answer";
+                answers += answer;
+                students += !answer;
+                if (answer) QVERIFY(bubble["source"].toInt() >= 1);
+            }
+            QCOMPARE(answers, 3 + 4 + 2);
+            QCOMPARE(students, 10 * (digits < 0 ? 8 : digits));
+            QCOMPARE(page["markers"].toArray().size(), 4);
+        }
+    }
+}
+
 void PdfConvertTest::refusals_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
@@ -104,6 +144,13 @@ void PdfConvertTest::refusals_data() {
                                  << "--versions";
     QTest::newRow("seed not a number")
         << QStringList{"PAPER", out, "--seed", "x1"} << 2 << "--seed";
+    QTest::newRow("id digits 11") << QStringList{"PAPER", out, "--id-digits", "11"} << 2
+                                  << "--id-digits takes 0 to 10";
+    QTest::newRow("id digits not a number")
+        << QStringList{"PAPER", out, "--id-digits", "eight"} << 2 << "--id-digits";
+    QTest::newRow("layout without a sheet")
+        << QStringList{"PAPER", out, "--sheet-layout-json", "layout.json"} << 2
+        << "--sheet-layout-json needs --answer-sheet";
     QTest::newRow("no value") << QStringList{"PAPER", out, "--heading"} << 2 << "needs a value";
     QTest::newRow("nothing to print")
         << QStringList{"PAPER", out, "--no-paper", "--no-key"} << 2 << "nothing to print";

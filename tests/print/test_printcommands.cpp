@@ -16,6 +16,7 @@
 #include "print/printcommands.h"
 #include "print/printmenu.h"
 #include "printtestsupport.h"
+#include "sheetscan.h"
 
 using namespace scrivane;
 using namespace scrivane::test;
@@ -94,7 +95,15 @@ void PrintCommandsTest::exportPdfKeepsTheChoices() {
         QVERIFY(!Child<QCheckBox>(dialog, "CheckShuffleQuestions")->isChecked());
         seed = Child<QLineEdit>(dialog, "TextSeed")->text();
         Child<QSpinBox>(dialog, "SpinVersions")->setValue(2);
+        // The student number's digits count only for an answer sheet.
+        auto* digits = Child<QSpinBox>(dialog, "SpinIdDigits");
+        QCOMPARE(digits->value(), 8);
+        QCOMPARE(digits->minimum(), 0);
+        QCOMPARE(digits->maximum(), 10);
+        QVERIFY(!digits->isEnabled());
         Toggle(dialog, "CheckAnswerSheet");
+        QVERIFY(digits->isEnabled());
+        digits->setValue(4);
         Toggle(dialog, "CheckShuffleOptions");
         Click(dialog, "ButtonOK");
     });
@@ -107,7 +116,7 @@ void PrintCommandsTest::exportPdfKeepsTheChoices() {
     const QString pdf = h.dir.filePath(QStringLiteral("chemistry.pdf"));  // ".pdf" added
     const QString text = Squeezed(PdfText(pdf));
     for (const char* expected :
-         {"VersionB", "Whichisanoblegas?", "Neon", "Answersheet", "Answerkey"})
+         {"VersionB", "Whichisanoblegas?", "Neon", "Answersheet", "Answerkey", "Studentnumber"})
         QVERIFY2(text.contains(QString::fromLatin1(expected)), expected);
     QVERIFY(h.fake.prompts.messages.empty());
 
@@ -115,6 +124,7 @@ void PrintCommandsTest::exportPdfKeepsTheChoices() {
     h.fake.modal.steps.push_back([&](QDialog& dialog) {
         QCOMPARE(Child<QSpinBox>(dialog, "SpinVersions")->value(), 2);
         QVERIFY(Child<QCheckBox>(dialog, "CheckAnswerSheet")->isChecked());
+        QCOMPARE(Child<QSpinBox>(dialog, "SpinIdDigits")->value(), 4);
         QVERIFY(Child<QCheckBox>(dialog, "CheckShuffleOptions")->isChecked());
         QCOMPARE(Child<QLineEdit>(dialog, "TextSeed")->text(), seed);
         Click(dialog, "ButtonCancel");
@@ -147,6 +157,7 @@ void PrintCommandsTest::printThroughTheSystemDialog() {
     const QString pdf = h.dir.filePath(QStringLiteral("printed.pdf"));
     h.fake.modal.steps.push_back([](QDialog& dialog) {
         QCOMPARE(Child<QLineEdit>(dialog, "TextHeading")->text(), QStringLiteral("Unit 4"));
+        Toggle(dialog, "CheckAnswerSheet");
         Click(dialog, "ButtonOK");
     });
     h.fake.modal.steps.push_back([&](QDialog& dialog) {
@@ -161,6 +172,20 @@ void PrintCommandsTest::printThroughTheSystemDialog() {
     QVERIFY(text.contains(QStringLiteral("Which is a noble gas?")));
     QVERIFY(text.contains(QStringLiteral("Unit 4")));
     QCOMPARE(h.fake.platform.waitDepth, 0);
+
+    // The sheet, the paper's third page, stands on the whole paper with its
+    // top-left marker 8 mm from the corner, and its code names the paper.
+    const QImage sheet = ScanPdfPage(pdf, 3, 150);
+    QVERIFY(!sheet.isNull());
+    QVERIFY(qGray(sheet.pixel(68, 68)) < 64);   // 11.5 mm in: the marker's centre
+    QVERIFY(qGray(sheet.pixel(40, 40)) > 192);  // 6.8 mm in: outside it
+    const auto code = SheetCode::Decode(ReadQr(sheet));
+    QVERIFY(code);
+    const std::vector<QuestionRecord> records = h.window->BoundTable().Records();
+    QCOMPARE(code->paperDigest, PaperDigest(records, ModeLetters(h.commands.Choices().versions)));
+    QCOMPARE(code->textDigest, TextDigest(records));
+    QCOMPARE(code->version, QStringLiteral("A"));
+    QCOMPARE(code->idDigits, kDefaultIdDigits);
 }
 
 void PrintCommandsTest::previewShowsThePages() {

@@ -65,6 +65,8 @@ int main(int argc, char* argv[]) {
     settings.subheading = QStringLiteral("Class 9B \u2013 40 minutes");
     settings.answerSheet = true;
     settings.versions = {2, true, true, 271828};
+    settings.paperDigest = PaperDigest(SamplePaper(), ModeLetters(settings.versions));
+    settings.textDigest = TextDigest(SamplePaper());
     PrintLayout layout(BuildVersions(SamplePaper(), settings.versions), settings,
                        QLocale(QLocale::English, QLocale::UnitedKingdom));
     const QString error = WritePdf(QString::fromLocal8Bit(argv[1]), layout,
