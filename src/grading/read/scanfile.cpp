@@ -30,7 +30,8 @@ bool IsPdf(const QString& file) {
 // Resolutions outside what scanners and cameras write mean the file carries
 // none (72 and 96 are the defaults of tools that do not know).
 double ImageDpi(const QImage& image, double fallback) {
-    const double dpi = image.dotsPerMeterX() * 0.0254;
+    // Stored as dots per metre, which turns 150 dpi into 149.99.
+    const double dpi = std::round(image.dotsPerMeterX() * 0.0254);
     if (dpi < 100 || dpi > 2400) return fallback;
     return dpi;
 }
