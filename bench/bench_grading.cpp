@@ -209,8 +209,8 @@ void BM_GeneratedSheetsAccuracy(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_ReadPng)->Unit(benchmark::kMillisecond)->Threads(1)->Threads(2)->UseRealTime();
-BENCHMARK(BM_ReadScannedPdf)->Unit(benchmark::kMillisecond)->Threads(1)->Threads(2)->UseRealTime();
+BENCHMARK(BM_ReadPng)->Unit(benchmark::kMillisecond)->Threads(1)->Threads(2);
+BENCHMARK(BM_ReadScannedPdf)->Unit(benchmark::kMillisecond)->Threads(1)->Threads(2);
 BENCHMARK(BM_MemoryFor300Pages)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_GeneratedSheetsAccuracy)->Arg(120)->Unit(benchmark::kMillisecond)->Iterations(1);
 

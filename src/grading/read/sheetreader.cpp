@@ -9,6 +9,7 @@
 #include <numeric>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgproc.hpp>
+#include <tuple>
 
 #include "grading/read/pageread.h"
 #include "print/versions.h"
@@ -84,12 +85,13 @@ std::vector<Candidate> FindSquares(const cv::Mat& grey, double expectedSide) {
         for (int k = 0; k < 4; ++k)
             sides[std::size_t(k)] = Dist(poly[std::size_t(k)], poly[std::size_t((k + 1) % 4)]);
         const auto [lo, hi] = std::minmax_element(sides.begin(), sides.end());
-        if (*lo < 0.6 * *hi) continue;
+        // The student number's boxes are taller than wide; markers are square.
+        if (*lo < 0.75 * *hi) continue;
         const double polyArea = cv::contourArea(poly);
         if (area < 0.8 * polyArea) continue;
         // A filled bubble's outline simplifies to four points as well, but a
         // circle fills less of its enclosing square than a square does.
-        if (area < 0.88 * cv::minAreaRect(contours[i]).size.area()) continue;
+        if (area < 0.84 * cv::minAreaRect(contours[i]).size.area()) continue;
         // The largest hole, and whether something large sits inside it.
         double hole = 0, inner = 0;
         for (int c = hierarchy[i][2]; c >= 0; c = hierarchy[std::size_t(c)][0]) {
@@ -343,6 +345,42 @@ QString ReadVersionSquares(const cv::Mat& image, const cv::Matx33d& toImage,
         }
     }
     return index < kMaxVersions ? VersionName(index) : QString();
+}
+
+// The mean grey of a part of an upright page (points), or -1 off the page.
+double MeanIn(const cv::Mat& upright, const QRectF& r) {
+    const cv::Rect pixels(int(r.x() * kUprightScale), int(r.y() * kUprightScale),
+                          std::max(1, int(r.width() * kUprightScale)),
+                          std::max(1, int(r.height() * kUprightScale)));
+    if ((pixels & cv::Rect(0, 0, upright.cols, upright.rows)) != pixels) return -1;
+    return cv::mean(upright(pixels))[0];
+}
+
+// Whether the upright page shows the marker as printed: a solid one dark at
+// its centre, a hollow one light at its centre inside a dark frame, both on
+// lighter paper around.
+bool MarkerStands(const cv::Mat& upright, const SheetMarker& marker) {
+    const double s = marker.size;
+    const QPointF c = marker.centre;
+    auto at = [&](double dx, double dy, double w, double h) {
+        return MeanIn(upright, QRectF(c.x() + dx - w / 2, c.y() + dy - h / 2, w, h));
+    };
+    double paper = 0;
+    for (const auto& [dx, dy] : {std::pair{-s, 0.0}, {s, 0.0}, {0.0, -s}, {0.0, s}})
+        paper = std::max(paper, at(dx, dy, s * 0.3, s * 0.3));
+    if (paper <= 0) return false;
+    const double centre = at(0, 0, s * 0.3, s * 0.3);
+    if (centre < 0) return false;
+    if (!marker.hollow) return centre < paper * 0.55;
+    // The frame's four sides, sampled across their width.
+    const double edge = s / 2 - s * 0.044;
+    double frame = 0;
+    for (const auto& [dx, dy, w, h] : {std::tuple{-edge, 0.0, s * 0.08, s * 0.5},
+                                       {edge, 0.0, s * 0.08, s * 0.5},
+                                       {0.0, -edge, s * 0.5, s * 0.08},
+                                       {0.0, edge, s * 0.5, s * 0.08}})
+        frame = std::max(frame, at(dx, dy, w, h));
+    return centre > paper * 0.7 && frame >= 0 && frame < paper * 0.75;
 }
 
 // How a bubble looks on the blank sheet, to be taken off what the scan shows.
@@ -610,6 +648,19 @@ PageRead SheetReader::Impl::Read(const ScanImage& page) const {
         std::sort(levels.begin(), levels.end());
         return std::clamp(levels[levels.size() / 2], 0.2, 1.0);
     }();
+    // Every marker must stand where the fit puts it, solid or hollow as
+    // printed: a student number box or a mark taken for a marker would place
+    // every bubble wrong.
+    for (std::size_t m = 0; m < out.layout.markers.size(); ++m) {
+        const SheetMarker& marker = out.layout.markers[m];
+        if (!MarkerStands(upright, marker)) {
+            if (corners->guessed) continue;
+            out.reasons =
+                QStringList{QStringLiteral("the sheet could not be placed by its corner markers")};
+            out.bubbles.clear();
+            return out;
+        }
+    }
     const auto blank = BlankFor(out.layout, version, *code);
     out.bubbles.reserve(out.layout.bubbles.size());
     for (std::size_t i = 0; i < out.layout.bubbles.size(); ++i) {
