@@ -403,6 +403,17 @@ void TestSheetReader::scanFiles() {
     QCOMPARE(scans.Page(bare, 1).dpi, 150.0);
     QCOMPARE(Reader().Read(scans.Page(jpeg, 1)).version, QStringLiteral("B"));
 
+    // A 600 dpi page passes Qt's own allocation limit, and is decoded scaled
+    // down with its resolution following.
+    const QImage fine =
+        first.image.scaled(first.image.size() * 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QString large = WriteFile(dir, "fine.png", Encode(fine, 0, 600));
+    const ScanImage decoded = scans.Page(large, 1);
+    QVERIFY2(decoded.error.isEmpty(), qPrintable(decoded.error));
+    QCOMPARE(std::max(decoded.image.width(), decoded.image.height()), 3600);
+    QVERIFY(qAbs(decoded.dpi * std::max(fine.width(), fine.height()) / 3600 - 600) < 1);
+    QCOMPARE(Reader().Read(decoded).version, QStringLiteral("A"));
+
     // A multi-page TIFF, read forwards and back.
     const QString tiff = QStringLiteral(SCRIVANE_FIXTURES "/scan-three-pages.tif");
     QCOMPARE(scans.PageCount(tiff, &error), 3);

@@ -19,6 +19,9 @@ constexpr int kMaxPageSide = 16'000;
 // PDF pages are rendered at this resolution, lowered for pages so large that
 // it would pass the pixel limit.
 constexpr double kPdfDpi = 200;
+// Larger images are decoded scaled down to this long side (a JPEG decodes
+// straight to it): reading needs no more than about 300 dpi.
+constexpr int kMaxDecodedSide = 3600;
 
 bool IsPdf(const QString& file) {
     QFile f(file);
@@ -146,6 +149,14 @@ struct ScanFileReader::Impl {
             out.error = TooLarge(size);
             return out;
         }
+        double scaled = 1;
+        if (size.isValid() && std::max(size.width(), size.height()) > kMaxDecodedSide) {
+            scaled = double(kMaxDecodedSide) / std::max(size.width(), size.height());
+            reader->setScaledSize(QSize(std::max(1, int(size.width() * scaled)),
+                                        std::max(1, int(size.height() * scaled))));
+        } else {
+            reader->setScaledSize(QSize());
+        }
         QImage image;
         if (!reader->read(&image) || image.isNull()) {
             out.error =
@@ -154,8 +165,8 @@ struct ScanFileReader::Impl {
                     ? QStringLiteral("the image is damaged: %1").arg(reader->errorString())
                     : QStringLiteral("the image could not be read: %1").arg(reader->errorString());
             if (!size.isValid() || size.isEmpty()) return out;
-            if (qint64(size.width()) * size.height() * 4 > qint64(QImageReader::allocationLimit())
-                                                               << 20)
+            const qint64 limit = qint64(QImageReader::allocationLimit()) << 20;
+            if (limit > 0 && qint64(size.width()) * size.height() * 4 > limit)
                 out.error = TooLarge(size);
             return out;
         }
@@ -164,7 +175,7 @@ struct ScanFileReader::Impl {
             out.error = TooLarge(image.size());
             return out;
         }
-        out.dpi = ImageDpi(image, fallbackDpi);
+        out.dpi = ImageDpi(image, fallbackDpi) * scaled;
         out.image = image.format() == QImage::Format_Grayscale8
                         ? std::move(image)
                         : image.convertToFormat(QImage::Format_Grayscale8);
@@ -176,8 +187,11 @@ ScanFileReader::ScanFileReader(double fallbackDpi) : impl_(std::make_unique<Impl
     // A damaged PDF gets its reason through Page(); the library's own
     // complaints would only flood the converter's output.
     static std::once_flag quiet;
+    // Pages are checked against their own pixel limit before decoding; Qt's
+    // default limit would refuse a 600 dpi colour page.
     std::call_once(quiet, [] {
         Poppler::setDebugErrorFunction([](const QString&, const QVariant&) {}, QVariant());
+        QImageReader::setAllocationLimit(std::max(QImageReader::allocationLimit(), 512));
     });
     impl_->fallbackDpi = fallbackDpi > 0 ? fallbackDpi : 200;
 }
