@@ -251,7 +251,9 @@ RebalanceResult Rebalance(const std::vector<QuestionRecord>& rows, std::int16_t 
         // Only a filled correct option that may move goes elsewhere, and only
         // to a filled option that may move and may be the answer.
         const unsigned movable = AnswerLetters(q, answerType) & ~OptionsThatStay(q.Items);
-        if (letter >= 0 && (movable & (1u << letter))) choice = movable;
+        // Numbers stay in the order they were written.
+        if (letter >= 0 && (movable & (1u << letter)) && !HasNumericOptions(q.Items))
+            choice = movable;
         choices.push_back(choice);
     }
 

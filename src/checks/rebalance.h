@@ -19,7 +19,8 @@ struct RebalanceResult {
 // Moves the correct option of as few one-letter questions as possible, each
 // by exchanging it with another of the question's filled options, so that
 // the letters' counts differ by at most one where the options allow and no
-// run is longer than three. Options that stay (see OptionsThatStay) and the
+// run is longer than three. Options that stay (see OptionsThatStay), the
+// questions whose options are all numbers (HasNumericOptions) and the
 // questions with no answer or several are left as they are. Every question
 // keeps its option texts and its correct option text; the same paper always
 // gives the same result.

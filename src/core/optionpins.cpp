@@ -36,4 +36,26 @@ bool IsPinnedOption(const std::array<QString, 6>& items, int index) {
     return false;
 }
 
+bool IsNumericOption(const QString& text) {
+    // A currency sign may lead; a unit of letters and signs may follow,
+    // after a blank or not ("10kg", "10 kg", "25 %", "12 m/s²").
+    static const QRegularExpression number(QStringLiteral(
+        "^(?:\\p{Sc}\\s*)?[+\\-\\x{2212}]?(?:\\d+(?:[.,\\x{2009}\\x{202F}]\\d+)*|[.,]\\d+)"
+        "(?:[eE][+\\-]?\\d+)?"
+        "(?:\\s*[\\p{L}\\p{Sc}%\\x{2030}\\x{00B0}\\x{2032}\\x{2033}'\"]"
+        "[\\p{L}\\p{N}\\p{Sc}%\\x{00B0}\\x{00B2}\\x{00B3}\\x{00B7}/^.\\-]*)?$"));
+    const QString trimmed = text.trimmed();
+    return !trimmed.isEmpty() && number.match(trimmed).hasMatch();
+}
+
+bool HasNumericOptions(const std::array<QString, 6>& items) {
+    int filled = 0;
+    for (const QString& item : items) {
+        if (item.trimmed().isEmpty()) continue;
+        if (!IsNumericOption(item)) return false;
+        ++filled;
+    }
+    return filled >= 2;
+}
+
 }  // namespace scrivane

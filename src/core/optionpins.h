@@ -14,4 +14,13 @@ namespace scrivane {
 // filled option as a word of its own ("Both A and B", "A or C").
 bool IsPinnedOption(const std::array<QString, 6>& items, int index);
 
+// True when the text is a number with an optional unit or currency sign:
+// "8", "-2.5", "1,000", "3.2e5", "9.81 m/s²", "50%", "-3 °C", "$5".
+bool IsNumericOption(const QString& text);
+
+// True when the question has two or more filled options and every one is a
+// number (IsNumericOption): a teacher writes them in order, so no shuffle or
+// rebalance moves them.
+bool HasNumericOptions(const std::array<QString, 6>& items);
+
 }  // namespace scrivane

@@ -1,8 +1,12 @@
 #include "core/typeinfo.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+
+#include <QFile>
+#include <QSaveFile>
 
 #include "core/prompts.h"
 
@@ -56,6 +60,64 @@ bool WriteTypeInfoFile(const std::filesystem::path& path, std::int16_t answerTyp
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return bool(out.flush());
+}
+
+AnswerTypeWrite WriteAnswerType(const std::filesystem::path& path, std::int16_t answerType) {
+    namespace fs = std::filesystem;
+    using Outcome = AnswerTypeWrite::Outcome;
+    auto failed = [](const QString& reason) { return AnswerTypeWrite{Outcome::Failed, reason}; };
+    std::error_code ec;
+    // A link is written through: the file it names changes, the link stays.
+    const fs::path target =
+        fs::is_symlink(fs::symlink_status(path, ec)) ? fs::weakly_canonical(path, ec) : path;
+    const fs::file_status status = fs::status(target, ec);
+    const bool missing = status.type() == fs::file_type::not_found;
+    if (!missing && ec) return failed(QString::fromStdString(ec.message()));
+    // A pipe or a device would block the open, or take the record.
+    if (!missing && !fs::is_regular_file(status))
+        return failed(fs::is_directory(status) ? QStringLiteral("it is a folder, not a file")
+                                               : QStringLiteral("it is not a regular file"));
+    // Write bits are looked at as well as access(), which lets root write anywhere.
+    if (!missing && ((status.permissions() & (fs::perms::owner_write | fs::perms::group_write |
+                                              fs::perms::others_write)) == fs::perms::none ||
+                     ::access(target.c_str(), W_OK) != 0))
+        return failed(QStringLiteral("the file is read-only"));
+
+    const QString name = QString::fromStdString(target.string());
+    QFile in(name);
+    QByteArray head;
+    if (!missing) {
+        if (!in.open(QIODevice::ReadOnly)) return failed(in.errorString());
+        head = in.read(TypeInfoRecord::kSize);
+        if (head.size() < TypeInfoRecord::kSize && !in.atEnd()) return failed(in.errorString());
+    }
+    if (head.isEmpty()) {
+        // A missing or empty file: a fresh record.
+        const auto bytes =
+            TypeInfoRecord{0, answerType, {}, {}, TypeInfoRecord::kCheckValue}.ToBytes();
+        head = QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+    } else if (head.size() < TypeInfoRecord::kSize ||
+               TypeInfoRecord::FromBytes(reinterpret_cast<const std::uint8_t*>(head.constData()),
+                                         std::size_t(head.size()))
+                       .CheckValue != TypeInfoRecord::kCheckValue) {
+        return {Outcome::NotARecord, {}};
+    } else {
+        PutU16(reinterpret_cast<std::uint8_t*>(head.data()) + 2, std::uint16_t(answerType));
+    }
+
+    QSaveFile out(name);
+    if (!out.open(QIODevice::WriteOnly) || out.write(head) != head.size())
+        return failed(out.errorString());
+    // Whatever follows the record is kept as it is.
+    while (in.isOpen() && !in.atEnd()) {
+        const QByteArray chunk = in.read(64 * 1024);
+        if (chunk.isEmpty() || out.write(chunk) != chunk.size()) {
+            out.cancelWriting();
+            return failed(chunk.isEmpty() ? in.errorString() : out.errorString());
+        }
+    }
+    if (!out.commit()) return failed(out.errorString());
+    return {Outcome::Written, {}};
 }
 
 void ReadTypeInfo(const std::filesystem::path& programFolder, Prompts& prompts,

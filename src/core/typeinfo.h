@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <filesystem>
 
+#include <QString>
+
 namespace scrivane {
 
 class Prompts;
@@ -33,6 +35,23 @@ inline constexpr const char* kTypeInfoFileName = "TypeInfo.con";
 // Writes a valid TypeInfo.con with the given AnswerType to path; false when
 // it could not be written.
 bool WriteTypeInfoFile(const std::filesystem::path& path, std::int16_t answerType);
+
+// What became of a new answer mode written into TypeInfo.con.
+struct AnswerTypeWrite {
+    enum class Outcome {
+        Written,
+        NotARecord,  // 1 to 115 bytes, or no check value: left as it is
+        Failed,      // not a regular file, read-only, or the write failed
+    };
+    Outcome outcome = Outcome::Failed;
+    QString reason;  // why it failed
+};
+
+// Changes the two bytes of AnswerType in the TypeInfo.con at path and
+// nothing else, written safely (the file is replaced whole or left as it
+// was; a link is written through). A missing or empty file gets a fresh
+// record. Only a regular file is ever opened.
+AnswerTypeWrite WriteAnswerType(const std::filesystem::path& path, std::int16_t answerType);
 
 // Reads TypeInfo.con from the program's folder into record. A missing file is
 // created empty. A wrong check value, or a file that cannot be opened, created

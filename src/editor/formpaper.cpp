@@ -437,12 +437,30 @@ void FormPaper::OfferRecovery() {
             continue;
         }
         // The recovered paper is a fresh start: nothing before it to undo,
-        // and its changes are not on file.
-        document_.Install(paper->rows, paper->fileName);
+        // and its changes are not on file. Modified before it is installed,
+        // so its recovery files are never without a copy.
         document_.SetModified(true);
+        document_.Install(paper->rows, paper->fileName);
         history_->Reset(false);
+        RestoreTyping(paper->editedPosition, paper->edited);
+        recovery_->WriteNow();
         return;
     }
+}
+
+// Typing that was not yet written goes back into the panel of its question,
+// still unwritten.
+void FormPaper::RestoreTyping(int position, const QuestionRecord& shown) {
+    if (position < 1 || position > document_.Count()) return;
+    document_.SetCurrent(position);
+    const QuestionRecord written = document_.Row(position);
+    if (shown.Score != written.Score) table_.SetBoundValue(QuestionTable::Score, shown.Score);
+    if (shown.Answer != written.Answer)
+        table_.SetBoundValue(QuestionTable::Answer, AnswerMaskToText(shown.Answer));
+    if (shown.Title != written.Title) table_.SetBoundValue(QuestionTable::Title, shown.Title);
+    for (int i = 0; i < 6; ++i)
+        if (shown.Items[std::size_t(i)] != written.Items[std::size_t(i)])
+            table_.SetBoundValue(QuestionTable::ItemA + i, shown.Items[std::size_t(i)]);
 }
 
 void FormPaper::OpenFile(const QString& path) {
@@ -473,12 +491,17 @@ void FormPaper::SetAnswerMode(bool multiple) {
     state_.TypeInfoRecord.CheckValue = TypeInfoRecord::kCheckValue;
     ShowOptionF();
     const auto file = seams_.platform.ProgramFolder() / kTypeInfoFileName;
-    if (!WriteTypeInfoFile(file, type)) {
+    const AnswerTypeWrite written = WriteAnswerType(file, type);
+    if (written.outcome == AnswerTypeWrite::Outcome::NotARecord) {
+        ShowMessage(seams_.prompts, QStringLiteral("TypeInfo.con is not a valid type record; the "
+                                                   "answer mode holds until the program ends."));
+    } else if (written.outcome == AnswerTypeWrite::Outcome::Failed) {
         MessageRequest error;
         error.text = QStringLiteral(
             "The answer mode could not be saved; it applies until the program ends.");
-        error.informativeText = QStringLiteral("%1 cannot be written.")
-                                    .arg(QDir::toNativeSeparators(QString::fromStdString(file)));
+        error.informativeText =
+            QStringLiteral("%1 cannot be written: %2.")
+                .arg(QDir::toNativeSeparators(QString::fromStdString(file)), written.reason);
         error.icon = MsgIcon::Exclamation;
         seams_.prompts.MsgBox(error);
     }

@@ -75,6 +75,8 @@ public:
     // the command that asked must not run.
     bool CheckCurrentRow();
     PaperCommands& Paper() { return *paper_; }
+    // The editor's settings file, opened only through it.
+    EditorSettings& Settings() { return settings_; }
     // The menu bar, where other capabilities add their actions.
     MainMenu& Menu() { return *MenuBar_; }
     // Opens a file given on the command line, dropped or chosen from the
@@ -94,6 +96,7 @@ private:
     void LayOut(int windowWidth);
     void ShowOptionF();
     void OpenRecentPaper(const QString& path);
+    void RestoreTyping(int position, const QuestionRecord& shown);
     void Place(QWidget* widget, double left, double top, double width, double height);
     void ScaleFont(QWidget* widget, double basePointSize);
 
@@ -155,7 +158,8 @@ private:
     QSize laidOut_;    // the window size the controls are laid out for
     float startScaleX_ = 1, startScaleY_ = 1;
     int startMenu_ = 0;  // the menu bar's height after start-up
-    RecentPapers recent_{seams_.platform.SettingsFile()};
+    EditorSettings settings_{seams_.platform.SettingsFile(), &seams_.prompts};
+    RecentPapers recent_{settings_};
     QHash<QString, QRectF> twips_;
     bool showingRow_ = false;   // the panel is being filled from the table
     bool pushing_ = false;      // the panel is writing into the table

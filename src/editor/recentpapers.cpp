@@ -1,7 +1,6 @@
 #include "editor/recentpapers.h"
 
 #include <QFileInfo>
-#include <QSettings>
 
 namespace scrivane {
 
@@ -17,9 +16,8 @@ QString Canonical(const QString& path) {
 }  // namespace
 
 QStringList RecentPapers::List() const {
-    QStringList paths = file_.isEmpty()
-                            ? memory_
-                            : QSettings(file_, QSettings::IniFormat).value(kKey).toStringList();
+    const auto settings = settings_.Open();
+    QStringList paths = settings ? settings->value(kKey).toStringList() : memory_;
     paths.removeAll(QString());
     if (paths.size() > kLimit) paths.resize(kLimit);
     return paths;
@@ -27,12 +25,8 @@ QStringList RecentPapers::List() const {
 
 void RecentPapers::Write(QStringList paths) {
     if (paths.size() > kLimit) paths.resize(kLimit);
-    if (file_.isEmpty()) {
-        memory_ = paths;
-        return;
-    }
-    QSettings settings(file_, QSettings::IniFormat);
-    settings.setValue(kKey, paths);
+    memory_ = paths;
+    if (const auto settings = settings_.Open()) settings->setValue(kKey, paths);
 }
 
 void RecentPapers::Add(const QString& path) {

@@ -5,14 +5,17 @@
 #include <QString>
 #include <QStringList>
 
+#include "editor/editorsettings.h"
+
 namespace scrivane {
 
 class RecentPapers {
 public:
     static constexpr int kLimit = 8;
 
-    // settingsFile: where the list is kept; empty keeps it for this run only.
-    explicit RecentPapers(QString settingsFile) : file_(std::move(settingsFile)) {}
+    // settings: where the list is kept; without a usable settings file it is
+    // kept for this run only.
+    explicit RecentPapers(EditorSettings& settings) : settings_(settings) {}
 
     QStringList List() const;
     // Puts path first; an older entry for the same file goes, and the list
@@ -23,8 +26,8 @@ public:
 private:
     void Write(QStringList paths);
 
-    QString file_;
-    QStringList memory_;  // the list when there is no settings file
+    EditorSettings& settings_;
+    QStringList memory_;  // the list when there is no usable settings file
 };
 
 }  // namespace scrivane

@@ -78,9 +78,8 @@ void PaperHistory::ReplacePaper(const QString& name, PaperSnapshot after) {
 
 void PaperHistory::ReplaceRows(const QString& name, const std::vector<QuestionRecord>& rows) {
     const int current = document_.Current();
-    ReplacePaper(name,
-                 {rows, document_.FileName(), true,
-                  std::min(current < 1 ? 1 : current, int(rows.size())), document_.ShownName()});
+    Push(new ReplaceRowsStep(document_, name, rows,
+                             std::min(current < 1 ? 1 : current, int(rows.size()))));
 }
 
 void PaperHistory::OnRowEdited(int position, const QuestionRecord& before,

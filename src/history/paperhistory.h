@@ -33,8 +33,11 @@ public:
     void Undo();
     void Redo();
 
-    // The paper now is what the file holds, by a save: no unsaved changes, and
-    // the steps that put this paper in place or replace it know its name.
+    // The paper now is what the file holds, by a save: no unsaved changes.
+    // Only the steps that replace the paper (new, open, import) carry a file
+    // name: the name goes to every state since the last of them, so the one
+    // that put this paper in place and the next one, which replaces it, learn
+    // it; no other step's undo or redo changes the name.
     void MarkSaved(const QString& fileName);
     // The paper now is what a file holds, by an open.
     void MarkClean() { stack_.setClean(); }

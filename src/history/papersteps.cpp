@@ -113,4 +113,28 @@ void ReplacePaperStep::redo() {
     document_.Restore(after_);
 }
 
+ReplaceRowsStep::ReplaceRowsStep(PaperDocument& document, const QString& name,
+                                 const std::vector<QuestionRecord>& rows, int current)
+    : QUndoCommand(name),
+      document_(document),
+      rowsBefore_(document.Rows()),
+      rowsAfter_(rows),
+      currentBefore_(document.Current()),
+      currentAfter_(current) {}
+
+void ReplaceRowsStep::Install(const std::vector<QuestionRecord>& rows, int current) {
+    const QString& shown = document_.ShownName();
+    document_.Install(rows, document_.FileName(), current,
+                      shown == document_.FileName() ? std::nullopt : std::optional<QString>(shown));
+}
+
+void ReplaceRowsStep::undo() {
+    Install(rowsBefore_, currentBefore_);
+}
+
+void ReplaceRowsStep::redo() {
+    Install(rowsAfter_, currentAfter_);
+    document_.SetModified(true);
+}
+
 }  // namespace scrivane

@@ -64,8 +64,9 @@ private:
     int from_, to_;
 };
 
-// Replaces the whole paper (new, open, import) or all its rows (a change of
-// every question at once); undoing it brings the previous paper back whole.
+// Replaces the whole paper (new, open, import); undoing it brings the
+// previous paper back whole, with its own file name. Only these steps carry
+// a file name.
 class ReplacePaperStep : public QUndoCommand {
 public:
     ReplacePaperStep(PaperDocument& document, const QString& name, PaperSnapshot after);
@@ -84,6 +85,24 @@ public:
 private:
     PaperDocument& document_;
     PaperSnapshot before_, after_;
+};
+
+// A change of every question at once (a rebalance): the rows and the current
+// question change, the paper's file name and caption stay whatever they are
+// when it is undone or redone.
+class ReplaceRowsStep : public QUndoCommand {
+public:
+    ReplaceRowsStep(PaperDocument& document, const QString& name,
+                    const std::vector<QuestionRecord>& rows, int current);
+    void undo() override;
+    void redo() override;
+
+private:
+    void Install(const std::vector<QuestionRecord>& rows, int current);
+
+    PaperDocument& document_;
+    std::vector<QuestionRecord> rowsBefore_, rowsAfter_;
+    int currentBefore_, currentAfter_;
 };
 
 }  // namespace scrivane

@@ -13,6 +13,7 @@
 #include <QPainterPath>
 #include <QTransform>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace scrivane {
@@ -199,11 +200,11 @@ QByteArray SheetCode::Encode() const {
                              version,
                              QString::number(sheetPage),
                              QString::number(sheetPages),
-                             QString::number(versions.count),
+                             QString::number(std::clamp(versions.count, 1, kMaxVersions)),
                              QString::number(flags),
                              QString::number(versions.seed),
-                             QString::number(idDigits),
-                             QString::number(versions.blankOptionLetters),
+                             QString::number(std::clamp(idDigits, 0, kMaxIdDigits)),
+                             QString::number(versions.blankOptionLetters == 5 ? 5 : 6),
                              letterPaper ? QStringLiteral("L") : QStringLiteral("A")};
     return fields.join(u':').toLatin1();
 }
@@ -248,7 +249,14 @@ QString PaperDigest(const std::vector<QuestionRecord>& paper, const QString& mod
     for (const QuestionRecord& record : paper) {
         const OptionPlaces places = PlacesOf(record);
         data += QByteArray::number(places.filled) + ',' + QByteArray::number(places.pinned) + ',' +
-                (places.whole ? '1' : '0') + ';';
+                (places.whole ? '1' : '0');
+        // A question without option texts offers the mode's letters, and
+        // any further letter its answer names.
+        if (places.filled == 0)
+            data +=
+                ',' + QByteArray::number(std::max<int>(
+                          int(modeLetters.size()), std::bit_width(unsigned(record.Answer & 63))));
+        data += ';';
     }
     return Hex16(data);
 }

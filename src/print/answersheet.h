@@ -42,6 +42,10 @@ struct SheetCode {
     bool letterPaper = false;  // Letter rather than A4
 
     // A short text starting "SCRV1"; Decode gives nothing for any other text.
+    // Twelve fields joined by ':', within the QR code's alphanumeric mode:
+    // SCRV1:paperDigest:textDigest:version:sheetPage:sheetPages:count:
+    // flags (1 shuffled questions + 2 shuffled options):seed:idDigits:
+    // blankOptionLetters:A or L (A4 or Letter); numbers without leading zeros.
     QByteArray Encode() const;
     static std::optional<SheetCode> Decode(const QByteArray& text);
 };
@@ -90,7 +94,8 @@ struct SheetPageLayout {
     std::vector<SheetBubble> bubbles;  // answers in printed order, then student digits
 };
 
-// The page size in points of A4 or Letter.
+// The page size in points of A4 or Letter, in whole points as a PDF page of
+// that size has them: 595 x 842 and 612 x 792.
 QSizeF SheetPageSize(bool letterPaper);
 
 // The layout of a version's answer sheet (always one page: up to 100

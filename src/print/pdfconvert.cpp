@@ -16,7 +16,8 @@ const QStringList kFlags = {QStringLiteral("--shuffle-questions"),
                             QStringLiteral("--no-key"), QStringLiteral("--answer-sheet")};
 const QStringList kValued = {QStringLiteral("--versions"),  QStringLiteral("--seed"),
                              QStringLiteral("--heading"),   QStringLiteral("--versions-json"),
-                             QStringLiteral("--id-digits"), QStringLiteral("--sheet-layout-json")};
+                             QStringLiteral("--id-digits"), QStringLiteral("--sheet-layout-json"),
+                             QStringLiteral("--mode")};
 
 constexpr char kPdfProgram[] = "scrivane-convert-pdf";
 
@@ -58,7 +59,11 @@ bool IsPdfPath(const QString& path) {
 }
 
 bool IsPdfConversion(const QStringList& arguments) {
-    const PdfArguments parsed = ParsePdfArguments(arguments);
+    PdfArguments parsed = ParsePdfArguments(arguments);
+    // --mode belongs to --check and --rebalance as well: alone it asks for no PDF.
+    const QString mode = QStringLiteral("--mode");
+    parsed.values.remove(mode);
+    parsed.missingValue.removeAll(mode);
     if (!parsed.flags.isEmpty() || !parsed.values.isEmpty() || !parsed.missingValue.isEmpty())
         return true;
     return parsed.unknown.isEmpty() && parsed.files.size() == 2 && IsPdfPath(parsed.files[1]);

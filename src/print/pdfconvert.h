@@ -3,7 +3,7 @@
 //   scrivane-convert PAPER OUT.pdf [--versions N] [--seed S]
 //       [--shuffle-questions] [--shuffle-options] [--no-paper] [--no-key]
 //       [--answer-sheet] [--id-digits N] [--heading TEXT] [--versions-json FILE]
-//       [--sheet-layout-json FILE]
+//       [--sheet-layout-json FILE] [--mode single|multiple]
 //
 // Laying out pages needs Qt Gui and its fonts, which cost every other
 // conversion a noticeable start-up; so scrivane-convert, which links Qt Core

@@ -3,10 +3,10 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <cstdio>
 
 #include "print/answersheet.h"
+#include "checks/checkcommand.h"
 #include "print/pdfconvert.h"
 #include "print/printlayout.h"
 #include "spreadsheet/paperio.h"
@@ -19,8 +19,11 @@ const char kUsage[] =
     "usage: scrivane-convert PAPER OUT.pdf [--versions N] [--seed S] [--shuffle-questions]\n"
     "           [--shuffle-options] [--no-paper] [--no-key] [--answer-sheet] [--id-digits N]\n"
     "           [--heading TEXT] [--versions-json FILE] [--sheet-layout-json FILE]\n"
-    "Prints the question paper, answer key and answer sheet of each version (A, B, ...) of\n"
-    "PAPER into OUT.pdf; --versions-json also writes the versions as JSON. The answer sheet\n"
+    "           [--mode single|multiple]\n"
+    "Prints each version's (A, B, ...) question paper, then the answer sheets, then the\n"
+    "answer keys of PAPER into OUT.pdf; --versions-json also writes the versions as JSON\n"
+    "once the PDF is written. A question without option texts offers the letters of the\n"
+    "answer mode (TypeInfo.con beside the program, unless --mode names one). The answer sheet\n"
     "has a student number grid of --id-digits columns (0 to 10, default 8; 0 for none);\n"
     "--sheet-layout-json writes where its markers and bubbles stand on each page, in points.\n";
 
@@ -38,7 +41,7 @@ ConverterRun Failed(int code, const QString& message, bool usage = false) {
 
 }  // namespace
 
-ConverterRun RunPdfConversion(const QStringList& arguments) {
+ConverterRun RunPdfConversion(const QStringList& arguments, std::int16_t answerType) {
     const PdfArguments parsed = ParsePdfArguments(arguments);
     if (!parsed.unknown.isEmpty())
         return Failed(
@@ -59,6 +62,17 @@ ConverterRun RunPdfConversion(const QStringList& arguments) {
     settings.versions.shuffleOptions = parsed.flags.contains(QStringLiteral("--shuffle-options"));
     if (!settings.PrintsSomething())
         return Failed(2, QStringLiteral("scrivane-convert: nothing to print"), true);
+    if (parsed.values.contains(QStringLiteral("--mode"))) {
+        const QString mode = parsed.values[QStringLiteral("--mode")];
+        if (mode == QStringLiteral("single"))
+            answerType = 0;
+        else if (mode == QStringLiteral("multiple"))
+            answerType = 3;
+        else
+            return Failed(2, QStringLiteral("scrivane-convert: --mode takes single or multiple"),
+                          true);
+    }
+    settings.versions.blankOptionLetters = BlankOptionLetters(answerType);
     bool ok = true;
     if (parsed.values.contains(QStringLiteral("--id-digits"))) {
         settings.idDigits = parsed.values[QStringLiteral("--id-digits")].toInt(&ok);
@@ -103,25 +117,26 @@ ConverterRun RunPdfConversion(const QStringList& arguments) {
     settings.paperDigest = PaperDigest(rows, ModeLetters(settings.versions));
     settings.textDigest = TextDigest(rows);
     std::vector<PaperVersion> versions = BuildVersions(rows, settings.versions);
-    if (parsed.values.contains(QStringLiteral("--versions-json"))) {
-        const QString jsonPath = parsed.values[QStringLiteral("--versions-json")];
-        QSaveFile json(jsonPath);
-        if (!json.open(QIODevice::WriteOnly) ||
-            json.write(VersionsJson(versions, settings.versions.seed)) < 0 || !json.commit())
-            return Failed(2, QStringLiteral("scrivane-convert: cannot write %1: %2")
-                                 .arg(jsonPath, json.errorString()));
-    }
+    // The versions are described only once their pages are written.
+    const QByteArray json = VersionsJson(versions, settings.versions.seed);
     PrintLayout layout(std::move(versions), settings);
     const QString error = WritePdf(parsed.files[1], layout);
     if (!error.isEmpty())
         return Failed(
             2, QStringLiteral("scrivane-convert: cannot write %1: %2").arg(parsed.files[1], error));
+    if (parsed.values.contains(QStringLiteral("--versions-json"))) {
+        const QString jsonPath = parsed.values[QStringLiteral("--versions-json")];
+        const QString jsonError = WriteBytesSafely(jsonPath, json);
+        if (!jsonError.isEmpty())
+            return Failed(
+                2,
+                QStringLiteral("scrivane-convert: cannot write %1: %2").arg(jsonPath, jsonError));
+    }
     if (!layoutPath.isEmpty()) {
-        QSaveFile json(layoutPath);
-        if (!json.open(QIODevice::WriteOnly) ||
-            json.write(SheetLayoutJson(layout.SheetPages())) < 0 || !json.commit())
+        const QString layoutError = WriteBytesSafely(layoutPath, SheetLayoutJson(layout.SheetPages()));
+        if (!layoutError.isEmpty())
             return Failed(2, QStringLiteral("scrivane-convert: cannot write %1: %2")
-                                 .arg(layoutPath, json.errorString()));
+                                 .arg(layoutPath, layoutError));
     }
     return ConverterRun{};
 }
@@ -129,7 +144,9 @@ ConverterRun RunPdfConversion(const QStringList& arguments) {
 int PdfConverterMain(int& argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     const QGuiApplication app(argc, argv);
-    const ConverterRun run = RunPdfConversion(QGuiApplication::arguments().mid(1));
+    const ConverterRun run =
+        RunPdfConversion(QGuiApplication::arguments().mid(1),
+                         ReadAnswerType(QGuiApplication::applicationDirPath().toStdString()));
     std::fwrite(run.out.constData(), 1, std::size_t(run.out.size()), stdout);
     std::fwrite(run.err.constData(), 1, std::size_t(run.err.size()), stderr);
     return run.exitCode;

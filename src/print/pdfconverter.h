@@ -5,13 +5,15 @@
 #pragma once
 
 #include <QStringList>
+#include <cstdint>
 
 #include "spreadsheet/convert.h"
 
 namespace scrivane {
 
-// Runs the PDF conversion; needs a QGuiApplication for the fonts.
-ConverterRun RunPdfConversion(const QStringList& arguments);
+// Runs the PDF conversion in the answer mode of answerType (unless --mode
+// names one); needs a QGuiApplication for the fonts.
+ConverterRun RunPdfConversion(const QStringList& arguments, std::int16_t answerType = 0);
 
 // The program's main: a QGuiApplication (on the offscreen platform unless
 // QT_QPA_PLATFORM names one), the conversion, its output; the exit status.

@@ -51,6 +51,10 @@ PrintCommands::PrintCommands(Seams& seams, std::function<std::vector<QuestionRec
 
 PrintCommands::~PrintCommands() = default;
 
+void PrintCommands::SetAnswerType(std::function<std::int16_t()> answerType) {
+    answerType_ = std::move(answerType);
+}
+
 void PrintCommands::AddBeforePrinting(std::function<bool()> step) {
     before_.push_back(std::move(step));
 }
@@ -80,16 +84,23 @@ std::unique_ptr<PrintLayout> PrintCommands::Prepare() {
         ShowMessage(seams_.prompts, QStringLiteral("The test paper should not be empty."));
         return nullptr;
     }
-    // The heading follows the paper's file unless the teacher wrote one.
+    // A paper printed before gets its last settings again; otherwise the
+    // heading follows the paper's file unless the teacher wrote one.
     const QString file = paperFile_();
-    if (!chosen_ || (file != headingFile_ && choices_.heading == DefaultHeading(headingFile_))) {
+    if (memory_.Recall(file, choices_)) {
+        headingFile_ = file;
+        chosen_ = true;
+    } else if (!chosen_ ||
+               (file != headingFile_ && choices_.heading == DefaultHeading(headingFile_))) {
         choices_.heading = DefaultHeading(file);
         headingFile_ = file;
     }
+    if (answerType_) choices_.versions.blankOptionLetters = BlankOptionLetters(answerType_());
     DialogPrint dialog(choices_, seams_.prompts, window_);
     if (seams_.modal.Exec(dialog) != QDialog::Accepted) return nullptr;
     choices_ = dialog.Settings();
     chosen_ = true;
+    memory_.Keep(file, choices_);
     // The answer sheet's code names the paper as it is printed now.
     PrintSettings settings = choices_;
     settings.paperDigest = PaperDigest(records, ModeLetters(settings.versions));
@@ -108,7 +119,11 @@ void PrintCommands::Error(const QString& text, const QString& details) {
 
 bool PrintCommands::Render(PrintLayout& layout, QPrinter& printer) {
     const WaitCursor wait(seams_.platform);
-    return layout.Render(printer);
+    // The copies are laid out here, so that each version's papers print
+    // together and each key once.
+    const int copies = printer.copyCount();
+    printer.setCopyCount(1);
+    return layout.Render(printer, copies);
 }
 
 void PrintCommands::Print_Click() {

@@ -5,11 +5,13 @@
 
 #include <QObject>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
 #include "core/questionrecord.h"
 #include "dialogs/seams.h"
+#include "print/printmemory.h"
 #include "print/printsettings.h"
 
 class QAction;
@@ -18,6 +20,7 @@ class QWidget;
 
 namespace scrivane {
 
+class EditorSettings;
 class PrintLayout;
 
 class PrintCommands : public QObject {
@@ -28,6 +31,12 @@ public:
     PrintCommands(Seams& seams, std::function<std::vector<QuestionRecord>()> records,
                   std::function<QString()> paperFile, QWidget* window);
     ~PrintCommands() override;
+
+    // The answer mode's AnswerType, read at each command: a question without
+    // option texts prints the mode's letters.
+    void SetAnswerType(std::function<std::int16_t()> answerType);
+    // Where the last print settings of each paper are kept between runs.
+    void SetSettings(EditorSettings* settings) { memory_.SetSettings(settings); }
 
     // Runs before each command, in the order added; one that returns false
     // ends the command (the current row's check, the paper checks).
@@ -41,7 +50,9 @@ public:
     void PrintPreview_Click();
     void ExportPdf_Click();
 
-    // The choices of the last accepted dialog, or the first ones.
+    // The choices of the last accepted dialog, or the first ones. The last
+    // choices for each of the papers printed most recently are kept in the
+    // settings file and offered when that paper is printed again.
     const PrintSettings& Choices() const { return choices_; }
 
 private:
@@ -59,6 +70,8 @@ private:
     PrintSettings choices_;
     bool chosen_ = false;  // the dialog has been accepted once
     QString headingFile_;  // the paper file the default heading was made from
+    std::function<std::int16_t()> answerType_;
+    PrintMemory memory_;
 };
 
 }  // namespace scrivane

@@ -1,19 +1,25 @@
 #include "print/printlayout.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QBuffer>
+#include <QFile>
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextTable>
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <filesystem>
+#include <span>
 
 #include "core/numbers.h"
+#include "spreadsheet/codec/biff8_writer.h"
+#include "spreadsheet/codec/workbook.h"
 
 namespace scrivane {
 
@@ -47,6 +53,16 @@ QString Printable(QString text) {
     return text;
 }
 
+// Small type on every key page: enough to print the same versions again.
+QString SeedLine(const VersionSettings& versions) {
+    const QString shuffled = versions.shuffleQuestions && versions.shuffleOptions
+                                 ? QStringLiteral("questions and options shuffled")
+                             : versions.shuffleQuestions ? QStringLiteral("questions shuffled")
+                             : versions.shuffleOptions   ? QStringLiteral("options shuffled")
+                                                         : QStringLiteral("not shuffled");
+    return QStringLiteral("Seed %1 \u00B7 %2").arg(versions.seed).arg(shuffled);
+}
+
 QString MarkText(float score, const QLocale& locale) {
     const QString number = FormatSingle(score, locale.decimalPoint().at(0));
     return score == 1.0f ? QStringLiteral("(%1 point)").arg(number)
@@ -74,6 +90,7 @@ struct PrintLayout::Pages {
         const PaperVersion* sheet = nullptr;  // an answer sheet page
         std::vector<KeyBlock> keyBlocks;
         int version = 0;
+        PrintPart part = PrintPart::Paper;
         int unitPage = 0, unitPages = 0;  // "Page 2 of 5" within the version's part
     };
 
@@ -86,6 +103,12 @@ struct PrintLayout::Pages {
     std::vector<Page> pages;
     double y = 0;
     std::size_t unitStart = 0;
+    // A version's part: its pages, which print together.
+    struct Unit {
+        PrintPart part;
+        std::size_t first, count;
+    };
+    std::vector<Unit> units;
 
     Pages(QPagedPaintDevice& d, const PrintSettings& s, const QLocale& l,
           std::vector<PlacedBlock>& m)
@@ -111,16 +134,19 @@ struct PrintLayout::Pages {
         return docs.back().get();
     }
 
-    void StartUnit(int version) {
+    void StartUnit(int version, PrintPart part) {
         unitStart = pages.size();
         pages.push_back({});
         pages.back().version = version;
+        pages.back().part = part;
         y = 0;
     }
     void NewPage() {
-        const int version = pages.back().version;
-        pages.push_back({});
-        pages.back().version = version;
+        const Page& last = pages.back();
+        Page page;
+        page.version = last.version;
+        page.part = last.part;
+        pages.push_back(std::move(page));
         y = 0;
     }
     void EndUnit() {
@@ -129,6 +155,7 @@ struct PrintLayout::Pages {
             pages[unitStart + std::size_t(i)].unitPage = i + 1;
             pages[unitStart + std::size_t(i)].unitPages = count;
         }
+        units.push_back({pages[unitStart].part, unitStart, std::size_t(count)});
     }
 
     // Places a block below the last one, on a new page when it does not fit;
@@ -198,7 +225,7 @@ struct PrintLayout::Pages {
     }
 
     void PaperUnit(int v, const PaperVersion& version, int versionCount) {
-        StartUnit(v);
+        StartUnit(v, PrintPart::Paper);
         QTextDocument* head = NewDoc();
         QTextCursor cursor(head);
         HeadingLines(cursor, version, versionCount, {});
@@ -243,14 +270,38 @@ struct PrintLayout::Pages {
         // A tab lines the title up with the indent of its wrapped lines.
         hanging.setTabPositions({QTextOption::Tab(DocLength(indent), QTextOption::LeftTab)});
         cursor.setBlockFormat(hanging);
-        cursor.insertText(QStringLiteral("\t") + Printable(q.title), plain);
+        // A question without option texts prints its letters, for questions
+        // written on the board; they take the title's place when it is empty.
+        const bool blankOptions =
+            std::all_of(q.options.begin(), q.options.end(),
+                        [](const PrintedOption& option) { return option.text.isEmpty(); });
+        QStringList letters;
+        for (const PrintedOption& option : q.options) letters << QString(option.letter);
+        const bool lettersAsTitle = blankOptions && q.title.isEmpty();
+        cursor.insertText(
+            QStringLiteral("\t") + (lettersAsTitle ? letters.join(u' ') : Printable(q.title)),
+            plain);
+        if (std::popcount(unsigned(q.answer)) >= 2) {
+            QTextCharFormat note = plain;
+            note.setFontItalic(true);
+            cursor.insertText(QStringLiteral(" (choose all that apply)"), note);
+        }
         if (settings.marks) {
             QTextCharFormat mark;
             mark.setFont(PrintFont(kBodyPoints - 1));
             mark.setForeground(QColor(0x44, 0x44, 0x44));
             cursor.insertText(QStringLiteral("  ") + MarkText(q.score, locale), mark);
         }
-        if (q.options.empty()) return doc;
+        if (q.options.empty() || lettersAsTitle) return doc;
+        if (blankOptions) {
+            QTextBlockFormat line;
+            line.setLayoutDirection(Qt::LeftToRight);
+            line.setTopMargin(DocMm(0.5));
+            line.setLeftMargin(indent);
+            cursor.insertBlock(line);
+            cursor.insertText(letters.join(u' '), plain);
+            return doc;
+        }
 
         const double columnWidth = (width - indent - Mm(kColumnGapMm)) / 2;
         bool twoColumns = q.options.size() > 1;
@@ -308,7 +359,7 @@ struct PrintLayout::Pages {
     // table costs more than all the questions together. Its rows run down in
     // as many blocks side by side as the width takes, the header atop each.
     void KeyUnit(int v, const PaperVersion& version, int versionCount, bool showSource) {
-        StartUnit(v);
+        StartUnit(v, PrintPart::Key);
         QTextDocument* head = NewDoc();
         QTextCursor cursor(head);
         HeadingLines(cursor, version, versionCount, QStringLiteral("Answer key"));
@@ -322,7 +373,7 @@ struct PrintLayout::Pages {
         const int rows = int(version.questions.size()) + 1;  // and the total
         int row = 0;
         while (row < rows) {
-            const int fit = int((height - y) / KeyRowHeight()) - 1;
+            const int fit = int((height - SeedBand() - y) / KeyRowHeight()) - 1;
             if (fit < 1) {
                 NewPage();
                 continue;
@@ -345,6 +396,17 @@ struct PrintLayout::Pages {
     }
 
     double KeyRowHeight() const { return Mm(6); }
+    // The room kept at the foot of a key page for its seed line.
+    double SeedBand() const { return Mm(5); }
+
+    void PaintSeedLine(QPainter& painter) const {
+        painter.save();
+        painter.setFont(PrintFont(7.5));
+        painter.setPen(QColor(0x44, 0x44, 0x44));
+        painter.drawText(QRectF(0, height - SeedBand(), width, SeedBand()),
+                         Qt::AlignHCenter | Qt::AlignVCenter, SeedLine(settings.versions));
+        painter.restore();
+    }
     // The left edge of key column c, and the width of the block for c = columns.
     double KeyColumnX(int c) const {
         static constexpr double kWidthsMm[] = {14, 24, 16, 22};
@@ -394,7 +456,7 @@ struct PrintLayout::Pages {
 
     // The answer sheet is a page of its own, laid out over the whole paper.
     void SheetUnit(int v, const PaperVersion& version) {
-        StartUnit(v);
+        StartUnit(v, PrintPart::AnswerSheet);
         pages.back().sheet = &version;
         map.push_back(
             {v, PrintPart::AnswerSheet, -1, int(pages.size()) - 1, int(pages.size()) - 1});
@@ -414,9 +476,10 @@ struct PrintLayout::Pages {
         code.versions = settings.versions;
         code.idDigits = std::clamp(settings.idDigits, 0, kMaxIdDigits);
         code.letterPaper = letter;
-        QString heading = settings.heading;
-        if (!settings.subheading.isEmpty())
-            heading += QStringLiteral(" \u2013 ") + settings.subheading;
+        QStringList headings;
+        for (const QString& line : {settings.heading, settings.subheading})
+            if (!line.trimmed().isEmpty()) headings << line.trimmed();
+        const QString heading = headings.join(QStringLiteral(" \u2013 "));
 
         const int dpi = device.logicalDpiX();
         const QRect paper = page.fullRectPixels(dpi), printable = page.paintRectPixels(dpi);
@@ -473,27 +536,49 @@ PrintLayout::PrintLayout(std::vector<PaperVersion> versions, PrintSettings setti
 
 PrintLayout::~PrintLayout() = default;
 
-bool PrintLayout::Render(QPagedPaintDevice& device) {
+bool PrintLayout::Render(QPagedPaintDevice& device, int copies) {
     pageMap_.clear();
     pageCount_ = 0;
     sheetPages_.clear();
+    copies = std::max(1, copies);
     device.setPageMargins(QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm),
                           QPageLayout::Millimeter);
     Pages pages(device, settings_, locale_, pageMap_);
     const int count = int(versions_.size());
     const bool showSource = settings_.versions.shuffleQuestions;
-    for (int v = 0; v < count; ++v) {
-        if (settings_.paper) pages.PaperUnit(v, versions_[std::size_t(v)], count);
-        if (settings_.key) pages.KeyUnit(v, versions_[std::size_t(v)], count, showSource);
-        if (settings_.answerSheet) pages.SheetUnit(v, versions_[std::size_t(v)]);
-    }
+    // By part, so that the students' copies and the keys come apart: every
+    // version's paper, then every version's sheet, then the keys.
+    if (settings_.paper)
+        for (int v = 0; v < count; ++v) pages.PaperUnit(v, versions_[std::size_t(v)], count);
+    if (settings_.answerSheet)
+        for (int v = 0; v < count; ++v) pages.SheetUnit(v, versions_[std::size_t(v)]);
+    if (settings_.key)
+        for (int v = 0; v < count; ++v)
+            pages.KeyUnit(v, versions_[std::size_t(v)], count, showSource);
     if (pages.pages.empty()) return false;
+
+    // Papers and sheets are printed once a copy, each version's together;
+    // a key once.
+    std::vector<std::size_t> sequence;
+    std::vector<int> printedAt(pages.pages.size(), -1);
+    for (const Pages::Unit& unit : pages.units) {
+        const int times = unit.part == PrintPart::Key ? 1 : copies;
+        for (int t = 0; t < times; ++t)
+            for (std::size_t p = unit.first; p < unit.first + unit.count; ++p) {
+                if (printedAt[p] < 0) printedAt[p] = int(sequence.size());
+                sequence.push_back(p);
+            }
+    }
+    for (PlacedBlock& block : pageMap_) {
+        block.firstPage = printedAt[std::size_t(block.firstPage)];
+        block.lastPage = printedAt[std::size_t(block.lastPage)];
+    }
 
     QPainter painter;
     if (!painter.begin(&device)) return false;
-    for (std::size_t p = 0; p < pages.pages.size(); ++p) {
-        const Pages::Page& page = pages.pages[p];
-        if (p > 0) device.newPage();
+    for (std::size_t s = 0; s < sequence.size(); ++s) {
+        const Pages::Page& page = pages.pages[sequence[s]];
+        if (s > 0) device.newPage();
         for (const Pages::Placement& item : page.items) {
             painter.save();
             QAbstractTextDocumentLayout::PaintContext context;
@@ -510,15 +595,16 @@ bool PrintLayout::Render(QPagedPaintDevice& device) {
             painter.restore();
         }
         for (const Pages::KeyBlock& block : page.keyBlocks) pages.PaintKeyBlock(painter, block);
+        if (page.part == PrintPart::Key) pages.PaintSeedLine(painter);
         // The sheet carries its version and heading itself; a footer would
         // crowd its bottom markers.
         if (page.sheet)
-            sheetPages_.emplace_back(int(p) + 1, pages.PaintSheet(painter, *page.sheet));
+            sheetPages_.emplace_back(int(s) + 1, pages.PaintSheet(painter, *page.sheet));
         else
             pages.PaintFooter(painter, page, versions_[std::size_t(page.version)].name, count);
     }
     painter.end();
-    pageCount_ = int(pages.pages.size());
+    pageCount_ = int(sequence.size());
     return true;
 }
 
@@ -528,19 +614,27 @@ QPageSize LocalePageSize(const QLocale& locale) {
 }
 
 QString WritePdf(const QString& path, PrintLayout& layout, const QLocale& locale) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
+    QByteArray bytes;
     {
-        QPdfWriter writer(&file);
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
         writer.setPageSize(LocalePageSize(locale));
         writer.setResolution(600);
         writer.setCreator(QStringLiteral("Scrivane"));
-        if (!layout.Render(writer)) {
-            file.cancelWriting();
-            return QStringLiteral("The pages could not be laid out.");
-        }
+        if (!layout.Render(writer)) return QStringLiteral("The pages could not be laid out.");
     }
-    if (!file.commit()) return file.errorString();
+    return WriteBytesSafely(path, bytes);
+}
+
+QString WriteBytesSafely(const QString& path, const QByteArray& bytes) {
+    try {
+        codec::WriteFileSafely(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                         std::size_t(bytes.size())),
+                               std::filesystem::path(QFile::encodeName(path).toStdString()));
+    } catch (const codec::WorkbookError& e) {
+        return QString::fromUtf8(e.what());
+    }
     return {};
 }
 

@@ -1,8 +1,10 @@
 // Lays the versions of a paper out on pages and paints them on a printer or
-// a PDF writer: each version's question paper, answer key and answer sheet,
-// with a footer on every page.
+// a PDF writer by part: every version's question paper, then every version's
+// answer sheet, then the answer keys (each with its seed line), with a footer
+// on every page.
 #pragma once
 
+#include <QByteArray>
 #include <QLocale>
 #include <QPageSize>
 #include <QString>
@@ -38,10 +40,12 @@ public:
     ~PrintLayout();
 
     // Sets the margins, lays every page out for the device's page and
-    // resolution and paints them; false when painting could not start.
-    bool Render(QPagedPaintDevice& device);
+    // resolution and paints them; false when painting could not start. With
+    // copies, each version's paper and sheet are painted that many times
+    // over (the device itself should print one copy); each key once.
+    bool Render(QPagedPaintDevice& device, int copies = 1);
 
-    // The page map of the last Render.
+    // The page map of the last Render, with the pages of the first copy.
     const std::vector<PlacedBlock>& PageMap() const { return pageMap_; }
     int PageCount() const { return pageCount_; }
     // The answer sheets of the last Render, each with its page, from 1.
@@ -61,8 +65,13 @@ private:
 // everywhere else.
 QPageSize LocalePageSize(const QLocale& locale = QLocale());
 
-// Writes the print as a PDF file, replacing path only once it is complete.
-// Returns why it failed, or an empty text.
+// Writes the print as a PDF file through WriteBytesSafely. Returns why it
+// failed, or an empty text.
 QString WritePdf(const QString& path, PrintLayout& layout, const QLocale& locale = QLocale());
+
+// The paper's safe write for the print's files: replaced whole or left as it
+// was, a link written through to its file, and a folder, pipe, device or
+// read-only file refused with the reason returned (else an empty text).
+QString WriteBytesSafely(const QString& path, const QByteArray& bytes);
 
 }  // namespace scrivane

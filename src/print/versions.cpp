@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <algorithm>
 #include <array>
+#include <bit>
 
 #include "core/numbers.h"
 #include "core/optionpins.h"
@@ -63,7 +64,11 @@ bool NamesAnotherOption(const std::array<QString, 6>& items, int index) {
     return IsPinnedOption(probe, index);
 }
 
-PrintedQuestion AsStored(const QuestionRecord& record, int source) {
+bool HasFilledOption(const QuestionRecord& record) {
+    return std::any_of(record.Items.begin(), record.Items.end(), IsFilled);
+}
+
+PrintedQuestion AsStored(const QuestionRecord& record, int source, int blankLetters) {
     PrintedQuestion q;
     q.source = source;
     q.score = record.Score;
@@ -74,11 +79,22 @@ PrintedQuestion AsStored(const QuestionRecord& record, int source) {
         if (IsFilled(record.Items[std::size_t(i)]))
             q.options.push_back(
                 {QChar(u'A' + i), record.Items[std::size_t(i)].trimmed(), QChar(u'A' + i)});
+    if (q.options.empty()) {
+        // A question without option texts (a quick paper's) offers the
+        // letters of the answer mode, and any letter its answer names.
+        const int letters =
+            std::max(std::clamp(blankLetters, 1, 6), int(std::bit_width(unsigned(q.answer))));
+        for (int i = 0; i < letters; ++i)
+            q.options.push_back({QChar(u'A' + i), {}, QChar(u'A' + i)});
+    }
     return q;
 }
 
-PrintedQuestion Shuffled(const QuestionRecord& record, int source, Generator generator) {
-    PrintedQuestion q = AsStored(record, source);
+PrintedQuestion Shuffled(const QuestionRecord& record, int source, int blankLetters,
+                         Generator generator) {
+    PrintedQuestion q = AsStored(record, source, blankLetters);
+    // Options without texts keep their letters, and numbers their order.
+    if (!HasFilledOption(record) || HasNumericOptions(record.Items)) return q;
     std::vector<int> filled;
     bool namesLetters = false;
     for (int i = 0; i < 6; ++i) {
@@ -122,7 +138,13 @@ OptionPlaces PlacesOf(const QuestionRecord& record) {
         if (IsPinnedOption(record.Items, i)) places.pinned |= std::uint8_t(1u << i);
         places.whole = places.whole || NamesAnotherOption(record.Items, i);
     }
+    // Numbers keep their ascending order whole, as letters naming each other do.
+    places.whole = places.whole || HasNumericOptions(record.Items);
     return places;
+}
+
+int BlankOptionLetters(std::int16_t answerType) {
+    return IsMultipleAnswerMode(answerType) ? 6 : 5;
 }
 
 QString VersionName(int index) {
@@ -139,13 +161,25 @@ std::vector<PaperVersion> BuildVersions(const std::vector<QuestionRecord>& paper
         version.name = VersionName(v);
         std::vector<int> order(paper.size());
         for (std::size_t i = 0; i < order.size(); ++i) order[i] = int(i);
-        if (settings.shuffleQuestions) StreamFor(settings.seed, v, 0).Shuffle(order);
+        if (settings.shuffleQuestions) {
+            // A question without option texts keeps its number, which a
+            // teacher may have written on the board beside it.
+            std::vector<std::size_t> freePlaces;
+            std::vector<int> moved;
+            for (std::size_t i = 0; i < paper.size(); ++i)
+                if (HasFilledOption(paper[i])) {
+                    freePlaces.push_back(i);
+                    moved.push_back(int(i));
+                }
+            StreamFor(settings.seed, v, 0).Shuffle(moved);
+            for (std::size_t k = 0; k < freePlaces.size(); ++k) order[freePlaces[k]] = moved[k];
+        }
         for (int index : order) {
             const QuestionRecord& record = paper[std::size_t(index)];
             version.questions.push_back(
-                settings.shuffleOptions
-                    ? Shuffled(record, index + 1, StreamFor(settings.seed, v, index + 1))
-                    : AsStored(record, index + 1));
+                settings.shuffleOptions ? Shuffled(record, index + 1, settings.blankOptionLetters,
+                                                   StreamFor(settings.seed, v, index + 1))
+                                        : AsStored(record, index + 1, settings.blankOptionLetters));
         }
         versions.push_back(std::move(version));
     }

@@ -26,6 +26,9 @@ struct VersionSettings {
     int blankOptionLetters = 6;
 };
 
+// blankOptionLetters for the answer mode of answerType.
+int BlankOptionLetters(std::int16_t answerType);
+
 struct PrintedOption {
     QChar letter;  // as printed
     QString text;
@@ -36,8 +39,10 @@ struct PrintedQuestion {
     int source = 0;  // the question's number in the paper, from 1
     float score = 0;
     QString title;
-    std::vector<PrintedOption> options;  // the filled options, in printed order
-    AnswerMask answer = 0;               // over the printed letters
+    // The filled options in printed order; for a question without option
+    // texts, the answer mode's letters with empty texts.
+    std::vector<PrintedOption> options;
+    AnswerMask answer = 0;  // over the printed letters
 
     // The printed letters of the answer, "?" when none is set.
     QString KeyText() const;
@@ -66,7 +71,10 @@ QString VersionName(int index);
 // shuffling every option keeps its stored letter and the answer stays as
 // stored; with it the filled options of a question are lettered A, B, C... in
 // their new order, options that refer to the others keep their place, and a
-// question whose options name each other's letters keeps its order whole.
+// question whose options name each other's letters keeps its order whole, as
+// does one whose options are all numbers. A question without option texts
+// gets settings.blankOptionLetters options with empty texts and keeps its
+// place and letters whatever the shuffle.
 std::vector<PaperVersion> BuildVersions(const std::vector<QuestionRecord>& paper,
                                         const VersionSettings& settings);
 

@@ -5,11 +5,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <algorithm>
+#include <utility>
 
 #include "core/moddule1.h"
 #include "spreadsheet/paperio.h"
@@ -35,6 +37,18 @@ bool WriteInfo(const QString& path, const RecoveredPaper& paper, QString* why) {
     info[QStringLiteral("fileName")] = paper.fileName;
     info[QStringLiteral("answerType")] = paper.answerType;
     info[QStringLiteral("questions")] = int(paper.rows.size());
+    if (paper.editedPosition > 0) {
+        const QuestionRecord& q = paper.edited;
+        QJsonArray options;
+        for (const QString& option : q.Items) options.append(option);
+        info[QStringLiteral("edit")] = QJsonObject{
+            {QStringLiteral("question"), paper.editedPosition},
+            {QStringLiteral("mark"), double(q.Score)},
+            {QStringLiteral("answer"), int(q.Answer)},
+            {QStringLiteral("title"), q.Title},
+            {QStringLiteral("options"), options},
+        };
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(QJsonDocument(info).toJson(QJsonDocument::Compact)) < 0 || !file.commit()) {
@@ -42,6 +56,47 @@ bool WriteInfo(const QString& path, const RecoveredPaper& paper, QString* why) {
         return false;
     }
     return true;
+}
+
+// The edit of a description into paper; false when it is there but damaged.
+bool ReadEdit(const QJsonObject& info, RecoveredPaper& paper) {
+    const QJsonValue value = info.value(QStringLiteral("edit"));
+    if (value.isUndefined()) return true;
+    const QJsonObject edit = value.toObject();
+    const QJsonArray options = edit.value(QStringLiteral("options")).toArray();
+    const int position = edit.value(QStringLiteral("question")).toInt(0);
+    const int answer = edit.value(QStringLiteral("answer")).toInt(-1);
+    if (!value.isObject() || position < 1 || position > kMaxQuestions || answer < 0 ||
+        answer > 255 || !edit.value(QStringLiteral("mark")).isDouble() ||
+        !edit.value(QStringLiteral("title")).isString() || options.size() != 6)
+        return false;
+    QuestionRecord& q = paper.edited;
+    q.QuestionNo = std::int16_t(position);
+    q.Score = float(edit.value(QStringLiteral("mark")).toDouble());
+    q.Answer = AnswerMask(answer);
+    q.Title = edit.value(QStringLiteral("title")).toString();
+    for (int i = 0; i < 6; ++i) {
+        if (!options[i].isString()) return false;
+        q.Items[std::size_t(i)] = options[i].toString();
+    }
+    paper.editedPosition = position;
+    return true;
+}
+
+// The current question as the edit panel shows it, and its position, when
+// typing not yet written makes it differ from the question as written; 0
+// otherwise.
+int ShownTyping(const QuestionTable& table, QuestionRecord& shown) {
+    if (!table.HasCurrentRow() || !table.HasBoundEdit()) return 0;
+    const int row = table.CurrentRow();
+    shown = table.RecordAt(row);
+    const QuestionRecord written = shown;
+    shown.Score = table.Field(QuestionTable::Score).toFloat();
+    shown.Answer = AnswerTextToMask(table.Field(QuestionTable::Answer).toString());
+    shown.Title = table.Field(QuestionTable::Title).toString();
+    for (int i = 0; i < 6; ++i)
+        shown.Items[std::size_t(i)] = table.Field(QuestionTable::ItemA + i).toString();
+    return shown == written ? 0 : row + 1;
 }
 
 }  // namespace
@@ -75,6 +130,8 @@ RecoveryStore::RecoveryStore(PaperDocument& document, int answerType, const QStr
     connect(&document_, &PaperDocument::Changed, this, &RecoveryStore::Schedule);
     connect(&document_, &PaperDocument::ModifiedChanged, this, &RecoveryStore::Schedule);
     connect(&document_, &PaperDocument::FileNameChanged, this, &RecoveryStore::Schedule);
+    // Typing in the edit panel is held by the table until it is written.
+    connect(&document_.Table(), &QAbstractItemModel::dataChanged, this, &RecoveryStore::Schedule);
     // The replaced paper lives on in the undo history, not here.
     connect(&document_, &PaperDocument::Replaced, this, [this] {
         RemoveOwn();
@@ -94,11 +151,16 @@ bool RecoveryStore::HasOwnFile() const {
     return QFile::exists(Base(id_) + kInfoSuffix) || QFile::exists(Base(id_) + kPaperSuffix);
 }
 
+bool RecoveryStore::HasTyping() const {
+    return document_.Table().HasBoundEdit();
+}
+
 void RecoveryStore::Schedule() {
     if (ended_) return;
-    if (!document_.Modified()) {
+    if (!document_.Modified() && !HasTyping()) {
         timer_.stop();
         RemoveOwn();
+        RemoveTaken();
     } else if (!timer_.isActive()) {
         // Not restarted by later changes, so a change waits no longer than this.
         timer_.start();
@@ -108,21 +170,46 @@ void RecoveryStore::Schedule() {
 bool RecoveryStore::WriteNow() {
     timer_.stop();
     if (ended_) return true;
-    if (!document_.Modified()) {
+    RecoveredPaper paper;
+    paper.fileName = document_.FileName();
+    paper.answerType = answerType_;
+    paper.editedPosition = ShownTyping(document_.Table(), paper.edited);
+    if (!document_.Modified() && paper.editedPosition == 0) {
         RemoveOwn();
+        RemoveTaken();
         return true;
     }
+    paper.rows = document_.Rows();
     QString why;
+    // Typing alone leaves the questions as they were: only the description
+    // is written again.
+    const bool rowsKept = ownRows_ && *ownRows_ == paper.rows && !paper.rows.empty() &&
+                          QFile::exists(Base(id_) + kPaperSuffix);
     const bool written =
-        Write(Base(id_), {document_.Rows(), document_.FileName(), answerType_}, &why);
+        rowsKept ? WriteInfo(Base(id_) + kInfoSuffix, paper, &why) : Write(Base(id_), paper, &why);
+    if (written)
+        ownRows_ = std::move(paper.rows);
+    else
+        ownRows_.reset();
     if (!written && !lastWriteFailed_) emit WriteFailed(why);
     lastWriteFailed_ = !written;
+    // The recovered paper is safe in this editor's own copy now.
+    if (written) RemoveTaken();
     return written;
 }
 
 void RecoveryStore::RemoveOwn() {
+    ownRows_.reset();
     QFile::remove(Base(id_) + kPaperSuffix);
     QFile::remove(Base(id_) + kInfoSuffix);
+}
+
+void RecoveryStore::RemoveTaken() {
+    for (const QString& id : std::exchange(taken_, {})) {
+        QFile::remove(Base(id) + kPaperSuffix);
+        QFile::remove(Base(id) + kInfoSuffix);
+        Release(id);
+    }
 }
 
 void RecoveryStore::EndSession() {
@@ -130,6 +217,7 @@ void RecoveryStore::EndSession() {
     ended_ = true;
     timer_.stop();
     RemoveOwn();
+    RemoveTaken();
     reserved_.clear();
     ownLock_.reset();
 }
@@ -157,32 +245,51 @@ std::optional<RecoveredPaper> RecoveryStore::Read(const QString& base, QString* 
     };
     RecoveredPaper paper;
     int questions = -1;
+    QString damaged;  // why the description cannot be used
     QFile infoFile(base + kInfoSuffix);
     if (infoFile.exists()) {
-        if (!infoFile.open(QIODevice::ReadOnly) || infoFile.size() > 64 * 1024)
-            return fail(QStringLiteral("The description of the paper cannot be read."));
-        QJsonParseError error{};
-        const QJsonDocument json = QJsonDocument::fromJson(infoFile.readAll(), &error);
-        const QJsonObject info = json.object();
-        if (error.error != QJsonParseError::NoError || !json.isObject() ||
-            !info.value(QStringLiteral("fileName")).isString() ||
-            !info.value(QStringLiteral("answerType")).isDouble() ||
-            !info.value(QStringLiteral("questions")).isDouble())
-            return fail(QStringLiteral("The description of the paper is damaged."));
-        paper.fileName = info.value(QStringLiteral("fileName")).toString();
-        paper.answerType = info.value(QStringLiteral("answerType")).toInt();
-        questions = info.value(QStringLiteral("questions")).toInt(-1);
-        if (questions < 0 || questions > kMaxQuestions)
-            return fail(QStringLiteral("The description of the paper is damaged."));
+        if (!infoFile.open(QIODevice::ReadOnly) || infoFile.size() > 64 * 1024) {
+            damaged = QStringLiteral("The description of the paper cannot be read.");
+        } else {
+            QJsonParseError error{};
+            const QJsonDocument json = QJsonDocument::fromJson(infoFile.readAll(), &error);
+            const QJsonObject info = json.object();
+            questions = info.value(QStringLiteral("questions")).toInt(-1);
+            if (error.error != QJsonParseError::NoError || !json.isObject() ||
+                !info.value(QStringLiteral("fileName")).isString() ||
+                !info.value(QStringLiteral("answerType")).isDouble() ||
+                !info.value(QStringLiteral("questions")).isDouble() || questions < 0 ||
+                questions > kMaxQuestions || !ReadEdit(info, paper)) {
+                damaged = QStringLiteral("The description of the paper is damaged.");
+            } else {
+                paper.fileName = info.value(QStringLiteral("fileName")).toString();
+                paper.answerType = info.value(QStringLiteral("answerType")).toInt();
+            }
+        }
+        if (!damaged.isEmpty()) {
+            // The questions may still be whole: they are recovered without
+            // their name and typing.
+            paper = {};
+            questions = -1;
+        }
     }
     // The paper file is written before its description, so when both are
     // there the paper file is the later word on the questions.
     if (QFile::exists(base + kPaperSuffix)) {
         const ImportReport report = ReadPaperFile(base + kPaperSuffix, paper.rows);
-        if (report.outcome != ImportReport::Outcome::Imported)
+        if (report.outcome != ImportReport::Outcome::Imported) {
+            if (!damaged.isEmpty()) return fail(damaged);
             return fail(QStringLiteral("The questions cannot be read: %1").arg(report.reason));
+        }
+    } else if (!damaged.isEmpty()) {
+        return fail(damaged);
     } else if (questions != 0) {
         return fail(QStringLiteral("The questions of the paper are missing."));
+    }
+    // Typing on a question the paper no longer has belongs to another paper.
+    if (paper.editedPosition > int(paper.rows.size())) {
+        paper.editedPosition = 0;
+        paper.edited = {};
     }
     return paper;
 }
@@ -194,7 +301,7 @@ QStringList RecoveryStore::LeftOver() {
         QDir::Time | QDir::Reversed);
     for (const QFileInfo& file : files) {
         const QString id = file.completeBaseName();
-        if (id == id_ || ids.contains(id)) continue;
+        if (id == id_ || ids.contains(id) || taken_.contains(id)) continue;
         if (!reserved_.count(id)) {
             auto lock = TryLock(Base(id) + kLockSuffix);
             if (!lock) continue;  // its editor is still running
@@ -216,11 +323,13 @@ std::optional<RecoveredPaper> RecoveryStore::Take(const QString& id, QString* wh
     }
     auto paper = Read(Base(id), why);
     if (paper) {
-        QFile::remove(Base(id) + kPaperSuffix);
-        QFile::remove(Base(id) + kInfoSuffix);
-    } else {
-        SetAside(id);
+        taken_.push_back(id);  // its lock stays with this editor
+        return paper;
     }
+    const QString aside = SetAside(id);
+    if (why && !aside.isEmpty())
+        *why += QStringLiteral("\nIts files were set aside in %1.")
+                    .arg(QDir::toNativeSeparators(aside));
     Release(id);
     return paper;
 }
@@ -233,17 +342,22 @@ void RecoveryStore::Discard(const QString& id) {
 }
 
 // A damaged recovery is kept for whoever wants to look at it, out of the way
-// of the next start.
-void RecoveryStore::SetAside(const QString& id) {
+// of the next start. The folder it went to, empty when nothing was moved.
+QString RecoveryStore::SetAside(const QString& id) {
     const QString aside = folder_ + QStringLiteral("/damaged");
     QDir().mkpath(aside);
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    bool moved = false;
     for (const QString& suffix : {kPaperSuffix, kInfoSuffix}) {
         const QString from = Base(id) + suffix;
         if (!QFile::exists(from)) continue;
         const QString to = aside + u'/' + id + u'-' + stamp + suffix;
-        if (!QFile::rename(from, to)) QFile::remove(from);
+        if (QFile::rename(from, to))
+            moved = true;
+        else
+            QFile::remove(from);
     }
+    return moved ? aside : QString();
 }
 
 }  // namespace scrivane

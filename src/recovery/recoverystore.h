@@ -1,7 +1,9 @@
-// Crash recovery. While the paper is modified it is written, shortly after
-// each change, to a recovery file of this editor in the user's data folder;
-// saving, replacing the paper and a normal end remove it. A recovery file left
-// by an editor that is no longer running is found at the next start.
+// Crash recovery. While the paper is modified, or the edit panel shows typing
+// not yet written, it is written, shortly after each change, to a recovery
+// file of this editor in the user's data folder; saving, replacing the paper
+// and a normal end remove it. A recovery file left by an editor that is no
+// longer running is found at the next start, and kept until this editor's
+// own copy of the recovered paper is written.
 //
 // Each editor keys its files by its process id and holds a lock file for as
 // long as it runs, so two editors running at once keep their own files and
@@ -30,6 +32,10 @@ struct RecoveredPaper {
     std::vector<QuestionRecord> rows;
     QString fileName;
     int answerType = -1;  // -1: not recorded
+    // The current question as the edit panel showed it, typing not yet
+    // written included; editedPosition 0 when the panel held no such typing.
+    int editedPosition = 0;
+    QuestionRecord edited;
 
     bool operator==(const RecoveredPaper&) const = default;
 };
@@ -60,20 +66,24 @@ public:
     // The recovery files left by editors that are no longer running, oldest
     // first. Each stays reserved for this editor until taken or discarded.
     QStringList LeftOver();
-    // Reads a left-over recovery file and removes it. A damaged one is set
-    // aside in the folder "damaged" and nothing is returned; why says what is
-    // wrong.
+    // Reads a left-over recovery file. Its files stay, reserved for this
+    // editor, until its own copy is next written, so a crash in between still
+    // leaves the paper; they go then, or when the paper is saved or the
+    // session ends. A damaged one is set aside in the folder "damaged" and
+    // nothing is returned; why says what is wrong and where the files went.
     std::optional<RecoveredPaper> Take(const QString& id, QString* why);
     // Deletes a left-over recovery file.
     void Discard(const QString& id);
 
-    // Writes the modified paper at once (the delayed write is done); removes
-    // the file when the paper is not modified. False when the write failed.
+    // Writes the modified paper, or the typing not yet written, at once (the
+    // delayed write is done); removes the file when there is neither. False
+    // when the write failed.
     bool WriteNow();
     // The end of the session: the file is removed and nothing more is written.
     void EndSession();
 
-    // The files of one recovery, by their common path without extension.
+    // The files of one recovery, by their common path without extension. A
+    // damaged description with a paper file that reads gives the paper alone.
     static bool Write(const QString& base, const RecoveredPaper& paper, QString* why);
     static std::optional<RecoveredPaper> Read(const QString& base, QString* why);
 
@@ -84,9 +94,11 @@ signals:
 private:
     QString Base(const QString& id) const;
     void Schedule();
+    bool HasTyping() const;
     void RemoveOwn();
+    void RemoveTaken();
     void Release(const QString& id);
-    void SetAside(const QString& id);
+    QString SetAside(const QString& id);
 
     PaperDocument& document_;
     int answerType_;
@@ -94,6 +106,8 @@ private:
     QString id_;
     std::unique_ptr<QLockFile> ownLock_;
     std::map<QString, std::unique_ptr<QLockFile>> reserved_;
+    QStringList taken_;  // recovered, kept until the own copy is written
+    std::optional<std::vector<QuestionRecord>> ownRows_;  // the questions in the own copy
     QTimer timer_;
     bool ended_ = false;
     bool lastWriteFailed_ = false;

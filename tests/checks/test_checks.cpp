@@ -359,6 +359,24 @@ private slots:
         QVERIFY(b.longestRun.length <= 3);
         QCOMPARE(OptionsThatStay(rows[2].Items), 0b111u);
     }
+
+    // Options that are all numbers stay in the order they were written,
+    // even where the key needs their question most.
+    void rebalanceLeavesNumericOptions() {
+        Rows rows = Keyed("AAAAAAAAAA", 4);
+        for (std::size_t q : {0u, 3u, 4u, 5u, 9u})
+            rows[q].Items = {"8", "9 cm", "10.5", "-11", "", ""};
+        rows[4].Items = {"$8", "9 %", "1,000", "3e5", "", ""};
+        const RebalanceResult result = Rebalance(rows, 0);
+        VerifyKeepsQuestions(rows, result.rows);
+        QVERIFY(!result.changed.empty());
+        for (std::size_t q : {0u, 3u, 4u, 5u, 9u})
+            QVERIFY2(result.rows[q] == rows[q], qPrintable(QString::number(q + 1)));
+        // One text that is not a number lets the question take part again.
+        rows = Keyed("AAAA", 4);
+        for (QuestionRecord& q : rows) q.Items = {"8", "9", "ten", "11", "", ""};
+        QVERIFY(!Rebalance(rows, 0).changed.empty());
+    }
 };
 
 }  // namespace scrivane::test

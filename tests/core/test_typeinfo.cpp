@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fstream>
@@ -19,6 +20,11 @@ std::filesystem::path Folder(const QTemporaryDir& dir) {
 void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 std::vector<std::uint8_t> Record(std::int16_t answerType, std::int16_t check) {
@@ -103,6 +109,88 @@ private slots:
         QCOMPARE(int(record.AnswerType), 0);
         QCOMPARE(prompts2.Texts(), QStringList{"Type Information Error!"});
         ::chmod(locked.path().toLocal8Bit().constData(), 0700);
+    }
+
+    // Only AnswerType's two bytes change: the texts, the other numbers and
+    // any tail stay byte for byte, the file keeps its length and its
+    // permissions, and a link is written through.
+    void answerTypeChangesOnlyItsTwoBytes_data() {
+        QTest::addColumn<int>("tail");
+        QTest::addColumn<bool>("linked");
+        QTest::newRow("record") << 0 << false;
+        QTest::newRow("record with a longer tail") << 70000 << false;
+        QTest::newRow("through a link") << 3 << true;
+    }
+    void answerTypeChangesOnlyItsTwoBytes() {
+        QFETCH(int, tail);
+        QFETCH(bool, linked);
+        QTemporaryDir dir;
+        const auto path = Folder(dir) / "TypeInfo.con";
+        std::vector<std::uint8_t> bytes(std::size_t(TypeInfoRecord::kSize + tail));
+        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = std::uint8_t(i * 7 + 1);
+        bytes[60] = 1718 & 0xFF;
+        bytes[61] = 1718 >> 8;
+        WriteBytes(path, bytes);
+        ::chmod(path.c_str(), 0640);
+        auto written = path;
+        if (linked) {
+            written = Folder(dir) / "link.con";
+            std::filesystem::create_symlink(path, written);
+        }
+        QCOMPARE(WriteAnswerType(written, 3).outcome, AnswerTypeWrite::Outcome::Written);
+        auto expected = bytes;
+        expected[2] = 3;
+        expected[3] = 0;
+        QCOMPARE(ReadBytes(path), expected);
+        QVERIFY(!linked || std::filesystem::is_symlink(written));
+        struct stat st {};
+        QCOMPARE(::stat(path.c_str(), &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), 0640);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(),
+                 linked ? 2 : 1);  // no temporary file left
+    }
+
+    // A missing or empty file gets a fresh record; a short one or one
+    // without the check value, and anything that is not a regular file, is
+    // left as it is without being opened.
+    void answerTypeRefusals_data() {
+        QTest::addColumn<int>("kind");  // 0 missing, 1 empty, 2 short, 3 no check value, 4 pipe,
+                                        // 5 folder, 6 read-only
+        QTest::addColumn<int>("outcome");
+        using O = AnswerTypeWrite::Outcome;
+        QTest::newRow("missing") << 0 << int(O::Written);
+        QTest::newRow("empty") << 1 << int(O::Written);
+        QTest::newRow("one byte") << 2 << int(O::NotARecord);
+        QTest::newRow("115 bytes") << 7 << int(O::NotARecord);
+        QTest::newRow("no 1718") << 3 << int(O::NotARecord);
+        QTest::newRow("pipe") << 4 << int(O::Failed);
+        QTest::newRow("folder") << 5 << int(O::Failed);
+        QTest::newRow("read-only") << 6 << int(O::Failed);
+    }
+    void answerTypeRefusals() {
+        QFETCH(int, kind);
+        QFETCH(int, outcome);
+        QTemporaryDir dir;
+        const auto path = Folder(dir) / "TypeInfo.con";
+        std::vector<std::uint8_t> before;
+        if (kind == 1) WriteBytes(path, {});
+        if (kind == 2) before = {3};
+        if (kind == 7) before = std::vector<std::uint8_t>(115, 0x41);
+        if (kind == 3 || kind == 6) before = Record(2, 1717);
+        if (kind == 6) before = Record(2, 1718);
+        if (!before.empty()) WriteBytes(path, before);
+        if (kind == 4) QCOMPARE(::mkfifo(path.c_str(), 0600), 0);
+        if (kind == 5) std::filesystem::create_directory(path);
+        if (kind == 6) ::chmod(path.c_str(), 0444);
+        const AnswerTypeWrite result = WriteAnswerType(path, 3);
+        QCOMPARE(int(result.outcome), outcome);
+        QCOMPARE(result.reason.isEmpty(), outcome != int(AnswerTypeWrite::Outcome::Failed));
+        if (kind <= 1) {
+            QCOMPARE(ReadBytes(path), Record(3, 1718));
+        } else if (!before.empty()) {
+            QCOMPARE(ReadBytes(path), before);
+        }
+        if (kind == 4) QVERIFY(std::filesystem::is_fifo(path));
     }
 };
 

@@ -2,11 +2,14 @@
 // the command line, a drop or the recent papers, the answer mode switched at
 // run time, the layout on resize and on large or scaled screens, the
 // pictures, HELP's fallback and the dialogs fitted to the screen.
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -22,6 +25,7 @@
 #include "dialogs/dlganswerset.h"
 #include "dialogs/formquickpaper.h"
 #include "editor/commandicons.h"
+#include "editor/editorsettings.h"
 #include "editor/mainmenu.h"
 #include "editor/recentpapers.h"
 #include "harness.h"
@@ -290,21 +294,65 @@ private slots:
 
     void recentPapersKeepEightNewestFirst() {
         QTemporaryDir dir;
-        const QString file = dir.filePath("settings.conf");
+        EditorSettings settings(dir.filePath("settings.conf"));
         {
-            RecentPapers recent(file);
+            RecentPapers recent(settings);
             for (int i = 1; i <= 10; ++i)
                 recent.Add(dir.filePath(QStringLiteral("p%1.tpf").arg(i)));
             recent.Add(dir.filePath("p5.tpf"));  // opened again: first, and once
         }
-        const QStringList list = RecentPapers(file).List();  // kept in the file
+        const QStringList list = RecentPapers(settings).List();  // kept in the file
         QStringList expected;
         for (int i : {5, 10, 9, 8, 7, 6, 4, 3})
             expected << dir.filePath(QStringLiteral("p%1.tpf").arg(i));
         QCOMPARE(list, expected);
-        RecentPapers memory{QString()};
+        EditorSettings none{QString()};
+        RecentPapers memory(none);
         memory.Add("/a.tpf");
         QCOMPARE(memory.List(), QStringList{"/a.tpf"});
+    }
+
+    // A settings file that is a pipe, or larger than 64 KiB, is never opened
+    // or changed: the window appears, one message says so, and the recent
+    // papers hold for the run.
+    void aRefusedSettingsFileIsLeftAlone_data() {
+        QTest::addColumn<QByteArray>("bytes");  // empty: a pipe
+        QTest::newRow("pipe") << QByteArray();
+        QTest::newRow("over 64 KiB")
+            << "[General]\nrecentPapers=" + QByteArray(EditorSettings::kMaxSize, 'x') + '\n';
+    }
+    void aRefusedSettingsFileIsLeftAlone() {
+        QFETCH(QByteArray, bytes);
+        QString file;
+        Harness h(3, {1024, 768}, [&](test::FakeSeams& fake) {
+            file = fake.platform.SettingsFile();
+            if (bytes.isEmpty()) {
+                QCOMPARE(::mkfifo(file.toLocal8Bit().constData(), 0600), 0);
+            } else {
+                QFile big(file);
+                QVERIFY(big.open(QIODevice::WriteOnly));
+                big.write(bytes);
+            }
+        });
+        QCOMPARE(h.fake.prompts.messages.size(), std::size_t(1));
+        QVERIFY(h.fake.prompts.messages[0].text.startsWith("The settings file " +
+                                                           QDir::toNativeSeparators(file)));
+        QTemporaryDir dir;
+        const QString paper = dir.filePath("kept.tpf");
+        h.fake.prompts.files.push_back(paper);
+        Action(h, "actionSave")->trigger();
+        QVERIFY(QFile::exists(paper));
+        auto* menu = h.Find<QMenu>("menuRecent");
+        QCOMPARE(menu->actions().size(), 1);
+        QCOMPARE(menu->actions()[0]->data().toString(), paper);
+        QCOMPARE(h.fake.prompts.messages.size(), std::size_t(1));  // told once
+        if (bytes.isEmpty()) {
+            QVERIFY(QFileInfo(file).isFile() == false && QFileInfo::exists(file));
+        } else {
+            QFile big(file);
+            QVERIFY(big.open(QIODevice::ReadOnly));
+            QCOMPARE(big.readAll(), bytes);
+        }
     }
 
     void openRecentListsSavedPapersAndDropsVanishedOnes() {
@@ -381,6 +429,45 @@ private slots:
         QVERIFY(h.Find<QLineEdit>("TextItems_5")->isEnabled());
         QVERIFY(Action(h, "actionMultipleMode")->isChecked());
         QVERIFY(IsMultipleAnswerMode(h.state.AnswerType()));
+    }
+
+    // A record the program does not know is never rewritten, and a pipe in
+    // its place is never opened: the mode holds for the run either way.
+    void answerModeLeavesAForeignRecordAlone_data() {
+        QTest::addColumn<QByteArray>("bytes");  // empty: a pipe
+        QTest::addColumn<QString>("message");
+        const QString foreign = QStringLiteral(
+            "TypeInfo.con is not a valid type record; the answer mode holds until the program "
+            "ends.");
+        QTest::newRow("short") << QByteArray(60, 'x') << foreign;
+        QTest::newRow("no check value") << QByteArray(116, '\0') << foreign;
+        QTest::newRow("pipe") << QByteArray()
+                              << QStringLiteral(
+                                     "The answer mode could not be saved; it applies "
+                                     "until the program ends.");
+    }
+    void answerModeLeavesAForeignRecordAlone() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, message);
+        Harness h{0};
+        const auto file = h.fake.platform.ProgramFolder() / kTypeInfoFileName;
+        std::filesystem::remove(file);
+        if (bytes.isEmpty()) {
+            QCOMPARE(::mkfifo(file.c_str(), 0600), 0);
+        } else {
+            std::ofstream(file, std::ios::binary).write(bytes.constData(), bytes.size());
+        }
+        Action(h, "actionMultipleMode")->trigger();
+        QCOMPARE(h.fake.prompts.Texts(), QStringList{message});
+        QVERIFY(IsMultipleAnswerMode(h.state.AnswerType()));
+        QVERIFY(h.Find<QLineEdit>("TextItems_5")->isEnabled());
+        if (bytes.isEmpty()) {
+            QVERIFY(std::filesystem::is_fifo(file));
+        } else {
+            QFile kept(QString::fromStdString(file.string()));
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), bytes);
+        }
     }
 
     void resizingLaysOutAgainWithoutCuttingOff() {

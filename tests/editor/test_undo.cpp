@@ -54,19 +54,47 @@ void CompareWindow(Harness& h, const Model& model) {
 // The paper a child editor makes before it is killed: saved, then changed.
 const QString kRecoverTitle = QStringLiteral("typed before the crash");
 
+const QString kTypedTitle = QStringLiteral("typed, never written");
+const QString kTypedOption = QStringLiteral("option typed");
+
+// What the child does before it is killed, by the file "mode" in its data
+// folder: "typing" types into the panel of the start-up paper and writes
+// nothing; "recover" takes the paper left in the folder and is killed at
+// once; otherwise it saves a paper and changes it.
 int RunChild(const QString& dataFolder) {
-    Harness h(3, {1024, 768}, [&](FakeSeams& fake) { fake.platform.dataFolder = dataFolder; });
-    h.fake.prompts.files = {QDir(dataFolder).filePath(QStringLiteral("saved.tpf"))};
-    h.Click(FormPaper::SAVE);
-    TypeTitle(h, kRecoverTitle);
-    h.Click(FormPaper::ADD);
+    QFile modeFile(QDir(dataFolder).filePath(QStringLiteral("mode")));
+    const QByteArray mode = modeFile.open(QIODevice::ReadOnly) ? modeFile.readAll() : QByteArray();
+    Harness h(3, {1024, 768}, [&](FakeSeams& fake) {
+        fake.platform.dataFolder = dataFolder;
+        if (mode == "recover") fake.prompts.answers = {MsgAnswer::Yes};
+    });
+    if (mode == "recover") return ReadyUntilKilled();
+    if (mode == "typing") {
+        TypeTitle(h, kTypedTitle);
+        auto* option = h.Find<QLineEdit>("TextItems_0");
+        option->setFocus();
+        QTest::keyClicks(option, kTypedOption);
+    } else {
+        h.fake.prompts.files = {QDir(dataFolder).filePath(QStringLiteral("saved.tpf"))};
+        h.Click(FormPaper::SAVE);
+        TypeTitle(h, kRecoverTitle);
+        h.Click(FormPaper::ADD);
+    }
     // Ready once the recovery file is written, at most two seconds on.
     for (int i = 0; i < 300 && QDir(dataFolder + QStringLiteral("/recovery"))
                                    .entryList({QStringLiteral("*.json")}, QDir::Files)
                                    .isEmpty();
          ++i)
         QTest::qWait(10);
+    // Typing the first write did not hold is written within the delay.
+    if (mode == "typing") QTest::qWait(RecoveryStore::kWriteDelayMs + 200);
     return ReadyUntilKilled();
+}
+
+void SetChildMode(const QTemporaryDir& data, const QByteArray& mode) {
+    QFile file(data.filePath(QStringLiteral("mode")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(mode);
 }
 
 }  // namespace
@@ -139,6 +167,42 @@ private slots:
         QCOMPARE(h.table().Field(QuestionTable::ItemB).toString(), QString());
         QTest::keyClick(option, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(h.table().RecordCount(), 1);
+    }
+
+    // Saved as a paper, rebalanced, saved under a new name, the rebalance
+    // undone and a question deleted: SAVE offers the new name and the first
+    // file stays as it was.
+    void undoLeavesTheFileSaveWritesTo() {
+        Harness h;
+        QTemporaryDir dir;
+        const QString first = dir.filePath(QStringLiteral("endofterm.tpf"));
+        const QString second = dir.filePath(QStringLiteral("rb_test.tpf"));
+        auto bytes = [](const QString& path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        h.Click(FormPaper::ADD);
+        h.Click(FormPaper::ADD);
+        h.fake.prompts.files = {first};
+        h.Click(FormPaper::SAVE);
+        const QByteArray saved = bytes(first);
+        QVERIFY(!saved.isEmpty());
+        auto rows = h.window->Document().Rows();
+        rows[0].Answer = 2;
+        h.window->History().ReplaceRows(QStringLiteral("Rebalance answers"), rows);
+        h.fake.prompts.files = {second};
+        h.Click(FormPaper::SAVE);
+        HistoryKey(h, true);
+        QCOMPARE(h.window->Document().Row(1).Answer, AnswerMask(0));
+        h.Click(FormPaper::DEL);
+        QCOMPARE(h.state.PaperFileName, second);
+        QCOMPARE(h.window->windowTitle(), QStringLiteral("Quennet  ") + second);
+        h.fake.prompts.files = {second};
+        h.Click(FormPaper::SAVE);
+        QCOMPARE(h.fake.prompts.fileRequests.back().fileName, QStringLiteral("rb_test.tpf"));
+        QVERIFY(h.fake.prompts.messages.empty());  // its own file: nothing asked
+        QCOMPARE(bytes(first), saved);
+        QVERIFY(bytes(second) != saved);
     }
 
     void randomSequenceFollowsThePlainModel() {
@@ -291,10 +355,59 @@ private slots:
         QCOMPARE(h.Text("LabNoCount"), QStringLiteral("2"));
         QVERIFY(!Action(h, "actionUndo")->isEnabled());
 
-        // Taken once: a later start finds nothing of the killed editor.
-        Harness later(3, {1024, 768},
-                      [&](FakeSeams& fake) { fake.platform.dataFolder = data.path(); });
-        QVERIFY(later.fake.prompts.messages.empty());
+        // Taken once: the killed editor's files are gone, once this editor's
+        // own copy of the paper is written.
+        const QString own = QString::number(QCoreApplication::applicationPid()) + u'.';
+        const QStringList files =
+            QDir(data.filePath(QStringLiteral("recovery"))).entryList(QDir::Files);
+        QVERIFY(!files.isEmpty());
+        for (const QString& file : files) QVERIFY2(file.startsWith(own), qPrintable(file));
+    }
+
+    // Typing on screen but not written, on a paper never modified, comes
+    // back into the panel of its question, still unwritten.
+    void typingNotYetWrittenComesBackIntoThePanel() {
+        QTemporaryDir data;
+        SetChildMode(data, "typing");
+        QProcess child;
+        QVERIFY(StartChildEditor(child, data.path()));
+        QVERIFY(KillChildEditor(child));
+
+        Harness h(3, {1024, 768}, [&](FakeSeams& fake) {
+            fake.platform.dataFolder = data.path();
+            fake.prompts.answers = {MsgAnswer::Yes};
+        });
+        QCOMPARE(h.fake.prompts.messages.size(), std::size_t(1));
+        QCOMPARE(h.Find<QPlainTextEdit>("TextTitle")->toPlainText(), kTypedTitle);
+        QCOMPARE(h.Text("TextItems_0"), kTypedOption);
+        QCOMPARE(h.Text("LabelNo"), QStringLiteral("1"));
+        QCOMPARE(h.window->Document().Row(1).Title, QString());  // not written yet
+        QVERIFY(h.window->CheckCurrentRow());
+        QCOMPARE(h.window->Document().Row(1).Title, kTypedTitle);
+        QCOMPARE(h.window->Document().Row(1).Items[0], kTypedOption);
+    }
+
+    // Killed at once after Yes: the paper it recovered is offered again.
+    void aPaperKilledRightAfterItsRecoveryComesBack() {
+        QTemporaryDir data;
+        SetChildMode(data, "recover");
+        const QString folder = data.filePath(QStringLiteral("recovery"));
+        QDir().mkpath(folder);
+        const std::vector<QuestionRecord> rows{Blank(3), Blank(4), Blank(5)};
+        QString why;
+        QVERIFY(
+            RecoveryStore::Write(folder + QStringLiteral("/999999"), {rows, {}, 3, 0, {}}, &why));
+        QProcess child;
+        QVERIFY(StartChildEditor(child, data.path()));
+        QVERIFY(KillChildEditor(child));
+
+        Harness h(3, {1024, 768}, [&](FakeSeams& fake) {
+            fake.platform.dataFolder = data.path();
+            fake.prompts.answers = {MsgAnswer::Yes};
+        });
+        QCOMPARE(h.fake.prompts.messages.size(), std::size_t(1));
+        QCOMPARE(h.table().RecordCount(), 3);
+        QCOMPARE(h.Text("LabScoreCount"), QStringLiteral("12"));
     }
 
     // No deletes a left-over paper; a damaged one is told and set aside; the
@@ -312,7 +425,8 @@ private slots:
                             QFileDevice::FileModificationTime);
         damaged.close();
         QString why;
-        QVERIFY(RecoveryStore::Write(folder + QStringLiteral("/222"), {{Blank(3)}, {}, 3}, &why));
+        QVERIFY(RecoveryStore::Write(folder + QStringLiteral("/222"), {{Blank(3)}, {}, 3, 0, {}},
+                                     &why));
 
         Harness h(3, {1024, 768}, [&](FakeSeams& fake) {
             fake.platform.dataFolder = data.path();
@@ -323,7 +437,8 @@ private slots:
                               "The unsaved paper could not be recovered.",
                               "Scrivane was not closed properly. Recover the unsaved paper?"}));
         QCOMPARE(h.fake.prompts.messages[1].icon, MsgIcon::Exclamation);
-        QVERIFY(!h.fake.prompts.messages[1].informativeText.isEmpty());
+        QVERIFY(h.fake.prompts.messages[1].informativeText.contains(
+            QDir::toNativeSeparators(folder + QStringLiteral("/damaged"))));
         QCOMPARE(h.table().RecordCount(), 1);
         QVERIFY(!h.state.PaperModified);
         QCOMPARE(QDir(folder + QStringLiteral("/damaged")).entryList(QDir::Files).size(), 1);

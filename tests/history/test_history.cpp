@@ -28,13 +28,19 @@ struct Paper {
 class HistoryTest : public QObject {
     Q_OBJECT
 private slots:
+    // focus: mostly saves under new names, opens and rebalances between
+    // undos and redos, where a file name could move with a step.
     void randomSequencesFollowThePlainModel_data() {
         QTest::addColumn<quint32>("seed");
+        QTest::addColumn<bool>("focus");
         for (quint32 seed : {1u, 2u, 3u, 4u})
-            QTest::newRow(qPrintable(QString::number(seed))) << seed;
+            QTest::newRow(qPrintable(QString::number(seed))) << seed << false;
+        for (quint32 seed : {5u, 6u, 7u, 8u})
+            QTest::newRow(qPrintable(QStringLiteral("saves %1").arg(seed))) << seed << true;
     }
     void randomSequencesFollowThePlainModel() {
         QFETCH(quint32, seed);
+        QFETCH(bool, focus);
         QRandomGenerator random(seed);
         Paper paper;
         Model model;
@@ -55,7 +61,8 @@ private slots:
 
         for (int op = 0; op < 700; ++op) {
             const int count = int(model.rows.size());
-            const int kind = pick(20);
+            int kind = pick(20);
+            if (focus && kind >= 5 && kind < 11) kind = 11 + kind % 2;
             if (kind < 5 && count > 0) {  // an edit of the grid or the panel
                 const int p = 1 + pick(count);
                 const int column = QuestionTable::Score + pick(QuestionTable::kColumnCount - 1);
@@ -117,7 +124,7 @@ private slots:
                 s.rowsAfter = randomRows();
                 s.currentAfter = 1;
                 bool flag = false, opened = false;
-                switch (pick(4)) {
+                switch (focus ? 1 + 2 * pick(2) : pick(4)) {
                     case 0:  // a blank paper keeps the flag
                         s.rowsAfter = {Blank()};
                         flag = model.modified;
@@ -134,7 +141,7 @@ private slots:
                         paper.history.ReplacePaper(kStepImport, {s.rowsAfter, {}, false, 1});
                         break;
                     default:
-                        s.fileAfter = model.fileName;
+                        s.kind = Model::Step::AllRows;
                         s.currentAfter =
                             std::min(std::max(model.current, 1), int(s.rowsAfter.size()));
                         flag = true;
@@ -152,12 +159,25 @@ private slots:
                 const int p = 1 + pick(count);
                 paper.document.SetCurrent(p);
                 model.current = p;
-            } else if (kind < 17) {
-                paper.history.Undo();
-                model.Undo();
             } else {
-                paper.history.Redo();
-                model.Redo();
+                // Only a step that replaced the paper takes its name along.
+                const bool undo = kind < 17;
+                const int step = undo ? model.index - 1 : model.index;
+                const bool named = step >= model.floor && step < int(model.steps.size()) &&
+                                   model.steps[std::size_t(step)].kind == Model::Step::Replace;
+                const QString file = paper.state.PaperFileName;
+                const QString caption = paper.document.ShownName();
+                if (undo) {
+                    paper.history.Undo();
+                    model.Undo();
+                } else {
+                    paper.history.Redo();
+                    model.Redo();
+                }
+                if (!named) {
+                    QCOMPARE(paper.state.PaperFileName, file);
+                    QCOMPARE(paper.document.ShownName(), caption);
+                }
             }
             CompareWithModel(paper.document, paper.state, paper.history, model);
             if (QTest::currentTestFailed()) {
@@ -166,6 +186,41 @@ private slots:
             }
         }
         QVERIFY(model.floor > 0);  // the bound was reached
+    }
+
+    // Open, Rebalance, save under a new name, undo, delete, save: the save
+    // writes the file saved under last, never the one opened first.
+    void undoNeverTakesTheFileNameBack() {
+        Paper paper;
+        const QString opened = QStringLiteral("/papers/endofterm.tpf");
+        const QString saved = QStringLiteral("/papers/rb_test.tpf");
+        const Rows rows(30, Blank());
+        paper.history.ReplacePaper(kStepOpenPaper, {rows, opened, false, 1});
+        paper.history.MarkSaved(opened);
+        Rows balanced = rows;
+        balanced[0].Answer = 4;
+        paper.history.ReplaceRows(QStringLiteral("Rebalance answers"), balanced);
+        paper.history.MarkSaved(saved);
+        paper.history.Undo();
+        QCOMPARE(paper.document.Rows()[0].Answer, AnswerMask(0));
+        QCOMPARE(paper.state.PaperFileName, saved);
+        QCOMPARE(paper.document.ShownName(), saved);
+        QVERIFY(paper.state.PaperModified);
+        paper.history.DeleteQuestion(1);
+        QCOMPARE(paper.document.Count(), 29);
+        QCOMPARE(paper.state.PaperFileName, saved);
+        paper.history.Undo();
+        paper.history.Redo();
+        QCOMPARE(paper.state.PaperFileName, saved);
+
+        // Undoing the open brings back the paper it replaced, with its name;
+        // redoing it, the name the opened paper was saved under last.
+        paper.history.Undo();
+        paper.history.Undo();
+        QCOMPARE(paper.state.PaperFileName, QString());
+        paper.history.Redo();
+        QCOMPARE(paper.state.PaperFileName, saved);
+        QCOMPARE(paper.document.Count(), 30);
     }
 
     void stepsAreNamedForTheUser() {

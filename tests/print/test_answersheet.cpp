@@ -187,6 +187,15 @@ void AnswerSheetTest::digestsCoverWhatTheyName() {
         QVERIFY2((TextDigest(changed) != texts) == change.textsChange, change.name);
     }
     QVERIFY(PaperDigest(base, QStringLiteral("ABCDEF")) != paper);
+    // Without option texts the sheet offers the mode's letters, and F where
+    // the answer names it.
+    Paper quick = base;
+    quick.push_back(Question(1, "E", "", {}));
+    Paper quickF = base;
+    quickF.push_back(Question(1, "F", "", {}));
+    QCOMPARE(PaperDigest(quick, single) == PaperDigest(quickF, single), false);
+    QCOMPARE(PaperDigest(quick, QStringLiteral("ABCDEF")),
+             PaperDigest(quickF, QStringLiteral("ABCDEF")));
 }
 
 void AnswerSheetTest::fullSheetFitsOnePage_data() {

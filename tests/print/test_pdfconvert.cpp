@@ -1,5 +1,6 @@
 // The converter's PDF mode as a whole program: the PDF, the versions as JSON
 // and the exit statuses.
+#include <sys/stat.h>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -32,6 +33,9 @@ private slots:
     void writesSheetLayout();
     void refusals_data();
     void refusals();
+    void targets_data();
+    void targets();
+    void blankOptionsFollowTheMode();
 
 private:
     QTemporaryDir dir_;
@@ -174,6 +178,113 @@ void PdfConvertTest::refusals() {
     QCOMPARE(r.exitCode, exitCode);
     QVERIFY2(QString::fromUtf8(r.err).contains(message), r.err.constData());
     QVERIFY(!QFile::exists(QDir::temp().filePath(QStringLiteral("scrivane-never-written.pdf"))));
+}
+
+// What stands where the PDF or the versions JSON goes: a file or a link to
+// one is written (the link stays a link); anything else is refused with its
+// reason and left as it was. The JSON follows only a written PDF.
+void PdfConvertTest::targets_data() {
+    QTest::addColumn<QString>("target");  // what stands at the path
+    QTest::addColumn<bool>("json");       // the path is --versions-json's, else the PDF's
+    QTest::addColumn<QString>("reason");  // empty: written
+    for (const bool json : {false, true}) {
+        const char* what = json ? "json" : "pdf";
+        QTest::addRow("%s: new file", what) << "none" << json << "";
+        QTest::addRow("%s: file", what) << "file" << json << "";
+        QTest::addRow("%s: link to a file", what) << "link" << json << "";
+        QTest::addRow("%s: folder", what) << "folder" << json << "it is a folder, not a file";
+        QTest::addRow("%s: pipe", what) << "fifo" << json << "it is a pipe, not a file";
+        QTest::addRow("%s: link to a pipe", what)
+            << "fifolink" << json << "it is a pipe, not a file";
+        QTest::addRow("%s: link to a device", what)
+            << "device" << json << "it is a device, not a file";
+        QTest::addRow("%s: read-only file", what) << "readonly" << json << "the file is read-only";
+    }
+}
+
+void PdfConvertTest::targets() {
+    QFETCH(QString, target);
+    QFETCH(bool, json);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString path =
+        dir.filePath(json ? QStringLiteral("target.json") : QStringLiteral("target.pdf"));
+    const QString real = dir.filePath(QStringLiteral("real"));
+    const QByteArray old = "old contents";
+    const auto writeOld = [&](const QString& file, QFile::Permissions permissions) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(old) == old.size());
+        f.close();
+        QVERIFY(f.setPermissions(permissions));
+    };
+    const QFile::Permissions rw = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    if (target == "file") writeOld(path, rw);
+    if (target == "readonly") writeOld(path, QFile::ReadOwner | QFile::ReadGroup);
+    if (target == "link") {
+        writeOld(real, rw);
+        QVERIFY(QFile::link(real, path));
+    }
+    if (target == "folder") QVERIFY(QDir(dir.path()).mkdir(QFileInfo(path).fileName()));
+    if (target == "fifo") QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    if (target == "fifolink") {
+        QCOMPARE(mkfifo(QFile::encodeName(real).constData(), 0600), 0);
+        QVERIFY(QFile::link(real, path));
+    }
+    if (target == "device") QVERIFY(QFile::link(QStringLiteral("/dev/null"), path));
+
+    const QString pdf = json ? dir.filePath(QStringLiteral("out.pdf")) : path;
+    const QString jsonPath = json ? path : dir.filePath(QStringLiteral("versions.json"));
+    const ProgramRun r = Convert({paper_, pdf, "--versions-json", jsonPath});
+    const QString written = target.endsWith(QStringLiteral("link")) ? real : path;
+    if (reason.isEmpty()) {
+        QCOMPARE(r.exitCode, 0);
+        QFile f(written);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().startsWith(json ? "{" : "%PDF"));
+        if (target == "link") QVERIFY(QFileInfo(path).isSymLink());
+        QVERIFY(QFile::exists(jsonPath));
+    } else {
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(QString::fromUtf8(r.err).contains(
+                     QStringLiteral("cannot write %1: %2").arg(path, reason)),
+                 r.err.constData());
+        const QFileInfo info(path);
+        QCOMPARE(info.isSymLink(), target.endsWith(QStringLiteral("link")) || target == "device");
+        QCOMPARE(info.isDir(), target == "folder");
+        if (target == "readonly") {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), old);
+        }
+        // Without its PDF the versions are not described.
+        if (!json) QVERIFY(!QFile::exists(jsonPath));
+    }
+    // No temporary file stays beside the target.
+    for (const QString& name :
+         QDir(dir.path()).entryList(QDir::Hidden | QDir::Files | QDir::NoDotAndDotDot))
+        QVERIFY2(!name.startsWith(u'.'), qPrintable(name));
+}
+
+// A question without option texts offers the answer mode's letters.
+void PdfConvertTest::blankOptionsFollowTheMode() {
+    const QString paper = dir_.filePath(QStringLiteral("quick.tpf"));
+    QVERIFY(WritePaperFile(paper, {Question(1, "B", "", {"", "", "", "", "", ""}),
+                                   Question(1, "A", "Filled", {"x", "y", "", "", "", ""})})
+                .WasWritten());
+    for (const char* mode : {"single", "multiple"}) {
+        const QString pdf = dir_.filePath(QStringLiteral("quick-%1.pdf").arg(mode));
+        QCOMPARE(Convert({paper, pdf, "--mode", mode, "--shuffle-options", "--no-key"}).exitCode,
+                 0);
+        const QString letters = Squeezed(PdfText(pdf)).section(QStringLiteral("1."), 1);
+        QVERIFY2(letters.startsWith(qstrcmp(mode, "single") == 0 ? "ABCDE(" : "ABCDEF("),
+                 qPrintable(letters.left(40)));
+    }
+    QVERIFY(Convert({paper, dir_.filePath("q.pdf"), "--mode", "several"})
+                .err.contains("--mode takes single or multiple"));
+    // --mode alone still belongs to the checks.
+    const ProgramRun check = Convert({paper, "--check", "--mode", "single"});
+    QVERIFY2(!check.err.contains("unknown option"), check.err.constData());
+    QVERIFY(!QFile::exists(dir_.filePath("q.pdf")));
 }
 
 QTEST_GUILESS_MAIN(PdfConvertTest)

@@ -44,7 +44,9 @@ struct PrintHarness : Harness {
     PrintCommands& commands = AttachPrintCommands(*window, state, fake.seams);
     QTemporaryDir dir;
 
-    PrintHarness() {
+    explicit PrintHarness(std::int16_t answerType = 3,
+                          const std::function<void(FakeSeams&)>& prepare = {})
+        : Harness(answerType, {1024, 768}, prepare) {
         // The blank paper's one question, filled in.
         table().SetField(QuestionTable::Title, QStringLiteral("Which is a noble gas?"));
         table().SetField(QuestionTable::ItemA, QStringLiteral("Neon"));
@@ -68,6 +70,9 @@ private slots:
     void printThroughTheSystemDialog();
     void previewShowsThePages();
     void refusals();
+    void choicesKeptForRecentPapers();
+    void quickPaperPrintsTheModesLetters();
+    void damagedPrintSettings();
 };
 
 void PrintCommandsTest::menuActions() {
@@ -164,6 +169,7 @@ void PrintCommandsTest::printThroughTheSystemDialog() {
         auto* print = qobject_cast<QPrintDialog*>(&dialog);
         QVERIFY(print);
         print->printer()->setOutputFileName(pdf);
+        print->printer()->setCopyCount(3);
         print->done(QDialog::Accepted);
     });
     h.Trigger("actionPrint");
@@ -171,11 +177,17 @@ void PrintCommandsTest::printThroughTheSystemDialog() {
     const QString text = PdfText(pdf);
     QVERIFY(text.contains(QStringLiteral("Which is a noble gas?")));
     QVERIFY(text.contains(QStringLiteral("Unit 4")));
+    // Three copies of the paper, three of the sheet, then its key once.
+    const QStringList pages = text.split(u'\f');
+    QCOMPARE(pages.size(), 8);  // and the empty text after the last form feed
+    for (int p = 0; p < 3; ++p) QVERIFY(pages[p].contains(QStringLiteral("Which is a noble gas?")));
+    for (int p = 3; p < 6; ++p) QVERIFY(pages[p].contains(QStringLiteral("Answer sheet")));
+    QVERIFY(pages[6].contains(QStringLiteral("Answer key")));
     QCOMPARE(h.fake.platform.waitDepth, 0);
 
-    // The sheet, the paper's third page, stands on the whole paper with its
+    // The sheet, the fourth page, stands on the whole paper with its
     // top-left marker 8 mm from the corner, and its code names the paper.
-    const QImage sheet = ScanPdfPage(pdf, 3, 150);
+    const QImage sheet = ScanPdfPage(pdf, 4, 150);
     QVERIFY(!sheet.isNull());
     QVERIFY(qGray(sheet.pixel(68, 68)) < 64);   // 11.5 mm in: the marker's centre
     QVERIFY(qGray(sheet.pixel(40, 40)) > 192);  // 6.8 mm in: outside it
@@ -253,6 +265,150 @@ void PrintCommandsTest::refusals() {
         h.window.get());
     empty.ExportPdf_Click();
     QCOMPARE(h.fake.prompts.Texts().back(), QStringLiteral("The test paper should not be empty."));
+    QCOMPARE(h.fake.modal.shown.size(), std::size_t(1));
+}
+
+// The last choices for each recent paper outlive the program; the ninth
+// paper printed pushes out the oldest.
+void PrintCommandsTest::choicesKeptForRecentPapers() {
+    QTemporaryDir papers;
+    const auto paper = [&](const QString& name) { return papers.filePath(name + ".tpf"); };
+    const auto choose = [](const std::function<void(QDialog&)>& change) {
+        return [change](QDialog& dialog) {
+            if (change) change(dialog);
+            Click(dialog, "ButtonOK");
+        };
+    };
+    const auto reject = [](QDialog& dialog) { dialog.reject(); };  // the system print dialog
+    // What a window leaves in its settings file, for the next one.
+    QByteArray settings;
+    const auto keep = [&settings](PrintHarness& h) {
+        QFile file(h.fake.platform.SettingsFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        settings = file.readAll();
+    };
+    {
+        PrintHarness h;
+        h.state.PaperFileName = paper("Unit 5");
+        h.fake.modal.steps.push_back(choose([](QDialog& dialog) {
+            Child<QLineEdit>(dialog, "TextHeading")->setText(QStringLiteral("Final exam"));
+            Child<QLineEdit>(dialog, "TextSubheading")->setText(QStringLiteral("Class 4B"));
+            Child<QSpinBox>(dialog, "SpinVersions")->setValue(3);
+            Toggle(dialog, "CheckShuffleQuestions");
+            Toggle(dialog, "CheckMarks");
+            Toggle(dialog, "CheckAnswerSheet");
+            Child<QLineEdit>(dialog, "TextSeed")->setText(QStringLiteral("679717"));
+        }));
+        h.fake.modal.steps.push_back(reject);
+        h.Trigger("actionPrint");
+        h.state.PaperFileName = paper("Unit 6");
+        h.fake.modal.steps.push_back(choose([](QDialog& dialog) {
+            Child<QLineEdit>(dialog, "TextHeading")->setText(QStringLiteral("Unit 6 quiz"));
+            Child<QLineEdit>(dialog, "TextSeed")->setText(QStringLiteral("4294967295"));
+        }));
+        h.fake.modal.steps.push_back(reject);
+        h.Trigger("actionPrint");
+        keep(h);
+    }
+    // As after a restart: the same settings file, a fresh window.
+    const auto restart = [&settings](FakeSeams& fake) {
+        QFile file(fake.platform.SettingsFile());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(settings) == settings.size());
+    };
+    {
+        PrintHarness h(3, restart);
+        h.state.PaperFileName = paper("Unit 5");
+        h.fake.modal.steps.push_back(choose([](QDialog& dialog) {
+            QCOMPARE(Child<QLineEdit>(dialog, "TextHeading")->text(), QStringLiteral("Final exam"));
+            QCOMPARE(Child<QLineEdit>(dialog, "TextSubheading")->text(),
+                     QStringLiteral("Class 4B"));
+            QCOMPARE(Child<QSpinBox>(dialog, "SpinVersions")->value(), 3);
+            QVERIFY(Child<QCheckBox>(dialog, "CheckShuffleQuestions")->isChecked());
+            QVERIFY(!Child<QCheckBox>(dialog, "CheckShuffleOptions")->isChecked());
+            QVERIFY(!Child<QCheckBox>(dialog, "CheckMarks")->isChecked());
+            QVERIFY(Child<QCheckBox>(dialog, "CheckAnswerSheet")->isChecked());
+            QVERIFY(Child<QCheckBox>(dialog, "CheckKey")->isChecked());
+            QCOMPARE(Child<QLineEdit>(dialog, "TextSeed")->text(), QStringLiteral("679717"));
+        }));
+        h.fake.modal.steps.push_back(reject);
+        h.Trigger("actionPrint");
+        h.state.PaperFileName = paper("Unit 6");
+        h.fake.modal.steps.push_back(choose([](QDialog& dialog) {
+            QCOMPARE(Child<QLineEdit>(dialog, "TextHeading")->text(),
+                     QStringLiteral("Unit 6 quiz"));
+            QCOMPARE(Child<QLineEdit>(dialog, "TextSeed")->text(), QStringLiteral("4294967295"));
+        }));
+        h.fake.modal.steps.push_back(reject);
+        h.Trigger("actionPrint");
+        // Seven more papers: Unit 5, the oldest, goes.
+        for (int n = 1; n <= 7; ++n) {
+            h.state.PaperFileName = paper(QStringLiteral("Extra %1").arg(n));
+            h.fake.modal.steps.push_back(choose({}));
+            h.fake.modal.steps.push_back(reject);
+            h.Trigger("actionPrint");
+        }
+        QVERIFY(h.fake.prompts.messages.empty());
+        keep(h);
+    }
+    PrintHarness h(3, restart);
+    h.state.PaperFileName = paper("Unit 5");
+    h.fake.modal.steps.push_back([](QDialog& dialog) {
+        QCOMPARE(Child<QLineEdit>(dialog, "TextHeading")->text(), QStringLiteral("Unit 5"));
+        QCOMPARE(Child<QSpinBox>(dialog, "SpinVersions")->value(), 1);
+        QVERIFY(Child<QLineEdit>(dialog, "TextSeed")->text() != QStringLiteral("679717"));
+        Click(dialog, "ButtonCancel");
+    });
+    h.Trigger("actionPrint");
+    h.state.PaperFileName = paper("Unit 6");
+    h.fake.modal.steps.push_back([](QDialog& dialog) {
+        QCOMPARE(Child<QLineEdit>(dialog, "TextHeading")->text(), QStringLiteral("Unit 6 quiz"));
+        Click(dialog, "ButtonCancel");
+    });
+    h.Trigger("actionPrint");
+}
+
+// A quick paper's question (an answer, no option texts) prints the letters
+// of the answer mode.
+void PrintCommandsTest::quickPaperPrintsTheModesLetters() {
+    for (const std::int16_t answerType : {std::int16_t(0), std::int16_t(3)}) {
+        PrintHarness h(answerType);
+        h.table().SetField(QuestionTable::Title, QString());
+        h.table().SetField(QuestionTable::ItemA, QString());
+        h.table().SetField(QuestionTable::ItemB, QString());
+        h.fake.modal.steps.push_back([](QDialog& dialog) { Click(dialog, "ButtonOK"); });
+        const QString pdf = h.dir.filePath(QStringLiteral("quick.pdf"));
+        h.fake.prompts.files.push_back(pdf);
+        h.Trigger("actionExportPdf");
+        const QString text = Squeezed(PdfText(pdf));
+        QVERIFY2(text.contains(answerType == 0 ? QStringLiteral("1.ABCDE(10points)")
+                                               : QStringLiteral("1.ABCDEF(10points)")),
+                 qPrintable(text));
+    }
+}
+
+// Values that are not of their kind are passed over, a count beyond the
+// versions' limit is held to it, and a huge array size costs nothing.
+void PrintCommandsTest::damagedPrintSettings() {
+    QTemporaryDir papers;
+    const QString paper = papers.filePath(QStringLiteral("Unit 7.tpf"));
+    PrintHarness h(3, [&](FakeSeams& fake) {
+        QFile file(fake.platform.SettingsFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[printSettings]\npapers\\1\\path=" + paper.toUtf8() +
+                   "\npapers\\1\\heading=Kept\npapers\\1\\versions=99\n"
+                   "papers\\1\\seed=12x\npapers\\1\\marks=perhaps\n"
+                   "papers\\1\\shuffleOptions=true\npapers\\size=2000000000\n");
+    });
+    h.state.PaperFileName = paper;
+    h.fake.modal.steps.push_back([](QDialog& dialog) {
+        QCOMPARE(Child<QLineEdit>(dialog, "TextHeading")->text(), QStringLiteral("Kept"));
+        QCOMPARE(Child<QSpinBox>(dialog, "SpinVersions")->value(), kMaxVersions);
+        QVERIFY(Child<QLineEdit>(dialog, "TextSeed")->text().toUInt() >= 100000);
+        QVERIFY(Child<QCheckBox>(dialog, "CheckMarks")->isChecked());
+        QVERIFY(Child<QCheckBox>(dialog, "CheckShuffleOptions")->isChecked());
+        Click(dialog, "ButtonCancel");
+    });
+    h.Trigger("actionPrint");
     QCOMPARE(h.fake.modal.shown.size(), std::size_t(1));
 }
 

@@ -63,6 +63,10 @@ private slots:
     void questionsStayWhole();
     void scriptsAndLongTexts();
     void marksAndHeadings();
+    void pagesByPartWithCopies();
+    void seedLineOnEveryKeyPage_data();
+    void seedLineOnEveryKeyPage();
+    void severalAnswersAndBlankOptions();
 };
 
 void PrintLayoutTest::papersInEachVersionsOrder() {
@@ -252,6 +256,112 @@ void PrintLayoutTest::marksAndHeadings() {
     const QString bare = PdfText(RenderPdf(dir, plain, QStringLiteral("bare.pdf")));
     QVERIFY(!bare.contains(QStringLiteral("point")));
     QVERIFY(!bare.contains(QStringLiteral("Name:")));
+}
+
+// Every version's papers, then the sheets, then the keys; copies repeat each
+// version's paper and sheet together, and never a key.
+void PrintLayoutTest::pagesByPartWithCopies() {
+    QTemporaryDir dir;
+    Paper paper = SmallPaper();
+    paper[0].Title = QStringLiteral("Long. ").repeated(700);  // a paper of several pages
+    const VersionSettings versions{2, true, true, 5};
+    PrintLayout layout(BuildVersions(paper, versions), Only(true, true, true, versions));
+    const auto labels = [&](int copies) {
+        const QString path = dir.filePath(QStringLiteral("copies%1.pdf").arg(copies));
+        {
+            QPdfWriter writer(path);
+            writer.setPageSize(QPageSize(QPageSize::A4));
+            writer.setResolution(600);
+            if (!layout.Render(writer, copies)) return QStringList();
+        }
+        QStringList pages = PdfText(path).split(u'\f');
+        pages.removeLast();
+        QStringList found;
+        for (const QString& page : pages) {
+            const QString part = page.contains(QStringLiteral("Seed "))          ? "K"
+                                 : page.contains(QStringLiteral("Answer sheet")) ? "S"
+                                                                                 : "P";
+            found << part + (page.contains(QStringLiteral("Version B")) ? "B" : "A");
+        }
+        return found;
+    };
+    // The same parts, each version's pages together, in this order.
+    const QStringList once = labels(1);
+    QStringList parts = once;
+    parts.removeDuplicates();
+    QCOMPARE(parts, (QStringList{"PA", "PB", "SA", "SB", "KA", "KB"}));
+    QCOMPARE(once.count(QStringLiteral("PA")), 3);
+    QCOMPARE(layout.PageCount(), once.size());
+    QStringList copies;
+    for (const QString& part : parts)
+        for (int c = 0; c < (part.startsWith(u'K') ? 1 : 3); ++c)
+            for (int n = 0; n < once.count(part); ++n) copies << part;
+    QCOMPARE(labels(3), copies);
+    QCOMPARE(layout.PageCount(), copies.size());
+    // The page map names the pages of the first copy.
+    for (const PlacedBlock& block : layout.PageMap())
+        if (block.part == PrintPart::Key)
+            QCOMPARE(block.firstPage, copies.size() - 2 + block.version);
+}
+
+void PrintLayoutTest::seedLineOnEveryKeyPage_data() {
+    QTest::addColumn<bool>("questions");
+    QTest::addColumn<bool>("options");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("both") << true << true
+                          << QStringLiteral("Seed 679717 \u00B7 questions and options shuffled");
+    QTest::newRow("questions") << true << false
+                               << QStringLiteral("Seed 679717 \u00B7 questions shuffled");
+    QTest::newRow("options") << false << true
+                             << QStringLiteral("Seed 679717 \u00B7 options shuffled");
+    QTest::newRow("neither") << false << false << QStringLiteral("Seed 679717 \u00B7 not shuffled");
+}
+
+void PrintLayoutTest::seedLineOnEveryKeyPage() {
+    QFETCH(bool, questions);
+    QFETCH(bool, options);
+    QFETCH(QString, line);
+    QTemporaryDir dir;
+    Paper paper;
+    for (int i = 0; i < 100; ++i)
+        paper.push_back(Question(1, "A", QStringLiteral("Q%1").arg(i), {"a", "b", "", "", "", ""}));
+    const VersionSettings versions{2, questions, options, 679717};
+    PrintLayout layout(BuildVersions(paper, versions), Only(true, true, false, versions));
+    QStringList pages = PdfText(RenderPdf(dir, layout)).split(u'\f');
+    pages.removeLast();
+    int keyPages = 0;
+    for (const PlacedBlock& block : layout.PageMap()) {
+        for (int p = block.firstPage; p <= block.lastPage; ++p) {
+            const bool key = block.part == PrintPart::Key;
+            QVERIFY2(pages[p].contains(line) == key, qPrintable(pages[p].left(200)));
+            keyPages += key;
+        }
+    }
+    QVERIFY(keyPages >= 4);  // two pages of a hundred rows for each version
+}
+
+// "(choose all that apply)" follows a title whose answer has several
+// letters; a question without option texts prints the mode's letters and
+// its key its answer.
+void PrintLayoutTest::severalAnswersAndBlankOptions() {
+    QTemporaryDir dir;
+    const Paper paper{Question(1, "AC", "Primes", {"two", "four", "three", "", "", ""}),
+                      Question(1, "B", "One answer", {"x", "y", "", "", "", ""}),
+                      Question(1, "D", "", {"", "", "", "", "", ""}),
+                      Question(1, "CE", "Written on the board", {"", "", "", "", "", ""})};
+    VersionSettings versions{1, false, true, 9};
+    versions.blankOptionLetters = BlankOptionLetters(0);
+    PrintLayout layout(BuildVersions(paper, versions), Only(true, true, false, versions));
+    const QString text = PdfText(RenderPdf(dir, layout));
+    QVERIFY(text.contains(
+        QRegularExpression(QStringLiteral("1\\. +Primes \\(choose all that apply\\)"))));
+    QVERIFY(!text.contains(QStringLiteral("One answer (choose")));
+    QVERIFY(text.contains(QRegularExpression(QStringLiteral("3\\. +A B C D E +\\(1 point\\)"))));
+    QVERIFY(text.contains(
+        QRegularExpression(QStringLiteral("4\\. +Written on the board \\(choose all that apply\\) "
+                                          "+\\(1 point\\)\\s+A ?B ?C ?D ?E\\n"))));
+    QVERIFY(text.contains(QRegularExpression(QStringLiteral("\\b3 +D +1\\b"))));
+    QVERIFY(text.contains(QRegularExpression(QStringLiteral("\\b4 +CE +1\\b"))));
 }
 
 QTEST_MAIN(PrintLayoutTest)

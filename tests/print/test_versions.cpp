@@ -85,6 +85,9 @@ private slots:
     void shufflesKeepAnswersAndPins();
     void seedFixesTheVersions();
     void json();
+    void blankOptionsGetTheModesLetters();
+    void numericOptionsKeepTheirOrder_data();
+    void numericOptionsKeepTheirOrder();
 };
 
 void VersionsTest::withoutShufflesThePaperAsItStands() {
@@ -200,6 +203,77 @@ void VersionsTest::json() {
         QCOMPARE(q.value("Items").toArray().size(), int(printed.options.size()));
         QCOMPARE(q.value("Items").toArray()[0].toString(), printed.options[0].text);
     }
+}
+
+// A quick paper's question has an answer and no option texts: it offers the
+// letters of the answer mode in every version and keeps its place, whatever
+// the shuffle.
+void VersionsTest::blankOptionsGetTheModesLetters() {
+    Paper paper{Question(1, "C", "", {"", "", "", "", "", ""}),
+                Question(1, "BD", "On the board", {"", " ", "", "", "", ""}),
+                Question(1, "F", "", {"", "", "", "", "", ""}),
+                Question(1, "A", "Filled", {"x", "y", "", "", "", ""})};
+    for (int i = 0; i < 8; ++i) paper.push_back(LongPaper(8)[std::size_t(i)]);
+    for (std::int16_t answerType : {std::int16_t(0), std::int16_t(3)}) {
+        const int letters = BlankOptionLetters(answerType);
+        QCOMPARE(letters, answerType == 0 ? 5 : 6);
+        for (bool shuffle : {false, true}) {
+            VersionSettings settings{kMaxVersions, shuffle, shuffle, 7};
+            settings.blankOptionLetters = letters;
+            bool reordered = false;
+            for (const PaperVersion& version : BuildVersions(paper, settings)) {
+                for (std::size_t i = 0; i < version.questions.size(); ++i) {
+                    const PrintedQuestion& q = version.questions[i];
+                    const QuestionRecord& record = paper[std::size_t(q.source - 1)];
+                    reordered = reordered || q.source != int(i) + 1;
+                    if (q.source > 3) continue;
+                    QCOMPARE(q.source, int(i) + 1);
+                    // An answer beyond the mode's letters still has its bubble.
+                    const int expected = q.source == 3 ? 6 : letters;
+                    QCOMPARE(Letters(q), QStringLiteral("ABCDEF").left(expected));
+                    for (const PrintedOption& option : q.options) {
+                        QVERIFY(option.text.isEmpty());
+                        QCOMPARE(option.sourceLetter, option.letter);
+                    }
+                    QCOMPARE(q.answer, record.Answer);
+                }
+            }
+            QCOMPARE(reordered, shuffle);  // the other questions do move
+        }
+    }
+}
+
+void VersionsTest::numericOptionsKeepTheirOrder_data() {
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("whole numbers") << QStringList{"8", "9", "10", "11"} << true;
+    QTest::newRow("units and signs")
+        << QStringList{"-3 \u00B0C", "2.5 kg", "9.81 m/s\u00B2", "1,000", "50%"} << true;
+    QTest::newRow("currency and exponent") << QStringList{"$5", "\u20AC7.50", "3e5", "0,5"} << true;
+    QTest::newRow("gap between numbers") << QStringList{"1", "", "2", "3"} << true;
+    QTest::newRow("one word among numbers") << QStringList{"8", "nine", "10", "11"} << false;
+    QTest::newRow("numbers inside a text")
+        << QStringList{"8 or 9", "about 10", "11 and up", "12"} << false;
+    QTest::newRow("roman numerals") << QStringList{"IV", "VI", "IX", "XI"} << false;
+}
+
+void VersionsTest::numericOptionsKeepTheirOrder() {
+    QFETCH(QStringList, items);
+    QFETCH(bool, kept);
+    QuestionRecord record = Question(1, "B", "How many?", {"", "", "", "", "", ""});
+    for (int i = 0; i < items.size(); ++i) record.Items[std::size_t(i)] = items[i];
+    QCOMPARE(HasNumericOptions(record.Items), kept);
+    bool moved = false;
+    for (const PaperVersion& version : BuildVersions({record}, {kMaxVersions, true, true, 3})) {
+        const PrintedQuestion& q = version.questions[0];
+        QCOMPARE(Printed(q, true), Filled(record, true));
+        QStringList printed;
+        for (const PrintedOption& option : q.options) printed << option.text;
+        QStringList stored = items;
+        stored.removeAll(QString());
+        moved = moved || printed != stored;
+    }
+    QCOMPARE(moved, !kept);
 }
 
 QTEST_GUILESS_MAIN(VersionsTest)

@@ -58,22 +58,62 @@ class RecoveryTest : public QObject {
 private slots:
     void papersReadBackExactly_data() {
         QTest::addColumn<std::vector<QuestionRecord>>("rows");
-        QTest::newRow("questions") << Fixture();
-        QTest::newRow("empty paper") << std::vector<QuestionRecord>();
+        QTest::addColumn<int>("editedPosition");
+        QTest::newRow("questions") << Fixture() << 0;
+        QTest::newRow("empty paper") << std::vector<QuestionRecord>() << 0;
+        QTest::newRow("typing not yet written") << Fixture() << 4;
     }
     void papersReadBackExactly() {
         QFETCH(std::vector<QuestionRecord>, rows);
+        QFETCH(int, editedPosition);
         QTemporaryDir dir;
         const QString base = dir.filePath(QStringLiteral("1"));
-        const RecoveredPaper paper{rows, kFileName, 0};
+        QuestionRecord edited = Fixture()[1];
+        edited.QuestionNo = std::int16_t(editedPosition);
+        edited.Items[2] = QStringLiteral(u" typed \u00a0");
+        const RecoveredPaper paper{rows, kFileName, 0, editedPosition,
+                                   editedPosition ? edited : QuestionRecord()};
         QString why;
         QVERIFY2(RecoveryStore::Write(base, paper, &why), qPrintable(why));
         const auto back = RecoveryStore::Read(base, &why);
         QVERIFY2(back, qPrintable(why));
         QVERIFY(*back == paper);
         // Written again over the first, as each change does.
-        QVERIFY(RecoveryStore::Write(base, {Fixture(), {}, 3}, &why));
+        QVERIFY(RecoveryStore::Write(base, {Fixture(), {}, 3, 0, {}}, &why));
         QCOMPARE(RecoveryStore::Read(base, &why)->rows, Fixture());
+        QCOMPARE(RecoveryStore::Read(base, &why)->editedPosition, 0);
+    }
+
+    // The questions in a paper file that reads are recovered whatever became
+    // of the description beside them.
+    void aDamagedDescriptionStillGivesThePaper_data() {
+        QTest::addColumn<QByteArray>("info");
+        QTest::newRow("not JSON") << QByteArray("{\"fileName\":");
+        QTest::newRow("wrong shape")
+            << QByteArray(R"({"fileName":7,"answerType":3,"questions":0})");
+        QTest::newRow("damaged typing")
+            << QByteArray(R"({"fileName":"","answerType":3,"questions":5,"edit":{"question":1}})");
+    }
+    void aDamagedDescriptionStillGivesThePaper() {
+        QFETCH(QByteArray, info);
+        QTemporaryDir dir;
+        QString why;
+        QVERIFY(RecoveryStore::Write(dir.filePath(QStringLiteral("4242")),
+                                     {Fixture(), kFileName, 3, 0, {}}, &why));
+        QFile file(dir.filePath(QStringLiteral("4242.json")));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(info);
+        file.close();
+
+        Moddule1 state;
+        PaperDocument document(state);
+        RecoveryStore store(document, 3, dir.path());
+        const auto paper = store.Take(QStringLiteral("4242"), &why);
+        QVERIFY2(paper, qPrintable(why));
+        QCOMPARE(paper->rows, Fixture());
+        QCOMPARE(paper->fileName, QString());
+        QCOMPARE(paper->editedPosition, 0);
+        QVERIFY(!QDir(dir.filePath(QStringLiteral("damaged"))).exists());
     }
 
     void damagedFilesAreReportedAndSetAside_data() {
@@ -104,10 +144,11 @@ private slots:
         QCOMPARE(store.LeftOver(), QStringList{QStringLiteral("4242")});
         QString why;
         QVERIFY(!store.Take(QStringLiteral("4242"), &why));
-        QVERIFY(!why.isEmpty());
         QVERIFY(store.LeftOver().isEmpty());
-        QCOMPARE(QDir(dir.filePath(QStringLiteral("damaged"))).entryList(QDir::Files).size(),
-                 paper.isEmpty() ? 1 : 2);
+        // The reason names the folder the files went to.
+        const QString aside = dir.filePath(QStringLiteral("damaged"));
+        QVERIFY2(why.contains(QDir::toNativeSeparators(aside)), qPrintable(why));
+        QCOMPARE(QDir(aside).entryList(QDir::Files).size(), paper.isEmpty() ? 1 : 2);
     }
 
     // Written within the delay while the paper is modified; gone when it is
@@ -135,6 +176,61 @@ private slots:
         QVERIFY(store->WriteNow());
         store.reset();  // a normal end
         QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+    }
+
+    // Typing the panel shows but has not written is kept, also on a paper
+    // that is not modified, without writing it or setting the flag.
+    void typingNotYetWrittenIsKept() {
+        QTemporaryDir dir;
+        Moddule1 state;
+        PaperDocument document(state);
+        RecoveryStore store(document, 3, dir.path());
+        document.Install(Fixture(), kFileName, 3);
+        QuestionTable& table = document.Table();
+        table.SetBoundValue(QuestionTable::Title, QStringLiteral("typed"));
+        table.SetBoundValue(QuestionTable::Score, QStringLiteral("7.5"));
+        QTRY_VERIFY_WITH_TIMEOUT(store.HasOwnFile(), 2000);
+        QVERIFY(!state.PaperModified);
+        QCOMPARE(document.Rows(), Fixture());  // nothing written
+        QString why;
+        const auto back = RecoveryStore::Read(dir.filePath(store.Id()), &why);
+        QVERIFY2(back, qPrintable(why));
+        QCOMPARE(back->rows, Fixture());
+        QCOMPARE(back->editedPosition, 3);
+        QuestionRecord shown = Fixture()[2];
+        shown.Title = QStringLiteral("typed");
+        shown.Score = 7.5f;
+        QCOMPARE(back->edited, shown);
+
+        // Typing taken back leaves nothing to keep.
+        table.CancelUpdate();
+        QVERIFY(!store.HasOwnFile());
+        table.SetBoundValue(QuestionTable::Title, Fixture()[2].Title);
+        QVERIFY(store.WriteNow());
+        QVERIFY(!store.HasOwnFile());
+    }
+
+    // A recovered paper's files stay until this editor's own copy of it is
+    // written: a crash in between still leaves the paper.
+    void takenFilesStayUntilTheOwnCopyIsWritten() {
+        QTemporaryDir dir;
+        QString why;
+        const QString left = dir.filePath(QStringLiteral("4242"));
+        QVERIFY(RecoveryStore::Write(left, {Fixture(), kFileName, 3, 0, {}}, &why));
+        Moddule1 state;
+        PaperDocument document(state);
+        RecoveryStore store(document, 3, dir.path());
+        const auto paper = store.Take(QStringLiteral("4242"), &why);
+        QVERIFY2(paper, qPrintable(why));
+        QVERIFY(store.LeftOver().isEmpty());
+        QVERIFY(RecoveryStore::Read(left, &why));
+        document.SetModified(true);
+        document.Install(paper->rows, paper->fileName);
+        QVERIFY(RecoveryStore::Read(left, &why));
+        QVERIFY(store.WriteNow());
+        QVERIFY(!QFile::exists(left + QStringLiteral(".tpf")));
+        QVERIFY(!QFile::exists(left + QStringLiteral(".json")));
+        QCOMPARE(RecoveryStore::Read(dir.filePath(store.Id()), &why)->rows, Fixture());
     }
 
     void aKilledEditorsPaperIsFoundByTheNext() {

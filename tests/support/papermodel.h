@@ -25,11 +25,13 @@ inline QuestionRecord Blank(float score = 10) {
 // with its own list of steps, following the rules the history promises.
 struct Model {
     struct Step {
-        enum Kind { Edit, Add, Delete, Move, Replace } kind = Edit;
+        // Replace: new, open or import, the only steps that carry a file name;
+        // AllRows: every question at once, the name staying as it is.
+        enum Kind { Edit, Add, Delete, Move, Replace, AllRows } kind = Edit;
         int position = 0, to = 0;  // Edit, Delete, Move
         QuestionRecord before, after;
-        Rows rowsBefore, rowsAfter;  // Replace
-        QString fileBefore, fileAfter;
+        Rows rowsBefore, rowsAfter;     // Replace, AllRows
+        QString fileBefore, fileAfter;  // Replace
         int currentBefore = 0, currentAfter = 0;
     };
 
@@ -78,8 +80,10 @@ struct Model {
                 current = redo ? s.to : s.position;
                 break;
             case Step::Replace:
-                rows = redo ? s.rowsAfter : s.rowsBefore;
                 fileName = redo ? s.fileAfter : s.fileBefore;
+                [[fallthrough]];
+            case Step::AllRows:
+                rows = redo ? s.rowsAfter : s.rowsBefore;
                 current = redo ? s.currentAfter : s.currentBefore;
                 break;
         }
