@@ -130,6 +130,7 @@ private slots:
     void damagedCodeIsReadFromTheVersionSquares();
     void tornCornerIsPlacedByTheOtherThree_data();
     void tornCornerIsPlacedByTheOtherThree();
+    void sheetSmallInAPhoto();
     void readsFromSeveralThreads();
     void scanFiles();
     void hostileScanFiles_data();
@@ -324,6 +325,24 @@ void TestSheetReader::tornCornerIsPlacedByTheOtherThree() {
              QStringList{"a corner marker is missing; the sheet was placed by the other three"});
     Tally tally;
     const QString fault = Compare(read, torn, tally);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+}
+
+void TestSheetReader::sheetSmallInAPhoto() {
+    std::mt19937 random(91);
+    const Sheet sheet = MakeSheet(Run(), 2, RandomDistortion(random, 4), 200, random);
+    // The sheet takes half the photo's height, a table all around it.
+    QImage photo(sheet.image.size() * 2, QImage::Format_Grayscale8);
+    photo.fill(90);
+    {
+        QPainter p(&photo);
+        p.drawImage(QPoint(sheet.image.width() / 2, sheet.image.height() / 3), sheet.image);
+    }
+    Tally tally;
+    const QString fault =
+        Compare(Reader().Read(AsScan(photo.scaled(sheet.image.size(), Qt::KeepAspectRatio,
+                                                  Qt::SmoothTransformation))),
+                sheet, tally);
     QVERIFY2(fault.isEmpty(), qPrintable(fault));
 }
 

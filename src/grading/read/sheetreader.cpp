@@ -517,23 +517,31 @@ PageRead SheetReader::Impl::Read(const ScanImage& page) const {
         provisional[0].markers.empty()
             ? sheetLong * 0.024
             : sheetLong * provisional[0].markers[0].size / provisional[0].size.height();
-    const std::vector<Candidate> squares = FindSquares(work, expectedSide);
     std::optional<SheetCode> code;
     std::optional<Corners> corners;
     cv::Matx33d toImage;
     int sizeIndex = 0;
-    for (int s = 0; s < 2 && !code; ++s) {
-        const LayoutShape shape = ShapeOf(provisional[std::size_t(s)]);
-        const std::optional<Corners> c = ChooseCorners(squares, shape);
-        if (!c) continue;
-        if (!corners) corners = c, sizeIndex = s;
-        const cv::Matx33d h = Homography(shape, *c);
-        const QRectF codeRect = provisional[std::size_t(s)].code;
-        const double margin = codeRect.width() * 0.3;
-        const double scale = std::clamp(300.0 / codeRect.width(), 2.0, 5.0);
-        code = DecodeCode(
-            WarpRegion(work, h, codeRect.adjusted(-margin, -margin, margin, margin), scale));
-        if (code) corners = c, sizeIndex = s, toImage = h;
+    auto place = [&](const std::vector<Candidate>& squares) {
+        for (int s = 0; s < 2 && !code; ++s) {
+            const LayoutShape shape = ShapeOf(provisional[std::size_t(s)]);
+            const std::optional<Corners> c = ChooseCorners(squares, shape);
+            if (!c) continue;
+            if (!corners) corners = c, sizeIndex = s;
+            const cv::Matx33d h = Homography(shape, *c);
+            const QRectF codeRect = provisional[std::size_t(s)].code;
+            const double margin = codeRect.width() * 0.3;
+            const double scale = std::clamp(300.0 / codeRect.width(), 2.0, 5.0);
+            code = DecodeCode(
+                WarpRegion(work, h, codeRect.adjusted(-margin, -margin, margin, margin), scale));
+            if (code) corners = c, sizeIndex = s, toImage = h;
+        }
+    };
+    std::vector<Candidate> squares = FindSquares(work, expectedSide);
+    place(squares);
+    if (!corners) {
+        // A photo may show the sheet small, with the table around it.
+        squares = FindSquares(work, expectedSide * 0.55);
+        place(squares);
     }
     (void)shapeA4;
     if (!corners) {
