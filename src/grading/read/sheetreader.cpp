@@ -511,7 +511,6 @@ PageRead SheetReader::Impl::Read(const ScanImage& page) const {
     }
 
     // The markers, placed against each paper size until the code is read.
-    const LayoutShape shapeA4 = ShapeOf(provisional[0]);
     const double sheetLong = std::max(work.cols, work.rows);
     const double expectedSide =
         provisional[0].markers.empty()
@@ -543,7 +542,6 @@ PageRead SheetReader::Impl::Read(const ScanImage& page) const {
         squares = FindSquares(work, expectedSide * 0.55);
         place(squares);
     }
-    (void)shapeA4;
     if (!corners) {
         out.reasons << (squares.empty()
                             ? kNoMarkers
