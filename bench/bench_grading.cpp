@@ -160,6 +160,9 @@ void BM_GeneratedSheetsAccuracy(benchmark::State& state) {
         long bubbles = 0, wrong = 0, unclear = 0, questions = 0, reviewed = 0, unregistered = 0,
              versionsWrong = 0, studentsWrong = 0;
         std::map<QString, long> wrongByMark;
+        // The margins: the faintest fill of each kind of mark that counts, the
+        // darkest of each kind that does not.
+        std::map<QString, double> faintest, darkest;
         for (int i = 0; i < sheets; ++i) {
             const Sheet sheet =
                 MakeSheet(Run(), i % 3, RandomDistortion(random, i % 5), 200, random);
@@ -178,6 +181,11 @@ void BM_GeneratedSheetsAccuracy(benchmark::State& state) {
                 ++bubbles;
                 const bool isAnswer = r.bubble.kind == SheetBubble::Kind::Answer;
                 if (isAnswer) questionUnclear.emplace(r.bubble.question, false);
+                const QString name = MarkName(truth);
+                if (Counts(truth))
+                    faintest[name] = std::min(faintest.count(name) ? faintest[name] : 1.0, r.fill);
+                else
+                    darkest[name] = std::max(darkest.count(name) ? darkest[name] : 0.0, r.fill);
                 if (r.mark == BubbleRead::Mark::Unclear) {
                     ++unclear;
                     if (isAnswer) questionUnclear[r.bubble.question] = true;
@@ -204,6 +212,10 @@ void BM_GeneratedSheetsAccuracy(benchmark::State& state) {
         state.counters["student_not_exact"] = double(studentsWrong);
         for (const auto& [mark, n] : wrongByMark)
             state.counters["wrong_" + mark.toStdString()] = double(n);
+        for (const auto& [mark, fill] : faintest)
+            state.counters["min_fill_" + mark.toStdString()] = fill;
+        for (const auto& [mark, fill] : darkest)
+            state.counters["max_fill_" + mark.toStdString()] = fill;
     }
 }
 
