@@ -1,0 +1,489 @@
+#include <QBuffer>
+#include <QFile>
+#include <QImageWriter>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+#include <thread>
+
+#include "grading/read/pageread.h"
+#include "scangen/scangen.h"
+
+using namespace scrivane;
+using namespace scrivane::scangen;
+
+namespace {
+
+struct Tally {
+    int bubbles = 0, wrong = 0, unclear = 0, questions = 0, reviewed = 0;
+};
+
+// Compares every bubble of a read page with the truth; a bubble read the
+// wrong way without being flagged unclear is a failure, an unclear one is
+// counted.
+QString Compare(const PageRead& read, const Sheet& sheet, Tally& tally) {
+    if (read.status != PageRead::Status::Read) return "not read: " + read.reasons.join("; ");
+    const QString version = sheet.truth["version"].toString();
+    if (read.version != version)
+        return QStringLiteral("version %1 read as %2").arg(version, read.version);
+    if (read.bubbles.size() != sheet.filling.marks.size())
+        return QStringLiteral("bubble count differs");
+    QString student(sheet.filling.student.size(), QChar(u'?'));
+    std::map<int, bool> questionUnclear;
+    QStringList faults;
+    for (std::size_t i = 0; i < read.bubbles.size(); ++i) {
+        const BubbleRead& b = read.bubbles[i];
+        const Mark truth = sheet.filling.marks[i];
+        ++tally.bubbles;
+        if (b.mark == BubbleRead::Mark::Unclear) {
+            ++tally.unclear;
+            if (b.bubble.kind == SheetBubble::Kind::Answer)
+                questionUnclear[b.bubble.question] = true;
+        } else if ((b.mark == BubbleRead::Mark::Marked) != Counts(truth)) {
+            ++tally.wrong;
+            faults << QStringLiteral("%1%2 %3 read %4 (fill %5)")
+                          .arg(b.bubble.kind == SheetBubble::Kind::Answer ? b.bubble.question
+                                                                          : b.bubble.position)
+                          .arg(b.bubble.kind == SheetBubble::Kind::Answer
+                                   ? QString(b.bubble.option)
+                                   : QString::number(b.bubble.digit))
+                          .arg(MarkName(truth))
+                          .arg(b.mark == BubbleRead::Mark::Marked ? "marked" : "empty")
+                          .arg(b.fill, 0, 'f', 2);
+        }
+        if (b.bubble.kind == SheetBubble::Kind::Student && b.mark == BubbleRead::Mark::Marked)
+            student[b.bubble.position] = QChar(u'0' + b.bubble.digit);
+        if (b.bubble.kind == SheetBubble::Kind::Answer)
+            questionUnclear.emplace(b.bubble.question, false);
+    }
+    for (const auto& [q, unclear] : questionUnclear) {
+        ++tally.questions;
+        tally.reviewed += unclear;
+    }
+    if (!faults.isEmpty()) return faults.join(", ");
+    if (student != sheet.filling.student && !student.contains(u'?'))
+        return QStringLiteral("student %1 read as %2").arg(sheet.filling.student, student);
+    return {};
+}
+
+// A filled sheet of the run's first version, clean, with `damage` painted
+// over it (in points) before it is scanned.
+Sheet Damaged(const PrintRun& run,
+              const std::function<void(QPainter&, const SheetPageLayout&)>& damage,
+              std::uint32_t seed) {
+    std::mt19937 random(seed);
+    Sheet sheet;
+    sheet.distortion = RandomDistortion(random, 0);
+    sheet.filling = RandomFilling(run.layouts[0], random);
+    QImage page = DrawMarks(RenderBlankSheet(run.layouts[0], run.versions[0], run.codes[0], 200),
+                            200, run.layouts[0], sheet.filling, random)
+                      .convertToFormat(QImage::Format_RGB32);
+    {
+        QPainter p(&page);
+        p.scale(200.0 / 72, 200.0 / 72);
+        damage(p, run.layouts[0]);
+    }
+    sheet.image = Distort(page, 200, sheet.distortion, random);
+    sheet.truth = Truth(run.layouts[0], sheet.filling, sheet.distortion);
+    return sheet;
+}
+
+QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) return {};
+    f.write(bytes);
+    return path;
+}
+
+ScanImage AsScan(const QImage& image, double dpi = 200) {
+    return {image, dpi, {}};
+}
+
+const PrintRun& Run() {
+    static const PrintRun run = Print(SamplePaper(100, 11), QStringLiteral("ABCDE"), 3, 11);
+    return run;
+}
+
+const SheetReader& Reader() {
+    static const SheetReader reader(Run().paper, Run().modeLetters);
+    return reader;
+}
+
+}  // namespace
+
+class TestSheetReader : public QObject {
+    Q_OBJECT
+private slots:
+    void readsScansOfEveryKind_data();
+    void readsScansOfEveryKind();
+    void readsScanFixtures_data();
+    void readsScanFixtures();
+    void refusesPagesThatAreNoSheetOfThePaper_data();
+    void refusesPagesThatAreNoSheetOfThePaper();
+    void texts_digest_and_corrected_answers();
+    void damagedCodeIsReadFromTheVersionSquares();
+    void tornCornerIsPlacedByTheOtherThree_data();
+    void tornCornerIsPlacedByTheOtherThree();
+    void sheetSmallInAPhoto();
+    void readsFromSeveralThreads();
+    void scanFiles();
+    void hostileScanFiles_data();
+    void hostileScanFiles();
+};
+
+void TestSheetReader::readsScansOfEveryKind_data() {
+    QTest::addColumn<int>("style");
+    QTest::newRow("flatbed") << 0;
+    QTest::newRow("crooked scan-to-PDF, turned any way") << 1;
+    QTest::newRow("upside down, JPEG") << 2;
+    QTest::newRow("copy of a copy") << 3;
+    QTest::newRow("phone photo") << 4;
+}
+
+void TestSheetReader::readsScansOfEveryKind() {
+    QFETCH(int, style);
+    std::mt19937 random(1000 + style);
+    Tally tally;
+    for (int i = 0; i < 3; ++i) {
+        const Sheet sheet = MakeSheet(Run(), i, RandomDistortion(random, style), 200, random);
+        const PageRead read = Reader().Read(AsScan(sheet.image));
+        const QString fault = Compare(read, sheet, tally);
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
+        QVERIFY2(read.reasons.isEmpty(), qPrintable(read.reasons.join("; ")));
+        QCOMPARE(read.upright.size(), (read.layout.size * 150 / 72).toSize());
+    }
+    QCOMPARE(tally.wrong, 0);
+    QVERIFY2(
+        tally.reviewed * 100 <= tally.questions * 3,
+        qPrintable(
+            QStringLiteral("%1 of %2 questions unclear").arg(tally.reviewed).arg(tally.questions)));
+}
+
+void TestSheetReader::readsScanFixtures_data() {
+    QTest::addColumn<QString>("file");
+    QTest::newRow("crooked 150 dpi scan") << "scan-crooked-a.jpg";
+    QTest::newRow("copy of a copy, upside down") << "scan-copy-of-copy-b.jpg";
+    QTest::newRow("phone photo, upside down") << "scan-phone-photo-c.jpg";
+}
+
+// Scans kept as files: a change to the sheet's layout or code that would stop
+// sheets already printed from being read fails here.
+void TestSheetReader::readsScanFixtures() {
+    QFETCH(QString, file);
+    static const PrintRun run = Print(SamplePaper(40, 21), QStringLiteral("ABCDE"), 3, 21);
+    static const SheetReader reader(run.paper, run.modeLetters);
+    const QString path = QStringLiteral(SCRIVANE_FIXTURES "/") + file;
+    QFile truthFile(path + ".truth.json");
+    QVERIFY(truthFile.open(QIODevice::ReadOnly));
+    const QJsonObject truth = QJsonDocument::fromJson(truthFile.readAll()).object();
+    ScanFileReader scans;
+    const ScanImage page = scans.Page(path, 1);
+    QCOMPARE(page.dpi, 150.0);
+    const PageRead read = reader.Read(page);
+    QCOMPARE(read.status, PageRead::Status::Read);
+    QVERIFY2(read.reasons.isEmpty(), qPrintable(read.reasons.join("; ")));
+    QCOMPARE(read.version, truth["version"].toString());
+    const QJsonArray bubbles = truth["bubbles"].toArray();
+    QCOMPARE(read.bubbles.size(), std::size_t(bubbles.size()));
+    QString student;
+    for (std::size_t i = 0; i < read.bubbles.size(); ++i) {
+        const BubbleRead& b = read.bubbles[i];
+        const QJsonObject t = bubbles[int(i)].toObject();
+        QCOMPARE(b.bubble.kind == SheetBubble::Kind::Answer, t["kind"].toString() == "answer");
+        QVERIFY2(b.mark != BubbleRead::Mark::Unclear, qPrintable(t["mark"].toString()));
+        QVERIFY2((b.mark == BubbleRead::Mark::Marked) == t["counts"].toBool(),
+                 qPrintable(QStringLiteral("bubble %1 (%2) fill %3")
+                                .arg(i)
+                                .arg(t["mark"].toString())
+                                .arg(b.fill)));
+        if (b.bubble.kind == SheetBubble::Kind::Student && b.mark == BubbleRead::Mark::Marked)
+            student += QString::number(b.bubble.digit);
+    }
+    QCOMPARE(student, truth["student"].toString());
+}
+
+void TestSheetReader::refusesPagesThatAreNoSheetOfThePaper_data() {
+    QTest::addColumn<QImage>("page");
+    QTest::addColumn<QString>("reason");
+    QImage blank(1654, 2339, QImage::Format_Grayscale8);
+    blank.fill(250);
+    QTest::newRow("blank page") << blank << "no corner markers were found";
+
+    QImage questions(1654, 2339, QImage::Format_RGB32);
+    questions.fill(Qt::white);
+    {
+        QPainter p(&questions);
+        p.setFont(QFont(QStringLiteral("DejaVu Sans"), 30));
+        for (int i = 0; i < 30; ++i)
+            p.drawText(150, 150 + i * 70,
+                       QStringLiteral("%1. Which of these holds? (A) one (B) two").arg(i + 1));
+        p.fillRect(150, 2200, 40, 40, Qt::black);  // a square somewhere is no sheet
+    }
+    QTest::newRow("question page") << questions << "this page is not an answer sheet";
+
+    // The same number of questions, but different options filled.
+    std::vector<QuestionRecord> other = Run().paper;
+    other[4].Items[4] = QString();
+    other[4].Items[3] = QStringLiteral("moved");
+    std::mt19937 random(3);
+    const PrintRun otherRun = Print(other, QStringLiteral("ABCDE"), 3, 11);
+    QTest::newRow("another paper's sheet")
+        << MakeSheet(otherRun, 1, RandomDistortion(random, 1), 200, random).image
+        << "this sheet belongs to another paper, or the paper's questions changed "
+           "since printing";
+    QTest::newRow("tiny image") << QImage(40, 60, QImage::Format_Grayscale8) << "too small";
+}
+
+void TestSheetReader::refusesPagesThatAreNoSheetOfThePaper() {
+    QFETCH(QImage, page);
+    QFETCH(QString, reason);
+    const PageRead read = Reader().Read(AsScan(page));
+    QCOMPARE(read.status, PageRead::Status::Unreadable);
+    QVERIFY2(read.reasons.join(" ").contains(reason), qPrintable(read.reasons.join("; ")));
+    QVERIFY(read.bubbles.empty());
+}
+
+void TestSheetReader::texts_digest_and_corrected_answers() {
+    std::mt19937 random(8);
+    const Sheet sheet = MakeSheet(Run(), 2, RandomDistortion(random, 2), 200, random);
+    // A corrected answer grades the same sheets without doubt.
+    std::vector<QuestionRecord> corrected = Run().paper;
+    corrected[0].Answer = corrected[0].Answer == 1 ? 2 : 1;
+    const PageRead clean = SheetReader(corrected, Run().modeLetters).Read(AsScan(sheet.image));
+    QCOMPARE(clean.status, PageRead::Status::Read);
+    QVERIFY2(clean.reasons.isEmpty(), qPrintable(clean.reasons.join("; ")));
+    QCOMPARE(clean.code->version, QStringLiteral("C"));
+
+    std::vector<QuestionRecord> retitled = Run().paper;
+    retitled[7].Title += QStringLiteral(" (corrected)");
+    const PageRead read = SheetReader(retitled, Run().modeLetters).Read(AsScan(sheet.image));
+    QCOMPARE(read.reasons, QStringList{"the paper's texts changed since printing"});
+    Tally tally;
+    const QString fault = Compare(read, sheet, tally);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+}
+
+void TestSheetReader::damagedCodeIsReadFromTheVersionSquares() {
+    const Sheet damaged = Damaged(
+        Run(),
+        [](QPainter& p, const SheetPageLayout& layout) {
+            p.fillRect(layout.code.adjusted(5, 5, -5, -5), QColor(200, 200, 200));
+        },
+        21);
+    // Without a code read before, nothing tells the print settings.
+    const SheetReader fresh(Run().paper, Run().modeLetters);
+    const PageRead refused = fresh.Read(AsScan(damaged.image));
+    QCOMPARE(refused.status, PageRead::Status::Unreadable);
+    QVERIFY(refused.reasons.join(" ").contains("code could not be read"));
+
+    std::mt19937 random(4);
+    QCOMPARE(fresh.Read(AsScan(MakeSheet(Run(), 1, RandomDistortion(random, 0), 200, random).image))
+                 .status,
+             PageRead::Status::Read);
+    const PageRead read = fresh.Read(AsScan(damaged.image));
+    QCOMPARE(
+        read.reasons,
+        QStringList{"the sheet's code could not be read; its version was read from the squares"});
+    Tally tally;
+    const QString fault = Compare(read, damaged, tally);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+}
+
+void TestSheetReader::tornCornerIsPlacedByTheOtherThree_data() {
+    QTest::addColumn<int>("corner");
+    QTest::newRow("solid top-right") << 1;
+    QTest::newRow("hollow bottom-left") << 3;
+}
+
+void TestSheetReader::tornCornerIsPlacedByTheOtherThree() {
+    QFETCH(int, corner);
+    const Sheet torn = Damaged(
+        Run(),
+        [corner](QPainter& p, const SheetPageLayout& layout) {
+            const SheetMarker& m = layout.markers[std::size_t(corner)];
+            // The corner of the paper torn off diagonally, the marker with it.
+            const QPointF page(corner == 1 || corner == 2 ? layout.size.width() : 0,
+                               corner >= 2 ? layout.size.height() : 0);
+            const QPointF toward = (m.centre - page) * 2 + (m.centre - page) /
+                                                               (m.centre - page).manhattanLength() *
+                                                               m.size * 2;
+            const QPointF tear[3] = {page, page + QPointF(toward.x(), 0),
+                                     page + QPointF(0, toward.y())};
+            p.setPen(Qt::NoPen);
+            p.setBrush(Qt::white);
+            p.drawPolygon(tear, 3);
+        },
+        30 + corner);
+    const PageRead read = Reader().Read(AsScan(torn.image));
+    QCOMPARE(read.reasons,
+             QStringList{"a corner marker is missing; the sheet was placed by the other three"});
+    Tally tally;
+    const QString fault = Compare(read, torn, tally);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+}
+
+void TestSheetReader::sheetSmallInAPhoto() {
+    std::mt19937 random(91);
+    const Sheet sheet = MakeSheet(Run(), 2, RandomDistortion(random, 4), 200, random);
+    // The sheet takes half the photo's height, a table all around it.
+    QImage photo(sheet.image.size() * 2, QImage::Format_Grayscale8);
+    photo.fill(90);
+    {
+        QPainter p(&photo);
+        p.drawImage(QPoint(sheet.image.width() / 2, sheet.image.height() / 3), sheet.image);
+    }
+    Tally tally;
+    const QString fault =
+        Compare(Reader().Read(AsScan(photo.scaled(sheet.image.size(), Qt::KeepAspectRatio,
+                                                  Qt::SmoothTransformation))),
+                sheet, tally);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+}
+
+void TestSheetReader::readsFromSeveralThreads() {
+    std::mt19937 random(55);
+    std::vector<Sheet> sheets;
+    for (int i = 0; i < 3; ++i)
+        sheets.push_back(MakeSheet(Run(), i, RandomDistortion(random, 1), 200, random));
+    // A fresh reader, so that the threads race to render the blank sheets.
+    const SheetReader reader(Run().paper, Run().modeLetters);
+    std::vector<std::vector<PageRead>> results(2);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < results.size(); ++t)
+        threads.emplace_back([&, t] {
+            for (const Sheet& sheet : sheets)
+                results[t].push_back(reader.Read(AsScan(sheet.image)));
+        });
+    for (auto& thread : threads) thread.join();
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        Tally tally;
+        QVERIFY(Compare(results[0][i], sheets[i], tally).isEmpty());
+        QCOMPARE(results[0][i].version, results[1][i].version);
+        for (std::size_t b = 0; b < results[0][i].bubbles.size(); ++b)
+            QCOMPARE(results[0][i].bubbles[b].fill, results[1][i].bubbles[b].fill);
+    }
+}
+
+void TestSheetReader::scanFiles() {
+    QTemporaryDir dir;
+    std::mt19937 random(66);
+    const Sheet first = MakeSheet(Run(), 0, RandomDistortion(random, 0), 200, random);
+    const Sheet second = MakeSheet(Run(), 1, RandomDistortion(random, 2), 200, random);
+
+    // A scan-to-PDF of two pages, rendered back one at a time.
+    const QString pdf = dir.filePath("pile.pdf");
+    {
+        QPdfWriter writer(pdf);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        writer.setResolution(200);
+        QPainter painter(&writer);
+        painter.drawImage(QRect(QPoint(0, 0), first.image.size().scaled(painter.viewport().size(),
+                                                                        Qt::KeepAspectRatio)),
+                          first.image);
+        writer.newPage();
+        painter.drawImage(QRect(QPoint(0, 0), second.image.size().scaled(painter.viewport().size(),
+                                                                         Qt::KeepAspectRatio)),
+                          second.image);
+    }
+    ScanFileReader scans(150);
+    QString error;
+    QCOMPARE(scans.PageCount(pdf, &error), 2);
+    QVERIFY(error.isEmpty());
+    const ScanImage page2 = scans.Page(pdf, 2);
+    QVERIFY(page2.error.isEmpty());
+    QCOMPARE(page2.dpi, 200.0);
+    QVERIFY(qAbs(page2.image.width() - 1654) <= 1 && qAbs(page2.image.height() - 2339) <= 1);
+    QCOMPARE(Reader().Read(page2).version, QStringLiteral("B"));
+    QCOMPARE(Reader().Read(scans.Page(pdf, 1)).version, QStringLiteral("A"));
+    QVERIFY(scans.Page(pdf, 3).error.contains("no page 3"));
+
+    // Images: their own resolution, or the fallback when they carry none.
+    const QString png = WriteFile(dir, "sheet.png", Encode(first.image, 0, 300));
+    const QString jpeg = WriteFile(dir, "sheet.jpg", Encode(second.image, 70, 200));
+    QImage plain = second.image;
+    plain.setDotsPerMeterX(2835);  // 72 dpi: what tools write that know nothing
+    plain.setDotsPerMeterY(2835);
+    const QString bare = WriteFile(dir, "bare.png", [&] {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        plain.save(&buffer, "PNG");
+        return bytes;
+    }());
+    QCOMPARE(scans.PageCount(png, &error), 1);
+    QCOMPARE(qRound(scans.Page(png, 1).dpi), 300);
+    QCOMPARE(scans.Page(bare, 1).dpi, 150.0);
+    QCOMPARE(Reader().Read(scans.Page(jpeg, 1)).version, QStringLiteral("B"));
+
+    // A 600 dpi page passes Qt's own allocation limit, and is decoded scaled
+    // down with its resolution following.
+    const QImage fine =
+        first.image.scaled(first.image.size() * 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QString large = WriteFile(dir, "fine.png", Encode(fine, 0, 600));
+    const ScanImage decoded = scans.Page(large, 1);
+    QVERIFY2(decoded.error.isEmpty(), qPrintable(decoded.error));
+    QCOMPARE(std::max(decoded.image.width(), decoded.image.height()), 3600);
+    QVERIFY(qAbs(decoded.dpi * std::max(fine.width(), fine.height()) / 3600 - 600) < 1);
+    QCOMPARE(Reader().Read(decoded).version, QStringLiteral("A"));
+
+    // A multi-page TIFF, read forwards and back.
+    const QString tiff = QStringLiteral(SCRIVANE_FIXTURES "/scan-three-pages.tif");
+    QCOMPARE(scans.PageCount(tiff, &error), 3);
+    const int levels[] = {77, 204, 255};
+    for (int p : {1, 3, 2, 1}) {
+        const ScanImage image = scans.Page(tiff, p);
+        QVERIFY2(image.error.isEmpty(), qPrintable(image.error));
+        QCOMPARE(qGray(image.image.pixel(5, 5)), levels[p - 1]);
+    }
+}
+
+void TestSheetReader::hostileScanFiles_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("damaged PDF") << QByteArray("%PDF-1.4\n1 0 obj << /Type /Catalog >> garbage")
+                                 << "a.pdf" << false << "the PDF is damaged";
+    QTest::newRow("text file") << QByteArray("number,name\n1,Ada\n") << "list.csv" << false
+                               << "neither a PDF nor an image";
+    QFile huge(QStringLiteral(SCRIVANE_FIXTURES "/scan-huge-20000.png"));
+    QVERIFY(huge.open(QIODevice::ReadOnly));
+    QTest::newRow("20000 x 20000 pixels")
+        << huge.readAll() << "huge.png" << true
+        << "the image is too large to be a scanned page (20000 × 20000 pixels)";
+    QByteArray truncated = Encode(QImage(800, 1000, QImage::Format_Grayscale8), 80, 200);
+    truncated.truncate(300);
+    QTest::newRow("truncated JPEG") << truncated << "cut.jpg" << true << "the image";
+}
+
+void TestSheetReader::hostileScanFiles() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, name);
+    QFETCH(bool, opens);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString path = WriteFile(dir, name, bytes);
+    ScanFileReader scans;
+    QString error;
+    const int pages = scans.PageCount(path, &error);
+    QCOMPARE(pages > 0, opens);
+    const ScanImage page = scans.Page(path, 1);
+    QVERIFY(page.image.isNull());
+    QVERIFY2((opens ? page.error : error).contains(reason), qPrintable(opens ? page.error : error));
+    // The page's reason carries on into the reading, which goes on.
+    const PageRead read = Reader().Read(page);
+    QCOMPARE(read.status, PageRead::Status::Unreadable);
+    QCOMPARE(read.reasons, QStringList{page.error});
+    QCOMPARE(scans.PageCount(dir.filePath("missing.pdf"), &error), 0);
+    QCOMPARE(error, QStringLiteral("the file does not exist"));
+}
+
+QTEST_MAIN(TestSheetReader)
+#include "test_sheetreader.moc"
