@@ -13,7 +13,6 @@
 #include "grading/scanpages.h"
 #include "grading/statistics.h"
 #include "interchange/csv.h"
-#include "spreadsheet/codec/biff8_writer.h"
 #include "spreadsheet/paperio.h"
 
 namespace scrivane {
@@ -167,13 +166,10 @@ ConverterRun RunGradeConversion(const QStringList& arguments,
 
     if (!csvPath.isEmpty()) {
         const QByteArray csv = interchange::WriteCsvRows(GradesTable(results, key));
-        try {
-            codec::WriteFileSafely(std::span(reinterpret_cast<const std::uint8_t*>(csv.constData()),
-                                             std::size_t(csv.size())),
-                                   std::filesystem::path(csvPath.toStdString()));
-        } catch (const std::exception& error) {
-            run.err += Line(QStringLiteral("scrivane-convert: cannot write %1: %2")
-                                .arg(csvPath, QString::fromLocal8Bit(error.what())));
+        const QString error = WriteBytesSafely(csvPath, csv);
+        if (!error.isEmpty()) {
+            run.err += Line(
+                QStringLiteral("scrivane-convert: cannot write %1: %2").arg(csvPath, error));
             run.exitCode = 2;
         }
     }

@@ -10,7 +10,6 @@
 #include "interchange/moodlexml.h"
 #include "interchange/textfile.h"
 #include "interchange/workbooks.h"
-#include "spreadsheet/codec/biff8_writer.h"
 #include "spreadsheet/paperio.h"
 #include "spreadsheet/questionsheet.h"
 
@@ -67,16 +66,9 @@ WriteOutcome Failed(const QString& reason) {
     return outcome;
 }
 
-// The export's safe write: replaced whole or left as it was, links written
-// through, no folder, device or read-only file replaced.
 WriteOutcome WriteBytes(const QString& path, const QByteArray& bytes) {
-    try {
-        codec::WriteFileSafely(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                         std::size_t(bytes.size())),
-                               std::filesystem::path(QFile::encodeName(path).toStdString()));
-    } catch (const codec::WorkbookError& e) {
-        return Failed(QString::fromUtf8(e.what()));
-    }
+    const QString error = WriteBytesSafely(path, bytes);
+    if (!error.isEmpty()) return Failed(error);
     WriteOutcome outcome;
     outcome.status = WriteOutcome::Status::Written;
     return outcome;

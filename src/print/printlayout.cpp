@@ -18,7 +18,6 @@
 #include <span>
 
 #include "core/numbers.h"
-#include "spreadsheet/codec/biff8_writer.h"
 #include "spreadsheet/codec/workbook.h"
 
 namespace scrivane {
@@ -627,15 +626,5 @@ QString WritePdf(const QString& path, PrintLayout& layout, const QLocale& locale
     return WriteBytesSafely(path, bytes);
 }
 
-QString WriteBytesSafely(const QString& path, const QByteArray& bytes) {
-    try {
-        codec::WriteFileSafely(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                         std::size_t(bytes.size())),
-                               std::filesystem::path(QFile::encodeName(path).toStdString()));
-    } catch (const codec::WorkbookError& e) {
-        return QString::fromUtf8(e.what());
-    }
-    return {};
-}
 
 }  // namespace scrivane

@@ -15,6 +15,7 @@
 #include "print/answersheet.h"
 #include "print/printsettings.h"
 #include "print/versions.h"
+#include "spreadsheet/paperio.h"
 
 class QPagedPaintDevice;
 
@@ -69,9 +70,5 @@ QPageSize LocalePageSize(const QLocale& locale = QLocale());
 // failed, or an empty text.
 QString WritePdf(const QString& path, PrintLayout& layout, const QLocale& locale = QLocale());
 
-// The paper's safe write for the print's files: replaced whole or left as it
-// was, a link written through to its file, and a folder, pipe, device or
-// read-only file refused with the reason returned (else an empty text).
-QString WriteBytesSafely(const QString& path, const QByteArray& bytes);
 
 }  // namespace scrivane

@@ -1,5 +1,11 @@
 #include "spreadsheet/paperio.h"
 
+#include <QFile>
+#include <filesystem>
+#include <span>
+
+#include "spreadsheet/codec/biff8_writer.h"
+
 #include "core/numbers.h"
 #include "spreadsheet/excel.h"
 #include "spreadsheet/headless.h"
@@ -39,6 +45,17 @@ ExportResult WritePaperFile(const QString& path, const std::vector<QuestionRecor
     NativeExcelFactory excel;
     paper.ReplacePaper({}, rows);
     return DoExport({module, paper, prompts, platform, excel}, path);
+}
+
+QString WriteBytesSafely(const QString& path, const QByteArray& bytes) {
+    try {
+        codec::WriteFileSafely(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                         std::size_t(bytes.size())),
+                               std::filesystem::path(QFile::encodeName(path).toStdString()));
+    } catch (const codec::WorkbookError& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return {};
 }
 
 }  // namespace scrivane

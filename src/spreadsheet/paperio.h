@@ -3,6 +3,7 @@
 // the printing, checking and interchange code.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <vector>
 
@@ -19,6 +20,11 @@ ImportReport ReadPaperFile(const QString& path, std::vector<QuestionRecord>& row
 
 // Appends rows to table as questions numbered by their position.
 void FillTable(QuestionTable& table, const std::vector<QuestionRecord>& rows);
+
+// Writes bytes to path by the export's safe write: replaced whole or left as
+// it was, links written through, no folder, pipe, device or read-only file
+// replaced. Returns why it failed, or an empty text.
+QString WriteBytesSafely(const QString& path, const QByteArray& bytes);
 
 // Writes rows as a question sheet, replacing path whole or leaving it as it was.
 ExportResult WritePaperFile(const QString& path, const std::vector<QuestionRecord>& rows);
