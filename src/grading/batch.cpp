@@ -28,10 +28,11 @@ PageRead UnreadablePage(const QString& why) {
 }
 
 // A page that throws (out of memory on a huge image, say) is one bad page.
-PageRead ReadJob(PageSource& source, const Job& job) {
+PageRead ReadJob(PageSource& source, const Job& job,
+                 const std::optional<SheetCode>& printedWith = std::nullopt) {
     if (!job.error.isEmpty()) return UnreadablePage(job.error);
     try {
-        return source.Read(job.file, job.page);
+        return source.Read(job.file, job.page, printedWith);
     } catch (const std::bad_alloc&) {
         return UnreadablePage(QStringLiteral("the page is too large to read"));
     } catch (const std::exception& error) {
@@ -95,6 +96,10 @@ bool GradingBatch::Run(const QStringList& files, const std::function<void(BatchP
     const std::size_t threads = std::min<std::size_t>(std::size_t(threads_), jobs.size());
     for (std::size_t i = 0; i < threads; ++i) workers.emplace_back(work);
 
+    // The print settings of the sheets read, and the sheets that wait for them.
+    std::optional<SheetCode> printedWith;
+    bool settingsAgree = true;
+    std::vector<std::pair<std::size_t, PageRead>> waiting;
     for (; handedOn < jobs.size() && !cancelled_;) {
         BatchPage page;
         {
@@ -115,6 +120,21 @@ bool GradingBatch::Run(const QStringList& files, const std::function<void(BatchP
             ++handedOn;
             changed.notify_all();
         }
+        if (page.read.codeMissing) {
+            // Few pages: kept until every code has been seen.
+            waiting.emplace_back(std::size_t(page.index), std::move(page.read));
+            continue;
+        }
+        if (const std::optional<SheetCode>& code = page.read.code;
+            code && page.read.status == PageRead::Status::Read) {
+            SheetCode settings = *code;
+            settings.version.clear();
+            settings.sheetPage = 1;
+            if (!printedWith)
+                printedWith = settings;
+            else if (settings.Encode() != printedWith->Encode())
+                settingsAgree = false;
+        }
         onPage(page);
     }
     {
@@ -123,6 +143,21 @@ bool GradingBatch::Run(const QStringList& files, const std::function<void(BatchP
         changed.notify_all();
     }
     for (std::thread& worker : workers) worker.join();
+    if (!waiting.empty() && !cancelled_) {
+        const std::unique_ptr<PageSource> source =
+            printedWith && settingsAgree ? sources_() : nullptr;
+        for (auto& [index, read] : waiting) {
+            if (cancelled_) break;
+            BatchPage page;
+            const Job& job = jobs[index];
+            page.file = job.file;
+            page.page = job.page;
+            page.index = int(index);
+            page.total = int(jobs.size());
+            page.read = source ? ReadJob(*source, job, printedWith) : std::move(read);
+            onPage(page);
+        }
+    }
     return !cancelled_;
 }
 

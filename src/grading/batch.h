@@ -21,8 +21,9 @@ public:
     virtual ~PageSource() = default;
     // The file's page count; 0 with *error set when it cannot be read.
     virtual int PageCount(const QString& file, QString* error) = 0;
-    // page from 1.
-    virtual PageRead Read(const QString& file, int page) = 0;
+    // page from 1; printedWith as SheetReader::Read takes it.
+    virtual PageRead Read(const QString& file, int page,
+                          const std::optional<SheetCode>& printedWith = std::nullopt) = 0;
 };
 
 using PageSourceFactory = std::function<std::unique_ptr<PageSource>()>;
@@ -39,7 +40,10 @@ class GradingBatch {
 public:
     explicit GradingBatch(PageSourceFactory sources, int threads = 2);
 
-    // Reads every page (a batch runs once); calls onPage on the calling thread for each, in order.
+    // Reads every page (a batch runs once); calls onPage on the calling thread for each, in order,
+    // but for the sheets whose code could not be read: those come at the end, read again with the
+    // print settings of the batch's other sheets when they all agree (else left unreadable), so
+    // that what a damaged code reads as never depends on the order the pages were read in.
     // False when cancelled before the end.
     bool Run(const QStringList& files, const std::function<void(BatchPage&)>& onPage);
     // From any thread, the callback's included: no page is handed on after it.

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "grading/gradecommand.h"
 
 #include <QCoreApplication>
@@ -134,10 +135,12 @@ ConverterRun RunGradeConversion(const QStringList& arguments,
     const SheetReader sheets(paper, modeLetters);
     PageSheets pageSheets(paper);
     std::vector<SheetRead> reads;
+    std::vector<int> order;  // each read's place in the batch
     GradingBatch batch(ScanPageSources(sheets, dpi), 2);
     batch.Run(files, [&](BatchPage& page) {
         page.read.upright = QImage();  // the picture is for the grades window only
         reads.push_back(pageSheets.FromPage(page.read, page.file, page.page));
+        order.push_back(page.index);
         if (json && progress)
             progress(Line(
                 QStringLiteral("read %1 page %2 (%3 of %4)%5")
@@ -148,8 +151,16 @@ ConverterRun RunGradeConversion(const QStringList& arguments,
                     .arg(reads.back().unreadable ? QStringLiteral(": unreadable") : QString())));
     });
 
+    // A sheet whose code had to wait for the others goes back to its place.
+    std::vector<std::size_t> byPlace(reads.size());
+    for (std::size_t i = 0; i < byPlace.size(); ++i) byPlace[i] = i;
+    std::sort(byPlace.begin(), byPlace.end(),
+              [&order](std::size_t a, std::size_t b) { return order[a] < order[b]; });
+    std::vector<SheetRead> inPlace;
+    inPlace.reserve(reads.size());
+    for (std::size_t i : byPlace) inPlace.push_back(std::move(reads[i]));
     const std::vector<SheetResult> results =
-        GradeSheets(reads, key, classList ? &*classList : nullptr);
+        GradeSheets(inPlace, key, classList ? &*classList : nullptr);
     ConverterRun run;
     run.out =
         json ? GradesJson(results, ComputeStatistics(results, key), key) : GradesText(results, key);

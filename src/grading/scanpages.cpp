@@ -13,7 +13,8 @@ public:
         return files_.PageCount(file, error);
     }
 
-    PageRead Read(const QString& file, int page) override {
+    PageRead Read(const QString& file, int page,
+                  const std::optional<SheetCode>& printedWith) override {
         const ScanImage image = files_.Page(file, page);
         if (!image.error.isEmpty() || image.image.isNull()) {
             PageRead read;
@@ -22,7 +23,7 @@ public:
                                                    : image.error);
             return read;
         }
-        return sheets_.Read(image);
+        return sheets_.Read(image, printedWith);
     }
 
 private:

@@ -30,8 +30,10 @@ public:
         }
         return file == "long.pdf" ? 20 : 3;
     }
-    PageRead Read(const QString& file, int page) override {
+    PageRead Read(const QString& file, int page,
+                  const std::optional<SheetCode>& printedWith) override {
         ++counters_.reads;
+        if (file.startsWith("print")) return Printed(file, page, printedWith);
         // Pages finish out of order.
         std::this_thread::sleep_for(std::chrono::milliseconds((page * 7) % 5));
         if (file == "bad.png" && page == 2) throw std::runtime_error("boom");
@@ -46,6 +48,27 @@ public:
     }
 
 private:
+    // print.pdf: page 1's code is damaged, pages 2 and 3 printed with seed 7;
+    // print-mixed.pdf: page 3 printed with seed 8 instead.
+    static PageRead Printed(const QString& file, int page,
+                            const std::optional<SheetCode>& printedWith) {
+        PageRead read;
+        if (page == 1 && !printedWith) {
+            read.codeMissing = true;
+            read.reasons << QStringLiteral("no code");
+            return read;
+        }
+        read.status = PageRead::Status::Read;
+        SheetCode code;
+        code.paperDigest = QStringLiteral("0123456789ABCDEF");
+        code.textDigest = code.paperDigest;
+        code.version = QStringLiteral("A");
+        code.versions.seed = page == 3 && file == "print-mixed.pdf" ? 8 : 7;
+        read.code = page == 1 ? printedWith : code;
+        read.reasons << QStringLiteral("seed %1").arg(read.code->versions.seed);
+        return read;
+    }
+
     Counters& counters_;
 };
 
@@ -59,7 +82,25 @@ private slots:
     void cancels();
     void runsInTheBackground();
     void pageToSheetThroughShuffledVersion();
+    void aDamagedCodeWaitsForTheOthers();
 };
+
+// Whatever order the pages are read in, a sheet whose code is damaged is read
+// with the print settings of the others when they agree, and only then.
+void BatchTest::aDamagedCodeWaitsForTheOthers() {
+    for (const QString& file : {QStringLiteral("print.pdf"), QStringLiteral("print-mixed.pdf")}) {
+        Counters counters;
+        GradingBatch batch([&] { return std::make_unique<FakeSource>(counters); }, 2);
+        QStringList seen;
+        batch.Run({file}, [&](BatchPage& page) {
+            seen << QStringLiteral("%1: %2").arg(page.index).arg(page.read.reasons.join(u';'));
+        });
+        if (file == "print.pdf")
+            QCOMPARE(seen, (QStringList{"1: seed 7", "2: seed 7", "0: seed 7"}));
+        else
+            QCOMPARE(seen, (QStringList{"1: seed 7", "2: seed 8", "0: no code"}));
+    }
+}
 
 void BatchTest::handsOnEveryPageInOrder() {
     Counters counters;

@@ -276,17 +276,19 @@ void TestSheetReader::damagedCodeIsReadFromTheVersionSquares() {
             p.fillRect(layout.code.adjusted(5, 5, -5, -5), QColor(200, 200, 200));
         },
         21);
-    // Without a code read before, nothing tells the print settings.
+    // Alone, nothing tells the print settings: the page waits for them.
     const SheetReader fresh(Run().paper, Run().modeLetters);
     const PageRead refused = fresh.Read(AsScan(damaged.image));
     QCOMPARE(refused.status, PageRead::Status::Unreadable);
+    QVERIFY(refused.codeMissing);
     QVERIFY(refused.reasons.join(" ").contains("code could not be read"));
 
+    // Given the settings of another sheet of the same print, it reads.
     std::mt19937 random(4);
-    QCOMPARE(fresh.Read(AsScan(MakeSheet(Run(), 1, RandomDistortion(random, 0), 200, random).image))
-                 .status,
-             PageRead::Status::Read);
-    const PageRead read = fresh.Read(AsScan(damaged.image));
+    const PageRead other =
+        fresh.Read(AsScan(MakeSheet(Run(), 1, RandomDistortion(random, 0), 200, random).image));
+    QCOMPARE(other.status, PageRead::Status::Read);
+    const PageRead read = fresh.Read(AsScan(damaged.image), other.code);
     QCOMPARE(
         read.reasons,
         QStringList{"the sheet's code could not be read; its version was read from the squares"});

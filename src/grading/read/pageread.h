@@ -63,6 +63,9 @@ struct PageRead {
     QString version;              // "A" to "Z"
     SheetPageLayout layout;       // the sheet's layout, in points
     std::vector<BubbleRead> bubbles;  // in the order of layout.bubbles
+    // Unreadable only for want of its code: the version squares were read, and
+    // the page reads given the print settings from another sheet's code.
+    bool codeMissing = false;
     QImage upright;               // the page turned upright (grey), for showing
     QTransform pointsToUpright;   // layout points to pixels of upright
 };
@@ -77,7 +80,11 @@ public:
     SheetReader(const SheetReader&) = delete;
     SheetReader& operator=(const SheetReader&) = delete;
 
-    PageRead Read(const ScanImage& page) const;
+    // printedWith: the print settings to read a sheet whose code cannot be
+    // read, from the codes of the other sheets of the same print; without
+    // them such a sheet is Unreadable with codeMissing set.
+    PageRead Read(const ScanImage& page,
+                  const std::optional<SheetCode>& printedWith = std::nullopt) const;
 
 private:
     struct Impl;

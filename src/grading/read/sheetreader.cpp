@@ -441,10 +441,6 @@ struct SheetReader::Impl {
     mutable std::mutex mutex;
     mutable std::map<QByteArray, std::shared_ptr<const std::vector<PaperVersion>>> versions;
     mutable std::map<QByteArray, std::shared_ptr<const Blank>> blanks;
-    // The last code read, for a sheet whose code is damaged but whose version
-    // squares still tell its version.
-    mutable std::optional<SheetCode> lastCode;
-
     std::shared_ptr<const std::vector<PaperVersion>> VersionsFor(
         const VersionSettings& settings) const {
         const QByteArray key = QByteArray::number(settings.count) + ':' +
@@ -482,10 +478,11 @@ struct SheetReader::Impl {
         return blanks.emplace(key, std::move(blank)).first->second;
     }
 
-    PageRead Read(const ScanImage& page) const;
+    PageRead Read(const ScanImage& page, const std::optional<SheetCode>& printedWith) const;
 };
 
-PageRead SheetReader::Impl::Read(const ScanImage& page) const {
+PageRead SheetReader::Impl::Read(const ScanImage& page,
+                                 const std::optional<SheetCode>& printedWith) const {
     PageRead out;
     if (page.image.isNull()) {
         out.reasons << (page.error.isEmpty() ? QStringLiteral("the page is empty") : page.error);
@@ -562,24 +559,17 @@ PageRead SheetReader::Impl::Read(const ScanImage& page) const {
         const cv::Matx33d h = Homography(ShapeOf(provisional[std::size_t(sizeIndex)]), *corners);
         const QString version =
             ReadVersionSquares(work, h, provisional[std::size_t(sizeIndex)].versionSquares);
-        std::optional<SheetCode> last;
-        {
-            std::lock_guard lock(mutex);
-            last = lastCode;
-        }
-        if (version.isEmpty() || !last) {
+        if (version.isEmpty() || !printedWith || printedWith->paperDigest != paperDigest) {
             out.reasons << QStringLiteral(
                 "the sheet's code could not be read: this page is not an answer sheet, "
                 "or its code is damaged");
+            out.codeMissing = !version.isEmpty();
             return out;
         }
-        code = last;
+        code = printedWith;
         code->version = version;
         out.reasons << QStringLiteral(
             "the sheet's code could not be read; its version was read from the squares");
-    } else if (code->paperDigest == paperDigest) {
-        std::lock_guard lock(mutex);
-        lastCode = code;
     }
     out.code = code;
     if (code->paperDigest != paperDigest) {
@@ -719,9 +709,10 @@ SheetReader::SheetReader(std::vector<QuestionRecord> paper, QString modeLetters)
 
 SheetReader::~SheetReader() = default;
 
-PageRead SheetReader::Read(const ScanImage& page) const {
+PageRead SheetReader::Read(const ScanImage& page,
+                           const std::optional<SheetCode>& printedWith) const {
     try {
-        return impl_->Read(page);
+        return impl_->Read(page, printedWith);
     } catch (const std::exception& e) {
         // OpenCV reports what it cannot do by throwing; one page never stops
         // the others.
