@@ -225,13 +225,3 @@ BENCHMARK(BM_ReadPng)->Unit(benchmark::kMillisecond)->Threads(1)->Threads(2);
 BENCHMARK(BM_ReadScannedPdf)->Unit(benchmark::kMillisecond)->Threads(1)->Threads(2);
 BENCHMARK(BM_MemoryFor300Pages)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_GeneratedSheetsAccuracy)->Arg(120)->Unit(benchmark::kMillisecond)->Iterations(1);
-
-int main(int argc, char** argv) {
-    // Painting the sheets needs fonts, so a GUI application without a screen.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -60,13 +60,3 @@ void BM_ExportXls(benchmark::State& state) {
 
 BENCHMARK(BM_PrintPdf)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportXls)->Unit(benchmark::kMillisecond);
-
-int main(int argc, char** argv) {
-    // Laying out pages needs fonts, so a GUI application without a screen.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
