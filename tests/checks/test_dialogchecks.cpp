@@ -3,6 +3,7 @@
 // question asked before printing.
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -28,7 +29,8 @@ namespace {
 struct ChecksHarness : Harness {
     PaperChecksAction& checks = AttachPaperChecks(*window, state, fake.seams);
 
-    ChecksHarness() : Harness(3) {}
+    ChecksHarness(const std::function<void(FakeSeams&)>& prepare = {})
+        : Harness(3, {1024, 768}, prepare) {}
 
     // Puts rows in place of the paper as an open does.
     void Load(const std::vector<QuestionRecord>& rows) {
@@ -105,6 +107,40 @@ private slots:
         QVERIFY(!dialog.isVisible());
         h.Open();
         QCOMPARE(dialog.pos(), placed + QPoint(-40, 30));
+    }
+
+    // A restart is a fresh window over the same settings file.
+    void keepsTheMovedPositionBetweenRuns() {
+        QByteArray settings;
+        QPoint moved;
+        {
+            ChecksHarness h;
+            DialogChecks& dialog = h.Open();
+            moved = dialog.pos() + QPoint(-40, 30);
+            dialog.move(moved);
+            dialog.ButtonClose->click();
+            QFile file(h.fake.platform.SettingsFile());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            settings = file.readAll();
+        }
+        const auto restart = [](const QByteArray& bytes) {
+            return [bytes](FakeSeams& fake) {
+                QFile file(fake.platform.SettingsFile());
+                QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+            };
+        };
+        {
+            ChecksHarness h(restart(settings));
+            QCOMPARE(h.Open().pos(), moved);
+        }
+        // A position on no screen is not used: beside the editor as before.
+        ChecksHarness h(restart("[checksWindow]\nposition=@Point(-9000 -9000)\n"));
+        DialogChecks& dialog = h.Open();
+        QCOMPARE(dialog.pos(),
+                 PaperChecksAction::PlaceBeside(
+                     h.window->frameGeometry(),
+                     dialog.size() + (h.window->frameGeometry().size() - h.window->size()),
+                     h.window->screen()->availableGeometry()));
     }
 
     // Typing, adding, moving and deleting questions in the main window.

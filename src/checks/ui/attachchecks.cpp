@@ -15,8 +15,8 @@ PaperChecksAction& AttachPaperChecks(FormPaper& window, Moddule1& state, Seams& 
     hooks.applyRows = [&window](const std::vector<QuestionRecord>& rows) {
         window.History().ReplaceRows(kStepRebalance, rows);
     };
-    auto* checks =
-        new PaperChecksAction(window, window.BoundTable(), state, seams.prompts, std::move(hooks));
+    auto* checks = new PaperChecksAction(window, window.BoundTable(), state, seams.prompts,
+                                         std::move(hooks), &window.Settings());
     window.Menu().EditMenu()->addSeparator();
     window.Menu().AddEditAction(checks->Action());
     QObject::connect(&window.Menu(), &MainMenu::AnswerModeChosen, checks,

@@ -1,6 +1,8 @@
 #include "checks/ui/paperchecksaction.h"
 
 #include <QAction>
+#include <QEvent>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include "core/moddule1.h"
 #include "core/prompts.h"
 #include "core/questiontable.h"
+#include "editor/editorsettings.h"
 
 namespace scrivane {
 
@@ -18,18 +21,20 @@ namespace {
 
 // The problems shown in the question before printing; the window has all.
 constexpr int kProblemsBeforePrinting = 5;
+const QString kPositionKey = QStringLiteral("checksWindow/position");
 
 }  // namespace
 
 PaperChecksAction::PaperChecksAction(QWidget& window, QuestionTable& table, const Moddule1& state,
-                                     Prompts& prompts, Hooks hooks)
+                                     Prompts& prompts, Hooks hooks, EditorSettings* settings)
     : QObject(&window),
       window_(window),
       table_(table),
       state_(state),
       prompts_(prompts),
       hooks_(std::move(hooks)),
-      action_(new QAction(QStringLiteral("&Check Paper…"), this)) {
+      action_(new QAction(QStringLiteral("&Check Paper…"), this)),
+      settings_(settings) {
     action_->setObjectName(QStringLiteral("actionCheck"));
     action_->setShortcut(QKeySequence(Qt::Key_F7));
     action_->setStatusTip(
@@ -51,6 +56,23 @@ void PaperChecksAction::Open() {
                 PlaceBeside(window_.frameGeometry(),
                             dialog_->size() + (window_.frameGeometry().size() - window_.size()),
                             screen->availableGeometry()));
+        placed_ = dialog_->pos();
+        if (const std::unique_ptr<QSettings> file = settings_ ? settings_->Open() : nullptr) {
+            if (file->contains(kPositionKey)) {
+                remembered_ = file->value(kPositionKey).toPoint();
+                hasRemembered_ = true;
+            }
+        }
+        // A position on a screen since removed, or a damaged one, is not used.
+        if (hasRemembered_) {
+            for (const QScreen* screen : QGuiApplication::screens()) {
+                if (screen->availableGeometry().contains(remembered_)) {
+                    dialog_->move(remembered_);
+                    break;
+                }
+            }
+        }
+        dialog_->installEventFilter(this);
     }
     dialog_->show();
     dialog_->raise();
@@ -65,6 +87,21 @@ QPoint PaperChecksAction::PlaceBeside(const QRect& main, const QSize& checks,
     if (main.left() - available.left() >= checks.width())
         return {main.left() - checks.width(), top};
     return {std::max(available.left(), available.right() + 1 - checks.width()), top};
+}
+
+bool PaperChecksAction::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == dialog_ && event->type() == QEvent::Hide) RememberPosition();
+    return QObject::eventFilter(watched, event);
+}
+
+void PaperChecksAction::RememberPosition() {
+    const QPoint at = dialog_->pos();
+    // The automatic placement is not the teacher's choice.
+    if (at == placed_ || (hasRemembered_ && at == remembered_)) return;
+    remembered_ = at;
+    hasRemembered_ = true;
+    if (const std::unique_ptr<QSettings> file = settings_ ? settings_->Open() : nullptr)
+        file->setValue(kPositionKey, at);
 }
 
 void PaperChecksAction::AnswerModeChanged() {

@@ -18,6 +18,7 @@ class QWidget;
 namespace scrivane {
 
 class DialogChecks;
+class EditorSettings;
 class Prompts;
 class QuestionTable;
 struct Moddule1;
@@ -41,7 +42,7 @@ public:
     // window: the main window, parent of the checks window; table: the
     // paper it shows; state: the answer mode.
     PaperChecksAction(QWidget& window, QuestionTable& table, const Moddule1& state,
-                      Prompts& prompts, Hooks hooks);
+                      Prompts& prompts, Hooks hooks, EditorSettings* settings = nullptr);
     ~PaperChecksAction() override;
 
     QAction* Action() const { return action_; }
@@ -65,8 +66,13 @@ public:
     // anyway?"; No opens the checks window.
     bool ConfirmPrinting();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void ShowQuestion(int question);
+    // Keeps a position the teacher moved the window to for the next run.
+    void RememberPosition();
 
     QWidget& window_;
     QuestionTable& table_;
@@ -75,6 +81,10 @@ private:
     Hooks hooks_;
     QAction* action_;
     DialogChecks* dialog_ = nullptr;
+    EditorSettings* settings_;
+    QPoint placed_;
+    QPoint remembered_;
+    bool hasRemembered_ = false;
 };
 
 }  // namespace scrivane
