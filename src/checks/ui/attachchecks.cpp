@@ -16,7 +16,8 @@ PaperChecksAction& AttachPaperChecks(FormPaper& window, Moddule1& state, Seams& 
         window.History().ReplaceRows(kStepRebalance, rows);
     };
     auto* checks = new PaperChecksAction(window, window.BoundTable(), state, seams.prompts,
-                                         std::move(hooks), &window.Settings());
+                                         std::move(hooks),
+                                         [&window] { return window.Settings().Open(); });
     window.Menu().EditMenu()->addSeparator();
     window.Menu().AddEditAction(checks->Action());
     QObject::connect(&window.Menu(), &MainMenu::AnswerModeChosen, checks,

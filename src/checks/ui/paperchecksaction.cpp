@@ -13,7 +13,6 @@
 #include "core/moddule1.h"
 #include "core/prompts.h"
 #include "core/questiontable.h"
-#include "editor/editorsettings.h"
 
 namespace scrivane {
 
@@ -26,7 +25,7 @@ const QString kPositionKey = QStringLiteral("checksWindow/position");
 }  // namespace
 
 PaperChecksAction::PaperChecksAction(QWidget& window, QuestionTable& table, const Moddule1& state,
-                                     Prompts& prompts, Hooks hooks, EditorSettings* settings)
+                                     Prompts& prompts, Hooks hooks, SettingsOpener settings)
     : QObject(&window),
       window_(window),
       table_(table),
@@ -34,7 +33,7 @@ PaperChecksAction::PaperChecksAction(QWidget& window, QuestionTable& table, cons
       prompts_(prompts),
       hooks_(std::move(hooks)),
       action_(new QAction(QStringLiteral("&Check Paper…"), this)),
-      settings_(settings) {
+      settings_(std::move(settings)) {
     action_->setObjectName(QStringLiteral("actionCheck"));
     action_->setShortcut(QKeySequence(Qt::Key_F7));
     action_->setStatusTip(
@@ -57,7 +56,7 @@ void PaperChecksAction::Open() {
                             dialog_->size() + (window_.frameGeometry().size() - window_.size()),
                             screen->availableGeometry()));
         placed_ = dialog_->pos();
-        if (const std::unique_ptr<QSettings> file = settings_ ? settings_->Open() : nullptr) {
+        if (const std::unique_ptr<QSettings> file = settings_ ? settings_() : nullptr) {
             if (file->contains(kPositionKey)) {
                 remembered_ = file->value(kPositionKey).toPoint();
                 hasRemembered_ = true;
@@ -100,7 +99,7 @@ void PaperChecksAction::RememberPosition() {
     if (at == placed_ || (hasRemembered_ && at == remembered_)) return;
     remembered_ = at;
     hasRemembered_ = true;
-    if (const std::unique_ptr<QSettings> file = settings_ ? settings_->Open() : nullptr)
+    if (const std::unique_ptr<QSettings> file = settings_ ? settings_() : nullptr)
         file->setValue(kPositionKey, at);
 }
 

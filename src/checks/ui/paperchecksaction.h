@@ -6,8 +6,10 @@
 #include <QObject>
 #include <QPoint>
 #include <QRect>
+#include <QSettings>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "core/questionrecord.h"
@@ -18,7 +20,6 @@ class QWidget;
 namespace scrivane {
 
 class DialogChecks;
-class EditorSettings;
 class Prompts;
 class QuestionTable;
 struct Moddule1;
@@ -39,10 +40,14 @@ public:
         std::function<void(const std::vector<QuestionRecord>& rows)> applyRows;
     };
 
+    // Opens the editor's settings file, where the window's place is kept;
+    // null when there is none or it is refused.
+    using SettingsOpener = std::function<std::unique_ptr<QSettings>()>;
+
     // window: the main window, parent of the checks window; table: the
     // paper it shows; state: the answer mode.
     PaperChecksAction(QWidget& window, QuestionTable& table, const Moddule1& state,
-                      Prompts& prompts, Hooks hooks, EditorSettings* settings = nullptr);
+                      Prompts& prompts, Hooks hooks, SettingsOpener settings = {});
     ~PaperChecksAction() override;
 
     QAction* Action() const { return action_; }
@@ -81,7 +86,7 @@ private:
     Hooks hooks_;
     QAction* action_;
     DialogChecks* dialog_ = nullptr;
-    EditorSettings* settings_;
+    SettingsOpener settings_;
     QPoint placed_;
     QPoint remembered_;
     bool hasRemembered_ = false;
