@@ -15,9 +15,9 @@ PaperChecksAction& AttachPaperChecks(FormPaper& window, Moddule1& state, Seams& 
     hooks.applyRows = [&window](const std::vector<QuestionRecord>& rows) {
         window.History().ReplaceRows(kStepRebalance, rows);
     };
-    auto* checks = new PaperChecksAction(window, window.BoundTable(), state, seams.prompts,
-                                         std::move(hooks),
-                                         [&window] { return window.Settings().Open(); });
+    auto* checks =
+        new PaperChecksAction(window, window.BoundTable(), state, seams.prompts, std::move(hooks),
+                              [&window] { return window.Settings().Open(); });
     window.Menu().EditMenu()->addSeparator();
     window.Menu().AddEditAction(checks->Action());
     QObject::connect(&window.Menu(), &MainMenu::AnswerModeChosen, checks,
