@@ -76,6 +76,12 @@ QByteArray CheckJson(const std::vector<PaperProblem>& problems, const AnswerBala
 
 }  // namespace
 
+std::optional<std::int16_t> ParseAnswerMode(const QString& text) {
+    if (text == QStringLiteral("single")) return std::int16_t(0);
+    if (text == QStringLiteral("multiple")) return std::int16_t(3);
+    return std::nullopt;
+}
+
 std::int16_t ReadAnswerType(const std::filesystem::path& folder) {
     const QString path = QString::fromStdString((folder / kTypeInfoFileName).string());
     // Only a plain file is read: a pipe in its place would block.
@@ -109,13 +115,8 @@ std::optional<ConverterRun> RunCheckCommand(const QStringList& arguments,
         } else if (argument == QStringLiteral("--json")) {
             json = true;
         } else if (argument == QStringLiteral("--mode")) {
-            const QString value = i + 1 < arguments.size() ? arguments[++i] : QString();
-            if (value == QStringLiteral("single"))
-                mode = 0;
-            else if (value == QStringLiteral("multiple"))
-                mode = 3;
-            else
-                return Refuse(QStringLiteral("--mode takes single or multiple"));
+            mode = ParseAnswerMode(i + 1 < arguments.size() ? arguments[++i] : QString());
+            if (!mode) return Refuse(QStringLiteral("--mode takes single or multiple"));
         } else {
             return Refuse(QStringLiteral("unknown option %1").arg(argument));
         }

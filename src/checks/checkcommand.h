@@ -30,4 +30,8 @@ std::optional<ConverterRun> RunCheckCommand(const QStringList& arguments,
 // changing anything: 0 (single-answer mode) when it is missing or unreadable.
 std::int16_t ReadAnswerType(const std::filesystem::path& folder);
 
+// The answer type that --mode names: 0 for "single", 3 for "multiple",
+// nothing for any other text. Every converter mode reads --mode through it.
+std::optional<std::int16_t> ParseAnswerMode(const QString& text);
+
 }  // namespace scrivane

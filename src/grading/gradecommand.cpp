@@ -1,10 +1,10 @@
-#include <algorithm>
 #include "grading/gradecommand.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <algorithm>
 #include <cstdio>
 
 #include "checks/checkcommand.h"
@@ -14,6 +14,7 @@
 #include "grading/scanpages.h"
 #include "grading/statistics.h"
 #include "interchange/csv.h"
+#include "print/answersheet.h"
 #include "spreadsheet/paperio.h"
 
 namespace scrivane {
@@ -92,12 +93,8 @@ ConverterRun RunGradeConversion(const QStringList& arguments,
                 return Refuse(QStringLiteral("--scoring takes partial or exact"));
         } else if (argument == QStringLiteral("--mode")) {
             value(&text);
-            if (text == QStringLiteral("single"))
-                mode = 0;
-            else if (text == QStringLiteral("multiple"))
-                mode = 3;
-            else
-                return Refuse(QStringLiteral("--mode takes single or multiple"));
+            mode = ParseAnswerMode(text);
+            if (!mode) return Refuse(QStringLiteral("--mode takes single or multiple"));
         } else {
             return Refuse(QStringLiteral("unknown option %1").arg(argument));
         }
@@ -129,8 +126,7 @@ ConverterRun RunGradeConversion(const QStringList& arguments,
     }
 
     const std::int16_t answerType = mode ? *mode : ReadAnswerType(programFolder);
-    const QString modeLetters =
-        IsMultipleAnswerMode(answerType) ? QStringLiteral("ABCDEF") : QStringLiteral("ABCDE");
+    const QString modeLetters = AnswerModeLetters(answerType);
     const AnswerKey key(paper, modeLetters, scoring);
     const SheetReader sheets(paper, modeLetters);
     PageSheets pageSheets(paper);

@@ -63,14 +63,12 @@ ConverterRun RunPdfConversion(const QStringList& arguments, std::int16_t answerT
     if (!settings.PrintsSomething())
         return Failed(2, QStringLiteral("scrivane-convert: nothing to print"), true);
     if (parsed.values.contains(QStringLiteral("--mode"))) {
-        const QString mode = parsed.values[QStringLiteral("--mode")];
-        if (mode == QStringLiteral("single"))
-            answerType = 0;
-        else if (mode == QStringLiteral("multiple"))
-            answerType = 3;
-        else
+        const std::optional<std::int16_t> mode =
+            ParseAnswerMode(parsed.values[QStringLiteral("--mode")]);
+        if (!mode)
             return Failed(2, QStringLiteral("scrivane-convert: --mode takes single or multiple"),
                           true);
+        answerType = *mode;
     }
     settings.versions.blankOptionLetters = BlankOptionLetters(answerType);
     bool ok = true;
