@@ -1,7 +1,6 @@
 #include "paperfile/interchangecommands.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include "core/filenames.h"
 #include "core/questiontable.h"
@@ -28,13 +27,6 @@ QString OpenFilters() {
     for (const interchange::FormatInfo& info : Formats()) patterns << u'*' + info.extension;
     const QString all = patterns.join(u' ');
     return QStringLiteral("All supported files (%1)|%1|").arg(all) + AllFilters();
-}
-
-// Whether the name ends in an extension: letters and digits after its last
-// dot, up to five ("Ch.3 quiz" has none).
-bool HasPlainExtension(const QString& path) {
-    static const QRegularExpression extension(QStringLiteral("\\.[A-Za-z0-9]{1,5}$"));
-    return extension.match(QFileInfo(path).fileName()).hasMatch();
 }
 
 // A refusal titled "Error" with its reasons below the text.

@@ -32,14 +32,7 @@ const QString kSaveTitle = QStringLiteral("Select the file name that you want to
 // A name chosen without an extension gets the one of the dialog's filter,
 // so that the file shows in the dialogs' lists afterwards.
 QString PaperCommands::WithExtension(const QString& path, const QString& extension) {
-    const QString name = QFileInfo(path).fileName();
-    const qsizetype dot = name.lastIndexOf(u'.');
-    const QStringView ending = dot < 0 ? QStringView() : QStringView(name).mid(dot + 1);
-    const bool plain = !ending.isEmpty() && ending.size() <= 5 &&
-                       std::all_of(ending.begin(), ending.end(), [](QChar c) {
-                           return c.unicode() < 128 && c.isLetterOrNumber();
-                       });
-    return plain ? path : path + extension;
+    return HasPlainExtension(path) ? path : path + extension;
 }
 
 MsgAnswer AskToSaveChanges(Prompts& prompts) {
