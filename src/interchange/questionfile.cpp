@@ -129,18 +129,23 @@ std::optional<Format> RecogniseFile(const QString& path, QString* reason) {
     return Recognise(path, reason, &text);
 }
 
-ReadOutcome ReadQuestionFile(const QString& path, float defaultMark) {
+ReadOutcome ReadQuestionsUnlessWorkbook(const QString& path, float defaultMark) {
     QString reason;
     std::optional<QByteArray> text;
     const std::optional<Format> format = Recognise(path, &reason, &text);
     if (!reason.isEmpty()) return Unreadable(reason);
     if (format && !IsWorkbook(*format)) return ReadQuestionContent(*text, *format, defaultMark);
-    text.reset();
+    ReadOutcome outcome;
+    outcome.workbook = true;
+    return outcome;
+}
+
+ReadOutcome ReadQuestionFile(const QString& path, float defaultMark) {
+    ReadOutcome outcome = ReadQuestionsUnlessWorkbook(path, defaultMark);
+    if (!outcome.workbook) return outcome;
 
     // Workbooks, and whatever is nothing else, go to the import's reading,
     // which names what it found.
-    ReadOutcome outcome;
-    outcome.workbook = true;
     const ImportReport report = ReadPaperFile(path, outcome.rows);
     outcome.reason = report.reason;
     switch (report.outcome) {

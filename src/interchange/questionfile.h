@@ -25,6 +25,11 @@ std::optional<Format> RecogniseFile(const QString& path, QString* reason);
 // import's own reading, the other formats by theirs. defaultMark is the mark of questions whose
 // format carries none (Aiken, GIFT without "// Mark:").
 ReadOutcome ReadQuestionFile(const QString& path, float defaultMark);
+// As ReadQuestionFile, but a workbook (or a file of no question format) is
+// only recognised, with `workbook` set and nothing read, for a caller that
+// reads workbooks its own way (IMPORT's spreadsheet calls), so that it is
+// read once.
+ReadOutcome ReadQuestionsUnlessWorkbook(const QString& path, float defaultMark);
 
 // The same for content in memory; workbooks are not read here. Questions with
 // more text than a paper file holds are refused.

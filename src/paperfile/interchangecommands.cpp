@@ -122,18 +122,8 @@ void InterchangeCommands::ImportFrom_Click() {
         Request(FileRequest::Kind::Open,
                 QStringLiteral("Please select the file should be imported."), OpenFilters()));
     if (!path) return;
-
-    const interchange::ReadOutcome read = interchange::ReadQuestionFile(*path, state_.DefaultScore);
-    if (read.workbook) {
-        DoImport(paper_.Context(), *path, true);  // IMPORT itself
-        return;
-    }
-    if (!read.Read()) {
-        ShowError(seams_.prompts, QStringLiteral("Invalid format"),
-                  QStringList{read.reason} + read.notes);
-        return;
-    }
-    ImportQuestions(paper_.Context(), read.rows, true, nullptr, read.notes);
+    // A workbook as IMPORT itself reads it, any other format by its reader.
+    paper_.ImportChosenFile(*path);
 }
 
 }  // namespace scrivane

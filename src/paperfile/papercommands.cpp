@@ -174,7 +174,8 @@ bool PaperCommands::ImportChosenWorkbook(const QString& path) {
 }
 
 bool PaperCommands::ImportChosenFile(const QString& path) {
-    const interchange::ReadOutcome read = interchange::ReadQuestionFile(path, state_.DefaultScore);
+    const interchange::ReadOutcome read =
+        interchange::ReadQuestionsUnlessWorkbook(path, state_.DefaultScore);
     if (read.workbook) return ImportChosenWorkbook(path);
     if (!read.Read()) {
         MessageRequest refusal;
