@@ -93,21 +93,18 @@ PrintedQuestion AsStored(const QuestionRecord& record, int source, int blankLett
 PrintedQuestion Shuffled(const QuestionRecord& record, int source, int blankLetters,
                          Generator generator) {
     PrintedQuestion q = AsStored(record, source, blankLetters);
-    // Options without texts keep their letters, and numbers their order.
-    if (!HasFilledOption(record) || HasNumericOptions(record.Items)) return q;
+    // Options without texts keep their letters, and numbers or letters that
+    // name each other their order; the paper's digest reads the same places.
+    const OptionPlaces places = PlacesOf(record);
+    if (places.filled == 0 || places.whole) return q;
     std::vector<int> filled;
-    bool namesLetters = false;
-    for (int i = 0; i < 6; ++i) {
-        if (!IsFilled(record.Items[std::size_t(i)])) continue;
-        filled.push_back(i);
-        namesLetters = namesLetters || NamesAnotherOption(record.Items, i);
-    }
-    if (namesLetters) return q;
+    for (int i = 0; i < 6; ++i)
+        if (places.filled & (1u << i)) filled.push_back(i);
 
     // The free places are dealt out again; pinned options keep theirs.
     std::vector<std::size_t> freePlaces;
     for (std::size_t p = 0; p < filled.size(); ++p)
-        if (!IsPinnedOption(record.Items, filled[p])) freePlaces.push_back(p);
+        if (!(places.pinned & (1u << filled[p]))) freePlaces.push_back(p);
     std::vector<int> moved;
     for (std::size_t p : freePlaces) moved.push_back(filled[p]);
     generator.Shuffle(moved);
