@@ -8,7 +8,7 @@
 
 #include "checks/ui/attachchecks.h"
 #include "checks/ui/paperchecksaction.h"
-#include "dialogs/desktopseams.h"
+#include "seams/desktopseams.h"
 #include "editor/commandicons.h"
 #include "editor/formpaper.h"
 #include "editor/startup.h"

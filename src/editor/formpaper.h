@@ -13,7 +13,7 @@
 #include "core/paperdocument.h"
 #include "core/paperwindow.h"
 #include "core/questiontable.h"
-#include "dialogs/seams.h"
+#include "core/seams.h"
 #include "editor/recentpapers.h"
 
 class QGroupBox;

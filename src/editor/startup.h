@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "core/moddule1.h"
-#include "dialogs/seams.h"
+#include "core/seams.h"
 
 namespace scrivane {
 

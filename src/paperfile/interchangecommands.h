@@ -8,7 +8,7 @@
 
 #include "core/moddule1.h"
 #include "core/paperwindow.h"
-#include "dialogs/seams.h"
+#include "core/seams.h"
 
 namespace scrivane {
 

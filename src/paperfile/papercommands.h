@@ -7,7 +7,7 @@
 
 #include "core/moddule1.h"
 #include "core/paperwindow.h"
-#include "dialogs/seams.h"
+#include "core/seams.h"
 #include "spreadsheet/importexport.h"
 
 class QTimer;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/questionrecord.h"
-#include "dialogs/seams.h"
+#include "core/seams.h"
 #include "print/printmemory.h"
 #include "print/printsettings.h"
 

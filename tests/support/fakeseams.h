@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "dialogs/seams.h"
+#include "core/seams.h"
 
 namespace scrivane::test {
 

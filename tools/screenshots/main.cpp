@@ -34,7 +34,7 @@
 #include "dialogs/dlganswerset17.h"
 #include "dialogs/formquickpaper.h"
 #include "dialogs/formquickpaper17.h"
-#include "dialogs/seams.h"
+#include "core/seams.h"
 #include "editor/formpaper.h"
 #include "editor/startup.h"
 #include "paperfile/dlgcausion.h"

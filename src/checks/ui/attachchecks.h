@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/moddule1.h"
-#include "dialogs/seams.h"
+#include "core/seams.h"
 
 namespace scrivane {
 

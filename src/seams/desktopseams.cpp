@@ -1,4 +1,4 @@
-#include "dialogs/desktopseams.h"
+#include "seams/desktopseams.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 // modal showing.
 #pragma once
 
-#include "dialogs/seams.h"
+#include "core/seams.h"
 
 class QWidget;
 
