@@ -8,12 +8,12 @@
 
 #include "checks/ui/attachchecks.h"
 #include "checks/ui/paperchecksaction.h"
-#include "seams/desktopseams.h"
 #include "editor/commandicons.h"
 #include "editor/formpaper.h"
 #include "editor/startup.h"
 #include "print/printcommands.h"
 #include "print/printmenu.h"
+#include "seams/desktopseams.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -41,8 +41,8 @@ int main(int argc, char* argv[]) {
     scrivane::Moddule1 state;
     const auto window = scrivane::Main(state, seams);
     // Printing a paper with problems asks first.
-    scrivane::PrintCommands& print = scrivane::AttachPrintCommands(*window, state, seams);
-    scrivane::PaperChecksAction& checks = scrivane::AttachPaperChecks(*window, state, seams);
+    scrivane::PrintCommands& print = scrivane::AttachPrintCommands(window->Context());
+    scrivane::PaperChecksAction& checks = scrivane::AttachPaperChecks(window->Context());
     print.AddBeforePrinting([&checks] { return checks.ConfirmPrinting(); });
     if (!options.positionalArguments().isEmpty()) {
         // The file opens once the window is up, so its messages have an owner.

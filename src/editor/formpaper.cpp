@@ -32,11 +32,11 @@
 #include "dialogs/dlganswerset.h"
 #include "dialogs/dlganswerset17.h"
 #include "dialogs/markkeyfilter.h"
+#include "editor/attachinterchange.h"
 #include "editor/commandicons.h"
 #include "editor/filedrop.h"
 #include "editor/griddelegate.h"
 #include "editor/mainmenu.h"
-#include "editor/questioncommands.h"
 #include "editor/recordnavigator.h"
 #include "editor/typinglimit.h"
 #include "history/historyactions.h"
@@ -44,7 +44,7 @@
 #include "paperfile/interchangecommands.h"
 #include "paperfile/papercommands.h"
 #include "recovery/recoverystore.h"
-#include "spreadsheet/excel.h"
+#include "workspace/questioncommands.h"
 
 namespace scrivane {
 
@@ -75,57 +75,44 @@ T* Named(T* widget, const QString& name) {
 }  // namespace
 
 FormPaper::FormPaper(Moddule1& state, Seams& seams, ExcelFactory* excel, QWidget* parent)
-    : QWidget(parent), state_(state), seams_(seams), document_(state) {
+    : QWidget(parent),
+      state_(state),
+      seams_(seams),
+      workspace_(std::make_unique<PaperWorkspace>(state, seams, *this, excel)),
+      document_(workspace_->Document()) {
     setObjectName(QStringLiteral("FormPaper"));
     setWindowIcon(ProgramIcon());
     BuildControls();
-    if (!excel) {
-        ownExcel_ = std::make_unique<NativeExcelFactory>();
-        excel = ownExcel_.get();
-    }
-    history_ = std::make_unique<PaperHistory>(document_);
-    questions_ = std::make_unique<QuestionCommands>(state_, *this, *history_, seams_.prompts);
-    paper_ = std::make_unique<PaperCommands>(state_, *this, *history_, seams_, *excel, *Timer1_,
-                                             this);
+    PaperHistory& history = workspace_->History();
     // Edit > Undo and Redo; like a command, each first writes the current row.
-    historyActions_ = new HistoryActions(*history_, [this] { return CheckCurrentRow(); }, this);
+    historyActions_ = new HistoryActions(
+        history, [this] { return CheckCurrentRow(); }, this);
     MenuBar_->AddEditAction(historyActions_->UndoAction(), true);
     MenuBar_->AddEditAction(historyActions_->RedoAction(), true);
-    // While the paper is modified it is kept for recovery after a crash.
-    recovery_ = std::make_unique<RecoveryStore>(
-        document_, state_.AnswerType(), RecoveryStore::FolderIn(seams_.platform.DataFolder()));
     // A recovery copy that cannot be written is told once, until one can.
-    connect(recovery_.get(), &RecoveryStore::WriteFailed, this,
+    RecoveryStore& recovery = workspace_->Recovery();
+    connect(&recovery, &RecoveryStore::WriteFailed, this,
             [this] { StatusBar_->showMessage(QString::fromLatin1(kRecoveryFailedText)); });
-    connect(recovery_.get(), &RecoveryStore::WriteRecovered, StatusBar_, &QStatusBar::clearMessage);
+    connect(&recovery, &RecoveryStore::WriteRecovered, StatusBar_, &QStatusBar::clearMessage);
     // The totals and the caption follow the paper.
     connect(&document_, &PaperDocument::CountChanged, this,
             [this](int count) { LabNoCount_->setText(QString::number(count)); });
     connect(&document_, &PaperDocument::TotalChanged, this, [this](float total) {
         LabScoreCount_->setText(FormatSingle(total, QLocale().decimalPoint().at(0)));
     });
-    connect(&document_, &PaperDocument::ShownNameChanged, this, [this](const QString& name) {
-        setWindowTitle(QStringLiteral("Quennet  ") + name);
-    });
+    connect(&document_, &PaperDocument::ShownNameChanged, this,
+            [this](const QString& name) { setWindowTitle(QStringLiteral("Quennet  ") + name); });
     connect(&document_, &PaperDocument::FileNameChanged, this, &FormPaper::ShowFileName);
     // Ctrl+Z in a text box undoes its typing only while the box holds an
     // edit not yet written; otherwise it undoes the last step.
     TextTitle_->installEventFilter(this);
     for (QLineEdit* box : TextItems_) box->installEventFilter(this);
+    context_ = std::make_unique<PaperContext>(
+        PaperContext{state_, seams_, document_, history, workspace_->Paper(), settings_, *MenuBar_,
+                     [this] { return CheckCurrentRow(); },
+                     [this](int position) { ShowQuestion(position); }, *this});
     // Export As and Import From: the paper in the other programs' formats.
-    auto* interchange = new InterchangeCommands(state_, *this, seams_, *paper_, this);
-    const auto addFileAction = [this](const QString& text, const QString& name, auto command) {
-        auto* action = new QAction(text, this);
-        action->setObjectName(name);
-        connect(action, &QAction::triggered, this, [this, command] {
-            if (CheckCurrentRow()) command();
-        });
-        MenuBar_->AddFileAction(action);
-    };
-    addFileAction(tr("Export As…"), QStringLiteral("actionExportAs"),
-                  [interchange] { interchange->ExportAs_Click(); });
-    addFileAction(tr("Import From…"), QStringLiteral("actionImportFrom"),
-                  [interchange] { interchange->ImportFrom_Click(); });
+    AttachInterchangeCommands(*context_, workspace_->Interchange());
     Form_Load();
 }
 
@@ -210,10 +197,6 @@ void FormPaper::BuildControls() {
     DataGrid1_->setEditTriggers(QAbstractItemView::DoubleClicked |
                                 QAbstractItemView::EditKeyPressed |
                                 QAbstractItemView::AnyKeyPressed);
-
-    Timer1_ = Named(new QTimer(this), QStringLiteral("Timer1"));
-    Timer1_->setInterval(100);
-    connect(Timer1_, &QTimer::timeout, this, [this] { paper_->Timer1_Timer(); });
 
     // The panel and the grid show the current row and write edits back.
     connect(&table_, &QuestionTable::CurrentRowChanged, this, &FormPaper::OnCurrentRowChanged);
@@ -486,11 +469,6 @@ void FormPaper::FitFrameToScreen() {
     if (frameGeometry().bottom() > available.bottom()) move(x(), available.top());
 }
 
-void FormPaper::ReplacePaper(const QString& step, const std::vector<QuestionRecord>& rows) {
-    // The caption keeps the name it showed: only new, open and save rebuild it.
-    history_->ReplacePaper(step, {rows, {}, false, 1, document_.ShownName()});
-}
-
 void FormPaper::ShowFileName(const QString& fileName) {
     // A paper's name is known when it was opened or saved.
     if (!fileName.isEmpty()) {
@@ -499,58 +477,17 @@ void FormPaper::ShowFileName(const QString& fileName) {
     }
 }
 
-void FormPaper::OfferRecovery() {
-    for (const QString& id : recovery_->LeftOver()) {
-        MessageRequest ask;
-        ask.text = QStringLiteral("Scrivane was not closed properly. Recover the unsaved paper?");
-        ask.title = QStringLiteral("Scrivane");
-        ask.buttons = MsgButtons::YesNo;
-        ask.icon = MsgIcon::Question;
-        if (seams_.prompts.MsgBox(ask) != MsgAnswer::Yes) {
-            recovery_->Discard(id);
-            continue;
-        }
-        QString why;
-        const auto paper = recovery_->Take(id, &why);
-        if (!paper) {
-            MessageRequest damaged;
-            damaged.text = QStringLiteral("The unsaved paper could not be recovered.");
-            damaged.informativeText = why;
-            damaged.icon = MsgIcon::Exclamation;
-            seams_.prompts.MsgBox(damaged);
-            continue;
-        }
-        // The recovered paper is a fresh start: nothing before it to undo,
-        // and its changes are not on file. Modified before it is installed,
-        // so its recovery files are never without a copy.
-        document_.SetModified(true);
-        document_.Install(paper->rows, paper->fileName);
-        history_->Reset(false);
-        RestoreTyping(paper->editedPosition, paper->edited);
-        recovery_->WriteNow();
-        return;
-    }
-}
-
-// Typing that was not yet written goes back into the panel of its question,
-// still unwritten.
-void FormPaper::RestoreTyping(int position, const QuestionRecord& shown) {
-    if (position < 1 || position > document_.Count()) return;
-    document_.SetCurrent(position);
-    const QuestionRecord written = document_.Row(position);
-    if (shown.Score != written.Score) table_.SetBoundValue(QuestionTable::Score, shown.Score);
-    if (shown.Answer != written.Answer)
-        table_.SetBoundValue(QuestionTable::Answer, AnswerMaskToText(shown.Answer));
-    if (shown.Title != written.Title) table_.SetBoundValue(QuestionTable::Title, shown.Title);
-    for (int i = 0; i < 6; ++i)
-        if (shown.Items[std::size_t(i)] != written.Items[std::size_t(i)])
-            table_.SetBoundValue(QuestionTable::ItemA + i, shown.Items[std::size_t(i)]);
+// The question stays as it is when the row being edited cannot be written.
+void FormPaper::ShowQuestion(int position) {
+    if (!CheckCurrentRow() || !table_.SetAbsolutePosition(position)) return;
+    raise();
+    activateWindow();
 }
 
 void FormPaper::OpenFile(const QString& path) {
     // Like a command, opening works on the written paper.
     if (!CheckCurrentRow()) return;
-    paper_->OpenFile(path);
+    workspace_->Paper().OpenFile(path);
 }
 
 void FormPaper::OpenRecentPaper(const QString& path) {
@@ -566,7 +503,7 @@ void FormPaper::OpenRecentPaper(const QString& path) {
     }
     // Every recent paper was opened or saved as a paper, whatever its name.
     if (!CheckCurrentRow()) return;
-    paper_->OpenFile(path, PaperCommands::Way::AsPaper);
+    workspace_->Paper().OpenFile(path, PaperCommands::Way::AsPaper);
 }
 
 // The mode applies at once and is written into TypeInfo.con for the next
@@ -769,31 +706,31 @@ void FormPaper::CommandTools_Click(int index) {
     if (!CheckCurrentRow()) return;
     switch (index) {
         case NEW:
-            paper_->NewPaper_Click();
+            workspace_->Paper().NewPaper_Click();
             break;
         case OPEN:
-            paper_->OpenPaper_Click();
+            workspace_->Paper().OpenPaper_Click();
             break;
         case IMPORT:
-            paper_->ImportPaper_Click();
+            workspace_->Paper().ImportPaper_Click();
             break;
         case EXPORT:
-            paper_->ExportPaper_Click();
+            workspace_->Paper().ExportPaper_Click();
             break;
         case SAVE:
-            paper_->SavePaper_Click();
+            workspace_->Paper().SavePaper_Click();
             break;
         case ADD:
-            questions_->AddQuestion_Click();
+            workspace_->Questions().AddQuestion_Click();
             break;
         case DEL:
-            questions_->DeleteQuestion_Click();
+            workspace_->Questions().DeleteQuestion_Click();
             break;
         case UP:
-            questions_->MoveUpQuestion_Click();
+            workspace_->Questions().MoveUpQuestion_Click();
             break;
         case DOWN:
-            questions_->MoveDownQuestion_Click();
+            workspace_->Questions().MoveDownQuestion_Click();
             break;
         case EXIT:
             ExitProgram_Click();
@@ -833,7 +770,7 @@ void FormPaper::Form_Unload(bool& cancel) {
     if (!state_.PaperModified) return;
     switch (AskToSaveChanges(seams_.prompts)) {
         case MsgAnswer::Yes:
-            paper_->SavePaper_Click();
+            workspace_->Paper().SavePaper_Click();
             if (state_.PaperModified) cancel = true;
             break;
         case MsgAnswer::No:
@@ -857,7 +794,7 @@ void FormPaper::closeEvent(QCloseEvent* event) {
     }
     closing_ = true;
     // A normal end: the paper kept for recovery goes.
-    recovery_->EndSession();
+    workspace_->Recovery().EndSession();
     event->accept();
 }
 

@@ -15,6 +15,8 @@
 #include "core/questiontable.h"
 #include "core/seams.h"
 #include "editor/recentpapers.h"
+#include "workspace/papercontext.h"
+#include "workspace/paperworkspace.h"
 
 class QGroupBox;
 class QLabel;
@@ -33,11 +35,7 @@ class RecordNavigator;
 class GridDelegate;
 class TypingLimit;
 class MainMenu;
-class QuestionCommands;
-class PaperHistory;
 class HistoryActions;
-class RecoveryStore;
-class PaperCommands;
 class ExcelFactory;
 
 class FormPaper : public QWidget, public PaperWindow {
@@ -69,14 +67,20 @@ public:
 
     // PaperWindow
     PaperDocument& Document() override { return document_; }
-    void ReplacePaper(const QString& step, const std::vector<QuestionRecord>& rows) override;
+    void ReplacePaper(const QString& step, const std::vector<QuestionRecord>& rows) override {
+        workspace_->ReplacePaper(step, rows);
+    }
+    // The paper, its history and its commands.
+    PaperWorkspace& Workspace() { return *workspace_; }
+    // What a capability attaches through.
+    PaperContext& Context() { return *context_; }
     // The undo history of the paper; every change is one of its steps.
-    PaperHistory& History() { return *history_; }
+    PaperHistory& History() { return workspace_->History(); }
     // Recomputes the total of the marks from ScoreList; LabScoreCount follows.
     void CountScore() { document_.CountScore(); }
     // At start-up: offers the paper left by an editor that did not end
     // properly, and opens it on Yes.
-    void OfferRecovery();
+    void OfferRecovery() { workspace_->OfferRecovery(); }
 
     void CommandTools_Click(int index);
     // Runs the mark box's leave check and any other pending edit of the panel
@@ -84,7 +88,7 @@ public:
     // been shown, the focus is back in the mark box and the result is false:
     // the command that asked must not run.
     bool CheckCurrentRow();
-    PaperCommands& Paper() { return *paper_; }
+    PaperCommands& Paper() { return workspace_->Paper(); }
     // The editor's settings file, opened only through it.
     EditorSettings& Settings() { return settings_; }
     // The menu bar, where other capabilities add their actions.
@@ -110,7 +114,7 @@ private:
     void FitFrameToScreen();
     void ShowOptionF();
     void OpenRecentPaper(const QString& path);
-    void RestoreTyping(int position, const QuestionRecord& shown);
+    void ShowQuestion(int position);
     void Place(QWidget* widget, double left, double top, double width, double height);
     void ScaleFont(QWidget* widget, double basePointSize);
 
@@ -130,14 +134,11 @@ private:
 
     Moddule1& state_;
     Seams& seams_;
-    PaperDocument document_;
+    std::unique_ptr<PaperWorkspace> workspace_;
+    PaperDocument& document_;
     QuestionTable& table_ = document_.Table();
-    std::unique_ptr<PaperHistory> history_;
     HistoryActions* historyActions_ = nullptr;
-    std::unique_ptr<RecoveryStore> recovery_;
-    std::unique_ptr<ExcelFactory> ownExcel_;
-    std::unique_ptr<QuestionCommands> questions_;
-    std::unique_ptr<PaperCommands> paper_;
+    std::unique_ptr<PaperContext> context_;
 
     MainMenu* MenuBar_;
     QScrollArea* PaperArea_;  // holds the specified layout; scrolls when the window is smaller
@@ -168,13 +169,12 @@ private:
     TypingLimit* scoreLimit_;
     TypingLimit* titleLimit_;
     std::array<TypingLimit*, 6> itemLimits_{};
-    QTimer* Timer1_;
 
     float scaleX_ = 1, scaleY_ = 1, fontScale_ = 1;
     QSize startSize_;  // the window after the start-up layout
     QSize laidOut_;    // the window size the controls are laid out for
     float startScaleX_ = 1, startScaleY_ = 1;
-    int startMenu_ = 0;  // the menu bar's height after start-up
+    int startMenu_ = 0;    // the menu bar's height after start-up
     bool framed_ = false;  // the first showing has fitted the frame to the screen
     EditorSettings settings_{seams_.platform.SettingsFile(), &seams_.prompts};
     RecentPapers recent_{settings_};

@@ -1,20 +1,22 @@
 #include "print/printmenu.h"
 
-#include "editor/formpaper.h"
 #include "editor/mainmenu.h"
 #include "print/printcommands.h"
 
 namespace scrivane {
 
-PrintCommands& AttachPrintCommands(FormPaper& window, Moddule1& state, Seams& seams) {
+PrintCommands& AttachPrintCommands(PaperContext& context) {
+    PaperDocument& document = context.document;
+    Moddule1& state = context.state;
     auto* commands = new PrintCommands(
-        seams, [&window] { return window.BoundTable().Records(); },
-        [&state] { return state.PaperFileName; }, &window);
+        context.seams, [&document] { return document.Rows(); },
+        [&state] { return state.PaperFileName; }, &context.window);
     commands->SetAnswerType([&state] { return state.AnswerType(); });
-    commands->SetSettings(&window.Settings());
+    commands->SetSettings(&context.settings);
     // The edit of the current question is checked and written first.
-    commands->AddBeforePrinting([&window] { return window.CheckCurrentRow(); });
-    for (QAction* action : commands->CreateActions(&window)) window.Menu().AddFileAction(action);
+    commands->AddBeforePrinting(context.checkCurrentRow);
+    for (QAction* action : commands->CreateActions(&context.window))
+        context.menu.AddFileAction(action);
     return *commands;
 }
 

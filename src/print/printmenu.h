@@ -2,16 +2,14 @@
 // Export PDF in the File menu, each checking the current row first.
 #pragma once
 
-#include "core/moddule1.h"
-#include "core/seams.h"
+#include "workspace/papercontext.h"
 
 namespace scrivane {
 
-class FormPaper;
 class PrintCommands;
 
 // The commands are owned by the window; further steps before printing (the
 // paper checks) are added to the returned commands.
-PrintCommands& AttachPrintCommands(FormPaper& window, Moddule1& state, Seams& seams);
+PrintCommands& AttachPrintCommands(PaperContext& context);
 
 }  // namespace scrivane

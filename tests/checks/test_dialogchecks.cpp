@@ -27,7 +27,7 @@ using namespace scrivane::test;
 namespace {
 
 struct ChecksHarness : Harness {
-    PaperChecksAction& checks = AttachPaperChecks(*window, state, fake.seams);
+    PaperChecksAction& checks = AttachPaperChecks(window->Context());
 
     ChecksHarness(const std::function<void(FakeSeams&)>& prepare = {})
         : Harness(3, {1024, 768}, prepare) {}
@@ -266,7 +266,7 @@ private slots:
         std::vector<QuestionRecord> rows = CleanPaper(8);
         for (int r : {1, 2, 4, 5, 6, 7}) rows[std::size_t(r)].Score = 0;
         h.Load(rows);
-        PrintCommands& print = AttachPrintCommands(*h.window, h.state, h.fake.seams);
+        PrintCommands& print = AttachPrintCommands(h.window->Context());
         print.AddBeforePrinting([&h] { return h.checks.ConfirmPrinting(); });
 
         h.fake.prompts.answers.push_back(MsgAnswer::No);

@@ -41,7 +41,7 @@ void Click(QDialog& dialog, const char* button) {
 }
 
 struct PrintHarness : Harness {
-    PrintCommands& commands = AttachPrintCommands(*window, state, fake.seams);
+    PrintCommands& commands = AttachPrintCommands(window->Context());
     QTemporaryDir dir;
 
     explicit PrintHarness(std::int16_t answerType = 3,

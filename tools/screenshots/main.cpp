@@ -28,13 +28,13 @@
 #include "checks/ui/paperchecksaction.h"
 #include "core/moddule1.h"
 #include "core/questiontable.h"
+#include "core/seams.h"
 #include "core/typeinfo.h"
 #include "dialogs/dialogquicknew.h"
 #include "dialogs/dlganswerset.h"
 #include "dialogs/dlganswerset17.h"
 #include "dialogs/formquickpaper.h"
 #include "dialogs/formquickpaper17.h"
-#include "core/seams.h"
 #include "editor/formpaper.h"
 #include "editor/startup.h"
 #include "paperfile/dlgcausion.h"
@@ -270,7 +270,7 @@ int Run(const QDir& out) {
     }
 
     {
-        PaperChecksAction& checks = AttachPaperChecks(*window, state, seams);
+        PaperChecksAction& checks = AttachPaperChecks(window->Context());
         FillPaper(*window, kChecked);
         checks.Open();
         checks.Dialog()->ListProblems->setCurrentRow(0);

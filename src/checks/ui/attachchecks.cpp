@@ -3,24 +3,24 @@
 #include <QMenu>
 
 #include "checks/ui/paperchecksaction.h"
-#include "editor/formpaper.h"
+#include "editor/editorsettings.h"
 #include "editor/mainmenu.h"
 #include "history/paperhistory.h"
 
 namespace scrivane {
 
-PaperChecksAction& AttachPaperChecks(FormPaper& window, Moddule1& state, Seams& seams) {
+PaperChecksAction& AttachPaperChecks(PaperContext& context) {
     PaperChecksAction::Hooks hooks;
-    hooks.writeCurrentRow = [&window] { return window.CheckCurrentRow(); };
-    hooks.applyRows = [&window](const std::vector<QuestionRecord>& rows) {
-        window.History().ReplaceRows(kStepRebalance, rows);
+    hooks.writeCurrentRow = context.checkCurrentRow;
+    hooks.applyRows = [&history = context.history](const std::vector<QuestionRecord>& rows) {
+        history.ReplaceRows(kStepRebalance, rows);
     };
-    auto* checks =
-        new PaperChecksAction(window, window.BoundTable(), state, seams.prompts, std::move(hooks),
-                              [&window] { return window.Settings().Open(); });
-    window.Menu().EditMenu()->addSeparator();
-    window.Menu().AddEditAction(checks->Action());
-    QObject::connect(&window.Menu(), &MainMenu::AnswerModeChosen, checks,
+    auto* checks = new PaperChecksAction(
+        context.window, context.document.Table(), context.state, context.seams.prompts,
+        std::move(hooks), [&settings = context.settings] { return settings.Open(); });
+    context.menu.EditMenu()->addSeparator();
+    context.menu.AddEditAction(checks->Action());
+    QObject::connect(&context.menu, &MainMenu::AnswerModeChosen, checks,
                      &PaperChecksAction::AnswerModeChanged, Qt::QueuedConnection);
     return *checks;
 }

@@ -3,16 +3,14 @@
 // Rebalance changes the paper as one step.
 #pragma once
 
-#include "core/moddule1.h"
-#include "core/seams.h"
+#include "workspace/papercontext.h"
 
 namespace scrivane {
 
-class FormPaper;
 class PaperChecksAction;
 
 // The command is owned by the window. Its ConfirmPrinting is the step that
 // printing runs first.
-PaperChecksAction& AttachPaperChecks(FormPaper& window, Moddule1& state, Seams& seams);
+PaperChecksAction& AttachPaperChecks(PaperContext& context);
 
 }  // namespace scrivane

@@ -1,4 +1,4 @@
-#include "editor/questioncommands.h"
+#include "workspace/questioncommands.h"
 
 #include "history/paperhistory.h"
 

@@ -1,0 +1,66 @@
+// The paper being edited and everything that changes it, without its view:
+// the paper document, its history, the recovery copy, and the question,
+// paper and interchange commands. The main window builds one and shows it;
+// a test or a tool may drive it the same way.
+#pragma once
+
+#include <QObject>
+#include <memory>
+#include <vector>
+
+#include "core/moddule1.h"
+#include "core/paperdocument.h"
+#include "core/paperwindow.h"
+#include "core/seams.h"
+
+class QTimer;
+class QWidget;
+
+namespace scrivane {
+
+class ExcelFactory;
+class InterchangeCommands;
+class PaperCommands;
+class PaperHistory;
+class QuestionCommands;
+class RecoveryStore;
+
+class PaperWorkspace : public QObject, public PaperWindow {
+    Q_OBJECT
+public:
+    // window: the owner of the commands' dialogs and of the timer that re-runs
+    // a deferred command. excel: the spreadsheet the paper commands use; the
+    // program's own when null.
+    PaperWorkspace(Moddule1& state, Seams& seams, QWidget& window, ExcelFactory* excel = nullptr);
+    ~PaperWorkspace() override;
+
+    // PaperWindow
+    PaperDocument& Document() override { return document_; }
+    void ReplacePaper(const QString& step, const std::vector<QuestionRecord>& rows) override;
+
+    PaperHistory& History() { return *history_; }
+    RecoveryStore& Recovery() { return *recovery_; }
+    PaperCommands& Paper() { return *paper_; }
+    QuestionCommands& Questions() { return *questions_; }
+    InterchangeCommands& Interchange() { return *interchange_; }
+
+    // At start-up: offers the paper left by an editor that did not end
+    // properly, and installs it on Yes.
+    void OfferRecovery();
+
+private:
+    void RestoreTyping(int position, const QuestionRecord& shown);
+
+    Moddule1& state_;
+    Seams& seams_;
+    PaperDocument document_;
+    std::unique_ptr<PaperHistory> history_;
+    std::unique_ptr<RecoveryStore> recovery_;
+    std::unique_ptr<ExcelFactory> ownExcel_;
+    QTimer* Timer1_;
+    std::unique_ptr<QuestionCommands> questions_;
+    std::unique_ptr<PaperCommands> paper_;
+    InterchangeCommands* interchange_;
+};
+
+}  // namespace scrivane
