@@ -1,23 +1,48 @@
 #include "history/paperhistory.h"
 
+#include <QScopedValueRollback>
 #include <algorithm>
-#include <utility>
 
 #include "history/papersteps.h"
 
 namespace scrivane {
 
-PaperHistory::PaperHistory(PaperDocument& document, QObject* parent)
-    : QObject(parent), document_(document) {
-    stack_.setUndoLimit(kUndoLimit);
-    connect(&document_, &PaperDocument::RowEdited, this, &PaperHistory::OnRowEdited);
-    connect(&stack_, &QUndoStack::indexChanged, this, &PaperHistory::OnIndexChanged);
+namespace {
+
+PaperName NameOf(const PaperDocument& document) {
+    const PaperSnapshot now = document.Snapshot();
+    return {now.fileName, now.shownName};
 }
 
-void PaperHistory::Push(QUndoCommand* step) {
-    const bool wasQuiet = std::exchange(quiet_, true);
-    stack_.push(step);
-    quiet_ = wasQuiet;
+}  // namespace
+
+PaperHistory::PaperHistory(PaperDocument& document, QObject* parent)
+    : QObject(parent), document_(document), name_(std::make_shared<PaperName>(NameOf(document))) {
+    stack_.setUndoLimit(kUndoLimit);
+    connect(&document_, &PaperDocument::RowEdited, this, &PaperHistory::OnRowEdited);
+    connect(&stack_, &QUndoStack::indexChanged, this, &PaperHistory::OnStackMoved);
+    connect(&stack_, &QUndoStack::cleanChanged, this, &PaperHistory::OnStackMoved);
+}
+
+PaperHistory::~PaperHistory() = default;
+
+void PaperHistory::ShowModified() {
+    document_.SetModified(!asRead_ && !stack_.isClean());
+}
+
+void PaperHistory::OnStackMoved() {
+    if (quiet_) return;
+    asRead_ = false;
+    ShowModified();
+}
+
+void PaperHistory::Push(QUndoCommand* step, bool asRead) {
+    {
+        const QScopedValueRollback quiet(quiet_, true);
+        stack_.push(step);
+    }
+    asRead_ = asRead;
+    ShowModified();
 }
 
 void PaperHistory::Undo() {
@@ -28,33 +53,30 @@ void PaperHistory::Redo() {
     stack_.redo();
 }
 
-void PaperHistory::OnIndexChanged() {
-    if (!quiet_) document_.SetModified(!stack_.isClean());
+void PaperHistory::MarkSaved(const QString& fileName) {
+    MarkClean();
+    *name_ = {fileName, std::nullopt};
+    document_.SetFileName(fileName);
 }
 
-void PaperHistory::MarkSaved(const QString& fileName) {
-    document_.MarkSaved(fileName);
-    stack_.setClean();
-    const int index = stack_.index();
-    for (int i = index - 1; i >= 0; --i) {
-        auto* step = dynamic_cast<ReplacePaperStep*>(const_cast<QUndoCommand*>(stack_.command(i)));
-        if (!step) continue;
-        step->SetFileNameAfter(fileName);
-        break;
+void PaperHistory::MarkClean() {
+    {
+        const QScopedValueRollback quiet(quiet_, true);
+        stack_.setClean();
     }
-    for (int i = index; i < stack_.count(); ++i) {
-        auto* step = dynamic_cast<ReplacePaperStep*>(const_cast<QUndoCommand*>(stack_.command(i)));
-        if (!step) continue;
-        step->SetFileNameBefore(fileName);
-        break;
-    }
+    asRead_ = false;
+    ShowModified();
 }
 
 void PaperHistory::Reset(bool clean) {
-    const bool wasQuiet = std::exchange(quiet_, true);
-    stack_.clear();
-    if (!clean) stack_.resetClean();
-    quiet_ = wasQuiet;
+    {
+        const QScopedValueRollback quiet(quiet_, true);
+        stack_.clear();
+        if (!clean) stack_.resetClean();
+    }
+    name_ = std::make_shared<PaperName>(NameOf(document_));
+    asRead_ = false;
+    ShowModified();
 }
 
 void PaperHistory::AddQuestion(const QuestionRecord& question) {
@@ -72,8 +94,12 @@ void PaperHistory::MoveQuestion(int from, int to) {
     Push(new MoveQuestionStep(document_, from, to));
 }
 
-void PaperHistory::ReplacePaper(const QString& name, PaperSnapshot after) {
-    Push(new ReplacePaperStep(document_, name, std::move(after)));
+void PaperHistory::ReplacePaper(const QString& name, const PaperSnapshot& after) {
+    // A name given the paper outside the history starts a name of its own.
+    const PaperName now = NameOf(document_);
+    if (name_->fileName != now.fileName || name_->shownName != now.shownName)
+        name_ = std::make_shared<PaperName>(now);
+    Push(new ReplacePaperStep(document_, name, after, name_), !after.modified);
 }
 
 void PaperHistory::ReplaceRows(const QString& name, const std::vector<QuestionRecord>& rows) {

@@ -2,18 +2,22 @@
 // bounded QUndoStack. The commands push their steps here; an edit written by
 // the grid or the panel becomes a step by itself.
 //
-// The modified flag is set by a step's first run as the commands set it;
-// afterwards undoing or redoing to the state last saved or opened clears it
-// and any other undo or redo sets it.
+// The history decides the modified flag: the paper is modified unless the
+// stack stands at its clean state (the state last saved or opened), or the
+// paper in place was just read or built unchanged (an import, a blank NEW
+// over an unmodified paper) and the stack has not moved since.
 #pragma once
 
 #include <QObject>
 #include <QUndoStack>
+#include <memory>
 #include <vector>
 
 #include "core/paperdocument.h"
 
 namespace scrivane {
+
+struct PaperName;
 
 class PaperHistory : public QObject {
     Q_OBJECT
@@ -21,6 +25,7 @@ public:
     static constexpr int kUndoLimit = 100;
 
     explicit PaperHistory(PaperDocument& document, QObject* parent = nullptr);
+    ~PaperHistory() override;
 
     QUndoStack& Stack() { return stack_; }
     bool CanUndo() const { return stack_.canUndo(); }
@@ -28,8 +33,9 @@ public:
     QString UndoText() const { return stack_.undoText(); }
     QString RedoText() const { return stack_.redoText(); }
 
-    // Runs the step and keeps it; the history owns it.
-    void Push(QUndoCommand* step);
+    // Runs the step and keeps it; the history owns it. asRead: the paper the
+    // step puts in place counts as unmodified until the stack moves.
+    void Push(QUndoCommand* step, bool asRead = false);
     void Undo();
     void Redo();
 
@@ -40,7 +46,7 @@ public:
     // it; no other step's undo or redo changes the name.
     void MarkSaved(const QString& fileName);
     // The paper now is what a file holds, by an open.
-    void MarkClean() { stack_.setClean(); }
+    void MarkClean();
     // Forgets every step. clean: the paper counts as the one on file (start-up);
     // otherwise no state is (a recovered paper).
     void Reset(bool clean);
@@ -49,18 +55,26 @@ public:
     void AddQuestion(const QuestionRecord& question);
     void DeleteQuestion(int position);
     void MoveQuestion(int from, int to);
-    void ReplacePaper(const QString& name, PaperSnapshot after);
+    // after.modified: the paper put in place counts as modified (a blank NEW
+    // keeps the flag of the paper it replaces).
+    void ReplacePaper(const QString& name, const PaperSnapshot& after);
     // All rows at once, keeping the file name; the paper becomes modified and
     // the current question stays where it is when it still exists.
     void ReplaceRows(const QString& name, const std::vector<QuestionRecord>& rows);
 
 private:
     void OnRowEdited(int position, const QuestionRecord& before, const QuestionRecord& after);
-    void OnIndexChanged();
+    void OnStackMoved();
+    // The one place the modified flag is decided.
+    void ShowModified();
 
     PaperDocument& document_;
     QUndoStack stack_;
-    bool quiet_ = false;  // a push or a reset: the steps set the flag themselves
+    bool quiet_ = false;   // a push, a mark or a reset: the flag is decided once, after it
+    bool asRead_ = false;  // the paper in place is as read, whatever the clean state
+    // The name of the states now in place, shared with the steps that
+    // replace the paper around them.
+    std::shared_ptr<PaperName> name_;
 };
 
 }  // namespace scrivane

@@ -63,7 +63,6 @@ void AddQuestionStep::undo() {
 
 void AddQuestionStep::redo() {
     document_.AppendRow(question_);
-    document_.SetModified(true);
 }
 
 DeleteQuestionStep::DeleteQuestionStep(PaperDocument& document, int position)
@@ -78,7 +77,6 @@ void DeleteQuestionStep::undo() {
 
 void DeleteQuestionStep::redo() {
     document_.RemoveRow(position_);
-    document_.SetModified(true);
 }
 
 MoveQuestionStep::MoveQuestionStep(PaperDocument& document, int from, int to)
@@ -95,22 +93,32 @@ void MoveQuestionStep::undo() {
 
 void MoveQuestionStep::redo() {
     document_.ExchangeRows(from_, to_);
-    document_.SetModified(true);
 }
 
 ReplacePaperStep::ReplacePaperStep(PaperDocument& document, const QString& name,
-                                   PaperSnapshot after)
+                                   const PaperSnapshot& after, std::shared_ptr<PaperName>& current)
     : QUndoCommand(name),
       document_(document),
-      before_(document.Snapshot()),
-      after_(std::move(after)) {}
+      current_(current),
+      rowsBefore_(document.Rows()),
+      rowsAfter_(after.rows),
+      currentBefore_(document.Current()),
+      currentAfter_(after.current),
+      nameBefore_(current),
+      nameAfter_(std::make_shared<PaperName>(PaperName{after.fileName, after.shownName})) {}
+
+void ReplacePaperStep::Install(const std::vector<QuestionRecord>& rows, int current,
+                               const std::shared_ptr<PaperName>& name) {
+    current_ = name;
+    document_.Install(rows, name->fileName, current, name->shownName);
+}
 
 void ReplacePaperStep::undo() {
-    document_.Restore(before_);
+    Install(rowsBefore_, currentBefore_, nameBefore_);
 }
 
 void ReplacePaperStep::redo() {
-    document_.Restore(after_);
+    Install(rowsAfter_, currentAfter_, nameAfter_);
 }
 
 ReplaceRowsStep::ReplaceRowsStep(PaperDocument& document, const QString& name,
@@ -134,7 +142,6 @@ void ReplaceRowsStep::undo() {
 
 void ReplaceRowsStep::redo() {
     Install(rowsAfter_, currentAfter_);
-    document_.SetModified(true);
 }
 
 }  // namespace scrivane

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <QUndoCommand>
+#include <memory>
+#include <optional>
 
 #include "core/paperdocument.h"
 
@@ -64,27 +66,34 @@ private:
     int from_, to_;
 };
 
+// The file name, and the caption where it is not the file name, of every
+// state between two steps that replace the paper. Those steps share it, so
+// a save names the paper the one put in place and the next one replaces.
+struct PaperName {
+    QString fileName;
+    std::optional<QString> shownName;
+};
+
 // Replaces the whole paper (new, open, import); undoing it brings the
 // previous paper back whole, with its own file name. Only these steps carry
-// a file name.
+// a file name: `current` is the history's name of the states now in place,
+// which the step moves on redo and back on undo.
 class ReplacePaperStep : public QUndoCommand {
 public:
-    ReplacePaperStep(PaperDocument& document, const QString& name, PaperSnapshot after);
+    ReplacePaperStep(PaperDocument& document, const QString& name, const PaperSnapshot& after,
+                     std::shared_ptr<PaperName>& current);
     void undo() override;
     void redo() override;
-    // A save names the paper this step put in place, or the one it replaces.
-    void SetFileNameAfter(const QString& fileName) {
-        after_.fileName = fileName;
-        after_.shownName.reset();
-    }
-    void SetFileNameBefore(const QString& fileName) {
-        before_.fileName = fileName;
-        before_.shownName.reset();
-    }
 
 private:
+    void Install(const std::vector<QuestionRecord>& rows, int current,
+                 const std::shared_ptr<PaperName>& name);
+
     PaperDocument& document_;
-    PaperSnapshot before_, after_;
+    std::shared_ptr<PaperName>& current_;
+    std::vector<QuestionRecord> rowsBefore_, rowsAfter_;
+    int currentBefore_, currentAfter_;
+    std::shared_ptr<PaperName> nameBefore_, nameAfter_;
 };
 
 // A change of every question at once (a rebalance): the rows and the current

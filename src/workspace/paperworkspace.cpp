@@ -64,11 +64,10 @@ void PaperWorkspace::OfferRecovery() {
             continue;
         }
         // The recovered paper is a fresh start: nothing before it to undo,
-        // and its changes are not on file. Modified before it is installed,
+        // and no state of it is on file. Modified before it is installed,
         // so its recovery files are never without a copy.
-        document_.SetModified(true);
-        document_.Install(paper->rows, paper->fileName);
         history_->Reset(false);
+        document_.Install(paper->rows, paper->fileName);
         RestoreTyping(paper->editedPosition, paper->edited);
         recovery_->WriteNow();
         return;
