@@ -2,30 +2,13 @@
 
 #include <QStyle>
 #include <QToolButton>
-#include <array>
 #include <cmath>
+
+#include "editor/commandtable.h"
 
 namespace scrivane {
 
 namespace {
-
-struct Picture {
-    const char* theme;
-    const char* own;
-};
-const std::array<Picture, 11> kPictures = {{
-    {"document-new", "new"},
-    {"document-open", "open"},
-    {"document-import", "import"},
-    {"document-export", "export"},
-    {"document-save", "save"},
-    {"list-add", "add"},
-    {"list-remove", "delete"},
-    {"go-up", "up"},
-    {"go-down", "down"},
-    {"application-exit", "exit"},
-    {"help-contents", "help"},
-}};
 
 constexpr int kDesignIconSize = 16;
 constexpr int kSmallestIcon = 6;
@@ -33,11 +16,11 @@ constexpr int kSmallestIcon = 6;
 }  // namespace
 
 QIcon CommandIcon(int index) {
-    if (index < 0 || index >= int(kPictures.size())) return {};
-    const Picture& p = kPictures[std::size_t(index)];
-    const QString theme = QString::fromLatin1(p.theme);
+    if (index < 0 || index >= kCommandCount) return {};
+    const CommandRow& row = kCommands[std::size_t(index)];
+    const QString theme = QString::fromLatin1(row.themeIcon);
     if (QIcon::hasThemeIcon(theme)) return QIcon::fromTheme(theme);
-    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QString::fromLatin1(p.own)));
+    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QString::fromLatin1(row.ownIcon)));
 }
 
 QIcon ProgramIcon() {

@@ -53,9 +53,6 @@ namespace {
 constexpr double kReferenceWidth = 15360;  // a 1024 x 768 screen in twips
 constexpr double kReferenceHeight = 11520;
 
-const std::array<const char*, FormPaper::kCommandCount> kCommandCaptions = {
-    "NEW", "OPEN", "IMPORT", "EXPORT", "SAVE", "ADD", "DEL", "UP", "DOWN", "EXIT", "HELP"};
-
 // Reference widths of the grid columns, in twips.
 constexpr std::array<double, QuestionTable::kColumnCount> kColumnWidths = {
     1155, 1260, 1500, 3750, 1050, 1035, 1080, 1050, 1110, 1095};
@@ -257,8 +254,9 @@ void FormPaper::BuildControls() {
 void FormPaper::Form_Load() {
     setWindowTitle(kAppTitle);
     for (int i = 0; i < kCommandCount; ++i) {
-        CommandTools_[i]->setText(QString::fromLatin1(kCommandCaptions[i]));
-        CommandTools_[i]->setToolTip(QString::fromLatin1(kCommandCaptions[i]));
+        const QString caption = QString::fromLatin1(kCommands[std::size_t(i)].caption);
+        CommandTools_[i]->setText(caption);
+        CommandTools_[i]->setToolTip(caption);
     }
     adoStdMarks_->setCaption(QStringLiteral("Select Qu."));
     LabNo_->setText(QStringLiteral("NO.:"));
@@ -704,45 +702,7 @@ void FormPaper::CommandTools_Click(int index) {
     // A command works on the written paper: the edit of the current row is
     // written first, and a refused edit stops the command.
     if (!CheckCurrentRow()) return;
-    switch (index) {
-        case NEW:
-            workspace_->Paper().NewPaper_Click();
-            break;
-        case OPEN:
-            workspace_->Paper().OpenPaper_Click();
-            break;
-        case IMPORT:
-            workspace_->Paper().ImportPaper_Click();
-            break;
-        case EXPORT:
-            workspace_->Paper().ExportPaper_Click();
-            break;
-        case SAVE:
-            workspace_->Paper().SavePaper_Click();
-            break;
-        case ADD:
-            workspace_->Questions().AddQuestion_Click();
-            break;
-        case DEL:
-            workspace_->Questions().DeleteQuestion_Click();
-            break;
-        case UP:
-            workspace_->Questions().MoveUpQuestion_Click();
-            break;
-        case DOWN:
-            workspace_->Questions().MoveDownQuestion_Click();
-            break;
-        case EXIT:
-            ExitProgram_Click();
-            break;
-        case HELP:
-            Help_Click();
-            break;
-    }
-}
-
-void FormPaper::ExitProgram_Click() {
-    close();
+    kCommands[std::size_t(index)].run(*this);
 }
 
 void FormPaper::Help_Click() {

@@ -14,6 +14,7 @@
 #include "core/paperwindow.h"
 #include "core/questiontable.h"
 #include "core/seams.h"
+#include "editor/commandtable.h"
 #include "editor/recentpapers.h"
 #include "workspace/papercontext.h"
 #include "workspace/paperworkspace.h"
@@ -41,8 +42,8 @@ class ExcelFactory;
 class FormPaper : public QWidget, public PaperWindow {
     Q_OBJECT
 public:
-    static constexpr int kCommandCount = 11;
-    enum Command { NEW, OPEN, IMPORT, EXPORT, SAVE, ADD, DEL, UP, DOWN, EXIT, HELP };
+    static constexpr int kCommandCount = scrivane::kCommandCount;
+    using enum Command;
 
     // excel: the spreadsheet the paper commands use; the program's own when null.
     FormPaper(Moddule1& state, Seams& seams, ExcelFactory* excel = nullptr,
@@ -82,7 +83,10 @@ public:
     // properly, and opens it on Yes.
     void OfferRecovery() { workspace_->OfferRecovery(); }
 
+    // Runs the command of the command table's row index.
     void CommandTools_Click(int index);
+    // Opens the help's pages.
+    void Help_Click();
     // Runs the mark box's leave check and any other pending edit of the panel
     // or the grid, then writes the current row. On a refusal the message has
     // been shown, the focus is back in the mark box and the result is false:
@@ -129,8 +133,6 @@ private:
     void adoStdMarks_WillChangeRecord(bool* cancel);
     void CmdSetAnswer_Click();
     void Form_Unload(bool& cancel);
-    void ExitProgram_Click();
-    void Help_Click();
 
     Moddule1& state_;
     Seams& seams_;

@@ -8,12 +8,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "editor/commandtable.h"
+
 namespace scrivane {
 
 namespace {
-
-// Command indices of the command bar.
-enum : int { kNew, kOpen, kImport, kExport, kSave, kAdd, kDel, kUp, kDown, kExit, kHelp };
 
 // The style leaves too little room for the text of a checkable item in a
 // large font and cuts it short; the menu is made wide enough for its texts.
@@ -46,40 +45,37 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent) {
         m->menuAction()->setObjectName(name + QStringLiteral("Action"));
         return m;
     };
-    auto command = [this](QMenu* m, int index, const QString& text, const QString& name,
-                          const QString& shortcut = {}) {
-        QAction* action = NewAction(m, text, name, shortcut);
+    // A command's action is built from its row of the command table.
+    auto command = [this](QMenu* m, Command index) {
+        const CommandRow& row = kCommands[std::size_t(index)];
+        QAction* action = NewAction(m, tr(row.menuText), QString::fromLatin1(row.objectName),
+                                    QString::fromLatin1(row.shortcut));
         connect(action, &QAction::triggered, this, [this, index] { emit CommandChosen(index); });
         commands_[std::size_t(index)] = action;
     };
 
     file_ = menu(tr("&File"), QStringLiteral("menuFile"));
-    command(file_, kNew, tr("&New"), QStringLiteral("actionNew"), QStringLiteral("Ctrl+N"));
-    command(file_, kOpen, tr("&Open…"), QStringLiteral("actionOpen"), QStringLiteral("Ctrl+O"));
+    command(file_, NEW);
+    command(file_, OPEN);
     recent_ = file_->addMenu(tr("Open &Recent"));
     recent_->setObjectName(QStringLiteral("menuRecent"));
     recent_->setEnabled(false);
-    command(file_, kSave, tr("&Save"), QStringLiteral("actionSave"), QStringLiteral("Ctrl+S"));
+    command(file_, SAVE);
     file_->addSeparator();
-    command(file_, kImport, tr("&Import…"), QStringLiteral("actionImport"),
-            QStringLiteral("Ctrl+I"));
-    command(file_, kExport, tr("&Export…"), QStringLiteral("actionExport"),
-            QStringLiteral("Ctrl+E"));
+    command(file_, IMPORT);
+    command(file_, EXPORT);
     quitSeparator_ = file_->addSeparator();
-    command(file_, kExit, tr("&Quit"), QStringLiteral("actionExit"), QStringLiteral("Ctrl+Q"));
+    command(file_, EXIT);
 
     edit_ = menu(tr("&Edit"), QStringLiteral("menuEdit"));
     setAnswer_ = NewAction(edit_, tr("Set &Answer…"), QStringLiteral("actionSetAnswer"));
     connect(setAnswer_, &QAction::triggered, this, &MainMenu::SetAnswerChosen);
     edit_->addSeparator();
-    command(edit_, kAdd, tr("A&dd Question"), QStringLiteral("actionAdd"),
-            QStringLiteral("Ctrl+Shift+A"));
-    command(edit_, kDel, tr("De&lete Question"), QStringLiteral("actionDelete"),
-            QStringLiteral("Ctrl+Shift+D"));
+    command(edit_, ADD);
+    command(edit_, DEL);
     edit_->addSeparator();
-    command(edit_, kUp, tr("Move &Up"), QStringLiteral("actionUp"), QStringLiteral("Alt+Up"));
-    command(edit_, kDown, tr("Move Do&wn"), QStringLiteral("actionDown"),
-            QStringLiteral("Alt+Down"));
+    command(edit_, UP);
+    command(edit_, DOWN);
 
     settings_ = menu(tr("&Settings"), QStringLiteral("menuSettings"));
     QMenu* mode = settings_->addMenu(tr("&Answer Mode"));
@@ -97,7 +93,7 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent) {
     connect(multipleMode_, &QAction::triggered, this, [this] { emit AnswerModeChosen(true); });
 
     help_ = menu(tr("&Help"), QStringLiteral("menuHelp"));
-    command(help_, kHelp, tr("&Help"), QStringLiteral("actionHelp"), QStringLiteral("F1"));
+    command(help_, HELP);
     help_->addSeparator();
     about_ = NewAction(help_, tr("&About Scrivane"), QStringLiteral("actionAbout"));
     about_->setMenuRole(QAction::AboutRole);

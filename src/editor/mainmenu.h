@@ -10,6 +10,7 @@
 #include <array>
 
 #include "core/prompts.h"
+#include "editor/commandtable.h"
 
 class QActionGroup;
 
@@ -18,8 +19,6 @@ namespace scrivane {
 class MainMenu : public QMenuBar {
     Q_OBJECT
 public:
-    static constexpr int kCommandCount = 11;  // the buttons of the command bar
-
     explicit MainMenu(QWidget* parent = nullptr);
 
     QMenu* FileMenu() const { return file_; }

@@ -100,24 +100,8 @@ FileRequest InterchangeCommands::Request(FileRequest::Kind kind, const QString& 
     return request;
 }
 
-bool InterchangeCommands::AskToSave() {
-    if (!state_.PaperModified) return true;
-    switch (AskToSaveChanges(seams_.prompts)) {
-        case MsgAnswer::Yes:
-            paper_.SavePaper_Click();
-            seams_.platform.SetWaitCursor(true);
-            seams_.platform.ProcessPendingEvents();
-            rerun_.start();
-            return false;
-        case MsgAnswer::No:
-            return true;
-        default:
-            return false;
-    }
-}
-
 void InterchangeCommands::ImportFrom_Click() {
-    if (!AskToSave()) return;
+    if (!paper_.SaveFirst([this] { rerun_.start(); })) return;
     const auto path = seams_.prompts.ChooseFile(
         Request(FileRequest::Kind::Open,
                 QStringLiteral("Please select the file should be imported."), OpenFilters()));

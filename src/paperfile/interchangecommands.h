@@ -30,7 +30,6 @@ public:
     void ImportFrom_Click();
 
 private:
-    bool AskToSave();
     FileRequest Request(FileRequest::Kind kind, const QString& title, const QString& filter) const;
 
     Moddule1& state_;

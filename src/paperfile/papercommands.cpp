@@ -119,7 +119,7 @@ void PaperCommands::NewPaper_Click() {
     InstallPaper(std::clamp<int>(state_.QuickQuestionCount, 0, kMaxQuestions), true, true);
 }
 
-bool PaperCommands::AskToSave(unsigned char pendingCommand) {
+bool PaperCommands::SaveFirst(const std::function<void()>& runAgain) {
     if (!state_.PaperModified) return true;
     switch (AskToSaveChanges(seams_.prompts)) {
         case MsgAnswer::Yes:
@@ -128,16 +128,22 @@ bool PaperCommands::AskToSave(unsigned char pendingCommand) {
             // and asks again if the save did not take place.
             seams_.platform.SetWaitCursor(true);
             seams_.platform.ProcessPendingEvents();
-            Timer1_.stop();
-            Timer1_.setInterval(100);
-            PendingCommand_ = pendingCommand;
-            Timer1_.start();
+            runAgain();
             return false;
         case MsgAnswer::No:
             return true;
         default:
             return false;
     }
+}
+
+bool PaperCommands::AskToSave(unsigned char pendingCommand) {
+    return SaveFirst([this, pendingCommand] {
+        Timer1_.stop();
+        Timer1_.setInterval(100);
+        PendingCommand_ = pendingCommand;
+        Timer1_.start();
+    });
 }
 
 // The file dialog of open, import and export: no file name, the default

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 #include "core/moddule1.h"
@@ -51,6 +52,11 @@ public:
     bool ImportChosenFile(const QString& path);
 
     int PendingCommand() const { return PendingCommand_; }
+    // The unsaved-changes question before a command that replaces the paper:
+    // true when the command may go on; on Yes the paper is saved, runAgain
+    // arranges for the command to run again shortly (it asks again if the
+    // save did not take place), and the command ends now.
+    bool SaveFirst(const std::function<void()>& runAgain);
 
     static bool SplitFilePath(const QString& path, QString& fileName, QString& folder);
     // The path with extension added unless the name already ends in a plain
@@ -70,7 +76,7 @@ public:
 private:
     void InstallPaper(int count, bool quickAnswers, bool modified);
     bool RunQuickPaperDialogs();
-    // The unsaved-changes question of open and import; false ends the command.
+    // SaveFirst for OPEN, IMPORT and a file opened from outside, run again by Timer1.
     bool AskToSave(unsigned char pendingCommand);
     std::optional<QString> ChooseInDefaultFolder(FileRequest::Kind kind, const QString& title,
                                                  const QString& filter);
