@@ -203,6 +203,29 @@ private slots:
         QCOMPARE(h.table().RecordCount(), 1);
     }
 
+    // A capability shows a question through the context: the edit of the
+    // current one is written first, and a refused mark keeps it current.
+    void theContextShowsAQuestionAfterTheRowIsWritten() {
+        Harness h;
+        for (int i = 0; i < 3; ++i) h.Click(FormPaper::ADD);
+        PaperContext& context = h.window->Context();
+        QVERIFY(h.table().SetAbsolutePosition(1));
+        auto* mark = h.Find<QLineEdit>("TextScore");
+        mark->setFocus();
+        mark->selectAll();
+        QTest::keyClicks(mark, "999");
+        context.showQuestion(3);
+        QCOMPARE(h.fake.prompts.Texts(), QStringList{kMarkRange});
+        QCOMPARE(context.document.Current(), 1);
+
+        mark->selectAll();
+        QTest::keyClicks(mark, "7");
+        context.showQuestion(3);
+        QCOMPARE(context.document.Current(), 3);
+        QCOMPARE(context.document.Row(1).Score, 7.f);
+        QCOMPARE(h.Text("LabelNo"), QStringLiteral("3"));
+    }
+
     void shortcutsReachTheActions() {
         Harness h;
         h.window->show();
