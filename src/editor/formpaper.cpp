@@ -243,6 +243,7 @@ void FormPaper::BuildControls() {
     connect(drop, &FileDrop::FileDropped, this, &FormPaper::OpenFile);
     connect(MenuBar_, &MainMenu::RecentPaperChosen, this, &FormPaper::OpenRecentPaper);
     connect(MenuBar_, &MainMenu::AnswerModeChosen, this, &FormPaper::SetAnswerMode);
+    connect(workspace_.get(), &PaperWorkspace::AnswerModeChanged, this, &FormPaper::ShowOptionF);
     connect(MenuBar_, &MainMenu::AboutChosen, this,
             [this] { seams_.prompts.MsgBox(AboutScrivane()); });
     MenuBar_->ShowRecentPapers(recent_.List());
@@ -504,28 +505,8 @@ void FormPaper::OpenRecentPaper(const QString& path) {
     workspace_->Paper().OpenFile(path, PaperCommands::Way::AsPaper);
 }
 
-// The mode applies at once and is written into TypeInfo.con for the next
-// runs; answers that do not fit the new mode stay as they are.
 void FormPaper::SetAnswerMode(bool multiple) {
-    const std::int16_t type = multiple ? 3 : 0;
-    state_.TypeInfoRecord.AnswerType = type;
-    state_.TypeInfoRecord.CheckValue = TypeInfoRecord::kCheckValue;
-    ShowOptionF();
-    const auto file = seams_.platform.ProgramFolder() / kTypeInfoFileName;
-    const AnswerTypeWrite written = WriteAnswerType(file, type);
-    if (written.outcome == AnswerTypeWrite::Outcome::NotARecord) {
-        ShowMessage(seams_.prompts, QStringLiteral("TypeInfo.con is not a valid type record; the "
-                                                   "answer mode holds until the program ends."));
-    } else if (written.outcome == AnswerTypeWrite::Outcome::Failed) {
-        MessageRequest error;
-        error.text = QStringLiteral(
-            "The answer mode could not be saved; it applies until the program ends.");
-        error.informativeText =
-            QStringLiteral("%1 cannot be written: %2.")
-                .arg(QDir::toNativeSeparators(QString::fromStdString(file)), written.reason);
-        error.icon = MsgIcon::Exclamation;
-        seams_.prompts.MsgBox(error);
-    }
+    workspace_->SetAnswerMode(multiple);
 }
 
 void FormPaper::OnCurrentRowChanged(int row) {

@@ -1,9 +1,11 @@
 #include "workspace/paperworkspace.h"
 
+#include <QDir>
 #include <QTimer>
 #include <QWidget>
 
 #include "core/answercode.h"
+#include "core/typeinfo.h"
 #include "history/paperhistory.h"
 #include "paperfile/interchangecommands.h"
 #include "paperfile/papercommands.h"
@@ -71,6 +73,30 @@ void PaperWorkspace::OfferRecovery() {
         RestoreTyping(paper->editedPosition, paper->edited);
         recovery_->WriteNow();
         return;
+    }
+}
+
+// The mode applies at once and is written into TypeInfo.con for the next
+// runs; answers that do not fit the new mode stay as they are.
+void PaperWorkspace::SetAnswerMode(bool multiple) {
+    const std::int16_t type = multiple ? 3 : 0;
+    state_.TypeInfoRecord.AnswerType = type;
+    state_.TypeInfoRecord.CheckValue = TypeInfoRecord::kCheckValue;
+    emit AnswerModeChanged();
+    const auto file = seams_.platform.ProgramFolder() / kTypeInfoFileName;
+    const AnswerTypeWrite written = WriteAnswerType(file, type);
+    if (written.outcome == AnswerTypeWrite::Outcome::NotARecord) {
+        ShowMessage(seams_.prompts, QStringLiteral("TypeInfo.con is not a valid type record; the "
+                                                   "answer mode holds until the program ends."));
+    } else if (written.outcome == AnswerTypeWrite::Outcome::Failed) {
+        MessageRequest error;
+        error.text = QStringLiteral(
+            "The answer mode could not be saved; it applies until the program ends.");
+        error.informativeText =
+            QStringLiteral("%1 cannot be written: %2.")
+                .arg(QDir::toNativeSeparators(QString::fromStdString(file)), written.reason);
+        error.icon = MsgIcon::Exclamation;
+        seams_.prompts.MsgBox(error);
     }
 }
 

@@ -47,6 +47,14 @@ public:
     // At start-up: offers the paper left by an editor that did not end
     // properly, and installs it on Yes.
     void OfferRecovery();
+    // Switches the answer mode for the rest of the run and writes it into
+    // TypeInfo.con for the next runs; answers that do not fit the new mode
+    // stay as they are.
+    void SetAnswerMode(bool multiple);
+
+signals:
+    // The answer mode was switched; it is being written.
+    void AnswerModeChanged();
 
 private:
     void RestoreTyping(int position, const QuestionRecord& shown);
