@@ -27,7 +27,6 @@ class QPushButton;
 class QScrollArea;
 class QStatusBar;
 class QTableView;
-class QTimer;
 class QToolButton;
 
 namespace scrivane {

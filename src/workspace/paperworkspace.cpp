@@ -16,7 +16,7 @@
 namespace scrivane {
 
 PaperWorkspace::PaperWorkspace(Moddule1& state, Seams& seams, QWidget& window, ExcelFactory* excel)
-    : QObject(&window), state_(state), seams_(seams), document_(state) {
+    : state_(state), seams_(seams), document_(state) {
     if (!excel) {
         ownExcel_ = std::make_unique<NativeExcelFactory>();
         excel = ownExcel_.get();
