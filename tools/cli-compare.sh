@@ -61,6 +61,11 @@ run() {
 run help --help
 run help-short -h
 run help-after -- --help
+run help-late fx/plain-3q.lo.xls --json --help
+run help-then-unknown --help --frob
+run help-with-to fx/plain-3q.lo.xls --help --to csv
+run help-with-check fx/plain-3q.lo.xls --check --help
+run help-with-pdf fx/plain-3q.lo.xls o/out.pdf --help
 run no-arguments
 run unknown-option fx/plain-3q.lo.xls --frobnicate
 run unknown-option-with-json fx/plain-3q.lo.xls --json --frobnicate

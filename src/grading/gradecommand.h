@@ -25,13 +25,6 @@
 
 namespace scrivane {
 
-// True when the arguments (without the program name) ask for --grade.
-bool IsGradeCommand(const QStringList& arguments);
-
-// For scrivane-convert's main: nothing for other commands; else runs
-// scrivane-convert-grade in this process's place.
-std::optional<int> RunGradeMain(int argc, char** argv);
-
 // The command itself; progress gets a line for each page read with --json.
 ConverterRun RunGradeConversion(const QStringList& arguments,
                                 const std::filesystem::path& programFolder,

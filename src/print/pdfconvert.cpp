@@ -1,12 +1,5 @@
 #include "print/pdfconvert.h"
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <vector>
-
 namespace scrivane {
 
 namespace {
@@ -18,16 +11,6 @@ const QStringList kValued = {QStringLiteral("--versions"),  QStringLiteral("--se
                              QStringLiteral("--heading"),   QStringLiteral("--versions-json"),
                              QStringLiteral("--id-digits"), QStringLiteral("--sheet-layout-json"),
                              QStringLiteral("--mode")};
-
-constexpr char kPdfProgram[] = "scrivane-convert-pdf";
-
-// The folder of the running program, from the link the kernel keeps to it.
-std::filesystem::path ProgramFolder(const char* argv0) {
-    std::error_code error;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) return self.parent_path();
-    return std::filesystem::path(argv0 ? argv0 : "").parent_path();
-}
 
 }  // namespace
 
@@ -67,26 +50,6 @@ bool IsPdfConversion(const QStringList& arguments) {
     if (!parsed.flags.isEmpty() || !parsed.values.isEmpty() || !parsed.missingValue.isEmpty())
         return true;
     return parsed.unknown.isEmpty() && parsed.files.size() == 2 && IsPdfPath(parsed.files[1]);
-}
-
-std::optional<int> RunPdfMain(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    if (!IsPdfConversion(arguments)) return std::nullopt;
-    return RunProgramBeside(kPdfProgram, argc, argv);
-}
-
-int RunProgramBeside(const char* programName, int argc, char** argv) {
-    const std::string program =
-        (ProgramFolder(argc > 0 ? argv[0] : nullptr) / programName).string();
-    std::vector<char*> childArguments{const_cast<char*>(program.c_str())};
-    for (int i = 1; i < argc; ++i) childArguments.push_back(argv[i]);
-    childArguments.push_back(nullptr);
-    std::fflush(stdout);
-    execv(program.c_str(), childArguments.data());
-    std::fprintf(stderr, "scrivane-convert: cannot start %s: %s\n", program.c_str(),
-                 std::strerror(errno));
-    return 2;
 }
 
 }  // namespace scrivane

@@ -35,13 +35,4 @@ bool IsPdfPath(const QString& path);
 // in ".pdf" or one of the PDF options is given.
 bool IsPdfConversion(const QStringList& arguments);
 
-// For scrivane-convert's main: nothing when the arguments ask for another
-// conversion; else runs scrivane-convert-pdf from the same folder in this
-// process's place, and returns only when that cannot start (exit status 2).
-std::optional<int> RunPdfMain(int argc, char** argv);
-
-// Runs program from the running program's folder in this process's place,
-// with the same arguments; returns only when it cannot start (exit status 2).
-int RunProgramBeside(const char* program, int argc, char** argv);
-
 }  // namespace scrivane

@@ -101,7 +101,7 @@ ConverterRun RunConverter(const QStringList& arguments) {
             json = true;
         } else if (!optionsEnded &&
                    (argument == QStringLiteral("--help") || argument == QStringLiteral("-h"))) {
-            run.out = kUsage;
+            run.helpAsked = true;
             return run;
         } else if (!optionsEnded && argument == QStringLiteral("--")) {
             optionsEnded = true;

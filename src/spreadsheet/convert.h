@@ -20,6 +20,8 @@ struct ConverterRun {
     int exitCode = 0;
     QByteArray out;  // UTF-8
     QByteArray err;  // UTF-8
+    // --help was asked for: the program prints the help of all its modes.
+    bool helpAsked = false;
 };
 
 // arguments: without the program name.

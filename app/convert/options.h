@@ -1,0 +1,51 @@
+// The converter's command line, read in one place for every program of the
+// converter: which mode the arguments ask for, which program runs it, and the
+// help that lists every mode. Qt Core only, so that the fast path of
+// scrivane-convert (a workbook printed as JSON) loads nothing more.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace scrivane::convert {
+
+// The modes in the order the converter has always tried them: --grade wins
+// over a PDF, a PDF over --check and --rebalance, and those over the
+// conversions between formats.
+enum class Mode { Help, Grade, Pdf, Check, Formats };
+
+struct ModeRow {
+    Mode mode;
+    // The program beside scrivane-convert that runs the mode.
+    const char* program;
+    // The mode's lines in --help.
+    const char* usage;
+};
+
+const ModeRow& RowOf(Mode mode);
+
+// The mode that arguments (without the program name) ask for.
+Mode ModeOf(const QStringList& arguments);
+
+// What --help prints: every mode with its options.
+QByteArray HelpText();
+
+// INPUT when the arguments are INPUT --json and INPUT is a workbook of the
+// spreadsheet programs (.xls or .xlsx) or cannot be read at all: the one
+// conversion that scrivane-convert runs itself, with Qt Core, the workbook
+// readers and the sheet rules.
+std::optional<QString> WorkbookJsonInput(const QStringList& arguments);
+
+// Runs program from the running program's folder in this process's place,
+// with the same arguments; returns only when it cannot start (exit status 2).
+int RunProgramBeside(const char* program, int argc, char** argv);
+
+// The arguments without the program name, as the libraries take them.
+QStringList Arguments(int argc, char** argv);
+
+// Writes a run's output and error, returns its exit status.
+int Finish(int exitCode, const QByteArray& out, const QByteArray& err);
+
+}  // namespace scrivane::convert
