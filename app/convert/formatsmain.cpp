@@ -13,8 +13,8 @@ int main(int argc, char* argv[]) {
     const QCoreApplication app(argc, argv);
     const QStringList arguments = Arguments(argc, argv);
     // --check and --rebalance read the answer mode beside the program.
-    const auto checked = scrivane::RunCheckCommand(
-        arguments, QCoreApplication::applicationDirPath().toStdString());
+    const auto checked =
+        scrivane::RunCheckCommand(arguments, QCoreApplication::applicationDirPath().toStdString());
     auto converted = checked ? checked : scrivane::interchange::RunInterchangeConversion(arguments);
     scrivane::ConverterRun run = converted ? *converted : scrivane::RunConverter(arguments);
     if (run.helpAsked) run.out = HelpText();

@@ -10,7 +10,6 @@
 
 #include "interchange/format.h"
 #include "interchange/textfile.h"
-#include "print/pdfconvert.h"
 
 namespace scrivane::convert {
 
@@ -64,6 +63,28 @@ bool HasOption(const QStringList& arguments, const QString& option) {
     return false;
 }
 
+// The PDF mode's options: those that stand alone and those that take a value.
+const QStringList kPdfFlags = {QStringLiteral("--shuffle-questions"),
+                               QStringLiteral("--shuffle-options"), QStringLiteral("--no-paper"),
+                               QStringLiteral("--no-key"), QStringLiteral("--answer-sheet")};
+const QStringList kPdfValued = {
+    QStringLiteral("--versions"),  QStringLiteral("--seed"),
+    QStringLiteral("--heading"),   QStringLiteral("--versions-json"),
+    QStringLiteral("--id-digits"), QStringLiteral("--sheet-layout-json"),
+    QStringLiteral("--mode")};
+
+// A PDF is asked for when OUT ends in ".pdf" or a PDF option is given.
+bool IsPdfConversion(const QStringList& arguments) {
+    PdfArguments parsed = SortPdfArguments(arguments);
+    // --mode belongs to --check and --rebalance as well: alone it asks for no PDF.
+    const QString mode = QStringLiteral("--mode");
+    parsed.values.remove(mode);
+    parsed.missingValue.removeAll(mode);
+    if (!parsed.flags.isEmpty() || !parsed.values.isEmpty() || !parsed.missingValue.isEmpty())
+        return true;
+    return parsed.unknown.isEmpty() && parsed.files.size() == 2 && IsPdfPath(parsed.files[1]);
+}
+
 // The folder of the running program, from the link the kernel keeps to it.
 std::filesystem::path ProgramFolder(const char* argv0) {
     std::error_code error;
@@ -73,6 +94,33 @@ std::filesystem::path ProgramFolder(const char* argv0) {
 }
 
 }  // namespace
+
+PdfArguments SortPdfArguments(const QStringList& arguments) {
+    PdfArguments parsed;
+    bool optionsEnded = false;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (optionsEnded || !argument.startsWith(u'-') || argument.size() == 1) {
+            parsed.files << argument;
+        } else if (argument == QStringLiteral("--")) {
+            optionsEnded = true;
+        } else if (kPdfFlags.contains(argument)) {
+            parsed.flags.insert(argument);
+        } else if (kPdfValued.contains(argument)) {
+            if (i + 1 < arguments.size())
+                parsed.values.insert(argument, arguments[++i]);
+            else
+                parsed.missingValue << argument;
+        } else {
+            parsed.unknown << argument;
+        }
+    }
+    return parsed;
+}
+
+bool IsPdfPath(const QString& path) {
+    return path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
+}
 
 const ModeRow& RowOf(Mode mode) {
     for (const ModeRow& row : kModes)
@@ -121,8 +169,7 @@ std::optional<QString> WorkbookJsonInput(const QStringList& arguments) {
     const std::optional<QByteArray> start = interchange::ReadInputFile(files[0], &reason, 512);
     if (!start) return files[0];
     const auto format = interchange::DetectFormat(*start);
-    if (format == interchange::Format::Xls || format == interchange::Format::Xlsx)
-        return files[0];
+    if (format == interchange::Format::Xls || format == interchange::Format::Xlsx) return files[0];
     return std::nullopt;
 }
 

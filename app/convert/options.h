@@ -5,9 +5,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <variant>
+
+#include "print/pdfconverter.h"
+#include "spreadsheet/convert.h"
 
 namespace scrivane::convert {
 
@@ -28,6 +34,23 @@ const ModeRow& RowOf(Mode mode);
 
 // The mode that arguments (without the program name) ask for.
 Mode ModeOf(const QStringList& arguments);
+
+// The arguments of a PDF conversion, sorted.
+struct PdfArguments {
+    QStringList files;         // PAPER and OUT.pdf
+    QStringList unknown;       // options of no PDF conversion
+    QStringList missingValue;  // options at the end that needed a value
+    QHash<QString, QString> values;
+    QSet<QString> flags;
+};
+
+// Sorts the arguments as a PDF conversion takes them.
+PdfArguments SortPdfArguments(const QStringList& arguments);
+
+bool IsPdfPath(const QString& path);
+
+// The PDF conversion the arguments ask for, or why they are refused.
+std::variant<PdfJob, ConverterRun> ParsePdf(const QStringList& arguments);
 
 // What --help prints: every mode with its options.
 QByteArray HelpText();

@@ -1,0 +1,91 @@
+#include <QRandomGenerator>
+
+#include "checks/checkcommand.h"
+#include "options.h"
+#include "print/answersheet.h"
+
+namespace scrivane::convert {
+
+namespace {
+
+const char kPdfUsage[] =
+    "usage: scrivane-convert PAPER OUT.pdf [--versions N] [--seed S] [--shuffle-questions]\n"
+    "           [--shuffle-options] [--no-paper] [--no-key] [--answer-sheet] [--id-digits N]\n"
+    "           [--heading TEXT] [--versions-json FILE] [--sheet-layout-json FILE]\n"
+    "           [--mode single|multiple]\n"
+    "Prints each version's (A, B, ...) question paper, then the answer sheets, then the\n"
+    "answer keys of PAPER into OUT.pdf; --versions-json also writes the versions as JSON\n"
+    "once the PDF is written. A question without option texts offers the letters of the\n"
+    "answer mode (TypeInfo.con beside the program, unless --mode names one). The answer sheet\n"
+    "has a student number grid of --id-digits columns (0 to 10, default 8; 0 for none);\n"
+    "--sheet-layout-json writes where its markers and bubbles stand on each page, in points.\n";
+
+QByteArray Line(const QString& text) {
+    return text.toUtf8() + '\n';
+}
+
+ConverterRun Refusal(const QString& message, const char* usage) {
+    ConverterRun run;
+    run.exitCode = 2;
+    run.err = Line(QStringLiteral("scrivane-convert: ") + message);
+    if (usage) run.err += usage;
+    return run;
+}
+
+}  // namespace
+
+std::variant<PdfJob, ConverterRun> ParsePdf(const QStringList& arguments) {
+    const PdfArguments parsed = SortPdfArguments(arguments);
+    if (!parsed.unknown.isEmpty())
+        return Refusal(QStringLiteral("unknown option %1").arg(parsed.unknown[0]), kPdfUsage);
+    if (!parsed.missingValue.isEmpty())
+        return Refusal(QStringLiteral("%1 needs a value").arg(parsed.missingValue[0]), kPdfUsage);
+    if (parsed.files.size() != 2 || !IsPdfPath(parsed.files[1]))
+        return Refusal(QStringLiteral("expected PAPER OUT.pdf"), kPdfUsage);
+
+    PdfJob job;
+    job.paper = parsed.files[0];
+    job.out = parsed.files[1];
+    PrintSettings& settings = job.settings;
+    settings.paper = !parsed.flags.contains(QStringLiteral("--no-paper"));
+    settings.key = !parsed.flags.contains(QStringLiteral("--no-key"));
+    settings.answerSheet = parsed.flags.contains(QStringLiteral("--answer-sheet"));
+    settings.versions.shuffleQuestions =
+        parsed.flags.contains(QStringLiteral("--shuffle-questions"));
+    settings.versions.shuffleOptions = parsed.flags.contains(QStringLiteral("--shuffle-options"));
+    if (!settings.PrintsSomething()) return Refusal(QStringLiteral("nothing to print"), kPdfUsage);
+    if (parsed.values.contains(QStringLiteral("--mode"))) {
+        job.answerType = ParseAnswerMode(parsed.values[QStringLiteral("--mode")]);
+        if (!job.answerType)
+            return Refusal(QStringLiteral("--mode takes single or multiple"), kPdfUsage);
+    }
+    bool ok = true;
+    if (parsed.values.contains(QStringLiteral("--id-digits"))) {
+        settings.idDigits = parsed.values[QStringLiteral("--id-digits")].toInt(&ok);
+        if (!ok || settings.idDigits < 0 || settings.idDigits > kMaxIdDigits)
+            return Refusal(QStringLiteral("--id-digits takes 0 to 10"), nullptr);
+    }
+    job.sheetLayoutJson = parsed.values.value(QStringLiteral("--sheet-layout-json"));
+    if (!job.sheetLayoutJson.isEmpty() && !settings.answerSheet)
+        return Refusal(QStringLiteral("--sheet-layout-json needs --answer-sheet"), kPdfUsage);
+    if (parsed.values.contains(QStringLiteral("--versions"))) {
+        settings.versions.count = parsed.values[QStringLiteral("--versions")].toInt(&ok);
+        if (!ok || settings.versions.count < 1 || settings.versions.count > kMaxVersions)
+            return Refusal(QStringLiteral("--versions takes 1 to 26"), nullptr);
+    }
+    if (parsed.values.contains(QStringLiteral("--seed"))) {
+        settings.versions.seed = parsed.values[QStringLiteral("--seed")].toUInt(&ok);
+        if (!ok)
+            return Refusal(QStringLiteral("--seed takes a whole number from 0 to 4294967295"),
+                           nullptr);
+    } else {
+        settings.versions.seed = QRandomGenerator::global()->generate();
+    }
+    if (parsed.values.contains(QStringLiteral("--heading")))
+        job.heading = parsed.values[QStringLiteral("--heading")];
+    if (parsed.values.contains(QStringLiteral("--versions-json")))
+        job.versionsJson = parsed.values[QStringLiteral("--versions-json")];
+    return job;
+}
+
+}  // namespace scrivane::convert
