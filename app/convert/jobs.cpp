@@ -20,6 +20,16 @@ const char kPdfUsage[] =
     "has a student number grid of --id-digits columns (0 to 10, default 8; 0 for none);\n"
     "--sheet-layout-json writes where its markers and bubbles stand on each page, in points.\n";
 
+const char kGradeUsage[] =
+    "usage: scrivane-convert PAPER --grade SCAN... [--json] [--csv OUT]\n"
+    "           [--class-list FILE] [--dpi N] [--scoring partial] [--mode single|multiple]\n"
+    "Reads the answer sheets in every page of the scans (PDF, PNG, JPEG, TIFF) and\n"
+    "prints every student's marks, or with --json the sheets and the statistics.\n";
+
+// Scans at less than this cannot show a bubble; more is a mistake of the
+// file, not a scanner.
+constexpr double kMinDpi = 50, kMaxDpi = 2400;
+
 QByteArray Line(const QString& text) {
     return text.toUtf8() + '\n';
 }
@@ -85,6 +95,58 @@ std::variant<PdfJob, ConverterRun> ParsePdf(const QStringList& arguments) {
         job.heading = parsed.values[QStringLiteral("--heading")];
     if (parsed.values.contains(QStringLiteral("--versions-json")))
         job.versionsJson = parsed.values[QStringLiteral("--versions-json")];
+    return job;
+}
+
+std::variant<GradeJob, ConverterRun> ParseGrade(const QStringList& arguments) {
+    const auto refuse = [](const QString& why) { return Refusal(why, kGradeUsage); };
+    GradeJob job;
+    bool optionsEnded = false;
+    QStringList files;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        const auto value = [&](QString* out) {
+            if (i + 1 >= arguments.size()) return false;
+            *out = arguments[++i];
+            return true;
+        };
+        QString text;
+        if (optionsEnded || !argument.startsWith(u'-') || argument.size() == 1) {
+            files << argument;
+        } else if (argument == QStringLiteral("--")) {
+            optionsEnded = true;
+        } else if (argument == QStringLiteral("--grade")) {
+        } else if (argument == QStringLiteral("--json")) {
+            job.json = true;
+        } else if (argument == QStringLiteral("--csv")) {
+            if (!value(&job.csvPath)) return refuse(QStringLiteral("--csv needs a file"));
+        } else if (argument == QStringLiteral("--class-list")) {
+            if (!value(&job.classListPath))
+                return refuse(QStringLiteral("--class-list needs a file"));
+        } else if (argument == QStringLiteral("--dpi")) {
+            bool ok = value(&text);
+            job.dpi = text.toDouble(&ok);
+            if (!ok || !(job.dpi >= kMinDpi && job.dpi <= kMaxDpi))
+                return refuse(QStringLiteral("--dpi takes a resolution from 50 to 2400"));
+        } else if (argument == QStringLiteral("--scoring")) {
+            value(&text);
+            if (text == QStringLiteral("partial"))
+                job.scoring = Scoring::Partial;
+            else if (text == QStringLiteral("exact"))
+                job.scoring = Scoring::Exact;
+            else
+                return refuse(QStringLiteral("--scoring takes partial or exact"));
+        } else if (argument == QStringLiteral("--mode")) {
+            value(&text);
+            job.answerType = ParseAnswerMode(text);
+            if (!job.answerType) return refuse(QStringLiteral("--mode takes single or multiple"));
+        } else {
+            return refuse(QStringLiteral("unknown option %1").arg(argument));
+        }
+    }
+    if (files.size() < 2) return refuse(QStringLiteral("expected PAPER --grade SCAN..."));
+    job.paper = files.takeFirst();
+    job.scans = files;
     return job;
 }
 

@@ -12,6 +12,7 @@
 #include <optional>
 #include <variant>
 
+#include "grading/gradecommand.h"
 #include "print/pdfconverter.h"
 #include "spreadsheet/convert.h"
 
@@ -51,6 +52,9 @@ bool IsPdfPath(const QString& path);
 
 // The PDF conversion the arguments ask for, or why they are refused.
 std::variant<PdfJob, ConverterRun> ParsePdf(const QStringList& arguments);
+
+// The grading the arguments ask for, or why they are refused.
+std::variant<GradeJob, ConverterRun> ParseGrade(const QStringList& arguments);
 
 // What --help prints: every mode with its options.
 QByteArray HelpText();
