@@ -2,7 +2,6 @@
 // --rebalance, which scrivane-convert hands over to (see options.h).
 #include <QCoreApplication>
 
-#include "checks/checkcommand.h"
 #include "interchange/conversion.h"
 #include "options.h"
 #include "spreadsheet/convert.h"
@@ -14,7 +13,7 @@ int main(int argc, char* argv[]) {
     const QStringList arguments = Arguments(argc, argv);
     // --check and --rebalance read the answer mode beside the program.
     const auto checked =
-        scrivane::RunCheckCommand(arguments, QCoreApplication::applicationDirPath().toStdString());
+        RunCheckArguments(arguments, QCoreApplication::applicationDirPath().toStdString());
     auto converted = checked ? checked : scrivane::interchange::RunInterchangeConversion(arguments);
     scrivane::ConverterRun run = converted ? *converted : scrivane::RunConverter(arguments);
     if (run.helpAsked) run.out = HelpText();

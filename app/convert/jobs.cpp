@@ -26,6 +26,12 @@ const char kGradeUsage[] =
     "Reads the answer sheets in every page of the scans (PDF, PNG, JPEG, TIFF) and\n"
     "prints every student's marks, or with --json the sheets and the statistics.\n";
 
+const char kCheckUsage[] =
+    "usage: scrivane-convert PAPER --check [--json] [--mode single|multiple]\n"
+    "       scrivane-convert PAPER OUT --rebalance [--mode single|multiple]\n"
+    "Checks the paper for problems and the balance of its answer key, or writes it\n"
+    "with its answer key rebalanced as the Excel 97-2003 workbook OUT.\n";
+
 // Scans at less than this cannot show a bubble; more is a mistake of the
 // file, not a scanner.
 constexpr double kMinDpi = 50, kMaxDpi = 2400;
@@ -148,6 +154,49 @@ std::variant<GradeJob, ConverterRun> ParseGrade(const QStringList& arguments) {
     job.paper = files.takeFirst();
     job.scans = files;
     return job;
+}
+
+std::variant<CheckJob, ConverterRun> ParseCheck(const QStringList& arguments) {
+    const auto refuse = [](const QString& why) { return Refusal(why, kCheckUsage); };
+    bool check = false, optionsEnded = false;
+    CheckJob job;
+    QStringList files;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (optionsEnded || !argument.startsWith(u'-') || argument.size() == 1) {
+            files << argument;
+        } else if (argument == QStringLiteral("--")) {
+            optionsEnded = true;
+        } else if (argument == QStringLiteral("--check")) {
+            check = true;
+        } else if (argument == QStringLiteral("--rebalance")) {
+            job.rebalance = true;
+        } else if (argument == QStringLiteral("--json")) {
+            job.json = true;
+        } else if (argument == QStringLiteral("--mode")) {
+            job.answerType = ParseAnswerMode(i + 1 < arguments.size() ? arguments[++i] : QString());
+            if (!job.answerType) return refuse(QStringLiteral("--mode takes single or multiple"));
+        } else {
+            return refuse(QStringLiteral("unknown option %1").arg(argument));
+        }
+    }
+    if (check == job.rebalance)
+        return refuse(QStringLiteral("--check and --rebalance cannot be combined"));
+    if (job.json && job.rebalance) return refuse(QStringLiteral("--json goes with --check only"));
+    if (files.size() != (check ? 1 : 2))
+        return refuse(check ? QStringLiteral("expected PAPER --check")
+                            : QStringLiteral("expected PAPER OUT --rebalance"));
+    job.paper = files[0];
+    if (job.rebalance) job.out = files[1];
+    return job;
+}
+
+std::optional<ConverterRun> RunCheckArguments(const QStringList& arguments,
+                                              const std::filesystem::path& programFolder) {
+    if (ModeOf(arguments) != Mode::Check) return std::nullopt;
+    auto parsed = ParseCheck(arguments);
+    if (auto* refused = std::get_if<ConverterRun>(&parsed)) return *refused;
+    return RunCheckCommand(std::get<CheckJob>(parsed), programFolder);
 }
 
 }  // namespace scrivane::convert

@@ -9,9 +9,11 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <filesystem>
 #include <optional>
 #include <variant>
 
+#include "checks/checkcommand.h"
 #include "grading/gradecommand.h"
 #include "print/pdfconverter.h"
 #include "spreadsheet/convert.h"
@@ -55,6 +57,15 @@ std::variant<PdfJob, ConverterRun> ParsePdf(const QStringList& arguments);
 
 // The grading the arguments ask for, or why they are refused.
 std::variant<GradeJob, ConverterRun> ParseGrade(const QStringList& arguments);
+
+// The check or rebalance the arguments ask for, or why they are refused.
+std::variant<CheckJob, ConverterRun> ParseCheck(const QStringList& arguments);
+
+// The check commands run from their arguments (without the program name),
+// reading the answer mode in programFolder; nothing when the arguments ask
+// for another mode.
+std::optional<ConverterRun> RunCheckArguments(const QStringList& arguments,
+                                              const std::filesystem::path& programFolder);
 
 // What --help prints: every mode with its options.
 QByteArray HelpText();
