@@ -2,9 +2,7 @@
 // --rebalance, which scrivane-convert hands over to (see options.h).
 #include <QCoreApplication>
 
-#include "interchange/conversion.h"
 #include "options.h"
-#include "spreadsheet/convert.h"
 
 using namespace scrivane::convert;
 
@@ -12,10 +10,20 @@ int main(int argc, char* argv[]) {
     const QCoreApplication app(argc, argv);
     const QStringList arguments = Arguments(argc, argv);
     // --check and --rebalance read the answer mode beside the program.
-    const auto checked =
-        RunCheckArguments(arguments, QCoreApplication::applicationDirPath().toStdString());
-    auto converted = checked ? checked : scrivane::interchange::RunInterchangeConversion(arguments);
-    scrivane::ConverterRun run = converted ? *converted : scrivane::RunConverter(arguments);
-    if (run.helpAsked) run.out = HelpText();
+    if (const auto checked =
+            RunCheckArguments(arguments, QCoreApplication::applicationDirPath().toStdString()))
+        return Finish(checked->exitCode, checked->out, checked->err);
+    const auto parsed = ParseFormats(arguments);
+    if (std::holds_alternative<HelpAsked>(parsed)) return Finish(0, HelpText(), {});
+    if (const auto* refused = std::get_if<scrivane::ConverterRun>(&parsed))
+        return Finish(refused->exitCode, refused->out, refused->err);
+    scrivane::ConverterRun run;
+    if (const auto* job = std::get_if<scrivane::interchange::ConversionJob>(&parsed)) {
+        const auto converted = scrivane::interchange::RunInterchangeConversion(*job);
+        // Workbooks in and an .xls out or JSON are the workbook conversion's.
+        run = converted ? *converted : scrivane::RunConverter({job->input, job->output, job->json});
+    } else {
+        run = scrivane::RunConverter(std::get<scrivane::WorkbookJob>(parsed));
+    }
     return Finish(run.exitCode, run.out, run.err);
 }

@@ -14,8 +14,9 @@ int main(int argc, char* argv[]) {
     const QStringList arguments = Arguments(argc, argv);
     const Mode mode = ModeOf(arguments);
     if (mode == Mode::Help) return Finish(0, HelpText(), {});
-    if (!WorkbookJsonInput(arguments)) return RunProgramBeside(RowOf(mode).program, argc, argv);
+    const auto job = WorkbookJsonJob(arguments);
+    if (!job) return RunProgramBeside(RowOf(mode).program, argc, argv);
     const QCoreApplication app(argc, argv);
-    const scrivane::ConverterRun run = scrivane::RunConverter(arguments);
+    const scrivane::ConverterRun run = scrivane::RunConverter(*job);
     return Finish(run.exitCode, run.out, run.err);
 }

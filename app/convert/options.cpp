@@ -8,9 +8,6 @@
 #include <filesystem>
 #include <vector>
 
-#include "interchange/format.h"
-#include "interchange/textfile.h"
-
 namespace scrivane::convert {
 
 namespace {
@@ -146,31 +143,6 @@ QByteArray HelpText() {
     for (const Mode mode : {Mode::Pdf, Mode::Check, Mode::Grade, Mode::Help})
         text += RowOf(mode).usage;
     return text + kHelpDetails;
-}
-
-std::optional<QString> WorkbookJsonInput(const QStringList& arguments) {
-    if (ModeOf(arguments) != Mode::Formats) return std::nullopt;
-    bool json = false, optionsEnded = false;
-    QStringList files;
-    for (const QString& argument : arguments) {
-        if (optionsEnded || !argument.startsWith(u'-') || argument.size() == 1)
-            files << argument;
-        else if (argument == QStringLiteral("--"))
-            optionsEnded = true;
-        else if (argument == QStringLiteral("--json"))
-            json = true;
-        else
-            return std::nullopt;
-    }
-    if (!json || files.size() != 1) return std::nullopt;
-    // The workbook reader names what it cannot read; any other content goes
-    // to the readers of the other formats.
-    QString reason;
-    const std::optional<QByteArray> start = interchange::ReadInputFile(files[0], &reason, 512);
-    if (!start) return files[0];
-    const auto format = interchange::DetectFormat(*start);
-    if (format == interchange::Format::Xls || format == interchange::Format::Xlsx) return files[0];
-    return std::nullopt;
 }
 
 int RunProgramBeside(const char* programName, int argc, char** argv) {

@@ -15,6 +15,7 @@
 
 #include "checks/checkcommand.h"
 #include "grading/gradecommand.h"
+#include "interchange/conversion.h"
 #include "print/pdfconverter.h"
 #include "spreadsheet/convert.h"
 
@@ -67,14 +68,22 @@ std::variant<CheckJob, ConverterRun> ParseCheck(const QStringList& arguments);
 std::optional<ConverterRun> RunCheckArguments(const QStringList& arguments,
                                               const std::filesystem::path& programFolder);
 
-// What --help prints: every mode with its options.
-QByteArray HelpText();
+// --help, wherever the conversions between formats find it.
+struct HelpAsked {};
 
-// INPUT when the arguments are INPUT --json and INPUT is a workbook of the
+// The conversion between formats the arguments ask for, a workbook
+// conversion when they name no format, or why they are refused.
+std::variant<interchange::ConversionJob, WorkbookJob, HelpAsked, ConverterRun> ParseFormats(
+    const QStringList& arguments);
+
+// The job when the arguments are INPUT --json and INPUT is a workbook of the
 // spreadsheet programs (.xls or .xlsx) or cannot be read at all: the one
 // conversion that scrivane-convert runs itself, with Qt Core, the workbook
 // readers and the sheet rules.
-std::optional<QString> WorkbookJsonInput(const QStringList& arguments);
+std::optional<WorkbookJob> WorkbookJsonJob(const QStringList& arguments);
+
+// What --help prints: every mode with its options.
+QByteArray HelpText();
 
 // Runs program from the running program's folder in this process's place,
 // with the same arguments; returns only when it cannot start (exit status 2).

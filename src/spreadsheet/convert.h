@@ -20,12 +20,17 @@ struct ConverterRun {
     int exitCode = 0;
     QByteArray out;  // UTF-8
     QByteArray err;  // UTF-8
-    // --help was asked for: the program prints the help of all its modes.
-    bool helpAsked = false;
 };
 
-// arguments: without the program name.
-ConverterRun RunConverter(const QStringList& arguments);
+// A workbook conversion as the command line asks for it: INPUT printed as
+// JSON, or written as the Excel 97-2003 workbook OUTPUT.
+struct WorkbookJob {
+    QString input;
+    QString output;
+    bool json = false;
+};
+
+ConverterRun RunConverter(const WorkbookJob& job);
 
 // Appends text as a JSON string, quoted and escaped.
 void AppendJsonString(QByteArray& out, const QString& text);
