@@ -6,6 +6,8 @@ namespace scrivane::convert {
 
 namespace {
 
+// What a refused conversion prints after its reason, as it always has;
+// --help prints HelpText.
 const char kFormatsUsage[] =
     "usage: scrivane-convert INPUT --json\n"
     "       scrivane-convert INPUT OUTPUT [--to FORMAT]\n"
@@ -22,18 +24,6 @@ const char kFormatsUsage[] =
     "--check lists the paper's problems and the balance of its answer key; --rebalance\n"
     "writes the paper with its answer key rebalanced as the workbook OUT. --mode chooses\n"
     "the answer mode; by default it is the one in TypeInfo.con beside the program.\n";
-
-QByteArray Line(const QString& text) {
-    return text.toUtf8() + '\n';
-}
-
-ConverterRun Refusal(const QString& message, const char* usage = nullptr) {
-    ConverterRun run;
-    run.exitCode = 2;
-    run.err = Line(QStringLiteral("scrivane-convert: ") + message);
-    if (usage) run.err += usage;
-    return run;
-}
 
 QString FormatNames() {
     QStringList names;

@@ -36,18 +36,6 @@ const char kCheckUsage[] =
 // file, not a scanner.
 constexpr double kMinDpi = 50, kMaxDpi = 2400;
 
-QByteArray Line(const QString& text) {
-    return text.toUtf8() + '\n';
-}
-
-ConverterRun Refusal(const QString& message, const char* usage) {
-    ConverterRun run;
-    run.exitCode = 2;
-    run.err = Line(QStringLiteral("scrivane-convert: ") + message);
-    if (usage) run.err += usage;
-    return run;
-}
-
 }  // namespace
 
 std::variant<PdfJob, ConverterRun> ParsePdf(const QStringList& arguments) {

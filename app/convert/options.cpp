@@ -164,6 +164,14 @@ QStringList Arguments(int argc, char** argv) {
     return arguments;
 }
 
+ConverterRun Refusal(const QString& message, const char* usage) {
+    ConverterRun run;
+    run.exitCode = 2;
+    run.err = (QStringLiteral("scrivane-convert: ") + message).toUtf8() + '\n';
+    if (usage) run.err += usage;
+    return run;
+}
+
 int Finish(int exitCode, const QByteArray& out, const QByteArray& err) {
     std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);
     std::fwrite(err.constData(), 1, std::size_t(err.size()), stderr);

@@ -92,6 +92,9 @@ int RunProgramBeside(const char* program, int argc, char** argv);
 // The arguments without the program name, as the libraries take them.
 QStringList Arguments(int argc, char** argv);
 
+// Arguments refused (exit status 2): the message, then the usage if any.
+ConverterRun Refusal(const QString& message, const char* usage = nullptr);
+
 // Writes a run's output and error, returns its exit status.
 int Finish(int exitCode, const QByteArray& out, const QByteArray& err);
 
