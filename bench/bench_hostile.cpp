@@ -38,10 +38,11 @@ std::string ImportInChild(const std::string& path, double& seconds, double& cpuS
     if (pid == 0) {
         close(pipeEnds[0]);
         // As the converter's main: the question formats first, then the workbooks.
-        const QStringList arguments = {QString::fromStdString(path), QStringLiteral("--json")};
-        const auto converted = scrivane::interchange::RunInterchangeConversion(arguments);
+        const QString input = QString::fromStdString(path);
+        const auto converted =
+            scrivane::interchange::RunInterchangeConversion({input, {}, true, std::nullopt});
         const scrivane::ConverterRun run =
-            converted ? *converted : scrivane::RunConverter(arguments);
+            converted ? *converted : scrivane::RunConverter({input, {}, true});
         QByteArray said = run.err.isEmpty() ? QByteArray("read") : run.err.trimmed();
         said.replace('\n', " / ");
         if (write(pipeEnds[1], said.constData(),

@@ -1,24 +1,22 @@
-// scrivane-convert: see spreadsheet/convert.h.
+// scrivane-convert: reads the command line once and runs the mode it asks
+// for. Printing a workbook as JSON, the conversion that scripts run by the
+// hundred, runs here with Qt Core, the workbook readers and the sheet rules
+// only; every other mode is run by the program beside it that links what the
+// mode needs (see options.h).
 #include <QCoreApplication>
-#include <cstdio>
 
-#include "checks/checkcommand.h"
-#include "grading/gradecommand.h"
-#include "interchange/conversion.h"
-#include "print/pdfconvert.h"
+#include "options.h"
 #include "spreadsheet/convert.h"
 
+using namespace scrivane::convert;
+
 int main(int argc, char* argv[]) {
-    if (const auto grade = scrivane::RunGradeMain(argc, argv)) return *grade;
-    if (const auto pdf = scrivane::RunPdfMain(argc, argv)) return *pdf;
-    QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments().mid(1);
-    // --check and --rebalance read the answer mode beside the program.
-    const auto checked =
-        scrivane::RunCheckCommand(arguments, QCoreApplication::applicationDirPath().toStdString());
-    auto converted = checked ? checked : scrivane::interchange::RunInterchangeConversion(arguments);
-    const scrivane::ConverterRun run = converted ? *converted : scrivane::RunConverter(arguments);
-    std::fwrite(run.out.constData(), 1, std::size_t(run.out.size()), stdout);
-    std::fwrite(run.err.constData(), 1, std::size_t(run.err.size()), stderr);
-    return run.exitCode;
+    const QStringList arguments = Arguments(argc, argv);
+    const Mode mode = ModeOf(arguments);
+    if (mode == Mode::Help) return Finish(0, HelpText(), {});
+    const auto job = WorkbookJsonJob(arguments);
+    if (!job) return RunProgramBeside(RowOf(mode).program, argc, argv);
+    const QCoreApplication app(argc, argv);
+    const scrivane::ConverterRun run = scrivane::RunConverter(*job);
+    return Finish(run.exitCode, run.out, run.err);
 }

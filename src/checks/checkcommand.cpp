@@ -13,18 +13,8 @@ namespace scrivane {
 
 namespace {
 
-const char kUsage[] =
-    "usage: scrivane-convert PAPER --check [--json] [--mode single|multiple]\n"
-    "       scrivane-convert PAPER OUT --rebalance [--mode single|multiple]\n"
-    "Checks the paper for problems and the balance of its answer key, or writes it\n"
-    "with its answer key rebalanced as the Excel 97-2003 workbook OUT.\n";
-
 QByteArray Line(const QString& text) {
     return text.toUtf8() + '\n';
-}
-
-ConverterRun Refuse(const QString& why) {
-    return {2, {}, Line(QStringLiteral("scrivane-convert: ") + why) + kUsage};
 }
 
 QByteArray LetterName(int letter) {
@@ -93,42 +83,9 @@ std::int16_t ReadAnswerType(const std::filesystem::path& folder) {
         .AnswerType;
 }
 
-std::optional<ConverterRun> RunCheckCommand(const QStringList& arguments,
-                                            const std::filesystem::path& programFolder) {
-    if (!arguments.contains(QStringLiteral("--check")) &&
-        !arguments.contains(QStringLiteral("--rebalance")))
-        return std::nullopt;
-
-    bool check = false, rebalance = false, json = false, optionsEnded = false;
-    std::optional<std::int16_t> mode;
-    QStringList files;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (optionsEnded || !argument.startsWith(u'-') || argument.size() == 1) {
-            files << argument;
-        } else if (argument == QStringLiteral("--")) {
-            optionsEnded = true;
-        } else if (argument == QStringLiteral("--check")) {
-            check = true;
-        } else if (argument == QStringLiteral("--rebalance")) {
-            rebalance = true;
-        } else if (argument == QStringLiteral("--json")) {
-            json = true;
-        } else if (argument == QStringLiteral("--mode")) {
-            mode = ParseAnswerMode(i + 1 < arguments.size() ? arguments[++i] : QString());
-            if (!mode) return Refuse(QStringLiteral("--mode takes single or multiple"));
-        } else {
-            return Refuse(QStringLiteral("unknown option %1").arg(argument));
-        }
-    }
-    if (check == rebalance)
-        return Refuse(QStringLiteral("--check and --rebalance cannot be combined"));
-    if (json && rebalance) return Refuse(QStringLiteral("--json goes with --check only"));
-    if (files.size() != (check ? 1 : 2))
-        return Refuse(check ? QStringLiteral("expected PAPER --check")
-                            : QStringLiteral("expected PAPER OUT --rebalance"));
-
-    const QString paper = files[0];
+ConverterRun RunCheckCommand(const CheckJob& job, const std::filesystem::path& programFolder) {
+    const bool json = job.json, rebalance = job.rebalance;
+    const QString& paper = job.paper;
     const QFileInfo paperInfo(paper);
     if (!paperInfo.isFile())
         return ConverterRun{
@@ -148,16 +105,17 @@ std::optional<ConverterRun> RunCheckCommand(const QStringList& arguments,
         return ConverterRun{1, json ? QByteArray("{\"valid\": false}\n") : QByteArray(),
                             Line(QStringLiteral("Invalid format")) + Line(report.reason)};
 
-    const std::int16_t answerType = mode ? *mode : ReadAnswerType(programFolder);
+    const std::int16_t answerType =
+        job.answerType ? *job.answerType : ReadAnswerType(programFolder);
     ConverterRun run;
     if (rebalance) {
         const RebalanceResult result = Rebalance(rows, answerType);
-        const ExportResult written = WritePaperFile(files[1], result.rows);
+        const ExportResult written = WritePaperFile(job.out, result.rows);
         if (!written.WasWritten())
             return ConverterRun{2,
                                 {},
                                 Line(QStringLiteral("scrivane-convert: cannot write %1: %2")
-                                         .arg(files[1], written.reason))};
+                                         .arg(job.out, written.reason))};
         QStringList numbers;
         for (int number : result.changed) numbers << QString::number(number);
         run.out = Line(result.changed.empty() ? QStringLiteral("the answer key needs no change")

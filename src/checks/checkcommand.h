@@ -21,10 +21,16 @@
 
 namespace scrivane {
 
-// Nothing when the arguments (without the program name) ask for neither
-// --check nor --rebalance: the converter's other commands handle them.
-std::optional<ConverterRun> RunCheckCommand(const QStringList& arguments,
-                                            const std::filesystem::path& programFolder);
+// A check or a rebalance as the command line asks for it.
+struct CheckJob {
+    QString paper;
+    QString out;  // what --rebalance writes
+    bool rebalance = false;
+    bool json = false;
+    std::optional<std::int16_t> answerType;  // by default that of TypeInfo.con
+};
+
+ConverterRun RunCheckCommand(const CheckJob& job, const std::filesystem::path& programFolder);
 
 // The answer type of TypeInfo.con in folder, read without creating or
 // changing anything: 0 (single-answer mode) when it is missing or unreadable.

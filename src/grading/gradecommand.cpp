@@ -1,11 +1,8 @@
 #include "grading/gradecommand.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <algorithm>
-#include <cstdio>
 
 #include "checks/checkcommand.h"
 #include "grading/batch.h"
@@ -21,22 +18,8 @@ namespace scrivane {
 
 namespace {
 
-const char kUsage[] =
-    "usage: scrivane-convert PAPER --grade SCAN... [--json] [--csv OUT]\n"
-    "           [--class-list FILE] [--dpi N] [--scoring partial] [--mode single|multiple]\n"
-    "Reads the answer sheets in every page of the scans (PDF, PNG, JPEG, TIFF) and\n"
-    "prints every student's marks, or with --json the sheets and the statistics.\n";
-
-// Scans at less than this cannot show a bubble; more is a mistake of the
-// file, not a scanner.
-constexpr double kMinDpi = 50, kMaxDpi = 2400;
-
 QByteArray Line(const QString& text) {
     return text.toUtf8() + '\n';
-}
-
-ConverterRun Refuse(const QString& why) {
-    return {2, {}, Line(QStringLiteral("scrivane-convert: ") + why) + kUsage};
 }
 
 ConverterRun CannotRead(const QString& file, const QString& why) {
@@ -50,58 +33,13 @@ QString FileProblem(const QString& path) {
 
 }  // namespace
 
-ConverterRun RunGradeConversion(const QStringList& arguments,
-                                const std::filesystem::path& programFolder,
+ConverterRun RunGradeConversion(const GradeJob& job, const std::filesystem::path& programFolder,
                                 const std::function<void(const QByteArray&)>& progress) {
-    bool json = false, optionsEnded = false;
-    Scoring scoring = Scoring::Exact;
-    std::optional<std::int16_t> mode;
-    QString csvPath, classListPath;
-    double dpi = 200;
-    QStringList files;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        const auto value = [&](QString* out) {
-            if (i + 1 >= arguments.size()) return false;
-            *out = arguments[++i];
-            return true;
-        };
-        QString text;
-        if (optionsEnded || !argument.startsWith(u'-') || argument.size() == 1) {
-            files << argument;
-        } else if (argument == QStringLiteral("--")) {
-            optionsEnded = true;
-        } else if (argument == QStringLiteral("--grade")) {
-        } else if (argument == QStringLiteral("--json")) {
-            json = true;
-        } else if (argument == QStringLiteral("--csv")) {
-            if (!value(&csvPath)) return Refuse(QStringLiteral("--csv needs a file"));
-        } else if (argument == QStringLiteral("--class-list")) {
-            if (!value(&classListPath)) return Refuse(QStringLiteral("--class-list needs a file"));
-        } else if (argument == QStringLiteral("--dpi")) {
-            bool ok = value(&text);
-            dpi = text.toDouble(&ok);
-            if (!ok || !(dpi >= kMinDpi && dpi <= kMaxDpi))
-                return Refuse(QStringLiteral("--dpi takes a resolution from 50 to 2400"));
-        } else if (argument == QStringLiteral("--scoring")) {
-            value(&text);
-            if (text == QStringLiteral("partial"))
-                scoring = Scoring::Partial;
-            else if (text == QStringLiteral("exact"))
-                scoring = Scoring::Exact;
-            else
-                return Refuse(QStringLiteral("--scoring takes partial or exact"));
-        } else if (argument == QStringLiteral("--mode")) {
-            value(&text);
-            mode = ParseAnswerMode(text);
-            if (!mode) return Refuse(QStringLiteral("--mode takes single or multiple"));
-        } else {
-            return Refuse(QStringLiteral("unknown option %1").arg(argument));
-        }
-    }
-    if (files.size() < 2) return Refuse(QStringLiteral("expected PAPER --grade SCAN..."));
-
-    const QString paperPath = files.takeFirst();
+    const bool json = job.json;
+    const QString& csvPath = job.csvPath;
+    const QString& classListPath = job.classListPath;
+    const QStringList& files = job.scans;
+    const QString& paperPath = job.paper;
     if (!QFileInfo(paperPath).isFile()) return CannotRead(paperPath, FileProblem(paperPath));
     std::vector<QuestionRecord> paper;
     const ImportReport report = ReadPaperFile(paperPath, paper);
@@ -125,14 +63,15 @@ ConverterRun RunGradeConversion(const QStringList& arguments,
         if (!classList) return CannotRead(classListPath, error);
     }
 
-    const std::int16_t answerType = mode ? *mode : ReadAnswerType(programFolder);
+    const std::int16_t answerType =
+        job.answerType ? *job.answerType : ReadAnswerType(programFolder);
     const QString modeLetters = AnswerModeLetters(answerType);
-    const AnswerKey key(paper, modeLetters, scoring);
+    const AnswerKey key(paper, modeLetters, job.scoring);
     const SheetReader sheets(paper, modeLetters);
     PageSheets pageSheets(paper);
     std::vector<SheetRead> reads;
     std::vector<int> order;  // each read's place in the batch
-    GradingBatch batch(ScanPageSources(sheets, dpi), 2);
+    GradingBatch batch(ScanPageSources(sheets, job.dpi), 2);
     batch.Run(files, [&](BatchPage& page) {
         page.read.upright = QImage();  // the picture is for the grades window only
         reads.push_back(pageSheets.FromPage(page.read, page.file, page.page));
@@ -175,26 +114,12 @@ ConverterRun RunGradeConversion(const QStringList& arguments,
         const QByteArray csv = interchange::WriteCsvRows(GradesTable(results, key));
         const QString error = WriteBytesSafely(csvPath, csv);
         if (!error.isEmpty()) {
-            run.err += Line(
-                QStringLiteral("scrivane-convert: cannot write %1: %2").arg(csvPath, error));
+            run.err +=
+                Line(QStringLiteral("scrivane-convert: cannot write %1: %2").arg(csvPath, error));
             run.exitCode = 2;
         }
     }
     return run;
-}
-
-int GradeConverterMain(int& argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    const QGuiApplication app(argc, argv);
-    const ConverterRun run = RunGradeConversion(
-        QGuiApplication::arguments().mid(1), QCoreApplication::applicationDirPath().toStdString(),
-        [](const QByteArray& line) {
-            std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
-            std::fflush(stderr);
-        });
-    std::fwrite(run.out.constData(), 1, std::size_t(run.out.size()), stdout);
-    std::fwrite(run.err.constData(), 1, std::size_t(run.err.size()), stderr);
-    return run.exitCode;
 }
 
 }  // namespace scrivane

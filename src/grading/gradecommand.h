@@ -12,33 +12,33 @@
 // read; else 5 when a sheet needs review or a page is
 // unreadable; else 0.
 //
-// Reading images needs Qt Gui, so scrivane-convert (Qt Core only) hands the
-// command over to scrivane-convert-grade beside it.
 #pragma once
 
 #include <QStringList>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
 
+#include "grading/grades.h"
 #include "spreadsheet/convert.h"
 
 namespace scrivane {
 
-// True when the arguments (without the program name) ask for --grade.
-bool IsGradeCommand(const QStringList& arguments);
-
-// For scrivane-convert's main: nothing for other commands; else runs
-// scrivane-convert-grade in this process's place.
-std::optional<int> RunGradeMain(int argc, char** argv);
+// A grading as the command line asks for it.
+struct GradeJob {
+    QString paper;
+    QStringList scans;
+    bool json = false;
+    Scoring scoring = Scoring::Exact;
+    std::optional<std::int16_t> answerType;  // by default that of TypeInfo.con
+    QString csvPath;                         // nothing written when empty
+    QString classListPath;                   // no class list when empty
+    double dpi = 200;                        // of scanned pictures that do not tell
+};
 
 // The command itself; progress gets a line for each page read with --json.
-ConverterRun RunGradeConversion(const QStringList& arguments,
-                                const std::filesystem::path& programFolder,
+ConverterRun RunGradeConversion(const GradeJob& job, const std::filesystem::path& programFolder,
                                 const std::function<void(const QByteArray&)>& progress);
-
-// scrivane-convert-grade's main: a QGuiApplication (offscreen unless
-// QT_QPA_PLATFORM names a platform), the command, its output.
-int GradeConverterMain(int& argc, char** argv);
 
 }  // namespace scrivane

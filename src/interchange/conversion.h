@@ -5,13 +5,24 @@
 #include <QStringList>
 #include <optional>
 
+#include "interchange/format.h"
 #include "spreadsheet/convert.h"
 
 namespace scrivane::interchange {
 
-// Runs the conversion when the arguments need more than workbooks in and an
-// .xls out: a --to, an OUT of another format, or an IN that is not a workbook
-// of the spreadsheet programs. Nothing when the workbook converter is to run.
-std::optional<ConverterRun> RunInterchangeConversion(const QStringList& arguments);
+// A conversion as the command line asks for it: INPUT printed as JSON, or
+// written as OUTPUT in the format --to names (by default the one OUTPUT's
+// extension stands for).
+struct ConversionJob {
+    QString input;
+    QString output;
+    bool json = false;
+    std::optional<Format> to;
+};
+
+// Runs the conversion when it needs more than workbooks in and an .xls out:
+// a --to, an OUTPUT of another format, or an INPUT that is not a workbook of
+// the spreadsheet programs. Nothing when the workbook converter is to run.
+std::optional<ConverterRun> RunInterchangeConversion(const ConversionJob& job);
 
 }  // namespace scrivane::interchange

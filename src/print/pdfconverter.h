@@ -1,22 +1,33 @@
-// scrivane-convert-pdf: the PDF conversion of scrivane-convert (see
-// pdfconvert.h), which starts it for PAPER OUT.pdf and the PDF options. Exit
-// status as for the other conversions: 1 for a refused or empty paper, 2 for
-// wrong arguments, an unreadable PAPER or an output that cannot be written.
+// The converter's PDF mode: a paper's versions printed into a PDF, their
+// description and the answer sheet's layout as JSON beside it. Exit status as
+// for the other conversions: 1 for a refused or empty paper, 2 for an
+// unreadable PAPER or an output that cannot be written.
 #pragma once
 
-#include <QStringList>
+#include <QString>
 #include <cstdint>
+#include <optional>
 
+#include "print/printsettings.h"
 #include "spreadsheet/convert.h"
 
 namespace scrivane {
 
-// Runs the PDF conversion in the answer mode of answerType (unless --mode
-// names one); needs a QGuiApplication for the fonts.
-ConverterRun RunPdfConversion(const QStringList& arguments, std::int16_t answerType = 0);
+// A PDF conversion as the command line asks for it.
+struct PdfJob {
+    QString paper;
+    QString out;
+    // All but the heading, the option letters and the digests, which come
+    // from the paper and the answer mode.
+    PrintSettings settings;
+    std::optional<QString> heading;          // by default the paper's file name
+    std::optional<std::int16_t> answerType;  // by default that of TypeInfo.con
+    std::optional<QString> versionsJson;
+    QString sheetLayoutJson;  // nothing written when empty
+};
 
-// The program's main: a QGuiApplication (on the offscreen platform unless
-// QT_QPA_PLATFORM names one), the conversion, its output; the exit status.
-int PdfConverterMain(int& argc, char** argv);
+// Runs the conversion, in the answer mode of answerType unless the job names
+// one; needs a QGuiApplication for the fonts.
+ConverterRun RunPdfConversion(const PdfJob& job, std::int16_t answerType = 0);
 
 }  // namespace scrivane

@@ -11,23 +11,6 @@ namespace scrivane {
 
 namespace {
 
-const char kUsage[] =
-    "usage: scrivane-convert INPUT --json\n"
-    "       scrivane-convert INPUT OUTPUT [--to FORMAT]\n"
-    "       scrivane-convert PAPER OUT.pdf [--versions N] [--seed S] [--shuffle-questions]\n"
-    "           [--shuffle-options] [--no-paper] [--no-key] [--answer-sheet] [--heading TEXT]\n"
-    "           [--versions-json FILE]\n"
-    "       scrivane-convert PAPER --check [--json] [--mode single|multiple]\n"
-    "       scrivane-convert PAPER OUT --rebalance [--mode single|multiple]\n"
-    "Reads the paper in INPUT, recognised by its content (a workbook .xls, .tpf, .xlsx or\n"
-    ".ods, CSV, Moodle XML, GIFT or Aiken), and prints it as JSON or writes it as OUTPUT.\n"
-    "FORMAT is xls, xlsx, ods, csv, moodle, gift or aiken; by default OUTPUT's extension\n"
-    "tells it (.tpf is xls, .txt is Aiken, any other name an Excel 97-2003 workbook).\n"
-    "OUT.pdf gets the paper, answer key and answer sheet of each version (A, B, ...).\n"
-    "--check lists the paper's problems and the balance of its answer key; --rebalance\n"
-    "writes the paper with its answer key rebalanced as the workbook OUT. --mode chooses\n"
-    "the answer mode; by default it is the one in TypeInfo.con beside the program.\n";
-
 QByteArray Line(const QString& text) {
     return text.toUtf8() + '\n';
 }
@@ -92,34 +75,10 @@ QByteArray PaperJson(QuestionTable& table) {
     return out;
 }
 
-ConverterRun RunConverter(const QStringList& arguments) {
+ConverterRun RunConverter(const WorkbookJob& job) {
     ConverterRun run;
-    bool json = false, optionsEnded = false;
-    QStringList files;
-    for (const QString& argument : arguments) {
-        if (!optionsEnded && argument == QStringLiteral("--json")) {
-            json = true;
-        } else if (!optionsEnded &&
-                   (argument == QStringLiteral("--help") || argument == QStringLiteral("-h"))) {
-            run.out = kUsage;
-            return run;
-        } else if (!optionsEnded && argument == QStringLiteral("--")) {
-            optionsEnded = true;
-        } else if (!optionsEnded && argument.startsWith(u'-') && argument.size() > 1) {
-            run.exitCode = 2;
-            run.err =
-                Line(QStringLiteral("scrivane-convert: unknown option %1").arg(argument)) + kUsage;
-            return run;
-        } else {
-            files << argument;
-        }
-    }
-    if (files.size() != (json ? 1 : 2)) {
-        run.exitCode = 2;
-        run.err = QByteArray("scrivane-convert: expected INPUT --json or INPUT OUTPUT\n") + kUsage;
-        return run;
-    }
-    const QString input = files[0];
+    const bool json = job.json;
+    const QString& input = job.input;
     const QFileInfo inputInfo(input);
     if (!inputInfo.isFile()) {
         run.exitCode = 2;
@@ -153,11 +112,11 @@ ConverterRun RunConverter(const QStringList& arguments) {
         run.out = PaperJson(paper.BoundTable());
         return run;
     }
-    const ExportResult written = DoExport(context, files[1]);
+    const ExportResult written = DoExport(context, job.output);
     if (!written.WasWritten()) {
         run.exitCode = 2;
-        run.err = Line(
-            QStringLiteral("scrivane-convert: cannot write %1: %2").arg(files[1], written.reason));
+        run.err = Line(QStringLiteral("scrivane-convert: cannot write %1: %2")
+                           .arg(job.output, written.reason));
     }
     return run;
 }

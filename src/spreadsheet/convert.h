@@ -22,8 +22,15 @@ struct ConverterRun {
     QByteArray err;  // UTF-8
 };
 
-// arguments: without the program name.
-ConverterRun RunConverter(const QStringList& arguments);
+// A workbook conversion as the command line asks for it: INPUT printed as
+// JSON, or written as the Excel 97-2003 workbook OUTPUT.
+struct WorkbookJob {
+    QString input;
+    QString output;
+    bool json = false;
+};
+
+ConverterRun RunConverter(const WorkbookJob& job);
 
 // Appends text as a JSON string, quoted and escaped.
 void AppendJsonString(QByteArray& out, const QString& text);

@@ -11,6 +11,7 @@
 #include "checks/checkcommand.h"
 #include "checksamples.h"
 #include "core/typeinfo.h"
+#include "options.h"
 #include "spreadsheet/paperio.h"
 
 namespace scrivane::test {
@@ -38,7 +39,7 @@ class CheckCommandTest : public QObject {
     }
 
     ConverterRun Run(const QStringList& arguments) {
-        const auto run = RunCheckCommand(arguments, Folder());
+        const auto run = convert::RunCheckArguments(arguments, Folder());
         if (!run) return {-1, {}, "not a check command"};
         return *run;
     }
@@ -47,8 +48,8 @@ private slots:
     void initTestCase() { QVERIFY(dir_.isValid()); }
 
     void otherCommandsPassThrough() {
-        QVERIFY(!RunCheckCommand({"paper.xls", "--json"}, Folder()));
-        QVERIFY(!RunCheckCommand({"in.xls", "out.xls"}, Folder()));
+        QVERIFY(!convert::RunCheckArguments({"paper.xls", "--json"}, Folder()));
+        QVERIFY(!convert::RunCheckArguments({"in.xls", "out.xls"}, Folder()));
     }
 
     // The mode of TypeInfo.con beside the program, unless --mode says.

@@ -39,6 +39,8 @@ private slots:
     void convertsAndReadsBack();
     void badArgumentsAndFiles_data();
     void badArgumentsAndFiles();
+    void helpListsEveryMode();
+    void workbookJsonLoadsNoWriter();
 };
 
 void ConvertTest::jsonOfAValidSheet() {
@@ -124,6 +126,40 @@ void ConvertTest::badArgumentsAndFiles() {
     QCOMPARE(r.exitCode, 2);
     QCOMPARE(r.out, QByteArray());
     QVERIFY2(r.err.startsWith("scrivane-convert: " + message), r.err.constData());
+}
+
+// --help answers alike wherever the command line reaches it, and names every
+// mode with its options.
+void ConvertTest::helpListsEveryMode() {
+    const Result help = Convert({"--help"});
+    QCOMPARE(help.exitCode, 0);
+    QCOMPARE(help.err, QByteArray());
+    for (const QByteArray& usage :
+         {QByteArray("INPUT --json"), QByteArray("INPUT OUTPUT [--to FORMAT]"),
+          QByteArray("PAPER OUT.pdf"), QByteArray("[--sheet-layout-json FILE]"),
+          QByteArray("PAPER --check"), QByteArray("PAPER OUT --rebalance"),
+          QByteArray("PAPER --grade SCAN..."), QByteArray("[--scoring partial]")})
+        QVERIFY2(help.out.contains(usage), usage.constData());
+    // Read by scrivane-convert itself, and by the program it hands over to.
+    for (const QStringList& arguments :
+         {QStringList{"-h"}, QStringList{kFixtures + "plain-3q.lo.xls", "--json", "--help"},
+          QStringList{"--help", "--to", "csv"}}) {
+        const Result again = Convert(arguments);
+        QCOMPARE(again.exitCode, 0);
+        QCOMPARE(again.out, help.out);
+    }
+}
+
+// Printing a workbook as JSON is what scripts run by the hundred: the program
+// that does it loads neither Qt Gui nor a writer's libraries.
+void ConvertTest::workbookJsonLoadsNoWriter() {
+    QProcess ldd;
+    ldd.start(QStringLiteral("ldd"), {QStringLiteral(SCRIVANE_CONVERT)});
+    if (!ldd.waitForFinished() || ldd.exitCode() != 0) QSKIP("ldd cannot list the libraries");
+    const QByteArray libraries = ldd.readAllStandardOutput();
+    QVERIFY(libraries.contains("libQt6Core"));
+    for (const char* heavy : {"libQt6Gui", "libgsf", "libxlsxwriter", "libcrypto", "libgio"})
+        QVERIFY2(!libraries.contains(heavy), heavy);
 }
 
 QTEST_GUILESS_MAIN(ConvertTest)

@@ -274,7 +274,7 @@ void ImportTest::fixtures() {
     FillWithSentinel(h);
     ImportReport report;
     QCOMPARE(h.Import(workbook, true, &report), valid);
-    const ConverterRun run = RunConverter({workbook, QStringLiteral("--json")});
+    const ConverterRun run = RunConverter({workbook, {}, true});
     QCOMPARE(run.exitCode, valid ? 0 : 1);
     const QJsonObject printed = QJsonDocument::fromJson(run.out).object();
     QCOMPARE(printed.value("valid").toBool(!valid), valid);

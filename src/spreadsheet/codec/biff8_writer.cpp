@@ -4,6 +4,7 @@
 #include "spreadsheet/codec/biff8_writer.h"
 #include "spreadsheet/codec/reader.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
@@ -554,9 +555,64 @@ void WriteSheet(Stream& out, const PreparedSheet& ps, const Prepared& p, bool ac
     out.EmptyRecord(kEof);
 }
 
+// libgsf, opened on the first save: a program that only reads workbooks
+// never loads it, nor GObject and GIO behind it.
+class Gsf {
+public:
+    static const Gsf& Get() {
+        static const Gsf gsf;
+        if (!gsf.loaded_) throw WorkbookError("Cannot create the compound file: " + gsf.error_);
+        return gsf;
+    }
+
+    GsfOutput* (*output_memory_new)();
+    GsfOutfile* (*outfile_msole_new)(GsfOutput*);
+    GsfOutput* (*outfile_new_child)(GsfOutfile*, const char*, gboolean);
+    gboolean (*output_write)(GsfOutput*, std::size_t, const guint8*);
+    gboolean (*output_close)(GsfOutput*);
+    const guint8* (*output_memory_get_bytes)(GsfOutputMemory*);
+    gsf_off_t (*output_size)(GsfOutput*);
+    void (*object_unref)(gpointer);
+    guint (*log_set_handler)(const gchar*, GLogLevelFlags, GLogFunc, gpointer);
+    GPrintFunc (*set_print_handler)(GPrintFunc);
+    GPrintFunc (*set_printerr_handler)(GPrintFunc);
+
+private:
+    Gsf() {
+        // Kept open for the life of the program, as a linked library would be.
+        void* library = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
+        if (!library) {
+            error_ = dlerror();
+            return;
+        }
+        loaded_ = Find(library, output_memory_new, "gsf_output_memory_new") &&
+                  Find(library, outfile_msole_new, "gsf_outfile_msole_new") &&
+                  Find(library, outfile_new_child, "gsf_outfile_new_child") &&
+                  Find(library, output_write, "gsf_output_write") &&
+                  Find(library, output_close, "gsf_output_close") &&
+                  Find(library, output_memory_get_bytes, "gsf_output_memory_get_bytes") &&
+                  Find(library, output_size, "gsf_output_size") &&
+                  Find(library, object_unref, "g_object_unref") &&
+                  Find(library, log_set_handler, "g_log_set_handler") &&
+                  Find(library, set_print_handler, "g_set_print_handler") &&
+                  Find(library, set_printerr_handler, "g_set_printerr_handler");
+    }
+
+    template <typename Function>
+    bool Find(void* library, Function& function, const char* name) {
+        function = reinterpret_cast<Function>(dlsym(library, name));
+        if (!function) error_ = std::string(name) + " is missing from " + kLibrary;
+        return function != nullptr;
+    }
+
+    static constexpr const char* kLibrary = SCRIVANE_GSF_SONAME;
+    bool loaded_ = false;
+    std::string error_;
+};
+
 struct GObjectUnref {
     void operator()(void* object) const {
-        if (object) g_object_unref(object);
+        if (object) Gsf::Get().object_unref(object);
     }
 };
 
@@ -567,49 +623,53 @@ void DiscardPrint(const gchar*) {}
 // default one are silenced for good, its direct prints for the duration.
 class QuietGsf {
 public:
-    QuietGsf() {
-        static const bool once = [] {
+    explicit QuietGsf(const Gsf& gsf) : gsf_(gsf) {
+        static const bool once = [&gsf] {
             for (const char* domain : {"libgsf", "libgsf:msole", "libgsf:zip", "libgsf:utils",
                                        static_cast<const char*>(nullptr)})
-                g_log_set_handler(domain,
-                                  GLogLevelFlags((G_LOG_LEVEL_MASK & ~G_LOG_LEVEL_ERROR) |
-                                                 G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION),
-                                  Discard, nullptr);
+                gsf.log_set_handler(domain,
+                                    GLogLevelFlags((G_LOG_LEVEL_MASK & ~G_LOG_LEVEL_ERROR) |
+                                                   G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION),
+                                    Discard, nullptr);
             return true;
         }();
         (void)once;
-        print_ = g_set_print_handler(DiscardPrint);
-        printErr_ = g_set_printerr_handler(DiscardPrint);
+        print_ = gsf_.set_print_handler(DiscardPrint);
+        printErr_ = gsf_.set_printerr_handler(DiscardPrint);
     }
     ~QuietGsf() {
-        g_set_print_handler(print_);
-        g_set_printerr_handler(printErr_);
+        gsf_.set_print_handler(print_);
+        gsf_.set_printerr_handler(printErr_);
     }
     QuietGsf(const QuietGsf&) = delete;
     QuietGsf& operator=(const QuietGsf&) = delete;
 
 private:
+    const Gsf& gsf_;
     GPrintFunc print_;
     GPrintFunc printErr_;
 };
 
 // Wraps the Workbook stream in an OLE2 compound file.
 std::vector<std::uint8_t> CompoundFile(const std::vector<std::uint8_t>& stream) {
-    const QuietGsf quiet;
-    std::unique_ptr<GsfOutput, GObjectUnref> sink(gsf_output_memory_new());
+    const Gsf& gsf = Gsf::Get();
+    const QuietGsf quiet(gsf);
+    std::unique_ptr<GsfOutput, GObjectUnref> sink(gsf.output_memory_new());
     if (!sink) throw WorkbookError("Out of memory.");
-    std::unique_ptr<GsfOutfile, GObjectUnref> ole(gsf_outfile_msole_new(sink.get()));
+    std::unique_ptr<GsfOutfile, GObjectUnref> ole(gsf.outfile_msole_new(sink.get()));
     if (!ole) throw WorkbookError("Cannot create the compound file.");
     std::unique_ptr<GsfOutput, GObjectUnref> child(
-        gsf_outfile_new_child(ole.get(), "Workbook", FALSE));
+        gsf.outfile_new_child(ole.get(), "Workbook", FALSE));
     if (!child) throw WorkbookError("Cannot create the compound file.");
-    const bool written = gsf_output_write(child.get(), stream.size(), stream.data());
-    const bool childClosed = gsf_output_close(child.get());
-    const bool oleClosed = gsf_output_close(GSF_OUTPUT(ole.get()));
+    const bool written = gsf.output_write(child.get(), stream.size(), stream.data());
+    const bool childClosed = gsf.output_close(child.get());
+    // An outfile is an output, as GSF_OUTPUT would check at run time.
+    const bool oleClosed = gsf.output_close(reinterpret_cast<GsfOutput*>(ole.get()));
     if (!written || !childClosed || !oleClosed)
         throw WorkbookError("Cannot create the compound file.");
-    const guint8* data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get()));
-    const gsf_off_t size = gsf_output_size(sink.get());
+    const guint8* data =
+        gsf.output_memory_get_bytes(reinterpret_cast<GsfOutputMemory*>(sink.get()));
+    const gsf_off_t size = gsf.output_size(sink.get());
     if (!data || size <= 0) throw WorkbookError("Cannot create the compound file.");
     return {data, data + size};
 }
