@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 
 #include "spreadsheet/excel.h"
-#include "spreadsheet/headless.h"
+#include "headlesspaper.h"
 #include "spreadsheet/importexport.h"
 
 using namespace scrivane;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "core/paperrules.h"
 #include "core/questionrecord.h"
 #include "core/typeinfo.h"
 
@@ -28,8 +29,6 @@ private:
     }
     std::array<T, N> items_{};
 };
-
-constexpr int kMaxQuestions = 100;
 
 struct Moddule1 {
     scrivane::TypeInfoRecord TypeInfoRecord;

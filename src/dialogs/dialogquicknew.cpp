@@ -17,9 +17,8 @@ namespace scrivane {
 
 namespace {
 
-constexpr int kMaxMark = 250;
 constexpr int kMinAmount = 1;
-constexpr int kMaxAmount = 100;
+constexpr int kMaxAmount = kMaxQuestions;
 
 // The value of a box: leading blanks are skipped and the longest leading
 // part that forms a decimal number is read, so a blank inside ends the
@@ -107,7 +106,7 @@ DialogQuickNew::DialogQuickNew(Moddule1& state, Prompts& prompts, QWidget* paren
 
 void DialogQuickNew::OKButton_Click() {
     const std::optional<std::int16_t> mark = ReadBox(*TextScore_);
-    if (!mark || *mark < 0 || *mark > kMaxMark) {
+    if (!mark || !IsValidMark(*mark)) {
         ShowMessage(prompts_, QStringLiteral("The mark should be between 0 and 250."));
         TextScore_->setFocus();
         return;

@@ -53,9 +53,6 @@ namespace {
 constexpr double kReferenceWidth = 15360;  // a 1024 x 768 screen in twips
 constexpr double kReferenceHeight = 11520;
 
-// Reference widths of the grid columns, in twips.
-constexpr std::array<double, QuestionTable::kColumnCount> kColumnWidths = {
-    1155, 1260, 1500, 3750, 1050, 1035, 1080, 1050, 1110, 1095};
 
 // Design font sizes in points.
 constexpr double kDefaultPoints = 8.25;
@@ -379,7 +376,7 @@ void FormPaper::LayOut(QSize window) {
     DataGrid1_->verticalHeader()->setDefaultSectionSize(DataGrid1_->fontMetrics().height() + 6);
     const double k = seams_.platform.LogicalDpi() / 1440.0;
     for (int c = 0; c < QuestionTable::kColumnCount; ++c)
-        DataGrid1_->setColumnWidth(c, int(std::lround(kColumnWidths[c] * scaleX_ * k)));
+        DataGrid1_->setColumnWidth(c, int(std::lround(kGridColumnTwips[std::size_t(c)] * scaleX_ * k)));
 
     ArrangeAreas(window);
     for (auto* b : CommandTools_) FitCommandIcon(*b, fontScale_);
@@ -614,7 +611,7 @@ bool FormPaper::TextScore_Validate() {
         scoreLimit_->Show(QStringLiteral("0"));
         PushToTable(QuestionTable::Score, TextScore_->text());
     }
-    if (v && *v >= 0 && *v <= 250) return true;
+    if (v && IsValidMark(*v)) return true;
     TellMarkRange();
     return false;
 }
@@ -653,7 +650,7 @@ void FormPaper::adoStdMarks_WillChangeRecord(bool* cancel) {
     // The mark the row is written with: the edited one, else its own, so
     // ScoreList always holds the row's mark.
     const float m = table_.Field(QuestionTable::Score).toFloat();
-    if (m != state_.ScoreList(p) && !(m >= 0 && m <= 250)) {
+    if (m != state_.ScoreList(p) && !IsValidMark(m)) {
         TellMarkRange();
         TextScore_->setFocus();
         *cancel = true;

@@ -200,7 +200,7 @@ std::optional<float> ReadGiftMark(const QString& text, QString* why) {
         return std::nullopt;
     }
     const double mark = QString(text).replace(u',', u'.').toDouble();
-    if (!(mark >= 0 && mark <= kMaxMark)) {
+    if (!IsValidMark(mark)) {
         *why = QStringLiteral("not between 0 and %1").arg(kMaxMark);
         return std::nullopt;
     }

@@ -38,9 +38,9 @@ QStringList Skipped::Notes() const {
 }
 
 bool QuestionCollector::Add(QuestionRecord question) {
-    if (questions_.size() > std::size_t(kMaxPaperQuestions)) return false;
+    if (questions_.size() > std::size_t(kMaxQuestions)) return false;
     questions_.push_back(std::move(question));
-    return questions_.size() <= std::size_t(kMaxPaperQuestions);
+    return questions_.size() <= std::size_t(kMaxQuestions);
 }
 
 ReadOutcome QuestionCollector::Finish() {
@@ -53,14 +53,14 @@ ReadOutcome QuestionCollector::Finish() {
         return outcome;
     };
     if (questions.empty()) return refuse(QStringLiteral("no multiple-choice questions"));
-    if (questions.size() > std::size_t(kMaxPaperQuestions))
+    if (questions.size() > std::size_t(kMaxQuestions))
         return refuse(
-            QStringLiteral("more than %1 questions; a paper holds %1").arg(kMaxPaperQuestions));
+            QStringLiteral("more than %1 questions; a paper holds %1").arg(kMaxQuestions));
     for (std::size_t k = 0; k < questions.size(); ++k) {
         QuestionRecord& question = questions[k];
         question.QuestionNo = std::int16_t(k + 1);
         const float mark = question.Score;
-        if (std::isnan(mark) || mark < 0 || mark > kMaxMark)
+        if (!IsValidMark(mark))
             return refuse(QStringLiteral("question %1: mark %2 is outside 0 to 250")
                               .arg(k + 1)
                               .arg(ShortestSingle(mark)));

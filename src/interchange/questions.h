@@ -9,11 +9,11 @@
 #include <optional>
 #include <vector>
 
+#include "core/paperrules.h"
 #include "core/questionrecord.h"
 
 namespace scrivane::interchange {
 
-inline constexpr int kMaxPaperQuestions = 100;     // the capacity of the question table
 inline constexpr qsizetype kMaxTextUnits = 32767;  // a text, as in a cell of the sheet
 inline constexpr qsizetype kMaxFileBytes = qsizetype{64} << 20;
 

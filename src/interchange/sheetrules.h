@@ -6,13 +6,10 @@
 #include <QString>
 #include <array>
 
+#include "core/paperrules.h"
 #include "interchange/questions.h"
 
 namespace scrivane::interchange {
-
-// The rows an import looks at: the header, 100 data rows and the row that
-// shows whether there are more.
-inline constexpr int kSheetRowsRead = 102;
 
 class SheetCells {
 public:
@@ -24,7 +21,7 @@ public:
     }
 
 private:
-    std::array<std::array<QString, 10>, kSheetRowsRead> cells_;
+    std::array<std::array<QString, kSheetColumns>, kSheetRowsRead> cells_;
 };
 
 ReadOutcome ReadSheetRules(const SheetCells& cells);

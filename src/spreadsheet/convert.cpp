@@ -3,9 +3,10 @@
 #include <QFileInfo>
 
 #include "core/numbers.h"
+#include "core/questiontable.h"
 #include "spreadsheet/excel.h"
-#include "spreadsheet/headless.h"
 #include "spreadsheet/importexport.h"
+#include "spreadsheet/paperio.h"
 
 namespace scrivane {
 
@@ -88,15 +89,9 @@ ConverterRun RunConverter(const WorkbookJob& job) {
         return run;
     }
 
-    Moddule1 module;
-    HeadlessPaper paper(module);
-    RecordingPrompts prompts;
-    HeadlessPlatform platform;
-    NativeExcelFactory excel;
-    const SpreadsheetContext context{module, paper, prompts, platform, excel};
-
-    ImportReport report;
-    if (!DoImport(context, input, false, &report)) {
+    std::vector<QuestionRecord> rows;
+    const ImportReport report = ReadPaperFile(input, rows);
+    if (report.outcome != ImportReport::Outcome::Imported) {
         if (report.outcome == ImportReport::Outcome::Unreadable) {
             run.exitCode = 2;
             run.err = Line(
@@ -109,10 +104,12 @@ ConverterRun RunConverter(const WorkbookJob& job) {
         return run;
     }
     if (json) {
-        run.out = PaperJson(paper.BoundTable());
+        QuestionTable table;
+        table.ReplaceRecords(rows);
+        run.out = PaperJson(table);
         return run;
     }
-    const ExportResult written = DoExport(context, job.output);
+    const ExportResult written = WritePaperFile(job.output, rows);
     if (!written.WasWritten()) {
         run.exitCode = 2;
         run.err = Line(QStringLiteral("scrivane-convert: cannot write %1: %2")

@@ -1,8 +1,11 @@
 #include "spreadsheet/importexport.h"
 
+#include <array>
 #include <exception>
 #include <memory>
+#include <optional>
 
+#include "core/answercode.h"
 #include "core/moddule1.h"
 #include "core/numbers.h"
 #include "core/paperwindow.h"
@@ -200,18 +203,75 @@ void Require(bool moved) {
     if (!moved) throw AutomationError("the change of the current question was not accepted");
 }
 
-void WriteQuestion(const Sheet& xlSheet, int row, const QuestionTable& table) {
+// One question's row of the sheet: its number (none leaves the cell empty),
+// its mark and its texts from the answer to option F.
+struct QuestionCells {
+    std::optional<int> number;
+    float mark = 0;
+    std::array<QString, kSheetColumns - 2> texts;
+};
+
+QuestionCells CellsOf(const QuestionTable& table) {
+    QuestionCells cells;
     const QVariant number = table.Field(QuestionTable::QuestionNo);
-    if (number.isNull())
-        xlSheet.cells(row, 1).Clear();
+    if (!number.isNull()) cells.number = number.toInt();
+    cells.mark = table.Field(QuestionTable::Score).toFloat();
+    for (int column = QuestionTable::Answer; column <= QuestionTable::ItemF; ++column)
+        cells.texts[std::size_t(column - QuestionTable::Answer)] = table.Field(column).toString();
+    return cells;
+}
+
+QuestionCells CellsOf(int number, const QuestionRecord& question) {
+    QuestionCells cells{number, question.Score, {}};
+    cells.texts[0] = AnswerMaskToText(question.Answer);
+    cells.texts[1] = question.Title;
+    for (std::size_t i = 0; i < 6; ++i) cells.texts[i + 2] = question.Items[i];
+    return cells;
+}
+
+void WriteQuestion(const Sheet& xlSheet, int row, const QuestionCells& cells) {
+    if (cells.number)
+        xlSheet.cells(row, 1) = double(*cells.number);
     else
-        xlSheet.cells(row, 1) = double(number.toInt());
+        xlSheet.cells(row, 1).Clear();
     // Every question has a mark (an empty one is 0): a blank mark cell would
     // end the data there when the file is read again. The decimal written is
     // the one people read, which gives back the same single.
-    xlSheet.cells(row, 2) = ShortestSingle(table.Field(QuestionTable::Score).toFloat()).toDouble();
-    for (int column = QuestionTable::Answer; column <= QuestionTable::ItemF; ++column)
-        xlSheet.cells(row, column + 1) = table.Field(column).toString();
+    xlSheet.cells(row, 2) = ShortestSingle(cells.mark).toDouble();
+    for (std::size_t i = 0; i < cells.texts.size(); ++i)
+        xlSheet.cells(row, int(i) + 3) = cells.texts[i];
+}
+
+// Writes the question sheet through the spreadsheet: the headers, the
+// columns' widths and wrapping, then writeRows(sheet) writes the questions
+// from row 2; then the workbook is saved as file.
+template <typename WriteRows>
+ExportResult SaveQuestionSheet(ExcelFactory& excel, const QString& file,
+                               const WriteRows& writeRows) {
+    std::unique_ptr<ExcelApplication> xlApp;
+    Sheet xlSheet;
+    ExportResult result;
+    try {
+        xlApp = CreateInstance(excel);
+        xlApp->Workbooks().Add();
+        xlSheet = UsesActiveSheet(*xlApp) ? xlApp->ActiveSheet() : xlApp->AsSheet();
+
+        const QStringList& headers = QuestionSheetHeaders();
+        for (int column = 1; column <= kSheetColumns; ++column)
+            xlSheet.cells(1, column) = headers[column - 1];
+        for (int column = 1; column <= kSheetColumns; ++column)
+            xlSheet.Columns(column).ColumnWidth(kSheetColumnWidths[std::size_t(column - 1)]);
+        for (int column = 1; column <= kSheetColumns; ++column)
+            xlSheet.Columns(column).WrapText(true);
+        writeRows(xlSheet);
+
+        xlApp->ActiveWorkbook().SaveAs(file);
+        result.outcome = ExportResult::Written;
+    } catch (const std::exception& e) {
+        result = {ExportResult::Failed, QString::fromUtf8(e.what())};
+    }
+    EndInstance(xlApp, xlSheet);
+    return result;
 }
 
 }  // namespace
@@ -227,40 +287,29 @@ ExportResult DoExport(const SpreadsheetContext& context, const QString& ExportFi
         return {ExportResult::Failed, *rejection};
 
     Hourglass hourglass(context.platform);
-    std::unique_ptr<ExcelApplication> xlApp;
-    Sheet xlSheet;
-    ExportResult result;
-    try {
-        xlApp = CreateInstance(context.excel);
-        xlApp->Workbooks().Add();
-        xlSheet = UsesActiveSheet(*xlApp) ? xlApp->ActiveSheet() : xlApp->AsSheet();
-
-        const QStringList& headers = QuestionSheetHeaders();
-        for (int column = 1; column <= kSheetColumns; ++column)
-            xlSheet.cells(1, column) = headers[column - 1];
-        static constexpr int kWidths[kSheetColumns] = {6, 6, 6, 30, 13, 13, 13, 13, 13, 13};
-        for (int column = 1; column <= kSheetColumns; ++column)
-            xlSheet.Columns(column).ColumnWidth(kWidths[column - 1]);
-        for (int column = 1; column <= kSheetColumns; ++column)
-            xlSheet.Columns(column).WrapText(true);
-
-        int row = 2;
-        Require(table.MoveFirst());
-        while (!table.Eof()) {
-            WriteQuestion(xlSheet, row, table);
-            Require(table.MoveNext());
-            ++row;
-        }
-        Require(table.MoveLast());
-
-        xlApp->ActiveWorkbook().SaveAs(ExportFile);
-        result.outcome = ExportResult::Written;
-    } catch (const std::exception& e) {
-        result = {ExportResult::Failed, QString::fromUtf8(e.what())};
-    }
-    EndInstance(xlApp, xlSheet);
+    const ExportResult result =
+        SaveQuestionSheet(context.excel, ExportFile, [&table](const Sheet& xlSheet) {
+            int row = 2;
+            Require(table.MoveFirst());
+            while (!table.Eof()) {
+                WriteQuestion(xlSheet, row, CellsOf(table));
+                Require(table.MoveNext());
+                ++row;
+            }
+            Require(table.MoveLast());
+        });
     hourglass.Restore();
     return result;
+}
+
+ExportResult WriteQuestionSheet(ExcelFactory& excel, const QString& file,
+                                const std::vector<QuestionRecord>& questions) {
+    if (questions.empty()) return {ExportResult::EmptyPaper, {}};
+    if (const auto rejection = TextRejection(questions)) return {ExportResult::Failed, *rejection};
+    return SaveQuestionSheet(excel, file, [&questions](const Sheet& xlSheet) {
+        for (std::size_t k = 0; k < questions.size(); ++k)
+            WriteQuestion(xlSheet, int(k) + 2, CellsOf(int(k) + 1, questions[k]));
+    });
 }
 
 }  // namespace scrivane

@@ -69,4 +69,10 @@ struct ExportResult {
 // written export the current record is the last question.
 ExportResult DoExport(const SpreadsheetContext& context, const QString& ExportFile);
 
+// The export's writing of the question sheet without a window: questions
+// numbered by their position, the same cells, widths and wrapping, the same
+// refusals of an empty paper and of more text than a paper file holds.
+ExportResult WriteQuestionSheet(ExcelFactory& excel, const QString& file,
+                                const std::vector<QuestionRecord>& questions);
+
 }  // namespace scrivane

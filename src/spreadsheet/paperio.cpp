@@ -7,20 +7,51 @@
 #include "spreadsheet/codec/biff8_writer.h"
 
 #include "core/numbers.h"
+#include "core/questiontable.h"
+#include "spreadsheet/codec/reader.h"
 #include "spreadsheet/excel.h"
-#include "spreadsheet/headless.h"
+#include "spreadsheet/questionsheet.h"
 
 namespace scrivane {
 
 ImportReport ReadPaperFile(const QString& path, std::vector<QuestionRecord>& rows) {
-    Moddule1 module;
-    HeadlessPaper paper(module);
-    RecordingPrompts prompts;
-    HeadlessPlatform platform;
-    NativeExcelFactory excel;
     ImportReport report;
-    if (DoImport({module, paper, prompts, platform, excel}, path, false, &report))
-        rows = paper.BoundTable().Records();
+    codec::Workbook book;
+    try {
+        book = codec::ReadWorkbookFile(std::filesystem::path(QFile::encodeName(path).toStdString()),
+                                       QuestionSheetScope());
+        if (book.sheets.empty()) throw codec::WorkbookError("the workbook has no sheet");
+    } catch (const codec::WorkbookError& e) {
+        report = {ImportReport::Outcome::Unreadable, QString::fromUtf8(e.what())};
+        return report;
+    } catch (const std::bad_alloc&) {
+        report = {ImportReport::Outcome::Unreadable,
+                  QStringLiteral("the workbook is too large to be read")};
+        return report;
+    } catch (const std::exception& e) {
+        report = {ImportReport::Outcome::Unreadable, QString::fromUtf8(e.what())};
+        return report;
+    }
+    const std::size_t active =
+        book.activeSheet >= 0 && std::size_t(book.activeSheet) < book.sheets.size()
+            ? std::size_t(book.activeSheet)
+            : 0;
+    StagedSheet staged = ReadQuestionSheet(book.sheets[active]);
+    if (!staged.Valid()) {
+        report.reason = staged.rejection;
+        return report;
+    }
+    std::optional<QString> rejection = MarkRejection(staged.questions);
+    if (!rejection) rejection = TextRejection(staged.questions);
+    if (rejection) {
+        report.reason = *rejection;
+        return report;
+    }
+    // As the question table holds them: numbered by their position.
+    QuestionTable table;
+    table.ReplaceRecords(staged.questions);
+    rows = table.Records();
+    report.outcome = ImportReport::Outcome::Imported;
     return report;
 }
 
@@ -38,13 +69,8 @@ void FillTable(QuestionTable& table, const std::vector<QuestionRecord>& rows) {
 }
 
 ExportResult WritePaperFile(const QString& path, const std::vector<QuestionRecord>& rows) {
-    Moddule1 module;
-    HeadlessPaper paper(module);
-    RecordingPrompts prompts;
-    HeadlessPlatform platform;
     NativeExcelFactory excel;
-    paper.ReplacePaper({}, rows);
-    return DoExport({module, paper, prompts, platform, excel}, path);
+    return WriteQuestionSheet(excel, path, rows);
 }
 
 QString WriteBytesSafely(const QString& path, const QByteArray& bytes) {

@@ -11,9 +11,8 @@ namespace scrivane {
 
 namespace {
 
-constexpr int kMaxDataRows = 100;  // the capacity of the question table
 // The scan stops here: row 102 full means more than 100 data rows.
-constexpr int kLastScannedRow = kMaxDataRows + 2;
+constexpr int kLastScannedRow = kSheetRowsRead;
 
 QString TrimSpaces(const QString& text) {
     qsizetype first = 0, last = text.size();
@@ -63,7 +62,13 @@ codec::ReadScope QuestionSheetScope() {
     return {true, kLastScannedRow, kSheetColumns};
 }
 
-StagedSheet ReadQuestionSheet(const Sheet& sheet) {
+namespace {
+
+// The question sheet's rules over any source of cells: cellAt(row, column)
+// gives a cell, or throws when it cannot be read.
+template <typename CellAt>
+StagedSheet StageQuestionSheet(const CellAt& cellAt) {
+    const auto textAt = [&cellAt](int row, int column) { return CellText(cellAt(row, column)); };
     StagedSheet staged;
 
     // The end of the data: a row whose number or mark is blank, or cannot be read.
@@ -71,8 +76,8 @@ StagedSheet ReadQuestionSheet(const Sheet& sheet) {
     for (; row <= kLastScannedRow; ++row) {
         bool ends = true;
         try {
-            const QString number = TrimSpaces(sheet.cells(row, 1).Text());
-            const QString mark = TrimSpaces(sheet.cells(row, 2).Text());
+            const QString number = TrimSpaces(textAt(row, 1));
+            const QString mark = TrimSpaces(textAt(row, 2));
             ends = number.isEmpty() || mark.isEmpty();
         } catch (const std::exception&) {
         }
@@ -85,7 +90,7 @@ StagedSheet ReadQuestionSheet(const Sheet& sheet) {
     for (int column = 1; column <= kSheetColumns && staged.Valid(); ++column) {
         const QString& expected = headers[column - 1];
         try {
-            const QString text = sheet.cells(1, column).Text();
+            const QString text = textAt(1, column);
             const QString trimmed = TrimSpaces(text);
             if (column < kSheetColumns && trimmed != expected)
                 staged.rejection = QStringLiteral("header cell %1 holds %2, expected %3")
@@ -99,8 +104,8 @@ StagedSheet ReadQuestionSheet(const Sheet& sheet) {
         }
     }
     if (staged.Valid() && staged.lastRow < 2) staged.rejection = QStringLiteral("no data rows");
-    if (staged.Valid() && staged.lastRow > kMaxDataRows + 1)
-        staged.rejection = QStringLiteral("more than %1 data rows").arg(kMaxDataRows);
+    if (staged.Valid() && staged.lastRow > kMaxQuestions + 1)
+        staged.rejection = QStringLiteral("more than %1 data rows").arg(kMaxQuestions);
     if (!staged.Valid()) return staged;
 
     // The data rows; a cell that cannot be read leaves its field as it was.
@@ -108,20 +113,20 @@ StagedSheet ReadQuestionSheet(const Sheet& sheet) {
     for (int i = 2; i <= staged.lastRow; ++i) {
         QuestionRecord& question = staged.questions[std::size_t(i - 2)];
         try {
-            question.Score = ReadMark(sheet.cells(i, 2).Value());
+            question.Score = ReadMark(cellAt(i, 2));
         } catch (const std::exception&) {
         }
         try {
-            question.Answer = AnswerTextToMask(TrimSpaces(sheet.cells(i, 3).Text()));
+            question.Answer = AnswerTextToMask(TrimSpaces(textAt(i, 3)));
         } catch (const std::exception&) {
         }
         try {
-            question.Title = sheet.cells(i, 4).Text();
+            question.Title = textAt(i, 4);
         } catch (const std::exception&) {
         }
         for (int option = 0; option < 6; ++option) {
             try {
-                question.Items[std::size_t(option)] = sheet.cells(i, 5 + option).Text();
+                question.Items[std::size_t(option)] = textAt(i, 5 + option);
             } catch (const std::exception&) {
             }
         }
@@ -129,12 +134,23 @@ StagedSheet ReadQuestionSheet(const Sheet& sheet) {
     return staged;
 }
 
+}  // namespace
+
+StagedSheet ReadQuestionSheet(const Sheet& sheet) {
+    return StageQuestionSheet(
+        [&sheet](int row, int column) { return sheet.cells(row, column).Value(); });
+}
+
+StagedSheet ReadQuestionSheet(const codec::Worksheet& sheet) {
+    return StageQuestionSheet([&sheet](int row, int column) { return sheet.At(row, column); });
+}
+
 std::optional<QString> MarkRejection(const std::vector<QuestionRecord>& questions) {
     for (std::size_t k = 0; k < questions.size(); ++k) {
         const float mark = questions[k].Score;
         const int row = int(k) + 2;
         if (std::isnan(mark)) return QStringLiteral("row %1: the mark is not a number").arg(row);
-        if (mark < 0 || mark > kMaxMark)
+        if (!IsValidMark(mark))
             return QStringLiteral("row %1: mark %2 is outside 0 to 250")
                 .arg(row)
                 .arg(ShortestSingle(mark));

@@ -9,15 +9,13 @@
 #include <optional>
 #include <vector>
 
+#include "core/paperrules.h"
 #include "core/questionrecord.h"
 #include "spreadsheet/codec/reader.h"
 
 namespace scrivane {
 
 class Sheet;
-
-inline constexpr int kSheetColumns = 10;
-inline constexpr float kMaxMark = 250;
 
 // The headers of row 1, columns 1 to 10.
 const QStringList& QuestionSheetHeaders();
@@ -42,6 +40,8 @@ codec::ReadScope QuestionSheetScope();
 // of the data and as a wrong header; in a data row it leaves its field as it
 // was (empty, a mark of 0, no answer).
 StagedSheet ReadQuestionSheet(const Sheet& sheet);
+// The same rules over a worksheet read without the spreadsheet application.
+StagedSheet ReadQuestionSheet(const codec::Worksheet& sheet);
 
 // The mark check of the staged questions: the first mark below 0 or above
 // 250 (or not a number), as a reason naming its row; nothing when all hold.

@@ -17,7 +17,7 @@
 #include "fakeseams.h"
 #include "spreadsheet/codec/workbook.h"
 #include "spreadsheet/excel.h"
-#include "spreadsheet/headless.h"
+#include "headlesspaper.h"
 #include "spreadsheet/importexport.h"
 #include "spreadsheet/questionsheet.h"
 

@@ -1,6 +1,6 @@
 // The paper without windows: a PaperWindow that only holds the paper
 // document, prompts that record what would have been shown, and a platform
-// with no screen. The converter runs import and export through these.
+// with no screen, for the tests of import and export.
 #pragma once
 
 #include <QString>
