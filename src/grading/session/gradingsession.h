@@ -12,6 +12,7 @@
 #include <QUndoStack>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -22,6 +23,7 @@
 namespace scrivane {
 
 class BatchRunner;
+class PageSheets;
 struct BatchPage;
 
 // How a sheet stands in the table.
@@ -238,7 +240,10 @@ private:
     void PushSheetChange(const QString& text, std::vector<std::optional<GradingSheet>> before,
                          std::vector<std::optional<GradingSheet>> after, std::vector<int> ids,
                          std::vector<int> indexes);
-    SheetRead ToRead(const GradingSheet& sheet) const;
+    const SheetRead& ToRead(const GradingSheet& sheet);
+    std::shared_ptr<const SheetReader> Reader() const;
+    PageRead ReadPageWith(const QString& file, int page,
+                          const std::optional<SheetCode>& printedWith) const;
     QString LocalFile() const;
     QString DataFile() const;
     QByteArray ToJson() const;
@@ -246,7 +251,11 @@ private:
 
     QString paperPath_, dataFolder_;
     std::unique_ptr<AnswerKey> key_;
+    std::unique_ptr<PageSheets> pageSheets_;
+    mutable std::mutex readerMutex_;  // ReadPage runs on other threads
     std::shared_ptr<const SheetReader> reader_;
+    std::shared_ptr<const SheetReader> runnerReader_;  // the reading's, kept while it runs
+    std::map<int, SheetRead> reads_;  // by id: each sheet's reading in the paper's terms
     QStringList scans_;
     std::vector<GradingSheet> sheets_;
     std::vector<SheetResult> results_;
@@ -257,6 +266,8 @@ private:
     int nextId_ = 1;
     QString saveError_;
     bool loading_ = false;
+    bool saveBlocked_ = false;  // a damaged file could not be set aside
+    int unsavedPages_ = 0;
     QUndoStack undo_;
     BatchRunner* runner_ = nullptr;
     int pagesRead_ = 0;
