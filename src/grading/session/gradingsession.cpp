@@ -255,7 +255,7 @@ void GradingSession::Recompute() {
             const QString prefix = QStringLiteral("question %1: ").arg(printed);
             result.reasons.removeIf([&](const QString& r) { return r.startsWith(prefix); });
         }
-        const bool corrected = sheet.accepted || !sheet.typedStudent.isEmpty() ||
+        const bool corrected = sheet.accepted || (!sheet.byHand && !sheet.typedStudent.isEmpty()) ||
                                std::any_of(sheet.bubbles.begin(), sheet.bubbles.end(),
                                            [](const SheetBubbleState& b) { return b.corrected; });
         if (sheet.accepted || result.reasons.isEmpty()) {
@@ -767,7 +767,6 @@ QByteArray GradingSession::ToJson() const {
     QJsonObject root;
     root["format"] = kFormat;
     root["paper"] = QFileInfo(paperPath_).absoluteFilePath();
-    root["next_id"] = nextId_;
     root["scans"] = QJsonArray::fromStringList(scans_);
     if (!adjustments_.classCsv.isEmpty())
         root["class_list"] = QString::fromUtf8(adjustments_.classCsv);
@@ -923,7 +922,7 @@ bool GradingSession::FromJson(const QByteArray& json) {
         if (!ok) return false;
         sheets_.push_back(std::move(sheet));
     }
-    nextId_ = std::max(highest + 1, int(root["next_id"].toDouble()));
+    nextId_ = highest + 1;
     return ok;
 }
 
