@@ -112,6 +112,7 @@ private slots:
     void followsThePaperAndAdjustments();
     void keepsTheGradingFileExactly();
     void setsADamagedFileAside();
+    void keepsItInTheDataFolderWhenThePapersFolderCannotBeWritten();
     void exportsAndReadsBack();
     void flags_data();
     void flags();
@@ -307,7 +308,7 @@ void TestSession::setsADamagedFileAside() {
     const QString file = paper_ + ".grades.json";
     for (const QByteArray& damage :
          {QByteArray("{\"format\": 1, \"scans\": [], \"sheets\": [{\"id\""),
-          QByteArray(gradingFile_).replace("\"format\": 1", "\"format\": 7"),
+          QByteArray(gradingFile_).replace("\"format\":1", "\"format\":7"),
           QByteArray("{\"format\": 1, \"scans\": [], \"sheets\": [{\"id\": 1, \"file\": 3}]}")}) {
         QFile::remove(file);
         QFile::remove(file + ".damaged");
@@ -321,8 +322,28 @@ void TestSession::setsADamagedFileAside() {
         // Grading starts again and never writes over the damaged file.
         session.AddByHand("1", "A", Answers(Run().paper));
         QCOMPARE(ReadAll(file + ".damaged"), damage);
-        QVERIFY(ReadAll(file).contains("\"by_hand\": true"));
+        QVERIFY(ReadAll(file).contains("\"by_hand\":true"));
     }
+}
+
+void TestSession::keepsItInTheDataFolderWhenThePapersFolderCannotBeWritten() {
+    // Folders that do not exist cannot be written to, even by root.
+    const QString first = dir_.filePath("gone/endofterm.tpf");
+    const QString second = dir_.filePath("away/endofterm.tpf");
+    QStringList files;
+    for (const QString& paper : {first, second}) {
+        GradingSession session(paper, data_, Run().paper, Run().modeLetters);
+        QVERIFY(session.Load().damaged.isEmpty());
+        QVERIFY(session.GradingFile().startsWith(data_ + "/"));
+        session.AddByHand(paper == first ? "1" : "2", "A", Answers(Run().paper));
+        QCOMPARE(session.SaveError(), QString());
+        files << session.GradingFile();
+    }
+    QVERIFY(files[0] != files[1]);
+    GradingSession again(first, data_, Run().paper, Run().modeLetters);
+    again.Load();
+    QCOMPARE(again.SheetCount(), 1);
+    QCOMPARE(*again.Results()[0].student, QStringLiteral("1"));
 }
 
 void TestSession::exportsAndReadsBack() {
