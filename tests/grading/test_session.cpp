@@ -113,6 +113,7 @@ private slots:
     void keepsTheGradingFileExactly();
     void setsADamagedFileAside();
     void keepsItInTheDataFolderWhenThePapersFolderCannotBeWritten();
+    void cancelledReadingKeepsWhatWasRead();
     void exportsAndReadsBack();
     void flags_data();
     void flags();
@@ -344,6 +345,32 @@ void TestSession::keepsItInTheDataFolderWhenThePapersFolderCannotBeWritten() {
     again.Load();
     QCOMPARE(again.SheetCount(), 1);
     QCOMPARE(*again.Results()[0].student, QStringLiteral("1"));
+}
+
+void TestSession::cancelledReadingKeepsWhatWasRead() {
+    const QString paper = dir_.filePath("cancelled.tpf");
+    qsizetype read = 0;
+    {
+        GradingSession session(paper, data_, Run().paper, Run().modeLetters);
+        QSignalSpy finished(&session, &GradingSession::scansFinished);
+        QVERIFY(session.AddScans({dir_.filePath("a.png"), dir_.filePath("b.png")}));
+        QVERIFY(session.Reading());
+        session.CancelScans();
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(finished.first().first().toBool(), false);
+        QVERIFY(!session.Reading());
+        read = session.SheetCount();
+        QVERIFY(read < 2);
+        QCOMPARE(session.Scans().size(), read);
+        // What was not read can be added again.
+        QVERIFY(session.AddScans(
+            {dir_.filePath("a.png"), dir_.filePath("b.png"), dir_.filePath("c.png")}));
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(session.SheetCount(), 3);
+    }
+    GradingSession again(paper, data_, Run().paper, Run().modeLetters);
+    again.Load();
+    QCOMPARE(again.SheetCount(), 3);
 }
 
 void TestSession::exportsAndReadsBack() {

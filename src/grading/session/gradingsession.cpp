@@ -189,6 +189,8 @@ GradingSession::~GradingSession() {
     // The reading's thread must end before what it reads with goes.
     delete runner_;
     runner_ = nullptr;
+    // The pages read since the last write are not lost with the window.
+    if (unsavedPages_ > 0) Save();
 }
 
 // --- The paper ---------------------------------------------------------------
@@ -353,7 +355,12 @@ bool GradingSession::AddScans(const QStringList& files) {
         AddPage(page.file, page.page, page.read);
         emit scanProgress(++pagesRead_, page.total);
     });
-    connect(runner_, &BatchRunner::finished, this, [this](bool completed) {
+    connect(runner_, &BatchRunner::finished, this, [this, added](bool completed) {
+        // A scan of which nothing was read before a cancel can be added again.
+        for (const QString& file : added)
+            if (std::none_of(sheets_.begin(), sheets_.end(),
+                             [&file](const GradingSheet& s) { return s.file == file; }))
+                scans_.removeAll(file);
         runner_->deleteLater();
         runner_ = nullptr;
         runnerReader_.reset();
