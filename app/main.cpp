@@ -8,12 +8,15 @@
 
 #include "checks/ui/attachchecks.h"
 #include "checks/ui/paperchecksaction.h"
-#include "seams/desktopseams.h"
 #include "editor/commandicons.h"
 #include "editor/formpaper.h"
 #include "editor/startup.h"
+#include "grading/ui/attachgrading.h"
+#include "history/paperhistory.h"
 #include "print/printcommands.h"
 #include "print/printmenu.h"
+#include "seams/desktopseams.h"
+#include "workspace/papercontext.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -44,6 +47,23 @@ int main(int argc, char* argv[]) {
     scrivane::PrintCommands& print = scrivane::AttachPrintCommands(*window, state, seams);
     scrivane::PaperChecksAction& checks = scrivane::AttachPaperChecks(*window, state, seams);
     print.AddBeforePrinting([&checks] { return checks.ConfirmPrinting(); });
+    scrivane::FormPaper& editor = *window;
+    scrivane::PaperContext context{state,
+                                   seams,
+                                   editor.Document(),
+                                   editor.History(),
+                                   editor.Paper(),
+                                   editor.Settings(),
+                                   editor.Menu(),
+                                   [&editor] { return editor.CheckCurrentRow(); },
+                                   [&editor](int position) {
+                                       if (!editor.CheckCurrentRow()) return;
+                                       editor.Document().SetCurrent(position);
+                                       editor.raise();
+                                       editor.activateWindow();
+                                   },
+                                   editor};
+    scrivane::AttachGrading(context);
     if (!options.positionalArguments().isEmpty()) {
         // The file opens once the window is up, so its messages have an owner.
         const QString file =

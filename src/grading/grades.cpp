@@ -47,6 +47,12 @@ QString MarkedLetters(AnswerMask mask) {
     return letters;
 }
 
+QStringList ClassList::Numbers() const {
+    QStringList numbers = names_.keys();
+    numbers.sort();
+    return numbers;
+}
+
 std::optional<ClassList> ClassList::FromCsv(const QByteArray& content, QString* error) {
     const auto rows = interchange::ReadCsvRows(content);
     if (!rows) {

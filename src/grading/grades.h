@@ -58,6 +58,8 @@ public:
     bool Contains(const QString& number) const { return names_.contains(number); }
     QString Name(const QString& number) const { return names_.value(number); }
     int size() const { return int(names_.size()); }
+    // Every student number, in order.
+    QStringList Numbers() const;
 
 private:
     QHash<QString, QString> names_;
