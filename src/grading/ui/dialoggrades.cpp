@@ -458,7 +458,7 @@ void DialogGrades::ShowSheets() {
         add(r.version, r.version);
         add(read ? FormatFigure(r.score) : QString(), read ? r.score : -1);
         add(read ? FormatFigure(r.max) : QString(), r.max);
-        add(read ? QString::number(percent, 'f', 1) : QString(), read ? percent : -1);
+        add(read ? FormatFigure(std::round(percent * 10) / 10) : QString(), read ? percent : -1);
         add(StatusText(r, s), place);
         add(s.byHand ? QStringLiteral("by hand")
                      : QStringLiteral("%1 p. %2").arg(QFileInfo(r.file).fileName()).arg(r.page),
