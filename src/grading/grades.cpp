@@ -47,12 +47,6 @@ QString MarkedLetters(AnswerMask mask) {
     return letters;
 }
 
-QStringList ClassList::Numbers() const {
-    QStringList numbers = names_.keys();
-    numbers.sort();
-    return numbers;
-}
-
 std::optional<ClassList> ClassList::FromCsv(const QByteArray& content, QString* error) {
     const auto rows = interchange::ReadCsvRows(content);
     if (!rows) {
@@ -65,6 +59,7 @@ std::optional<ClassList> ClassList::FromCsv(const QByteArray& content, QString* 
         const QString number = row.value(0).trimmed();
         if (i == 0 && !HasDigit(number)) continue;  // a header
         if (number.isEmpty()) continue;
+        if (!list.names_.contains(number)) list.numbers_ << number;
         list.names_.insert(number, row.value(1).trimmed());
     }
     if (list.names_.isEmpty()) {

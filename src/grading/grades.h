@@ -58,11 +58,12 @@ public:
     bool Contains(const QString& number) const { return names_.contains(number); }
     QString Name(const QString& number) const { return names_.value(number); }
     int size() const { return int(names_.size()); }
-    // Every student number, in order.
-    QStringList Numbers() const;
+    // Every number, in the file's order.
+    const QStringList& Numbers() const { return numbers_; }
 
 private:
     QHash<QString, QString> names_;
+    QStringList numbers_;
 };
 
 enum class AnswerStatus { Ok, Blank, Multiple, Unclear };

@@ -1,0 +1,1002 @@
+#include "grading/session/gradingsession.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QUndoCommand>
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "grading/batchrunner.h"
+#include "grading/gradesreport.h"
+#include "grading/pagesheet.h"
+#include "grading/scanpages.h"
+#include "grading/session/gradeworkbook.h"
+#include "interchange/csv.h"
+#include "spreadsheet/paperio.h"
+
+namespace scrivane {
+
+namespace {
+
+constexpr int kFormat = 1;
+// Scans without a resolution of their own are taken as a scanner's usual one.
+constexpr double kFallbackDpi = 200;
+// A grading file is a few megabytes at most; anything far larger is not one.
+constexpr qint64 kMaxGradingFile = qint64(256) << 20;
+// While a pile is read, the file is written every so many pages and at the end.
+constexpr int kPagesPerSave = 20;
+
+AnswerMask MaskOf(const QString& letters, bool* ok) {
+    AnswerMask mask = 0;
+    *ok = true;
+    for (const QChar c : letters) {
+        const int bit = c.unicode() - u'A';
+        if (bit < 0 || bit >= 6)
+            *ok = false;
+        else
+            mask |= AnswerMask(1 << bit);
+    }
+    return mask;
+}
+
+bool AllDigits(const QString& text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+std::vector<DigitRead> DigitsOf(const QString& number) {
+    std::vector<DigitRead> digits(std::size_t(number.size()));
+    for (qsizetype i = 0; i < number.size(); ++i)
+        digits[std::size_t(i)].marked = (unsigned short)(1 << (number[i].unicode() - u'0'));
+    return digits;
+}
+
+int MarkCode(BubbleRead::Mark mark) {
+    return mark == BubbleRead::Mark::Marked ? 1 : mark == BubbleRead::Mark::Unclear ? 2 : 0;
+}
+
+double Rounded(double value) {
+    return std::round(value * 100) / 100;
+}
+
+}  // namespace
+
+QString QuestionFlag(const QuestionStatistics& question) {
+    if (question.pointBiserial && *question.pointBiserial < 0)
+        return QStringLiteral("Check the answer");
+    if (question.p && *question.p < 0.2) return QStringLiteral("Too hard");
+    if (question.p && *question.p > 0.95) return QStringLiteral("Too easy");
+    if (question.pointBiserial && *question.pointBiserial < 0.2) return QStringLiteral("Weak");
+    return {};
+}
+
+QStringList ScanFilesIn(const QString& folder) {
+    QStringList files;
+    const QDir dir(folder);
+    for (const QFileInfo& info : dir.entryInfoList(
+             {QStringLiteral("*.pdf"), QStringLiteral("*.png"), QStringLiteral("*.jpg"),
+              QStringLiteral("*.jpeg"), QStringLiteral("*.tif"), QStringLiteral("*.tiff")},
+             QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase))
+        files << info.filePath();
+    return files;
+}
+
+// A correction of sheets: each one as it was and as it becomes (none when
+// it is not there), with the list of scans before and after.
+class SheetsCommand : public QUndoCommand {
+public:
+    struct Change {
+        int id = 0;
+        int index = 0;  // where the sheet stands, or comes back
+        std::optional<GradingSheet> before, after;
+    };
+    SheetsCommand(GradingSession* session, const QString& text, std::vector<Change> changes,
+                  QStringList scansBefore, QStringList scansAfter)
+        : QUndoCommand(text),
+          session_(session),
+          changes_(std::move(changes)),
+          scansBefore_(std::move(scansBefore)),
+          scansAfter_(std::move(scansAfter)) {}
+
+    void redo() override { Apply(false); }
+    void undo() override { Apply(true); }
+
+private:
+    void Apply(bool back) {
+        // Removed first, then put back or in place in their order, so that
+        // every index is that of the list as it was.
+        for (const Change& c : changes_)
+            if (!(back ? c.before : c.after)) session_->PutSheet(c.index, std::nullopt, c.id);
+        for (const Change& c : changes_)
+            if (const auto& sheet = back ? c.before : c.after)
+                session_->PutSheet(c.index, sheet, c.id);
+        session_->scans_ = back ? scansBefore_ : scansAfter_;
+        session_->Touched();
+    }
+
+    GradingSession* session_;
+    std::vector<Change> changes_;
+    QStringList scansBefore_, scansAfter_;
+};
+
+class AdjustCommand : public QUndoCommand {
+public:
+    AdjustCommand(GradingSession* session, const QString& text, GradingSession::Adjustments before,
+                  GradingSession::Adjustments after)
+        : QUndoCommand(text),
+          session_(session),
+          before_(std::move(before)),
+          after_(std::move(after)) {}
+    void redo() override { session_->SetAdjustments(after_); }
+    void undo() override { session_->SetAdjustments(before_); }
+
+private:
+    GradingSession* session_;
+    GradingSession::Adjustments before_, after_;
+};
+
+GradingSession::GradingSession(QString paperPath, QString dataFolder,
+                               std::vector<QuestionRecord> paper, QString modeLetters,
+                               QObject* parent)
+    : QObject(parent), paperPath_(std::move(paperPath)), dataFolder_(std::move(dataFolder)) {
+    SetPaper(std::move(paper), std::move(modeLetters));
+}
+
+GradingSession::~GradingSession() {
+    // The reading's thread must end before what it reads with goes.
+    delete runner_;
+    runner_ = nullptr;
+}
+
+// --- The paper ---------------------------------------------------------------
+
+void GradingSession::SetPaper(std::vector<QuestionRecord> paper, QString modeLetters) {
+    key_ = std::make_unique<AnswerKey>(paper, modeLetters);
+    pageSheets_ = std::make_unique<PageSheets>(paper);
+    {
+        const std::lock_guard lock(readerMutex_);
+        reader_ = std::make_shared<const SheetReader>(std::move(paper), std::move(modeLetters));
+    }
+    reads_.clear();
+    Recompute();
+    emit Changed();
+}
+
+const std::vector<QuestionRecord>& GradingSession::Paper() const {
+    return key_->Paper();
+}
+
+std::shared_ptr<const SheetReader> GradingSession::Reader() const {
+    const std::lock_guard lock(readerMutex_);
+    return reader_;
+}
+
+// --- Scores ------------------------------------------------------------------
+
+const SheetRead& GradingSession::ToRead(const GradingSheet& sheet) {
+    auto found = reads_.find(sheet.id);
+    if (found != reads_.end()) return found->second;
+    SheetRead read;
+    if (sheet.byHand) {
+        read.version = sheet.version;
+        read.answers.resize(std::size_t(key_->QuestionCount()));
+        for (std::size_t i = 0; i < read.answers.size(); ++i) {
+            read.answers[i].question = int(i + 1);
+            if (i < sheet.handAnswers.size()) read.answers[i].marked = sheet.handAnswers[i];
+        }
+    } else if (sheet.unreadable) {
+        read.file = sheet.file;
+        read.page = sheet.page;
+        read.unreadable = true;
+        read.reasons = sheet.readReasons;
+    } else {
+        PageRead page;
+        page.status = PageRead::Status::Read;
+        page.reasons = sheet.readReasons;
+        page.code = SheetCode::Decode(sheet.code);
+        page.version = sheet.version;
+        page.layout.size = sheet.pageSize;
+        page.layout.bubbles.reserve(sheet.bubbles.size());
+        page.bubbles.reserve(sheet.bubbles.size());
+        for (const SheetBubbleState& bubble : sheet.bubbles) {
+            page.layout.bubbles.push_back(bubble.bubble);
+            BubbleRead read;
+            read.bubble = bubble.bubble;
+            read.mark = bubble.mark;
+            page.bubbles.push_back(read);
+        }
+        read = pageSheets_->FromPage(page, sheet.file, sheet.page);
+    }
+    read.file = sheet.file;
+    read.page = sheet.page;
+    if (!read.unreadable && !sheet.typedStudent.isEmpty())
+        read.student = DigitsOf(sheet.typedStudent);
+    return reads_.emplace(sheet.id, std::move(read)).first->second;
+}
+
+void GradingSession::Recompute() {
+    std::vector<SheetRead> reads;
+    reads.reserve(sheets_.size());
+    for (const GradingSheet& sheet : sheets_) reads.push_back(ToRead(sheet));
+    results_ = GradeSheets(reads, *key_, classList_ ? &*classList_ : nullptr);
+
+    states_.assign(sheets_.size(), SheetState::Ok);
+    for (std::size_t s = 0; s < results_.size(); ++s) {
+        SheetResult& result = results_[s];
+        const GradingSheet& sheet = sheets_[s];
+        if (result.status == SheetStatus::Unreadable) {
+            states_[s] = SheetState::Unreadable;
+            continue;
+        }
+        // A flawed question's adjustments: its doubts no longer matter
+        // where the sheet earns the mark regardless.
+        for (int i = 0; i < key_->QuestionCount(); ++i) {
+            AnswerResult& answer = result.answers[std::size_t(i)];
+            if (!key_->Counts(i)) continue;
+            const auto also = adjustments_.alsoAccept.find(i + 1);
+            const bool given = adjustments_.giveAll.count(i + 1) > 0;
+            const bool alsoAccepted =
+                also != adjustments_.alsoAccept.end() && answer.status != AnswerStatus::Unclear &&
+                std::find(also->second.begin(), also->second.end(), answer.marked) !=
+                    also->second.end();
+            if (!given && !alsoAccepted) continue;
+            if (answer.status == AnswerStatus::Multiple && alsoAccepted)
+                answer.status = AnswerStatus::Ok;
+            result.score += key_->Mark(i) - answer.score;
+            answer.score = key_->Mark(i);
+            answer.correct = true;
+            const int printed = answer.sheetQuestion ? answer.sheetQuestion : i + 1;
+            const QString prefix = QStringLiteral("question %1: ").arg(printed);
+            result.reasons.removeIf([&](const QString& r) { return r.startsWith(prefix); });
+        }
+        const bool corrected = sheet.accepted || !sheet.typedStudent.isEmpty() ||
+                               std::any_of(sheet.bubbles.begin(), sheet.bubbles.end(),
+                                           [](const SheetBubbleState& b) { return b.corrected; });
+        if (sheet.accepted || result.reasons.isEmpty()) {
+            result.status = SheetStatus::Ok;
+            states_[s] = corrected ? SheetState::Corrected : SheetState::Ok;
+        } else {
+            result.status = SheetStatus::Review;
+            states_[s] = SheetState::Review;
+        }
+    }
+    statistics_ = ComputeStatistics(results_, *key_);
+}
+
+void GradingSession::Touched() {
+    Recompute();
+    if (!loading_) {
+        Save();
+        unsavedPages_ = 0;
+    }
+    emit Changed();
+}
+
+void GradingSession::PutSheet(int index, std::optional<GradingSheet> sheet, int id) {
+    reads_.erase(id);
+    const int at = IndexOf(id);
+    if (!sheet) {
+        if (at >= 0) sheets_.erase(sheets_.begin() + at);
+        return;
+    }
+    if (at >= 0) {
+        sheets_[std::size_t(at)] = std::move(*sheet);
+        return;
+    }
+    index = std::clamp(index, 0, int(sheets_.size()));
+    sheets_.insert(sheets_.begin() + index, std::move(*sheet));
+}
+
+void GradingSession::SetAdjustments(const Adjustments& adjustments) {
+    adjustments_ = adjustments;
+    classList_.reset();
+    if (!adjustments_.classCsv.isEmpty())
+        classList_ = ClassList::FromCsv(adjustments_.classCsv, nullptr);
+    Touched();
+}
+
+// --- Reading -----------------------------------------------------------------
+
+bool GradingSession::AddScans(const QStringList& files) {
+    if (runner_) return false;
+    QStringList added;
+    for (const QString& file : files)
+        if (!file.isEmpty() && !scans_.contains(file) && !added.contains(file)) added << file;
+    if (added.isEmpty()) return false;
+    scans_ << added;
+    runnerReader_ = Reader();
+    runner_ = new BatchRunner(ScanPageSources(*runnerReader_, kFallbackDpi), 2, this);
+    connect(runner_, &BatchRunner::pageRead, this, [this](const BatchPage& page) {
+        AddPage(page.file, page.page, page.read);
+        emit scanProgress(++pagesRead_, page.total);
+    });
+    connect(runner_, &BatchRunner::finished, this, [this](bool completed) {
+        runner_->deleteLater();
+        runner_ = nullptr;
+        runnerReader_.reset();
+        pagesRead_ = 0;
+        Save();
+        unsavedPages_ = 0;
+        emit scansFinished(completed);
+    });
+    runner_->Start(added);
+    return true;
+}
+
+void GradingSession::CancelScans() {
+    if (runner_) runner_->Cancel();
+}
+
+int GradingSession::AddPage(const QString& file, int page, const PageRead& read) {
+    GradingSheet sheet;
+    sheet.id = nextId_++;
+    sheet.file = file;
+    sheet.page = page;
+    sheet.readReasons = read.reasons;
+    if (read.status == PageRead::Status::Unreadable || !read.code) {
+        sheet.unreadable = true;
+        if (sheet.readReasons.isEmpty())
+            sheet.readReasons << QStringLiteral("the page could not be read");
+    } else {
+        sheet.code = read.code->Encode();
+        sheet.version = read.version;
+        sheet.pageSize = read.layout.size;
+        sheet.bubbles.reserve(read.bubbles.size());
+        for (const BubbleRead& bubble : read.bubbles)
+            sheet.bubbles.push_back({bubble.bubble, bubble.mark, false});
+    }
+    if (!scans_.contains(file)) scans_ << file;
+    const int id = sheet.id;
+    sheets_.push_back(std::move(sheet));
+    Recompute();
+    // A pile is written now and then while it is read, and whole at the end.
+    if (!loading_ && (!runner_ || ++unsavedPages_ >= kPagesPerSave)) {
+        Save();
+        unsavedPages_ = 0;
+    }
+    emit sheetAdded(id);
+    emit Changed();
+    return id;
+}
+
+PageRead GradingSession::ReadPage(const QString& file, int page) const {
+    return ReadPageWith(file, page, std::nullopt);
+}
+
+PageRead GradingSession::ReadPage(int id) const {
+    const GradingSheet* sheet = Sheet(id);
+    if (!sheet || sheet->byHand) return {};
+    return ReadPageWith(sheet->file, sheet->page, SheetCode::Decode(sheet->code));
+}
+
+PageRead GradingSession::ReadPageWith(const QString& file, int page,
+                                      const std::optional<SheetCode>& printedWith) const {
+    const std::shared_ptr<const SheetReader> reader = Reader();
+    ScanFileReader files(kFallbackDpi);
+    const ScanImage image = files.Page(file, page);
+    if (!image.error.isEmpty() || image.image.isNull()) {
+        PageRead read;
+        read.reasons << (image.error.isEmpty() ? QStringLiteral("the page could not be decoded")
+                                               : image.error);
+        return read;
+    }
+    PageRead read = reader->Read(image);
+    // A sheet whose code could not be read was read with its print's settings.
+    if (read.status == PageRead::Status::Unreadable && read.codeMissing && printedWith)
+        read = reader->Read(image, printedWith);
+    return read;
+}
+
+// --- Sheets ------------------------------------------------------------------
+
+int GradingSession::IndexOf(int id) const {
+    for (std::size_t i = 0; i < sheets_.size(); ++i)
+        if (sheets_[i].id == id) return int(i);
+    return -1;
+}
+
+const GradingSheet* GradingSession::Sheet(int id) const {
+    const int i = IndexOf(id);
+    return i < 0 ? nullptr : &sheets_[std::size_t(i)];
+}
+
+const SheetResult* GradingSession::Result(int id) const {
+    const int i = IndexOf(id);
+    return i < 0 ? nullptr : &results_[std::size_t(i)];
+}
+
+SheetState GradingSession::State(int id) const {
+    const int i = IndexOf(id);
+    return i < 0 ? SheetState::Unreadable : states_[std::size_t(i)];
+}
+
+std::vector<int> GradingSession::ReviewOrder() const {
+    std::vector<int> ids;
+    for (const SheetState wanted : {SheetState::Review, SheetState::Unreadable})
+        for (std::size_t i = 0; i < sheets_.size(); ++i)
+            if (states_[i] == wanted) ids.push_back(sheets_[i].id);
+    for (std::size_t i = 0; i < sheets_.size(); ++i)
+        if (states_[i] != SheetState::Review && states_[i] != SheetState::Unreadable)
+            ids.push_back(sheets_[i].id);
+    return ids;
+}
+
+int GradingSession::NextToReview(int id) const {
+    const int n = int(sheets_.size());
+    const int from = IndexOf(id);
+    for (int k = 1; k <= n; ++k) {
+        const int i = ((from < 0 ? -1 : from) + k) % n;
+        if (states_[std::size_t(i)] == SheetState::Review) return sheets_[std::size_t(i)].id;
+    }
+    return -1;
+}
+
+int GradingSession::ToReviewCount() const {
+    return int(std::count_if(states_.begin(), states_.end(), [](SheetState s) {
+        return s == SheetState::Review || s == SheetState::Unreadable;
+    }));
+}
+
+QString GradingSession::CountsText() const {
+    return (SheetCount() == 1 ? QStringLiteral("1 sheet")
+                              : QStringLiteral("%1 sheets").arg(SheetCount())) +
+           QStringLiteral(", %1 to review").arg(ToReviewCount());
+}
+
+// --- Corrections -------------------------------------------------------------
+
+namespace {
+
+std::unique_ptr<SheetsCommand> OneSheet(GradingSession* session, const QString& text, int index,
+                                        const GradingSheet& before, const GradingSheet& after,
+                                        const QStringList& scans) {
+    return std::make_unique<SheetsCommand>(
+        session, text, std::vector<SheetsCommand::Change>{{before.id, index, before, after}}, scans,
+        scans);
+}
+
+}  // namespace
+
+bool GradingSession::ToggleBubble(int id, int bubble) {
+    const int i = IndexOf(id);
+    if (i < 0) return false;
+    const GradingSheet& sheet = sheets_[std::size_t(i)];
+    if (bubble < 0 || std::size_t(bubble) >= sheet.bubbles.size()) return false;
+    GradingSheet after = sheet;
+    SheetBubbleState& state = after.bubbles[std::size_t(bubble)];
+    state.mark =
+        state.mark == BubbleRead::Mark::Marked ? BubbleRead::Mark::Empty : BubbleRead::Mark::Marked;
+    state.corrected = true;
+    undo_.push(OneSheet(this, tr("Mark a Bubble"), i, sheet, after, scans_).release());
+    return true;
+}
+
+bool GradingSession::ChooseDigit(int id, int position, int digit) {
+    const int i = IndexOf(id);
+    if (i < 0 || digit < 0 || digit > 9) return false;
+    const GradingSheet& sheet = sheets_[std::size_t(i)];
+    GradingSheet after = sheet;
+    bool found = false;
+    for (SheetBubbleState& state : after.bubbles) {
+        if (state.bubble.kind != SheetBubble::Kind::Student || state.bubble.position != position)
+            continue;
+        const auto mark =
+            state.bubble.digit == digit ? BubbleRead::Mark::Marked : BubbleRead::Mark::Empty;
+        found = found || state.bubble.digit == digit;
+        if (state.mark != mark) {
+            state.mark = mark;
+            state.corrected = true;
+        }
+    }
+    if (!found) return false;
+    undo_.push(OneSheet(this, tr("Choose a Digit"), i, sheet, after, scans_).release());
+    return true;
+}
+
+bool GradingSession::TypeStudent(int id, const QString& number) {
+    const int i = IndexOf(id);
+    const QString typed = number.trimmed();
+    if (i < 0 || !AllDigits(typed) || typed.size() > 20) return false;
+    const GradingSheet& sheet = sheets_[std::size_t(i)];
+    if (sheet.typedStudent == typed || sheet.unreadable) return false;
+    GradingSheet after = sheet;
+    after.typedStudent = typed;
+    undo_.push(OneSheet(this, tr("Type a Student Number"), i, sheet, after, scans_).release());
+    return true;
+}
+
+bool GradingSession::Accept(int id) {
+    const int i = IndexOf(id);
+    if (i < 0) return false;
+    const GradingSheet& sheet = sheets_[std::size_t(i)];
+    if (sheet.accepted || sheet.unreadable || states_[std::size_t(i)] != SheetState::Review)
+        return false;
+    GradingSheet after = sheet;
+    after.accepted = true;
+    undo_.push(OneSheet(this, tr("Accept a Sheet"), i, sheet, after, scans_).release());
+    return true;
+}
+
+bool GradingSession::RemoveSheet(int id) {
+    const int i = IndexOf(id);
+    if (i < 0) return false;
+    undo_.push(new SheetsCommand(this, tr("Remove a Sheet"),
+                                 {{id, i, sheets_[std::size_t(i)], std::nullopt}}, scans_, scans_));
+    return true;
+}
+
+bool GradingSession::RemoveScan(const QString& file) {
+    if (file.isEmpty() || !scans_.contains(file) || runner_) return false;
+    std::vector<SheetsCommand::Change> changes;
+    for (std::size_t i = 0; i < sheets_.size(); ++i)
+        if (!sheets_[i].byHand && sheets_[i].file == file)
+            changes.push_back({sheets_[i].id, int(i), sheets_[i], std::nullopt});
+    QStringList after = scans_;
+    after.removeAll(file);
+    undo_.push(new SheetsCommand(this, tr("Remove a Scan"), std::move(changes), scans_, after));
+    return true;
+}
+
+int GradingSession::AddByHand(const QString& student, const QString& version,
+                              const std::vector<AnswerMask>& answers) {
+    const QString number = student.trimmed();
+    if (!AllDigits(number) || number.size() > 20 ||
+        answers.size() != std::size_t(key_->QuestionCount()))
+        return -1;
+    GradingSheet sheet;
+    sheet.id = nextId_++;
+    sheet.byHand = true;
+    sheet.page = 0;
+    sheet.version = version.trimmed();
+    sheet.typedStudent = number;
+    sheet.handAnswers = answers;
+    undo_.push(new SheetsCommand(this, tr("Enter a Sheet by Hand"),
+                                 {{sheet.id, int(sheets_.size()), std::nullopt, sheet}}, scans_,
+                                 scans_));
+    return sheet.id;
+}
+
+// --- Class list and flawed questions ------------------------------------------
+
+bool GradingSession::SetClassList(const QByteArray& csv, QString* error) {
+    if (!ClassList::FromCsv(csv, error)) return false;
+    Adjustments after = adjustments_;
+    after.classCsv = csv;
+    if (after == adjustments_) return true;
+    undo_.push(new AdjustCommand(this, tr("Load a Class List"), adjustments_, after));
+    return true;
+}
+
+void GradingSession::ClearClassList() {
+    if (adjustments_.classCsv.isEmpty()) return;
+    Adjustments after = adjustments_;
+    after.classCsv.clear();
+    undo_.push(new AdjustCommand(this, tr("Remove the Class List"), adjustments_, after));
+}
+
+QStringList GradingSession::Absent() const {
+    if (!classList_) return {};
+    QSet<QString> present;
+    for (const SheetResult& result : results_)
+        if (result.status != SheetStatus::Unreadable && result.student)
+            present.insert(*result.student);
+    QStringList absent;
+    for (const QString& number : classList_->Numbers())
+        if (!present.contains(number)) absent << number;
+    return absent;
+}
+
+bool GradingSession::SetAlsoAccepted(int question, const std::vector<AnswerMask>& answers) {
+    if (question < 1 || question > key_->QuestionCount()) return false;
+    std::vector<AnswerMask> kept;
+    for (const AnswerMask mask : answers)
+        if (mask && std::find(kept.begin(), kept.end(), mask) == kept.end()) kept.push_back(mask);
+    std::sort(kept.begin(), kept.end());
+    Adjustments after = adjustments_;
+    if (kept.empty())
+        after.alsoAccept.erase(question);
+    else
+        after.alsoAccept[question] = kept;
+    if (after == adjustments_) return false;
+    undo_.push(new AdjustCommand(this, tr("Also Accept"), adjustments_, after));
+    return true;
+}
+
+std::vector<AnswerMask> GradingSession::AlsoAccepted(int question) const {
+    const auto found = adjustments_.alsoAccept.find(question);
+    return found == adjustments_.alsoAccept.end() ? std::vector<AnswerMask>{} : found->second;
+}
+
+bool GradingSession::SetGiveAll(int question, bool give) {
+    if (question < 1 || question > key_->QuestionCount()) return false;
+    Adjustments after = adjustments_;
+    if (give)
+        after.giveAll[question] = true;
+    else
+        after.giveAll.erase(question);
+    if (after == adjustments_) return false;
+    undo_.push(new AdjustCommand(this, tr("Give Everyone the Mark"), adjustments_, after));
+    return true;
+}
+
+bool GradingSession::GiveAll(int question) const {
+    return adjustments_.giveAll.count(question) > 0;
+}
+
+QStringList GradingSession::AdjustmentTexts() const {
+    QStringList texts;
+    for (int q = 1; q <= key_->QuestionCount(); ++q) {
+        const std::vector<AnswerMask> also = AlsoAccepted(q);
+        if (!also.empty()) {
+            QStringList letters;
+            for (const AnswerMask mask : also) letters << MarkedLetters(mask);
+            texts << QStringLiteral("Q%1: also accepted %2").arg(q).arg(letters.join(", "));
+        }
+        if (GiveAll(q)) texts << QStringLiteral("Q%1: everyone given the mark").arg(q);
+    }
+    return texts;
+}
+
+// --- The grading file ----------------------------------------------------------
+
+QString GradingSession::LocalFile() const {
+    return QFileInfo(paperPath_).absoluteFilePath() + QStringLiteral(".grades.json");
+}
+
+QString GradingSession::DataFile() const {
+    const QFileInfo paper(paperPath_);
+    // Two papers of the same name in different folders never share a file.
+    const QByteArray digest =
+        QCryptographicHash::hash(paper.absoluteFilePath().toUtf8(), QCryptographicHash::Sha256)
+            .toHex()
+            .left(16);
+    return QDir(dataFolder_)
+        .filePath(QStringLiteral("grades/") + paper.fileName() + u'-' +
+                  QString::fromLatin1(digest) + QStringLiteral(".grades.json"));
+}
+
+QString GradingSession::GradingFile() const {
+    const QString local = LocalFile();
+    const QFileInfo info(local);
+    const bool writable = info.exists()
+                              ? info.isWritable() && QFileInfo(info.absolutePath()).isWritable()
+                              : QFileInfo(info.absolutePath()).isWritable();
+    return writable || dataFolder_.isEmpty() ? local : DataFile();
+}
+
+QStringList GradingSession::MissingScans() const {
+    QStringList missing;
+    for (const QString& scan : scans_)
+        if (!QFileInfo(scan).isFile()) missing << scan;
+    return missing;
+}
+
+bool GradingSession::RelocateScan(const QString& oldPath, const QString& newPath) {
+    const qsizetype at = scans_.indexOf(oldPath);
+    if (at < 0 || newPath.isEmpty() || (newPath != oldPath && scans_.contains(newPath)))
+        return false;
+    scans_[at] = newPath;
+    for (GradingSheet& sheet : sheets_)
+        if (!sheet.byHand && sheet.file == oldPath) {
+            sheet.file = newPath;
+            reads_.erase(sheet.id);
+        }
+    // The undo steps name sheets by their ids and keep their old file: a
+    // relocation is not a correction, so they are let go.
+    undo_.clear();
+    Touched();
+    return true;
+}
+
+QString GradingSession::Save() {
+    if (saveBlocked_) {
+        saveError_ = tr("the damaged grading file could not be set aside");
+    } else {
+        const QString path = GradingFile();
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        saveError_ = WriteBytesSafely(path, ToJson());
+    }
+    if (!saveError_.isEmpty()) emit saveFailed(saveError_);
+    return saveError_;
+}
+
+GradingLoad GradingSession::Load() {
+    GradingLoad load;
+    if (runner_) return load;
+    QString path = GradingFile();
+    if (!QFileInfo::exists(path)) {
+        const QString other = path == LocalFile() ? DataFile() : LocalFile();
+        if (QFileInfo::exists(other)) path = other;
+    }
+    undo_.clear();
+    sheets_.clear();
+    scans_.clear();
+    reads_.clear();
+    adjustments_ = {};
+    classList_.reset();
+    nextId_ = 1;
+    saveBlocked_ = false;
+    if (QFileInfo::exists(path)) {
+        QFile file(path);
+        bool read = false;
+        if (QFileInfo(path).isFile() && file.size() <= kMaxGradingFile &&
+            file.open(QIODevice::ReadOnly)) {
+            const QByteArray bytes = file.readAll();
+            file.close();
+            read = FromJson(bytes);
+        }
+        if (!read) {
+            sheets_.clear();
+            scans_.clear();
+            reads_.clear();
+            adjustments_ = {};
+            classList_.reset();
+            nextId_ = 1;
+            QString aside = path + QStringLiteral(".damaged");
+            for (int n = 2; QFileInfo::exists(aside); ++n)
+                aside = path + QStringLiteral(".damaged-%1").arg(n);
+            if (QFile::rename(path, aside)) {
+                load.setAsideAs = aside;
+                load.damaged =
+                    tr("The grading file %1 is damaged. It was set aside as %2, "
+                       "and grading starts empty.")
+                        .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(aside));
+            } else {
+                saveBlocked_ = true;
+                load.damaged = tr("The grading file %1 is damaged and cannot be set aside: "
+                                  "grading starts empty and is not kept.")
+                                   .arg(QDir::toNativeSeparators(path));
+            }
+        }
+    }
+    loading_ = true;
+    Recompute();
+    loading_ = false;
+    load.missingScans = MissingScans();
+    emit Changed();
+    return load;
+}
+
+QByteArray GradingSession::ToJson() const {
+    QJsonObject root;
+    root["format"] = kFormat;
+    root["paper"] = QFileInfo(paperPath_).absoluteFilePath();
+    root["next_id"] = nextId_;
+    root["scans"] = QJsonArray::fromStringList(scans_);
+    if (!adjustments_.classCsv.isEmpty())
+        root["class_list"] = QString::fromUtf8(adjustments_.classCsv);
+    QJsonArray also;
+    for (const auto& [question, masks] : adjustments_.alsoAccept) {
+        QJsonArray letters;
+        for (const AnswerMask mask : masks) letters.append(MarkedLetters(mask));
+        also.append(QJsonObject{{"question", question}, {"answers", letters}});
+    }
+    root["also_accept"] = also;
+    QJsonArray giveAll;
+    for (const auto& [question, given] : adjustments_.giveAll) giveAll.append(question);
+    root["give_all"] = giveAll;
+
+    QJsonArray sheets;
+    for (const GradingSheet& sheet : sheets_) {
+        QJsonObject o;
+        o["id"] = sheet.id;
+        if (sheet.byHand) {
+            o["by_hand"] = true;
+            o["version"] = sheet.version;
+            QJsonArray answers;
+            for (const AnswerMask mask : sheet.handAnswers) answers.append(MarkedLetters(mask));
+            o["answers"] = answers;
+        } else {
+            o["file"] = sheet.file;
+            o["page"] = sheet.page;
+            o["reasons"] = QJsonArray::fromStringList(sheet.readReasons);
+        }
+        if (sheet.unreadable) o["unreadable"] = true;
+        if (!sheet.byHand && !sheet.unreadable) {
+            o["code"] = QString::fromLatin1(sheet.code);
+            o["version"] = sheet.version;
+            o["width"] = sheet.pageSize.width();
+            o["height"] = sheet.pageSize.height();
+            // [kind (0 answer, 1 student), question or place, source or digit,
+            //  letter, x, y, r, mark (0 empty, 1 marked, 2 unclear), corrected]
+            QJsonArray bubbles;
+            for (const SheetBubbleState& state : sheet.bubbles) {
+                const SheetBubble& b = state.bubble;
+                const bool answer = b.kind == SheetBubble::Kind::Answer;
+                bubbles.append(
+                    QJsonArray{answer ? 0 : 1, answer ? b.question : b.position,
+                               answer ? b.source : b.digit, answer ? QString(b.option) : QString(),
+                               Rounded(b.centre.x()), Rounded(b.centre.y()), Rounded(b.r),
+                               MarkCode(state.mark), state.corrected ? 1 : 0});
+            }
+            o["bubbles"] = bubbles;
+        }
+        if (!sheet.typedStudent.isEmpty()) o["student"] = sheet.typedStudent;
+        if (sheet.accepted) o["accepted"] = true;
+        sheets.append(o);
+    }
+    root["sheets"] = sheets;
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+bool GradingSession::FromJson(const QByteArray& json) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) return false;
+    const QJsonObject root = document.object();
+    if (root["format"].toInt() != kFormat) return false;
+    if (!root["scans"].isArray() || !root["sheets"].isArray()) return false;
+    bool ok = true;
+    const auto text = [&ok](const QJsonValue& v) {
+        if (!v.isString()) ok = false;
+        return v.toString();
+    };
+    const auto number = [&ok](const QJsonValue& v) {
+        if (!v.isDouble()) ok = false;
+        return v.toDouble();
+    };
+
+    for (const QJsonValue& scan : root["scans"].toArray()) scans_ << text(scan);
+    if (root.contains("class_list")) {
+        adjustments_.classCsv = text(root["class_list"]).toUtf8();
+        classList_ = ClassList::FromCsv(adjustments_.classCsv, nullptr);
+        if (!classList_) return false;
+    }
+    for (const QJsonValue& v : root["also_accept"].toArray()) {
+        const int question = int(number(v["question"]));
+        for (const QJsonValue& letters : v["answers"].toArray()) {
+            bool valid = false;
+            const AnswerMask mask = MaskOf(text(letters), &valid);
+            ok = ok && valid && mask;
+            adjustments_.alsoAccept[question].push_back(mask);
+        }
+    }
+    for (const QJsonValue& v : root["give_all"].toArray())
+        adjustments_.giveAll[int(number(v))] = true;
+
+    int highest = 0;
+    std::set<int> ids;
+    for (const QJsonValue& value : root["sheets"].toArray()) {
+        if (!value.isObject()) return false;
+        const QJsonObject o = value.toObject();
+        GradingSheet sheet;
+        sheet.id = int(number(o["id"]));
+        if (sheet.id < 1 || !ids.insert(sheet.id).second) return false;
+        highest = std::max(highest, sheet.id);
+        sheet.byHand = o["by_hand"].toBool();
+        sheet.unreadable = o["unreadable"].toBool();
+        sheet.accepted = o["accepted"].toBool();
+        if (o.contains("student")) {
+            sheet.typedStudent = text(o["student"]);
+            if (!AllDigits(sheet.typedStudent)) return false;
+        }
+        if (sheet.byHand) {
+            sheet.page = 0;
+            sheet.version = text(o["version"]);
+            for (const QJsonValue& letters : o["answers"].toArray()) {
+                bool valid = false;
+                sheet.handAnswers.push_back(MaskOf(text(letters), &valid));
+                ok = ok && valid;
+            }
+        } else {
+            sheet.file = text(o["file"]);
+            sheet.page = int(number(o["page"]));
+            for (const QJsonValue& reason : o["reasons"].toArray())
+                sheet.readReasons << text(reason);
+        }
+        if (!sheet.byHand && !sheet.unreadable) {
+            sheet.code = text(o["code"]).toLatin1();
+            if (!SheetCode::Decode(sheet.code)) return false;
+            sheet.version = text(o["version"]);
+            sheet.pageSize = QSizeF(number(o["width"]), number(o["height"]));
+            for (const QJsonValue& b : o["bubbles"].toArray()) {
+                const QJsonArray a = b.toArray();
+                if (a.size() != 9) return false;
+                SheetBubbleState state;
+                SheetBubble& bubble = state.bubble;
+                const bool answer = number(a[0]) == 0;
+                bubble.kind = answer ? SheetBubble::Kind::Answer : SheetBubble::Kind::Student;
+                (answer ? bubble.question : bubble.position) = int(number(a[1]));
+                (answer ? bubble.source : bubble.digit) = int(number(a[2]));
+                const QString letter = text(a[3]);
+                if (answer) {
+                    if (letter.size() != 1) return false;
+                    bubble.option = letter[0];
+                }
+                bubble.centre = QPointF(number(a[4]), number(a[5]));
+                bubble.r = number(a[6]);
+                const int mark = int(number(a[7]));
+                if (mark < 0 || mark > 2) return false;
+                state.mark = mark == 1   ? BubbleRead::Mark::Marked
+                             : mark == 2 ? BubbleRead::Mark::Unclear
+                                         : BubbleRead::Mark::Empty;
+                state.corrected = number(a[8]) != 0;
+                sheet.bubbles.push_back(state);
+            }
+        }
+        if (!ok) return false;
+        sheets_.push_back(std::move(sheet));
+    }
+    nextId_ = std::max(highest + 1, int(root["next_id"].toDouble()));
+    return ok;
+}
+
+// --- Export ------------------------------------------------------------------
+
+QString GradingSession::ExportGrades(const QString& path) const {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const std::vector<QStringList> table = GradesTable(results_, *key_);
+    if (suffix == QStringLiteral("csv"))
+        return WriteBytesSafely(path, interchange::WriteCsvRows(table));
+    if (suffix != QStringLiteral("xlsx") && suffix != QStringLiteral("ods"))
+        return tr("grades are exported as .csv, .xlsx or .ods");
+
+    ExportSheet grades{QStringLiteral("Grades"), {}};
+    for (std::size_t r = 0; r < table.size(); ++r) {
+        std::vector<ExportCell> row;
+        for (qsizetype c = 0; c < table[r].size(); ++c) {
+            // Mark, maximum and percentage as numbers; the student number
+            // stays text, or its leading zeros would go.
+            bool isNumber = false;
+            const double value = table[r][c].toDouble(&isNumber);
+            if (r > 0 && c >= 3 && c <= 5 && isNumber)
+                row.emplace_back(value);
+            else
+                row.emplace_back(table[r][c]);
+        }
+        grades.rows.push_back(std::move(row));
+    }
+
+    ExportSheet questions{QStringLiteral("Questions"), {}};
+    const QString letters = key_->ModeLetters();
+    std::vector<ExportCell> header = {
+        QStringLiteral("Question"),       QStringLiteral("Answer"),
+        QStringLiteral("Mark"),           QStringLiteral("p"),
+        QStringLiteral("Discrimination"), QStringLiteral("Point-biserial")};
+    for (const QChar letter : letters) header.emplace_back(QString(letter));
+    for (const char* name : {"Blank", "Multiple", "Flag", "Adjustment"})
+        header.emplace_back(QString::fromLatin1(name));
+    questions.rows.push_back(header);
+    const auto figure = [](const std::optional<double>& value) -> ExportCell {
+        if (value) return *value;
+        return QString();
+    };
+    for (const QuestionStatistics& q : statistics_.questions) {
+        std::vector<ExportCell> row = {
+            double(q.question), q.answer.value_or(QString()), q.mark,
+            figure(q.p),        figure(q.discrimination),     figure(q.pointBiserial)};
+        for (const QChar letter : letters) {
+            ExportCell count = QString();
+            for (const auto& [option, n] : q.options)
+                if (option == letter) count = double(n);
+            row.push_back(count);
+        }
+        row.emplace_back(double(q.blank));
+        row.emplace_back(double(q.multiple));
+        row.emplace_back(QuestionFlag(q));
+        QStringList adjustments;
+        const std::vector<AnswerMask> also = AlsoAccepted(q.question);
+        if (!also.empty()) {
+            QStringList accepted;
+            for (const AnswerMask mask : also) accepted << MarkedLetters(mask);
+            adjustments << QStringLiteral("also accepted %1").arg(accepted.join(", "));
+        }
+        if (GiveAll(q.question)) adjustments << QStringLiteral("everyone given the mark");
+        row.emplace_back(adjustments.join("; "));
+        questions.rows.push_back(std::move(row));
+    }
+
+    const WorkbookBytes book = suffix == QStringLiteral("xlsx")
+                                   ? WriteGradesXlsx({grades, questions})
+                                   : WriteGradesOds({grades, questions});
+    if (!book.error.isEmpty()) return book.error;
+    return WriteBytesSafely(path, book.bytes);
+}
+
+}  // namespace scrivane

@@ -1,0 +1,276 @@
+// The grading of one paper, behind the grades window: the scans added, what
+// each of their pages read, the teacher's corrections, the class list and the
+// adjustments of flawed questions; the scores and statistics recomputed after
+// every change, kept in a grading file beside the paper and handed on as a
+// spreadsheet. Qt Core and Gui only: the window draws it, nothing here does.
+#pragma once
+
+#include <QObject>
+#include <QSizeF>
+#include <QString>
+#include <QStringList>
+#include <QUndoStack>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "grading/grades.h"
+#include "grading/read/pageread.h"
+#include "grading/statistics.h"
+
+namespace scrivane {
+
+class BatchRunner;
+class PageSheets;
+struct BatchPage;
+
+// How a sheet stands in the table.
+enum class SheetState {
+    Ok,          // read with no doubt
+    Review,      // a doubt remains: see its reasons
+    Unreadable,  // not a sheet of this paper, or not readable at all
+    Corrected,   // the teacher resolved it: by corrections or by accepting it as read
+};
+
+// One bubble of a read sheet, where the sheet's layout puts it, and how it
+// stands now (as read, or as the teacher set it).
+struct SheetBubbleState {
+    SheetBubble bubble;  // kind, printed question and letter or digit place, centre and r in points
+    BubbleRead::Mark mark = BubbleRead::Mark::Empty;
+    bool corrected = false;  // the teacher set it
+};
+
+// One sheet: a page of a scan, or one typed in by hand.
+struct GradingSheet {
+    int id = 0;    // stable for the session and its file; never reused
+    QString file;  // the scan's path; empty for a sheet typed in by hand
+    int page = 1;  // in that file, from 1
+    bool byHand = false;
+    bool unreadable = false;
+    // Unreadable: why. Otherwise the reading's own doubts ("the paper's texts
+    // changed since printing", ...), which only Accept clears.
+    QStringList readReasons;
+    QByteArray code;  // the sheet's code as read (SheetCode::Encode), empty when none
+    QString version;
+    QSizeF pageSize;                        // the sheet's page, in points
+    std::vector<SheetBubbleState> bubbles;  // in the layout's order
+    // Typed by hand, in place of what the grid gave; empty for none.
+    QString typedStudent;
+    // A sheet typed in by hand: the paper's letters marked, one per question
+    // in the paper's order.
+    std::vector<AnswerMask> handAnswers;
+    bool accepted = false;  // taken as read with Accept
+};
+
+// What loading the grading file found.
+struct GradingLoad {
+    // Empty when the file was read or there was none. Else a message for the
+    // teacher: the damaged file was renamed aside and grading starts empty.
+    QString damaged;
+    QString setAsideAs;        // the damaged file's new name
+    QStringList missingScans;  // scans that are no longer where they were (see RelocateScan)
+};
+
+// The flag of a question's statistics, the first that applies:
+// point-biserial below 0 "Check the answer", p below 0.2 "Too hard", p above
+// 0.95 "Too easy", point-biserial below 0.2 "Weak"; empty for none.
+QString QuestionFlag(const QuestionStatistics& question);
+
+// The scan files in a folder (PDF, PNG, JPEG, TIFF), sorted by name, for a
+// folder dropped on the window.
+QStringList ScanFilesIn(const QString& folder);
+
+class GradingSession : public QObject {
+    Q_OBJECT
+public:
+    // paperPath: the paper on disk, whose grading this is. dataFolder: where
+    // the grading file goes when the paper's folder is read-only (e.g.
+    // Platform::DataFolder()). Nothing is read until Load().
+    GradingSession(QString paperPath, QString dataFolder, std::vector<QuestionRecord> paper,
+                   QString modeLetters, QObject* parent = nullptr);
+    ~GradingSession() override;
+
+    // --- The paper ---------------------------------------------------------
+    const QString& PaperPath() const { return paperPath_; }
+    // The paper's rows changed (an answer or a mark fixed in the editor):
+    // every sheet is scored again at once. Not a correction: the paper keeps
+    // its own history.
+    void SetPaper(std::vector<QuestionRecord> paper, QString modeLetters);
+    const std::vector<QuestionRecord>& Paper() const;
+    const AnswerKey& Key() const { return *key_; }
+
+    // --- The grading file --------------------------------------------------
+    // <paper>.grades.json beside the paper, or in the data folder (named by
+    // a digest of the paper's path) when the paper's folder is read-only.
+    QString GradingFile() const;
+    // Reads the grading file, if any, replacing everything; a damaged file
+    // is renamed aside (never overwritten) and grading starts empty.
+    GradingLoad Load();
+    // Writes the grading file by the safe write; done after every change
+    // already. Returns why it failed, or an empty text.
+    QString Save();
+    // The last save's failure, empty after a success.
+    const QString& SaveError() const { return saveError_; }
+    // The scans added that are not where they were.
+    QStringList MissingScans() const;
+    // A scan found elsewhere: every sheet of it now reads from newPath.
+    // False when oldPath is not one of the scans.
+    bool RelocateScan(const QString& oldPath, const QString& newPath);
+
+    // --- Reading scans -----------------------------------------------------
+    // Reads every page of the files in the background (files already added
+    // are skipped): sheetAdded for each page as it is read, scanProgress,
+    // then scansFinished. False when a reading is already running or no new
+    // file is given.
+    bool AddScans(const QStringList& files);
+    void CancelScans();
+    bool Reading() const { return runner_ != nullptr; }
+    const QStringList& Scans() const { return scans_; }
+    // One page read (by the background reading, or handed in): stored and
+    // scored at once. Returns the sheet's id.
+    int AddPage(const QString& file, int page, const PageRead& read);
+    // Reads one page of a scan again, with its upright picture, for showing
+    // it. Slow (a page's decoding and registration): call it off the GUI
+    // thread; safe on several threads at once.
+    PageRead ReadPage(const QString& file, int page) const;
+    // The sheet's page read again (see ReadPage); an unread page for a sheet
+    // typed in by hand.
+    PageRead ReadPage(int id) const;
+
+    // --- The sheets and their results -------------------------------------
+    // In the order they were read (and typed in).
+    const std::vector<GradingSheet>& Sheets() const { return sheets_; }
+    // One per sheet, in the same order.
+    const std::vector<SheetResult>& Results() const { return results_; }
+    const GradeStatistics& Statistics() const { return statistics_; }
+    // -1 when no sheet has that id.
+    int IndexOf(int id) const;
+    const GradingSheet* Sheet(int id) const;
+    const SheetResult* Result(int id) const;
+    SheetState State(int id) const;
+    // Every sheet's id: those to review first, then the unreadable ones,
+    // then the rest, each in reading order.
+    std::vector<int> ReviewOrder() const;
+    // The next sheet after `id` (in ReviewOrder's order of reading) still
+    // to review, wrapping round; -1 when none is.
+    int NextToReview(int id) const;
+    int SheetCount() const { return int(sheets_.size()); }
+    // Sheets in review or unreadable.
+    int ToReviewCount() const;
+    // "N sheets, R to review".
+    QString CountsText() const;
+
+    // --- Corrections (each one a step of UndoStack()) ---------------------
+    // Turns a bubble's mark on or off (an unclear one becomes marked).
+    // bubble: its index in the sheet's bubbles.
+    bool ToggleBubble(int id, int bubble);
+    // Chooses the digit of a student number place: that bubble marked, the
+    // other bubbles of the place empty.
+    bool ChooseDigit(int id, int position, int digit);
+    // A student number typed by hand (digits only); empty takes it away.
+    bool TypeStudent(int id, const QString& number);
+    // Takes the sheet as read: its remaining doubts no longer count.
+    bool Accept(int id);
+    bool RemoveSheet(int id);
+    // Takes every sheet of a scan out, and the scan from the list.
+    bool RemoveScan(const QString& file);
+    // A sheet typed in from a student's paper: the paper's letters marked,
+    // one per question in the paper's order. Returns its id, -1 when the
+    // number is not digits or the answers do not match the paper.
+    int AddByHand(const QString& student, const QString& version,
+                  const std::vector<AnswerMask>& answers);
+
+    // --- Class list and flawed questions (steps of UndoStack() too) ------
+    // A CSV of number and name (ClassList::FromCsv); false with *error set
+    // when it is not one.
+    bool SetClassList(const QByteArray& csv, QString* error);
+    void ClearClassList();
+    const ClassList* Classes() const { return classList_ ? &*classList_ : nullptr; }
+    // Class list numbers with no sheet read, in the list's order.
+    QStringList Absent() const;
+    // question from 1. More answers taken as correct, each a set of the
+    // paper's letters marked exactly; an empty list takes the adjustment away.
+    bool SetAlsoAccepted(int question, const std::vector<AnswerMask>& answers);
+    std::vector<AnswerMask> AlsoAccepted(int question) const;
+    // Every sheet read gets the question's mark.
+    bool SetGiveAll(int question, bool give);
+    bool GiveAll(int question) const;
+    // The adjustments as the export lists them: "Q3: also accepted B, AC",
+    // "Q7: everyone given the mark".
+    QStringList AdjustmentTexts() const;
+
+    // The corrections' history, apart from the paper's own.
+    QUndoStack* UndoStack() { return &undo_; }
+
+    // --- Export ------------------------------------------------------------
+    // CSV, .xlsx or .ods by the extension, by the safe write: sheet "Grades"
+    // and, in a workbook, "Questions" with the statistics and adjustments.
+    // Returns why it failed, or an empty text.
+    QString ExportGrades(const QString& path) const;
+
+signals:
+    // After every change of any sheet, result, statistic or adjustment.
+    void Changed();
+    void sheetAdded(int id);
+    // done of total pages read.
+    void scanProgress(int done, int total);
+    // completed is false when cancelled.
+    void scansFinished(bool completed);
+    // The grading file could not be written; why.
+    void saveFailed(const QString& error);
+
+private:
+    friend class SheetsCommand;
+    friend class AdjustCommand;
+
+    struct Adjustments {
+        std::map<int, std::vector<AnswerMask>> alsoAccept;  // by question from 1
+        std::map<int, bool> giveAll;
+        QByteArray classCsv;
+        bool operator==(const Adjustments&) const = default;
+    };
+
+    void Recompute();
+    void Touched();  // recompute, save, notify
+    void PutSheet(int index, std::optional<GradingSheet> sheet, int id);
+    void SetAdjustments(const Adjustments& adjustments);
+    void OnPage(const BatchPage& page);
+    void PushSheetChange(const QString& text, std::vector<std::optional<GradingSheet>> before,
+                         std::vector<std::optional<GradingSheet>> after, std::vector<int> ids,
+                         std::vector<int> indexes);
+    const SheetRead& ToRead(const GradingSheet& sheet);
+    std::shared_ptr<const SheetReader> Reader() const;
+    PageRead ReadPageWith(const QString& file, int page,
+                          const std::optional<SheetCode>& printedWith) const;
+    QString LocalFile() const;
+    QString DataFile() const;
+    QByteArray ToJson() const;
+    bool FromJson(const QByteArray& json);
+
+    QString paperPath_, dataFolder_;
+    std::unique_ptr<AnswerKey> key_;
+    std::unique_ptr<PageSheets> pageSheets_;
+    mutable std::mutex readerMutex_;  // ReadPage runs on other threads
+    std::shared_ptr<const SheetReader> reader_;
+    std::shared_ptr<const SheetReader> runnerReader_;  // the reading's, kept while it runs
+    std::map<int, SheetRead> reads_;  // by id: each sheet's reading in the paper's terms
+    QStringList scans_;
+    std::vector<GradingSheet> sheets_;
+    std::vector<SheetResult> results_;
+    std::vector<SheetState> states_;
+    GradeStatistics statistics_;
+    Adjustments adjustments_;
+    std::optional<ClassList> classList_;
+    int nextId_ = 1;
+    QString saveError_;
+    bool loading_ = false;
+    bool saveBlocked_ = false;  // a damaged file could not be set aside
+    int unsavedPages_ = 0;
+    QUndoStack undo_;
+    BatchRunner* runner_ = nullptr;
+    int pagesRead_ = 0;
+};
+
+}  // namespace scrivane
