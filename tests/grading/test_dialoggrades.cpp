@@ -2,6 +2,7 @@
 // scanned by the generator: reading, review, corrections and their undo,
 // re-scoring when the paper's key changes, export, and the save first.
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -125,7 +126,8 @@ int RowOf(const DialogGrades& dialog, const QString& student) {
 int BubbleOf(const DialogGrades& dialog, int question, const QString& letter) {
     const auto& bubbles = dialog.ViewSheet->Bubbles();
     for (std::size_t i = 0; i < bubbles.size(); ++i)
-        if (bubbles[i].question == question && bubbles[i].option == AnswerTextToMask(letter))
+        if (bubbles[i].bubble.kind == SheetBubble::Kind::Answer &&
+            bubbles[i].bubble.source == question && QString(bubbles[i].bubble.option) == letter)
             return int(i);
     return -1;
 }
@@ -138,6 +140,7 @@ private slots:
     void gradesNeedThePaperOnDisk();
     void readReviewCorrectAndFollowThePaper();
     void questionsStatisticsAndFlawedQuestions();
+    void reopensAsLeftAndAsksForAMovedScan();
 };
 
 void TestDialogGrades::gradesNeedThePaperOnDisk() {
@@ -189,8 +192,10 @@ void TestDialogGrades::readReviewCorrectAndFollowThePaper() {
     QCOMPARE(Grading::Cell(*dialog, wrong, 4), QString::number(kQuestions));
 
     // The picture of the sheet to review: its extra mark, clicked off.
-    dialog->SelectSheet(2);
-    QCOMPARE(dialog->CurrentSheet(), 2);
+    const int doubtful = dialog->Session().Sheets()[2].id;
+    dialog->SelectSheet(doubtful);
+    QCOMPARE(dialog->CurrentSheet(), doubtful);
+    QTRY_COMPARE(dialog->PictureSheet(), doubtful);
     QVERIFY(dialog->ListReasons->count() > 0);
     const int extra = BubbleOf(*dialog, 2, WrongLetter(1));
     QVERIFY(extra >= 0);
@@ -204,14 +209,14 @@ void TestDialogGrades::readReviewCorrectAndFollowThePaper() {
 
     // Undone and redone in the window, apart from the paper's history.
     const int paperSteps = g.harness.window->History().Stack().count();
-    dialog->Book().Undo().undo();
+    dialog->Session().UndoStack()->undo();
     QCOMPARE(g.harness.window->History().Stack().count(), paperSteps);
     QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("3 sheets, 1 to review"));
-    dialog->Book().Undo().redo();
+    dialog->Session().UndoStack()->redo();
     QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("3 sheets, 0 to review"));
 
     // A student digit chosen on the picture, and one typed.
-    dialog->SelectSheet(0);
+    dialog->SelectSheet(dialog->Session().Sheets()[0].id);
     dialog->EditStudent->setText(QStringLiteral("1009"));
     emit dialog->EditStudent->editingFinished();
     QVERIFY(RowOf(*dialog, QStringLiteral("1009")) >= 0);
@@ -295,9 +300,47 @@ void TestDialogGrades::questionsStatisticsAndFlawedQuestions() {
     QCOMPARE(Grading::Cell(*dialog, RowOf(*dialog, QStringLiteral("1002")), 3),
              QString::number(kQuestions));
     QVERIFY(questions->index(0, 1).data().toString().contains(QStringLiteral("also")));
-    dialog->Book().Undo().undo();
+    dialog->Session().UndoStack()->undo();
     QCOMPARE(Grading::Cell(*dialog, RowOf(*dialog, QStringLiteral("1002")), 3),
              QString::number(kQuestions - 1));
+}
+
+void TestDialogGrades::reopensAsLeftAndAsksForAMovedScan() {
+    Grading g;
+    g.OpenPaper();
+    QStringList key, twoMarked;
+    for (int q = 0; q < kQuestions; ++q) key << KeyLetter(q);
+    twoMarked = key;
+    twoMarked[0] = key[0] + WrongLetter(0);
+    const QString moved =
+        WriteScan(g.dir, QStringLiteral("b.png"), twoMarked, QStringLiteral("1002"));
+    DialogGrades* dialog = g.Grade();
+    ReadAll(*dialog,
+            {WriteScan(g.dir, QStringLiteral("a.png"), key, QStringLiteral("1001")), moved});
+    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("2 sheets, 1 to review"));
+    QCOMPARE(Grading::Cell(*dialog, 0, 0), QStringLiteral("1002"));
+    dialog->SelectSheet(dialog->Session().Sheets()[1].id);
+    QTest::keyClick(dialog->TableSheets, Qt::Key_Return);
+    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("2 sheets, 0 to review"));
+    QPointer<DialogGrades> watched(dialog);
+    dialog->close();
+    QTRY_VERIFY(!watched);
+
+    // The next day: one scan was moved, and is found where the teacher says.
+    QDir(g.dir.path()).mkdir(QStringLiteral("pile"));
+    const QString found = g.dir.filePath(QStringLiteral("pile/b.png"));
+    QVERIFY(QFile::rename(moved, found));
+    g.harness.fake.prompts.files.push_back(found);
+    dialog = g.Grade();
+    QVERIFY(dialog);
+    QCOMPARE(g.harness.fake.prompts.fileRequests.back().title, QStringLiteral("Where is b.png?"));
+    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("2 sheets, 0 to review"));
+    const int row = RowOf(*dialog, QStringLiteral("1002"));
+    QCOMPARE(Grading::Cell(*dialog, row, 6), QStringLiteral("corrected"));
+    QCOMPARE(Grading::Cell(*dialog, row, 7), QStringLiteral("b.png p. 1"));
+    // Its picture is read from where it is now.
+    dialog->SelectSheet(dialog->Session().Sheets()[1].id);
+    QTRY_COMPARE(dialog->PictureSheet(), dialog->Session().Sheets()[1].id);
 }
 
 QTEST_MAIN(TestDialogGrades)

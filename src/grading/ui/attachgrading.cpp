@@ -37,6 +37,9 @@ void GradeScans(PaperContext& context) {
         window->setAttribute(Qt::WA_DeleteOnClose);
         context.window.setProperty(kWindowProperty,
                                    QVariant::fromValue(QPointer<DialogGrades>(window)));
+        window->show();
+        // Shown first, so what the grading file says has its window.
+        window->LoadGrading();
     }
     window->show();
     window->raise();

@@ -16,23 +16,20 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSet>
 #include <QShortcut>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
+#include <QThread>
 #include <algorithm>
 #include <cmath>
 
 #include "core/paperdocument.h"
 #include "core/prompts.h"
-#include "grading/batchrunner.h"
 #include "grading/gradesreport.h"
-#include "grading/pagesheet.h"
 #include "grading/read/pageread.h"
-#include "grading/scanpages.h"
 #include "grading/ui/scorechart.h"
 #include "print/answersheet.h"
 #include "workspace/papercontext.h"
@@ -46,10 +43,11 @@ const QStringList kScanSuffixes{QStringLiteral("pdf"), QStringLiteral("png"),
                                 QStringLiteral("tif"), QStringLiteral("tiff")};
 const QString kScanFilter = QStringLiteral(
     "Scans (*.pdf *.png *.jpg *.jpeg *.tif *.tiff)|*.pdf;*.png;*.jpg;*.jpeg;*.tif;*.tiff");
-// Scans without a resolution are taken as the usual scanner's.
-constexpr double kFallbackDpi = 200;
+const QString kExportFilter = QStringLiteral(
+    "CSV (*.csv)|*.csv|Excel Workbook (*.xlsx)|*.xlsx|OpenDocument Spreadsheet (*.ods)|*.ods");
 // The picture kept for showing: wide enough to judge a bubble by.
 constexpr int kPictureWidth = 1000;
+constexpr int kPicturesKept = 12;
 const QColor kReviewColour(255, 225, 170);
 const QColor kUnreadableColour(250, 200, 200);
 constexpr int kSheetRole = Qt::UserRole + 1;
@@ -77,25 +75,18 @@ QPushButton* NewButton(const QString& text, const QString& name, QWidget* parent
     return button;
 }
 
-// The flag of a question, the first that applies.
-QString Flag(const QuestionStatistics& q) {
-    if (q.pointBiserial && *q.pointBiserial < 0) return QStringLiteral("Check the answer");
-    if (q.p && *q.p < 0.2) return QStringLiteral("Too hard");
-    if (q.p && *q.p > 0.95) return QStringLiteral("Too easy");
-    if (q.pointBiserial && *q.pointBiserial < 0.2) return QStringLiteral("Weak");
-    return {};
-}
-
-QString StatusText(const SheetResult& result, const GradedSheet& sheet) {
-    switch (result.status) {
-        case SheetStatus::Review:
+QString StatusText(SheetState state) {
+    switch (state) {
+        case SheetState::Review:
             return QStringLiteral("review");
-        case SheetStatus::Unreadable:
+        case SheetState::Unreadable:
             return QStringLiteral("unreadable");
-        case SheetStatus::Ok:
+        case SheetState::Corrected:
+            return QStringLiteral("corrected");
+        case SheetState::Ok:
             break;
     }
-    return sheet.corrected ? QStringLiteral("corrected") : QStringLiteral("ok");
+    return QStringLiteral("ok");
 }
 
 // A small form run through the seams: one line of text, or nothing when cancelled.
@@ -123,22 +114,60 @@ DialogGrades::DialogGrades(PaperContext& context, QWidget* parent)
     : QDialog(parent),
       context_(context),
       modeLetters_(AnswerModeLetters(context.state.AnswerType())),
-      book_(std::make_unique<GradesBook>(context.document.Rows(), modeLetters_)) {
+      session_(std::make_unique<GradingSession>(context.document.FileName(),
+                                                context.seams.platform.DataFolder(),
+                                                context.document.Rows(), modeLetters_)) {
     setObjectName(QStringLiteral("DialogGrades"));
     setWindowTitle(QStringLiteral("Grades - ") + QFileInfo(context.document.FileName()).fileName());
     setAcceptDrops(true);
     setSizeGripEnabled(true);
     BuildControls();
-    connect(book_.get(), &GradesBook::Rescored, this, &DialogGrades::ShowGrades);
+    connect(session_.get(), &GradingSession::Changed, this, &DialogGrades::ShowGrades);
+    connect(session_.get(), &GradingSession::scanProgress, this, [this](int done, int total) {
+        ProgressScans->setRange(0, total);
+        ProgressScans->setValue(done);
+    });
+    connect(session_.get(), &GradingSession::sheetAdded, this, [this](int id) {
+        if (CurrentSheet() < 0) SelectSheet(id);
+    });
+    connect(session_.get(), &GradingSession::scansFinished, this, &DialogGrades::OnReadingFinished);
+    connect(session_.get(), &GradingSession::saveFailed, this, [this](const QString& error) {
+        // Once: every later change would fail the same way.
+        if (saveTold_) return;
+        saveTold_ = true;
+        ShowMessage(context_.seams.prompts,
+                    QStringLiteral("The grading cannot be kept: %1").arg(error));
+    });
     // The grades follow the paper as it is edited, undone and redone.
     connect(&context.document, &PaperDocument::Changed, this, &DialogGrades::PaperChanged);
     connect(&context.document, &PaperDocument::RowEdited, this, &DialogGrades::PaperChanged);
-    // Another paper has nothing to do with these sheets.
+    // Another paper has nothing to do with these sheets; the grading stays in its file.
     connect(&context.document, &PaperDocument::Replaced, this, &QDialog::close);
     ShowGrades();
 }
 
-DialogGrades::~DialogGrades() = default;
+DialogGrades::~DialogGrades() {
+    session_->CancelScans();
+    if (loader_) loader_->wait();
+}
+
+void DialogGrades::LoadGrading() {
+    const GradingLoad load = session_->Load();
+    if (!load.damaged.isEmpty()) ShowMessage(context_.seams.prompts, load.damaged);
+    for (const QString& missing : load.missingScans) {
+        FileRequest request;
+        request.kind = FileRequest::Kind::Open;
+        request.title = QStringLiteral("Where is %1?").arg(QFileInfo(missing).fileName());
+        request.folder = QFileInfo(context_.document.FileName()).absolutePath();
+        request.fileName = QFileInfo(missing).fileName();
+        request.filter = kScanFilter;
+        if (const std::optional<QString> found = context_.seams.prompts.ChooseFile(request))
+            session_->RelocateScan(missing, *found);
+    }
+    ShowGrades();
+    const std::vector<int> order = session_->ReviewOrder();
+    if (!order.empty()) SelectSheet(order.front());
+}
 
 void DialogGrades::BuildControls() {
     auto* top = new QVBoxLayout(this);
@@ -274,10 +303,10 @@ void DialogGrades::BuildControls() {
     top->addWidget(LabelSummary);
 
     // Corrections are undone here, apart from the paper's own history.
-    QAction* undo = book_->Undo().createUndoAction(this, QStringLiteral("&Undo"));
+    QAction* undo = session_->UndoStack()->createUndoAction(this, QStringLiteral("&Undo"));
     undo->setObjectName(QStringLiteral("actionGradesUndo"));
     undo->setShortcut(QKeySequence(QStringLiteral("Ctrl+Z")));
-    QAction* redo = book_->Undo().createRedoAction(this, QStringLiteral("&Redo"));
+    QAction* redo = session_->UndoStack()->createRedoAction(this, QStringLiteral("&Redo"));
     redo->setObjectName(QStringLiteral("actionGradesRedo"));
     redo->setShortcuts(
         {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
@@ -294,9 +323,7 @@ void DialogGrades::BuildControls() {
     connect(review, &QShortcut::activated, this, &DialogGrades::NextToReview);
 
     connect(ButtonAddScans, &QPushButton::clicked, this, &DialogGrades::ChooseScans);
-    connect(ButtonCancelScans, &QPushButton::clicked, this, [this] {
-        if (runner_) runner_->Cancel();
-    });
+    connect(ButtonCancelScans, &QPushButton::clicked, session_.get(), &GradingSession::CancelScans);
     connect(ButtonClassList, &QPushButton::clicked, this, &DialogGrades::LoadClassList);
     connect(ButtonExport, &QPushButton::clicked, this, &DialogGrades::Export);
     connect(TableSheets->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -314,21 +341,6 @@ void DialogGrades::BuildControls() {
     resize(1100, 720);
 }
 
-QString DialogGrades::Key(const QString& file, int page) {
-    return file + QLatin1Char('\n') + QString::number(page);
-}
-
-QStringList DialogGrades::ScansIn(const QString& folder) {
-    QStringList patterns;
-    for (const QString& suffix : kScanSuffixes) patterns << QStringLiteral("*.") + suffix;
-    QStringList files;
-    const QDir dir(folder);
-    for (const QFileInfo& info :
-         dir.entryInfoList(patterns, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase))
-        files << info.absoluteFilePath();
-    return files;
-}
-
 void DialogGrades::ChooseScans() {
     FileRequest request;
     request.kind = FileRequest::Kind::Open;
@@ -337,87 +349,26 @@ void DialogGrades::ChooseScans() {
     request.filter = kScanFilter;
     const std::optional<QString> chosen = context_.seams.prompts.ChooseFile(request);
     if (!chosen) return;
-    AddScans(QFileInfo(*chosen).isDir() ? ScansIn(*chosen) : QStringList{*chosen});
+    AddScans(QFileInfo(*chosen).isDir() ? ScanFilesIn(*chosen) : QStringList{*chosen});
 }
 
 void DialogGrades::AddScans(const QStringList& files) {
-    if (files.isEmpty() || runner_) return;
-    const std::vector<QuestionRecord> paper = context_.document.Rows();
-    reader_ = std::make_unique<SheetReader>(paper, modeLetters_);
-    pageSheets_ = std::make_unique<PageSheets>(paper);
-    runner_ = std::make_unique<BatchRunner>(ScanPageSources(*reader_, kFallbackDpi), 2);
-    connect(runner_.get(), &BatchRunner::pageRead, this, &DialogGrades::OnPageRead);
-    connect(runner_.get(), &BatchRunner::finished, this, &DialogGrades::OnReadingFinished);
+    if (!session_->AddScans(files)) return;
     ButtonAddScans->setEnabled(false);
     ProgressScans->setRange(0, 0);
     ProgressScans->show();
     ButtonCancelScans->show();
-    runner_->Start(files);
-}
-
-DialogGrades::Picture DialogGrades::MakePicture(const PageRead& read) {
-    Picture picture;
-    if (read.upright.isNull() || read.status != PageRead::Status::Read) return picture;
-    const double scale = std::min(1.0, double(kPictureWidth) / read.upright.width());
-    picture.upright =
-        read.upright.scaledToWidth(int(read.upright.width() * scale), Qt::SmoothTransformation);
-    picture.toPixels = read.pointsToUpright * QTransform::fromScale(scale, scale);
-    // Which paper question and letter each printed bubble stands for: the
-    // sheet's own mapping, asked one bubble of every question at a time.
-    const std::vector<BubbleRead>& bubbles = read.bubbles;
-    picture.bubbles.resize(bubbles.size());
-    QHash<int, int> seen;  // bubbles of each printed question so far
-    std::vector<int> round(bubbles.size(), -1);
-    int rounds = 0;
-    for (std::size_t i = 0; i < bubbles.size(); ++i) {
-        picture.bubbles[i].bubble = bubbles[i].bubble;
-        if (bubbles[i].bubble.kind != SheetBubble::Kind::Answer) continue;
-        round[i] = seen[bubbles[i].bubble.question]++;
-        rounds = std::max(rounds, round[i] + 1);
-    }
-    PageRead probe = read;
-    probe.upright = QImage();
-    for (int r = 0; r < rounds; ++r) {
-        for (std::size_t i = 0; i < bubbles.size(); ++i)
-            probe.bubbles[i].mark =
-                round[i] == r ? BubbleRead::Mark::Marked : BubbleRead::Mark::Empty;
-        const SheetRead sheet = pageSheets_->FromPage(probe, {}, 1);
-        for (std::size_t i = 0; i < bubbles.size(); ++i) {
-            if (round[i] != r) continue;
-            const int source = bubbles[i].bubble.source;
-            for (const AnswerRead& answer : sheet.answers)
-                if (answer.question == source && answer.marked) {
-                    picture.bubbles[i].question = source;
-                    picture.bubbles[i].option = answer.marked;
-                }
-        }
-    }
-    return picture;
-}
-
-void DialogGrades::OnPageRead(const BatchPage& page) {
-    if (ProgressScans->maximum() != page.total) ProgressScans->setRange(0, page.total);
-    ProgressScans->setValue(page.index + 1);
-    GradedSheet sheet;
-    sheet.read = pageSheets_->FromPage(page.read, page.file, page.page);
-    Picture picture = MakePicture(page.read);
-    if (!picture.upright.isNull()) pictures_.insert(Key(page.file, page.page), std::move(picture));
-    const bool first = book_->Sheets().empty();
-    book_->Add(std::move(sheet));
-    if (first) SelectSheet(0);
 }
 
 void DialogGrades::OnReadingFinished(bool completed) {
     ProgressScans->hide();
     ButtonCancelScans->hide();
     ButtonAddScans->setEnabled(true);
-    // The runner's thread has ended with this signal; it goes once it is handled.
-    runner_.release()->deleteLater();
     emit ReadingFinished(completed);
 }
 
 void DialogGrades::PaperChanged() {
-    book_->SetPaper(context_.document.Rows());
+    session_->SetPaper(context_.document.Rows(), modeLetters_);
 }
 
 void DialogGrades::ShowGrades() {
@@ -428,24 +379,15 @@ void DialogGrades::ShowGrades() {
 }
 
 void DialogGrades::ShowSheets() {
-    const int keep = shownSheet_;
+    const int keep = CurrentSheet();
     filling_ = true;
-    const std::vector<SheetResult>& results = book_->Results();
-    const std::vector<GradedSheet>& sheets = book_->Sheets();
     sheetRows_->setRowCount(0);
-    // The sheets to review first, then the unreadable, then the rest, each as read.
-    std::vector<int> order(results.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = int(i);
-    auto rank = [&results](int i) {
-        const SheetStatus s = results[std::size_t(i)].status;
-        return s == SheetStatus::Review ? 0 : s == SheetStatus::Unreadable ? 1 : 2;
-    };
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return rank(a) < rank(b); });
     int place = 0;
-    for (int i : order) {
-        const SheetResult& r = results[std::size_t(i)];
-        const GradedSheet& s = sheets[std::size_t(i)];
-        const bool read = r.status != SheetStatus::Unreadable;
+    for (int id : session_->ReviewOrder()) {
+        const GradingSheet& s = *session_->Sheet(id);
+        const SheetResult& r = *session_->Result(id);
+        const SheetState state = session_->State(id);
+        const bool read = state != SheetState::Unreadable;
         const double percent = r.max > 0 ? 100 * r.score / r.max : 0;
         QList<QStandardItem*> row;
         auto add = [&row](const QString& text, const QVariant& sort) {
@@ -459,14 +401,14 @@ void DialogGrades::ShowSheets() {
         add(read ? FormatFigure(r.score) : QString(), read ? r.score : -1);
         add(read ? FormatFigure(r.max) : QString(), r.max);
         add(read ? FormatFigure(std::round(percent * 10) / 10) : QString(), read ? percent : -1);
-        add(StatusText(r, s), place);
+        add(StatusText(state), place);
         add(s.byHand ? QStringLiteral("by hand")
-                     : QStringLiteral("%1 p. %2").arg(QFileInfo(r.file).fileName()).arg(r.page),
+                     : QStringLiteral("%1 p. %2").arg(QFileInfo(s.file).fileName()).arg(s.page),
             place);
-        row[ColStudent]->setData(i, kSheetRole);
-        const QColor colour = r.status == SheetStatus::Review       ? kReviewColour
-                              : r.status == SheetStatus::Unreadable ? kUnreadableColour
-                                                                    : QColor();
+        row[ColStudent]->setData(id, kSheetRole);
+        const QColor colour = state == SheetState::Review       ? kReviewColour
+                              : state == SheetState::Unreadable ? kUnreadableColour
+                                                                : QColor();
         for (QStandardItem* item : row) {
             if (colour.isValid()) item->setBackground(colour);
             if (!r.reasons.isEmpty()) item->setToolTip(r.reasons.join(u'\n'));
@@ -474,14 +416,17 @@ void DialogGrades::ShowSheets() {
         sheetRows_->appendRow(row);
         ++place;
     }
-    LabelSheets->setText(
-        QStringLiteral("%1 sheets, %2 to review").arg(results.size()).arg(book_->ToReview()));
+    LabelSheets->setText(session_->CountsText());
     filling_ = false;
-    shownSheet_ = -1;
-    if (keep >= 0 && keep < int(results.size()))
+    if (keep >= 0 && session_->Sheet(keep)) {
         SelectSheet(keep);
-    else if (!results.empty())
-        SelectSheet(std::min<int>(std::max(keep, 0), int(results.size()) - 1));
+    } else {
+        const std::vector<int> order = session_->ReviewOrder();
+        if (!order.empty())
+            SelectSheet(order.front());
+        else
+            ShowCurrentSheet();
+    }
 }
 
 int DialogGrades::CurrentSheet() const {
@@ -490,10 +435,10 @@ int DialogGrades::CurrentSheet() const {
     return sheetOrder_->mapToSource(current).siblingAtColumn(ColStudent).data(kSheetRole).toInt();
 }
 
-void DialogGrades::SelectSheet(int sheet) {
+void DialogGrades::SelectSheet(int id) {
     for (int row = 0; row < sheetOrder_->rowCount(); ++row) {
         const QModelIndex index = sheetOrder_->index(row, ColStudent);
-        if (sheetOrder_->mapToSource(index).data(kSheetRole).toInt() != sheet) continue;
+        if (sheetOrder_->mapToSource(index).data(kSheetRole).toInt() != id) continue;
         TableSheets->selectionModel()->setCurrentIndex(
             index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         TableSheets->scrollTo(index);
@@ -504,59 +449,112 @@ void DialogGrades::SelectSheet(int sheet) {
 
 void DialogGrades::ShowCurrentSheet() {
     if (filling_) return;
-    const int sheet = CurrentSheet();
-    const bool any = sheet >= 0;
-    ButtonAccept->setEnabled(any &&
-                             book_->Results()[std::size_t(sheet)].status == SheetStatus::Review);
-    EditStudent->setEnabled(any &&
-                            book_->Results()[std::size_t(sheet)].status != SheetStatus::Unreadable);
-    ButtonRemove->setEnabled(any);
+    const int id = CurrentSheet();
+    const GradingSheet* sheet = id >= 0 ? session_->Sheet(id) : nullptr;
+    const SheetState state = sheet ? session_->State(id) : SheetState::Unreadable;
+    ButtonAccept->setEnabled(sheet && state == SheetState::Review);
+    EditStudent->setEnabled(sheet && state != SheetState::Unreadable);
+    ButtonRemove->setEnabled(sheet != nullptr);
     ListReasons->clear();
-    if (!any) {
-        shownSheet_ = -1;
+    if (!sheet) {
+        pictureSheet_ = -1;
         EditStudent->clear();
-        ViewSheet->Clear(
-            QStringLiteral("Add the scans of the answer sheets with Add Scans…, or drop "
-                           "them here."));
+        ViewSheet->Clear(QStringLiteral(
+            "Add the scans of the answer sheets with Add Scans…, or drop them here."));
         return;
     }
-    const SheetResult& result = book_->Results()[std::size_t(sheet)];
-    const GradedSheet& graded = book_->Sheets()[std::size_t(sheet)];
+    const SheetResult& result = *session_->Result(id);
     ListReasons->addItems(result.reasons);
     if (!EditStudent->hasFocus()) EditStudent->setText(result.student.value_or(QString()));
-    const auto found = pictures_.constFind(Key(graded.read.file, graded.read.page));
-    if (found == pictures_.constEnd()) {
-        shownSheet_ = sheet;
-        ViewSheet->Clear(graded.byHand ? QStringLiteral("Entered by hand.")
-                                       : QStringLiteral("No picture of this page."));
+    if (sheet->byHand) {
+        pictureSheet_ = -1;
+        ViewSheet->Clear(QStringLiteral("Entered by hand."));
         return;
     }
-    if (shownSheet_ != sheet || ViewSheet->Bubbles().size() != found->bubbles.size())
-        ViewSheet->Show(found->upright, found->toPixels, found->bubbles);
-    shownSheet_ = sheet;
-    // The looks follow the sheet as corrected.
+    if (pictureSheet_ == id) {
+        ShowLooks(id);
+        return;
+    }
+    const auto found = pictures_.constFind(id);
+    if (found == pictures_.constEnd()) {
+        pictureSheet_ = -1;
+        ViewSheet->Clear(QStringLiteral("Reading the picture…"));
+        LoadPicture(id);
+        return;
+    }
+    if (found->upright.isNull()) {
+        pictureSheet_ = -1;
+        ViewSheet->Clear(found->error);
+        return;
+    }
+    std::vector<ViewBubble> bubbles;
+    for (const SheetBubbleState& b : sheet->bubbles) bubbles.push_back(ViewBubble{b.bubble});
+    ViewSheet->Show(found->upright, found->toPixels, std::move(bubbles));
+    pictureSheet_ = id;
+    ShowLooks(id);
+    emit PictureShown(id);
+}
+
+void DialogGrades::LoadPicture(int id) {
+    wanted_ = id;
+    if (loader_) return;  // the newest wish is read when the current one is done
+    loading_ = id;
+    GradingSession* session = session_.get();
+    loader_ = QThread::create([this, session, id] {
+        const PageRead read = session->ReadPage(id);
+        Picture picture;
+        if (read.status == PageRead::Status::Read && !read.upright.isNull()) {
+            const double scale = std::min(1.0, double(kPictureWidth) / read.upright.width());
+            picture.upright = read.upright.scaledToWidth(int(read.upright.width() * scale),
+                                                         Qt::SmoothTransformation);
+            picture.toPixels = read.pointsToUpright * QTransform::fromScale(scale, scale);
+        } else {
+            picture.error = read.reasons.isEmpty()
+                                ? QStringLiteral("The picture of this page cannot be shown.")
+                                : read.reasons.join(u'\n');
+        }
+        QMetaObject::invokeMethod(
+            this, [this, id, picture] { OnPictureRead(id, picture); }, Qt::QueuedConnection);
+    });
+    connect(loader_, &QThread::finished, loader_, &QObject::deleteLater);
+    loader_->start();
+}
+
+void DialogGrades::OnPictureRead(int id, const Picture& picture) {
+    loader_->wait();
+    loader_ = nullptr;
+    // A few pictures are kept; a class's pile would not fit.
+    if (pictures_.size() >= kPicturesKept) pictures_.erase(pictures_.begin());
+    pictures_.insert(id, picture);
+    if (CurrentSheet() == id) ShowCurrentSheet();
+    const int next = wanted_;
+    if (next != id && next == CurrentSheet() && !pictures_.contains(next)) LoadPicture(next);
+}
+
+void DialogGrades::ShowLooks(int id) {
+    const GradingSheet& sheet = *session_->Sheet(id);
+    const SheetResult& result = *session_->Result(id);
     std::vector<ViewBubble::Look> looks;
-    for (const ViewBubble& b : found->bubbles) {
+    for (const SheetBubbleState& b : sheet.bubbles) {
         ViewBubble::Look look = ViewBubble::Look::Empty;
-        if (b.bubble.kind == SheetBubble::Kind::Answer) {
-            for (std::size_t a = 0; a < graded.read.answers.size(); ++a) {
-                const AnswerRead& answer = graded.read.answers[a];
-                if (answer.question != b.question) continue;
-                const bool multiple =
-                    a < result.answers.size() && result.answers[a].status == AnswerStatus::Multiple;
-                if (answer.unclear & b.option)
-                    look = ViewBubble::Look::Doubt;
-                else if (answer.marked & b.option)
-                    look = multiple ? ViewBubble::Look::Doubt : ViewBubble::Look::Marked;
+        if (b.mark == BubbleRead::Mark::Unclear) look = ViewBubble::Look::Doubt;
+        if (b.mark == BubbleRead::Mark::Marked) {
+            look = ViewBubble::Look::Marked;
+            // Two marks where one answer is asked are the doubt of the whole question.
+            if (b.bubble.kind == SheetBubble::Kind::Answer) {
+                for (const AnswerResult& answer : result.answers)
+                    if (answer.question == b.bubble.source &&
+                        answer.status == AnswerStatus::Multiple)
+                        look = ViewBubble::Look::Doubt;
+            } else {
+                int marked = 0;
+                for (const SheetBubbleState& other : sheet.bubbles)
+                    if (other.bubble.kind == SheetBubble::Kind::Student &&
+                        other.bubble.position == b.bubble.position &&
+                        other.mark == BubbleRead::Mark::Marked)
+                        ++marked;
+                if (marked > 1) look = ViewBubble::Look::Doubt;
             }
-        } else if (std::size_t(b.bubble.position) < graded.read.student.size()) {
-            const DigitRead& digit = graded.read.student[std::size_t(b.bubble.position)];
-            const unsigned short bit = (unsigned short)(1u << b.bubble.digit);
-            const bool several = (digit.marked & (digit.marked - 1)) != 0;
-            if (digit.unclear & bit)
-                look = ViewBubble::Look::Doubt;
-            else if (digit.marked & bit)
-                look = several ? ViewBubble::Look::Doubt : ViewBubble::Look::Marked;
         }
         looks.push_back(look);
     }
@@ -564,13 +562,13 @@ void DialogGrades::ShowCurrentSheet() {
 }
 
 void DialogGrades::OnBubbleClicked(int index) {
-    const int sheet = CurrentSheet();
-    if (sheet < 0) return;
-    const ViewBubble& b = ViewSheet->Bubbles().at(std::size_t(index));
-    if (b.bubble.kind == SheetBubble::Kind::Student)
-        book_->ChooseDigit(sheet, b.bubble.position, b.bubble.digit);
-    else if (b.question > 0 && b.option)
-        book_->ToggleOption(sheet, b.question, b.option);
+    const int id = CurrentSheet();
+    if (id < 0 || id != pictureSheet_) return;
+    const SheetBubble& b = ViewSheet->Bubbles().at(std::size_t(index)).bubble;
+    if (b.kind == SheetBubble::Kind::Student)
+        session_->ChooseDigit(id, b.position, b.digit);
+    else
+        session_->ToggleBubble(id, index);
 }
 
 void DialogGrades::StepSheet(int by) {
@@ -582,45 +580,48 @@ void DialogGrades::StepSheet(int by) {
 }
 
 void DialogGrades::NextToReview() {
-    const int rows = sheetOrder_->rowCount();
-    const int from = TableSheets->currentIndex().row();
-    for (int k = 1; k <= rows; ++k) {
-        const int row = (from + k + rows) % rows;
-        const int sheet =
-            sheetOrder_->mapToSource(sheetOrder_->index(row, ColStudent)).data(kSheetRole).toInt();
-        if (book_->Results()[std::size_t(sheet)].status == SheetStatus::Review) {
-            SelectSheet(sheet);
-            return;
-        }
-    }
+    const int next = session_->NextToReview(CurrentSheet());
+    if (next >= 0) SelectSheet(next);
 }
 
 void DialogGrades::AcceptSheet() {
-    const int sheet = CurrentSheet();
-    if (sheet < 0 || book_->Results()[std::size_t(sheet)].status != SheetStatus::Review) return;
-    book_->Accept(sheet);
+    const int id = CurrentSheet();
+    if (id < 0 || session_->State(id) != SheetState::Review) return;
+    session_->Accept(id);
     NextToReview();
 }
 
 void DialogGrades::TypeStudent() {
-    const int sheet = CurrentSheet();
-    if (sheet < 0) return;
+    const int id = CurrentSheet();
+    if (id < 0) return;
     const QString typed = EditStudent->text().trimmed();
-    if (typed == book_->Results()[std::size_t(sheet)].student.value_or(QString())) return;
-    book_->SetStudent(sheet, typed);
+    if (typed == session_->Result(id)->student.value_or(QString())) return;
+    if (!session_->TypeStudent(id, typed))
+        ShowMessage(context_.seams.prompts, QStringLiteral("A student number is digits only."));
 }
 
 void DialogGrades::RemoveSheets() {
-    std::vector<int> sheets;
+    std::vector<int> ids;
     for (const QModelIndex& index : TableSheets->selectionModel()->selectedRows(ColStudent))
-        sheets.push_back(sheetOrder_->mapToSource(index).data(kSheetRole).toInt());
-    if (sheets.empty()) return;
-    shownSheet_ = -1;
-    book_->Remove(sheets);
+        ids.push_back(sheetOrder_->mapToSource(index).data(kSheetRole).toInt());
+    if (ids.empty()) return;
+    // Every sheet of a scan chosen takes the scan out too.
+    QStringList whole;
+    for (const QString& scan : session_->Scans()) {
+        bool all = true;
+        for (const GradingSheet& s : session_->Sheets())
+            if (s.file == scan && std::find(ids.begin(), ids.end(), s.id) == ids.end()) all = false;
+        if (all) whole << scan;
+    }
+    session_->UndoStack()->beginMacro(QStringLiteral("Remove Sheets"));
+    for (const QString& scan : whole) session_->RemoveScan(scan);
+    for (int id : ids)
+        if (session_->Sheet(id)) session_->RemoveSheet(id);
+    session_->UndoStack()->endMacro();
 }
 
 void DialogGrades::EnterByHand() {
-    const AnswerKey& key = book_->Key();
+    const AnswerKey& key = session_->Key();
     const std::optional<QString> student =
         AskLine(context_.seams.modal, this, QStringLiteral("DialogByHandStudent"),
                 QStringLiteral("Enter by Hand"), QStringLiteral("Student number:"), {});
@@ -633,22 +634,18 @@ void DialogGrades::EnterByHand() {
             .arg(key.QuestionCount()),
         {});
     if (!letters) return;
-    GradedSheet sheet;
-    sheet.read.file = QString();
-    sheet.read.page = 0;
-    for (QChar c : student->trimmed())
-        if (c.isDigit())
-            sheet.read.student.push_back(DigitRead{(unsigned short)(1u << c.digitValue()), 0});
+    std::vector<AnswerMask> answers;
     const QStringList fields = letters->split(u',');
-    for (int q = 0; q < key.QuestionCount(); ++q) {
-        AnswerRead answer;
-        answer.question = q + 1;
-        if (q < fields.size())
-            answer.marked = AnswerTextToMask(fields[q].trimmed().toUpper()) & key.Offered(q);
-        sheet.read.answers.push_back(answer);
-    }
-    book_->AddByHand(std::move(sheet));
-    SelectSheet(int(book_->Sheets().size()) - 1);
+    for (int q = 0; q < key.QuestionCount(); ++q)
+        answers.push_back(
+            q < fields.size()
+                ? AnswerMask(AnswerTextToMask(fields[q].trimmed().toUpper()) & key.Offered(q))
+                : AnswerMask(0));
+    const int id = session_->AddByHand(*student, QString(), answers);
+    if (id < 0)
+        ShowMessage(context_.seams.prompts, QStringLiteral("A student number is digits only."));
+    else
+        SelectSheet(id);
 }
 
 int DialogGrades::CurrentQuestion() const {
@@ -668,8 +665,12 @@ void DialogGrades::AcceptAlso() {
                 QStringLiteral("Letters that also score question %1:").arg(question), {});
     if (!letters) return;
     const AnswerMask mask =
-        AnswerTextToMask(letters->trimmed().toUpper()) & book_->Key().Offered(question - 1);
-    if (mask) book_->AlsoAccept(question, mask);
+        AnswerTextToMask(letters->trimmed().toUpper()) & session_->Key().Offered(question - 1);
+    if (!mask) return;
+    std::vector<AnswerMask> accepted = session_->AlsoAccepted(question);
+    if (std::find(accepted.begin(), accepted.end(), mask) != accepted.end()) return;
+    accepted.push_back(mask);
+    session_->SetAlsoAccepted(question, accepted);
 }
 
 void DialogGrades::GiveAll() {
@@ -678,11 +679,11 @@ void DialogGrades::GiveAll() {
         ShowMessage(context_.seams.prompts, QStringLiteral("Choose a question first."));
         return;
     }
-    book_->GiveAll(question);
+    session_->SetGiveAll(question, true);
 }
 
 void DialogGrades::ShowQuestions() {
-    const GradeStatistics& stats = book_->Statistics();
+    const GradeStatistics& stats = session_->Statistics();
     const int keep = CurrentQuestion();
     // One column per letter any question offers, in the paper's letters.
     QString letters;
@@ -701,10 +702,10 @@ void DialogGrades::ShowQuestions() {
         row << new QStandardItem(QString::number(q.question));
         QString answer = q.answer.value_or(kUncertain);
         QStringList also;
-        for (AnswerMask m : book_->AlsoAccepted(q.question)) also << MarkedLetters(m);
+        for (AnswerMask m : session_->AlsoAccepted(q.question)) also << MarkedLetters(m);
         if (!also.isEmpty())
             answer += QStringLiteral(" (also %1)").arg(also.join(QStringLiteral(", ")));
-        if (book_->GivenToAll(q.question)) answer += QStringLiteral(" (given to all)");
+        if (session_->GiveAll(q.question)) answer += QStringLiteral(" (given to all)");
         row << new QStandardItem(answer) << new QStandardItem(Figure(q.p))
             << new QStandardItem(Figure(q.discrimination))
             << new QStandardItem(Figure(q.pointBiserial));
@@ -724,8 +725,8 @@ void DialogGrades::ShowQuestions() {
             row << item;
         }
         row << new QStandardItem(QString::number(q.blank))
-            << new QStandardItem(QString::number(q.multiple)) << new QStandardItem(Flag(q));
-        if (!Flag(q).isEmpty()) row.back()->setForeground(QColor(190, 60, 0));
+            << new QStandardItem(QString::number(q.multiple)) << new QStandardItem(QuestionFlag(q));
+        if (!QuestionFlag(q).isEmpty()) row.back()->setForeground(QColor(190, 60, 0));
         questionRows_->appendRow(row);
     }
     TableQuestions->resizeColumnsToContents();
@@ -733,7 +734,7 @@ void DialogGrades::ShowQuestions() {
 }
 
 void DialogGrades::ShowSummary() {
-    const SummaryStatistics& s = book_->Statistics().summary;
+    const SummaryStatistics& s = session_->Statistics().summary;
     LabelSummary->setText(
         QStringLiteral("Sheets %1 · mean %2 · median %3 · standard deviation %4 · lowest %5 · "
                        "highest %6 · Cronbach's alpha %7 · standard error of measurement %8")
@@ -741,20 +742,15 @@ void DialogGrades::ShowSummary() {
             .arg(Figure(s.mean), Figure(s.median), Figure(s.sd), Figure(s.lowest),
                  Figure(s.highest), Figure(s.alpha), Figure(s.sem)));
     std::vector<double> percentages;
-    QSet<QString> present;
-    for (const SheetResult& r : book_->Results()) {
-        if (r.status == SheetStatus::Unreadable) continue;
-        percentages.push_back(r.max > 0 ? 100 * r.score / r.max : 0);
-        if (r.student) present.insert(*r.student);
-    }
+    for (const SheetResult& r : session_->Results())
+        if (r.status != SheetStatus::Unreadable)
+            percentages.push_back(r.max > 0 ? 100 * r.score / r.max : 0);
     QStringList absent;
-    if (const ClassList* classes = book_->Classes()) {
-        for (const QString& number : classes->Numbers())
-            if (!present.contains(number))
-                absent << (classes->Name(number).isEmpty()
-                               ? number
-                               : QStringLiteral("%1 %2").arg(number, classes->Name(number)));
-    }
+    if (const ClassList* classes = session_->Classes())
+        for (const QString& number : session_->Absent())
+            absent << (classes->Name(number).isEmpty()
+                           ? number
+                           : QStringLiteral("%1 %2").arg(number, classes->Name(number)));
     ChartScores->Show(percentages, absent);
 }
 
@@ -768,19 +764,16 @@ void DialogGrades::LoadClassList() {
     if (!chosen) return;
     QFile file(*chosen);
     QString error;
-    std::optional<ClassList> list;
+    // A class list is a few kilobytes; a huge file is not one.
     if (!QFileInfo(*chosen).isFile() || file.size() > 16 * 1024 * 1024)
         error = QStringLiteral("it is not a class list");
     else if (!file.open(QIODevice::ReadOnly))
         error = file.errorString();
     else
-        list = ClassList::FromCsv(file.readAll(), &error);
-    if (!list) {
+        session_->SetClassList(file.readAll(), &error);
+    if (!error.isEmpty())
         ShowMessage(context_.seams.prompts,
                     QStringLiteral("The class list cannot be read: %1").arg(error));
-        return;
-    }
-    book_->SetClassList(std::move(list));
 }
 
 void DialogGrades::Export() {
@@ -790,17 +783,23 @@ void DialogGrades::Export() {
     const QFileInfo paper(context_.document.FileName());
     request.folder = paper.absolutePath();
     request.fileName = paper.completeBaseName() + QStringLiteral(" grades.csv");
-    request.filter = QStringLiteral("CSV (*.csv)|*.csv");
-    const std::optional<QString> chosen = context_.seams.prompts.ChooseFile(request);
+    request.filter = kExportFilter;
+    const std::optional<FileChoice> chosen = context_.seams.prompts.ChooseFileAndFilter(request);
     if (!chosen) return;
-    const QString error = book_->ExportCsv(*chosen);
+    // A name without its type's extension gets that of the type chosen.
+    static const QStringList extensions{QStringLiteral(".csv"), QStringLiteral(".xlsx"),
+                                        QStringLiteral(".ods")};
+    QString path = chosen->path;
+    if (!extensions.contains(QStringLiteral(".") + QFileInfo(path).suffix().toLower()))
+        path += extensions.value(chosen->filter, extensions.first());
+    const QString error = session_->ExportGrades(path);
     if (!error.isEmpty())
         ShowMessage(context_.seams.prompts,
                     QStringLiteral("The grades cannot be written: %1").arg(error));
 }
 
 void DialogGrades::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls() && !runner_) event->acceptProposedAction();
+    if (event->mimeData()->hasUrls() && !session_->Reading()) event->acceptProposedAction();
 }
 
 void DialogGrades::dropEvent(QDropEvent* event) {
@@ -808,7 +807,7 @@ void DialogGrades::dropEvent(QDropEvent* event) {
     for (const QUrl& url : event->mimeData()->urls()) {
         const QFileInfo info(url.toLocalFile());
         if (info.isDir())
-            files << ScansIn(info.absoluteFilePath());
+            files << ScanFilesIn(info.absoluteFilePath());
         else if (info.isFile() && kScanSuffixes.contains(info.suffix().toLower()))
             files << info.absoluteFilePath();
     }
@@ -818,7 +817,7 @@ void DialogGrades::dropEvent(QDropEvent* event) {
 }
 
 void DialogGrades::closeEvent(QCloseEvent* event) {
-    if (runner_) runner_->Cancel();
+    session_->CancelScans();
     QDialog::closeEvent(event);
 }
 

@@ -1,17 +1,18 @@
 // The grades window of one paper: the scans read in the background, the
 // sheets to review against their pictures, how each question did, the marks'
 // spread, and the marks handed on. It holds widgets and reactions only; the
-// grading itself is the book's.
+// grading itself, its file and its statistics are the session's.
 #pragma once
 
 #include <QDialog>
 #include <QHash>
 #include <QImage>
+#include <QPointer>
 #include <QTransform>
 #include <memory>
 #include <vector>
 
-#include "grading/ui/gradesbook.h"
+#include "grading/session/gradingsession.h"
 #include "grading/ui/sheetview.h"
 
 class QLabel;
@@ -23,14 +24,11 @@ class QSortFilterProxyModel;
 class QStandardItemModel;
 class QTableView;
 class QTabWidget;
+class QThread;
 
 namespace scrivane {
 
-class BatchRunner;
-class PageSheets;
 class ScoreChart;
-class SheetReader;
-struct BatchPage;
 struct PaperContext;
 
 class DialogGrades : public QDialog {
@@ -39,15 +37,17 @@ public:
     DialogGrades(PaperContext& context, QWidget* parent = nullptr);
     ~DialogGrades() override;
 
-    GradesBook& Book() { return *book_; }
+    GradingSession& Session() { return *session_; }
+    // Opens the paper's grading file: a damaged one is told, a scan that
+    // moved is asked for.
+    void LoadGrading();
     // Reads the scans in the background; the sheets appear as they are read.
     void AddScans(const QStringList& files);
-    bool Reading() const { return runner_ != nullptr; }
-    // The sheet shown, as an index of the book's sheets; -1 for none.
+    // The id of the sheet chosen in the table; -1 for none.
     int CurrentSheet() const;
-    void SelectSheet(int sheet);
-    // Every scan in a folder, in name order.
-    static QStringList ScansIn(const QString& folder);
+    void SelectSheet(int id);
+    // The sheet whose picture the view shows; -1 while none is.
+    int PictureSheet() const { return pictureSheet_; }
 
     QTabWidget* Tabs;
     QPushButton* ButtonAddScans;
@@ -72,6 +72,8 @@ public:
 signals:
     // Every page of the scans added last has been read, or the reading was cancelled.
     void ReadingFinished(bool completed);
+    // The view shows the picture of the sheet.
+    void PictureShown(int id);
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -82,13 +84,15 @@ private:
     struct Picture {
         QImage upright;
         QTransform toPixels;
-        std::vector<ViewBubble> bubbles;
+        QString error;
     };
 
     void BuildControls();
     void ChooseScans();
-    void OnPageRead(const BatchPage& page);
     void OnReadingFinished(bool completed);
+    void LoadPicture(int id);
+    void OnPictureRead(int id, const Picture& picture);
+    void ShowLooks(int id);
     void ShowGrades();
     void ShowSheets();
     void ShowQuestions();
@@ -107,16 +111,18 @@ private:
     void Export();
     int CurrentQuestion() const;
     void PaperChanged();
-    Picture MakePicture(const struct PageRead& read);
-    static QString Key(const QString& file, int page);
 
     PaperContext& context_;
     QString modeLetters_;
-    std::unique_ptr<GradesBook> book_;
-    std::unique_ptr<SheetReader> reader_;
-    std::unique_ptr<PageSheets> pageSheets_;
-    std::unique_ptr<BatchRunner> runner_;
-    QHash<QString, Picture> pictures_;
+    std::unique_ptr<GradingSession> session_;
+    // A few pictures of sheets already seen, by id; reading one again takes
+    // a moment, so it is done on a thread of its own.
+    QHash<int, Picture> pictures_;
+    QThread* loader_ = nullptr;
+    int loading_ = -1;
+    int wanted_ = -1;
+    int pictureSheet_ = -1;
+    bool saveTold_ = false;
     QStandardItemModel* sheetRows_;
     QSortFilterProxyModel* sheetOrder_;
     QStandardItemModel* questionRows_;
