@@ -230,6 +230,15 @@ void TestDialogGrades::readReviewCorrectAndFollowThePaper() {
              QString::number(kQuestions));
     QCOMPARE(Grading::Cell(*dialog, RowOf(*dialog, QStringLiteral("1003")), 3),
              QString::number(kQuestions - 1));
+    // A change that is a step of the paper's history, undone there.
+    std::vector<QuestionRecord> rows = g.harness.window->Document().Rows();
+    rows[0].Answer = AnswerTextToMask(WrongLetter(0));
+    g.harness.window->History().ReplaceRows(QStringLiteral("Fix the key"), rows);
+    QCOMPARE(Grading::Cell(*dialog, RowOf(*dialog, QStringLiteral("1002")), 3),
+             QString::number(kQuestions - 1));
+    g.harness.window->History().Undo();
+    QCOMPARE(Grading::Cell(*dialog, RowOf(*dialog, QStringLiteral("1002")), 3),
+             QString::number(kQuestions));
 
     // The export, read back.
     const QString csv = g.dir.filePath(QStringLiteral("grades.csv"));
@@ -341,6 +350,21 @@ void TestDialogGrades::reopensAsLeftAndAsksForAMovedScan() {
     // Its picture is read from where it is now.
     dialog->SelectSheet(dialog->Session().Sheets()[1].id);
     QTRY_COMPARE(dialog->PictureSheet(), dialog->Session().Sheets()[1].id);
+
+    // A damaged grading file is told and set aside, and grading starts afresh.
+    const QString gradingFile = dialog->Session().GradingFile();
+    watched = dialog;
+    dialog->close();
+    QTRY_VERIFY(!watched);
+    {
+        QFile damaged(gradingFile);
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write("{\"sheets\": [");
+    }
+    const std::size_t told = g.harness.fake.prompts.messages.size();
+    dialog = g.Grade();
+    QCOMPARE(g.harness.fake.prompts.messages.size(), told + 1);
+    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("0 sheets, 0 to review"));
 }
 
 QTEST_MAIN(TestDialogGrades)

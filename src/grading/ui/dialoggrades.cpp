@@ -417,6 +417,11 @@ void DialogGrades::ShowSheets() {
         ++place;
     }
     LabelSheets->setText(session_->CountsText());
+    // Widths follow the contents while sheets come and go, not on every correction.
+    if (sheetRows_->rowCount() != sizedRows_) {
+        sizedRows_ = sheetRows_->rowCount();
+        TableSheets->resizeColumnsToContents();
+    }
     filling_ = false;
     if (keep >= 0 && session_->Sheet(keep)) {
         SelectSheet(keep);
@@ -521,7 +526,7 @@ void DialogGrades::LoadPicture(int id) {
 }
 
 void DialogGrades::OnPictureRead(int id, const Picture& picture) {
-    loader_->wait();
+    if (loader_) loader_->wait();
     loader_ = nullptr;
     // A few pictures are kept; a class's pile would not fit.
     if (pictures_.size() >= kPicturesKept) pictures_.erase(pictures_.begin());

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QImage>
 #include <QPointer>
+#include <QThread>
 #include <QTransform>
 #include <memory>
 #include <vector>
@@ -24,7 +25,6 @@ class QSortFilterProxyModel;
 class QStandardItemModel;
 class QTableView;
 class QTabWidget;
-class QThread;
 
 namespace scrivane {
 
@@ -118,7 +118,7 @@ private:
     // A few pictures of sheets already seen, by id; reading one again takes
     // a moment, so it is done on a thread of its own.
     QHash<int, Picture> pictures_;
-    QThread* loader_ = nullptr;
+    QPointer<QThread> loader_;
     int loading_ = -1;
     int wanted_ = -1;
     int pictureSheet_ = -1;
@@ -128,6 +128,7 @@ private:
     QStandardItemModel* questionRows_;
     int shownSheet_ = -1;
     bool filling_ = false;
+    int sizedRows_ = -1;
 };
 
 }  // namespace scrivane
