@@ -2,11 +2,14 @@
 // scanned by the generator: reading, review, corrections and their undo,
 // re-scoring when the paper's key changes, export, and the save first.
 #include <QAction>
+#include <QApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardItemModel>
@@ -260,9 +263,14 @@ void TestDialogGrades::questionsStatisticsAndFlawedQuestions() {
     QStringList weak = key;
     weak[0] = WrongLetter(0);
     weak[4] = QString();
-    const QStringList files{
-        WriteScan(g.dir, QStringLiteral("a.png"), key, QStringLiteral("1001")),
-        WriteScan(g.dir, QStringLiteral("b.png"), weak, QStringLiteral("1002"))};
+    // The pile comes as a folder dropped on the window; what is no scan stays out.
+    QVERIFY(QDir(g.dir.path()).mkdir(QStringLiteral("pile")));
+    WriteScan(g.dir, QStringLiteral("pile/a.png"), key, QStringLiteral("1001"));
+    WriteScan(g.dir, QStringLiteral("pile/b.png"), weak, QStringLiteral("1002"));
+    {
+        QFile notes(g.dir.filePath(QStringLiteral("pile/notes.txt")));
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+    }
     const QString classes = g.dir.filePath(QStringLiteral("class.csv"));
     {
         QFile list(classes);
@@ -270,7 +278,18 @@ void TestDialogGrades::questionsStatisticsAndFlawedQuestions() {
         list.write("1001,Ada\n1002,Blaise\n1003,Carl\n");
     }
     DialogGrades* dialog = g.Grade();
-    ReadAll(*dialog, files);
+    {
+        QSignalSpy finished(dialog, &DialogGrades::ReadingFinished);
+        QMimeData pile;
+        pile.setUrls({QUrl::fromLocalFile(g.dir.filePath(QStringLiteral("pile")))});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &pile, Qt::LeftButton, {});
+        QApplication::sendEvent(dialog, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &pile, Qt::LeftButton, {});
+        QApplication::sendEvent(dialog, &drop);
+        QVERIFY(finished.wait(60000));
+    }
+    QCOMPARE(dialog->Session().Scans().size(), 2);
     g.harness.fake.prompts.files.push_back(classes);
     dialog->ButtonClassList->click();
     QCOMPARE(Grading::Cell(*dialog, RowOf(*dialog, QStringLiteral("1001")), 1),
