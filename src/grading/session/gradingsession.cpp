@@ -57,12 +57,49 @@ std::vector<DigitRead> DigitsOf(const QString& number) {
     return digits;
 }
 
-int MarkCode(BubbleRead::Mark mark) {
-    return mark == BubbleRead::Mark::Marked ? 1 : mark == BubbleRead::Mark::Unclear ? 2 : 0;
+// A bubble's state in the grading file: '.' empty and 'x' marked as read,
+// '?' unclear, 'o' and 'X' emptied and marked by the teacher.
+QChar MarkLetter(const SheetBubbleState& state) {
+    switch (state.mark) {
+        case BubbleRead::Mark::Marked:
+            return state.corrected ? u'X' : u'x';
+        case BubbleRead::Mark::Unclear:
+            return u'?';
+        case BubbleRead::Mark::Empty:
+            break;
+    }
+    return state.corrected ? u'o' : u'.';
+}
+
+bool FromMarkLetter(QChar letter, SheetBubbleState* state) {
+    const char c = char(letter.unicode() < 128 ? letter.unicode() : 0);
+    state->mark = (c == 'x' || c == 'X') ? BubbleRead::Mark::Marked
+                  : c == '?'             ? BubbleRead::Mark::Unclear
+                                         : BubbleRead::Mark::Empty;
+    state->corrected = c == 'X' || c == 'o';
+    return c == '.' || c == 'x' || c == 'X' || c == 'o' || c == '?';
 }
 
 double Rounded(double value) {
     return std::round(value * 100) / 100;
+}
+
+// Whether two sheets' bubbles stand in the same places, as the grading file
+// keeps them.
+bool SameLayout(const GradingSheet& a, const GradingSheet& b) {
+    if (a.bubbles.size() != b.bubbles.size() ||
+        Rounded(a.pageSize.width()) != Rounded(b.pageSize.width()) ||
+        Rounded(a.pageSize.height()) != Rounded(b.pageSize.height()))
+        return false;
+    for (std::size_t i = 0; i < a.bubbles.size(); ++i) {
+        const SheetBubble &x = a.bubbles[i].bubble, &y = b.bubbles[i].bubble;
+        if (x.kind != y.kind || x.question != y.question || x.source != y.source ||
+            x.option != y.option || x.position != y.position || x.digit != y.digit ||
+            Rounded(x.centre.x()) != Rounded(y.centre.x()) ||
+            Rounded(x.centre.y()) != Rounded(y.centre.y()) || Rounded(x.r) != Rounded(y.r))
+            return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -152,6 +189,8 @@ GradingSession::~GradingSession() {
     // The reading's thread must end before what it reads with goes.
     delete runner_;
     runner_ = nullptr;
+    // The pages read since the last write are not lost with the window.
+    if (unsavedPages_ > 0) Save();
 }
 
 // --- The paper ---------------------------------------------------------------
@@ -255,7 +294,7 @@ void GradingSession::Recompute() {
             const QString prefix = QStringLiteral("question %1: ").arg(printed);
             result.reasons.removeIf([&](const QString& r) { return r.startsWith(prefix); });
         }
-        const bool corrected = sheet.accepted || !sheet.typedStudent.isEmpty() ||
+        const bool corrected = sheet.accepted || (!sheet.byHand && !sheet.typedStudent.isEmpty()) ||
                                std::any_of(sheet.bubbles.begin(), sheet.bubbles.end(),
                                            [](const SheetBubbleState& b) { return b.corrected; });
         if (sheet.accepted || result.reasons.isEmpty()) {
@@ -316,7 +355,12 @@ bool GradingSession::AddScans(const QStringList& files) {
         AddPage(page.file, page.page, page.read);
         emit scanProgress(++pagesRead_, page.total);
     });
-    connect(runner_, &BatchRunner::finished, this, [this](bool completed) {
+    connect(runner_, &BatchRunner::finished, this, [this, added](bool completed) {
+        // A scan of which nothing was read before a cancel can be added again.
+        for (const QString& file : added)
+            if (std::none_of(sheets_.begin(), sheets_.end(),
+                             [&file](const GradingSheet& s) { return s.file == file; }))
+                scans_.removeAll(file);
         runner_->deleteLater();
         runner_ = nullptr;
         runnerReader_.reset();
@@ -767,7 +811,6 @@ QByteArray GradingSession::ToJson() const {
     QJsonObject root;
     root["format"] = kFormat;
     root["paper"] = QFileInfo(paperPath_).absoluteFilePath();
-    root["next_id"] = nextId_;
     root["scans"] = QJsonArray::fromStringList(scans_);
     if (!adjustments_.classCsv.isEmpty())
         root["class_list"] = QString::fromUtf8(adjustments_.classCsv);
@@ -781,6 +824,30 @@ QByteArray GradingSession::ToJson() const {
     QJsonArray giveAll;
     for (const auto& [question, given] : adjustments_.giveAll) giveAll.append(question);
     root["give_all"] = giveAll;
+
+    // The sheets of one version share where their bubbles are: each layout
+    // is kept once, and a sheet keeps only its marks.
+    QJsonArray layouts;
+    std::vector<const GradingSheet*> shown;  // a sheet of each layout
+    const auto LayoutIndex = [&](const GradingSheet& sheet) {
+        for (std::size_t i = 0; i < shown.size(); ++i)
+            if (SameLayout(*shown[i], sheet)) return int(i);
+        shown.push_back(&sheet);
+        // [kind (0 answer, 1 student), question or place, source or digit, letter, x, y, r]
+        QJsonArray bubbles;
+        for (const SheetBubbleState& state : sheet.bubbles) {
+            const SheetBubble& b = state.bubble;
+            const bool answer = b.kind == SheetBubble::Kind::Answer;
+            bubbles.append(QJsonArray{answer ? 0 : 1, answer ? b.question : b.position,
+                                      answer ? b.source : b.digit,
+                                      answer ? QString(b.option) : QString(), Rounded(b.centre.x()),
+                                      Rounded(b.centre.y()), Rounded(b.r)});
+        }
+        layouts.append(QJsonObject{{"width", Rounded(sheet.pageSize.width())},
+                                   {"height", Rounded(sheet.pageSize.height())},
+                                   {"bubbles", bubbles}});
+        return int(shown.size() - 1);
+    };
 
     QJsonArray sheets;
     for (const GradingSheet& sheet : sheets_) {
@@ -801,28 +868,20 @@ QByteArray GradingSession::ToJson() const {
         if (!sheet.byHand && !sheet.unreadable) {
             o["code"] = QString::fromLatin1(sheet.code);
             o["version"] = sheet.version;
-            o["width"] = sheet.pageSize.width();
-            o["height"] = sheet.pageSize.height();
-            // [kind (0 answer, 1 student), question or place, source or digit,
-            //  letter, x, y, r, mark (0 empty, 1 marked, 2 unclear), corrected]
-            QJsonArray bubbles;
-            for (const SheetBubbleState& state : sheet.bubbles) {
-                const SheetBubble& b = state.bubble;
-                const bool answer = b.kind == SheetBubble::Kind::Answer;
-                bubbles.append(
-                    QJsonArray{answer ? 0 : 1, answer ? b.question : b.position,
-                               answer ? b.source : b.digit, answer ? QString(b.option) : QString(),
-                               Rounded(b.centre.x()), Rounded(b.centre.y()), Rounded(b.r),
-                               MarkCode(state.mark), state.corrected ? 1 : 0});
-            }
-            o["bubbles"] = bubbles;
+            o["layout"] = LayoutIndex(sheet);
+            QString marks(qsizetype(sheet.bubbles.size()), u'.');
+            for (std::size_t i = 0; i < sheet.bubbles.size(); ++i)
+                marks[qsizetype(i)] = MarkLetter(sheet.bubbles[i]);
+            o["marks"] = marks;
         }
         if (!sheet.typedStudent.isEmpty()) o["student"] = sheet.typedStudent;
         if (sheet.accepted) o["accepted"] = true;
         sheets.append(o);
     }
+    root["layouts"] = layouts;
     root["sheets"] = sheets;
-    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+    // Compact: a pile of a few hundred sheets holds a few hundred thousand bubbles.
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 
 bool GradingSession::FromJson(const QByteArray& json) {
@@ -860,6 +919,32 @@ bool GradingSession::FromJson(const QByteArray& json) {
     for (const QJsonValue& v : root["give_all"].toArray())
         adjustments_.giveAll[int(number(v))] = true;
 
+    std::vector<GradingSheet> layouts;  // only their page size and bubbles
+    for (const QJsonValue& value : root["layouts"].toArray()) {
+        GradingSheet layout;
+        layout.pageSize = QSizeF(number(value["width"]), number(value["height"]));
+        for (const QJsonValue& b : value["bubbles"].toArray()) {
+            const QJsonArray a = b.toArray();
+            if (a.size() != 7) return false;
+            SheetBubbleState state;
+            SheetBubble& bubble = state.bubble;
+            const bool answer = number(a[0]) == 0;
+            bubble.kind = answer ? SheetBubble::Kind::Answer : SheetBubble::Kind::Student;
+            (answer ? bubble.question : bubble.position) = int(number(a[1]));
+            (answer ? bubble.source : bubble.digit) = int(number(a[2]));
+            const QString letter = text(a[3]);
+            if (answer) {
+                if (letter.size() != 1) return false;
+                bubble.option = letter[0];
+            }
+            bubble.centre = QPointF(number(a[4]), number(a[5]));
+            bubble.r = number(a[6]);
+            layout.bubbles.push_back(state);
+        }
+        if (!ok) return false;
+        layouts.push_back(std::move(layout));
+    }
+
     int highest = 0;
     std::set<int> ids;
     for (const QJsonValue& value : root["sheets"].toArray()) {
@@ -894,36 +979,21 @@ bool GradingSession::FromJson(const QByteArray& json) {
             sheet.code = text(o["code"]).toLatin1();
             if (!SheetCode::Decode(sheet.code)) return false;
             sheet.version = text(o["version"]);
-            sheet.pageSize = QSizeF(number(o["width"]), number(o["height"]));
-            for (const QJsonValue& b : o["bubbles"].toArray()) {
-                const QJsonArray a = b.toArray();
-                if (a.size() != 9) return false;
-                SheetBubbleState state;
-                SheetBubble& bubble = state.bubble;
-                const bool answer = number(a[0]) == 0;
-                bubble.kind = answer ? SheetBubble::Kind::Answer : SheetBubble::Kind::Student;
-                (answer ? bubble.question : bubble.position) = int(number(a[1]));
-                (answer ? bubble.source : bubble.digit) = int(number(a[2]));
-                const QString letter = text(a[3]);
-                if (answer) {
-                    if (letter.size() != 1) return false;
-                    bubble.option = letter[0];
-                }
-                bubble.centre = QPointF(number(a[4]), number(a[5]));
-                bubble.r = number(a[6]);
-                const int mark = int(number(a[7]));
-                if (mark < 0 || mark > 2) return false;
-                state.mark = mark == 1   ? BubbleRead::Mark::Marked
-                             : mark == 2 ? BubbleRead::Mark::Unclear
-                                         : BubbleRead::Mark::Empty;
-                state.corrected = number(a[8]) != 0;
-                sheet.bubbles.push_back(state);
-            }
+            const int at = int(number(o["layout"]));
+            const QString marks = text(o["marks"]);
+            if (at < 0 || std::size_t(at) >= layouts.size() ||
+                std::size_t(marks.size()) != layouts[std::size_t(at)].bubbles.size())
+                return false;
+            const GradingSheet& layout = layouts[std::size_t(at)];
+            sheet.pageSize = layout.pageSize;
+            sheet.bubbles = layout.bubbles;
+            for (std::size_t i = 0; i < sheet.bubbles.size(); ++i)
+                if (!FromMarkLetter(marks[qsizetype(i)], &sheet.bubbles[i])) return false;
         }
         if (!ok) return false;
         sheets_.push_back(std::move(sheet));
     }
-    nextId_ = std::max(highest + 1, int(root["next_id"].toDouble()));
+    nextId_ = highest + 1;
     return ok;
 }
 

@@ -123,7 +123,8 @@ public:
     // Reads every page of the files in the background (files already added
     // are skipped): sheetAdded for each page as it is read, scanProgress,
     // then scansFinished. False when a reading is already running or no new
-    // file is given.
+    // file is given. A scan of which nothing was read before a cancel is
+    // taken off the list again.
     bool AddScans(const QStringList& files);
     void CancelScans();
     bool Reading() const { return runner_ != nullptr; }

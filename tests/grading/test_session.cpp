@@ -1,0 +1,449 @@
+// The grading of a paper on scans of its own printing: a small pile read in
+// the background, its doubts corrected and undone, the marks following a
+// changed answer and a flawed question's adjustments, the grading file kept
+// exactly and a damaged one set aside, and the grades exported and read back.
+#include <unistd.h>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <random>
+
+#include "grading/session/gradingsession.h"
+#include "interchange/csv.h"
+#include "scangen/scangen.h"
+#include "spreadsheet/codec/reader.h"
+
+using namespace scrivane;
+using namespace scrivane::scangen;
+
+namespace {
+
+const PrintRun& Run() {
+    static const PrintRun run = Print(SamplePaper(8, 5), QStringLiteral("ABCDE"), 2, 5, 4);
+    return run;
+}
+
+AnswerMask Bit(QChar letter) {
+    return AnswerMask(1 << (letter.unicode() - u'A'));
+}
+
+// The paper's first letter that the question offers and is not its answer.
+AnswerMask WrongLetter(const QuestionRecord& question) {
+    for (int i = 0; i < 6; ++i)
+        if (!question.Items[std::size_t(i)].isEmpty() && !(question.Answer & (1 << i)))
+            return AnswerMask(1 << i);
+    return 0;
+}
+
+// The letter in the paper of a bubble printed on version v.
+QChar SourceLetter(int v, const SheetBubble& bubble) {
+    for (const PrintedQuestion& question : Run().versions[std::size_t(v)].questions)
+        if (question.source == bubble.source)
+            for (const PrintedOption& option : question.options)
+                if (option.letter == bubble.option) return option.sourceLetter;
+    return bubble.option;
+}
+
+// A clean scan of version v with the student's digits ('?' for a column
+// left empty) and marks[q] the paper's letters marked for question q + 1.
+QByteArray Scan(int v, const QString& student, const std::vector<AnswerMask>& marks,
+                std::uint32_t seed) {
+    const SheetPageLayout& layout = Run().layouts[std::size_t(v)];
+    Filling filling;
+    filling.student = student;
+    for (const SheetBubble& b : layout.bubbles) {
+        bool on = false;
+        if (b.kind == SheetBubble::Kind::Student)
+            on = student[b.position] == QChar(u'0' + b.digit);
+        else
+            on = marks[std::size_t(b.source - 1)] & Bit(SourceLetter(v, b));
+        filling.marks.push_back(on ? Mark::Pencil : Mark::None);
+    }
+    std::mt19937 random(seed);
+    const QImage page = DrawMarks(
+        RenderBlankSheet(layout, Run().versions[std::size_t(v)], Run().codes[std::size_t(v)], 200),
+        200, layout, filling, random);
+    return Encode(Distort(page, 200, RandomDistortion(random, 0), random), 0, 200);
+}
+
+std::vector<AnswerMask> Answers(const std::vector<QuestionRecord>& paper) {
+    std::vector<AnswerMask> answers;
+    for (const QuestionRecord& q : paper) answers.push_back(q.Answer);
+    return answers;
+}
+
+void Write(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+int IdOf(const GradingSession& session, const QString& fileName) {
+    for (const GradingSheet& sheet : session.Sheets())
+        if (QFileInfo(sheet.file).fileName() == fileName) return sheet.id;
+    return -1;
+}
+
+// The index of the bubble of question `source` and the paper's `letter`.
+int BubbleOf(const GradingSheet& sheet, int source, AnswerMask letter) {
+    const int v = sheet.version == "A" ? 0 : 1;
+    for (std::size_t i = 0; i < sheet.bubbles.size(); ++i) {
+        const SheetBubble& b = sheet.bubbles[i].bubble;
+        if (b.kind == SheetBubble::Kind::Answer && b.source == source &&
+            Bit(SourceLetter(v, b)) == letter)
+            return int(i);
+    }
+    return -1;
+}
+
+}  // namespace
+
+class TestSession : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void readsAndCorrects();
+    void followsThePaperAndAdjustments();
+    void keepsTheGradingFileExactly();
+    void setsADamagedFileAside();
+    void keepsItInTheDataFolderWhenThePapersFolderCannotBeWritten();
+    void cancelledReadingKeepsWhatWasRead();
+    void exportsAndReadsBack();
+    void flags_data();
+    void flags();
+
+private:
+    // A session on the pile, read afresh from the grading file kept after
+    // the first reading.
+    std::unique_ptr<GradingSession> Session();
+
+    QTemporaryDir dir_;
+    QString paper_, data_;
+    QByteArray gradingFile_;
+};
+
+void TestSession::initTestCase() {
+    QVERIFY(dir_.isValid());
+    paper_ = dir_.filePath("endofterm.tpf");
+    data_ = dir_.filePath("data");
+    const std::vector<QuestionRecord>& paper = Run().paper;
+    std::vector<AnswerMask> twice = Answers(paper), wrong;
+    twice[0] |= WrongLetter(paper[0]);
+    for (const QuestionRecord& q : paper) wrong.push_back(WrongLetter(q));
+    Write(dir_.filePath("a.png"), Scan(0, "0123", Answers(paper), 1));
+    Write(dir_.filePath("b.png"), Scan(1, "5678", twice, 2));
+    Write(dir_.filePath("c.png"), Scan(0, "12?4", wrong, 3));
+    Write(dir_.filePath("notes.png"), "not a picture");
+
+    GradingSession session(paper_, data_, paper, Run().modeLetters);
+    QSignalSpy finished(&session, &GradingSession::scansFinished);
+    QSignalSpy added(&session, &GradingSession::sheetAdded);
+    QVERIFY(session.AddScans(ScanFilesIn(dir_.path())));
+    QVERIFY(!session.AddScans({dir_.filePath("a.png")}));  // one reading at a time
+    QVERIFY(finished.wait(120000));
+    QCOMPARE(finished.first().first().toBool(), true);
+    QCOMPARE(added.size(), 4);
+    QCOMPARE(session.GradingFile(), paper_ + ".grades.json");
+    gradingFile_ = ReadAll(session.GradingFile());
+    QVERIFY(!gradingFile_.isEmpty());
+}
+
+std::unique_ptr<GradingSession> TestSession::Session() {
+    QFile::remove(paper_ + ".grades.json");
+    Write(paper_ + ".grades.json", gradingFile_);
+    auto session = std::make_unique<GradingSession>(paper_, data_, Run().paper, Run().modeLetters);
+    const GradingLoad load = session->Load();
+    if (!load.damaged.isEmpty()) qWarning() << load.damaged;
+    return session;
+}
+
+void TestSession::readsAndCorrects() {
+    auto session = Session();
+    const int a = IdOf(*session, "a.png"), b = IdOf(*session, "b.png"), c = IdOf(*session, "c.png"),
+              notes = IdOf(*session, "notes.png");
+    const double max = session->Key().Maximum();
+    QCOMPARE(session->CountsText(), QStringLiteral("4 sheets, 3 to review"));
+    QCOMPARE(session->ReviewOrder(), (std::vector<int>{b, c, notes, a}));
+    QCOMPARE(session->State(a), SheetState::Ok);
+    QCOMPARE(*session->Result(a)->student, QStringLiteral("0123"));
+    QCOMPARE(session->Result(a)->score, max);
+    QCOMPARE(session->State(notes), SheetState::Unreadable);
+    QCOMPARE(session->NextToReview(b), c);
+    QCOMPARE(session->NextToReview(c), b);
+
+    // Two marks on question 1: the wrong one taken off.
+    const SheetResult* result = session->Result(b);
+    QCOMPARE(session->State(b), SheetState::Review);
+    QVERIFY2(result->reasons.join(";").contains("several marks"),
+             qPrintable(result->reasons.join(";")));
+    QSignalSpy changed(session.get(), &GradingSession::Changed);
+    const int wrongBubble = BubbleOf(*session->Sheet(b), 1, WrongLetter(Run().paper[0]));
+    QVERIFY(session->ToggleBubble(b, wrongBubble));
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(session->State(b), SheetState::Corrected);
+    QCOMPARE(session->Result(b)->score, max);
+    QCOMPARE(session->CountsText(), QStringLiteral("4 sheets, 2 to review"));
+    session->UndoStack()->undo();
+    QCOMPARE(session->State(b), SheetState::Review);
+    QCOMPARE(session->Result(b)->score, max - session->Key().Mark(0));
+    session->UndoStack()->redo();
+    QCOMPARE(session->State(b), SheetState::Corrected);
+
+    // The empty digit chosen; the number then read twice, then typed.
+    QCOMPARE(*session->Result(c)->student, QStringLiteral("12?4"));
+    QVERIFY(session->ChooseDigit(c, 2, 3));
+    QCOMPARE(*session->Result(c)->student, QStringLiteral("1234"));
+    QCOMPARE(session->State(c), SheetState::Corrected);
+    QCOMPARE(session->Result(c)->score, 0.0);
+    QVERIFY(!session->TypeStudent(c, "12a4"));
+    QVERIFY(session->TypeStudent(c, "0123"));
+    QCOMPARE(session->State(c), SheetState::Review);  // the same number as a.png
+    QVERIFY(session->Accept(c));
+    QCOMPARE(session->State(c), SheetState::Corrected);
+
+    // An unreadable page is taken out, not accepted; a damaged sheet typed in.
+    QVERIFY(!session->Accept(notes));
+    QVERIFY(session->RemoveScan(dir_.filePath("notes.png")));
+    QCOMPARE(session->State(a), SheetState::Review);  // its number is on c.png too
+    QCOMPARE(session->CountsText(), QStringLiteral("3 sheets, 1 to review"));
+    QVERIFY(!session->Scans().contains(dir_.filePath("notes.png")));
+    QCOMPARE(session->AddByHand("12x", "A", Answers(Run().paper)), -1);
+    const int hand = session->AddByHand("4321", "A", Answers(Run().paper));
+    QCOMPARE(session->Result(hand)->score, max);
+    QCOMPARE(session->State(hand), SheetState::Ok);
+
+    // Every step back to the sheets as read.
+    while (session->UndoStack()->canUndo()) session->UndoStack()->undo();
+    QCOMPARE(session->CountsText(), QStringLiteral("4 sheets, 3 to review"));
+    QCOMPARE(session->ReviewOrder(), (std::vector<int>{b, c, notes, a}));
+    QCOMPARE(ReadAll(session->GradingFile()), gradingFile_);
+}
+
+void TestSession::followsThePaperAndAdjustments() {
+    auto session = Session();
+    const int a = IdOf(*session, "a.png"), c = IdOf(*session, "c.png");
+    const double max = session->Key().Maximum(), mark1 = session->Key().Mark(0);
+    std::vector<QuestionRecord> paper = Run().paper;
+    const AnswerMask key1 = paper[0].Answer;
+    paper[0].Answer = WrongLetter(paper[0]);  // what c.png marked
+    session->SetPaper(paper, Run().modeLetters);
+    QCOMPARE(session->Result(a)->score, max - mark1);
+    QCOMPARE(session->Result(c)->score, mark1);
+    QCOMPARE(*session->Statistics().questions[0].answer, MarkedLetters(paper[0].Answer));
+    QVERIFY(!session->UndoStack()->canUndo());  // the paper keeps its own history
+
+    QVERIFY(session->SetAlsoAccepted(1, {key1}));
+    QCOMPARE(session->Result(a)->score, max);
+    QCOMPARE(session->Result(c)->score, mark1);
+    // b.png marked both: still wrong.
+    QCOMPARE(*session->Statistics().questions[0].p, 2.0 / 3);
+
+    QVERIFY(session->SetGiveAll(2, true));
+    QCOMPARE(session->Result(c)->score, mark1 + session->Key().Mark(1));
+    QCOMPARE(*session->Statistics().questions[1].p, 1.0);
+    QCOMPARE(session->AdjustmentTexts(), (QStringList{"Q1: also accepted " + MarkedLetters(key1),
+                                                      "Q2: everyone given the mark"}));
+
+    // Accepting the second mark of b.png's question 1 clears its doubt.
+    const int b = IdOf(*session, "b.png");
+    QCOMPARE(session->State(b), SheetState::Review);
+    QVERIFY(session->SetAlsoAccepted(1, {key1, AnswerMask(key1 | paper[0].Answer)}));
+    QCOMPARE(session->State(b), SheetState::Ok);
+
+    session->UndoStack()->undo();
+    session->UndoStack()->undo();
+    session->UndoStack()->undo();
+    QCOMPARE(session->Result(a)->score, max - mark1);
+    QCOMPARE(session->Result(c)->score, mark1);
+    QVERIFY(session->AdjustmentTexts().isEmpty());
+}
+
+void TestSession::keepsTheGradingFileExactly() {
+    auto session = Session();
+    const int b = IdOf(*session, "b.png"), c = IdOf(*session, "c.png");
+    QVERIFY(session->ToggleBubble(b, BubbleOf(*session->Sheet(b), 1, WrongLetter(Run().paper[0]))));
+    QVERIFY(session->TypeStudent(c, "5679"));
+    QVERIFY(session->SetClassList("number,name\n0123,Ada\n5678,Bob\n5679,Cy\n9999,Dee\n", nullptr));
+    QVERIFY(session->SetAlsoAccepted(3, {WrongLetter(Run().paper[2])}));
+    QVERIFY(session->SetGiveAll(4, true));
+    session->AddByHand("0042", "B", Answers(Run().paper));
+    QCOMPARE(session->Absent(), QStringList{"9999"});
+    QCOMPARE(*session->Result(c)->name, QStringLiteral("Cy"));
+    const QByteArray kept = ReadAll(session->GradingFile());
+
+    GradingSession again(paper_, data_, Run().paper, Run().modeLetters);
+    const GradingLoad load = again.Load();
+    QVERIFY(load.damaged.isEmpty());
+    QVERIFY(load.missingScans.isEmpty());
+    QCOMPARE(again.CountsText(), session->CountsText());
+    QCOMPARE(again.ReviewOrder(), session->ReviewOrder());
+    QCOMPARE(again.Absent(), session->Absent());
+    for (const GradingSheet& sheet : session->Sheets()) {
+        QCOMPARE(again.State(sheet.id), session->State(sheet.id));
+        QCOMPARE(again.Result(sheet.id)->score, session->Result(sheet.id)->score);
+        QCOMPARE(again.Result(sheet.id)->student, session->Result(sheet.id)->student);
+        QCOMPARE(again.Result(sheet.id)->reasons, session->Result(sheet.id)->reasons);
+    }
+    QCOMPARE(again.Save(), QString());
+    QCOMPARE(ReadAll(again.GradingFile()), kept);
+
+    // A scan moved: named, and found again.
+    const QString moved = dir_.filePath("moved-a.png");
+    QVERIFY(QFile::rename(dir_.filePath("a.png"), moved));
+    GradingSession third(paper_, data_, Run().paper, Run().modeLetters);
+    QCOMPARE(third.Load().missingScans, QStringList{dir_.filePath("a.png")});
+    QVERIFY(third.RelocateScan(dir_.filePath("a.png"), moved));
+    QVERIFY(third.MissingScans().isEmpty());
+    QCOMPARE(third.Sheet(IdOf(third, "moved-a.png"))->file, moved);
+    QCOMPARE(third.ReadPage(IdOf(third, "moved-a.png")).status, PageRead::Status::Read);
+    QVERIFY(QFile::rename(moved, dir_.filePath("a.png")));
+}
+
+void TestSession::setsADamagedFileAside() {
+    const QString file = paper_ + ".grades.json";
+    for (const QByteArray& damage :
+         {QByteArray("{\"format\": 1, \"scans\": [], \"sheets\": [{\"id\""),
+          QByteArray(gradingFile_).replace("\"format\":1", "\"format\":7"),
+          QByteArray("{\"format\": 1, \"scans\": [], \"sheets\": [{\"id\": 1, \"file\": 3}]}")}) {
+        QFile::remove(file);
+        QFile::remove(file + ".damaged");
+        Write(file, damage);
+        GradingSession session(paper_, data_, Run().paper, Run().modeLetters);
+        const GradingLoad load = session.Load();
+        QVERIFY(load.damaged.contains("damaged"));
+        QCOMPARE(load.setAsideAs, file + ".damaged");
+        QCOMPARE(ReadAll(file + ".damaged"), damage);
+        QCOMPARE(session.SheetCount(), 0);
+        // Grading starts again and never writes over the damaged file.
+        session.AddByHand("1", "A", Answers(Run().paper));
+        QCOMPARE(ReadAll(file + ".damaged"), damage);
+        QVERIFY(ReadAll(file).contains("\"by_hand\":true"));
+    }
+}
+
+void TestSession::keepsItInTheDataFolderWhenThePapersFolderCannotBeWritten() {
+    // Folders that do not exist cannot be written to, even by root.
+    const QString first = dir_.filePath("gone/endofterm.tpf");
+    const QString second = dir_.filePath("away/endofterm.tpf");
+    QStringList files;
+    for (const QString& paper : {first, second}) {
+        GradingSession session(paper, data_, Run().paper, Run().modeLetters);
+        QVERIFY(session.Load().damaged.isEmpty());
+        QVERIFY(session.GradingFile().startsWith(data_ + "/"));
+        session.AddByHand(paper == first ? "1" : "2", "A", Answers(Run().paper));
+        QCOMPARE(session.SaveError(), QString());
+        files << session.GradingFile();
+    }
+    QVERIFY(files[0] != files[1]);
+    GradingSession again(first, data_, Run().paper, Run().modeLetters);
+    again.Load();
+    QCOMPARE(again.SheetCount(), 1);
+    QCOMPARE(*again.Results()[0].student, QStringLiteral("1"));
+}
+
+void TestSession::cancelledReadingKeepsWhatWasRead() {
+    const QString paper = dir_.filePath("cancelled.tpf");
+    qsizetype read = 0;
+    {
+        GradingSession session(paper, data_, Run().paper, Run().modeLetters);
+        QSignalSpy finished(&session, &GradingSession::scansFinished);
+        QVERIFY(session.AddScans({dir_.filePath("a.png"), dir_.filePath("b.png")}));
+        QVERIFY(session.Reading());
+        session.CancelScans();
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(finished.first().first().toBool(), false);
+        QVERIFY(!session.Reading());
+        read = session.SheetCount();
+        QVERIFY(read < 2);
+        QCOMPARE(session.Scans().size(), read);
+        // What was not read can be added again.
+        QVERIFY(session.AddScans(
+            {dir_.filePath("a.png"), dir_.filePath("b.png"), dir_.filePath("c.png")}));
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(session.SheetCount(), 3);
+    }
+    GradingSession again(paper, data_, Run().paper, Run().modeLetters);
+    again.Load();
+    QCOMPARE(again.SheetCount(), 3);
+}
+
+void TestSession::exportsAndReadsBack() {
+    auto session = Session();
+    session->SetAlsoAccepted(3, {WrongLetter(Run().paper[2])});
+    const QStringList header = {"Student number",
+                                "Name",
+                                "Version",
+                                "Mark",
+                                "Maximum",
+                                "Percentage",
+                                "Q1",
+                                "Q2",
+                                "Q3",
+                                "Q4",
+                                "Q5",
+                                "Q6",
+                                "Q7",
+                                "Q8"};
+
+    QCOMPARE(session->ExportGrades(dir_.filePath("grades.csv")), QString());
+    const auto rows = interchange::ReadCsvRows(ReadAll(dir_.filePath("grades.csv")));
+    QVERIFY(rows);
+    QCOMPARE(rows->size(), std::size_t(4));  // the unreadable page has no row
+    QCOMPARE((*rows)[0], header);
+    QCOMPARE((*rows)[1][0], QStringLiteral("0123"));
+    QCOMPARE((*rows)[1][5], QStringLiteral("100"));
+    QCOMPARE((*rows)[1][6], MarkedLetters(Run().paper[0].Answer));
+
+    for (const QString name : {"grades.xlsx", "grades.ods"}) {
+        QCOMPARE(session->ExportGrades(dir_.filePath(name)), QString());
+        const codec::Workbook book = codec::ReadWorkbookFile(dir_.filePath(name).toStdString());
+        QCOMPARE(book.sheets.size(), std::size_t(2));
+        const codec::Worksheet& grades = book.sheets[0];
+        QCOMPARE(grades.name, std::string("Grades"));
+        for (int c = 0; c < header.size(); ++c)
+            QCOMPARE(QString::fromStdString(grades.At(1, c + 1).text), header[c]);
+        QCOMPARE(grades.At(2, 1).text, std::string("0123"));
+        QCOMPARE(grades.At(2, 4).kind, codec::Cell::Kind::Number);
+        QCOMPARE(grades.At(2, 4).number, session->Key().Maximum());
+        const codec::Worksheet& questions = book.sheets[1];
+        QCOMPARE(questions.name, std::string("Questions"));
+        QCOMPARE(questions.At(1, 4).text, std::string("p"));
+        QCOMPARE(questions.At(2, 1).number, 1.0);
+        QCOMPARE(questions.At(4, 15).text,
+                 "also accepted " + MarkedLetters(WrongLetter(Run().paper[2])).toStdString());
+    }
+    QVERIFY(!session->ExportGrades(dir_.filePath("grades.txt")).isEmpty());
+    QVERIFY(QDir().mkdir(dir_.filePath("folder.csv")));
+    QVERIFY(!session->ExportGrades(dir_.filePath("folder.csv")).isEmpty());
+}
+
+void TestSession::flags_data() {
+    QTest::addColumn<double>("p");
+    QTest::addColumn<double>("pointBiserial");
+    QTest::addColumn<QString>("flag");
+    QTest::newRow("wrong key beats too hard") << 0.1 << -0.3 << "Check the answer";
+    QTest::newRow("too hard") << 0.1 << 0.5 << "Too hard";
+    QTest::newRow("too easy beats weak") << 0.97 << 0.1 << "Too easy";
+    QTest::newRow("weak") << 0.5 << 0.1 << "Weak";
+    QTest::newRow("sound") << 0.5 << 0.2 << "";
+    QTest::newRow("no figures") << -1.0 << -9.0 << "";
+}
+
+void TestSession::flags() {
+    QFETCH(double, p);
+    QFETCH(double, pointBiserial);
+    QFETCH(QString, flag);
+    QuestionStatistics question;
+    if (p >= 0) question.p = p;
+    if (pointBiserial > -9) question.pointBiserial = pointBiserial;
+    QCOMPARE(QuestionFlag(question), flag);
+}
+
+QTEST_MAIN(TestSession)
+#include "test_session.moc"
