@@ -11,9 +11,12 @@
 #include "editor/commandicons.h"
 #include "editor/formpaper.h"
 #include "editor/startup.h"
+#include "grading/ui/attachgrading.h"
+#include "history/paperhistory.h"
 #include "print/printcommands.h"
 #include "print/printmenu.h"
 #include "seams/desktopseams.h"
+#include "workspace/papercontext.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -44,6 +47,7 @@ int main(int argc, char* argv[]) {
     scrivane::PrintCommands& print = scrivane::AttachPrintCommands(window->Context());
     scrivane::PaperChecksAction& checks = scrivane::AttachPaperChecks(window->Context());
     print.AddBeforePrinting([&checks] { return checks.ConfirmPrinting(); });
+    scrivane::AttachGrading(window->Context());
     if (!options.positionalArguments().isEmpty()) {
         // The file opens once the window is up, so its messages have an owner.
         const QString file =

@@ -1,7 +1,7 @@
 // Makes the screenshots of the documentation from the real windows: the main
 // window with a small paper, both answer setting dialogs, the quick new paper
-// dialog, both quick answer sheets, the unsaved-changes prompt and the paper
-// checks.
+// dialog, both quick answer sheets, the unsaved-changes prompt, the paper
+// checks and the grades window with a class's generated scans.
 //
 //   QT_QPA_PLATFORM=offscreen scrivane-screenshots OUTPUT-FOLDER
 #include <QAbstractButton>
@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -17,11 +18,15 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWidget>
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <random>
 
 #include "checks/ui/attachchecks.h"
 #include "checks/ui/dialogchecks.h"
@@ -37,7 +42,15 @@
 #include "dialogs/formquickpaper17.h"
 #include "editor/formpaper.h"
 #include "editor/startup.h"
+#include "grading/ui/attachgrading.h"
+#include "grading/ui/dialoggrades.h"
+#include "history/paperhistory.h"
 #include "paperfile/dlgcausion.h"
+#include "paperfile/papercommands.h"
+#include "print/answersheet.h"
+#include "scangen/scangen.h"
+#include "spreadsheet/paperio.h"
+#include "workspace/papercontext.h"
 
 namespace scrivane {
 namespace {
@@ -198,6 +211,85 @@ void Click(QWidget& window, const QString& name) {
                      qPrintable(window.objectName()));
 }
 
+// A class of 24 scanned sheets of a 20-question paper: abler students answer
+// more questions right, question 12's key is wrong, a few sheets have two
+// marks on a question and go to review.
+bool SaveGrades(FormPaper& window, Moddule1& state, Seams& seams, const QDir& out) {
+    QTemporaryDir folder;
+    std::vector<QuestionRecord> paper = scangen::SamplePaper(20, 12);
+    const QString letters = AnswerModeLetters(state.AnswerType());
+    const scangen::PrintRun run = scangen::Print(paper, letters, 1, 12, 6);
+    // The key printed in the paper says A where the class was taught C.
+    paper[11].Answer = 1;
+    const QString paperPath = folder.filePath(QStringLiteral("endofterm.tpf"));
+    if (!WritePaperFile(paperPath, paper).WasWritten() ||
+        !window.Paper().OpenChosenPaper(paperPath)) {
+        std::fprintf(stderr, "could not open the grading paper\n");
+        return false;
+    }
+    const SheetPageLayout& layout = run.layouts[0];
+    const QImage blank = RenderBlankSheet(layout, run.versions[0], run.codes[0], 150);
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> unit(0, 1);
+    QStringList files;
+    for (int s = 0; s < 24; ++s) {
+        const double ability = 0.45 + 0.5 * unit(random);
+        const QString student = QStringLiteral("2400%1").arg(s + 11, 2, 10, QChar(u'0'));
+        std::vector<QString> marked(paper.size());
+        for (std::size_t q = 0; q < paper.size(); ++q) {
+            const int options = paper[q].Items[4].isEmpty() ? 4 : 5;
+            int right = 0;
+            while (!(run.paper[q].Answer & (1 << right))) ++right;
+            if (q == 11) right = 2;
+            const int pick = unit(random) < ability
+                                 ? right
+                                 : std::uniform_int_distribution<int>(0, options - 1)(random);
+            marked[q] = QString(QChar(u'A' + pick));
+            if ((s == 4 || s == 9 || s == 17) && q == std::size_t(s % 7))
+                marked[q] += QChar(u'A' + (pick + 1) % options);
+        }
+        scangen::Filling filling;
+        filling.student = student;
+        for (const SheetBubble& b : layout.bubbles)
+            filling.marks.push_back((b.kind == SheetBubble::Kind::Answer
+                                         ? marked[std::size_t(b.source - 1)].contains(b.option)
+                                         : student[b.position].digitValue() == b.digit)
+                                        ? scangen::Mark::Pencil
+                                        : scangen::Mark::None);
+        const QImage page =
+            scangen::Distort(scangen::DrawMarks(blank, 150, layout, filling, random), 150,
+                             scangen::RandomDistortion(random, 1), random);
+        const QString path =
+            folder.filePath(QStringLiteral("scan-%1.jpg").arg(s + 1, 2, 10, QChar(u'0')));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly)) return false;
+        file.write(scangen::Encode(page, 85, 150));
+        files << path;
+    }
+
+    PaperContext& context = window.Context();
+    AttachGrading(context);
+    window.findChild<QAction*>(QStringLiteral("actionGrade"))->trigger();
+    DialogGrades* grades = OpenGrades(context);
+    if (!grades) return false;
+    QEventLoop wait;
+    QObject::connect(grades, &DialogGrades::ReadingFinished, &wait, &QEventLoop::quit);
+    grades->AddScans(files);
+    wait.exec();
+    grades->resize(1180, 760);
+    const int review = grades->Session().ReviewOrder().front();
+    grades->SelectSheet(review);
+    QObject::connect(grades, &DialogGrades::PictureShown, &wait, &QEventLoop::quit);
+    if (grades->PictureSheet() != review) wait.exec();
+    bool ok = Save(*grades, out, QStringLiteral("dialoggrades-review.png"));
+    grades->Tabs->setCurrentIndex(1);
+    grades->TableQuestions->selectRow(11);
+    ok &= Save(*grades, out, QStringLiteral("dialoggrades-questions.png"));
+    grades->close();
+    QCoreApplication::processEvents();
+    return ok;
+}
+
 int Run(const QDir& out) {
     QTemporaryDir programFolder;
     if (!programFolder.isValid() ||
@@ -276,6 +368,8 @@ int Run(const QDir& out) {
         checks.Dialog()->ListProblems->setCurrentRow(0);
         ok &= Save(*checks.Dialog(), out, QStringLiteral("dialogchecks.png"));
     }
+
+    ok &= SaveGrades(*window, state, seams, out);
 
     // Closing must not ask to save the sample paper.
     state.PaperModified = false;

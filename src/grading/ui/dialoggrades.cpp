@@ -1,0 +1,829 @@
+#include "grading/ui/dialoggrades.h"
+
+#include <QAction>
+#include <QBoxLayout>
+#include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSortFilterProxyModel>
+#include <QSplitter>
+#include <QStandardItemModel>
+#include <QTabWidget>
+#include <QTableView>
+#include <QThread>
+#include <algorithm>
+#include <cmath>
+
+#include "core/paperdocument.h"
+#include "core/prompts.h"
+#include "grading/gradesreport.h"
+#include "grading/read/pageread.h"
+#include "grading/ui/scorechart.h"
+#include "print/answersheet.h"
+#include "workspace/papercontext.h"
+
+namespace scrivane {
+
+namespace {
+
+const QStringList kScanSuffixes{QStringLiteral("pdf"), QStringLiteral("png"),
+                                QStringLiteral("jpg"), QStringLiteral("jpeg"),
+                                QStringLiteral("tif"), QStringLiteral("tiff")};
+const QString kScanFilter = QStringLiteral(
+    "Scans (*.pdf *.png *.jpg *.jpeg *.tif *.tiff)|*.pdf;*.png;*.jpg;*.jpeg;*.tif;*.tiff");
+const QString kExportFilter = QStringLiteral(
+    "CSV (*.csv)|*.csv|Excel Workbook (*.xlsx)|*.xlsx|OpenDocument Spreadsheet (*.ods)|*.ods");
+// The picture kept for showing: wide enough to judge a bubble by.
+constexpr int kPictureWidth = 1000;
+constexpr int kPicturesKept = 12;
+const QColor kReviewColour(255, 225, 170);
+const QColor kUnreadableColour(250, 200, 200);
+constexpr int kSheetRole = Qt::UserRole + 1;
+constexpr int kSortRole = Qt::UserRole + 2;
+
+enum SheetColumn {
+    ColStudent,
+    ColName,
+    ColVersion,
+    ColMark,
+    ColMax,
+    ColPercent,
+    ColStatus,
+    ColScan
+};
+
+QString Figure(const std::optional<double>& value) {
+    return value ? FormatFigure(std::round(*value * 1000) / 1000) : QStringLiteral("–");
+}
+
+QPushButton* NewButton(const QString& text, const QString& name, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QString StatusText(SheetState state) {
+    switch (state) {
+        case SheetState::Review:
+            return QStringLiteral("review");
+        case SheetState::Unreadable:
+            return QStringLiteral("unreadable");
+        case SheetState::Corrected:
+            return QStringLiteral("corrected");
+        case SheetState::Ok:
+            break;
+    }
+    return QStringLiteral("ok");
+}
+
+// A small form run through the seams: one line of text, or nothing when cancelled.
+std::optional<QString> AskLine(ModalRunner& modal, QWidget* parent, const QString& name,
+                               const QString& title, const QString& label, const QString& text) {
+    QDialog dialog(parent);
+    dialog.setObjectName(name);
+    dialog.setWindowTitle(title);
+    auto* layout = new QFormLayout(&dialog);
+    auto* edit = new QLineEdit(text, &dialog);
+    edit->setObjectName(QStringLiteral("EditLine"));
+    layout->addRow(label, edit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->setObjectName(QStringLiteral("Buttons"));
+    layout->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (modal.Exec(dialog) != QDialog::Accepted) return std::nullopt;
+    return edit->text();
+}
+
+}  // namespace
+
+DialogGrades::DialogGrades(PaperContext& context, QWidget* parent)
+    : QDialog(parent),
+      context_(context),
+      modeLetters_(AnswerModeLetters(context.state.AnswerType())),
+      session_(std::make_unique<GradingSession>(context.document.FileName(),
+                                                context.seams.platform.DataFolder(),
+                                                context.document.Rows(), modeLetters_)) {
+    setObjectName(QStringLiteral("DialogGrades"));
+    setWindowTitle(QStringLiteral("Grades - ") + QFileInfo(context.document.FileName()).fileName());
+    setAcceptDrops(true);
+    setSizeGripEnabled(true);
+    BuildControls();
+    connect(session_.get(), &GradingSession::Changed, this, &DialogGrades::ShowGrades);
+    connect(session_.get(), &GradingSession::scanProgress, this, [this](int done, int total) {
+        ProgressScans->setRange(0, total);
+        ProgressScans->setValue(done);
+    });
+    connect(session_.get(), &GradingSession::sheetAdded, this, [this](int id) {
+        if (CurrentSheet() < 0) SelectSheet(id);
+    });
+    connect(session_.get(), &GradingSession::scansFinished, this, &DialogGrades::OnReadingFinished);
+    connect(session_.get(), &GradingSession::saveFailed, this, [this](const QString& error) {
+        // Once: every later change would fail the same way.
+        if (saveTold_) return;
+        saveTold_ = true;
+        ShowMessage(context_.seams.prompts,
+                    QStringLiteral("The grading cannot be kept: %1").arg(error));
+    });
+    // The grades follow the paper as it is edited, undone and redone.
+    connect(&context.document, &PaperDocument::Changed, this, &DialogGrades::PaperChanged);
+    connect(&context.document, &PaperDocument::RowEdited, this, &DialogGrades::PaperChanged);
+    // Another paper has nothing to do with these sheets; the grading stays in its file.
+    connect(&context.document, &PaperDocument::Replaced, this, &QDialog::close);
+    ShowGrades();
+}
+
+DialogGrades::~DialogGrades() {
+    session_->CancelScans();
+    if (loader_) loader_->wait();
+}
+
+void DialogGrades::LoadGrading() {
+    const GradingLoad load = session_->Load();
+    if (!load.damaged.isEmpty()) ShowMessage(context_.seams.prompts, load.damaged);
+    for (const QString& missing : load.missingScans) {
+        FileRequest request;
+        request.kind = FileRequest::Kind::Open;
+        request.title = QStringLiteral("Where is %1?").arg(QFileInfo(missing).fileName());
+        request.folder = QFileInfo(context_.document.FileName()).absolutePath();
+        request.fileName = QFileInfo(missing).fileName();
+        request.filter = kScanFilter;
+        if (const std::optional<QString> found = context_.seams.prompts.ChooseFile(request))
+            session_->RelocateScan(missing, *found);
+    }
+    ShowGrades();
+    const std::vector<int> order = session_->ReviewOrder();
+    if (!order.empty()) SelectSheet(order.front());
+}
+
+void DialogGrades::BuildControls() {
+    auto* top = new QVBoxLayout(this);
+    auto* bar = new QHBoxLayout;
+    ButtonAddScans =
+        NewButton(QStringLiteral("Add Scans…"), QStringLiteral("ButtonAddScans"), this);
+    ButtonAddScans->setToolTip(QStringLiteral(
+        "Add PDF, PNG, JPEG or TIFF scans; a folder dropped here adds every scan in it"));
+    ProgressScans = new QProgressBar(this);
+    ProgressScans->setObjectName(QStringLiteral("ProgressScans"));
+    ProgressScans->setFormat(QStringLiteral("%v of %m pages"));
+    ProgressScans->hide();
+    ButtonCancelScans =
+        NewButton(QStringLiteral("Cancel"), QStringLiteral("ButtonCancelScans"), this);
+    ButtonCancelScans->hide();
+    ButtonClassList =
+        NewButton(QStringLiteral("Class List…"), QStringLiteral("ButtonClassList"), this);
+    ButtonClassList->setToolTip(QStringLiteral("A CSV file of student numbers and names"));
+    ButtonExport =
+        NewButton(QStringLiteral("Export Grades…"), QStringLiteral("ButtonExport"), this);
+    bar->addWidget(ButtonAddScans);
+    bar->addWidget(ProgressScans, 1);
+    bar->addWidget(ButtonCancelScans);
+    bar->addStretch();
+    bar->addWidget(ButtonClassList);
+    bar->addWidget(ButtonExport);
+    top->addLayout(bar);
+
+    Tabs = new QTabWidget(this);
+    Tabs->setObjectName(QStringLiteral("TabsGrades"));
+    top->addWidget(Tabs, 1);
+
+    // Sheets: the table, and the chosen sheet's picture with its doubts.
+    auto* sheetsPage = new QSplitter(Qt::Horizontal, Tabs);
+    sheetsPage->setObjectName(QStringLiteral("PageSheets"));
+    auto* left = new QWidget(sheetsPage);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    TableSheets = new QTableView(left);
+    TableSheets->setObjectName(QStringLiteral("TableSheets"));
+    sheetRows_ = new QStandardItemModel(0, 8, this);
+    sheetRows_->setHorizontalHeaderLabels({QStringLiteral("Student number"), QStringLiteral("Name"),
+                                           QStringLiteral("Version"), QStringLiteral("Mark"),
+                                           QStringLiteral("Maximum"), QStringLiteral("Percentage"),
+                                           QStringLiteral("Status"), QStringLiteral("Scan")});
+    sheetOrder_ = new QSortFilterProxyModel(this);
+    sheetOrder_->setSourceModel(sheetRows_);
+    sheetOrder_->setSortRole(kSortRole);
+    TableSheets->setModel(sheetOrder_);
+    TableSheets->setSortingEnabled(true);
+    TableSheets->sortByColumn(-1, Qt::AscendingOrder);
+    TableSheets->setSelectionBehavior(QAbstractItemView::SelectRows);
+    TableSheets->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TableSheets->verticalHeader()->hide();
+    TableSheets->horizontalHeader()->setStretchLastSection(true);
+    LabelSheets = new QLabel(left);
+    LabelSheets->setObjectName(QStringLiteral("LabelSheets"));
+    auto* sheetButtons = new QHBoxLayout;
+    ButtonRemove = NewButton(QStringLiteral("Remove"), QStringLiteral("ButtonRemove"), left);
+    ButtonRemove->setShortcut(QKeySequence::Delete);
+    ButtonRemove->setToolTip(QStringLiteral("Take the chosen sheets out (Delete)"));
+    ButtonAddByHand =
+        NewButton(QStringLiteral("Enter by Hand…"), QStringLiteral("ButtonAddByHand"), left);
+    sheetButtons->addWidget(ButtonRemove);
+    sheetButtons->addWidget(ButtonAddByHand);
+    sheetButtons->addStretch();
+    leftLayout->addWidget(TableSheets, 1);
+    leftLayout->addWidget(LabelSheets);
+    leftLayout->addLayout(sheetButtons);
+
+    auto* right = new QWidget(sheetsPage);
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    auto* viewRow = new QHBoxLayout;
+    ViewSheet = new SheetView(right);
+    ListReasons = new QListWidget(right);
+    ListReasons->setObjectName(QStringLiteral("ListReasons"));
+    ListReasons->setMaximumWidth(220);
+    ListReasons->setWordWrap(true);
+    viewRow->addWidget(ViewSheet, 1);
+    viewRow->addWidget(ListReasons);
+    auto* studentRow = new QHBoxLayout;
+    auto* studentLabel = new QLabel(QStringLiteral("Student &number:"), right);
+    studentLabel->setObjectName(QStringLiteral("LabelStudent"));
+    EditStudent = new QLineEdit(right);
+    EditStudent->setObjectName(QStringLiteral("EditStudent"));
+    studentLabel->setBuddy(EditStudent);
+    ButtonAccept = new QPushButton(QStringLiteral("Accept"), right);
+    ButtonAccept->setObjectName(QStringLiteral("ButtonAccept"));
+    ButtonAccept->setToolTip(QStringLiteral("Take the sheet as it reads now (Enter)"));
+    ButtonAccept->setDefault(true);
+    studentRow->addWidget(studentLabel);
+    studentRow->addWidget(EditStudent);
+    studentRow->addStretch();
+    studentRow->addWidget(ButtonAccept);
+    rightLayout->addLayout(viewRow, 1);
+    rightLayout->addLayout(studentRow);
+    sheetsPage->setStretchFactor(0, 2);
+    sheetsPage->setStretchFactor(1, 3);
+    Tabs->addTab(sheetsPage, QStringLiteral("&Sheets"));
+
+    // Questions: how each did, the spread of the marks and the summary.
+    auto* questionsPage = new QWidget(Tabs);
+    questionsPage->setObjectName(QStringLiteral("PageQuestions"));
+    auto* questionsLayout = new QVBoxLayout(questionsPage);
+    TableQuestions = new QTableView(questionsPage);
+    TableQuestions->setObjectName(QStringLiteral("TableQuestions"));
+    questionRows_ = new QStandardItemModel(this);
+    TableQuestions->setModel(questionRows_);
+    TableQuestions->setSelectionBehavior(QAbstractItemView::SelectRows);
+    TableQuestions->setSelectionMode(QAbstractItemView::SingleSelection);
+    TableQuestions->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TableQuestions->verticalHeader()->hide();
+    TableQuestions->setToolTip(QStringLiteral("Double-click a question to see it in the paper"));
+    auto* questionButtons = new QHBoxLayout;
+    ButtonAcceptAlso = NewButton(QStringLiteral("Also Accept…"), QStringLiteral("ButtonAcceptAlso"),
+                                 questionsPage);
+    ButtonGiveAll = NewButton(QStringLiteral("Give Everyone the Mark"),
+                              QStringLiteral("ButtonGiveAll"), questionsPage);
+    questionButtons->addWidget(ButtonAcceptAlso);
+    questionButtons->addWidget(ButtonGiveAll);
+    questionButtons->addStretch();
+    ChartScores = new ScoreChart(questionsPage);
+    questionsLayout->addWidget(TableQuestions, 3);
+    questionsLayout->addLayout(questionButtons);
+    questionsLayout->addWidget(ChartScores, 1);
+    Tabs->addTab(questionsPage, QStringLiteral("&Questions"));
+
+    LabelSummary = new QLabel(this);
+    LabelSummary->setObjectName(QStringLiteral("LabelSummary"));
+    LabelSummary->setWordWrap(true);
+    LabelSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    top->addWidget(LabelSummary);
+
+    // Corrections are undone here, apart from the paper's own history.
+    QAction* undo = session_->UndoStack()->createUndoAction(this, QStringLiteral("&Undo"));
+    undo->setObjectName(QStringLiteral("actionGradesUndo"));
+    undo->setShortcut(QKeySequence(QStringLiteral("Ctrl+Z")));
+    QAction* redo = session_->UndoStack()->createRedoAction(this, QStringLiteral("&Redo"));
+    redo->setObjectName(QStringLiteral("actionGradesRedo"));
+    redo->setShortcuts(
+        {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
+    addAction(undo);
+    addAction(redo);
+    auto* previous = new QShortcut(QKeySequence(Qt::Key_PageUp), this);
+    previous->setObjectName(QStringLiteral("shortcutPreviousSheet"));
+    auto* next = new QShortcut(QKeySequence(Qt::Key_PageDown), this);
+    next->setObjectName(QStringLiteral("shortcutNextSheet"));
+    auto* review = new QShortcut(QKeySequence(Qt::Key_N), this);
+    review->setObjectName(QStringLiteral("shortcutNextToReview"));
+    connect(previous, &QShortcut::activated, this, [this] { StepSheet(-1); });
+    connect(next, &QShortcut::activated, this, [this] { StepSheet(1); });
+    connect(review, &QShortcut::activated, this, &DialogGrades::NextToReview);
+
+    connect(ButtonAddScans, &QPushButton::clicked, this, &DialogGrades::ChooseScans);
+    connect(ButtonCancelScans, &QPushButton::clicked, session_.get(), &GradingSession::CancelScans);
+    connect(ButtonClassList, &QPushButton::clicked, this, &DialogGrades::LoadClassList);
+    connect(ButtonExport, &QPushButton::clicked, this, &DialogGrades::Export);
+    connect(TableSheets->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { ShowCurrentSheet(); });
+    connect(ViewSheet, &SheetView::BubbleClicked, this, &DialogGrades::OnBubbleClicked);
+    connect(ButtonAccept, &QPushButton::clicked, this, &DialogGrades::AcceptSheet);
+    connect(EditStudent, &QLineEdit::editingFinished, this, &DialogGrades::TypeStudent);
+    connect(ButtonRemove, &QPushButton::clicked, this, &DialogGrades::RemoveSheets);
+    connect(ButtonAddByHand, &QPushButton::clicked, this, &DialogGrades::EnterByHand);
+    connect(ButtonAcceptAlso, &QPushButton::clicked, this, &DialogGrades::AcceptAlso);
+    connect(ButtonGiveAll, &QPushButton::clicked, this, &DialogGrades::GiveAll);
+    connect(TableQuestions, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (context_.showQuestion) context_.showQuestion(index.row() + 1);
+    });
+    resize(1100, 720);
+}
+
+void DialogGrades::ChooseScans() {
+    FileRequest request;
+    request.kind = FileRequest::Kind::Open;
+    request.title = QStringLiteral("Add Scans");
+    request.folder = QFileInfo(context_.document.FileName()).absolutePath();
+    request.filter = kScanFilter;
+    const std::optional<QString> chosen = context_.seams.prompts.ChooseFile(request);
+    if (!chosen) return;
+    AddScans(QFileInfo(*chosen).isDir() ? ScanFilesIn(*chosen) : QStringList{*chosen});
+}
+
+void DialogGrades::AddScans(const QStringList& files) {
+    if (!session_->AddScans(files)) return;
+    ButtonAddScans->setEnabled(false);
+    ProgressScans->setRange(0, 0);
+    ProgressScans->show();
+    ButtonCancelScans->show();
+}
+
+void DialogGrades::OnReadingFinished(bool completed) {
+    ProgressScans->hide();
+    ButtonCancelScans->hide();
+    ButtonAddScans->setEnabled(true);
+    emit ReadingFinished(completed);
+}
+
+void DialogGrades::PaperChanged() {
+    session_->SetPaper(context_.document.Rows(), modeLetters_);
+}
+
+void DialogGrades::ShowGrades() {
+    ShowSheets();
+    ShowQuestions();
+    ShowSummary();
+    ShowCurrentSheet();
+}
+
+void DialogGrades::ShowSheets() {
+    const int keep = CurrentSheet();
+    filling_ = true;
+    sheetRows_->setRowCount(0);
+    int place = 0;
+    for (int id : session_->ReviewOrder()) {
+        const GradingSheet& s = *session_->Sheet(id);
+        const SheetResult& r = *session_->Result(id);
+        const SheetState state = session_->State(id);
+        const bool read = state != SheetState::Unreadable;
+        const double percent = r.max > 0 ? 100 * r.score / r.max : 0;
+        QList<QStandardItem*> row;
+        auto add = [&row](const QString& text, const QVariant& sort) {
+            auto* item = new QStandardItem(text);
+            item->setData(sort, kSortRole);
+            row << item;
+        };
+        add(r.student.value_or(QString()), r.student.value_or(QString()));
+        add(r.name.value_or(QString()), r.name.value_or(QString()));
+        add(r.version, r.version);
+        add(read ? FormatFigure(r.score) : QString(), read ? r.score : -1);
+        add(read ? FormatFigure(r.max) : QString(), r.max);
+        add(read ? FormatFigure(std::round(percent * 10) / 10) : QString(), read ? percent : -1);
+        add(StatusText(state), place);
+        add(s.byHand ? QStringLiteral("by hand")
+                     : QStringLiteral("%1 p. %2").arg(QFileInfo(s.file).fileName()).arg(s.page),
+            place);
+        row[ColStudent]->setData(id, kSheetRole);
+        const QColor colour = state == SheetState::Review       ? kReviewColour
+                              : state == SheetState::Unreadable ? kUnreadableColour
+                                                                : QColor();
+        for (QStandardItem* item : row) {
+            if (colour.isValid()) item->setBackground(colour);
+            if (!r.reasons.isEmpty()) item->setToolTip(r.reasons.join(u'\n'));
+        }
+        sheetRows_->appendRow(row);
+        ++place;
+    }
+    LabelSheets->setText(session_->CountsText());
+    // Widths follow the contents while sheets come and go, not on every correction.
+    if (sheetRows_->rowCount() != sizedRows_) {
+        sizedRows_ = sheetRows_->rowCount();
+        TableSheets->resizeColumnsToContents();
+    }
+    filling_ = false;
+    if (keep >= 0 && session_->Sheet(keep)) {
+        SelectSheet(keep);
+    } else {
+        const std::vector<int> order = session_->ReviewOrder();
+        if (!order.empty())
+            SelectSheet(order.front());
+        else
+            ShowCurrentSheet();
+    }
+}
+
+int DialogGrades::CurrentSheet() const {
+    const QModelIndex current = TableSheets->currentIndex();
+    if (!current.isValid()) return -1;
+    return sheetOrder_->mapToSource(current).siblingAtColumn(ColStudent).data(kSheetRole).toInt();
+}
+
+void DialogGrades::SelectSheet(int id) {
+    for (int row = 0; row < sheetOrder_->rowCount(); ++row) {
+        const QModelIndex index = sheetOrder_->index(row, ColStudent);
+        if (sheetOrder_->mapToSource(index).data(kSheetRole).toInt() != id) continue;
+        TableSheets->selectionModel()->setCurrentIndex(
+            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        TableSheets->scrollTo(index);
+        ShowCurrentSheet();
+        return;
+    }
+}
+
+void DialogGrades::ShowCurrentSheet() {
+    if (filling_) return;
+    const int id = CurrentSheet();
+    const GradingSheet* sheet = id >= 0 ? session_->Sheet(id) : nullptr;
+    const SheetState state = sheet ? session_->State(id) : SheetState::Unreadable;
+    ButtonAccept->setEnabled(sheet && state == SheetState::Review);
+    EditStudent->setEnabled(sheet && state != SheetState::Unreadable);
+    ButtonRemove->setEnabled(sheet != nullptr);
+    ListReasons->clear();
+    if (!sheet) {
+        pictureSheet_ = -1;
+        EditStudent->clear();
+        ViewSheet->Clear(QStringLiteral(
+            "Add the scans of the answer sheets with Add Scans…, or drop them here."));
+        return;
+    }
+    const SheetResult& result = *session_->Result(id);
+    ListReasons->addItems(result.reasons);
+    if (!EditStudent->hasFocus()) EditStudent->setText(result.student.value_or(QString()));
+    if (sheet->byHand) {
+        pictureSheet_ = -1;
+        ViewSheet->Clear(QStringLiteral("Entered by hand."));
+        return;
+    }
+    if (pictureSheet_ == id) {
+        ShowLooks(id);
+        return;
+    }
+    const auto found = pictures_.constFind(id);
+    if (found == pictures_.constEnd()) {
+        pictureSheet_ = -1;
+        ViewSheet->Clear(QStringLiteral("Reading the picture…"));
+        LoadPicture(id);
+        return;
+    }
+    if (found->upright.isNull()) {
+        pictureSheet_ = -1;
+        ViewSheet->Clear(found->error);
+        return;
+    }
+    std::vector<ViewBubble> bubbles;
+    for (const SheetBubbleState& b : sheet->bubbles) bubbles.push_back(ViewBubble{b.bubble});
+    ViewSheet->Show(found->upright, found->toPixels, std::move(bubbles));
+    pictureSheet_ = id;
+    ShowLooks(id);
+    emit PictureShown(id);
+}
+
+void DialogGrades::LoadPicture(int id) {
+    wanted_ = id;
+    if (loader_) return;  // the newest wish is read when the current one is done
+    loading_ = id;
+    GradingSession* session = session_.get();
+    loader_ = QThread::create([this, session, id] {
+        const PageRead read = session->ReadPage(id);
+        Picture picture;
+        if (read.status == PageRead::Status::Read && !read.upright.isNull()) {
+            const double scale = std::min(1.0, double(kPictureWidth) / read.upright.width());
+            picture.upright = read.upright.scaledToWidth(int(read.upright.width() * scale),
+                                                         Qt::SmoothTransformation);
+            picture.toPixels = read.pointsToUpright * QTransform::fromScale(scale, scale);
+        } else {
+            picture.error = read.reasons.isEmpty()
+                                ? QStringLiteral("The picture of this page cannot be shown.")
+                                : read.reasons.join(u'\n');
+        }
+        QMetaObject::invokeMethod(
+            this, [this, id, picture] { OnPictureRead(id, picture); }, Qt::QueuedConnection);
+    });
+    connect(loader_, &QThread::finished, loader_, &QObject::deleteLater);
+    loader_->start();
+}
+
+void DialogGrades::OnPictureRead(int id, const Picture& picture) {
+    if (loader_) loader_->wait();
+    loader_ = nullptr;
+    // A few pictures are kept; a class's pile would not fit.
+    if (pictures_.size() >= kPicturesKept) pictures_.erase(pictures_.begin());
+    pictures_.insert(id, picture);
+    if (CurrentSheet() == id) ShowCurrentSheet();
+    const int next = wanted_;
+    if (next != id && next == CurrentSheet() && !pictures_.contains(next)) LoadPicture(next);
+}
+
+void DialogGrades::ShowLooks(int id) {
+    const GradingSheet& sheet = *session_->Sheet(id);
+    const SheetResult& result = *session_->Result(id);
+    std::vector<ViewBubble::Look> looks;
+    for (const SheetBubbleState& b : sheet.bubbles) {
+        ViewBubble::Look look = ViewBubble::Look::Empty;
+        if (b.mark == BubbleRead::Mark::Unclear) look = ViewBubble::Look::Doubt;
+        if (b.mark == BubbleRead::Mark::Marked) {
+            look = ViewBubble::Look::Marked;
+            // Two marks where one answer is asked are the doubt of the whole question.
+            if (b.bubble.kind == SheetBubble::Kind::Answer) {
+                for (const AnswerResult& answer : result.answers)
+                    if (answer.question == b.bubble.source &&
+                        answer.status == AnswerStatus::Multiple)
+                        look = ViewBubble::Look::Doubt;
+            } else {
+                int marked = 0;
+                for (const SheetBubbleState& other : sheet.bubbles)
+                    if (other.bubble.kind == SheetBubble::Kind::Student &&
+                        other.bubble.position == b.bubble.position &&
+                        other.mark == BubbleRead::Mark::Marked)
+                        ++marked;
+                if (marked > 1) look = ViewBubble::Look::Doubt;
+            }
+        }
+        looks.push_back(look);
+    }
+    ViewSheet->ShowLooks(looks);
+}
+
+void DialogGrades::OnBubbleClicked(int index) {
+    const int id = CurrentSheet();
+    if (id < 0 || id != pictureSheet_) return;
+    const SheetBubble& b = ViewSheet->Bubbles().at(std::size_t(index)).bubble;
+    if (b.kind == SheetBubble::Kind::Student)
+        session_->ChooseDigit(id, b.position, b.digit);
+    else
+        session_->ToggleBubble(id, index);
+}
+
+void DialogGrades::StepSheet(int by) {
+    const int rows = sheetOrder_->rowCount();
+    if (rows == 0) return;
+    const int row = std::clamp(TableSheets->currentIndex().row() + by, 0, rows - 1);
+    SelectSheet(
+        sheetOrder_->mapToSource(sheetOrder_->index(row, ColStudent)).data(kSheetRole).toInt());
+}
+
+void DialogGrades::NextToReview() {
+    const int next = session_->NextToReview(CurrentSheet());
+    if (next >= 0) SelectSheet(next);
+}
+
+void DialogGrades::AcceptSheet() {
+    const int id = CurrentSheet();
+    if (id < 0 || session_->State(id) != SheetState::Review) return;
+    session_->Accept(id);
+    NextToReview();
+}
+
+void DialogGrades::TypeStudent() {
+    const int id = CurrentSheet();
+    if (id < 0) return;
+    const QString typed = EditStudent->text().trimmed();
+    if (typed == session_->Result(id)->student.value_or(QString())) return;
+    if (!session_->TypeStudent(id, typed))
+        ShowMessage(context_.seams.prompts, QStringLiteral("A student number is digits only."));
+}
+
+void DialogGrades::RemoveSheets() {
+    std::vector<int> ids;
+    for (const QModelIndex& index : TableSheets->selectionModel()->selectedRows(ColStudent))
+        ids.push_back(sheetOrder_->mapToSource(index).data(kSheetRole).toInt());
+    if (ids.empty()) return;
+    // Every sheet of a scan chosen takes the scan out too.
+    QStringList whole;
+    for (const QString& scan : session_->Scans()) {
+        bool all = true;
+        for (const GradingSheet& s : session_->Sheets())
+            if (s.file == scan && std::find(ids.begin(), ids.end(), s.id) == ids.end()) all = false;
+        if (all) whole << scan;
+    }
+    session_->UndoStack()->beginMacro(QStringLiteral("Remove Sheets"));
+    for (const QString& scan : whole) session_->RemoveScan(scan);
+    for (int id : ids)
+        if (session_->Sheet(id)) session_->RemoveSheet(id);
+    session_->UndoStack()->endMacro();
+}
+
+void DialogGrades::EnterByHand() {
+    const AnswerKey& key = session_->Key();
+    const std::optional<QString> student =
+        AskLine(context_.seams.modal, this, QStringLiteral("DialogByHandStudent"),
+                QStringLiteral("Enter by Hand"), QStringLiteral("Student number:"), {});
+    if (!student) return;
+    const std::optional<QString> letters = AskLine(
+        context_.seams.modal, this, QStringLiteral("DialogByHandAnswers"),
+        QStringLiteral("Enter by Hand"),
+        QStringLiteral("Letters marked for questions 1 to %1, in the paper's order, separated by "
+                       "commas (nothing for a blank):")
+            .arg(key.QuestionCount()),
+        {});
+    if (!letters) return;
+    std::vector<AnswerMask> answers;
+    const QStringList fields = letters->split(u',');
+    for (int q = 0; q < key.QuestionCount(); ++q)
+        answers.push_back(
+            q < fields.size()
+                ? AnswerMask(AnswerTextToMask(fields[q].trimmed().toUpper()) & key.Offered(q))
+                : AnswerMask(0));
+    const int id = session_->AddByHand(*student, QString(), answers);
+    if (id < 0)
+        ShowMessage(context_.seams.prompts, QStringLiteral("A student number is digits only."));
+    else
+        SelectSheet(id);
+}
+
+int DialogGrades::CurrentQuestion() const {
+    const QModelIndex current = TableQuestions->currentIndex();
+    return current.isValid() ? current.row() + 1 : 0;
+}
+
+void DialogGrades::AcceptAlso() {
+    const int question = CurrentQuestion();
+    if (question == 0) {
+        ShowMessage(context_.seams.prompts, QStringLiteral("Choose a question first."));
+        return;
+    }
+    const std::optional<QString> letters =
+        AskLine(context_.seams.modal, this, QStringLiteral("DialogAcceptAlso"),
+                QStringLiteral("Also Accept"),
+                QStringLiteral("Letters that also score question %1:").arg(question), {});
+    if (!letters) return;
+    const AnswerMask mask =
+        AnswerTextToMask(letters->trimmed().toUpper()) & session_->Key().Offered(question - 1);
+    if (!mask) return;
+    std::vector<AnswerMask> accepted = session_->AlsoAccepted(question);
+    if (std::find(accepted.begin(), accepted.end(), mask) != accepted.end()) return;
+    accepted.push_back(mask);
+    session_->SetAlsoAccepted(question, accepted);
+}
+
+void DialogGrades::GiveAll() {
+    const int question = CurrentQuestion();
+    if (question == 0) {
+        ShowMessage(context_.seams.prompts, QStringLiteral("Choose a question first."));
+        return;
+    }
+    session_->SetGiveAll(question, true);
+}
+
+void DialogGrades::ShowQuestions() {
+    const GradeStatistics& stats = session_->Statistics();
+    const int keep = CurrentQuestion();
+    // One column per letter any question offers, in the paper's letters.
+    QString letters;
+    for (const QuestionStatistics& q : stats.questions)
+        for (const auto& [letter, count] : q.options)
+            if (!letters.contains(letter)) letters += letter;
+    std::sort(letters.begin(), letters.end());
+    QStringList headers{QStringLiteral("Question"), QStringLiteral("Answer"), QStringLiteral("p"),
+                        QStringLiteral("Discrimination"), QStringLiteral("Point-biserial")};
+    for (QChar letter : letters) headers << QString(letter);
+    headers << QStringLiteral("Blank") << QStringLiteral("Multiple") << QStringLiteral("Flag");
+    questionRows_->clear();
+    questionRows_->setHorizontalHeaderLabels(headers);
+    for (const QuestionStatistics& q : stats.questions) {
+        QList<QStandardItem*> row;
+        row << new QStandardItem(QString::number(q.question));
+        QString answer = q.answer.value_or(kUncertain);
+        QStringList also;
+        for (AnswerMask m : session_->AlsoAccepted(q.question)) also << MarkedLetters(m);
+        if (!also.isEmpty())
+            answer += QStringLiteral(" (also %1)").arg(also.join(QStringLiteral(", ")));
+        if (session_->GiveAll(q.question)) answer += QStringLiteral(" (given to all)");
+        row << new QStandardItem(answer) << new QStandardItem(Figure(q.p))
+            << new QStandardItem(Figure(q.discrimination))
+            << new QStandardItem(Figure(q.pointBiserial));
+        for (QChar letter : letters) {
+            auto* item = new QStandardItem();
+            for (const auto& [l, count] : q.options) {
+                if (l != letter) continue;
+                item->setText(QString::number(count));
+                // The answer's count stands out from the distractors'.
+                if (q.answer && q.answer->contains(letter)) {
+                    QFont bold = item->font();
+                    bold.setBold(true);
+                    item->setFont(bold);
+                    item->setForeground(QColor(0, 110, 0));
+                }
+            }
+            row << item;
+        }
+        row << new QStandardItem(QString::number(q.blank))
+            << new QStandardItem(QString::number(q.multiple)) << new QStandardItem(QuestionFlag(q));
+        if (!QuestionFlag(q).isEmpty()) row.back()->setForeground(QColor(190, 60, 0));
+        questionRows_->appendRow(row);
+    }
+    TableQuestions->resizeColumnsToContents();
+    if (keep > 0 && keep <= questionRows_->rowCount()) TableQuestions->selectRow(keep - 1);
+}
+
+void DialogGrades::ShowSummary() {
+    const SummaryStatistics& s = session_->Statistics().summary;
+    LabelSummary->setText(
+        QStringLiteral("Sheets %1 · mean %2 · median %3 · standard deviation %4 · lowest %5 · "
+                       "highest %6 · Cronbach's alpha %7 · standard error of measurement %8")
+            .arg(s.sheets)
+            .arg(Figure(s.mean), Figure(s.median), Figure(s.sd), Figure(s.lowest),
+                 Figure(s.highest), Figure(s.alpha), Figure(s.sem)));
+    std::vector<double> percentages;
+    for (const SheetResult& r : session_->Results())
+        if (r.status != SheetStatus::Unreadable)
+            percentages.push_back(r.max > 0 ? 100 * r.score / r.max : 0);
+    QStringList absent;
+    if (const ClassList* classes = session_->Classes())
+        for (const QString& number : session_->Absent())
+            absent << (classes->Name(number).isEmpty()
+                           ? number
+                           : QStringLiteral("%1 %2").arg(number, classes->Name(number)));
+    ChartScores->Show(percentages, absent);
+}
+
+void DialogGrades::LoadClassList() {
+    FileRequest request;
+    request.kind = FileRequest::Kind::Open;
+    request.title = QStringLiteral("Class List");
+    request.folder = QFileInfo(context_.document.FileName()).absolutePath();
+    request.filter = QStringLiteral("Class list (*.csv *.txt)|*.csv;*.txt");
+    const std::optional<QString> chosen = context_.seams.prompts.ChooseFile(request);
+    if (!chosen) return;
+    QFile file(*chosen);
+    QString error;
+    // A class list is a few kilobytes; a huge file is not one.
+    if (!QFileInfo(*chosen).isFile() || file.size() > 16 * 1024 * 1024)
+        error = QStringLiteral("it is not a class list");
+    else if (!file.open(QIODevice::ReadOnly))
+        error = file.errorString();
+    else
+        session_->SetClassList(file.readAll(), &error);
+    if (!error.isEmpty())
+        ShowMessage(context_.seams.prompts,
+                    QStringLiteral("The class list cannot be read: %1").arg(error));
+}
+
+void DialogGrades::Export() {
+    FileRequest request;
+    request.kind = FileRequest::Kind::Save;
+    request.title = QStringLiteral("Export Grades");
+    const QFileInfo paper(context_.document.FileName());
+    request.folder = paper.absolutePath();
+    request.fileName = paper.completeBaseName() + QStringLiteral(" grades.csv");
+    request.filter = kExportFilter;
+    const std::optional<FileChoice> chosen = context_.seams.prompts.ChooseFileAndFilter(request);
+    if (!chosen) return;
+    // A name without its type's extension gets that of the type chosen.
+    static const QStringList extensions{QStringLiteral(".csv"), QStringLiteral(".xlsx"),
+                                        QStringLiteral(".ods")};
+    QString path = chosen->path;
+    if (!extensions.contains(QStringLiteral(".") + QFileInfo(path).suffix().toLower()))
+        path += extensions.value(chosen->filter, extensions.first());
+    const QString error = session_->ExportGrades(path);
+    if (!error.isEmpty())
+        ShowMessage(context_.seams.prompts,
+                    QStringLiteral("The grades cannot be written: %1").arg(error));
+}
+
+void DialogGrades::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls() && !session_->Reading()) event->acceptProposedAction();
+}
+
+void DialogGrades::dropEvent(QDropEvent* event) {
+    QStringList files;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        const QFileInfo info(url.toLocalFile());
+        if (info.isDir())
+            files << ScanFilesIn(info.absoluteFilePath());
+        else if (info.isFile() && kScanSuffixes.contains(info.suffix().toLower()))
+            files << info.absoluteFilePath();
+    }
+    if (files.isEmpty()) return;
+    event->acceptProposedAction();
+    AddScans(files);
+}
+
+void DialogGrades::closeEvent(QCloseEvent* event) {
+    session_->CancelScans();
+    QDialog::closeEvent(event);
+}
+
+}  // namespace scrivane

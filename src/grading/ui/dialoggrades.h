@@ -1,0 +1,134 @@
+// The grades window of one paper: the scans read in the background, the
+// sheets to review against their pictures, how each question did, the marks'
+// spread, and the marks handed on. It holds widgets and reactions only; the
+// grading itself, its file and its statistics are the session's.
+#pragma once
+
+#include <QDialog>
+#include <QHash>
+#include <QImage>
+#include <QPointer>
+#include <QThread>
+#include <QTransform>
+#include <memory>
+#include <vector>
+
+#include "grading/session/gradingsession.h"
+#include "grading/ui/sheetview.h"
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QSortFilterProxyModel;
+class QStandardItemModel;
+class QTableView;
+class QTabWidget;
+
+namespace scrivane {
+
+class ScoreChart;
+struct PaperContext;
+
+class DialogGrades : public QDialog {
+    Q_OBJECT
+public:
+    DialogGrades(PaperContext& context, QWidget* parent = nullptr);
+    ~DialogGrades() override;
+
+    GradingSession& Session() { return *session_; }
+    // Opens the paper's grading file: a damaged one is told, a scan that
+    // moved is asked for.
+    void LoadGrading();
+    // Reads the scans in the background; the sheets appear as they are read.
+    void AddScans(const QStringList& files);
+    // The id of the sheet chosen in the table; -1 for none.
+    int CurrentSheet() const;
+    void SelectSheet(int id);
+    // The sheet whose picture the view shows; -1 while none is.
+    int PictureSheet() const { return pictureSheet_; }
+
+    QTabWidget* Tabs;
+    QPushButton* ButtonAddScans;
+    QProgressBar* ProgressScans;
+    QPushButton* ButtonCancelScans;
+    QPushButton* ButtonClassList;
+    QPushButton* ButtonExport;
+    QTableView* TableSheets;
+    QLabel* LabelSheets;
+    SheetView* ViewSheet;
+    QListWidget* ListReasons;
+    QPushButton* ButtonAccept;
+    QLineEdit* EditStudent;
+    QPushButton* ButtonRemove;
+    QPushButton* ButtonAddByHand;
+    QTableView* TableQuestions;
+    QPushButton* ButtonAcceptAlso;
+    QPushButton* ButtonGiveAll;
+    ScoreChart* ChartScores;
+    QLabel* LabelSummary;
+
+signals:
+    // Every page of the scans added last has been read, or the reading was cancelled.
+    void ReadingFinished(bool completed);
+    // The view shows the picture of the sheet.
+    void PictureShown(int id);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct Picture {
+        QImage upright;
+        QTransform toPixels;
+        QString error;
+    };
+
+    void BuildControls();
+    void ChooseScans();
+    void OnReadingFinished(bool completed);
+    void LoadPicture(int id);
+    void OnPictureRead(int id, const Picture& picture);
+    void ShowLooks(int id);
+    void ShowGrades();
+    void ShowSheets();
+    void ShowQuestions();
+    void ShowSummary();
+    void ShowCurrentSheet();
+    void OnBubbleClicked(int index);
+    void StepSheet(int by);
+    void NextToReview();
+    void AcceptSheet();
+    void TypeStudent();
+    void RemoveSheets();
+    void EnterByHand();
+    void AcceptAlso();
+    void GiveAll();
+    void LoadClassList();
+    void Export();
+    int CurrentQuestion() const;
+    void PaperChanged();
+
+    PaperContext& context_;
+    QString modeLetters_;
+    std::unique_ptr<GradingSession> session_;
+    // A few pictures of sheets already seen, by id; reading one again takes
+    // a moment, so it is done on a thread of its own.
+    QHash<int, Picture> pictures_;
+    QPointer<QThread> loader_;
+    int loading_ = -1;
+    int wanted_ = -1;
+    int pictureSheet_ = -1;
+    bool saveTold_ = false;
+    QStandardItemModel* sheetRows_;
+    QSortFilterProxyModel* sheetOrder_;
+    QStandardItemModel* questionRows_;
+    int shownSheet_ = -1;
+    bool filling_ = false;
+    int sizedRows_ = -1;
+};
+
+}  // namespace scrivane
