@@ -214,7 +214,7 @@ void Click(QWidget& window, const QString& name) {
 // A class of 24 scanned sheets of a 20-question paper: abler students answer
 // more questions right, question 12's key is wrong, a few sheets have two
 // marks on a question and go to review.
-bool SaveGrades(FormPaper& window, Moddule1& state, Seams& seams, const QDir& out) {
+bool SaveGrades(FormPaper& window, Moddule1& state, const QDir& out) {
     QTemporaryDir folder;
     std::vector<QuestionRecord> paper = scangen::SamplePaper(20, 12);
     const QString letters = AnswerModeLetters(state.AnswerType());
@@ -369,7 +369,7 @@ int Run(const QDir& out) {
         ok &= Save(*checks.Dialog(), out, QStringLiteral("dialogchecks.png"));
     }
 
-    ok &= SaveGrades(*window, state, seams, out);
+    ok &= SaveGrades(*window, state, out);
 
     // Closing must not ask to save the sample paper.
     state.PaperModified = false;

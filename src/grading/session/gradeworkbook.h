@@ -1,5 +1,5 @@
 // Sheets of plain cells as an .xlsx or .ods workbook, for the grades'
-// export: numbers as numbers, the rest as text.
+// export, through the codec's writers: numbers as numbers, the rest as text.
 #pragma once
 
 #include <QByteArray>

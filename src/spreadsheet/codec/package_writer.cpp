@@ -205,7 +205,7 @@ std::string OdsContent(const Workbook& book) {
                 const Cell& cell = sheet.At(row, column);
                 switch (cell.kind) {
                     case Cell::Kind::Number: {
-                        const std::string shown = Number("%.9g", cell.number);
+                        const std::string shown = Number("%.15g", cell.number);
                         out += "<table:table-cell office:value-type=\"float\" office:value=\"" +
                                shown + "\"><text:p>" + shown + "</text:p></table:table-cell>";
                         break;
