@@ -10,6 +10,11 @@ void ShowMessage(Prompts& prompts, const QString& text) {
     prompts.MsgBox(request);
 }
 
+QStringList Prompts::ChooseFiles(const FileRequest& request) {
+    const std::optional<QString> path = ChooseFile(request);
+    return path ? QStringList{*path} : QStringList{};
+}
+
 std::optional<FileChoice> Prompts::ChooseFileAndFilter(const FileRequest& request) {
     const std::optional<QString> path = ChooseFile(request);
     if (!path) return std::nullopt;

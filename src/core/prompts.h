@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace scrivane {
@@ -50,6 +51,9 @@ public:
     // The chosen path with its filter. Unless a dialog says which filter was
     // chosen, it is the first whose patterns the name matches, else the first.
     virtual std::optional<FileChoice> ChooseFileAndFilter(const FileRequest& request);
+    // Several existing files chosen at once; empty when the dialog was
+    // cancelled. Unless a dialog offers more, it is the one file ChooseFile gives.
+    virtual QStringList ChooseFiles(const FileRequest& request);
 };
 
 // A message box with an OK button only and the application title.

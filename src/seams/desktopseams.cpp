@@ -130,6 +130,15 @@ std::optional<FileChoice> DesktopPrompts::ChooseFileAndFilter(const FileRequest&
     return FileChoice{dialog.selectedFiles().constFirst(), std::max(filter, 0)};
 }
 
+QStringList DesktopPrompts::ChooseFiles(const FileRequest& request) {
+    QFileDialog dialog(QApplication::activeWindow(), request.title, request.folder,
+                       ToQtFilter(request.filter));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.selectedFiles();
+}
+
 QSize DesktopPlatform::ScreenPixels() const {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? screen->size() : QSize(1024, 768);

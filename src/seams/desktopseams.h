@@ -13,6 +13,7 @@ public:
     MsgAnswer MsgBox(const MessageRequest& request) override;
     std::optional<QString> ChooseFile(const FileRequest& request) override;
     std::optional<FileChoice> ChooseFileAndFilter(const FileRequest& request) override;
+    QStringList ChooseFiles(const FileRequest& request) override;
 };
 
 class DesktopPlatform : public Platform {

@@ -113,9 +113,11 @@ struct Grading {
     }
 };
 
-void ReadAll(DialogGrades& dialog, const QStringList& files) {
+// The scans chosen together in Add Scans' dialog.
+void ReadAll(DialogGrades& dialog, FakePrompts& prompts, const QStringList& files) {
     QSignalSpy finished(&dialog, &DialogGrades::ReadingFinished);
-    dialog.AddScans(files);
+    prompts.fileLists.push_back(files);
+    QTest::mouseClick(dialog.ButtonAddScans, Qt::LeftButton);
     QVERIFY(finished.wait(60000));
     QCOMPARE(finished.first().first().toBool(), true);
 }
@@ -184,7 +186,7 @@ void TestDialogGrades::readReviewCorrectAndFollowThePaper() {
         WriteScan(g.dir, QStringLiteral("c.png"), twoMarked, QStringLiteral("1003"))};
     DialogGrades* dialog = g.Grade();
     QVERIFY(dialog);
-    ReadAll(*dialog, files);
+    ReadAll(*dialog, g.harness.fake.prompts, files);
     QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("3 sheets, 1 to review"));
     // The sheet to review comes first, coloured.
     QCOMPARE(Grading::Cell(*dialog, 0, 0), QStringLiteral("1003"));
@@ -343,7 +345,7 @@ void TestDialogGrades::reopensAsLeftAndAsksForAMovedScan() {
     const QString moved =
         WriteScan(g.dir, QStringLiteral("b.png"), twoMarked, QStringLiteral("1002"));
     DialogGrades* dialog = g.Grade();
-    ReadAll(*dialog,
+    ReadAll(*dialog, g.harness.fake.prompts,
             {WriteScan(g.dir, QStringLiteral("a.png"), key, QStringLiteral("1001")), moved});
     QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("2 sheets, 1 to review"));
     QCOMPARE(Grading::Cell(*dialog, 0, 0), QStringLiteral("1002"));

@@ -21,6 +21,8 @@ public:
     std::vector<FileRequest> fileRequests;
     std::deque<MsgAnswer> answers;             // scripted answers, in order
     std::deque<std::optional<QString>> files;  // scripted file choices; nullopt = cancel
+    // Scripted choices of several files at once; when none is left, one of files.
+    std::deque<QStringList> fileLists;
     // Scripted types chosen in the dialogs that offer several (the index of
     // the filter); when none is scripted, the type is told by the name.
     std::deque<int> filters;
@@ -45,6 +47,13 @@ public:
             throw std::logic_error("unscripted file dialog: " + request.title.toStdString());
         auto choice = files.front();
         files.pop_front();
+        return choice;
+    }
+    QStringList ChooseFiles(const FileRequest& request) override {
+        if (fileLists.empty()) return Prompts::ChooseFiles(request);
+        fileRequests.push_back(request);
+        QStringList choice = fileLists.front();
+        fileLists.pop_front();
         return choice;
     }
     std::optional<FileChoice> ChooseFileAndFilter(const FileRequest& request) override {

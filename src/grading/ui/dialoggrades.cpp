@@ -347,9 +347,10 @@ void DialogGrades::ChooseScans() {
     request.title = QStringLiteral("Add Scans");
     request.folder = QFileInfo(context_.document.FileName()).absolutePath();
     request.filter = kScanFilter;
-    const std::optional<QString> chosen = context_.seams.prompts.ChooseFile(request);
-    if (!chosen) return;
-    AddScans(QFileInfo(*chosen).isDir() ? ScanFilesIn(*chosen) : QStringList{*chosen});
+    QStringList files;
+    for (const QString& chosen : context_.seams.prompts.ChooseFiles(request))
+        files += QFileInfo(chosen).isDir() ? ScanFilesIn(chosen) : QStringList{chosen};
+    if (!files.isEmpty()) AddScans(files);
 }
 
 void DialogGrades::AddScans(const QStringList& files) {
