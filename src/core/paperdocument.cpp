@@ -115,15 +115,15 @@ void PaperDocument::Restore(const PaperSnapshot& snapshot) {
     SetModified(snapshot.modified);
 }
 
-// An edit of the windows has been written: its mark joins the total and the
-// paper counts as modified, as for every accepted change of a row.
+// An edit of the windows has been written: its mark joins the total, and the
+// history counts the paper as modified, as for every accepted write of a row.
 void PaperDocument::OnRowWritten(int row, const QuestionRecord& before) {
     const QuestionRecord after = table_.RecordAt(row);
     if (row + 1 <= kMaxQuestions && state_.ScoreList(row + 1) != after.Score) {
         SetScore(row + 1, after.Score);
         CountScore();
     }
-    SetModified(true);
+    emit RowWritten(row + 1);
     if (!(before == after)) emit RowEdited(row + 1, before, after);
     emit Changed();
 }

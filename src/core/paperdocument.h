@@ -97,6 +97,9 @@ signals:
     void ModifiedChanged(bool modified);
     // Rows were written, added, removed or moved.
     void Changed();
+    // The windows wrote a row, whether or not it changed (a row written
+    // unchanged still counts as a change of the paper).
+    void RowWritten(int position);
     // A whole paper was installed in place of the previous one.
     void Replaced();
     // The windows wrote an edit of a question (grid or panel); after holds

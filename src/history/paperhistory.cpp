@@ -20,6 +20,12 @@ PaperHistory::PaperHistory(PaperDocument& document, QObject* parent)
     : QObject(parent), document_(document), name_(std::make_shared<PaperName>(NameOf(document))) {
     stack_.setUndoLimit(kUndoLimit);
     connect(&document_, &PaperDocument::RowEdited, this, &PaperHistory::OnRowEdited);
+    // A row written unchanged still makes the paper modified, until the
+    // history next moves.
+    connect(&document_, &PaperDocument::RowWritten, this, [this] {
+        written_ = true;
+        ShowModified();
+    });
     connect(&stack_, &QUndoStack::indexChanged, this, &PaperHistory::OnStackMoved);
     connect(&stack_, &QUndoStack::cleanChanged, this, &PaperHistory::OnStackMoved);
 }
@@ -27,12 +33,13 @@ PaperHistory::PaperHistory(PaperDocument& document, QObject* parent)
 PaperHistory::~PaperHistory() = default;
 
 void PaperHistory::ShowModified() {
-    document_.SetModified(!asRead_ && !stack_.isClean());
+    document_.SetModified(written_ || (!asRead_ && !stack_.isClean()));
 }
 
 void PaperHistory::OnStackMoved() {
     if (quiet_) return;
     asRead_ = false;
+    written_ = false;
     ShowModified();
 }
 
@@ -42,6 +49,7 @@ void PaperHistory::Push(QUndoCommand* step, bool asRead) {
         stack_.push(step);
     }
     asRead_ = asRead;
+    written_ = written_ && !asRead;
     ShowModified();
 }
 
@@ -65,6 +73,7 @@ void PaperHistory::MarkClean() {
         stack_.setClean();
     }
     asRead_ = false;
+    written_ = false;
     ShowModified();
 }
 
@@ -76,6 +85,7 @@ void PaperHistory::Reset(bool clean) {
     }
     name_ = std::make_shared<PaperName>(NameOf(document_));
     asRead_ = false;
+    written_ = false;
     ShowModified();
 }
 

@@ -70,8 +70,9 @@ private:
 
     PaperDocument& document_;
     QUndoStack stack_;
-    bool quiet_ = false;   // a push, a mark or a reset: the flag is decided once, after it
-    bool asRead_ = false;  // the paper in place is as read, whatever the clean state
+    bool quiet_ = false;    // a push, a mark or a reset: the flag is decided once, after it
+    bool asRead_ = false;   // the paper in place is as read, whatever the clean state
+    bool written_ = false;  // a row was written, changed or not, since the stack last moved
     // The name of the states now in place, shared with the steps that
     // replace the paper around them.
     std::shared_ptr<PaperName> name_;

@@ -3,6 +3,7 @@
 #include <QTest>
 
 #include "core/paperdocument.h"
+#include "history/paperhistory.h"
 #include "coretests.h"
 
 using namespace scrivane;
@@ -95,10 +96,12 @@ private slots:
     }
 
     // An edit written by the windows becomes a row edit: its mark joins the
-    // total and the paper is modified, also when nothing changed.
+    // total and the paper is modified (as its history decides), also when
+    // nothing changed.
     void windowEditsAreReportedOnce() {
         Moddule1 state;
         PaperDocument document(state);
+        PaperHistory history(document);
         document.Install(Paper({10, 10, 10, 10}), {});
         QSignalSpy edits(&document, &PaperDocument::RowEdited);
         QSignalSpy modified(&document, &PaperDocument::ModifiedChanged);
