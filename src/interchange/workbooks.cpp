@@ -48,12 +48,20 @@ WrittenBytes Written(const Write& write) {
 
 }  // namespace
 
+WrittenBytes WriteXlsx(const codec::Workbook& book) {
+    return Written([&] { return codec::WriteXlsxBytes(book); });
+}
+
+WrittenBytes WriteOds(const codec::Workbook& book) {
+    return Written([&] { return codec::WriteOdsBytes(book); });
+}
+
 WrittenBytes WriteXlsx(const std::vector<QuestionRecord>& questions) {
-    return Written([&] { return codec::WriteXlsxBytes(QuestionBook(questions)); });
+    return WriteXlsx(QuestionBook(questions));
 }
 
 WrittenBytes WriteOds(const std::vector<QuestionRecord>& questions) {
-    return Written([&] { return codec::WriteOdsBytes(QuestionBook(questions)); });
+    return WriteOds(QuestionBook(questions));
 }
 
 WrittenBytes ZipPackage(const std::vector<std::pair<QByteArray, QByteArray>>& members) {

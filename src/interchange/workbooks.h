@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/questionrecord.h"
+#include "spreadsheet/codec/workbook.h"
 
 namespace scrivane::interchange {
 
@@ -19,6 +20,9 @@ struct WrittenBytes {
 };
 
 WrittenBytes WriteXlsx(const std::vector<QuestionRecord>& questions);
+// Any workbook, by the same writers (the grades' export).
+WrittenBytes WriteXlsx(const codec::Workbook& book);
+WrittenBytes WriteOds(const codec::Workbook& book);
 // The .ods package: its "mimetype" member first and stored, as the format asks.
 WrittenBytes WriteOds(const std::vector<QuestionRecord>& questions);
 

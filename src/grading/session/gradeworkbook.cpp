@@ -1,6 +1,6 @@
 #include "grading/session/gradeworkbook.h"
 
-#include "spreadsheet/codec/package_writer.h"
+#include "interchange/workbooks.h"
 
 namespace scrivane {
 
@@ -24,25 +24,16 @@ codec::Workbook BookOf(const std::vector<ExportSheet>& sheets) {
     return book;
 }
 
-template <typename Write>
-WorkbookBytes Written(const Write& write) {
-    try {
-        const std::vector<std::uint8_t> bytes = write();
-        return {QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())),
-                {}};
-    } catch (const codec::WorkbookError& e) {
-        return {{}, QString::fromUtf8(e.what())};
-    }
-}
-
 }  // namespace
 
 WorkbookBytes WriteGradesXlsx(const std::vector<ExportSheet>& sheets) {
-    return Written([&] { return codec::WriteXlsxBytes(BookOf(sheets)); });
+    const interchange::WrittenBytes written = interchange::WriteXlsx(BookOf(sheets));
+    return {written.bytes, written.error};
 }
 
 WorkbookBytes WriteGradesOds(const std::vector<ExportSheet>& sheets) {
-    return Written([&] { return codec::WriteOdsBytes(BookOf(sheets)); });
+    const interchange::WrittenBytes written = interchange::WriteOds(BookOf(sheets));
+    return {written.bytes, written.error};
 }
 
 }  // namespace scrivane
