@@ -43,6 +43,8 @@
 #include "editor/formpaper.h"
 #include "editor/startup.h"
 #include "grading/ui/attachgrading.h"
+#include "print/printcommands.h"
+#include "print/printmenu.h"
 #include "grading/ui/dialoggrades.h"
 #include "history/paperhistory.h"
 #include "paperfile/dlgcausion.h"
@@ -268,7 +270,6 @@ bool SaveGrades(FormPaper& window, Moddule1& state, const QDir& out) {
     }
 
     PaperContext& context = window.Context();
-    AttachGrading(context);
     window.findChild<QAction*>(QStringLiteral("actionGrade"))->trigger();
     DialogGrades* grades = OpenGrades(context);
     if (!grades) return false;
@@ -306,6 +307,12 @@ int Run(const QDir& out) {
     bool ok = true;
 
     const std::unique_ptr<FormPaper> window = Main(state, seams);
+    // Every capability attached as the program attaches them, so the menus
+    // show all their commands.
+    PrintCommands& print = AttachPrintCommands(window->Context());
+    PaperChecksAction& checks = AttachPaperChecks(window->Context());
+    print.AddBeforePrinting([&checks] { return checks.ConfirmPrinting(); });
+    AttachGrading(window->Context());
     FillPaper(*window, kSample);
     ok &= Save(*window, out, QStringLiteral("main-window.png"));
     ok &= SaveWithMenu(*window, QStringLiteral("menuFile"), out,
@@ -362,7 +369,6 @@ int Run(const QDir& out) {
     }
 
     {
-        PaperChecksAction& checks = AttachPaperChecks(window->Context());
         FillPaper(*window, kChecked);
         checks.Open();
         checks.Dialog()->ListProblems->setCurrentRow(0);
