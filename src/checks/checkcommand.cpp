@@ -7,15 +7,12 @@
 #include "checks/paperchecks.h"
 #include "checks/rebalance.h"
 #include "core/typeinfo.h"
+#include "spreadsheet/convert.h"
 #include "spreadsheet/paperio.h"
 
 namespace scrivane {
 
 namespace {
-
-QByteArray Line(const QString& text) {
-    return text.toUtf8() + '\n';
-}
 
 QByteArray LetterName(int letter) {
     return QByteArray(1, char('A' + letter));
@@ -91,19 +88,21 @@ ConverterRun RunCheckCommand(const CheckJob& job, const std::filesystem::path& p
         return ConverterRun{
             2,
             {},
-            Line(QStringLiteral("scrivane-convert: cannot read %1: %2")
-                     .arg(paper, paperInfo.exists() ? QStringLiteral("not a file")
-                                                    : QStringLiteral("no such file")))};
+            ConverterLine(QStringLiteral("scrivane-convert: cannot read %1: %2")
+                              .arg(paper, paperInfo.exists() ? QStringLiteral("not a file")
+                                                             : QStringLiteral("no such file")))};
     std::vector<QuestionRecord> rows;
     const ImportReport report = ReadPaperFile(paper, rows);
     if (report.outcome == ImportReport::Outcome::Unreadable)
         return ConverterRun{
             2,
             {},
-            Line(QStringLiteral("scrivane-convert: cannot read %1: %2").arg(paper, report.reason))};
+            ConverterLine(
+                QStringLiteral("scrivane-convert: cannot read %1: %2").arg(paper, report.reason))};
     if (report.outcome != ImportReport::Outcome::Imported)
-        return ConverterRun{1, json ? QByteArray("{\"valid\": false}\n") : QByteArray(),
-                            Line(QStringLiteral("Invalid format")) + Line(report.reason)};
+        return ConverterRun{
+            1, json ? QByteArray("{\"valid\": false}\n") : QByteArray(),
+            ConverterLine(QStringLiteral("Invalid format")) + ConverterLine(report.reason)};
 
     const std::int16_t answerType =
         job.answerType ? *job.answerType : ReadAnswerType(programFolder);
@@ -112,15 +111,17 @@ ConverterRun RunCheckCommand(const CheckJob& job, const std::filesystem::path& p
         const RebalanceResult result = Rebalance(rows, answerType);
         const ExportResult written = WritePaperFile(job.out, result.rows);
         if (!written.WasWritten())
-            return ConverterRun{2,
-                                {},
-                                Line(QStringLiteral("scrivane-convert: cannot write %1: %2")
-                                         .arg(job.out, written.reason))};
+            return ConverterRun{
+                2,
+                {},
+                ConverterLine(QStringLiteral("scrivane-convert: cannot write %1: %2")
+                                  .arg(job.out, written.reason))};
         QStringList numbers;
         for (int number : result.changed) numbers << QString::number(number);
-        run.out = Line(result.changed.empty() ? QStringLiteral("the answer key needs no change")
-                                              : QStringLiteral("options reordered in questions %1")
-                                                    .arg(numbers.join(QStringLiteral(", "))));
+        run.out = ConverterLine(result.changed.empty()
+                                    ? QStringLiteral("the answer key needs no change")
+                                    : QStringLiteral("options reordered in questions %1")
+                                          .arg(numbers.join(QStringLiteral(", "))));
         return run;
     }
 
@@ -130,9 +131,9 @@ ConverterRun RunCheckCommand(const CheckJob& job, const std::filesystem::path& p
         run.out = CheckJson(problems, balance);
     } else {
         for (const PaperProblem& problem : problems)
-            run.out += Line(QStringLiteral("question %1: %2: %3")
-                                .arg(problem.question)
-                                .arg(ProblemId(problem.kind), problem.text));
+            run.out += ConverterLine(QStringLiteral("question %1: %2: %3")
+                                         .arg(problem.question)
+                                         .arg(ProblemId(problem.kind), problem.text));
         run.out += BalanceLine(balance);
     }
     run.exitCode = problems.empty() ? 0 : 4;

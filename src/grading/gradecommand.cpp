@@ -12,18 +12,17 @@
 #include "grading/statistics.h"
 #include "interchange/csv.h"
 #include "print/answersheet.h"
+#include "spreadsheet/convert.h"
 #include "spreadsheet/paperio.h"
 
 namespace scrivane {
 
 namespace {
 
-QByteArray Line(const QString& text) {
-    return text.toUtf8() + '\n';
-}
-
 ConverterRun CannotRead(const QString& file, const QString& why) {
-    return {2, {}, Line(QStringLiteral("scrivane-convert: cannot read %1: %2").arg(file, why))};
+    return {2,
+            {},
+            ConverterLine(QStringLiteral("scrivane-convert: cannot read %1: %2").arg(file, why))};
 }
 
 QString FileProblem(const QString& path) {
@@ -46,7 +45,8 @@ ConverterRun RunGradeConversion(const GradeJob& job, const std::filesystem::path
     if (report.outcome == ImportReport::Outcome::Unreadable)
         return CannotRead(paperPath, report.reason);
     if (report.outcome != ImportReport::Outcome::Imported)
-        return ConverterRun{1, {}, Line(QStringLiteral("Invalid format")) + Line(report.reason)};
+        return ConverterRun{
+            1, {}, ConverterLine(QStringLiteral("Invalid format")) + ConverterLine(report.reason)};
 
     std::optional<ClassList> classList;
     if (!classListPath.isEmpty()) {
@@ -77,7 +77,7 @@ ConverterRun RunGradeConversion(const GradeJob& job, const std::filesystem::path
         reads.push_back(pageSheets.FromPage(page.read, page.file, page.page));
         order.push_back(page.index);
         if (json && progress)
-            progress(Line(
+            progress(ConverterLine(
                 QStringLiteral("read %1 page %2 (%3 of %4)%5")
                     .arg(page.file)
                     .arg(page.page)
@@ -107,15 +107,15 @@ ConverterRun RunGradeConversion(const GradeJob& job, const std::filesystem::path
     }
     run.exitCode = !anyRead ? 2 : anyDoubt ? 5 : 0;
     if (!anyRead)
-        run.err +=
-            Line(QStringLiteral("scrivane-convert: no answer sheet of this paper could be read"));
+        run.err += ConverterLine(
+            QStringLiteral("scrivane-convert: no answer sheet of this paper could be read"));
 
     if (!csvPath.isEmpty()) {
         const QByteArray csv = interchange::WriteCsvRows(GradesTable(results, key));
         const QString error = WriteBytesSafely(csvPath, csv);
         if (!error.isEmpty()) {
-            run.err +=
-                Line(QStringLiteral("scrivane-convert: cannot write %1: %2").arg(csvPath, error));
+            run.err += ConverterLine(
+                QStringLiteral("scrivane-convert: cannot write %1: %2").arg(csvPath, error));
             run.exitCode = 2;
         }
     }

@@ -3,21 +3,15 @@
 #include "core/moddule1.h"
 #include "core/questiontable.h"
 #include "interchange/questionfile.h"
+#include "spreadsheet/convert.h"
 #include "spreadsheet/paperio.h"
 
 namespace scrivane::interchange {
 
 namespace {
 
-QByteArray Line(const QString& text) {
-    return text.toUtf8() + '\n';
-}
-
 ConverterRun Failure(int exitCode, const QString& text) {
-    ConverterRun run;
-    run.exitCode = exitCode;
-    run.err = Line(QStringLiteral("scrivane-convert: ") + text);
-    return run;
+    return ConverterFailure(exitCode, QStringLiteral("scrivane-convert: ") + text);
 }
 
 }  // namespace
@@ -41,12 +35,13 @@ std::optional<ConverterRun> RunInterchangeConversion(const ConversionJob& job) {
     const ReadOutcome read = ReadQuestionFile(input, Moddule1().DefaultScore);
     ConverterRun run;
     for (const QString& note : read.notes)
-        run.err += Line(QStringLiteral("scrivane-convert: ") + note);
+        run.err += ConverterLine(QStringLiteral("scrivane-convert: ") + note);
     if (read.status == ReadOutcome::Status::Unreadable)
         return Failure(2, QStringLiteral("cannot read %1: %2").arg(input, read.reason));
     if (!read.Read()) {
         run.exitCode = 1;
-        run.err = Line(QStringLiteral("Invalid format")) + Line(read.reason) + run.err;
+        run.err =
+            ConverterLine(QStringLiteral("Invalid format")) + ConverterLine(read.reason) + run.err;
         if (json) run.out = "{\"valid\": false}\n";
         return run;
     }
@@ -59,13 +54,13 @@ std::optional<ConverterRun> RunInterchangeConversion(const ConversionJob& job) {
     const WriteOutcome written = WriteQuestionFile(job.output, read.rows, *format);
     if (written.status == WriteOutcome::Status::Unfit) {
         run.exitCode = 1;
-        run.err += Line(QStringLiteral("scrivane-convert: %1 cannot be written as %2:")
-                            .arg(job.output, InfoOf(*format).description));
-        for (const QString& line : written.unfit) run.err += Line(line);
+        run.err += ConverterLine(QStringLiteral("scrivane-convert: %1 cannot be written as %2:")
+                                     .arg(job.output, InfoOf(*format).description));
+        for (const QString& line : written.unfit) run.err += ConverterLine(line);
     } else if (!written.Written()) {
         run.exitCode = 2;
-        run.err += Line(QStringLiteral("scrivane-convert: cannot write %1: %2")
-                            .arg(job.output, written.reason));
+        run.err += ConverterLine(QStringLiteral("scrivane-convert: cannot write %1: %2")
+                                     .arg(job.output, written.reason));
     }
     return run;
 }

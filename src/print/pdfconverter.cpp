@@ -4,24 +4,10 @@
 
 #include "print/answersheet.h"
 #include "print/printlayout.h"
+#include "spreadsheet/convert.h"
 #include "spreadsheet/paperio.h"
 
 namespace scrivane {
-
-namespace {
-
-QByteArray Line(const QString& text) {
-    return text.toUtf8() + '\n';
-}
-
-ConverterRun Failed(int code, const QString& message) {
-    ConverterRun run;
-    run.exitCode = code;
-    run.err = Line(message);
-    return run;
-}
-
-}  // namespace
 
 ConverterRun RunPdfConversion(const PdfJob& job, std::int16_t answerType) {
     PrintSettings settings = job.settings;
@@ -30,17 +16,19 @@ ConverterRun RunPdfConversion(const PdfJob& job, std::int16_t answerType) {
     const QFileInfo inputInfo(input);
     settings.heading = job.heading.value_or(inputInfo.completeBaseName());
     if (!inputInfo.isFile())
-        return Failed(2, QStringLiteral("scrivane-convert: cannot read %1: %2")
-                             .arg(input, inputInfo.exists() ? QStringLiteral("not a file")
-                                                            : QStringLiteral("no such file")));
+        return ConverterFailure(
+            2, QStringLiteral("scrivane-convert: cannot read %1: %2")
+                   .arg(input, inputInfo.exists() ? QStringLiteral("not a file")
+                                                  : QStringLiteral("no such file")));
     std::vector<QuestionRecord> rows;
     const ImportReport report = ReadPaperFile(input, rows);
     if (report.outcome == ImportReport::Outcome::Unreadable)
-        return Failed(
+        return ConverterFailure(
             2, QStringLiteral("scrivane-convert: cannot read %1: %2").arg(input, report.reason));
     if (report.outcome == ImportReport::Outcome::Rejected)
-        return Failed(1, QStringLiteral("Invalid format\n") + report.reason);
-    if (rows.empty()) return Failed(1, QStringLiteral("The test paper should not be empty."));
+        return ConverterFailure(1, QStringLiteral("Invalid format\n") + report.reason);
+    if (rows.empty())
+        return ConverterFailure(1, QStringLiteral("The test paper should not be empty."));
 
     settings.paperDigest = PaperDigest(rows, ModeLetters(settings.versions));
     settings.textDigest = TextDigest(rows);
@@ -50,13 +38,13 @@ ConverterRun RunPdfConversion(const PdfJob& job, std::int16_t answerType) {
     PrintLayout layout(std::move(versions), settings);
     const QString error = WritePdf(job.out, layout);
     if (!error.isEmpty())
-        return Failed(2,
-                      QStringLiteral("scrivane-convert: cannot write %1: %2").arg(job.out, error));
+        return ConverterFailure(
+            2, QStringLiteral("scrivane-convert: cannot write %1: %2").arg(job.out, error));
     if (job.versionsJson) {
         const QString& jsonPath = *job.versionsJson;
         const QString jsonError = WriteBytesSafely(jsonPath, json);
         if (!jsonError.isEmpty())
-            return Failed(
+            return ConverterFailure(
                 2,
                 QStringLiteral("scrivane-convert: cannot write %1: %2").arg(jsonPath, jsonError));
     }
@@ -64,8 +52,8 @@ ConverterRun RunPdfConversion(const PdfJob& job, std::int16_t answerType) {
         const QString layoutError =
             WriteBytesSafely(layoutPath, SheetLayoutJson(layout.SheetPages()));
         if (!layoutError.isEmpty())
-            return Failed(2, QStringLiteral("scrivane-convert: cannot write %1: %2")
-                                 .arg(layoutPath, layoutError));
+            return ConverterFailure(2, QStringLiteral("scrivane-convert: cannot write %1: %2")
+                                           .arg(layoutPath, layoutError));
     }
     return ConverterRun{};
 }

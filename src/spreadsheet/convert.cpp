@@ -10,13 +10,16 @@
 
 namespace scrivane {
 
-namespace {
-
-QByteArray Line(const QString& text) {
+QByteArray ConverterLine(const QString& text) {
     return text.toUtf8() + '\n';
 }
 
-}  // namespace
+ConverterRun ConverterFailure(int exitCode, const QString& text) {
+    ConverterRun run;
+    run.exitCode = exitCode;
+    run.err = ConverterLine(text);
+    return run;
+}
 
 void AppendJsonString(QByteArray& out, const QString& text) {
     out += '"';
@@ -83,9 +86,10 @@ ConverterRun RunConverter(const WorkbookJob& job) {
     const QFileInfo inputInfo(input);
     if (!inputInfo.isFile()) {
         run.exitCode = 2;
-        run.err = Line(QStringLiteral("scrivane-convert: cannot read %1: %2")
-                           .arg(input, inputInfo.exists() ? QStringLiteral("not a file")
-                                                          : QStringLiteral("no such file")));
+        run.err =
+            ConverterLine(QStringLiteral("scrivane-convert: cannot read %1: %2")
+                              .arg(input, inputInfo.exists() ? QStringLiteral("not a file")
+                                                             : QStringLiteral("no such file")));
         return run;
     }
 
@@ -94,12 +98,12 @@ ConverterRun RunConverter(const WorkbookJob& job) {
     if (report.outcome != ImportReport::Outcome::Imported) {
         if (report.outcome == ImportReport::Outcome::Unreadable) {
             run.exitCode = 2;
-            run.err = Line(
+            run.err = ConverterLine(
                 QStringLiteral("scrivane-convert: cannot read %1: %2").arg(input, report.reason));
             return run;
         }
         run.exitCode = 1;
-        run.err = Line(QStringLiteral("Invalid format")) + Line(report.reason);
+        run.err = ConverterLine(QStringLiteral("Invalid format")) + ConverterLine(report.reason);
         if (json) run.out = "{\"valid\": false}\n";
         return run;
     }
@@ -112,8 +116,8 @@ ConverterRun RunConverter(const WorkbookJob& job) {
     const ExportResult written = WritePaperFile(job.output, rows);
     if (!written.WasWritten()) {
         run.exitCode = 2;
-        run.err = Line(QStringLiteral("scrivane-convert: cannot write %1: %2")
-                           .arg(job.output, written.reason));
+        run.err = ConverterLine(QStringLiteral("scrivane-convert: cannot write %1: %2")
+                                    .arg(job.output, written.reason));
     }
     return run;
 }

@@ -22,6 +22,11 @@ struct ConverterRun {
     QByteArray err;  // UTF-8
 };
 
+// One line of the converter's output: the text in UTF-8 and a line end.
+QByteArray ConverterLine(const QString& text);
+// A run that ends with exitCode and text as the one line on standard error.
+ConverterRun ConverterFailure(int exitCode, const QString& text);
+
 // A workbook conversion as the command line asks for it: INPUT printed as
 // JSON, or written as the Excel 97-2003 workbook OUTPUT.
 struct WorkbookJob {
