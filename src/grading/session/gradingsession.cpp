@@ -507,64 +507,67 @@ std::unique_ptr<SheetsCommand> OneSheet(GradingSession* session, const QString& 
 
 }  // namespace
 
-bool GradingSession::ToggleBubble(int id, int bubble) {
+// A correction of one sheet as one step: change edits a copy of the sheet
+// (at index in the list) and refuses by returning false.
+bool GradingSession::ChangeSheet(int id, const QString& step,
+                                 const std::function<bool(GradingSheet&, std::size_t)>& change) {
     const int i = IndexOf(id);
     if (i < 0) return false;
     const GradingSheet& sheet = sheets_[std::size_t(i)];
-    if (bubble < 0 || std::size_t(bubble) >= sheet.bubbles.size()) return false;
     GradingSheet after = sheet;
-    SheetBubbleState& state = after.bubbles[std::size_t(bubble)];
-    state.mark =
-        state.mark == BubbleRead::Mark::Marked ? BubbleRead::Mark::Empty : BubbleRead::Mark::Marked;
-    state.corrected = true;
-    undo_.push(OneSheet(this, tr("Mark a Bubble"), i, sheet, after, scans_).release());
+    if (!change(after, std::size_t(i))) return false;
+    undo_.push(OneSheet(this, step, i, sheet, after, scans_).release());
     return true;
+}
+
+bool GradingSession::ToggleBubble(int id, int bubble) {
+    return ChangeSheet(id, tr("Mark a Bubble"), [bubble](GradingSheet& sheet, std::size_t) {
+        if (bubble < 0 || std::size_t(bubble) >= sheet.bubbles.size()) return false;
+        SheetBubbleState& state = sheet.bubbles[std::size_t(bubble)];
+        state.mark = state.mark == BubbleRead::Mark::Marked ? BubbleRead::Mark::Empty
+                                                            : BubbleRead::Mark::Marked;
+        state.corrected = true;
+        return true;
+    });
 }
 
 bool GradingSession::ChooseDigit(int id, int position, int digit) {
-    const int i = IndexOf(id);
-    if (i < 0 || digit < 0 || digit > 9) return false;
-    const GradingSheet& sheet = sheets_[std::size_t(i)];
-    GradingSheet after = sheet;
-    bool found = false;
-    for (SheetBubbleState& state : after.bubbles) {
-        if (state.bubble.kind != SheetBubble::Kind::Student || state.bubble.position != position)
-            continue;
-        const auto mark =
-            state.bubble.digit == digit ? BubbleRead::Mark::Marked : BubbleRead::Mark::Empty;
-        found = found || state.bubble.digit == digit;
-        if (state.mark != mark) {
-            state.mark = mark;
-            state.corrected = true;
-        }
-    }
-    if (!found) return false;
-    undo_.push(OneSheet(this, tr("Choose a Digit"), i, sheet, after, scans_).release());
-    return true;
+    if (digit < 0 || digit > 9) return false;
+    return ChangeSheet(
+        id, tr("Choose a Digit"), [position, digit](GradingSheet& sheet, std::size_t) {
+            bool found = false;
+            for (SheetBubbleState& state : sheet.bubbles) {
+                if (state.bubble.kind != SheetBubble::Kind::Student ||
+                    state.bubble.position != position)
+                    continue;
+                const auto mark = state.bubble.digit == digit ? BubbleRead::Mark::Marked
+                                                              : BubbleRead::Mark::Empty;
+                found = found || state.bubble.digit == digit;
+                if (state.mark != mark) {
+                    state.mark = mark;
+                    state.corrected = true;
+                }
+            }
+            return found;
+        });
 }
 
 bool GradingSession::TypeStudent(int id, const QString& number) {
-    const int i = IndexOf(id);
     const QString typed = number.trimmed();
-    if (i < 0 || !AllDigits(typed) || typed.size() > 20) return false;
-    const GradingSheet& sheet = sheets_[std::size_t(i)];
-    if (sheet.typedStudent == typed || sheet.unreadable) return false;
-    GradingSheet after = sheet;
-    after.typedStudent = typed;
-    undo_.push(OneSheet(this, tr("Type a Student Number"), i, sheet, after, scans_).release());
-    return true;
+    if (!AllDigits(typed) || typed.size() > 20) return false;
+    return ChangeSheet(id, tr("Type a Student Number"), [&typed](GradingSheet& sheet, std::size_t) {
+        if (sheet.typedStudent == typed || sheet.unreadable) return false;
+        sheet.typedStudent = typed;
+        return true;
+    });
 }
 
 bool GradingSession::Accept(int id) {
-    const int i = IndexOf(id);
-    if (i < 0) return false;
-    const GradingSheet& sheet = sheets_[std::size_t(i)];
-    if (sheet.accepted || sheet.unreadable || states_[std::size_t(i)] != SheetState::Review)
-        return false;
-    GradingSheet after = sheet;
-    after.accepted = true;
-    undo_.push(OneSheet(this, tr("Accept a Sheet"), i, sheet, after, scans_).release());
-    return true;
+    return ChangeSheet(id, tr("Accept a Sheet"), [this](GradingSheet& sheet, std::size_t i) {
+        if (sheet.accepted || sheet.unreadable || states_[i] != SheetState::Review) return false;
+        sheet.accepted = true;
+        return true;
+    });
 }
 
 bool GradingSession::RemoveSheet(int id) {

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUndoStack>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -224,6 +225,9 @@ signals:
 
 private:
     friend class SheetsCommand;
+
+    bool ChangeSheet(int id, const QString& step,
+                     const std::function<bool(GradingSheet&, std::size_t)>& change);
     friend class AdjustCommand;
 
     struct Adjustments {
