@@ -113,13 +113,28 @@ QString QuestionFlag(const QuestionStatistics& question) {
     return {};
 }
 
+const QStringList& ScanSuffixes() {
+    static const QStringList suffixes{QStringLiteral("pdf"), QStringLiteral("png"),
+                                      QStringLiteral("jpg"), QStringLiteral("jpeg"),
+                                      QStringLiteral("tif"), QStringLiteral("tiff")};
+    return suffixes;
+}
+
+bool IsScanFile(const QString& path) {
+    return ScanSuffixes().contains(QFileInfo(path).suffix().toLower());
+}
+
+QStringList ScanPatterns() {
+    QStringList patterns;
+    for (const QString& suffix : ScanSuffixes()) patterns << QStringLiteral("*.") + suffix;
+    return patterns;
+}
+
 QStringList ScanFilesIn(const QString& folder) {
     QStringList files;
     const QDir dir(folder);
-    for (const QFileInfo& info : dir.entryInfoList(
-             {QStringLiteral("*.pdf"), QStringLiteral("*.png"), QStringLiteral("*.jpg"),
-              QStringLiteral("*.jpeg"), QStringLiteral("*.tif"), QStringLiteral("*.tiff")},
-             QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase))
+    for (const QFileInfo& info : dir.entryInfoList(ScanPatterns(), QDir::Files | QDir::Readable,
+                                                   QDir::Name | QDir::IgnoreCase))
         files << info.filePath();
     return files;
 }
@@ -753,6 +768,16 @@ QString GradingSession::Save() {
     return saveError_;
 }
 
+// Nothing graded: no scans, sheets, adjustments or class list.
+void GradingSession::ClearGrading() {
+    sheets_.clear();
+    scans_.clear();
+    reads_.clear();
+    adjustments_ = {};
+    classList_.reset();
+    nextId_ = 1;
+}
+
 GradingLoad GradingSession::Load() {
     GradingLoad load;
     if (runner_) return load;
@@ -762,12 +787,7 @@ GradingLoad GradingSession::Load() {
         if (QFileInfo::exists(other)) path = other;
     }
     undo_.clear();
-    sheets_.clear();
-    scans_.clear();
-    reads_.clear();
-    adjustments_ = {};
-    classList_.reset();
-    nextId_ = 1;
+    ClearGrading();
     saveBlocked_ = false;
     if (QFileInfo::exists(path)) {
         QFile file(path);
@@ -779,12 +799,7 @@ GradingLoad GradingSession::Load() {
             read = FromJson(bytes);
         }
         if (!read) {
-            sheets_.clear();
-            scans_.clear();
-            reads_.clear();
-            adjustments_ = {};
-            classList_.reset();
-            nextId_ = 1;
+            ClearGrading();
             QString aside = path + QStringLiteral(".damaged");
             for (int n = 2; QFileInfo::exists(aside); ++n)
                 aside = path + QStringLiteral(".damaged-%1").arg(n);

@@ -79,8 +79,13 @@ struct GradingLoad {
 // 0.95 "Too easy", point-biserial below 0.2 "Weak"; empty for none.
 QString QuestionFlag(const QuestionStatistics& question);
 
-// The scan files in a folder (PDF, PNG, JPEG, TIFF), sorted by name, for a
-// folder dropped on the window.
+// The name endings of the scans read (PDF, PNG, JPEG, TIFF), in lower case.
+const QStringList& ScanSuffixes();
+// The same as file name patterns: "*.pdf", "*.png", ...
+QStringList ScanPatterns();
+// A file whose name ends as a scan's, in any case.
+bool IsScanFile(const QString& path);
+// The scan files in a folder, sorted by name, for a folder dropped on the window.
 QStringList ScanFilesIn(const QString& folder);
 
 class GradingSession : public QObject {
@@ -226,6 +231,7 @@ signals:
 private:
     friend class SheetsCommand;
 
+    void ClearGrading();
     bool ChangeSheet(int id, const QString& step,
                      const std::function<bool(GradingSheet&, std::size_t)>& change);
     friend class AdjustCommand;

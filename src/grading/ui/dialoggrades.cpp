@@ -38,11 +38,11 @@ namespace scrivane {
 
 namespace {
 
-const QStringList kScanSuffixes{QStringLiteral("pdf"), QStringLiteral("png"),
-                                QStringLiteral("jpg"), QStringLiteral("jpeg"),
-                                QStringLiteral("tif"), QStringLiteral("tiff")};
-const QString kScanFilter = QStringLiteral(
-    "Scans (*.pdf *.png *.jpg *.jpeg *.tif *.tiff)|*.pdf;*.png;*.jpg;*.jpeg;*.tif;*.tiff");
+// "Scans (*.pdf *.png ...)|*.pdf;*.png;...", of the types the session reads.
+QString ScanFilter() {
+    const QStringList patterns = ScanPatterns();
+    return QStringLiteral("Scans (%1)|%2").arg(patterns.join(u' '), patterns.join(u';'));
+}
 const QString kExportFilter = QStringLiteral(
     "CSV (*.csv)|*.csv|Excel Workbook (*.xlsx)|*.xlsx|OpenDocument Spreadsheet (*.ods)|*.ods");
 // The picture kept for showing: wide enough to judge a bubble by.
@@ -160,7 +160,7 @@ void DialogGrades::LoadGrading() {
         request.title = QStringLiteral("Where is %1?").arg(QFileInfo(missing).fileName());
         request.folder = QFileInfo(context_.document.FileName()).absolutePath();
         request.fileName = QFileInfo(missing).fileName();
-        request.filter = kScanFilter;
+        request.filter = ScanFilter();
         if (const std::optional<QString> found = context_.seams.prompts.ChooseFile(request))
             session_->RelocateScan(missing, *found);
     }
@@ -346,7 +346,7 @@ void DialogGrades::ChooseScans() {
     request.kind = FileRequest::Kind::Open;
     request.title = QStringLiteral("Add Scans");
     request.folder = QFileInfo(context_.document.FileName()).absolutePath();
-    request.filter = kScanFilter;
+    request.filter = ScanFilter();
     QStringList files;
     for (const QString& chosen : context_.seams.prompts.ChooseFiles(request))
         files += QFileInfo(chosen).isDir() ? ScanFilesIn(chosen) : QStringList{chosen};
@@ -814,7 +814,7 @@ void DialogGrades::dropEvent(QDropEvent* event) {
         const QFileInfo info(url.toLocalFile());
         if (info.isDir())
             files << ScanFilesIn(info.absoluteFilePath());
-        else if (info.isFile() && kScanSuffixes.contains(info.suffix().toLower()))
+        else if (info.isFile() && IsScanFile(info.filePath()))
             files << info.absoluteFilePath();
     }
     if (files.isEmpty()) return;
