@@ -81,6 +81,20 @@ AnswerKey::AnswerKey(std::vector<QuestionRecord> paper, QString modeLetters, Sco
             if (!question.Items[std::size_t(i)].trimmed().isEmpty()) offered |= AnswerMask(1 << i);
         offered_.push_back(offered ? offered : modeMask);
     }
+    ClearAdjustments();
+}
+
+void AnswerKey::AlsoAccept(int index, std::vector<AnswerMask> answers) {
+    if (index >= 0 && index < QuestionCount()) alsoAccept_[std::size_t(index)] = std::move(answers);
+}
+
+void AnswerKey::GiveAll(int index, bool give) {
+    if (index >= 0 && index < QuestionCount()) giveAll_[std::size_t(index)] = give;
+}
+
+void AnswerKey::ClearAdjustments() {
+    alsoAccept_.assign(paper_.size(), {});
+    giveAll_.assign(paper_.size(), false);
 }
 
 double AnswerKey::Maximum() const {
@@ -117,6 +131,17 @@ AnswerResult AnswerKey::Score(int index, const AnswerRead& read) const {
     else if (result.status == AnswerStatus::Ok && scoring_ == Scoring::Partial &&
              Letters(question.Answer) > 1)
         result.score = Mark(index) * PartialShare(question, Offered(index), read.marked);
+
+    const std::vector<AnswerMask>& also = alsoAccept_[std::size_t(index)];
+    const bool alsoAccepted = result.status != AnswerStatus::Unclear &&
+                              std::find(also.begin(), also.end(), read.marked) != also.end();
+    if (giveAll_[std::size_t(index)] || alsoAccepted) {
+        if (result.status == AnswerStatus::Multiple && alsoAccepted)
+            result.status = AnswerStatus::Ok;
+        result.score = Mark(index);
+        result.correct = true;
+        result.adjusted = true;
+    }
     return result;
 }
 
@@ -143,9 +168,10 @@ std::vector<SheetResult> GradeSheets(const std::vector<SheetRead>& reads, const 
             if (std::size_t(i) < read.answers.size()) answer = read.answers[std::size_t(i)];
             AnswerResult scored = key.Score(i, answer);
             const int printed = scored.sheetQuestion ? scored.sheetQuestion : i + 1;
-            if (scored.status == AnswerStatus::Multiple)
+            // A question the teacher adjusted is no longer in doubt.
+            if (!scored.adjusted && scored.status == AnswerStatus::Multiple)
                 doubts << QStringLiteral("question %1: several marks").arg(printed);
-            else if (scored.status == AnswerStatus::Unclear)
+            else if (!scored.adjusted && scored.status == AnswerStatus::Unclear)
                 doubts << QStringLiteral("question %1: unclear mark").arg(printed);
             sheet.score += scored.score;
             sheet.answers.push_back(scored);

@@ -76,6 +76,9 @@ struct AnswerResult {
     AnswerStatus status = AnswerStatus::Blank;
     std::optional<bool> correct;  // none when the question's answer is not set
     double score = 0;             // 0 for a question whose answer is not set
+    // The mark came from the teacher's adjustment of a flawed question: its
+    // doubt no longer sends the sheet to review.
+    bool adjusted = false;
 };
 
 struct SheetResult {
@@ -114,12 +117,21 @@ public:
 
     AnswerResult Score(int index, const AnswerRead& read) const;
 
+    // A flawed question's adjustments, for a question that counts: more
+    // answers that earn its whole mark (a clear mark only, several letters
+    // allowed), or its mark given to every sheet.
+    void AlsoAccept(int index, std::vector<AnswerMask> answers);
+    void GiveAll(int index, bool give);
+    void ClearAdjustments();
+
 private:
     std::vector<QuestionRecord> paper_;
     QString modeLetters_;
     Scoring scoring_;
     std::vector<double> marks_;
     std::vector<AnswerMask> offered_;
+    std::vector<std::vector<AnswerMask>> alsoAccept_;  // by index
+    std::vector<bool> giveAll_;                        // by index
 };
 
 // Grades every sheet: scores, student numbers and names, and the reasons for

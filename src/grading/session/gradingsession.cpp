@@ -278,6 +278,10 @@ void GradingSession::Recompute() {
     std::vector<SheetRead> reads;
     reads.reserve(sheets_.size());
     for (const GradingSheet& sheet : sheets_) reads.push_back(ToRead(sheet));
+    key_->ClearAdjustments();
+    for (const auto& [question, answers] : adjustments_.alsoAccept)
+        key_->AlsoAccept(question - 1, answers);
+    for (const auto& [question, given] : adjustments_.giveAll) key_->GiveAll(question - 1, true);
     results_ = GradeSheets(reads, *key_, classList_ ? &*classList_ : nullptr);
 
     states_.assign(sheets_.size(), SheetState::Ok);
@@ -287,27 +291,6 @@ void GradingSession::Recompute() {
         if (result.status == SheetStatus::Unreadable) {
             states_[s] = SheetState::Unreadable;
             continue;
-        }
-        // A flawed question's adjustments: its doubts no longer matter
-        // where the sheet earns the mark regardless.
-        for (int i = 0; i < key_->QuestionCount(); ++i) {
-            AnswerResult& answer = result.answers[std::size_t(i)];
-            if (!key_->Counts(i)) continue;
-            const auto also = adjustments_.alsoAccept.find(i + 1);
-            const bool given = adjustments_.giveAll.count(i + 1) > 0;
-            const bool alsoAccepted =
-                also != adjustments_.alsoAccept.end() && answer.status != AnswerStatus::Unclear &&
-                std::find(also->second.begin(), also->second.end(), answer.marked) !=
-                    also->second.end();
-            if (!given && !alsoAccepted) continue;
-            if (answer.status == AnswerStatus::Multiple && alsoAccepted)
-                answer.status = AnswerStatus::Ok;
-            result.score += key_->Mark(i) - answer.score;
-            answer.score = key_->Mark(i);
-            answer.correct = true;
-            const int printed = answer.sheetQuestion ? answer.sheetQuestion : i + 1;
-            const QString prefix = QStringLiteral("question %1: ").arg(printed);
-            result.reasons.removeIf([&](const QString& r) { return r.startsWith(prefix); });
         }
         const bool corrected = sheet.accepted || (!sheet.byHand && !sheet.typedStudent.isEmpty()) ||
                                std::any_of(sheet.bubbles.begin(), sheet.bubbles.end(),
@@ -691,17 +674,23 @@ bool GradingSession::GiveAll(int question) const {
     return adjustments_.giveAll.count(question) > 0;
 }
 
+QStringList GradingSession::AdjustmentsOf(int question) const {
+    QStringList texts;
+    const std::vector<AnswerMask> also = AlsoAccepted(question);
+    if (!also.empty()) {
+        QStringList letters;
+        for (const AnswerMask mask : also) letters << MarkedLetters(mask);
+        texts << QStringLiteral("also accepted %1").arg(letters.join(", "));
+    }
+    if (GiveAll(question)) texts << QStringLiteral("everyone given the mark");
+    return texts;
+}
+
 QStringList GradingSession::AdjustmentTexts() const {
     QStringList texts;
-    for (int q = 1; q <= key_->QuestionCount(); ++q) {
-        const std::vector<AnswerMask> also = AlsoAccepted(q);
-        if (!also.empty()) {
-            QStringList letters;
-            for (const AnswerMask mask : also) letters << MarkedLetters(mask);
-            texts << QStringLiteral("Q%1: also accepted %2").arg(q).arg(letters.join(", "));
-        }
-        if (GiveAll(q)) texts << QStringLiteral("Q%1: everyone given the mark").arg(q);
-    }
+    for (int q = 1; q <= key_->QuestionCount(); ++q)
+        for (const QString& text : AdjustmentsOf(q))
+            texts << QStringLiteral("Q%1: %2").arg(q).arg(text);
     return texts;
 }
 
@@ -1068,15 +1057,7 @@ QString GradingSession::ExportGrades(const QString& path) const {
         row.emplace_back(double(q.blank));
         row.emplace_back(double(q.multiple));
         row.emplace_back(QuestionFlag(q));
-        QStringList adjustments;
-        const std::vector<AnswerMask> also = AlsoAccepted(q.question);
-        if (!also.empty()) {
-            QStringList accepted;
-            for (const AnswerMask mask : also) accepted << MarkedLetters(mask);
-            adjustments << QStringLiteral("also accepted %1").arg(accepted.join(", "));
-        }
-        if (GiveAll(q.question)) adjustments << QStringLiteral("everyone given the mark");
-        row.emplace_back(adjustments.join("; "));
+        row.emplace_back(AdjustmentsOf(q.question).join("; "));
         questions.rows.push_back(std::move(row));
     }
 

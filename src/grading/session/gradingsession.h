@@ -232,6 +232,8 @@ private:
     friend class SheetsCommand;
 
     void ClearGrading();
+    // What was changed for question (from 1): "also accepted ...", "everyone given the mark".
+    QStringList AdjustmentsOf(int question) const;
     bool ChangeSheet(int id, const QString& step,
                      const std::function<bool(GradingSheet&, std::size_t)>& change);
     friend class AdjustCommand;
