@@ -94,6 +94,11 @@ struct SheetResult {
     std::vector<AnswerResult> answers;  // in the paper's order
 };
 
+// The sheet's mark as a percentage of its maximum; 0 for a maximum of 0.
+inline double Percentage(const SheetResult& sheet) {
+    return sheet.max > 0 ? 100 * sheet.score / sheet.max : 0;
+}
+
 // How the paper marks its sheets.
 class AnswerKey {
 public:

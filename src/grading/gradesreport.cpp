@@ -167,14 +167,13 @@ std::vector<QStringList> GradesTable(const std::vector<SheetResult>& sheets, con
     rows.push_back(header);
     for (const SheetResult& sheet : sheets) {
         if (sheet.status == SheetStatus::Unreadable) continue;
-        QStringList row = {sheet.student.value_or(QString()),
-                           sheet.name.value_or(QString()),
-                           sheet.version,
-                           FormatFigure(sheet.score),
-                           FormatFigure(sheet.max),
-                           sheet.max > 0
-                               ? Trimmed(QString::number(100 * sheet.score / sheet.max, 'f', 2))
-                               : QString()};
+        QStringList row = {
+            sheet.student.value_or(QString()),
+            sheet.name.value_or(QString()),
+            sheet.version,
+            FormatFigure(sheet.score),
+            FormatFigure(sheet.max),
+            sheet.max > 0 ? Trimmed(QString::number(Percentage(sheet), 'f', 2)) : QString()};
         for (const AnswerResult& answer : sheet.answers) row << MarkedLetters(answer.marked);
         rows.push_back(row);
     }

@@ -389,7 +389,7 @@ void DialogGrades::ShowSheets() {
         const SheetResult& r = *session_->Result(id);
         const SheetState state = session_->State(id);
         const bool read = state != SheetState::Unreadable;
-        const double percent = r.max > 0 ? 100 * r.score / r.max : 0;
+        const double percent = Percentage(r);
         QList<QStandardItem*> row;
         auto add = [&row](const QString& text, const QVariant& sort) {
             auto* item = new QStandardItem(text);
@@ -731,8 +731,10 @@ void DialogGrades::ShowQuestions() {
             row << item;
         }
         row << new QStandardItem(QString::number(q.blank))
-            << new QStandardItem(QString::number(q.multiple)) << new QStandardItem(QuestionFlag(q));
-        if (!QuestionFlag(q).isEmpty()) row.back()->setForeground(QColor(190, 60, 0));
+            << new QStandardItem(QString::number(q.multiple));
+        const QString flag = QuestionFlag(q);
+        row << new QStandardItem(flag);
+        if (!flag.isEmpty()) row.back()->setForeground(QColor(190, 60, 0));
         questionRows_->appendRow(row);
     }
     TableQuestions->resizeColumnsToContents();
@@ -749,8 +751,7 @@ void DialogGrades::ShowSummary() {
                  Figure(s.highest), Figure(s.alpha), Figure(s.sem)));
     std::vector<double> percentages;
     for (const SheetResult& r : session_->Results())
-        if (r.status != SheetStatus::Unreadable)
-            percentages.push_back(r.max > 0 ? 100 * r.score / r.max : 0);
+        if (r.status != SheetStatus::Unreadable) percentages.push_back(Percentage(r));
     QStringList absent;
     if (const ClassList* classes = session_->Classes())
         for (const QString& number : session_->Absent())
