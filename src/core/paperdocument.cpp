@@ -92,11 +92,6 @@ void PaperDocument::SetFileName(const QString& fileName) {
     emit ShownNameChanged(shownName_);
 }
 
-void PaperDocument::MarkSaved(const QString& fileName) {
-    SetModified(false);
-    SetFileName(fileName);
-}
-
 float PaperDocument::CountScore() {
     float total = 0;
     for (int i = 1; i <= Count() && i <= kMaxQuestions; ++i) total = total + state_.ScoreList(i);

@@ -76,10 +76,9 @@ public:
     void ExchangeRows(int from, int to);
     void SetCurrent(int position);
 
+    // The paper's history decides the flag; in the program only it sets it.
     void SetModified(bool modified);
     void SetFileName(const QString& fileName);
-    // The paper was written to fileName: no unsaved changes are left.
-    void MarkSaved(const QString& fileName);
 
     // Totals ScoreList over the questions, each sum in single precision, and
     // tells the windows. The one place the total is computed.

@@ -179,7 +179,9 @@ private slots:
         document.WriteRow(2, Fixture()[0]);
         document.SetModified(true);
         QTRY_VERIFY_WITH_TIMEOUT(store->HasOwnFile(), 2000);
-        document.MarkSaved(kFileName);
+        // Saved: no unsaved changes are left, under the file's name.
+        document.SetModified(false);
+        document.SetFileName(kFileName);
         QVERIFY(!store->HasOwnFile());
 
         document.SetModified(true);
