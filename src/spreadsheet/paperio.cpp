@@ -3,6 +3,7 @@
 #include <QFile>
 #include <filesystem>
 #include <span>
+#include <utility>
 
 #include "spreadsheet/codec/biff8_writer.h"
 
@@ -47,10 +48,10 @@ ImportReport ReadPaperFile(const QString& path, std::vector<QuestionRecord>& row
         report.reason = *rejection;
         return report;
     }
-    // As the question table holds them: numbered by their position.
-    QuestionTable table;
-    table.ReplaceRecords(staged.questions);
-    rows = table.Records();
+    // Numbered by their position, as the question table numbers them.
+    for (std::size_t k = 0; k < staged.questions.size(); ++k)
+        staged.questions[k].QuestionNo = std::int16_t(k + 1);
+    rows = std::move(staged.questions);
     report.outcome = ImportReport::Outcome::Imported;
     return report;
 }

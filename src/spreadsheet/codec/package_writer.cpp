@@ -291,7 +291,8 @@ Bytes WriteXlsxBytes(const Workbook& book) {
         for (std::size_t s = 0; s < book.sheets.size(); ++s) {
             const Worksheet& sheet = book.sheets[s];
             lxw_worksheet* target = sheets[s];
-            for (int column = 1; column <= LastColumn(sheet); ++column) {
+            const int lastColumn = LastColumn(sheet);
+            for (int column = 1; column <= lastColumn; ++column) {
                 const auto width = sheet.columnWidths.find(column);
                 const bool wrapped = sheet.wrapColumns.count(column) > 0;
                 if (width == sheet.columnWidths.end() && !wrapped) continue;
