@@ -165,9 +165,7 @@ QStringList Arguments(int argc, char** argv) {
 }
 
 ConverterRun Refusal(const QString& message, const char* usage) {
-    ConverterRun run;
-    run.exitCode = 2;
-    run.err = (QStringLiteral("scrivane-convert: ") + message).toUtf8() + '\n';
+    ConverterRun run = ConverterFailure(2, QStringLiteral("scrivane-convert: ") + message);
     if (usage) run.err += usage;
     return run;
 }

@@ -84,24 +84,19 @@ ConverterRun RunConverter(const WorkbookJob& job) {
     const bool json = job.json;
     const QString& input = job.input;
     const QFileInfo inputInfo(input);
-    if (!inputInfo.isFile()) {
-        run.exitCode = 2;
-        run.err =
-            ConverterLine(QStringLiteral("scrivane-convert: cannot read %1: %2")
-                              .arg(input, inputInfo.exists() ? QStringLiteral("not a file")
-                                                             : QStringLiteral("no such file")));
-        return run;
-    }
+    if (!inputInfo.isFile())
+        return ConverterFailure(
+            2, QStringLiteral("scrivane-convert: cannot read %1: %2")
+                   .arg(input, inputInfo.exists() ? QStringLiteral("not a file")
+                                                  : QStringLiteral("no such file")));
 
     std::vector<QuestionRecord> rows;
     const ImportReport report = ReadPaperFile(input, rows);
     if (report.outcome != ImportReport::Outcome::Imported) {
-        if (report.outcome == ImportReport::Outcome::Unreadable) {
-            run.exitCode = 2;
-            run.err = ConverterLine(
+        if (report.outcome == ImportReport::Outcome::Unreadable)
+            return ConverterFailure(
+                2,
                 QStringLiteral("scrivane-convert: cannot read %1: %2").arg(input, report.reason));
-            return run;
-        }
         run.exitCode = 1;
         run.err = ConverterLine(QStringLiteral("Invalid format")) + ConverterLine(report.reason);
         if (json) run.out = "{\"valid\": false}\n";
@@ -114,11 +109,9 @@ ConverterRun RunConverter(const WorkbookJob& job) {
         return run;
     }
     const ExportResult written = WritePaperFile(job.output, rows);
-    if (!written.WasWritten()) {
-        run.exitCode = 2;
-        run.err = ConverterLine(QStringLiteral("scrivane-convert: cannot write %1: %2")
-                                    .arg(job.output, written.reason));
-    }
+    if (!written.WasWritten())
+        return ConverterFailure(2, QStringLiteral("scrivane-convert: cannot write %1: %2")
+                                       .arg(job.output, written.reason));
     return run;
 }
 
