@@ -1,7 +1,6 @@
 #include "grading/ui/attachgrading.h"
 
 #include <QAction>
-#include <QPointer>
 
 #include "core/paperdocument.h"
 #include "core/prompts.h"
@@ -14,11 +13,9 @@ namespace scrivane {
 
 namespace {
 
-const char* const kWindowProperty = "scrivaneGradesWindow";
-
+// The grades window is the main window's child while it is open.
 DialogGrades* Shown(PaperContext& context) {
-    auto window = context.window.property(kWindowProperty).value<QPointer<DialogGrades>>();
-    return window.data();
+    return context.window.findChild<DialogGrades*>(QString(), Qt::FindDirectChildrenOnly);
 }
 
 void GradeScans(PaperContext& context) {
@@ -35,8 +32,6 @@ void GradeScans(PaperContext& context) {
         window = new DialogGrades(context, &context.window);
         window->setWindowFlag(Qt::Window);
         window->setAttribute(Qt::WA_DeleteOnClose);
-        context.window.setProperty(kWindowProperty,
-                                   QVariant::fromValue(QPointer<DialogGrades>(window)));
         window->show();
         // Shown first, so what the grading file says has its window.
         window->LoadGrading();
