@@ -164,9 +164,8 @@ void DialogGrades::LoadGrading() {
         if (const std::optional<QString> found = context_.seams.prompts.ChooseFile(request))
             session_->RelocateScan(missing, *found);
     }
+    // The first sheet in review order is selected by the showing.
     ShowGrades();
-    const std::vector<int> order = session_->ReviewOrder();
-    if (!order.empty()) SelectSheet(order.front());
 }
 
 void DialogGrades::BuildControls() {
