@@ -83,26 +83,8 @@ std::int16_t ReadAnswerType(const std::filesystem::path& folder) {
 ConverterRun RunCheckCommand(const CheckJob& job, const std::filesystem::path& programFolder) {
     const bool json = job.json, rebalance = job.rebalance;
     const QString& paper = job.paper;
-    const QFileInfo paperInfo(paper);
-    if (!paperInfo.isFile())
-        return ConverterRun{
-            2,
-            {},
-            ConverterLine(QStringLiteral("scrivane-convert: cannot read %1: %2")
-                              .arg(paper, paperInfo.exists() ? QStringLiteral("not a file")
-                                                             : QStringLiteral("no such file")))};
     std::vector<QuestionRecord> rows;
-    const ImportReport report = ReadPaperFile(paper, rows);
-    if (report.outcome == ImportReport::Outcome::Unreadable)
-        return ConverterRun{
-            2,
-            {},
-            ConverterLine(
-                QStringLiteral("scrivane-convert: cannot read %1: %2").arg(paper, report.reason))};
-    if (report.outcome != ImportReport::Outcome::Imported)
-        return ConverterRun{
-            1, json ? QByteArray("{\"valid\": false}\n") : QByteArray(),
-            ConverterLine(QStringLiteral("Invalid format")) + ConverterLine(report.reason)};
+    if (auto failed = ReadConverterPaper(paper, json, rows)) return *failed;
 
     const std::int16_t answerType =
         job.answerType ? *job.answerType : ReadAnswerType(programFolder);

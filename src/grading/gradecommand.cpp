@@ -17,21 +17,6 @@
 
 namespace scrivane {
 
-namespace {
-
-ConverterRun CannotRead(const QString& file, const QString& why) {
-    return {2,
-            {},
-            ConverterLine(QStringLiteral("scrivane-convert: cannot read %1: %2").arg(file, why))};
-}
-
-QString FileProblem(const QString& path) {
-    const QFileInfo info(path);
-    return info.exists() ? QStringLiteral("not a file") : QStringLiteral("no such file");
-}
-
-}  // namespace
-
 ConverterRun RunGradeConversion(const GradeJob& job, const std::filesystem::path& programFolder,
                                 const std::function<void(const QByteArray&)>& progress) {
     const bool json = job.json;
@@ -39,28 +24,24 @@ ConverterRun RunGradeConversion(const GradeJob& job, const std::filesystem::path
     const QString& classListPath = job.classListPath;
     const QStringList& files = job.scans;
     const QString& paperPath = job.paper;
-    if (!QFileInfo(paperPath).isFile()) return CannotRead(paperPath, FileProblem(paperPath));
     std::vector<QuestionRecord> paper;
-    const ImportReport report = ReadPaperFile(paperPath, paper);
-    if (report.outcome == ImportReport::Outcome::Unreadable)
-        return CannotRead(paperPath, report.reason);
-    if (report.outcome != ImportReport::Outcome::Imported)
-        return ConverterRun{
-            1, {}, ConverterLine(QStringLiteral("Invalid format")) + ConverterLine(report.reason)};
+    // The grades' JSON is not printed for a paper that cannot be read.
+    if (auto failed = ReadConverterPaper(paperPath, false, paper)) return *failed;
 
     std::optional<ClassList> classList;
     if (!classListPath.isEmpty()) {
         QFile file(classListPath);
         if (!QFileInfo(classListPath).isFile())
-            return CannotRead(classListPath, FileProblem(classListPath));
+            return ConverterCannotRead(classListPath, NotAFileReason(classListPath));
         // A class list is a few kilobytes; a huge file is not one.
         if (file.size() > 16 * 1024 * 1024)
-            return CannotRead(classListPath,
-                              QStringLiteral("the file is too large for a class list"));
-        if (!file.open(QIODevice::ReadOnly)) return CannotRead(classListPath, file.errorString());
+            return ConverterCannotRead(classListPath,
+                                       QStringLiteral("the file is too large for a class list"));
+        if (!file.open(QIODevice::ReadOnly))
+            return ConverterCannotRead(classListPath, file.errorString());
         QString error;
         classList = ClassList::FromCsv(file.readAll(), &error);
-        if (!classList) return CannotRead(classListPath, error);
+        if (!classList) return ConverterCannotRead(classListPath, error);
     }
 
     const std::int16_t answerType =

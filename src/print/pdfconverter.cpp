@@ -15,18 +15,8 @@ ConverterRun RunPdfConversion(const PdfJob& job, std::int16_t answerType) {
     const QString& input = job.paper;
     const QFileInfo inputInfo(input);
     settings.heading = job.heading.value_or(inputInfo.completeBaseName());
-    if (!inputInfo.isFile())
-        return ConverterFailure(
-            2, QStringLiteral("scrivane-convert: cannot read %1: %2")
-                   .arg(input, inputInfo.exists() ? QStringLiteral("not a file")
-                                                  : QStringLiteral("no such file")));
     std::vector<QuestionRecord> rows;
-    const ImportReport report = ReadPaperFile(input, rows);
-    if (report.outcome == ImportReport::Outcome::Unreadable)
-        return ConverterFailure(
-            2, QStringLiteral("scrivane-convert: cannot read %1: %2").arg(input, report.reason));
-    if (report.outcome == ImportReport::Outcome::Rejected)
-        return ConverterFailure(1, QStringLiteral("Invalid format\n") + report.reason);
+    if (auto failed = ReadConverterPaper(input, false, rows)) return *failed;
     if (rows.empty())
         return ConverterFailure(1, QStringLiteral("The test paper should not be empty."));
 

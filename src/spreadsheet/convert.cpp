@@ -21,6 +21,30 @@ ConverterRun ConverterFailure(int exitCode, const QString& text) {
     return run;
 }
 
+ConverterRun ConverterCannotRead(const QString& file, const QString& why) {
+    return ConverterFailure(2,
+                            QStringLiteral("scrivane-convert: cannot read %1: %2").arg(file, why));
+}
+
+QString NotAFileReason(const QString& path) {
+    return QFileInfo::exists(path) ? QStringLiteral("not a file") : QStringLiteral("no such file");
+}
+
+std::optional<ConverterRun> ReadConverterPaper(const QString& path, bool json,
+                                               std::vector<QuestionRecord>& rows) {
+    if (!QFileInfo(path).isFile()) return ConverterCannotRead(path, NotAFileReason(path));
+    const ImportReport report = ReadPaperFile(path, rows);
+    if (report.outcome == ImportReport::Outcome::Unreadable)
+        return ConverterCannotRead(path, report.reason);
+    if (report.outcome != ImportReport::Outcome::Imported) {
+        ConverterRun run = ConverterFailure(1, QStringLiteral("Invalid format"));
+        run.err += ConverterLine(report.reason);
+        if (json) run.out = "{\"valid\": false}\n";
+        return run;
+    }
+    return std::nullopt;
+}
+
 void AppendJsonString(QByteArray& out, const QString& text) {
     out += '"';
     // U+FEFF goes out escaped: a reader that decodes UTF-8 the way Qt does
@@ -82,26 +106,8 @@ QByteArray PaperJson(QuestionTable& table) {
 ConverterRun RunConverter(const WorkbookJob& job) {
     ConverterRun run;
     const bool json = job.json;
-    const QString& input = job.input;
-    const QFileInfo inputInfo(input);
-    if (!inputInfo.isFile())
-        return ConverterFailure(
-            2, QStringLiteral("scrivane-convert: cannot read %1: %2")
-                   .arg(input, inputInfo.exists() ? QStringLiteral("not a file")
-                                                  : QStringLiteral("no such file")));
-
     std::vector<QuestionRecord> rows;
-    const ImportReport report = ReadPaperFile(input, rows);
-    if (report.outcome != ImportReport::Outcome::Imported) {
-        if (report.outcome == ImportReport::Outcome::Unreadable)
-            return ConverterFailure(
-                2,
-                QStringLiteral("scrivane-convert: cannot read %1: %2").arg(input, report.reason));
-        run.exitCode = 1;
-        run.err = ConverterLine(QStringLiteral("Invalid format")) + ConverterLine(report.reason);
-        if (json) run.out = "{\"valid\": false}\n";
-        return run;
-    }
+    if (auto failed = ReadConverterPaper(job.input, json, rows)) return *failed;
     if (json) {
         QuestionTable table;
         table.ReplaceRecords(rows);

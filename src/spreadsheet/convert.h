@@ -11,6 +11,10 @@
 
 #include <QByteArray>
 #include <QStringList>
+#include <optional>
+#include <vector>
+
+#include "core/questionrecord.h"
 
 namespace scrivane {
 
@@ -26,6 +30,16 @@ struct ConverterRun {
 QByteArray ConverterLine(const QString& text);
 // A run that ends with exitCode and text as the one line on standard error.
 ConverterRun ConverterFailure(int exitCode, const QString& text);
+// "scrivane-convert: cannot read FILE: WHY", exit 2.
+ConverterRun ConverterCannotRead(const QString& file, const QString& why);
+// Why a path that is not a regular file cannot be read: "not a file" or "no such file".
+QString NotAFileReason(const QString& path);
+// Reads the paper a converter mode works on into rows. Nothing when it was
+// read; else the run to end with: a path that is not a file or a workbook
+// that cannot be read (exit 2), or a sheet the import refuses (exit 1,
+// "Invalid format" and why; with json also {"valid": false} on standard output).
+std::optional<ConverterRun> ReadConverterPaper(const QString& path, bool json,
+                                               std::vector<QuestionRecord>& rows);
 
 // A workbook conversion as the command line asks for it: INPUT printed as
 // JSON, or written as the Excel 97-2003 workbook OUTPUT.
