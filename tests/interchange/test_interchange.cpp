@@ -476,6 +476,10 @@ void InterchangeTest::detection_data() {
         << QByteArray("What is x?\nA. int x[] = {~0};\nB. 0\nANSWER: A\n") << int(Format::Aiken);
     QTest::newRow("Aiken title with {# #} and {T}")
         << QByteArray("Is {T} or {# 1 #} right?\nA) yes\nB) no\nANSWER: B\n") << int(Format::Aiken);
+    QTest::newRow("Aiken whose first title starts as an XML comment")
+        << QByteArray("<!-- is a comment?\nA. yes\nB. no\nANSWER: A\n") << int(Format::Aiken);
+    QTest::newRow("Moodle XML after a comment")
+        << QByteArray("<!-- exported -->\n<quiz></quiz>\n") << int(Format::Moodle);
     QTest::newRow("GIFT whose text says ANSWER")
         << QByteArray("Q {\n=a\n~b\n}\n\nANSWER: A\n") << int(Format::Gift);
     QTest::newRow("prose with JSON braces")
