@@ -152,8 +152,7 @@ std::optional<Format> DetectFormat(QByteArrayView content) {
         if (lineStart) comment = trimmed.startsWith(u"//");
         if (!seenFirst && !trimmed.isEmpty() && !comment) {
             seenFirst = true;
-            if (trimmed.startsWith(u"<?xml") || trimmed.startsWith(u"<quiz"))
-                return Format::Moodle;
+            if (trimmed.startsWith(u"<?xml") || trimmed.startsWith(u"<quiz")) return Format::Moodle;
             // An XML comment first is Moodle XML, unless the file turns
             // out to be Aiken whose first title starts so.
             xmlComment = trimmed.startsWith(u"<!--");
@@ -164,8 +163,7 @@ std::optional<Format> DetectFormat(QByteArrayView content) {
         if (!comment && !giftBlock) giftBlock = gift.Scan(piece);
         if (wholeLine && IsAikenAnswer(trimmed) && (afterOption || (!giftBlock && !xmlComment)))
             return Format::Aiken;
-        if (wholeLine && !trimmed.isEmpty())
-            afterOption = optionLine.match(trimmed).hasMatch();
+        if (wholeLine && !trimmed.isEmpty()) afterOption = optionLine.match(trimmed).hasMatch();
         lineStart = lines.LineEnded();
     }
     if (xmlComment) return Format::Moodle;

@@ -41,7 +41,7 @@ QString PaperCommands::WithExtension(const QString& path, const QString& extensi
 // name without an extension gets the dialog's. Nothing when the user
 // declines to overwrite.
 std::optional<QString> PaperCommands::PathToWrite(const QString& chosen, const QString& extension,
-                                                   const QString& ownFile) {
+                                                  const QString& ownFile) {
     if (!ownFile.isEmpty() && chosen == ownFile) return chosen;
     if (PathIsTaken(chosen)) {
         if (!ConfirmOverwrite()) return std::nullopt;

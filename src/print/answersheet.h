@@ -93,8 +93,8 @@ struct SheetPageLayout {
     // Top-left, top-right, bottom-right, bottom-left; exactly one is hollow
     // (the bottom-left), so a sheet scanned turned is turned back.
     std::vector<SheetMarker> markers;
-    QRectF code;            // the QR code's square
-    QRectF versionSquares;  // kVersionSquares squares side by side
+    QRectF code;                       // the QR code's square
+    QRectF versionSquares;             // kVersionSquares squares side by side
     std::vector<SheetBubble> bubbles;  // answers in printed order, then student digits
 };
 
@@ -110,9 +110,8 @@ SheetPageLayout LayOutAnswerSheet(const PaperVersion& version, int idDigits, boo
 // heading, the name line, the student number grid with a box above each
 // column, the bubbles with their letters and the legend. The painter works in
 // points with its origin at the page's top-left corner.
-void PaintAnswerSheet(QPainter& painter, const SheetPageLayout& layout,
-                      const PaperVersion& version, const SheetCode& code,
-                      const QString& heading);
+void PaintAnswerSheet(QPainter& painter, const SheetPageLayout& layout, const PaperVersion& version,
+                      const SheetCode& code, const QString& heading);
 
 // The page as printed with nothing marked, in grey at dpi: what each bubble
 // of a scan is judged against.
