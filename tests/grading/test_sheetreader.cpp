@@ -144,6 +144,7 @@ private slots:
     void scanFiles();
     void hostileScanFiles_data();
     void hostileScanFiles();
+    void readsSheetsByTheRuleTheyWerePrintedWith();
 };
 
 void TestSheetReader::readsScansOfEveryKind_data() {
@@ -649,6 +650,37 @@ void TestSheetReader::hostileScanFiles() {
     QCOMPARE(read.reasons, QStringList{page.error});
     QCOMPARE(scans.PageCount(dir.filePath("missing.pdf"), &error), 0);
     QCOMPARE(error, QStringLiteral("the file does not exist"));
+}
+
+// A sheet printed before options were kept by references ("Vitamin C" kept
+// the order whole) is read by that rule, and one printed now by the new one:
+// the same reader grades both.
+void TestSheetReader::readsSheetsByTheRuleTheyWerePrintedWith() {
+    std::vector<QuestionRecord> paper = SamplePaper(12, 5);
+    paper[0].Items = {"Vitamin C", "Vitamin A", "Vitamin D", "Vitamin B", "Vitamin E", ""};
+    paper[1].Items = {"Type O", "Type AB", "Type A", "Type B", "", ""};
+    const QString letters = QStringLiteral("ABCDE");
+    const SheetReader reader(paper, letters);
+    for (KeptOptionsRule rule : {KeptOptionsRule::Phrases, KeptOptionsRule::References}) {
+        PrintRun run = Print(paper, letters, 3, 21);
+        for (SheetCode& code : run.codes) {
+            code.versions.keptOptions = rule;
+            code.paperDigest = PaperDigest(paper, letters, rule);
+        }
+        run.versions = BuildVersions(paper, run.codes[0].versions);
+        run.layouts.clear();
+        for (const PaperVersion& v : run.versions)
+            run.layouts.push_back(LayOutAnswerSheet(v, kDefaultIdDigits, false));
+        std::mt19937 random(31);
+        for (int v = 0; v < 3; ++v) {
+            const Sheet sheet = MakeSheet(run, v, Distortion{}, 200, random);
+            const PageRead read = reader.Read(AsScan(sheet.image));
+            Tally tally;
+            const QString fault = Compare(read, sheet, tally);
+            QVERIFY2(fault.isEmpty(), qPrintable(fault));
+            QCOMPARE(read.code->versions.keptOptions, rule);
+        }
+    }
 }
 
 QTEST_MAIN(TestSheetReader)

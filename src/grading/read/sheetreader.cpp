@@ -833,7 +833,8 @@ struct SheetReader::Impl {
                                QByteArray::number(settings.seed) + ':' +
                                QByteArray::number(int(settings.shuffleQuestions)) +
                                QByteArray::number(int(settings.shuffleOptions)) + ':' +
-                               QByteArray::number(settings.blankOptionLetters);
+                               QByteArray::number(settings.blankOptionLetters) + ':' +
+                               QByteArray::number(int(settings.keptOptions));
         {
             std::lock_guard lock(mutex);
             if (auto it = versions.find(key); it != versions.end()) return it->second;
@@ -865,6 +866,13 @@ struct SheetReader::Impl {
     }
 
     PageRead Read(const ScanImage& page, const std::optional<SheetCode>& printedWith) const;
+    // The paper's digest by the kept-options rule a sheet was printed with,
+    // so that sheets printed under the first rule are still this paper's.
+    QString legacyPaperDigest;
+    const QString& PaperDigestFor(const SheetCode& code) const {
+        return code.versions.keptOptions == kCurrentKeptOptionsRule ? paperDigest
+                                                                    : legacyPaperDigest;
+    }
 };
 
 PageRead SheetReader::Impl::Read(const ScanImage& page,
@@ -965,7 +973,8 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
         const cv::Matx33d h = Homography(ShapeOf(provisional[std::size_t(sizeIndex)]), *corners);
         const QString version =
             ReadVersionSquares(work, h, provisional[std::size_t(sizeIndex)].versionSquares);
-        if (version.isEmpty() || !printedWith || printedWith->paperDigest != paperDigest) {
+        if (version.isEmpty() || !printedWith ||
+            printedWith->paperDigest != PaperDigestFor(*printedWith)) {
             out.reasons << QStringLiteral(
                 "the sheet's code could not be read: this page is not an answer sheet, "
                 "or its code is damaged");
@@ -978,7 +987,7 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
             "the sheet's code could not be read; its version was read from the squares");
     }
     out.code = code;
-    if (code->paperDigest != paperDigest) {
+    if (code->paperDigest != PaperDigestFor(*code)) {
         out.reasons = QStringList{kOtherPaper};
         return out;
     }
@@ -1128,6 +1137,7 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
 SheetReader::SheetReader(std::vector<QuestionRecord> paper, QString modeLetters)
     : impl_(std::make_unique<Impl>()) {
     impl_->paperDigest = PaperDigest(paper, modeLetters);
+    impl_->legacyPaperDigest = PaperDigest(paper, modeLetters, KeptOptionsRule::Phrases);
     impl_->textDigest = TextDigest(paper);
     VersionSettings settings;
     settings.blankOptionLetters = int(modeLetters.size());
