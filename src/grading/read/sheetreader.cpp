@@ -576,7 +576,7 @@ std::optional<cv::Point2f> FindRing(const cv::Mat& upright, cv::Point2f centre, 
 struct RingFit {
     cv::Matx33d toImage;                            // layout points to page pixels
     std::vector<std::optional<cv::Point2f>> rings;  // per bubble, in page pixels
-    bool moved = false;  // the fit moved some bubble by more than a pixel
+    bool moved = false;  // the fit moved some bubble by more than two pixels
 };
 
 RingFit FitRings(const cv::Mat& upright, const cv::Matx33d& toImage, double uprightScale,
@@ -604,7 +604,7 @@ RingFit FitRings(const cv::Mat& upright, const cv::Matx33d& toImage, double upri
     if (!fit) return out;
     for (const SheetBubble& b : layout.bubbles) {
         const cv::Point2f c(float(b.centre.x()), float(b.centre.y()));
-        if (Dist(Apply(*fit, c), Apply(toImage, c)) > 1) out.moved = true;
+        if (Dist(Apply(*fit, c), Apply(toImage, c)) > 2) out.moved = true;
     }
     out.toImage = *fit;
     return out;
