@@ -577,6 +577,5 @@ void TestSession::entersByHandAsPrintedAndChangesVersions() {
     QCOMPARE(reasons[0].sheetQuestion, printedFirst);
 }
 
-
 QTEST_MAIN(TestSession)
 #include "test_session.moc"
