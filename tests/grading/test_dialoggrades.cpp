@@ -619,6 +619,13 @@ void TestDialogGrades::fileDialogsShowTheFilesTheirFiltersName() {
     QStringList filters;
     for (const FileRequest& request : prompts.fileRequests) filters << request.filter;
     QCOMPARE(filters.size(), 3);
+    // The main window's paper and workbook dialogs too.
+    for (const int command : {FormPaper::OPEN, FormPaper::IMPORT, FormPaper::EXPORT}) {
+        prompts.files.push_back(std::nullopt);
+        g.harness.Click(command);
+        filters << prompts.fileRequests.back().filter;
+    }
+    QVERIFY(prompts.files.empty());
     for (const interchange::FormatInfo& format : interchange::Formats())
         filters << interchange::FilterOf(format.format);
 
