@@ -51,7 +51,8 @@ QString MarkedLetters(AnswerMask mask) {
 QStringList AbsentStudents(const std::vector<SheetResult>& sheets, const ClassList& classList) {
     QSet<QString> present;
     for (const SheetResult& sheet : sheets)
-        if (sheet.status != SheetStatus::Unreadable && sheet.student) present.insert(*sheet.student);
+        if (sheet.status != SheetStatus::Unreadable && sheet.student)
+            present.insert(*sheet.student);
     QStringList absent;
     for (const QString& number : classList.Numbers())
         if (!present.contains(number)) absent << number;

@@ -203,8 +203,8 @@ std::vector<QStringList> GradesTable(const std::vector<SheetResult>& sheets, con
     }
     if (classList) {
         for (const QString& number : AbsentStudents(sheets, *classList)) {
-            QStringList row = {number,    classList->Name(number), QString(), QString(),
-                               QString(), QString(),               QStringLiteral("absent")};
+            QStringList row = {number,    classList->Name(number), QString(), QString(), QString(),
+                               QString(), QStringLiteral("absent")};
             for (int q = 0; q < key.QuestionCount(); ++q) row << QString();
             rows.push_back(row);
         }

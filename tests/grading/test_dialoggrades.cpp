@@ -4,25 +4,25 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
-#include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
-#include <QRegularExpression>
-#include <QStatusBar>
-#include <QWindow>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardItemModel>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 #include <random>
 
 #include "../editor/harness.h"
@@ -31,14 +31,14 @@
 #include "grading/ui/dialoggrades.h"
 #include "grading/ui/scorechart.h"
 #include "history/paperhistory.h"
+#include "interchange/format.h"
 #include "paperfile/papercommands.h"
 #include "print/answersheet.h"
 #include "scangen/scangen.h"
-#include "spreadsheet/paperio.h"
-#include "workspace/papercontext.h"
-#include "interchange/format.h"
 #include "seams/desktopseams.h"
 #include "spreadsheet/codec/reader.h"
+#include "spreadsheet/paperio.h"
+#include "workspace/papercontext.h"
 
 using namespace scrivane;
 using namespace scrivane::test;
@@ -269,8 +269,8 @@ void TestDialogGrades::readReviewCorrectAndFollowThePaper() {
     QFile file(csv);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = file.readAll().split('\n');
-    QVERIFY(lines[0].startsWith(
-        "Student number,Name,Version,Mark,Maximum,Percentage,Status,Q1,Q2,Q3"));
+    QVERIFY(
+        lines[0].startsWith("Student number,Name,Version,Mark,Maximum,Percentage,Status,Q1,Q2,Q3"));
     QCOMPARE(lines.size(), 5);  // a header, three sheets and the end of the last line
     QVERIFY(lines[2].startsWith("1002,,A,8,8,100,ok,"));
     QVERIFY(lines[3].startsWith("1003,,A,7,8,87.5,corrected,"));
@@ -327,6 +327,9 @@ void TestDialogGrades::questionsStatisticsAndFlawedQuestions() {
     // The answer's count stands out.
     const int keyColumn = 5 + (KeyLetter(0)[0].unicode() - u'A');
     QVERIFY(questions->index(0, keyColumn).data(Qt::FontRole).value<QFont>().bold());
+    // How the top and bottom groups (one sheet each here) chose it.
+    QCOMPARE(questions->index(0, keyColumn).data(Qt::ToolTipRole).toString(),
+             QStringLiteral("Top group: 1 · bottom group: 0 (of 1 each)"));
     QVERIFY(dialog->LabelSummary->text().contains(QStringLiteral("Sheets 2")));
     QVERIFY(dialog->LabelSummary->text().contains(QStringLiteral("Cronbach's alpha")));
 
@@ -509,14 +512,14 @@ void TestDialogGrades::acceptAsksAboutDoubtsAndKeysCorrectTheScan() {
     QTest::keyClick(dialog->ViewSheet, Qt::Key_Space);
     QCOMPARE(markOf(wrong), BubbleRead::Mark::Empty);
     QTest::keyClick(dialog->ViewSheet, Qt::Key_Right);
-    const SheetBubble& right = dialog->ViewSheet->Bubbles()[std::size_t(
-        dialog->ViewSheet->CurrentBubble())].bubble;
+    const SheetBubble& right =
+        dialog->ViewSheet->Bubbles()[std::size_t(dialog->ViewSheet->CurrentBubble())].bubble;
     QCOMPARE(right.source, 4);
     QCOMPARE(right.option.unicode(), WrongLetter(3)[0].unicode() + 1);
     QTest::keyClick(dialog->ViewSheet, Qt::Key_Down);
-    QCOMPARE(dialog->ViewSheet->Bubbles()[std::size_t(dialog->ViewSheet->CurrentBubble())]
-                 .bubble.source,
-             5);
+    QCOMPARE(
+        dialog->ViewSheet->Bubbles()[std::size_t(dialog->ViewSheet->CurrentBubble())].bubble.source,
+        5);
     const double before = dialog->ViewSheet->Zoom();
     QTest::keyClick(dialog->ViewSheet, Qt::Key_Plus);
     QVERIFY(dialog->ViewSheet->Zoom() > before);
@@ -616,6 +619,13 @@ void TestDialogGrades::fileDialogsShowTheFilesTheirFiltersName() {
     QStringList filters;
     for (const FileRequest& request : prompts.fileRequests) filters << request.filter;
     QCOMPARE(filters.size(), 3);
+    // The main window's paper and workbook dialogs too.
+    for (const int command : {FormPaper::OPEN, FormPaper::IMPORT, FormPaper::EXPORT}) {
+        prompts.files.push_back(std::nullopt);
+        g.harness.Click(command);
+        filters << prompts.fileRequests.back().filter;
+    }
+    QVERIFY(prompts.files.empty());
     for (const interchange::FormatInfo& format : interchange::Formats())
         filters << interchange::FilterOf(format.format);
 

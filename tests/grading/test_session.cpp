@@ -4,6 +4,9 @@
 // exactly and a damaged one set aside, and the grades exported and read back.
 #include <unistd.h>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -118,6 +121,7 @@ private slots:
     void flags_data();
     void flags();
     void entersByHandAsPrintedAndChangesVersions();
+    void anAcceptedSheetNeverScoresAnUnclearAnswer();
 
 private:
     // A session on the pile, read afresh from the grading file kept after
@@ -577,6 +581,41 @@ void TestSession::entersByHandAsPrintedAndChangesVersions() {
     QCOMPARE(reasons[0].sheetQuestion, printedFirst);
 }
 
+void TestSession::anAcceptedSheetNeverScoresAnUnclearAnswer() {
+    // An older grading file kept a sheet accepted with a bubble in doubt.
+    QJsonObject root = QJsonDocument::fromJson(gradingFile_).object();
+    QJsonArray sheets = root["sheets"].toArray();
+    int changed = -1, question = 0;
+    for (qsizetype i = 0; i < sheets.size(); ++i) {
+        QJsonObject sheet = sheets[i].toObject();
+        if (!sheet["file"].toString().endsWith("a.png")) continue;
+        QString marks = sheet["marks"].toString();
+        const QJsonArray layout =
+            root["layouts"].toArray()[sheet["layout"].toInt()].toObject()["bubbles"].toArray();
+        qsizetype marked = -1;  // an answer bubble a.png marked
+        for (qsizetype b = 0; b < marks.size() && marked < 0; ++b)
+            if (marks[b] == u'x' && layout[b].toArray()[0].toInt() == 0) marked = b;
+        QVERIFY(marked >= 0);
+        question = layout[marked].toArray()[2].toInt();
+        marks[marked] = u'?';
+        sheet["marks"] = marks;
+        sheet["accepted"] = true;
+        sheets[i] = sheet;
+        changed = sheet["id"].toInt();
+    }
+    root["sheets"] = sheets;
+    QFile::remove(paper_ + ".grades.json");
+    Write(paper_ + ".grades.json", QJsonDocument(root).toJson());
+    GradingSession session(paper_, data_, Run().paper, Run().modeLetters);
+    QVERIFY(session.Load().damaged.isEmpty());
+    const SheetResult* result = session.Result(changed);
+    QVERIFY(result);
+    for (const AnswerResult& answer : result->answers)
+        QVERIFY(answer.status != AnswerStatus::Unclear);
+    // The doubt counts as empty: that question's mark is lost.
+    QCOMPARE(result->score, session.Key().Maximum() - session.Key().Mark(question - 1));
+    QVERIFY(session.State(changed) != SheetState::Review);
+}
 
 QTEST_MAIN(TestSession)
 #include "test_session.moc"

@@ -1123,11 +1123,11 @@ QStringList GradingSession::ExportStatuses() const {
 int GradingSession::UnclearBubbles(int id) const {
     const GradingSheet* sheet = Sheet(id);
     if (!sheet) return 0;
-    return int(std::count_if(sheet->bubbles.begin(), sheet->bubbles.end(),
-                             [](const SheetBubbleState& b) {
-                                 return b.bubble.kind == SheetBubble::Kind::Answer &&
-                                        b.mark == BubbleRead::Mark::Unclear;
-                             }));
+    return int(
+        std::count_if(sheet->bubbles.begin(), sheet->bubbles.end(), [](const SheetBubbleState& b) {
+            return b.bubble.kind == SheetBubble::Kind::Answer &&
+                   b.mark == BubbleRead::Mark::Unclear;
+        }));
 }
 
 bool GradingSession::StudentUnread(int id) const {
@@ -1181,8 +1181,9 @@ std::vector<PaperVersion> GradingSession::Versions() const {
     return BuildVersions(Paper(), own);
 }
 
-std::optional<std::vector<AnswerMask>> GradingSession::PrintedToPaper(
-    const QString& version, const QStringList& printed, QString* error) const {
+std::optional<std::vector<AnswerMask>> GradingSession::PrintedToPaper(const QString& version,
+                                                                      const QStringList& printed,
+                                                                      QString* error) const {
     const std::vector<PaperVersion> versions = Versions();
     const auto found = std::find_if(versions.begin(), versions.end(),
                                     [&](const PaperVersion& v) { return v.name == version; });
@@ -1210,9 +1211,8 @@ std::optional<std::vector<AnswerMask>> GradingSession::PrintedToPaper(
         AnswerMask mask = 0;
         for (const QChar c : printed[k].toUpper()) {
             if (c.isSpace()) continue;
-            const auto option =
-                std::find_if(question.options.begin(), question.options.end(),
-                             [c](const PrintedOption& o) { return o.letter == c; });
+            const auto option = std::find_if(question.options.begin(), question.options.end(),
+                                             [c](const PrintedOption& o) { return o.letter == c; });
             if (option == question.options.end())
                 return Fail(tr("question %1 offers %2: %3 is not one of them")
                                 .arg(k + 1)

@@ -267,8 +267,8 @@ public:
                                                           QString* error) const;
     // A sheet typed in from a damaged sheet, as printed on its version; its
     // id, or -1 with *error set.
-    int AddByHandPrinted(const QString& student, const QString& version,
-                         const QStringList& printed, QString* error);
+    int AddByHandPrinted(const QString& student, const QString& version, const QStringList& printed,
+                         QString* error);
     // Scores the sheet as another version (one step); false when it is not
     // one of Versions() or already the sheet's.
     bool SetVersion(int id, const QString& version);

@@ -2,8 +2,8 @@
 
 #include <QAction>
 #include <QBoxLayout>
-#include <QComboBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -18,27 +18,27 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QShortcut>
-#include <QStatusBar>
-#include <QWindow>
 #include <QSettings>
+#include <QShortcut>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStandardItemModel>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QThread>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
+#include "checks/ui/paperchecksaction.h"
 #include "core/paperdocument.h"
 #include "core/prompts.h"
+#include "editor/editorsettings.h"
 #include "grading/gradesreport.h"
 #include "grading/read/pageread.h"
 #include "grading/ui/scorechart.h"
 #include "print/answersheet.h"
-#include "checks/ui/paperchecksaction.h"
-#include "editor/editorsettings.h"
 #include "workspace/papercontext.h"
 
 namespace scrivane {
@@ -642,8 +642,9 @@ void DialogGrades::AcceptSheet() {
     if (unclear > 0) {
         MessageRequest ask;
         ask.text = unclear == 1 ? QStringLiteral("1 bubble is still unclear. Count it as empty?")
-                                : QStringLiteral("%1 bubbles are still unclear. Count them as "
-                                                 "empty?")
+                                : QStringLiteral(
+                                      "%1 bubbles are still unclear. Count them as "
+                                      "empty?")
                                       .arg(unclear);
         ask.buttons = MsgButtons::YesNo;
         ask.icon = MsgIcon::Question;
@@ -748,7 +749,7 @@ void DialogGrades::EnterByHand() {
         for (qsizetype k = 0; k < printed.size(); ++k) {
             const QString marked = printed[k].simplified().remove(u' ').toUpper();
             shown << QStringLiteral("%1 %2").arg(k + 1).arg(marked.isEmpty() ? QStringLiteral("–")
-                                                                               : marked);
+                                                                             : marked);
         }
         MessageRequest ask;
         ask.text = QStringLiteral("Student %1, version %2: %3 of %4. Add this sheet?")
@@ -939,9 +940,10 @@ void DialogGrades::Export() {
     const int toReview = session_->ToReviewCount();
     if (toReview > 0) {
         MessageRequest ask;
-        ask.text = toReview == 1
-                       ? QStringLiteral("1 sheet still needs review. Export anyway?")
-                       : QStringLiteral("%1 sheets still need review. Export anyway?").arg(toReview);
+        ask.text =
+            toReview == 1
+                ? QStringLiteral("1 sheet still needs review. Export anyway?")
+                : QStringLiteral("%1 sheets still need review. Export anyway?").arg(toReview);
         ask.buttons = MsgButtons::YesNo;
         ask.icon = MsgIcon::Question;
         ask.defaultButton = MsgAnswer::No;
@@ -960,8 +962,9 @@ void DialogGrades::Export() {
         ShowMessage(context_.seams.prompts,
                     QStringLiteral("The grades cannot be written: %1").arg(error));
     else
-        ShowMessage(context_.seams.prompts, QStringLiteral("The grades were written to %1.")
-                                                .arg(QDir::toNativeSeparators(path)));
+        ShowMessage(
+            context_.seams.prompts,
+            QStringLiteral("The grades were written to %1.").arg(QDir::toNativeSeparators(path)));
 }
 
 void DialogGrades::dragEnterEvent(QDragEnterEvent* event) {
