@@ -68,6 +68,9 @@ public:
     QPushButton* ButtonGiveAll;
     ScoreChart* ChartScores;
     QLabel* LabelSummary;
+    QLabel* LabelGradingFile = nullptr;
+    QLabel* LabelUnfinished = nullptr;
+    QPushButton* ButtonContinueReading = nullptr;
 
 signals:
     // Every page of the scans added last has been read, or the reading was cancelled.
@@ -112,6 +115,12 @@ private:
     int CurrentQuestion() const;
     void PaperChanged();
 
+    void BuildGradingFileControls();
+    void ShowGradingFile();
+    void ApplyReadOnly();
+    void AskForMissingScans(const QStringList& missing);
+    void OnChangedOnDisk(const QString& file);
+
     PaperContext& context_;
     QString modeLetters_;
     std::unique_ptr<GradingSession> session_;
@@ -129,6 +138,7 @@ private:
     int shownSheet_ = -1;
     bool filling_ = false;
     int sizedRows_ = -1;
+    bool askingChanged_ = false;
 };
 
 }  // namespace scrivane
