@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "grading/read/pageread.h"
+#include "scangen/hugepicture.h"
 #include "scangen/scangen.h"
 
 using namespace scrivane;
@@ -141,6 +142,7 @@ private slots:
     void scanFileMessages_data();
     void scanFileMessages();
     void transparentScanIsReadOnWhite();
+    void aPdfPictureBeyondTheLimitsIsRefused();
 };
 
 void TestSheetReader::readsScansOfEveryKind_data() {
@@ -600,6 +602,28 @@ void TestSheetReader::transparentScanIsReadOnWhite() {
     // The paper comes back as it was scanned, not black.
     QVERIFY(qAbs(qGray(page.image.pixel(2, 2)) - qGray(sheet.image.pixel(2, 2))) <= 1);
     QCOMPARE(Reader().Read(page).version, QStringLiteral("B"));
+}
+
+void TestSheetReader::aPdfPictureBeyondTheLimitsIsRefused() {
+    // 20,000² pictures in a PDF of a few megabytes, drawn straight and
+    // through a form, beside pages whose pictures are small.
+    QTemporaryDir dir;
+    const QString pdf = WriteFile(
+        dir, "huge.pdf",
+        scangen::HugePicturePdf({{20000, false}, {300, false}, {20000, true}, {300, true}}));
+    ScanFileReader scans;
+    QString error;
+    QCOMPARE(scans.PageCount(pdf, &error), 4);
+    for (int page : {1, 3}) {
+        const ScanImage refused = scans.Page(pdf, page);
+        QVERIFY(refused.image.isNull());
+        QCOMPARE(refused.error, QStringLiteral("the page holds a picture too large to read"));
+    }
+    for (int page : {2, 4}) {
+        const ScanImage drawn = scans.Page(pdf, page);
+        QVERIFY2(drawn.error.isEmpty(), qPrintable(drawn.error));
+        QVERIFY(!drawn.image.isNull());
+    }
 }
 
 QTEST_MAIN(TestSheetReader)

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "grading/read/pageread.h"
+#include "grading/read/pdfpictures.h"
 
 namespace scrivane {
 
@@ -136,6 +137,8 @@ struct ScanFileReader::Impl {
     int readerIndex = -1;  // the image the reader stands at
     // A JPEG whose end is missing.
     bool cutShort = false;
+    // The PDF's pictures too large to draw, and the pages that hold them.
+    PdfPictures pictures;
 
     void Open(const QString& name) {
         if (name == file) return;
@@ -146,6 +149,7 @@ struct ScanFileReader::Impl {
         pages = 0;
         readerIndex = -1;
         cutShort = false;
+        pictures = {};
         openError = ScanFileProblem(name);
         if (!openError.isEmpty()) return;
         pdf = IsPdf(name);
@@ -167,6 +171,7 @@ struct ScanFileReader::Impl {
                 document.reset();
                 openError = QStringLiteral("the PDF has no pages");
             }
+            pictures = PdfPictures::Scan(name, pages, kMaxPagePixels, kMaxPageSide);
             return;
         }
         {
@@ -186,6 +191,12 @@ struct ScanFileReader::Impl {
 
     ScanImage PdfPage(int page) {
         ScanImage out;
+        // Drawing a picture costs its whole size, whatever the page's: one
+        // beyond an image file's limits is refused before rendering.
+        if (pictures.TooLarge(page)) {
+            out.error = QStringLiteral("the page holds a picture too large to read");
+            return out;
+        }
         std::unique_ptr<Poppler::Page> p = document->page(page - 1);
         if (!p) {
             out.error = QStringLiteral("page %1 of the PDF is damaged").arg(page);
