@@ -445,7 +445,7 @@ void TestDialogGrades::movedScansAreAskedForOnceAndASecondWindowOnlyShows() {
         DialogGrades* shown = second.Grade();
         QVERIFY(shown);
         QVERIFY(second.harness.fake.prompts.messages.back().text.startsWith(
-            QStringLiteral("This grading is open in another window (")));
+            QStringLiteral("This grading is open in another window, held by ")));
         QVERIFY(shown->LabelGradingFile->text().contains(QStringLiteral("read-only")));
         QCOMPARE(shown->LabelSheets->text(), QStringLiteral("3 sheets, 0 to review"));
         QVERIFY(!shown->ButtonAddScans->isEnabled());
@@ -470,6 +470,8 @@ void TestDialogGrades::movedScansAreAskedForOnceAndASecondWindowOnlyShows() {
                             "folder."));
     QVERIFY(dialog->Session().MissingScans().isEmpty());
     QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("3 sheets, 0 to review"));
+    // The first sheet's picture, asked for before the pile was found, is read from where it is.
+    QTRY_COMPARE(dialog->PictureSheet(), dialog->CurrentSheet());
 }
 
 QTEST_MAIN(TestDialogGrades)

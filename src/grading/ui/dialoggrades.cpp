@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QBoxLayout>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -157,8 +158,8 @@ void DialogGrades::LoadGrading() {
     if (!load.damaged.isEmpty()) ShowMessage(context_.seams.prompts, load.damaged);
     if (session_->ReadOnly())
         ShowMessage(context_.seams.prompts,
-                    QStringLiteral("This grading is open in another window (%1): it is shown "
-                                   "here read-only, and changes can be made there only.")
+                    QStringLiteral("This grading is open in another window, held by %1: it "
+                                   "is shown here read-only, and changes can be made there only.")
                         .arg(session_->HeldBy()));
     else if (!load.missingScans.isEmpty())
         AskForMissingScans(load.missingScans);
@@ -878,7 +879,7 @@ void DialogGrades::ShowGradingFile() {
     if (!LabelGradingFile) return;
     QString text = session_->FileText();
     if (session_->ReadOnly())
-        text += QStringLiteral(" — read-only: open in another window (%1)").arg(session_->HeldBy());
+        text += QStringLiteral(" — read-only, held by %1").arg(session_->HeldBy());
     LabelGradingFile->setText(text);
     const QStringList unfinished =
         session_->Reading() ? QStringList() : session_->UnfinishedTexts();
@@ -930,6 +931,12 @@ void DialogGrades::AskForMissingScans(const QStringList& missing) {
         const QString there = scan == missing[0] ? *found : folder.filePath(name);
         if (!QFileInfo(there).isFile() || !session_->RelocateScan(scan, there)) still << name;
     }
+    // A picture read from where a scan was is read again from where it is:
+    // the reading under way is let finish and handed in, then forgotten.
+    if (loader_) loader_->wait();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    pictures_.clear();
+    ShowCurrentSheet();
     if (!still.isEmpty())
         ShowMessage(
             context_.seams.prompts,
