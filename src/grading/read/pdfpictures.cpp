@@ -1,5 +1,8 @@
 #include "grading/read/pdfpictures.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <QByteArrayView>
 #include <QFile>
 #include <deque>
@@ -14,6 +17,10 @@ namespace {
 // A dictionary is looked at up to this length: an object's own entries are
 // a few hundred bytes; the rest of a longer one is not a picture's.
 constexpr qsizetype kMaxDictionary = 1 << 20;
+// The file mapped is given back to the system every so many bytes.
+constexpr qsizetype kReleaseEvery = qsizetype(16) << 20;
+// Where an object's "stream" or "endobj" is looked for first.
+constexpr qsizetype kLookNear = 1 << 16;
 // Bounds on the walk through pages and their resources, so that a hostile
 // file costs little however it links its objects.
 constexpr int kMaxDepth = 64;
@@ -63,9 +70,9 @@ public:
 
     QByteArrayView Dictionary(int number) const {
         const auto found = objects_.find(number);
-        return found == objects_.end() ? QByteArrayView() : found->second;
+        return found == objects_.end() ? QByteArrayView() : QByteArrayView(found->second);
     }
-    const std::unordered_map<int, QByteArrayView>& All() const { return objects_; }
+    const std::unordered_map<int, QByteArray>& All() const { return objects_; }
 
 private:
     void Collect() {
@@ -75,20 +82,34 @@ private:
             const std::optional<int> number = NumberBefore(at);
             if (!number) continue;
             const qsizetype from = at + 3;
-            // Its dictionary ends at "stream" or "endobj", whichever comes first;
-            // each is looked for once, so the whole file is looked through once.
-            // An "endobj" found is kept for the objects before it; none found
-            // is never looked for again.
-            if (nextEnd >= 0 && nextEnd < from) nextEnd = data_.indexOf("endobj", from);
-            const qsizetype end = nextEnd;
+            // Its dictionary ends at "stream" or "endobj", whichever comes first:
+            // looked for near it first, so that a stream's data is never read
+            // when its length is given (the file's pages stay on disk).
+            const qsizetype near = std::min(data_.size(), from + kLookNear) - from;
+            const qsizetype nearEnd = data_.sliced(from, near).indexOf("endobj");
+            const qsizetype nearStream = data_.sliced(from, near).indexOf("stream");
+            qsizetype end = -1, stream = -1;
+            if (nearStream >= 0 && (nearEnd < 0 || nearStream < nearEnd)) {
+                stream = from + nearStream;
+            } else if (nearEnd >= 0) {
+                end = from + nearEnd;
+            } else {
+                // A long object: an "endobj" found is kept for the objects
+                // before it, and none found is never looked for again.
+                if (nextEnd >= 0 && nextEnd < from) nextEnd = data_.indexOf("endobj", from);
+                end = nextEnd;
+                const qsizetype limit = end >= 0 ? end : data_.size();
+                const qsizetype inside =
+                    data_.sliced(from, std::min(limit, from + kMaxDictionary) - from)
+                        .indexOf("stream");
+                if (inside >= 0) stream = from + inside;
+            }
+            const bool hasStream = stream >= 0;
             const qsizetype limit = end >= 0 ? end : data_.size();
-            const qsizetype inside =
-                data_.sliced(from, std::min(limit, from + kMaxDictionary) - from).indexOf("stream");
-            const bool hasStream = inside >= 0;
-            const qsizetype stream = hasStream ? from + inside : -1;
             const qsizetype to = std::min(hasStream ? stream : limit, from + kMaxDictionary);
             const QByteArrayView dictionary = data_.sliced(from, to - from);
-            objects_[*number] = dictionary;  // a later update replaces it
+            objects_[*number] = dictionary.toByteArray();  // a later update replaces it
+            Release(at);
             if (!hasStream) {
                 if (end >= 0) at = end;
                 continue;
@@ -151,8 +172,21 @@ public:
     }
 
 private:
+    // The file's pages passed are given back as the scan goes: the
+    // dictionaries are copied, and a stream whose length is not given is
+    // looked through once, never kept in memory.
+    void Release(qsizetype upTo) {
+        static const qsizetype page = qsizetype(::sysconf(_SC_PAGESIZE));
+        const qsizetype end = upTo / page * page;
+        if (end - released_ < kReleaseEvery) return;
+        ::madvise(const_cast<char*>(data_.data()) + released_, std::size_t(end - released_),
+                  MADV_DONTNEED);
+        released_ = end;
+    }
+
     QByteArrayView data_;
-    std::unordered_map<int, QByteArrayView> objects_;
+    std::unordered_map<int, QByteArray> objects_;
+    qsizetype released_ = 0;
 };
 
 // The object numbers referred to ("12 0 R") in text, in their order.
