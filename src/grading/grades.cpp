@@ -1,6 +1,7 @@
 #include "grading/grades.h"
 
 #include <QMap>
+#include <QSet>
 #include <algorithm>
 #include <bit>
 
@@ -74,6 +75,16 @@ std::optional<QString> ClassList::Decode(const QByteArray& content, QString* err
     QString text;
     encoded.Decode(0, encoded.Units(), text);
     return text;
+}
+
+QStringList AbsentStudents(const std::vector<SheetResult>& sheets, const ClassList& classList) {
+    QSet<QString> present;
+    for (const SheetResult& sheet : sheets)
+        if (sheet.status != SheetStatus::Unreadable && sheet.student) present.insert(*sheet.student);
+    QStringList absent;
+    for (const QString& number : classList.Numbers())
+        if (!present.contains(number)) absent << number;
+    return absent;
 }
 
 std::optional<ClassList> ClassList::FromCsv(const QByteArray& content, QString* error) {

@@ -18,9 +18,9 @@ namespace scrivane {
 
 // One page of a scan file, decoded.
 struct ScanImage {
-    QImage image;      // as decoded (any format)
-    double dpi = 0;    // the image's resolution, or the one it was rendered at
-    QString error;     // why the page could not be decoded; empty when it was
+    QImage image;    // as decoded (any format)
+    double dpi = 0;  // the image's resolution, or the one it was rendered at
+    QString error;   // why the page could not be decoded; empty when it was
 };
 
 // Opens scan files (PDF, PNG, JPEG, TIFF of any number of pages) one page at a
@@ -49,6 +49,7 @@ struct BubbleRead {
     double fill = 0;     // darkness beyond the blank sheet's: 0 none, 1 fully filled
     enum class Mark { Empty, Marked, Unclear };
     Mark mark = Mark::Empty;
+    double strong = 0;  // share of strongly dark pixels beyond the blank sheet's
 };
 
 struct PageRead {
@@ -60,14 +61,14 @@ struct PageRead {
     // sheet to review ("the paper's texts changed since printing", ...).
     QStringList reasons;
     std::optional<SheetCode> code;
-    QString version;              // "A" to "Z"
-    SheetPageLayout layout;       // the sheet's layout, in points
+    QString version;                  // "A" to "Z"
+    SheetPageLayout layout;           // the sheet's layout, in points
     std::vector<BubbleRead> bubbles;  // in the order of layout.bubbles
     // Unreadable only for want of its code: the version squares were read, and
     // the page reads given the print settings from another sheet's code.
     bool codeMissing = false;
-    QImage upright;               // the page turned upright (grey), for showing
-    QTransform pointsToUpright;   // layout points to pixels of upright
+    QImage upright;              // the page turned upright (grey), for showing
+    QTransform pointsToUpright;  // layout points to pixels of upright
 };
 
 // Reads pages against one paper. Read() may be called from several threads at
