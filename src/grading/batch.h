@@ -51,7 +51,7 @@ public:
     // From any thread, the callback's included: no page is handed on after it.
     void Cancel();
     // Before Run: pages for which skip(file, page) is true are not read (a
-    // pile read in part before, continued).
+    // pile whose reading was cut off, continued).
     void SkipPages(std::function<bool(const QString&, int)> skip) { skip_ = std::move(skip); }
 
 private:

@@ -90,7 +90,7 @@ private slots:
     void closingNeverWaitsOnABlockedRead();
 };
 
-// A pile read in part before: only its other pages are read, each told with
+// A pile cut off before: only its other pages are read, each told with
 // its file's page count.
 void BatchTest::skipsThePagesReadBefore() {
     Counters counters;

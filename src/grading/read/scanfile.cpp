@@ -73,7 +73,7 @@ QString ScanFileProblem(const QString& name) {
     return {};
 }
 
-// A JPEG cut short decodes without complaint, the missing part grey; its
+// A JPEG cut short decodes without complaint, the rest grey; its
 // end-of-image marker tells a whole one. Some cameras write a little after it.
 bool IsCutShortJpeg(QFile& file) {
     const qint64 size = file.size();

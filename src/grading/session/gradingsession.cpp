@@ -1330,7 +1330,7 @@ void GradingSession::ScoreAsVersion(PageRead& page, const QString& version) cons
 
 }  // namespace scrivane
 
-// --- A pile read in parts ------------------------------------------------------
+// --- A pile cut off --------------------------------------------------------------
 
 namespace scrivane {
 

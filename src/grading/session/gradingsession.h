@@ -236,7 +236,7 @@ public:
     // Returns why it failed, or an empty text.
     QString ExportGrades(const QString& path) const;
 
-    // --- A pile read in parts ------------------------------------------------
+    // --- A pile cut off -------------------------------------------------------
     // The scans of which some pages are not read yet (a reading cancelled,
     // or cut off by a crash), in the list's order. AddScans of such a scan
     // reads its missing pages only.

@@ -998,7 +998,7 @@ void DialogGrades::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);
 }
 
-// --- The grading file: where it is kept, who holds it, a pile read in part ---
+// --- The grading file: where it is kept, who holds it, a pile cut off --------
 
 void DialogGrades::BuildGradingFileControls() {
     LabelGradingFile = new QLabel(this);
