@@ -70,6 +70,9 @@ public:
     QPushButton* ButtonGiveAll;
     ScoreChart* ChartScores;
     QLabel* LabelSummary;
+    QLabel* LabelGradingFile = nullptr;
+    QLabel* LabelUnfinished = nullptr;
+    QPushButton* ButtonContinueReading = nullptr;
 
 signals:
     // Every page of the scans added last has been read, or the reading was cancelled.
@@ -117,6 +120,12 @@ private:
     int CurrentQuestion() const;
     void PaperChanged();
 
+    void BuildGradingFileControls();
+    void ShowGradingFile();
+    void ApplyReadOnly();
+    void AskForMissingScans(const QStringList& missing);
+    void OnChangedOnDisk(const QString& file);
+
     PaperContext& context_;
     QString modeLetters_;
     std::unique_ptr<GradingSession> session_;
@@ -134,6 +143,7 @@ private:
     int shownSheet_ = -1;
     bool filling_ = false;
     int sizedRows_ = -1;
+    bool askingChanged_ = false;
 
 public:
     // The window's own status bar: the paper's unsaved changes are told here.
