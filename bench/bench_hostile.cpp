@@ -40,7 +40,7 @@ std::string ImportInChild(const std::string& path, double& seconds, double& cpuS
         // As the converter's main: the question formats first, then the workbooks.
         const QString input = QString::fromStdString(path);
         const auto converted =
-            scrivane::interchange::RunInterchangeConversion({input, {}, true, std::nullopt});
+            scrivane::interchange::RunInterchangeConversion({input, {}, true, std::nullopt, std::nullopt});
         const scrivane::ConverterRun run =
             converted ? *converted : scrivane::RunConverter({input, {}, true});
         QByteArray said = run.err.isEmpty() ? QByteArray("read") : run.err.trimmed();

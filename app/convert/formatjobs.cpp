@@ -1,5 +1,4 @@
 #include "interchange/format.h"
-#include "interchange/questionfile.h"
 #include "interchange/textfile.h"
 #include "options.h"
 

@@ -7,6 +7,10 @@
 
 namespace scrivane::interchange {
 
+bool IsWorkbook(Format format) {
+    return format == Format::Xls || format == Format::Xlsx || format == Format::Ods;
+}
+
 const std::vector<FormatInfo>& Formats() {
     static const std::vector<FormatInfo> formats = {
         {Format::Xls, QStringLiteral("xls"), QStringLiteral("Excel 97-2003 workbook"),

@@ -22,6 +22,9 @@ struct FormatInfo {
     QString extension;    // the one written: ".xml"
 };
 
+// The workbook formats, which IMPORT reads its own way.
+bool IsWorkbook(Format format);
+
 // Every format, in the order file dialogs list them.
 const std::vector<FormatInfo>& Formats();
 const FormatInfo& InfoOf(Format format);

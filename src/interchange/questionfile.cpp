@@ -15,10 +15,6 @@
 
 namespace scrivane::interchange {
 
-bool IsWorkbook(Format format) {
-    return format == Format::Xls || format == Format::Xlsx || format == Format::Ods;
-}
-
 namespace {
 
 ReadOutcome Unreadable(const QString& reason) {

@@ -35,8 +35,6 @@ ReadOutcome ReadQuestionsUnlessWorkbook(const QString& path, float defaultMark);
 // like: a text format by its reader; a workbook as ReadQuestionFile reads it.
 ReadOutcome ReadQuestionFileAs(const QString& path, Format format, float defaultMark);
 
-// The workbook formats, which IMPORT reads its own way.
-bool IsWorkbook(Format format);
 
 // The same for content in memory; workbooks are not read here. Questions with
 // more text than a paper file holds are refused.
