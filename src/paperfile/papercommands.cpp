@@ -15,6 +15,7 @@
 #include "history/paperhistory.h"
 #include "interchange/questionfile.h"
 #include "paperfile/dlgcausion.h"
+#include "spreadsheet/paperio.h"
 
 namespace scrivane {
 
@@ -250,7 +251,12 @@ void PaperCommands::SavePaper_Click() {
     // Saving over the paper's own file asks nothing; another existing file
     // is replaced only when the user says so.
     if (path != state_.PaperFileName && PathIsTaken(path) && !ConfirmOverwrite()) return;
+    // The identity its answer sheets were printed with goes with the paper,
+    // to its own file and to a new name alike.
+    const QString identity =
+        state_.PaperFileName.isEmpty() ? QString() : ReadPaperIdentity(state_.PaperFileName);
     if (!Export(path)) return;
+    if (!identity.isEmpty()) WritePaperIdentity(path, identity);
     history_.MarkSaved(path);
 }
 

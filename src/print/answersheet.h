@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/paperidentity.h"
 #include "core/questionrecord.h"
 #include "print/versions.h"
 
@@ -41,13 +42,23 @@ struct SheetCode {
     int idDigits = kDefaultIdDigits;
     bool letterPaper = false;  // Letter rather than A4
 
-    // A short text starting "SCRV1"; Decode gives nothing for any other text.
-    // Twelve fields joined by ':', within the QR code's alphanumeric mode:
-    // SCRV1:paperDigest:textDigest:version:sheetPage:sheetPages:count:
+    // The paper's identity (IsPaperIdentity), 16 hex digits: what tells apart
+    // two papers whose questions print alike. Empty on sheets printed before
+    // papers had one, which stay as they were printed.
+    QString paperId;
+
+    // A short text starting "SCRV1" or "SCRV2"; Decode gives nothing for any
+    // other text. Fields joined by ':', within the QR code's alphanumeric
+    // mode: SCRV1:paperDigest:textDigest:version:sheetPage:sheetPages:count:
     // flags (1 shuffled questions + 2 shuffled options):seed:idDigits:
     // blankOptionLetters:A or L (A4 or Letter); numbers without leading zeros.
+    // A code with a paper identity is SCRV2, the same twelve fields and the
+    // identity as a thirteenth.
     QByteArray Encode() const;
     static std::optional<SheetCode> Decode(const QByteArray& text);
+    // 1 for a sheet printed before papers had an identity (SCRV1), painted
+    // and read by the rules it was printed with; 2 for the sheets since.
+    int Format() const { return paperId.isEmpty() ? 1 : 2; }
 };
 
 // Over what decides the versions: the number of questions, their filled
@@ -91,8 +102,8 @@ struct SheetPageLayout {
     // Top-left, top-right, bottom-right, bottom-left; exactly one is hollow
     // (the bottom-left), so a sheet scanned turned is turned back.
     std::vector<SheetMarker> markers;
-    QRectF code;            // the QR code's square
-    QRectF versionSquares;  // kVersionSquares squares side by side
+    QRectF code;                       // the QR code's square
+    QRectF versionSquares;             // kVersionSquares squares side by side
     std::vector<SheetBubble> bubbles;  // answers in printed order, then student digits
 };
 
@@ -108,9 +119,8 @@ SheetPageLayout LayOutAnswerSheet(const PaperVersion& version, int idDigits, boo
 // heading, the name line, the student number grid with a box above each
 // column, the bubbles with their letters and the legend. The painter works in
 // points with its origin at the page's top-left corner.
-void PaintAnswerSheet(QPainter& painter, const SheetPageLayout& layout,
-                      const PaperVersion& version, const SheetCode& code,
-                      const QString& heading);
+void PaintAnswerSheet(QPainter& painter, const SheetPageLayout& layout, const PaperVersion& version,
+                      const SheetCode& code, const QString& heading);
 
 // The page as printed with nothing marked, in grey at dpi: what each bubble
 // of a scan is judged against.

@@ -81,6 +81,11 @@ private slots:
     void fullSheetFitsOnePage();
     void blankRenderShowsMarkersAndCode();
     void printedCodeReadsFromAJpegScan();
+    void identityMakesTheSecondFormat_data();
+    void identityMakesTheSecondFormat();
+    void starStandsClearOfBubbleA_data();
+    void starStandsClearOfBubbleA();
+    void longHeadingIsPrintedWhole();
 };
 
 void AnswerSheetTest::codeRoundTrip() {
@@ -339,6 +344,110 @@ void AnswerSheetTest::printedCodeReadsFromAJpegScan() {
     QVERIFY(text.contains(QStringLiteral("Student number")));
     QVERIFY(text.contains(QStringLiteral(u"\u2731 mark all that apply")));
     QVERIFY(!text.contains(QStringLiteral("Page 1 of")));
+}
+
+void AnswerSheetTest::identityMakesTheSecondFormat_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("valid");
+    SheetCode code = SampleCode();
+    code.paperId = QStringLiteral("00C0FFEE00C0FFEE");
+    const QByteArray good = code.Encode();
+    QCOMPARE(good, QByteArray("SCRV2:0123456789ABCDEF:FEDCBA9876543210:C:1:1:4:1:679717:7:5:A:"
+                              "00C0FFEE00C0FFEE"));
+    const QByteArray first = SampleCode().Encode();
+    QTest::newRow("the identity") << good << true;
+    QTest::newRow("without it") << good.left(good.lastIndexOf(':')) << false;
+    QTest::newRow("SCRV1 with one") << first + ":00C0FFEE00C0FFEE" << false;
+    QTest::newRow("lower-case identity")
+        << first.replace("SCRV1", "SCRV2") + ":00c0ffee00c0ffee" << false;
+    QTest::newRow("15 digits") << good.chopped(1) << false;
+    QTest::newRow("all zeros") << good.left(good.lastIndexOf(':') + 1) + QByteArray(16, '0')
+                               << false;
+}
+
+// A sheet printed with the paper's identity carries it as a thirteenth field
+// of a new format; the format printed before stays as it was.
+void AnswerSheetTest::identityMakesTheSecondFormat() {
+    QFETCH(QByteArray, text);
+    QFETCH(bool, valid);
+    const auto code = SheetCode::Decode(text);
+    QCOMPARE(bool(code), valid);
+    if (!valid) return;
+    QCOMPARE(code->paperId, QStringLiteral("00C0FFEE00C0FFEE"));
+    QCOMPARE(code->Format(), 2);
+    QVERIFY(SameCode(*code, SampleCode()));
+    QCOMPARE(code->Encode(), text);
+    QCOMPARE(SampleCode().Format(), 1);
+}
+
+void AnswerSheetTest::starStandsClearOfBubbleA_data() {
+    QTest::addColumn<QString>("paperId");
+    QTest::addColumn<bool>("clear");
+    QTest::newRow("printed with an identity") << QStringLiteral("00C0FFEE00C0FFEE") << true;
+    // Sheets printed before are painted as they were printed.
+    QTest::newRow("printed before") << QString() << false;
+}
+
+// Between the star of a question with several answers and its bubble A, the
+// paper stays white.
+void AnswerSheetTest::starStandsClearOfBubbleA() {
+    QFETCH(QString, paperId);
+    QFETCH(bool, clear);
+    const Paper paper = FullPaper();
+    const auto versions = BuildVersions(paper, {1, false, false, 0, 6});
+    const SheetPageLayout layout = LayOutAnswerSheet(versions[0], 8, false);
+    SheetCode code = SampleCode();
+    code.version = QStringLiteral("A");
+    code.versions = {1, false, false, 0, 6};
+    code.paperId = paperId;
+    const double dpi = 600, scale = dpi / 72, mm = 72 / 25.4;
+    const QImage sheet = RenderBlankSheet(layout, versions[0], code, dpi);
+    int touching = 0, starred = 0;
+    for (const SheetBubble& bubble : layout.bubbles) {
+        if (bubble.kind != SheetBubble::Kind::Answer || bubble.option != u'A' ||
+            bubble.question % 4 != 1)
+            continue;
+        ++starred;
+        // Just left of the ring's line, over the bubble's height.
+        const int x0 = int((bubble.centre.x() - bubble.r - 0.7 * mm) * scale),
+                  x1 = int((bubble.centre.x() - bubble.r - 0.25 * mm) * scale);
+        bool dark = false;
+        for (int y = int((bubble.centre.y() - bubble.r) * scale);
+             y <= int((bubble.centre.y() + bubble.r) * scale); ++y)
+            for (int x = x0; x <= x1; ++x) dark = dark || qGray(sheet.pixel(x, y)) < 160;
+        touching += dark;
+    }
+    QCOMPARE(starred, 25);
+    if (clear)
+        QCOMPARE(touching, 0);
+    else
+        QVERIFY(touching > 0);
+}
+
+// A heading too long for one line is wrapped and made smaller, never cut.
+void AnswerSheetTest::longHeadingIsPrintedWhole() {
+    QTemporaryDir dir;
+    const Paper paper = FullPaper();
+    PrintSettings settings = SheetSettings(paper, {1, false, false, 0, 6}, 8);
+    settings.heading = QStringLiteral(
+        "Year 11 Physics, end of term examination: forces, energy and waves. Mark your answers "
+        "in pencil and write your student number in the boxes");
+    settings.paperId = QStringLiteral("00C0FFEE00C0FFEE");
+    PrintLayout layout(BuildVersions(paper, settings.versions), settings);
+    const QString pdf = RenderPdf(dir, layout);
+    QVERIFY(!pdf.isEmpty());
+    const QString text = Squeezed(PdfText(pdf, false));
+    QVERIFY2(text.contains(Squeezed(settings.heading)), qPrintable(text.left(400)));
+    QVERIFY(!text.contains(QStringLiteral(u"…")));
+    // It stays above the name line and clear of the code's quiet zone.
+    const auto sheets = layout.SheetPages();
+    QCOMPARE(sheets.size(), std::size_t(1));
+    const QImage page = ScanPdfPage(pdf, sheets[0].first, 150);
+    const double scale = 150.0 / 72, mm = 72 / 25.4;
+    for (int y = int(15 * mm * scale); y < int(17 * mm * scale); ++y)
+        for (int x = int(30 * mm * scale); x < page.width() - int(30 * mm * scale); ++x)
+            QVERIFY2(qGray(page.pixel(x, y)) > 128,
+                     qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
 }
 
 QTEST_MAIN(AnswerSheetTest)

@@ -18,9 +18,9 @@ namespace scrivane {
 
 // One page of a scan file, decoded.
 struct ScanImage {
-    QImage image;      // as decoded (any format)
-    double dpi = 0;    // the image's resolution, or the one it was rendered at
-    QString error;     // why the page could not be decoded; empty when it was
+    QImage image;    // as decoded (any format)
+    double dpi = 0;  // the image's resolution, or the one it was rendered at
+    QString error;   // why the page could not be decoded; empty when it was
 };
 
 // Opens scan files (PDF, PNG, JPEG, TIFF of any number of pages) one page at a
@@ -60,14 +60,14 @@ struct PageRead {
     // sheet to review ("the paper's texts changed since printing", ...).
     QStringList reasons;
     std::optional<SheetCode> code;
-    QString version;              // "A" to "Z"
-    SheetPageLayout layout;       // the sheet's layout, in points
+    QString version;                  // "A" to "Z"
+    SheetPageLayout layout;           // the sheet's layout, in points
     std::vector<BubbleRead> bubbles;  // in the order of layout.bubbles
     // Unreadable only for want of its code: the version squares were read, and
     // the page reads given the print settings from another sheet's code.
     bool codeMissing = false;
-    QImage upright;               // the page turned upright (grey), for showing
-    QTransform pointsToUpright;   // layout points to pixels of upright
+    QImage upright;              // the page turned upright (grey), for showing
+    QTransform pointsToUpright;  // layout points to pixels of upright
 };
 
 // Reads pages against one paper. Read() may be called from several threads at
@@ -76,6 +76,9 @@ class SheetReader {
 public:
     // modeLetters: "ABCDE" in single-answer mode, "ABCDEF" in multiple.
     SheetReader(std::vector<QuestionRecord> paper, QString modeLetters);
+    // With the paper's identity (IsPaperIdentity; empty for none): a sheet
+    // that carries another identity is "this sheet belongs to another paper".
+    SheetReader(std::vector<QuestionRecord> paper, QString modeLetters, QString paperId);
     ~SheetReader();
     SheetReader(const SheetReader&) = delete;
     SheetReader& operator=(const SheetReader&) = delete;

@@ -12,6 +12,7 @@
 #include <tuple>
 
 #include "grading/read/pageread.h"
+#include "grading/read/printcheck.h"
 #include "print/versions.h"
 
 namespace scrivane {
@@ -37,6 +38,12 @@ const QString kNoMarkers =
 const QString kOtherPaper = QStringLiteral(
     "this sheet belongs to another paper, or the paper's questions changed since printing");
 const QString kTextsChanged = QStringLiteral("the paper's texts changed since printing");
+// A sheet printed with an identity, read against a paper file without one (a
+// copy saved by another program, a paper never printed): only its questions
+// say it is this paper's.
+const QString kNoIdentity = QStringLiteral(
+    "the paper file has no identity to check this sheet by: make sure it is "
+    "this paper's sheet");
 
 cv::Mat Wrap(const QImage& grey) {
     return cv::Mat(grey.height(), grey.width(), CV_8UC1, const_cast<uchar*>(grey.constBits()),
@@ -479,6 +486,20 @@ struct SheetReader::Impl {
     }
 
     PageRead Read(const ScanImage& page, const std::optional<SheetCode>& printedWith) const;
+
+    // The paper's identity, empty for a paper never printed with one.
+    QString paperId;
+    // Why a sheet with this code is not one of this paper, or an empty
+    // text. Where the sheet and the paper both carry an identity it decides,
+    // and the digests tell what changed; else the digests alone.
+    QString IdentityRefusal(const SheetCode& code) const {
+        const bool bothKnown = !code.paperId.isEmpty() && !paperId.isEmpty();
+        if (bothKnown && code.paperId != paperId)
+            return QStringLiteral("this sheet belongs to another paper");
+        if (code.paperDigest == paperDigest) return {};
+        return bothKnown ? QStringLiteral("the paper's questions changed since printing")
+                         : kOtherPaper;
+    }
 };
 
 PageRead SheetReader::Impl::Read(const ScanImage& page,
@@ -572,10 +593,11 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
             "the sheet's code could not be read; its version was read from the squares");
     }
     out.code = code;
-    if (code->paperDigest != paperDigest) {
-        out.reasons = QStringList{kOtherPaper};
+    if (const QString refusal = IdentityRefusal(*code); !refusal.isEmpty()) {
+        out.reasons = QStringList{refusal};
         return out;
     }
+    if (!code->paperId.isEmpty() && paperId.isEmpty()) out.reasons << kNoIdentity;
     if (code->textDigest != textDigest) out.reasons << kTextsChanged;
 
     const auto built = VersionsFor(code->versions);
@@ -657,6 +679,7 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
             return out;
         }
     }
+    out.reasons << PrintDisagreements(upright, kUprightScale, out.layout, *code);
     const auto blank = BlankFor(out.layout, version, *code);
     out.bubbles.reserve(out.layout.bubbles.size());
     for (std::size_t i = 0; i < out.layout.bubbles.size(); ++i) {
@@ -705,6 +728,11 @@ SheetReader::SheetReader(std::vector<QuestionRecord> paper, QString modeLetters)
     impl_->provisional[1] = LayOutAnswerSheet(first, kDefaultIdDigits, true);
     impl_->paper = std::move(paper);
     impl_->modeLetters = std::move(modeLetters);
+}
+
+SheetReader::SheetReader(std::vector<QuestionRecord> paper, QString modeLetters, QString paperId)
+    : SheetReader(std::move(paper), std::move(modeLetters)) {
+    impl_->paperId = std::move(paperId);
 }
 
 SheetReader::~SheetReader() = default;

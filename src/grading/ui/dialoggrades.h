@@ -16,6 +16,7 @@
 #include "grading/session/gradingsession.h"
 #include "grading/ui/sheetview.h"
 
+class QBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -129,6 +130,9 @@ private:
     int shownSheet_ = -1;
     bool filling_ = false;
     int sizedRows_ = -1;
+
+    void AddPaperChangeLabel(QWidget* parent, QBoxLayout* layout);
+    QLabel* LabelPaperChanged = nullptr;  // what changed in the paper since its sheets were read
 };
 
 }  // namespace scrivane
