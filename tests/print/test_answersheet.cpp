@@ -359,7 +359,7 @@ void AnswerSheetTest::identityMakesTheSecondFormat_data() {
     QTest::newRow("without it") << good.left(good.lastIndexOf(':')) << false;
     QTest::newRow("SCRV1 with one") << first + ":00C0FFEE00C0FFEE" << false;
     QTest::newRow("lower-case identity")
-        << first.replace("SCRV1", "SCRV2") + ":00c0ffee00c0ffee" << false;
+        << QByteArray(first).replace("SCRV1", "SCRV2") + ":00c0ffee00c0ffee" << false;
     QTest::newRow("15 digits") << good.chopped(1) << false;
     QTest::newRow("all zeros") << good.left(good.lastIndexOf(':') + 1) + QByteArray(16, '0')
                                << false;
@@ -389,32 +389,35 @@ void AnswerSheetTest::starStandsClearOfBubbleA_data() {
 }
 
 // Between the star of a question with several answers and its bubble A, the
-// paper stays white.
+// paper stays white, as the PDF prints it.
 void AnswerSheetTest::starStandsClearOfBubbleA() {
     QFETCH(QString, paperId);
     QFETCH(bool, clear);
+    QTemporaryDir dir;
     const Paper paper = FullPaper();
-    const auto versions = BuildVersions(paper, {1, false, false, 0, 6});
-    const SheetPageLayout layout = LayOutAnswerSheet(versions[0], 8, false);
-    SheetCode code = SampleCode();
-    code.version = QStringLiteral("A");
-    code.versions = {1, false, false, 0, 6};
-    code.paperId = paperId;
-    const double dpi = 600, scale = dpi / 72, mm = 72 / 25.4;
-    const QImage sheet = RenderBlankSheet(layout, versions[0], code, dpi);
+    PrintSettings settings = SheetSettings(paper, {1, false, false, 0, 6}, 8);
+    settings.paperId = paperId;
+    PrintLayout layout(BuildVersions(paper, settings.versions), settings);
+    const QString pdf = RenderPdf(dir, layout);
+    QVERIFY(!pdf.isEmpty());
+    const auto& [pageNumber, sheet] = layout.SheetPages().front();
+    const int dpi = 600;
+    const double scale = dpi / 72.0, mm = 72 / 25.4;
+    const QImage page = ScanPdfPage(pdf, pageNumber, dpi);
+    QVERIFY(!page.isNull());
     int touching = 0, starred = 0;
-    for (const SheetBubble& bubble : layout.bubbles) {
+    for (const SheetBubble& bubble : sheet.bubbles) {
         if (bubble.kind != SheetBubble::Kind::Answer || bubble.option != u'A' ||
             bubble.question % 4 != 1)
             continue;
         ++starred;
-        // Just left of the ring's line, over the bubble's height.
-        const int x0 = int((bubble.centre.x() - bubble.r - 0.7 * mm) * scale),
-                  x1 = int((bubble.centre.x() - bubble.r - 0.25 * mm) * scale);
+        // Just left of the ring's line (0.28 mm wide), over the bubble's height.
+        const int x0 = int((bubble.centre.x() - bubble.r - 0.8 * mm) * scale),
+                  x1 = int((bubble.centre.x() - bubble.r - 0.2 * mm) * scale);
         bool dark = false;
         for (int y = int((bubble.centre.y() - bubble.r) * scale);
              y <= int((bubble.centre.y() + bubble.r) * scale); ++y)
-            for (int x = x0; x <= x1; ++x) dark = dark || qGray(sheet.pixel(x, y)) < 160;
+            for (int x = x0; x <= x1; ++x) dark = dark || qGray(page.pixel(x, y)) < 128;
         touching += dark;
     }
     QCOMPARE(starred, 25);
