@@ -132,6 +132,8 @@ private:
     int sizedRows_ = -1;
 
     void AddPaperChangeLabel(QWidget* parent, QBoxLayout* layout);
+
+public:
     QLabel* LabelPaperChanged = nullptr;  // what changed in the paper since its sheets were read
 };
 
