@@ -1,4 +1,5 @@
 #include "interchange/format.h"
+#include "interchange/questionfile.h"
 #include "interchange/textfile.h"
 #include "options.h"
 
@@ -10,7 +11,7 @@ namespace {
 // --help prints HelpText.
 const char kFormatsUsage[] =
     "usage: scrivane-convert INPUT --json\n"
-    "       scrivane-convert INPUT OUTPUT [--to FORMAT]\n"
+    "       scrivane-convert INPUT OUTPUT [--to FORMAT] [--from aiken|gift|moodle|csv]\n"
     "       scrivane-convert PAPER OUT.pdf [--versions N] [--seed S] [--shuffle-questions]\n"
     "           [--shuffle-options] [--no-paper] [--no-key] [--answer-sheet] [--heading TEXT]\n"
     "           [--versions-json FILE]\n"
@@ -20,10 +21,15 @@ const char kFormatsUsage[] =
     ".ods, CSV, Moodle XML, GIFT or Aiken), and prints it as JSON or writes it as OUTPUT.\n"
     "FORMAT is xls, xlsx, ods, csv, moodle, gift or aiken; by default OUTPUT's extension\n"
     "tells it (.tpf is xls, .txt is Aiken, any other name an Excel 97-2003 workbook).\n"
+    "--from reads INPUT as the format it names, whatever its content looks like.\n"
     "OUT.pdf gets the paper, answer key and answer sheet of each version (A, B, ...).\n"
     "--check lists the paper's problems and the balance of its answer key; --rebalance\n"
-    "writes the paper with its answer key rebalanced as the workbook OUT. --mode chooses\n"
-    "the answer mode; by default it is the one in TypeInfo.con beside the program.\n";
+    "writes the paper with its answer key rebalanced as OUT, in the format OUT's extension\n"
+    "names. --mode chooses the answer mode; by default it is the one in TypeInfo.con beside\n"
+    "the program.\n";
+
+// The formats --from names.
+const QString kFromNames = QStringLiteral("aiken, gift, moodle, csv");
 
 QString FormatNames() {
     QStringList names;
@@ -61,7 +67,7 @@ std::variant<interchange::ConversionJob, WorkbookJob, HelpAsked, ConverterRun> P
 std::variant<interchange::ConversionJob, WorkbookJob, HelpAsked, ConverterRun> ParseFormats(
     const QStringList& arguments) {
     bool json = false, optionsEnded = false;
-    std::optional<QString> to;
+    std::optional<QString> to, from;
     QStringList files;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
@@ -77,15 +83,29 @@ std::variant<interchange::ConversionJob, WorkbookJob, HelpAsked, ConverterRun> P
             to = arguments[++i];
         } else if (argument.startsWith(QStringLiteral("--to="))) {
             to = argument.mid(5);
+        } else if (argument == QStringLiteral("--from")) {
+            if (i + 1 == arguments.size())
+                return Refusal(QStringLiteral("--from needs a FORMAT: ") + kFromNames);
+            from = arguments[++i];
+        } else if (argument.startsWith(QStringLiteral("--from="))) {
+            from = argument.mid(7);
         } else {
             return ParseWorkbookJob(arguments);
         }
     }
     if (files.isEmpty() || files.size() != (json ? 1 : 2)) {
-        if (!to) return ParseWorkbookJob(arguments);
-        return Refusal(QStringLiteral("expected INPUT OUTPUT --to FORMAT"));
+        if (!to && !from) return ParseWorkbookJob(arguments);
+        return Refusal(to ? QStringLiteral("expected INPUT OUTPUT --to FORMAT")
+                          : QStringLiteral("expected INPUT --json or INPUT OUTPUT"));
     }
     interchange::ConversionJob job{files[0], json ? QString() : files[1], json, std::nullopt};
+    if (from) {
+        // Only the text formats are told: a workbook is known by its signature.
+        job.from = interchange::FormatByName(*from);
+        if (!job.from || interchange::IsWorkbook(*job.from))
+            return Refusal(QStringLiteral("unknown format %1 for --from; it is one of %2")
+                               .arg(*from, kFromNames));
+    }
     if (to) {
         job.to = interchange::FormatByName(*to);
         if (!job.to)
@@ -100,7 +120,7 @@ std::optional<WorkbookJob> WorkbookJsonJob(const QStringList& arguments) {
     if (ModeOf(arguments) != Mode::Formats) return std::nullopt;
     const auto parsed = ParseFormats(arguments);
     const auto* job = std::get_if<interchange::ConversionJob>(&parsed);
-    if (!job || !job->json || job->to) return std::nullopt;
+    if (!job || !job->json || job->to || job->from) return std::nullopt;
     // The workbook reader names what it cannot read; any other content goes
     // to the readers of the other formats.
     QString reason;

@@ -30,7 +30,8 @@ const char kCheckUsage[] =
     "usage: scrivane-convert PAPER --check [--json] [--mode single|multiple]\n"
     "       scrivane-convert PAPER OUT --rebalance [--mode single|multiple]\n"
     "Checks the paper for problems and the balance of its answer key, or writes it\n"
-    "with its answer key rebalanced as the Excel 97-2003 workbook OUT.\n";
+    "with its answer key rebalanced as OUT, in the format its extension names (.tpf, .xls\n"
+    "or any other name an Excel 97-2003 workbook, .xlsx, .ods, .csv, .xml, .gift, .txt).\n";
 
 // Scans at less than this cannot show a bubble; more is a mistake of the
 // file, not a scanner.

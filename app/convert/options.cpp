@@ -18,7 +18,7 @@ const ModeRow kModes[] = {
     {Mode::Help, "scrivane-convert", "       scrivane-convert --help\n"},
     {Mode::Formats, "scrivane-convert-formats",
      "usage: scrivane-convert INPUT --json\n"
-     "       scrivane-convert INPUT OUTPUT [--to FORMAT]\n"},
+     "       scrivane-convert INPUT OUTPUT [--to FORMAT] [--from aiken|gift|moodle|csv]\n"},
     {Mode::Pdf, "scrivane-convert-pdf",
      "       scrivane-convert PAPER OUT.pdf [--versions N] [--seed S] [--shuffle-questions]\n"
      "           [--shuffle-options] [--no-paper] [--no-key] [--answer-sheet] [--id-digits N]\n"
@@ -37,13 +37,15 @@ const char kHelpDetails[] =
     ".ods, CSV, Moodle XML, GIFT or Aiken), and prints it as JSON or writes it as OUTPUT.\n"
     "FORMAT is xls, xlsx, ods, csv, moodle, gift or aiken; by default OUTPUT's extension\n"
     "tells it (.tpf is xls, .txt is Aiken, any other name an Excel 97-2003 workbook).\n"
+    "--from reads INPUT as the format it names, whatever its content looks like.\n"
     "OUT.pdf gets each version's (A, B, ...) question paper, then the answer sheets, then\n"
     "the answer keys; --versions-json also writes the versions as JSON once the PDF is\n"
     "written. The answer sheet has a student number grid of --id-digits columns (0 to 10,\n"
     "default 8; 0 for none); --sheet-layout-json writes where its markers and bubbles\n"
     "stand on each page, in points.\n"
     "--check lists the paper's problems and the balance of its answer key; --rebalance\n"
-    "writes the paper with its answer key rebalanced as the workbook OUT.\n"
+    "writes the paper with its answer key rebalanced as OUT, in the format OUT's extension\n"
+    "names as above.\n"
     "--grade reads the answer sheets in every page of the scans (PDF, PNG, JPEG, TIFF) and\n"
     "prints every student's marks, or with --json the sheets and the statistics; --csv\n"
     "writes the grades as a table.\n"

@@ -7,6 +7,7 @@
 #include "checks/paperchecks.h"
 #include "checks/rebalance.h"
 #include "core/typeinfo.h"
+#include "interchange/questionfile.h"
 #include "spreadsheet/convert.h"
 #include "spreadsheet/paperio.h"
 
@@ -61,6 +62,33 @@ QByteArray CheckJson(const std::vector<PaperProblem>& problems, const AnswerBala
     return out;
 }
 
+// OUT in the format its extension names, as the other modes write theirs:
+// .tpf, .xls and any unknown name the Excel 97-2003 workbook. Nothing when
+// written, else the run that says why not.
+std::optional<ConverterRun> WriteRebalanced(const QString& out,
+                                            const std::vector<QuestionRecord>& rows) {
+    const interchange::Format format =
+        interchange::FormatOfExtension(out).value_or(interchange::Format::Xls);
+    QString reason;
+    if (format == interchange::Format::Xls) {
+        const ExportResult written = WritePaperFile(out, rows);
+        if (written.WasWritten()) return std::nullopt;
+        reason = written.reason;
+    } else {
+        const interchange::WriteOutcome written = interchange::WriteQuestionFile(out, rows, format);
+        if (written.Written()) return std::nullopt;
+        if (written.status == interchange::WriteOutcome::Status::Unfit) {
+            QByteArray err = ConverterLine(QStringLiteral("scrivane-convert: %1 cannot be written as %2:")
+                                               .arg(out, interchange::InfoOf(format).description));
+            for (const QString& line : written.unfit) err += ConverterLine(line);
+            return ConverterRun{1, {}, err};
+        }
+        reason = written.reason;
+    }
+    return ConverterRun{
+        2, {}, ConverterLine(QStringLiteral("scrivane-convert: cannot write %1: %2").arg(out, reason))};
+}
+
 }  // namespace
 
 std::optional<std::int16_t> ParseAnswerMode(const QString& text) {
@@ -91,13 +119,7 @@ ConverterRun RunCheckCommand(const CheckJob& job, const std::filesystem::path& p
     ConverterRun run;
     if (rebalance) {
         const RebalanceResult result = Rebalance(rows, answerType);
-        const ExportResult written = WritePaperFile(job.out, result.rows);
-        if (!written.WasWritten())
-            return ConverterRun{
-                2,
-                {},
-                ConverterLine(QStringLiteral("scrivane-convert: cannot write %1: %2")
-                                  .arg(job.out, written.reason))};
+        if (auto failed = WriteRebalanced(job.out, result.rows)) return *failed;
         QStringList numbers;
         for (int number : result.changed) numbers << QString::number(number);
         run.out = ConverterLine(result.changed.empty()
@@ -118,7 +140,8 @@ ConverterRun RunCheckCommand(const CheckJob& job, const std::filesystem::path& p
                                          .arg(ProblemId(problem.kind), problem.text));
         run.out += BalanceLine(balance);
     }
-    run.exitCode = problems.empty() ? 0 : 4;
+    // Information is listed but is no problem.
+    run.exitCode = ProblemsOnly(problems).empty() ? 0 : 4;
     return run;
 }
 

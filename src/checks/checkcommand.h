@@ -3,12 +3,16 @@
 //   scrivane-convert PAPER --check [--json] [--mode single|multiple]
 //       prints the paper's problems and the balance of its answer key
 //   scrivane-convert PAPER OUT --rebalance [--mode single|multiple]
-//       writes the paper with its answer key rebalanced as OUT
+//       writes the paper with its answer key rebalanced as OUT, in the format
+//       OUT's extension names (.tpf and .xls the Excel 97-2003 workbook)
 //
 // The answer mode is that of TypeInfo.con in programFolder, as the editor
 // reads it, unless --mode names one (single as AnswerType 0, multiple as 3).
-// Exit status 0 when the paper has no problem (for --rebalance: written),
-// 4 when it has problems, 1 when the sheet is refused, 2 for wrong
+// Information (options-kept, no-option-texts) is listed with the problems
+// but counts as none. Exit status 0 when the paper has no problem (for
+// --rebalance: written),
+// 4 when it has problems, 1 when the sheet is refused or OUT's format cannot
+// carry the paper, 2 for wrong
 // arguments, an unreadable PAPER or an OUT that cannot be written.
 #pragma once
 

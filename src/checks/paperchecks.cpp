@@ -4,6 +4,7 @@
 #include <bit>
 
 #include "core/answercode.h"
+#include "core/optionpins.h"
 
 namespace scrivane {
 
@@ -35,6 +36,33 @@ QString HiddenOptionText(bool textF, bool answerF) {
             "option F is filled and is the answer, but this answer mode hides it");
     if (textF) return QStringLiteral("option F is filled, but this answer mode hides it");
     return QStringLiteral("the answer names option F, which this answer mode hides");
+}
+
+bool HasNoOptionTexts(const QuestionRecord& q) {
+    for (const QString& item : q.Items)
+        if (!item.trimmed().isEmpty()) return false;
+    return true;
+}
+
+// "questions 1–20, 25 and 30–32 have no option texts: their letters are
+// printed", or "question 4 has ...", for the numbers in ascending order.
+QString NoOptionTextsLine(const QList<int>& numbers) {
+    QStringList ranges;
+    for (qsizetype i = 0; i < numbers.size();) {
+        qsizetype j = i;
+        while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) ++j;
+        ranges << (j == i ? QString::number(numbers[i])
+                          : QStringLiteral("%1–%2").arg(numbers[i]).arg(numbers[j]));
+        i = j + 1;
+    }
+    QString list = ranges.last();
+    if (ranges.size() > 1)
+        list = QStringList(ranges.mid(0, ranges.size() - 1)).join(QStringLiteral(", ")) +
+               QStringLiteral(" and ") + list;
+    return numbers.size() == 1
+               ? QStringLiteral("question %1 has no option texts: its letters are printed").arg(list)
+               : QStringLiteral("questions %1 have no option texts: their letters are printed")
+                     .arg(list);
 }
 
 }  // namespace
@@ -69,12 +97,28 @@ QString ProblemId(ProblemKind kind) {
             return QStringLiteral("multiple-in-single");
         case ProblemKind::ZeroMark:
             return QStringLiteral("zero-mark");
+        case ProblemKind::OptionsKept:
+            return QStringLiteral("options-kept");
+        case ProblemKind::NoOptionTexts:
+            return QStringLiteral("no-option-texts");
     }
     return {};
 }
 
 QString ProblemLine(const PaperProblem& problem) {
+    if (IsInformation(problem.kind)) return problem.text;
     return QStringLiteral("Question %1: %2").arg(problem.question).arg(problem.text);
+}
+
+bool IsInformation(ProblemKind kind) {
+    return kind == ProblemKind::OptionsKept || kind == ProblemKind::NoOptionTexts;
+}
+
+std::vector<PaperProblem> ProblemsOnly(const std::vector<PaperProblem>& found) {
+    std::vector<PaperProblem> problems;
+    for (const PaperProblem& problem : found)
+        if (!IsInformation(problem.kind)) problems.push_back(problem);
+    return problems;
 }
 
 std::vector<PaperProblem> CheckPaper(const std::vector<QuestionRecord>& rows,
@@ -83,6 +127,9 @@ std::vector<PaperProblem> CheckPaper(const std::vector<QuestionRecord>& rows,
     const int visible = VisibleOptionCount(answerType);
     const bool single = !IsMultipleAnswerMode(answerType);
     QHash<QString, int> firstWithTitle;  // title key -> first question with it
+    QList<int> withoutTexts;
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        if (HasNoOptionTexts(rows[r])) withoutTexts << int(r) + 1;
 
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const QuestionRecord& q = rows[r];
@@ -93,6 +140,21 @@ std::vector<PaperProblem> CheckPaper(const std::vector<QuestionRecord>& rows,
         const unsigned answer = q.Answer & 0x3Fu;  // bits 6 and 7 name no option
 
         if (answer == 0) add(ProblemKind::NoAnswer, QStringLiteral("no answer is set"));
+
+        // A quick paper's question is printed with the answer mode's letters:
+        // its empty title and options are as meant.
+        if (HasNoOptionTexts(q)) {
+            if (HidesOptionF(answerType) && (answer & 32u))
+                add(ProblemKind::HiddenOption, HiddenOptionText(false, true));
+            if (single && std::popcount(answer) > 1)
+                add(ProblemKind::MultipleInSingle,
+                    QStringLiteral("the answer %1 has more than one letter in single-answer mode")
+                        .arg(AnswerMaskToText(AnswerMask(answer))));
+            if (q.Score == 0) add(ProblemKind::ZeroMark, QStringLiteral("the mark is 0"));
+            if (number == withoutTexts.first())
+                add(ProblemKind::NoOptionTexts, NoOptionTextsLine(withoutTexts));
+            continue;
+        }
 
         QList<int> emptyAnswers;
         for (int i = 0; i < 6; ++i)
@@ -168,6 +230,11 @@ std::vector<PaperProblem> CheckPaper(const std::vector<QuestionRecord>& rows,
                     .arg(AnswerMaskToText(AnswerMask(answer))));
 
         if (q.Score == 0) add(ProblemKind::ZeroMark, QStringLiteral("the mark is 0"));
+
+        if (KeptOptionsOf(q.Items).namesEachOther)
+            add(ProblemKind::OptionsKept,
+                QStringLiteral("the options of question %1 name each other: their order is kept")
+                    .arg(number));
     }
     return problems;
 }

@@ -1,6 +1,8 @@
 // The mistakes a teacher should see before printing a paper: a missing or
 // impossible answer, empty or repeated texts, options the answer mode hides,
-// a mark of 0. Each problem has a stable id for the command line.
+// a mark of 0; and what is only information: questions printed with their
+// letters alone, options whose order is kept. Each has a stable id for the
+// command line.
 #pragma once
 
 #include <QString>
@@ -22,6 +24,9 @@ enum class ProblemKind {
     HiddenOption,
     MultipleInSingle,
     ZeroMark,
+    // Information, not problems:
+    OptionsKept,    // the options name each other, so their order is kept
+    NoOptionTexts,  // questions printed with the mode's letters alone, named once
 };
 
 struct PaperProblem {
@@ -34,10 +39,19 @@ struct PaperProblem {
 
 // "no-answer", "answer-empty-option", ...
 QString ProblemId(ProblemKind kind);
-// "Question 3: no answer is set", as the checks window lists it.
+// "Question 3: no answer is set", as the checks window lists it; information
+// is listed as its text alone.
 QString ProblemLine(const PaperProblem& problem);
 
-// The paper's problems, by question and then in the order of ProblemKind.
+// True for what is told as information: it counts neither for --check's
+// exit status nor for "Print anyway?".
+bool IsInformation(ProblemKind kind);
+// The problems without the information.
+std::vector<PaperProblem> ProblemsOnly(const std::vector<PaperProblem>& found);
+
+// The paper's problems and information, by question and then in the order
+// of ProblemKind; the questions without option texts are named once, at the
+// first of them, and are not problems for their empty title and options.
 // answerType chooses the answer mode and whether option F is hidden.
 std::vector<PaperProblem> CheckPaper(const std::vector<QuestionRecord>& rows,
                                      std::int16_t answerType);

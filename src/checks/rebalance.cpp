@@ -1,6 +1,5 @@
 #include "checks/rebalance.h"
 
-#include <QRegularExpression>
 #include <algorithm>
 #include <bit>
 #include <deque>
@@ -14,20 +13,8 @@
 namespace scrivane {
 
 unsigned OptionsThatStay(const std::array<QString, 6>& items) {
-    // A capital letter standing as a word of its own, not the article of "A dog".
-    static const QRegularExpression letter(
-        QStringLiteral("(?<![\\p{L}\\p{N}])([A-F])(?![\\p{L}\\p{N}])(?!\\s+\\p{Ll})"));
-    unsigned stay = 0;
-    for (int i = 0; i < 6; ++i) {
-        if (!IsPinnedOption(items, i)) continue;
-        stay |= 1u << i;
-        for (auto it = letter.globalMatch(items[std::size_t(i)]); it.hasNext();)
-            stay |= 1u << (it.next().captured(1).at(0).unicode() - u'A');
-        // "Both A and B" is pinned as a phrase; its letters name options too.
-        const QString text = items[std::size_t(i)].trimmed().toLower();
-        if (text.startsWith(QLatin1String("both a and b"))) stay |= 0b11u;
-    }
-    return stay;
+    const KeptOptions kept = KeptOptionsOf(items);
+    return kept.whole && !HasNumericOptions(items) ? 0x3Fu : kept.kept;
 }
 
 namespace {

@@ -26,9 +26,11 @@ struct RebalanceResult {
 // gives the same result.
 RebalanceResult Rebalance(const std::vector<QuestionRecord>& rows, std::int16_t answerType);
 
-// The options of a question that keep their letter: the pinned ones ("All of
-// the above"), and the ones a pinned option names by letter ("Both A and B"),
-// whose meaning would change if they moved. Bit i for option A + i.
+// The options of a question that keep their letter, as KeptOptionsOf decides
+// them: those that refer to the others ("All of the above", "Both A and C")
+// and those they name, whose meaning would change if they moved; every
+// option when the question's letters read both as references and as names.
+// Bit i for option A + i.
 unsigned OptionsThatStay(const std::array<QString, 6>& items);
 
 }  // namespace scrivane

@@ -1,6 +1,7 @@
 #include "grading/grades.h"
 
 #include <QMap>
+#include <QSet>
 #include <algorithm>
 #include <bit>
 
@@ -45,6 +46,16 @@ QString MarkedLetters(AnswerMask mask) {
     for (int i = 0; i < 6; ++i)
         if (mask & (1 << i)) letters += QChar(u'A' + i);
     return letters;
+}
+
+QStringList AbsentStudents(const std::vector<SheetResult>& sheets, const ClassList& classList) {
+    QSet<QString> present;
+    for (const SheetResult& sheet : sheets)
+        if (sheet.status != SheetStatus::Unreadable && sheet.student) present.insert(*sheet.student);
+    QStringList absent;
+    for (const QString& number : classList.Numbers())
+        if (!present.contains(number)) absent << number;
+    return absent;
 }
 
 std::optional<ClassList> ClassList::FromCsv(const QByteArray& content, QString* error) {

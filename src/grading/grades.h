@@ -129,6 +129,9 @@ public:
     void GiveAll(int index, bool give);
     void ClearAdjustments();
 
+    // Whether every sheet is given the question's mark (GiveAll).
+    bool GivenToAll(int index) const { return giveAll_[std::size_t(index)]; }
+
 private:
     std::vector<QuestionRecord> paper_;
     QString modeLetters_;
@@ -147,5 +150,9 @@ std::vector<SheetResult> GradeSheets(const std::vector<SheetRead>& reads, const 
 
 // The paper's letters of a mask in alphabetical order ("AC"), "" for none.
 QString MarkedLetters(AnswerMask mask);
+
+// The class list's numbers that no sheet read carries (an unreadable page
+// carries none), in the list's order.
+QStringList AbsentStudents(const std::vector<SheetResult>& sheets, const ClassList& classList);
 
 }  // namespace scrivane

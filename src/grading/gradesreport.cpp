@@ -65,7 +65,7 @@ QString FormatFigure(double value) {
 }
 
 QByteArray GradesJson(const std::vector<SheetResult>& sheets, const GradeStatistics& stats,
-                      const AnswerKey& key) {
+                      const AnswerKey& key, const ClassList* classList) {
     QByteArray out = "{\"paper\": {\"questions\": " + QByteArray::number(key.QuestionCount()) +
                      ", \"max\": " + Number(key.Maximum()) + "},\n\"sheets\": [";
     for (std::size_t i = 0; i < sheets.size(); ++i) {
@@ -128,7 +128,19 @@ QByteArray GradesJson(const std::vector<SheetResult>& sheets, const GradeStatist
            ", \"mean\": " + Number(s.mean) + ", \"median\": " + Number(s.median) +
            ", \"sd\": " + Number(s.sd) + ", \"lowest\": " + Number(s.lowest) +
            ", \"highest\": " + Number(s.highest) + ", \"kr20\": " + Number(s.kr20) +
-           ", \"alpha\": " + Number(s.alpha) + ", \"sem\": " + Number(s.sem) + "}}\n";
+           ", \"alpha\": " + Number(s.alpha) + ", \"sem\": " + Number(s.sem) + "},\n\"absent\": [";
+    if (classList) {
+        const QStringList absent = AbsentStudents(sheets, *classList);
+        for (qsizetype i = 0; i < absent.size(); ++i) {
+            out += i ? ", " : "";
+            out += "{\"student\": ";
+            AppendJsonString(out, absent[i]);
+            out += ", \"name\": ";
+            AppendJsonString(out, classList->Name(absent[i]));
+            out += '}';
+        }
+    }
+    out += "]}\n";
     return out;
 }
 
@@ -158,24 +170,44 @@ QByteArray GradesText(const std::vector<SheetResult>& sheets, const AnswerKey& k
     return out;
 }
 
-std::vector<QStringList> GradesTable(const std::vector<SheetResult>& sheets, const AnswerKey& key) {
+std::vector<QStringList> GradesTable(const std::vector<SheetResult>& sheets, const AnswerKey& key,
+                                     const ClassList* classList, const QStringList& statuses) {
     std::vector<QStringList> rows;
     QStringList header = {QStringLiteral("Student number"), QStringLiteral("Name"),
                           QStringLiteral("Version"),        QStringLiteral("Mark"),
-                          QStringLiteral("Maximum"),        QStringLiteral("Percentage")};
+                          QStringLiteral("Maximum"),        QStringLiteral("Percentage"),
+                          QStringLiteral("Status")};
     for (int q = 1; q <= key.QuestionCount(); ++q) header << QStringLiteral("Q%1").arg(q);
     rows.push_back(header);
-    for (const SheetResult& sheet : sheets) {
-        if (sheet.status == SheetStatus::Unreadable) continue;
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        const SheetResult& sheet = sheets[i];
+        const QString status =
+            qsizetype(i) < statuses.size() ? statuses[qsizetype(i)] : StatusId(sheet.status);
+        if (sheet.status == SheetStatus::Unreadable) {
+            QStringList row = {QString(), QString(), QString(), QString(),
+                               QString(), QString(), status};
+            for (int q = 0; q < key.QuestionCount(); ++q) row << QString();
+            rows.push_back(row);
+            continue;
+        }
         QStringList row = {
             sheet.student.value_or(QString()),
             sheet.name.value_or(QString()),
             sheet.version,
             FormatFigure(sheet.score),
             FormatFigure(sheet.max),
-            sheet.max > 0 ? Trimmed(QString::number(Percentage(sheet), 'f', 2)) : QString()};
+            sheet.max > 0 ? Trimmed(QString::number(Percentage(sheet), 'f', 2)) : QString(),
+            status};
         for (const AnswerResult& answer : sheet.answers) row << MarkedLetters(answer.marked);
         rows.push_back(row);
+    }
+    if (classList) {
+        for (const QString& number : AbsentStudents(sheets, *classList)) {
+            QStringList row = {number,    classList->Name(number), QString(), QString(),
+                               QString(), QString(),               QStringLiteral("absent")};
+            for (int q = 0; q < key.QuestionCount(); ++q) row << QString();
+            rows.push_back(row);
+        }
     }
     return rows;
 }

@@ -19,7 +19,8 @@ const PaperVersion* PageSheets::Version(const SheetCode& code) {
     const QByteArray key = QByteArray::number(s.count) + ' ' + QByteArray::number(s.seed) + ' ' +
                            QByteArray::number(int(s.shuffleQuestions)) +
                            QByteArray::number(int(s.shuffleOptions)) + ' ' +
-                           QByteArray::number(s.blankOptionLetters);
+                           QByteArray::number(s.blankOptionLetters) + ' ' +
+                           QByteArray::number(int(s.keptOptions));
     auto found = versions_.find(key);
     if (found == versions_.end()) found = versions_.insert(key, BuildVersions(paper_, s));
     for (const PaperVersion& version : *found)

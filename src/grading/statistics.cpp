@@ -38,6 +38,33 @@ std::optional<double> Reliability(double k, double itemVariances, double totalVa
     return k / (k - 1) * (1 - itemVariances / totalVariance);
 }
 
+// How the top and bottom groups chose each option of question q, and how
+// choosing it goes with the rest of the total: what tells a wrong key.
+void OptionGroups(QuestionStatistics& question, const std::vector<const SheetResult*>& read,
+                  const std::vector<std::size_t>& order, std::size_t g, int q,
+                  const std::vector<double>& rest, double k) {
+    const std::size_t n = read.size();
+    const auto Marked = [&](std::size_t s, QChar letter) {
+        return (read[s]->answers[std::size_t(q)].marked & (1 << (letter.unicode() - u'A'))) != 0;
+    };
+    for (const auto& [letter, count] : question.options) {
+        int upper = 0, lower = 0;
+        for (std::size_t i = 0; i < g && i < n; ++i) {
+            upper += Marked(order[i], letter);
+            lower += Marked(order[n - 1 - i], letter);
+        }
+        question.upper.push_back(upper);
+        question.lower.push_back(lower);
+        std::vector<double> chose(n);
+        for (std::size_t s = 0; s < n; ++s) chose[s] = Marked(s, letter) ? 1 : 0;
+        question.optionPointBiserial.push_back(
+            n > 0 && k >= 2 ? Correlation(chose, rest) : std::nullopt);
+    }
+    for (std::size_t i = 0; i < g && i < n; ++i)
+        question.upperCorrect +=
+            read[order[i]]->answers[std::size_t(q)].correct.value_or(false) ? 1 : 0;
+}
+
 }  // namespace
 
 GradeStatistics ComputeStatistics(const std::vector<SheetResult>& sheets, const AnswerKey& key) {
@@ -94,7 +121,9 @@ GradeStatistics ComputeStatistics(const std::vector<SheetResult>& sheets, const 
             score[s] = a.score;
             rest[s] = totals[s] - a.score;
         }
+        OptionGroups(question, read, order, g, q, rest, k);
         if (key.Counts(q)) {
+            question.givenToAll = key.GivenToAll(q);
             question.answer = MarkedLetters(key.Paper()[std::size_t(q)].Answer);
             if (n > 0) {
                 const double p = Mean(correct);

@@ -28,6 +28,16 @@ struct QuestionStatistics {
     std::vector<std::pair<QChar, int>> options;  // sheets that marked each offered option
     int blank = 0;
     int multiple = 0;
+    // Sheets of the top and of the bottom group (as for the discrimination)
+    // that marked each offered option, in the order of `options`.
+    std::vector<int> upper, lower;
+    // Sheets of the top group that answered the question correctly.
+    int upperCorrect = 0;
+    // For each offered option, the correlation of having marked it with the
+    // rest of the total; none where either has no variance.
+    std::vector<std::optional<double>> optionPointBiserial;
+    // Every sheet was given the question's mark.
+    bool givenToAll = false;
 };
 
 struct SummaryStatistics {

@@ -33,7 +33,19 @@ PaperHistory::PaperHistory(PaperDocument& document, QObject* parent)
 PaperHistory::~PaperHistory() = default;
 
 void PaperHistory::ShowModified() {
-    document_.SetModified(written_ || (!asRead_ && !stack_.isClean()));
+    document_.SetModified(written_ || (!asRead_ && !stack_.isClean() && !AtReadState()));
+}
+
+bool PaperHistory::AtReadState() const {
+    const int index = stack_.index();
+    return readStep_ && index > 0 && stack_.command(index - 1) == readStep_;
+}
+
+void PaperHistory::ForgetDroppedReadStep() {
+    // A push drops the steps that were undone, and the oldest past the limit.
+    for (int i = 0; readStep_ && i < stack_.count(); ++i)
+        if (stack_.command(i) == readStep_) return;
+    readStep_ = nullptr;
 }
 
 void PaperHistory::OnStackMoved() {
@@ -48,6 +60,10 @@ void PaperHistory::Push(QUndoCommand* step, bool asRead) {
         const QScopedValueRollback quiet(quiet_, true);
         stack_.push(step);
     }
+    ForgetDroppedReadStep();
+    // Undo or redo back to this state finds the paper as read again, until a
+    // save makes another state the one on file.
+    if (asRead) readStep_ = step;
     asRead_ = asRead;
     written_ = written_ && !asRead;
     ShowModified();
@@ -72,6 +88,7 @@ void PaperHistory::MarkClean() {
         const QScopedValueRollback quiet(quiet_, true);
         stack_.setClean();
     }
+    readStep_ = nullptr;
     asRead_ = false;
     written_ = false;
     ShowModified();
@@ -84,6 +101,7 @@ void PaperHistory::Reset(bool clean) {
         if (!clean) stack_.resetClean();
     }
     name_ = std::make_shared<PaperName>(NameOf(document_));
+    readStep_ = nullptr;
     asRead_ = false;
     written_ = false;
     ShowModified();

@@ -3,9 +3,10 @@
 // the grid or the panel becomes a step by itself.
 //
 // The history decides the modified flag: the paper is modified unless the
-// stack stands at its clean state (the state last saved or opened), or the
-// paper in place was just read or built unchanged (an import, a blank NEW
-// over an unmodified paper) and the stack has not moved since.
+// stack stands at its clean state (the state last saved or opened), or at
+// the state in which the paper was read or built unchanged (an import, a
+// blank NEW over an unmodified paper) with no save since, whether just put in
+// place or come back to by undo or redo.
 #pragma once
 
 #include <QObject>
@@ -67,6 +68,9 @@ private:
     void OnStackMoved();
     // The one place the modified flag is decided.
     void ShowModified();
+    // The stack stands just after the step that put a paper in place as read.
+    bool AtReadState() const;
+    void ForgetDroppedReadStep();
 
     PaperDocument& document_;
     QUndoStack stack_;
@@ -76,6 +80,9 @@ private:
     // The name of the states now in place, shared with the steps that
     // replace the paper around them.
     std::shared_ptr<PaperName> name_;
+    // The step that last put a paper in place as read, while it is on the
+    // stack and no save has come since; compared, never used.
+    const QUndoCommand* readStep_ = nullptr;
 };
 
 }  // namespace scrivane

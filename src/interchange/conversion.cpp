@@ -28,11 +28,14 @@ std::optional<ConverterRun> RunInterchangeConversion(const ConversionJob& job) {
     const std::optional<Format> inputFormat = RecogniseFile(input, &unreadable);
     const bool workbookIn =
         !inputFormat || *inputFormat == Format::Xls || *inputFormat == Format::Xlsx;
-    if (!job.to && workbookIn && (json || !format || *format == Format::Xls)) return std::nullopt;
+    if (!job.to && !job.from && workbookIn && (json || !format || *format == Format::Xls))
+        return std::nullopt;
     // Any other name is written as the workbook converter writes it.
     if (!format && !json) format = Format::Xls;
 
-    const ReadOutcome read = ReadQuestionFile(input, Moddule1().DefaultScore);
+    const ReadOutcome read = job.from
+                                 ? ReadQuestionFileAs(input, *job.from, Moddule1().DefaultScore)
+                                 : ReadQuestionFile(input, Moddule1().DefaultScore);
     ConverterRun run;
     for (const QString& note : read.notes)
         run.err += ConverterLine(QStringLiteral("scrivane-convert: ") + note);

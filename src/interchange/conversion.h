@@ -18,6 +18,7 @@ struct ConversionJob {
     QString output;
     bool json = false;
     std::optional<Format> to;
+    std::optional<Format> from;  // --from: INPUT read as this text format
 };
 
 // Runs the conversion when it needs more than workbooks in and an .xls out:

@@ -137,11 +137,15 @@ std::optional<Format> DetectFormat(QByteArrayView content) {
 
     // The whole text is looked at, a line at a time, past blank lines and
     // comments: the first line that says something tells XML and the CSV
-    // header, the first ANSWER line or answer block tells Aiken or GIFT.
+    // header. A file whose questions end with ANSWER lines is Aiken whatever
+    // braces its texts hold ("int x[] = {~0};"); GIFT is told by its
+    // question blocks when no question ends so.
     TextLines lines(text, 1 << 16, true, true);
     QString piece;
     bool lineStart = true, comment = false, seenFirst = false, separated = false;
+    bool giftBlock = false, afterOption = false;
     GiftBlockFinder gift;
+    static const QRegularExpression optionLine(QStringLiteral("^[A-Za-z][.)](\\s|$)"));
     while (lines.Next(piece)) {
         const bool wholeLine = lineStart && lines.LineEnded();
         const QStringView trimmed = Trimmed(piece);
@@ -155,10 +159,14 @@ std::optional<Format> DetectFormat(QByteArrayView content) {
                 return Format::Csv;
             separated = trimmed.contains(u',') || trimmed.contains(u';') || trimmed.contains(u'\t');
         }
-        if (!comment && gift.Scan(piece)) return Format::Gift;
-        if (wholeLine && IsAikenAnswer(trimmed)) return Format::Aiken;
+        if (!comment && !giftBlock) giftBlock = gift.Scan(piece);
+        if (wholeLine && IsAikenAnswer(trimmed) && (afterOption || !giftBlock))
+            return Format::Aiken;
+        if (wholeLine && !trimmed.isEmpty())
+            afterOption = optionLine.match(trimmed).hasMatch();
         lineStart = lines.LineEnded();
     }
+    if (giftBlock) return Format::Gift;
     if (separated) return Format::Csv;
     return std::nullopt;
 }

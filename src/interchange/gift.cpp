@@ -1,6 +1,8 @@
 #include "interchange/gift.h"
 
 #include <QRegularExpression>
+#include <algorithm>
+#include <charconv>
 #include <utility>
 
 #include "core/numbers.h"
@@ -13,6 +15,16 @@ namespace scrivane::interchange {
 namespace {
 
 const QString kSpecial = QStringLiteral("~=#{}:");
+
+// A mark as the shortest plain decimal that reads back as the same single
+// ("0.0005", never "5e-04"): the reader takes plain decimals only.
+QString PlainMark(float value) {
+    char buffer[128];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    if (result.ec != std::errc()) return ShortestSingle(value);
+    return QString::fromLatin1(buffer, result.ptr - buffer);
+}
 
 // The position of the first c at or after from that no backslash escapes, or -1.
 qsizetype FindUnescaped(const QString& text, QChar c, qsizetype from = 0) {
@@ -68,6 +80,8 @@ QString Escape(const QString& text) {
 struct Entry {
     bool correct;
     QString text;
+    bool equals = false;  // written with =: a right answer of a single-answer question
+    double weight = 0;    // the percent a ~%50% gives, 100 for = without one
 };
 
 // The entries of an answer block, split at the unescaped = and ~ that start
@@ -99,17 +113,19 @@ std::vector<Entry> Entries(QString block, bool* hasWrong, std::size_t kept) {
         }
         QString body = block.mid(i + 1, next < 0 ? -1 : next - i - 1);
         bool correct = right;
+        double weight = right ? 100 : 0;
         if (body.startsWith(u'%')) {
             const qsizetype close = body.indexOf(u'%', 1);
             if (close > 0) {
-                correct = body.mid(1, close - 1).toDouble() > 0;
+                weight = body.mid(1, close - 1).toDouble();
+                correct = weight > 0;
                 body = body.mid(close + 1);
             }
         }
         const qsizetype feedback = FindUnescaped(body, u'#');
         if (feedback >= 0) body.truncate(feedback);
         if (!right) *hasWrong = true;
-        entries.push_back({correct, body});
+        entries.push_back({correct, body, right, weight});
         i = next;
     }
     return entries;
@@ -120,6 +136,8 @@ enum class Kind { MultipleChoice, Other, Category, TooManyOptions, Malformed };
 struct Parsed {
     Kind kind = Kind::Other;
     QuestionRecord record;
+    std::vector<std::pair<int, double>> droppedCredit;  // option, percent
+    HtmlLosses losses;
 };
 
 Parsed ParseQuestion(QString text) {
@@ -167,19 +185,34 @@ Parsed ParseQuestion(QString text) {
     const std::vector<Entry> entries = Entries(block, &hasWrong, 7);
     if (!hasWrong) return parsed;  // only = entries: a short answer
 
-    const auto plain = [&format](const QString& escaped) {
+    // Without [html] a text keeps its characters as typed.
+    const auto plain = [&format, &parsed](const QString& escaped, bool option) {
         const QString text = Unescape(escaped);
-        return format == u"html" ? HtmlToPlain(text) : text.trimmed();
+        if (format != u"html") return text.trimmed();
+        HtmlLosses losses;
+        const QString read = HtmlToPlain(text, &losses);
+        parsed.losses.picture = parsed.losses.picture || losses.picture;
+        for (const QString& tag : losses.markup)
+            if (!parsed.losses.markup.contains(tag)) parsed.losses.markup << tag;
+        return option && read.isEmpty() && losses.picture ? QStringLiteral("[picture]") : read;
     };
-    parsed.record.Title = plain(title);
+    parsed.record.Title = plain(title, false);
+    // With an = the question has one right answer: the = options and those of
+    // full credit; the part credit of others cannot be kept. Without one, every
+    // option of positive weight is right.
+    const bool single = std::any_of(entries.begin(), entries.end(),
+                                    [](const Entry& entry) { return entry.equals; });
     int letter = 0;
     for (const Entry& entry : entries) {
         if (letter == 6) {
             parsed.kind = Kind::TooManyOptions;
             return parsed;
         }
-        parsed.record.Items[std::size_t(letter)] = plain(entry.text);
-        if (entry.correct) parsed.record.Answer |= AnswerMask(1 << letter);
+        parsed.record.Items[std::size_t(letter)] = plain(entry.text, true);
+        if (entry.correct && (!single || entry.weight >= 100 - 1e-6))
+            parsed.record.Answer |= AnswerMask(1 << letter);
+        else if (entry.correct)
+            parsed.droppedCredit.emplace_back(letter, entry.weight);
         ++letter;
     }
     parsed.kind = Kind::MultipleChoice;
@@ -193,6 +226,7 @@ constexpr qsizetype kMaxQuestionUnits = 32 * kMaxTextUnits;
 
 // A "// Mark:" as the platforms read a grade: a decimal number with a point
 // or a comma, within the marks a paper takes; nothing, and why, otherwise.
+// The writer writes marks as plain decimals, which this reads back.
 std::optional<float> ReadGiftMark(const QString& text, QString* why) {
     static const QRegularExpression decimal(QStringLiteral("^[+-]?(\\d+([.,]\\d*)?|[.,]\\d+)$"));
     if (!decimal.match(text).hasMatch()) {
@@ -239,6 +273,20 @@ ReadOutcome ReadGift(const QByteArray& content, float defaultMark) {
                         return false;
                     }
                     record.Score = *read;
+                }
+                const int paperNumber = collector.Count() + 1;
+                for (const auto& [option, percent] : parsed.droppedCredit)
+                    collector.skipped.credits
+                        << QStringLiteral("question %1: the %2 % credit of option %3 is not kept")
+                               .arg(paperNumber)
+                               .arg(Weight(percent))
+                               .arg(QChar(u'A' + option));
+                if (parsed.losses.picture) collector.skipped.pictures.push_back(paperNumber);
+                if (!parsed.losses.markup.isEmpty()) {
+                    collector.skipped.markup.push_back(paperNumber);
+                    for (const QString& tag : parsed.losses.markup)
+                        if (!collector.skipped.markupTags.contains(tag))
+                            collector.skipped.markupTags << tag;
                 }
                 return collector.Add(std::move(record));
             }
@@ -317,7 +365,7 @@ QByteArray WriteGift(const std::vector<QuestionRecord>& questions) {
                             : question.Title.trimmed().startsWith(u'[') ? QStringLiteral("[moodle]")
                                                                         : QString();
         out += QStringLiteral("// Mark: %1\n::Q%2:: %3%4 {\n")
-                   .arg(ShortestSingle(question.Score))
+                   .arg(PlainMark(question.Score))
                    .arg(number)
                    .arg(tag, text(question.Title));
         for (const WrittenOption& option : written.options) {

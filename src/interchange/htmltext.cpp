@@ -1,6 +1,9 @@
 #include "interchange/htmltext.h"
 
-#include <QHash>
+#include <QByteArrayView>
+#include <algorithm>
+#include <iterator>
+#include <vector>
 
 namespace scrivane::interchange {
 
@@ -25,32 +28,90 @@ bool BreaksLine(const QString& name, bool closing) {
     return blocks.contains(name);
 }
 
+struct NamedEntity {
+    const char* name;
+    const char* text;  // UTF-8
+};
+constexpr NamedEntity kNamedEntities[] = {
+#include "interchange/htmlentities.inc"
+};
+
+// Numeric references to the C1 controls stand for the Windows-1252
+// characters of those bytes, as browsers read them.
+constexpr char16_t kC1[32] = {0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                              0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x8D,   0x017D, 0x8F,
+                              0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                              0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+
 // The text of an entity without its & and ;, or nothing when unknown.
 QString Entity(QStringView name) {
-    static const QHash<QString, char16_t> named = {
-        {QStringLiteral("amp"), u'&'},      {QStringLiteral("lt"), u'<'},
-        {QStringLiteral("gt"), u'>'},       {QStringLiteral("quot"), u'"'},
-        {QStringLiteral("apos"), u'\''},    {QStringLiteral("nbsp"), 0xA0},
-        {QStringLiteral("ndash"), 0x2013},  {QStringLiteral("mdash"), 0x2014},
-        {QStringLiteral("lsquo"), 0x2018},  {QStringLiteral("rsquo"), 0x2019},
-        {QStringLiteral("ldquo"), 0x201C},  {QStringLiteral("rdquo"), 0x201D},
-        {QStringLiteral("hellip"), 0x2026}, {QStringLiteral("times"), 0xD7},
-        {QStringLiteral("divide"), 0xF7},   {QStringLiteral("deg"), 0xB0},
-        {QStringLiteral("plusmn"), 0xB1},   {QStringLiteral("euro"), 0x20AC},
-        {QStringLiteral("copy"), 0xA9},     {QStringLiteral("laquo"), 0xAB},
-        {QStringLiteral("raquo"), 0xBB}};
     if (name.startsWith(u'#')) {
         bool ok = false;
         const bool hex = name.size() > 1 && (name[1] == u'x' || name[1] == u'X');
         const uint code = name.sliced(hex ? 2 : 1).toUInt(&ok, hex ? 16 : 10);
         if (!ok || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return {};
+        if (code >= 0x80 && code <= 0x9F) return QString(QChar(kC1[code - 0x80]));
         // fromUcs4 drops a byte-order mark, which a reference stands for.
         if (code <= 0xFFFF) return QString(QChar(char16_t(code)));
         const char32_t c = code;
         return QString::fromUcs4(&c, 1);
     }
-    const auto it = named.find(name.toString());
-    return it == named.end() ? QString() : QString(QChar(*it));
+    const QByteArray key = name.toLatin1();
+    const auto* end = std::end(kNamedEntities);
+    const auto* found = std::lower_bound(
+        std::begin(kNamedEntities), end, key,
+        [](const NamedEntity& e, const QByteArray& k) { return QByteArrayView(e.name) < k; });
+    if (found == end || QByteArrayView(found->name) != key) return {};
+    return QString::fromUtf8(found->text);
+}
+
+// The longest name of a named reference, with room for a numeric one.
+constexpr qsizetype kLongestEntity = 34;
+
+// Tags that only lay the text out, which plain text does without a word.
+bool IsLayoutTag(const QString& name) {
+    static const QStringList layout = {
+        QStringLiteral("p"),    QStringLiteral("div"),   QStringLiteral("span"),
+        QStringLiteral("br"),   QStringLiteral("li"),    QStringLiteral("ul"),
+        QStringLiteral("ol"),   QStringLiteral("h1"),    QStringLiteral("h2"),
+        QStringLiteral("h3"),   QStringLiteral("h4"),    QStringLiteral("h5"),
+        QStringLiteral("h6"),   QStringLiteral("pre"),   QStringLiteral("html"),
+        QStringLiteral("body"), QStringLiteral("head"),  QStringLiteral("meta"),
+        QStringLiteral("font"), QStringLiteral("a"),     QStringLiteral("sup"),
+        QStringLiteral("sub"),  QStringLiteral("script"), QStringLiteral("style"),
+        QStringLiteral("wbr"),  QStringLiteral("nobr"),  QStringLiteral("")};
+    return layout.contains(name);
+}
+
+bool IsPictureTag(const QString& name) {
+    return name == u"img" || name == u"svg" || name == u"object" || name == u"embed" ||
+           name == u"video" || name == u"audio" || name == u"iframe" || name == u"picture" ||
+           name == u"canvas";
+}
+
+// A superscript or subscript in Unicode's characters when every character
+// of it has one, else marked: "^(2n)", "_(aq)".
+QString Raised(const QString& text, bool super) {
+    static const QString plain = QStringLiteral("0123456789+-\u2212=()ni");
+    static const QString supers =
+        QStringLiteral("\u2070\u00B9\u00B2\u00B3\u2074\u2075\u2076\u2077\u2078\u2079"
+                       "\u207A\u207B\u207B\u207C\u207D\u207E\u207F\u2071");
+    static const QString plainSub = QStringLiteral("0123456789+-\u2212=()aeoxhklmnpst");
+    static const QString subs =
+        QStringLiteral("\u2080\u2081\u2082\u2083\u2084\u2085\u2086\u2087\u2088\u2089"
+                       "\u208A\u208B\u208B\u208C\u208D\u208E"
+                       "\u2090\u2091\u2092\u2093\u2095\u2096\u2097\u2098\u2099\u209A\u209B\u209C");
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty()) return text;
+    const QString& from = super ? plain : plainSub;
+    const QString& to = super ? supers : subs;
+    QString out;
+    for (QChar c : trimmed) {
+        const qsizetype at = from.indexOf(c);
+        if (at < 0) return (super ? QStringLiteral("^(") : QStringLiteral("_(")) + trimmed + u')';
+        out += to[at];
+    }
+    return out;
 }
 
 }  // namespace
@@ -62,8 +123,10 @@ QString TrimBlanks(const QString& text) {
     return text.mid(first, last - first);
 }
 
-QString HtmlToPlain(const QString& html) {
+QString HtmlToPlain(const QString& html, HtmlLosses* losses) {
     QString out;
+    // The open superscripts and subscripts: whether super, and where its text starts.
+    std::vector<std::pair<bool, qsizetype>> raised;
     out.reserve(html.size());
     bool afterTag = true;   // the start counts as a tag boundary
     bool skipping = false;  // inside script or style
@@ -92,6 +155,21 @@ QString HtmlToPlain(const QString& html) {
                 const QString name = html.mid(nameStart, nameEnd - nameStart).toLower();
                 if (name == u"script" || name == u"style") skipping = !closing;
                 if (!skipping && BreaksLine(name, closing)) out += u'\n';
+                if (name == u"sup" || name == u"sub") {
+                    const bool super = name == u"sup";
+                    if (!closing) {
+                        raised.emplace_back(super, out.size());
+                    } else if (!raised.empty() && raised.back().first == super) {
+                        const qsizetype from = std::min(raised.back().second, out.size());
+                        raised.pop_back();
+                        out = out.left(from) + Raised(out.mid(from), super);
+                    }
+                } else if (losses && !closing) {
+                    if (IsPictureTag(name))
+                        losses->picture = true;
+                    else if (!IsLayoutTag(name) && !losses->markup.contains(name))
+                        losses->markup << name;
+                }
                 end = end < n ? end + 1 : n;
             }
             i = end;
@@ -122,7 +200,7 @@ QString HtmlToPlain(const QString& html) {
         if (c == u'&') {
             // Entities are short: look no further than a dozen characters.
             qsizetype semi = i + 1;
-            while (semi < n && semi - i <= 12 && html[semi] != u';') ++semi;
+            while (semi < n && semi - i <= kLongestEntity && html[semi] != u';') ++semi;
             if (semi < n && html[semi] == u';' && semi > i + 1) {
                 const QString decoded = Entity(QStringView(html).sliced(i + 1, semi - i - 1));
                 if (!decoded.isEmpty()) {

@@ -2,14 +2,25 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace scrivane::interchange {
 
-// HTML as the plain text a paper holds: tags dropped, entities decoded, <br>
-// and the ends of paragraphs, divisions, list items and headings as line
-// breaks, blanks and line breaks at both ends trimmed. Line breaks in the
-// HTML source around tags are layout and go; elsewhere they read as a blank.
-QString HtmlToPlain(const QString& html);
+// What a text lost on its way from HTML to plain text.
+struct HtmlLosses {
+    bool picture = false;  // an <img> (or other embedded object) was left out
+    QStringList markup;    // the names of other tags dropped: "table", "strong"
+};
+
+// HTML as the plain text a paper holds: tags dropped, every named and
+// numeric character reference decoded, <br> and the ends of paragraphs,
+// divisions, list items and headings as line breaks, blanks and line breaks
+// at both ends trimmed. Superscripts and subscripts stay readable: as
+// Unicode's super- and subscript characters where all of them have one
+// ("x²", "H₂O"), else as "x^(2n)" and "H_(aq)". Line breaks in the HTML
+// source around tags are layout and go; elsewhere they read as a blank.
+// `losses`, when given, learns of pictures and markup that were dropped.
+QString HtmlToPlain(const QString& html, HtmlLosses* losses = nullptr);
 
 // Plain text as HTML: &, <, > and " escaped, line breaks (\n, \r\n or \r)
 // as <br>, tabs as &#9;.

@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <string>
 
@@ -25,6 +26,7 @@ struct MoodleQuestion {
     std::string text, textFormat = "html";
     std::string grade;
     bool hasGrade = false;
+    std::string single;  // "true", "false" or, when the file leaves it out, empty
     struct Answer {
         std::string text, format = "html", fraction;
     };
@@ -34,17 +36,33 @@ struct MoodleQuestion {
 
 constexpr std::size_t kKeptAnswers = 7;
 
-QString Plain(const std::string& text, const std::string& format) {
+QString Plain(const std::string& text, const std::string& format, HtmlLosses* losses = nullptr) {
     const QString decoded = QString::fromStdString(text);
-    return format == "html" ? HtmlToPlain(decoded) : TrimBlanks(decoded);
+    return format == "html" ? HtmlToPlain(decoded, losses) : TrimBlanks(decoded);
+}
+
+// An answer's text; one that is only a picture stands as "[picture]" until
+// pictures are kept, so that the option and its credit are not lost.
+QString AnswerText(const MoodleQuestion::Answer& answer, HtmlLosses* losses = nullptr) {
+    HtmlLosses own;
+    const QString text = Plain(answer.text, answer.format, &own);
+    if (losses) {
+        losses->picture = losses->picture || own.picture;
+        for (const QString& tag : own.markup)
+            if (!losses->markup.contains(tag)) losses->markup << tag;
+    }
+    return text.isEmpty() && own.picture ? QStringLiteral("[picture]") : text;
 }
 
 // A question of the bank as a question of the paper; nothing when it has
-// more options than a paper holds.
-std::optional<QuestionRecord> ToRecord(const MoodleQuestion& source, int number, QString* error) {
+// more options than a paper holds. `paperNumber` is the number it takes in
+// the paper, which the notes of what it lost name.
+std::optional<QuestionRecord> ToRecord(const MoodleQuestion& source, int number, int paperNumber,
+                                       Skipped& skipped, QString* error) {
     if (source.manyAnswers) return std::nullopt;
     QuestionRecord record;
-    record.Title = Plain(source.text, source.textFormat);
+    HtmlLosses losses;
+    record.Title = Plain(source.text, source.textFormat, &losses);
     record.Score = 1;  // the platform's own default grade
     if (source.hasGrade) {
         bool ok = false;
@@ -58,14 +76,41 @@ std::optional<QuestionRecord> ToRecord(const MoodleQuestion& source, int number,
         record.Score = float(grade);
     }
     int letter = 0;
+    std::array<double, 6> credit{};
     for (const MoodleQuestion::Answer& answer : source.answers) {
-        const QString text = Plain(answer.text, answer.format);
+        const QString text = AnswerText(answer, &losses);
         if (text.isEmpty()) continue;  // the platform ignores blank answers too
         if (letter == 6) return std::nullopt;
         record.Items[std::size_t(letter)] = text;
-        if (QString::fromStdString(answer.fraction).trimmed().toDouble() > 0)
-            record.Answer |= AnswerMask(1 << letter);
+        credit[std::size_t(letter)] = QString::fromStdString(answer.fraction).trimmed().toDouble();
         ++letter;
+    }
+    // A single-answer question's answer is its full-credit options; the part
+    // credit of others cannot be kept. A multiple-answer question takes every
+    // option of positive weight. Without <single> the weights tell: several
+    // positive ones and none of full credit are a multiple answer.
+    const double best = *std::max_element(credit.begin(), credit.end());
+    int positive = 0;
+    for (double c : credit) positive += c > 0;
+    const QString stated = QString::fromStdString(source.single).trimmed().toLower();
+    const bool single = stated == u"true" || stated == u"1" ||
+                        (stated.isEmpty() && (positive <= 1 || best >= 100 - 1e-6));
+    for (int i = 0; i < letter; ++i) {
+        const double c = credit[std::size_t(i)];
+        if (c <= 0) continue;
+        if (!single || c >= best - 1e-6)
+            record.Answer |= AnswerMask(1 << i);
+        else
+            skipped.credits << QStringLiteral("question %1: the %2 % credit of option %3 is not kept")
+                                   .arg(paperNumber)
+                                   .arg(Weight(c))
+                                   .arg(QChar(u'A' + i));
+    }
+    if (losses.picture) skipped.pictures.push_back(paperNumber);
+    if (!losses.markup.isEmpty()) {
+        skipped.markup.push_back(paperNumber);
+        for (const QString& tag : losses.markup)
+            if (!skipped.markupTags.contains(tag)) skipped.markupTags << tag;
     }
     return record;
 }
@@ -151,6 +196,8 @@ ReadOutcome ReadMoodleXml(const QByteArray& content) {
                     } else if (reader.Name() == "defaultgrade") {
                         question->hasGrade = true;
                         text = &question->grade;
+                    } else if (reader.Name() == "single") {
+                        text = &question->single;
                     } else if (reader.Name() == "answer") {
                         // An answer past the kept ones only tells that the
                         // question has too many; its text goes nowhere.
@@ -181,7 +228,7 @@ ReadOutcome ReadMoodleXml(const QByteArray& content) {
                     // A blank answer is dropped, as the platform drops it, so
                     // that only answers with text count towards the six.
                     const MoodleQuestion::Answer& last = question->answers.back();
-                    if (Plain(last.text, last.format).isEmpty()) question->answers.pop_back();
+                    if (AnswerText(last).isEmpty()) question->answers.pop_back();
                     answerOpen = false;
                 }
                 if (reader.Name() == "question" && question &&
@@ -191,7 +238,18 @@ ReadOutcome ReadMoodleXml(const QByteArray& content) {
                     } else if (question->type != "multichoice") {
                         ++collector.skipped.otherTypes;
                     } else {
-                        auto record = ToRecord(*question, ++number, &error);
+                        // What a question lost is noted only when it is kept.
+                        Skipped lost;
+                        auto record =
+                            ToRecord(*question, ++number, collector.Count() + 1, lost, &error);
+                        if (record) {
+                            collector.skipped.credits << lost.credits;
+                            for (int n : lost.pictures) collector.skipped.pictures.push_back(n);
+                            for (int n : lost.markup) collector.skipped.markup.push_back(n);
+                            for (const QString& tag : lost.markupTags)
+                                if (!collector.skipped.markupTags.contains(tag))
+                                    collector.skipped.markupTags << tag;
+                        }
                         if (!error.isEmpty()) return ReadOutcome::Refuse(error);
                         if (!record)
                             ++collector.skipped.tooManyOptions;

@@ -15,16 +15,16 @@
 
 namespace scrivane::interchange {
 
+bool IsWorkbook(Format format) {
+    return format == Format::Xls || format == Format::Xlsx || format == Format::Ods;
+}
+
 namespace {
 
 ReadOutcome Unreadable(const QString& reason) {
     ReadOutcome outcome = ReadOutcome::Refuse(reason);
     outcome.status = ReadOutcome::Status::Unreadable;
     return outcome;
-}
-
-bool IsWorkbook(Format format) {
-    return format == Format::Xls || format == Format::Xlsx || format == Format::Ods;
 }
 
 // A character that XML 1.0 cannot hold.
@@ -138,6 +138,14 @@ ReadOutcome ReadQuestionsUnlessWorkbook(const QString& path, float defaultMark) 
     ReadOutcome outcome;
     outcome.workbook = true;
     return outcome;
+}
+
+ReadOutcome ReadQuestionFileAs(const QString& path, Format format, float defaultMark) {
+    if (IsWorkbook(format)) return ReadQuestionFile(path, defaultMark);
+    QString reason;
+    const std::optional<QByteArray> text = ReadInputFile(path, &reason);
+    if (!text) return Unreadable(reason);
+    return ReadQuestionContent(*text, format, defaultMark);
 }
 
 ReadOutcome ReadQuestionFile(const QString& path, float defaultMark) {

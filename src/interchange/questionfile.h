@@ -31,6 +31,13 @@ ReadOutcome ReadQuestionFile(const QString& path, float defaultMark);
 // read once.
 ReadOutcome ReadQuestionsUnlessWorkbook(const QString& path, float defaultMark);
 
+// Reads the file as the format the user named, whatever its content looks
+// like: a text format by its reader; a workbook as ReadQuestionFile reads it.
+ReadOutcome ReadQuestionFileAs(const QString& path, Format format, float defaultMark);
+
+// The workbook formats, which IMPORT reads its own way.
+bool IsWorkbook(Format format);
+
 // The same for content in memory; workbooks are not read here. Questions with
 // more text than a paper file holds are refused.
 ReadOutcome ReadQuestionContent(const QByteArray& content, Format format, float defaultMark);

@@ -34,6 +34,16 @@ QStringList Skipped::Notes() const {
     if (categories)
         notes << Count(categories, QStringLiteral("1 category was skipped"),
                        QStringLiteral("%1 categories were skipped"));
+    notes << credits;
+    if (!pictures.empty())
+        notes << QStringLiteral("%1 lost %2: pictures are not kept, and an option that was only "
+                                "a picture reads [picture]")
+                     .arg(QuestionList(pictures), pictures.size() == 1
+                                                      ? QStringLiteral("a picture")
+                                                      : QStringLiteral("pictures"));
+    if (!markup.empty())
+        notes << QStringLiteral("the formatting of %1 was dropped (%2)")
+                     .arg(QuestionList(markup), markupTags.join(QStringLiteral(", ")));
     return notes;
 }
 

@@ -38,6 +38,11 @@ struct Skipped {
     int otherTypes = 0;      // questions that are not multiple choice
     int tooManyOptions = 0;  // multiple choice with more than six options
     int categories = 0;
+    // What was left out of the questions that were kept:
+    QStringList credits;        // "question 3: the 50 % credit of option B is not kept"
+    std::vector<int> pictures;  // the questions that lost a picture
+    std::vector<int> markup;    // the questions whose formatting was dropped
+    QStringList markupTags;     // the tags dropped: "strong", "table"
 
     QStringList Notes() const;
 };

@@ -102,12 +102,20 @@ FileRequest InterchangeCommands::Request(FileRequest::Kind kind, const QString& 
 
 void InterchangeCommands::ImportFrom_Click() {
     if (!paper_.SaveFirst([this] { rerun_.start(); })) return;
-    const auto path = seams_.prompts.ChooseFile(
+    const auto choice = seams_.prompts.ChooseFileAndFilter(
         Request(FileRequest::Kind::Open,
                 QStringLiteral("Please select the file should be imported."), OpenFilters()));
-    if (!path) return;
-    // A workbook as IMPORT itself reads it, any other format by its reader.
-    paper_.ImportChosenFile(*path);
+    if (!choice) return;
+    // "All supported files" recognises the format by the content; a text
+    // format's own filter reads the file as that format. A workbook as
+    // IMPORT itself reads it, any other format by its reader.
+    std::optional<Format> told;
+    const auto& formats = Formats();
+    if (choice->filter >= 1 && choice->filter <= int(formats.size()))
+        if (const Format chosen = formats[std::size_t(choice->filter - 1)].format;
+            !interchange::IsWorkbook(chosen))
+            told = chosen;
+    paper_.ImportChosenFileAs(choice->path, told);
 }
 
 }  // namespace scrivane

@@ -36,6 +36,24 @@ QString PaperCommands::WithExtension(const QString& path, const QString& extensi
     return HasPlainExtension(path) ? path : path + extension;
 }
 
+// The path SAVE or EXPORT writes: the chosen one stands as chosen when it is
+// the paper's own file ("paper2", opened without an extension) or an existing
+// file the user agrees to overwrite; any other name without an extension
+// gets the dialog's. Nothing when the user declines to overwrite.
+std::optional<QString> PaperCommands::PathToWrite(const QString& chosen, const QString& extension) {
+    if (!state_.PaperFileName.isEmpty() && chosen == state_.PaperFileName) return chosen;
+    if (PathIsTaken(chosen)) {
+        if (!ConfirmOverwrite()) return std::nullopt;
+        return chosen;
+    }
+    const QString path = WithExtension(chosen, extension);
+    // Saving over the paper's own file asks nothing; another existing file
+    // is replaced only when the user says so.
+    if (path != chosen && path != state_.PaperFileName && PathIsTaken(path) && !ConfirmOverwrite())
+        return std::nullopt;
+    return path;
+}
+
 MsgAnswer AskToSaveChanges(Prompts& prompts) {
     MessageRequest ask;
     ask.text = QStringLiteral("The paper has been modified. Save or not?");
@@ -181,8 +199,14 @@ bool PaperCommands::ImportChosenWorkbook(const QString& path) {
 }
 
 bool PaperCommands::ImportChosenFile(const QString& path) {
+    return ImportChosenFileAs(path, std::nullopt);
+}
+
+bool PaperCommands::ImportChosenFileAs(const QString& path,
+                                       std::optional<interchange::Format> format) {
     const interchange::ReadOutcome read =
-        interchange::ReadQuestionsUnlessWorkbook(path, state_.DefaultScore);
+        format ? interchange::ReadQuestionFileAs(path, *format, state_.DefaultScore)
+               : interchange::ReadQuestionsUnlessWorkbook(path, state_.DefaultScore);
     if (read.workbook) return ImportChosenWorkbook(path);
     if (!read.Read()) {
         MessageRequest refusal;
@@ -247,17 +271,15 @@ void PaperCommands::SavePaper_Click() {
     }
     const auto chosen = seams_.prompts.ChooseFile(request);
     if (!chosen) return;
-    const QString path = WithExtension(*chosen, QStringLiteral(".tpf"));
-    // Saving over the paper's own file asks nothing; another existing file
-    // is replaced only when the user says so.
-    if (path != state_.PaperFileName && PathIsTaken(path) && !ConfirmOverwrite()) return;
+    const std::optional<QString> path = PathToWrite(*chosen, QStringLiteral(".tpf"));
+    if (!path) return;
     // The identity its answer sheets were printed with goes with the paper,
     // to its own file and to a new name alike.
     const QString identity =
         state_.PaperFileName.isEmpty() ? QString() : ReadPaperIdentity(state_.PaperFileName);
-    if (!Export(path)) return;
-    if (!identity.isEmpty()) WritePaperIdentity(path, identity);
-    history_.MarkSaved(path);
+    if (!Export(*path)) return;
+    if (!identity.isEmpty()) WritePaperIdentity(*path, identity);
+    history_.MarkSaved(*path);
 }
 
 void PaperCommands::ImportPaper_Click() {
@@ -272,9 +294,8 @@ void PaperCommands::ImportPaper_Click() {
 void PaperCommands::ExportPaper_Click() {
     const auto chosen = ChooseInDefaultFolder(FileRequest::Kind::Save, kSaveTitle, kSheetFilter);
     if (!chosen) return;
-    const QString path = WithExtension(*chosen, QStringLiteral(".xls"));
-    if (PathIsTaken(path) && !ConfirmOverwrite()) return;
-    Export(path);
+    if (const std::optional<QString> path = PathToWrite(*chosen, QStringLiteral(".xls")))
+        Export(*path);
 }
 
 void PaperCommands::Timer1_Timer() {

@@ -9,6 +9,7 @@
 #include "core/moddule1.h"
 #include "core/paperwindow.h"
 #include "core/seams.h"
+#include "interchange/format.h"
 #include "spreadsheet/importexport.h"
 
 class QTimer;
@@ -50,6 +51,9 @@ public:
     // Reads the file in whichever format its content shows (a workbook, CSV,
     // Moodle XML, GIFT, Aiken) and imports it as IMPORT does.
     bool ImportChosenFile(const QString& path);
+    // The same in the format the user named (a text format is read by its
+    // reader whatever the content looks like); by the content for nothing.
+    bool ImportChosenFileAs(const QString& path, std::optional<interchange::Format> format);
 
     int PendingCommand() const { return PendingCommand_; }
     // The unsaved-changes question before a command that replaces the paper:
@@ -63,6 +67,9 @@ public:
     // extension: a dot followed by one to five letters or digits ("Ch.3 quiz"
     // has none).
     static QString WithExtension(const QString& path, const QString& extension);
+    // The path SAVE and EXPORT write for the path chosen in their dialog,
+    // after any overwrite question; nothing when the user declines.
+    std::optional<QString> PathToWrite(const QString& chosen, const QString& extension);
 
     // The pieces of EXPORT that other ways of writing the paper share: the
     // overwrite question, the write with its failure message, that message

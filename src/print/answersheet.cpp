@@ -254,7 +254,10 @@ ZXing::BitMatrix CodeMatrix(const QByteArray& text, double sideMm) {
 QByteArray SheetCode::Encode() const {
     // Upper-case letters, digits and ':' only: the QR code's alphanumeric
     // mode, which keeps the code small.
-    const int flags = (versions.shuffleQuestions ? 1 : 0) | (versions.shuffleOptions ? 2 : 0);
+    // Flag 4: the options kept by the rule that tells a letter naming an
+    // option from a name; a code without it was printed by the first rule.
+    const int flags = (versions.shuffleQuestions ? 1 : 0) | (versions.shuffleOptions ? 2 : 0) |
+                      (versions.keptOptions == KeptOptionsRule::References ? 4 : 0);
     const QStringList fields{kFormatTag,
                              paperDigest.toUpper(),
                              textDigest.toUpper(),
@@ -284,7 +287,7 @@ std::optional<SheetCode> SheetCode::Decode(const QByteArray& text) {
     const auto page = StrictNumber(fields[4], 99);
     const auto pages = StrictNumber(fields[5], 99);
     const auto count = StrictNumber(fields[6], kMaxVersions);
-    const auto flags = StrictNumber(fields[7], 3);
+    const auto flags = StrictNumber(fields[7], 7);
     const auto seed = StrictNumber(fields[8], 0xFFFFFFFFull);
     const auto digits = StrictNumber(fields[9], kMaxIdDigits);
     const auto letters = StrictNumber(fields[10], 6);
@@ -302,6 +305,8 @@ std::optional<SheetCode> SheetCode::Decode(const QByteArray& text) {
     code.versions.count = int(*count);
     code.versions.shuffleQuestions = (*flags & 1) != 0;
     code.versions.shuffleOptions = (*flags & 2) != 0;
+    code.versions.keptOptions =
+        (*flags & 4) != 0 ? KeptOptionsRule::References : KeptOptionsRule::Phrases;
     code.versions.seed = std::uint32_t(*seed);
     code.versions.blankOptionLetters = int(*letters);
     code.idDigits = int(*digits);
@@ -310,12 +315,13 @@ std::optional<SheetCode> SheetCode::Decode(const QByteArray& text) {
     return code;
 }
 
-QString PaperDigest(const std::vector<QuestionRecord>& paper, const QString& modeLetters) {
+QString PaperDigest(const std::vector<QuestionRecord>& paper, const QString& modeLetters,
+                    KeptOptionsRule rule) {
     QByteArray data = "paper;";
     AddText(data, modeLetters);
     data += QByteArray::number(qulonglong(paper.size())) + ';';
     for (const QuestionRecord& record : paper) {
-        const OptionPlaces places = PlacesOf(record);
+        const OptionPlaces places = PlacesOf(record, rule);
         data += QByteArray::number(places.filled) + ',' + QByteArray::number(places.pinned) + ',' +
                 (places.whole ? '1' : '0');
         // A question without option texts offers the mode's letters, and

@@ -50,7 +50,8 @@ struct SheetCode {
     // A short text starting "SCRV1" or "SCRV2"; Decode gives nothing for any
     // other text. Fields joined by ':', within the QR code's alphanumeric
     // mode: SCRV1:paperDigest:textDigest:version:sheetPage:sheetPages:count:
-    // flags (1 shuffled questions + 2 shuffled options):seed:idDigits:
+    // flags (1 shuffled questions + 2 shuffled options + 4 options kept by
+    // the References rule, without which the Phrases rule reads it):seed:idDigits:
     // blankOptionLetters:A or L (A4 or Letter); numbers without leading zeros.
     // A code with a paper identity is SCRV2, the same twelve fields and the
     // identity as a thirteenth.
@@ -63,9 +64,10 @@ struct SheetCode {
 
 // Over what decides the versions: the number of questions, their filled
 // options, the options that keep their place, and the answer mode's letters
-// ("ABCDE" or "ABCDEF"). Answers and marks are left out, so a corrected key
-// grades the same sheets.
-QString PaperDigest(const std::vector<QuestionRecord>& paper, const QString& modeLetters);
+// ("ABCDE" or "ABCDEF"), the kept options as `rule` decides them. Answers and
+// marks are left out, so a corrected key grades the same sheets.
+QString PaperDigest(const std::vector<QuestionRecord>& paper, const QString& modeLetters,
+                    KeptOptionsRule rule = kCurrentKeptOptionsRule);
 // The answer mode's letters as PaperDigest takes them, from the letters a
 // question without option texts offers: "ABCDE" for 5, "ABCDEF" for 6.
 QString ModeLetters(const VersionSettings& versions);

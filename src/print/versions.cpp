@@ -55,15 +55,6 @@ bool IsFilled(const QString& text) {
     return !text.trimmed().isEmpty();
 }
 
-// An option that names another option's letter ("A or C", "Both B and D")
-// makes the letters part of the question's text. The pin rule tells it apart
-// from a pinned phrase when the text is kept from starting with one.
-bool NamesAnotherOption(const std::array<QString, 6>& items, int index) {
-    std::array<QString, 6> probe = items;
-    probe[std::size_t(index)] = QStringLiteral(u"\u2022 ") + items[std::size_t(index)];
-    return IsPinnedOption(probe, index);
-}
-
 bool HasFilledOption(const QuestionRecord& record) {
     return std::any_of(record.Items.begin(), record.Items.end(), IsFilled);
 }
@@ -91,11 +82,11 @@ PrintedQuestion AsStored(const QuestionRecord& record, int source, int blankLett
 }
 
 PrintedQuestion Shuffled(const QuestionRecord& record, int source, int blankLetters,
-                         Generator generator) {
+                         KeptOptionsRule rule, Generator generator) {
     PrintedQuestion q = AsStored(record, source, blankLetters);
     // Options without texts keep their letters, and numbers or letters that
     // name each other their order; the paper's digest reads the same places.
-    const OptionPlaces places = PlacesOf(record);
+    const OptionPlaces places = PlacesOf(record, rule);
     if (places.filled == 0 || places.whole) return q;
     std::vector<int> filled;
     for (int i = 0; i < 6; ++i)
@@ -127,16 +118,13 @@ QString PrintedQuestion::KeyText() const {
     return answer == 0 ? QStringLiteral("?") : AnswerMaskToText(answer);
 }
 
-OptionPlaces PlacesOf(const QuestionRecord& record) {
+OptionPlaces PlacesOf(const QuestionRecord& record, KeptOptionsRule rule) {
     OptionPlaces places;
-    for (int i = 0; i < 6; ++i) {
-        if (!IsFilled(record.Items[std::size_t(i)])) continue;
-        places.filled |= std::uint8_t(1u << i);
-        if (IsPinnedOption(record.Items, i)) places.pinned |= std::uint8_t(1u << i);
-        places.whole = places.whole || NamesAnotherOption(record.Items, i);
-    }
-    // Numbers keep their ascending order whole, as letters naming each other do.
-    places.whole = places.whole || HasNumericOptions(record.Items);
+    for (int i = 0; i < 6; ++i)
+        if (IsFilled(record.Items[std::size_t(i)])) places.filled |= std::uint8_t(1u << i);
+    const KeptOptions kept = KeptOptionsOf(record.Items, rule);
+    places.pinned = std::uint8_t(kept.kept & places.filled);
+    places.whole = kept.whole;
     return places;
 }
 
@@ -175,6 +163,7 @@ std::vector<PaperVersion> BuildVersions(const std::vector<QuestionRecord>& paper
             const QuestionRecord& record = paper[std::size_t(index)];
             version.questions.push_back(
                 settings.shuffleOptions ? Shuffled(record, index + 1, settings.blankOptionLetters,
+                                                   settings.keptOptions,
                                                    StreamFor(settings.seed, v, index + 1))
                                         : AsStored(record, index + 1, settings.blankOptionLetters));
         }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/answercode.h"
+#include "core/optionpins.h"
 #include "core/questionrecord.h"
 
 namespace scrivane {
@@ -24,6 +25,9 @@ struct VersionSettings {
     // The letters a question without option texts offers on the sheet and the
     // key: 5 (A to E) in single-answer mode, 6 (A to F) in multiple.
     int blankOptionLetters = 6;
+    // The rule that decides which options keep their place: a sheet is
+    // read by the rule it was printed with.
+    KeptOptionsRule keptOptions = kCurrentKeptOptionsRule;
 };
 
 // blankOptionLetters for the answer mode of answerType.
@@ -62,7 +66,8 @@ struct OptionPlaces {
     std::uint8_t pinned = 0;
     bool whole = false;
 };
-OptionPlaces PlacesOf(const QuestionRecord& record);
+OptionPlaces PlacesOf(const QuestionRecord& record,
+                      KeptOptionsRule rule = kCurrentKeptOptionsRule);
 
 // "A" for 0 up to "Z" for 25.
 QString VersionName(int index);
@@ -70,9 +75,10 @@ QString VersionName(int index);
 // Builds settings.count versions (clamped to 1..kMaxVersions). Without option
 // shuffling every option keeps its stored letter and the answer stays as
 // stored; with it the filled options of a question are lettered A, B, C... in
-// their new order, options that refer to the others keep their place, and a
-// question whose options name each other's letters keeps its order whole, as
-// does one whose options are all numbers. A question without option texts
+// their new order, and the options that settings.keptOptions keeps (those
+// that refer to others and those they name) keep their place; a question
+// whose letters read both as references and as names keeps its order whole,
+// as does one whose options are all numbers. A question without option texts
 // gets settings.blankOptionLetters options with empty texts and keeps its
 // place and letters whatever the shuffle.
 std::vector<PaperVersion> BuildVersions(const std::vector<QuestionRecord>& paper,

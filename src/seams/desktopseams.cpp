@@ -10,6 +10,7 @@
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QUrl>
@@ -51,17 +52,8 @@ QMessageBox::Icon ToIcon(MsgIcon icon) {
     return QMessageBox::NoIcon;
 }
 
-// "Test Paper (*.tpf)|*.tpf" becomes "Test Paper (*.tpf)".
 QString ToQtFilter(const QString& filter) {
-    const QStringList parts = filter.split(u'|');
-    QStringList entries;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        const QString& description = parts[i];
-        const QString& patterns = parts[i + 1];
-        entries << (description.contains(patterns) ? description
-                                                   : description + " (" + patterns + ")");
-    }
-    return entries.join(";;");
+    return QtNameFilters(filter);
 }
 
 // Whether the desktop names a program for the file's type. Where it cannot
@@ -81,6 +73,31 @@ bool HasDesktopViewer(const QString& path) {
 }
 
 }  // namespace
+
+QString QtNameFilters(const QString& filter) {
+    const QStringList parts = filter.split(u'|');
+    QStringList entries;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        const QString description = parts[i].trimmed();
+        // Qt reads the patterns from the last parentheses, separated by
+        // blanks: "*.pdf;*.png" there would be one pattern that names nothing.
+        const QString patterns =
+            parts[i + 1].split(QRegularExpression(QStringLiteral("[ ;]")), Qt::SkipEmptyParts)
+                .join(u' ');
+        const qsizetype open = description.lastIndexOf(u'(');
+        const QString named = open >= 0 && description.endsWith(u')')
+                                  ? description.mid(open + 1).chopped(1).simplified()
+                                  : QString();
+        if (named == patterns)
+            entries << description;
+        else
+            entries << (open >= 0 && description.endsWith(u')')
+                            ? description.left(open).trimmed()
+                            : description) +
+                           QStringLiteral(" (") + patterns + u')';
+    }
+    return entries.join(QStringLiteral(";;"));
+}
 
 MsgAnswer DesktopPrompts::MsgBox(const MessageRequest& request) {
     QMessageBox box(ToIcon(request.icon), request.title, request.text, QMessageBox::NoButton,

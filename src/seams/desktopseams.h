@@ -2,11 +2,19 @@
 // modal showing.
 #pragma once
 
+#include <QString>
+
 #include "core/seams.h"
 
 class QWidget;
 
 namespace scrivane {
+
+// A program's filter ("Scans (*.pdf *.png)|*.pdf *.png|..." with the
+// patterns after each bar, blank- or semicolon-separated) as Qt's file
+// dialogs read one: "Scans (*.pdf *.png);;...", the patterns in the last
+// parentheses, separated by blanks.
+QString QtNameFilters(const QString& filter);
 
 class DesktopPrompts : public Prompts {
 public:

@@ -117,6 +117,44 @@ private slots:
         QCOMPARE(Run({out, "--check"}).exitCode, 0);
     }
 
+    // OUT is written in the format its extension names, as every other mode
+    // writes it; .tpf and any unknown name stay the Excel 97-2003 workbook.
+    void rebalanceWritesOutsFormat_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("start");
+        QTest::newRow("csv") << "out.csv" << QByteArray("Question NO");
+        QTest::newRow("moodle") << "out.xml" << QByteArray("<?xml");
+        QTest::newRow("gift") << "out.gift" << QByteArray("// Mark:");
+        QTest::newRow("tpf") << "out.tpf" << QByteArray("\xD0\xCF\x11\xE0");
+        QTest::newRow("unknown") << "out.key" << QByteArray("\xD0\xCF\x11\xE0");
+    }
+    void rebalanceWritesOutsFormat() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, start);
+        std::vector<QuestionRecord> rows;
+        for (int n = 1; n <= 8; ++n) rows.push_back(CleanQuestion(n, 1));
+        const QString in = Path(QStringLiteral("skewed8.xls"));
+        QVERIFY(WritePaperFile(in, rows).WasWritten());
+        const ConverterRun run = Run({in, Path(name), "--rebalance", "--mode", "single"});
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QFile out(Path(name));
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QVERIFY2(out.readAll().startsWith(start), qPrintable(name));
+    }
+
+    // Information is listed, but a paper with nothing else has no problem.
+    void informationIsNoProblem() {
+        std::vector<QuestionRecord> rows;
+        for (int n = 1; n <= 20; ++n) rows.push_back(QuestionRecord{std::int16_t(n), 1, 2, "", {}});
+        const QString path = Path(QStringLiteral("quick.xls"));
+        QVERIFY(WritePaperFile(path, rows).WasWritten());
+        const ConverterRun run = Run({path, "--check", "--mode", "multiple"});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.startsWith("question 1: no-option-texts: questions 1\u201320 have no "
+                                    "option texts: their letters are printed\n"),
+                 run.out.constData());
+    }
+
     void refusals_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");

@@ -156,7 +156,21 @@ private slots:
                                 << QStringList{"2 zero-mark"};
         QTest::newRow("empty question") << paper([](QuestionRecord& q) {
             q = QuestionRecord{2, 10, 0, "", {}};
-        }) << 3 << QStringList{"2 no-answer", "2 empty-title", "2 too-few-options"};
+        }) << 3 << QStringList{"2 no-answer", "2 no-option-texts"};
+        // Information, named once: questions printed with their letters, and
+        // options whose letters read both as names and as references.
+        Rows quick = CleanPaper(5);
+        for (int n : {2, 3, 5}) quick[std::size_t(n - 1)] = QuestionRecord{std::int16_t(n), 1, 4, "", {}};
+        quick[4].Answer = 32;
+        QTest::newRow("quick questions") << quick << 3 << QStringList{"2 no-option-texts"};
+        QTest::newRow("quick question answering a hidden F")
+            << quick << 0 << QStringList{"2 no-option-texts", "5 hidden-option"};
+        QTest::newRow("options name each other") << paper([](QuestionRecord& q) {
+            q.Items = {"Vitamin C", "Vitamin A", "Only C", "Vitamin E", "", ""};
+        }) << 3 << QStringList{"2 options-kept"};
+        QTest::newRow("options refer without names") << paper([](QuestionRecord& q) {
+            q.Items = {"Vitamin K", "Zinc", "Both A and B", "Iron", "", ""};
+        }) << 3 << QStringList();
     }
     void problems() {
         QFETCH(Rows, rows);
@@ -180,6 +194,22 @@ private slots:
                             "Question 3: no answer is set",
                             "Question 3: the title is the same as that of question 1",
                         }));
+        // Information reads as itself, and counts as no problem.
+        Rows quick;
+        for (int n = 1; n <= 22; ++n) quick.push_back(QuestionRecord{std::int16_t(n), 1, 2, "", {}});
+        quick[20] = CleanQuestion(21, 0);
+        quick[20].Items = {"Vitamin A", "Plan B", "Both A and B", "", "", ""};
+        lines.clear();
+        for (const PaperProblem& p : CheckPaper(quick, 3)) lines << ProblemLine(p);
+        QCOMPARE(lines, (QStringList{
+                            "questions 1\u201320 and 22 have no option texts: their letters are "
+                            "printed",
+                            "the options of question 21 name each other: their order is kept",
+                        }));
+        QVERIFY(ProblemsOnly(CheckPaper(quick, 3)).empty());
+        quick.resize(1);
+        QCOMPARE(ProblemLine(CheckPaper(quick, 3).at(0)),
+                 QStringLiteral("question 1 has no option texts: its letters are printed"));
     }
 
     void balance_data() {
@@ -358,6 +388,22 @@ private slots:
         QVERIFY(std::abs(b.counts[0] - b.counts[1]) <= 1);
         QVERIFY(b.longestRun.length <= 3);
         QCOMPARE(OptionsThatStay(rows[2].Items), 0b111u);
+    }
+
+    // Options whose letters are names move like any other; those named by
+    // another option stay with it.
+    void rebalanceMovesNamesAndKeepsReferences() {
+        Rows rows = Keyed("AAAAAAAA", 4);
+        for (QuestionRecord& q : rows) q.Items = {"Vitamin C", "Vitamin A", "Vitamin D", "Vitamin B", "", ""};
+        rows[2].Items = {"red", "green", "blue", "Both A and C are correct", "", ""};
+        rows[2].Answer = 8;
+        QCOMPARE(OptionsThatStay(rows[1].Items), 0u);
+        QCOMPARE(OptionsThatStay(rows[2].Items), 0b1101u);
+        QCOMPARE(OptionsThatStay({"Vitamin C", "Only C", "x", "", "", ""}), 0x3Fu);
+        const RebalanceResult result = Rebalance(rows, 0);
+        VerifyKeepsQuestions(rows, result.rows);
+        QVERIFY(result.rows[2] == rows[2]);
+        QVERIFY(result.changed.size() >= 4);
     }
 
     // Options that are all numbers stay in the order they were written,

@@ -295,6 +295,18 @@ private slots:
         h.Load(CleanPaper(3));
         QVERIFY(h.checks.ConfirmPrinting());
         QCOMPARE(h.fake.prompts.messages.size(), std::size_t(2));
+
+        // So does a quick paper: its questions without option texts are
+        // information, named once in the window above "No problems found".
+        std::vector<QuestionRecord> quick;
+        for (int n = 1; n <= 9; ++n) quick.push_back(QuestionRecord{std::int16_t(n), 1, 2, "", {}});
+        h.Load(quick);
+        QVERIFY(h.checks.ConfirmPrinting());
+        QCOMPARE(h.fake.prompts.messages.size(), std::size_t(2));
+        h.Open();
+        QCOMPARE(h.Lines(),
+                 (QStringList{"questions 1\u20139 have no option texts: their letters are printed",
+                              "No problems found"}));
     }
 };
 

@@ -307,6 +307,7 @@ private slots:
                     });
                     h.Click(FormPaper::NEW);
                     model.Push(s);  // the flag stays as it was
+                    if (!model.modified) model.MarkRead();
                     break;
             }
             if (act == Add || act == Delete || act == Up) {

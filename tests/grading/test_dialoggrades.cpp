@@ -1,21 +1,28 @@
 // The grades window on the real main window, with scans of sheets filled and
 // scanned by the generator: reading, review, corrections and their undo,
 // re-scoring when the paper's key changes, export, and the save first.
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardItemModel>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 #include <random>
 
 #include "../editor/harness.h"
@@ -24,9 +31,12 @@
 #include "grading/ui/dialoggrades.h"
 #include "grading/ui/scorechart.h"
 #include "history/paperhistory.h"
+#include "interchange/format.h"
 #include "paperfile/papercommands.h"
 #include "print/answersheet.h"
 #include "scangen/scangen.h"
+#include "seams/desktopseams.h"
+#include "spreadsheet/codec/reader.h"
 #include "spreadsheet/paperio.h"
 #include "workspace/papercontext.h"
 
@@ -146,6 +156,11 @@ private slots:
     void readReviewCorrectAndFollowThePaper();
     void questionsStatisticsAndFlawedQuestions();
     void reopensAsLeftAndAsksForAMovedScan();
+    void acceptAsksAboutDoubtsAndKeysCorrectTheScan();
+    void gradesUseTheRowBeingEditedAndExportTellsWhatItDid();
+    void fileDialogsShowTheFilesTheirFiltersName();
+    void aWindowOfItsOwnBesideTheEditor();
+    void entersByHandInTheVersionsOrder();
     void aChangedPaperIsToldAndReviewed();
 };
 
@@ -189,6 +204,8 @@ void TestDialogGrades::readReviewCorrectAndFollowThePaper() {
     QVERIFY(dialog);
     ReadAll(*dialog, g.harness.fake.prompts, files);
     QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("3 sheets, 1 to review"));
+    // The review starts at the sheet to review, not at the first read.
+    QCOMPARE(dialog->CurrentSheet(), dialog->Session().Sheets()[2].id);
     // The sheet to review comes first, coloured.
     QCOMPARE(Grading::Cell(*dialog, 0, 0), QStringLiteral("1003"));
     QCOMPARE(Grading::Cell(*dialog, 0, 6), QStringLiteral("review"));
@@ -253,9 +270,11 @@ void TestDialogGrades::readReviewCorrectAndFollowThePaper() {
     QFile file(csv);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = file.readAll().split('\n');
-    QVERIFY(lines[0].startsWith("Student number,Name,Version,Mark,Maximum,Percentage,Q1,Q2,Q3"));
+    QVERIFY(
+        lines[0].startsWith("Student number,Name,Version,Mark,Maximum,Percentage,Status,Q1,Q2,Q3"));
     QCOMPARE(lines.size(), 5);  // a header, three sheets and the end of the last line
-    QVERIFY(lines[2].startsWith("1002,,A,8,8,100,"));
+    QVERIFY(lines[2].startsWith("1002,,A,8,8,100,ok,"));
+    QVERIFY(lines[3].startsWith("1003,,A,7,8,87.5,corrected,"));
 }
 
 void TestDialogGrades::questionsStatisticsAndFlawedQuestions() {
@@ -343,11 +362,10 @@ void TestDialogGrades::reopensAsLeftAndAsksForAMovedScan() {
     for (int q = 0; q < kQuestions; ++q) key << KeyLetter(q);
     twoMarked = key;
     twoMarked[0] = key[0] + WrongLetter(0);
-    const QString moved =
-        WriteScan(g.dir, QStringLiteral("b.png"), twoMarked, QStringLiteral("1002"));
+    const QString moved = WriteScan(g.dir, QStringLiteral("a.png"), key, QStringLiteral("1001"));
     DialogGrades* dialog = g.Grade();
     ReadAll(*dialog, g.harness.fake.prompts,
-            {WriteScan(g.dir, QStringLiteral("a.png"), key, QStringLiteral("1001")), moved});
+            {moved, WriteScan(g.dir, QStringLiteral("b.png"), twoMarked, QStringLiteral("1002"))});
     QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("2 sheets, 1 to review"));
     QCOMPARE(Grading::Cell(*dialog, 0, 0), QStringLiteral("1002"));
     dialog->SelectSheet(dialog->Session().Sheets()[1].id);
@@ -359,19 +377,20 @@ void TestDialogGrades::reopensAsLeftAndAsksForAMovedScan() {
 
     // The next day: one scan was moved, and is found where the teacher says.
     QDir(g.dir.path()).mkdir(QStringLiteral("pile"));
-    const QString found = g.dir.filePath(QStringLiteral("pile/b.png"));
+    const QString found = g.dir.filePath(QStringLiteral("pile/a.png"));
     QVERIFY(QFile::rename(moved, found));
     g.harness.fake.prompts.files.push_back(found);
     dialog = g.Grade();
     QVERIFY(dialog);
-    QCOMPARE(g.harness.fake.prompts.fileRequests.back().title, QStringLiteral("Where is b.png?"));
+    QCOMPARE(g.harness.fake.prompts.fileRequests.back().title, QStringLiteral("Where is a.png?"));
+    // The moved scan is the sheet shown first: its picture comes at once,
+    // not the reading tried before it was found.
+    QCOMPARE(dialog->CurrentSheet(), dialog->Session().Sheets()[0].id);
+    QTRY_COMPARE(dialog->PictureSheet(), dialog->Session().Sheets()[0].id);
     QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("2 sheets, 0 to review"));
     const int row = RowOf(*dialog, QStringLiteral("1002"));
     QCOMPARE(Grading::Cell(*dialog, row, 6), QStringLiteral("corrected"));
     QCOMPARE(Grading::Cell(*dialog, row, 7), QStringLiteral("b.png p. 1"));
-    // Its picture is read from where it is now.
-    dialog->SelectSheet(dialog->Session().Sheets()[1].id);
-    QTRY_COMPARE(dialog->PictureSheet(), dialog->Session().Sheets()[1].id);
 
     // A damaged grading file is told and set aside, and grading starts afresh.
     const QString gradingFile = dialog->Session().GradingFile();
@@ -387,6 +406,337 @@ void TestDialogGrades::reopensAsLeftAndAsksForAMovedScan() {
     dialog = g.Grade();
     QCOMPARE(g.harness.fake.prompts.messages.size(), told + 1);
     QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("0 sheets, 0 to review"));
+}
+
+// A sheet read from a scan, with chosen bubbles read as neither marked nor
+// empty (an erasure, a faint mark): the reading itself is real.
+int AddWithDoubts(DialogGrades& dialog, const QString& path,
+                  const std::function<bool(const SheetBubble&)>& unclear) {
+    PageRead read = dialog.Session().ReadPage(path, 1);
+    if (read.status != PageRead::Status::Read) return -1;
+    for (BubbleRead& b : read.bubbles)
+        if (unclear(b.bubble)) b.mark = BubbleRead::Mark::Unclear;
+    return dialog.Session().AddPage(path, 1, read);
+}
+
+void TestDialogGrades::acceptAsksAboutDoubtsAndKeysCorrectTheScan() {
+    Grading g;
+    g.OpenPaper();
+    QStringList key;
+    for (int q = 0; q < kQuestions; ++q) key << KeyLetter(q);
+    const QString path = WriteScan(g.dir, QStringLiteral("u.png"), key, QStringLiteral("1001"));
+    DialogGrades* dialog = g.Grade();
+    dialog->show();
+    // Question 2's answer and a wrong letter of question 4 in doubt, and the
+    // third digit of the number.
+    const int id = AddWithDoubts(*dialog, path, [](const SheetBubble& b) {
+        if (b.kind == SheetBubble::Kind::Student) return b.position == 2 && b.digit == 0;
+        return (b.source == 2 && QString(b.option) == KeyLetter(1)) ||
+               (b.source == 4 && QString(b.option) == WrongLetter(3));
+    });
+    QVERIFY(id > 0);
+    dialog->SelectSheet(id);
+    QTRY_COMPARE(dialog->PictureSheet(), id);
+    // The student number first, then the questions as the sheet prints them.
+    QStringList reasons;
+    for (int i = 0; i < dialog->ListReasons->count(); ++i)
+        reasons << dialog->ListReasons->item(i)->text();
+    QCOMPARE(reasons, (QStringList{"student number place 3: unclear mark",
+                                   "question 2: unclear mark", "question 4: unclear mark"}));
+
+    // A click on a reason shows that question's bubbles, zoomed.
+    const double zoom = dialog->ViewSheet->Zoom();
+    QListWidgetItem* fourth = dialog->ListReasons->item(2);
+    QTest::mouseClick(dialog->ListReasons->viewport(), Qt::LeftButton, {},
+                      dialog->ListReasons->visualItemRect(fourth).center());
+    QVERIFY(dialog->ViewSheet->Zoom() > zoom);
+    const int current = dialog->ViewSheet->CurrentBubble();
+    QCOMPARE(dialog->ViewSheet->Bubbles()[std::size_t(current)].bubble.source, 4);
+    const QPoint at = dialog->ViewSheet->BubbleAt(current) + dialog->ViewSheet->Canvas()->pos();
+    QVERIFY(dialog->ViewSheet->viewport()->rect().contains(at));
+
+    // Accept asks for the number first, then whether the doubts are empty:
+    // No keeps reviewing.
+    g.harness.fake.modal.steps.push_back([](QDialog& d) {
+        QCOMPARE(d.objectName(), QStringLiteral("DialogAcceptStudent"));
+        d.findChild<QLineEdit*>(QStringLiteral("EditLine"))->setText(QStringLiteral("1001"));
+        d.accept();
+    });
+    g.harness.fake.prompts.answers.push_back(MsgAnswer::No);
+    QTest::mouseClick(dialog->ButtonAccept, Qt::LeftButton);
+    QCOMPARE(g.harness.fake.prompts.messages.back().text,
+             QStringLiteral("2 bubbles are still unclear. Count them as empty?"));
+    QCOMPARE(*dialog->Session().Result(id)->student, QStringLiteral("1001"));
+    QCOMPARE(dialog->Session().State(id), SheetState::Review);
+    g.harness.fake.prompts.answers.push_back(MsgAnswer::Yes);
+    QTest::mouseClick(dialog->ButtonAccept, Qt::LeftButton);
+    QCOMPARE(dialog->Session().State(id), SheetState::Corrected);
+    // The mark counts the doubts as empty, never as unclear.
+    const SheetResult* result = dialog->Session().Result(id);
+    QCOMPARE(result->score, double(kQuestions - 1));
+    for (const AnswerResult& answer : result->answers)
+        QVERIFY(answer.status != AnswerStatus::Unclear);
+    QCOMPARE(dialog->Session().UnclearBubbles(id), 0);
+
+    // Back to the doubts: a click on an unclear bubble marks it, a second
+    // one empties it, a third marks it again.
+    dialog->Session().UndoStack()->undo();
+    dialog->SelectSheet(id);
+    QTRY_COMPARE(dialog->PictureSheet(), id);
+    const int doubt = BubbleOf(*dialog, 2, KeyLetter(1));
+    const auto clickDoubt = [&] {
+        QTest::mouseClick(dialog->ViewSheet->Canvas(), Qt::LeftButton, {},
+                          dialog->ViewSheet->BubbleAt(doubt));
+        return dialog->Session().Sheet(id)->bubbles[std::size_t(doubt)].mark;
+    };
+    QCOMPARE(clickDoubt(), BubbleRead::Mark::Marked);
+    QCOMPARE(clickDoubt(), BubbleRead::Mark::Empty);
+    QCOMPARE(clickDoubt(), BubbleRead::Mark::Marked);
+
+    // The keys, while the scan has focus: arrows choose, E empties, M marks,
+    // Space toggles, + and - zoom.
+    dialog->activateWindow();
+    dialog->ViewSheet->setFocus();
+    QVERIFY(dialog->ViewSheet->hasFocus());
+    const int wrong = BubbleOf(*dialog, 4, WrongLetter(3));
+    dialog->ViewSheet->SetCurrentBubble(wrong);
+    const auto markOf = [&](int bubble) {
+        return dialog->Session().Sheet(id)->bubbles[std::size_t(bubble)].mark;
+    };
+    QTest::keyClick(dialog->ViewSheet, Qt::Key_E);
+    QCOMPARE(markOf(wrong), BubbleRead::Mark::Empty);
+    QTest::keyClick(dialog->ViewSheet, Qt::Key_M);
+    QCOMPARE(markOf(wrong), BubbleRead::Mark::Marked);
+    QTest::keyClick(dialog->ViewSheet, Qt::Key_Space);
+    QCOMPARE(markOf(wrong), BubbleRead::Mark::Empty);
+    QTest::keyClick(dialog->ViewSheet, Qt::Key_Right);
+    const SheetBubble& right =
+        dialog->ViewSheet->Bubbles()[std::size_t(dialog->ViewSheet->CurrentBubble())].bubble;
+    QCOMPARE(right.source, 4);
+    QCOMPARE(right.option.unicode(), WrongLetter(3)[0].unicode() + 1);
+    QTest::keyClick(dialog->ViewSheet, Qt::Key_Down);
+    QCOMPARE(
+        dialog->ViewSheet->Bubbles()[std::size_t(dialog->ViewSheet->CurrentBubble())].bubble.source,
+        5);
+    const double before = dialog->ViewSheet->Zoom();
+    QTest::keyClick(dialog->ViewSheet, Qt::Key_Plus);
+    QVERIFY(dialog->ViewSheet->Zoom() > before);
+    QTest::keyClick(dialog->ViewSheet, Qt::Key_Minus);
+    QCOMPARE(dialog->ViewSheet->Zoom(), before);
+    // Every key was a step of its own.
+    QCOMPARE(dialog->Session().UndoStack()->undoText(), QStringLiteral("Mark a Bubble"));
+}
+
+void TestDialogGrades::gradesUseTheRowBeingEditedAndExportTellsWhatItDid() {
+    Grading g;
+    g.OpenPaper();
+    QStringList key, third;
+    for (int q = 0; q < kQuestions; ++q) key << KeyLetter(q);
+    third = key;
+    third[2] = WrongLetter(2);
+    QStringList twice = key;
+    twice[0] = key[0] + WrongLetter(0);
+    DialogGrades* dialog = g.Grade();
+    ReadAll(*dialog, g.harness.fake.prompts,
+            {WriteScan(g.dir, QStringLiteral("a.png"), third, QStringLiteral("1001")),
+             WriteScan(g.dir, QStringLiteral("b.png"), twice, QStringLiteral("1002"))});
+    const QString classes = g.dir.filePath(QStringLiteral("class.csv"));
+    {
+        QFile list(classes);
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("1001,Ada\n1002,Blaise\n0042,Carl\n");
+    }
+    g.harness.fake.prompts.files.push_back(classes);
+    dialog->ButtonClassList->click();
+
+    // Question 3's key set with SET in the main window, the row not left.
+    const auto setKey = [&g](int position, const QString& letter) {
+        QVERIFY(g.harness.table().SetAbsolutePosition(position));
+        g.harness.fake.modal.steps.push_back([letter](QDialog& d) {
+            d.findChild<QAbstractButton*>(
+                 QStringLiteral("OptionAnswer_%1").arg(letter[0].unicode() - u'A'))
+                ->click();
+            d.findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
+        });
+        g.harness.Find<QPushButton>(QStringLiteral("CmdSetAnswer"))->click();
+        QCOMPARE(g.harness.Text(QStringLiteral("LabelAnswer")), letter);
+    };
+    setKey(3, WrongLetter(2));
+    QVERIFY(g.harness.window->Document().Row(3).Answer != AnswerTextToMask(WrongLetter(2)));
+
+    // A sheet still to review: asked, and No writes nothing.
+    g.harness.fake.prompts.answers.push_back(MsgAnswer::No);
+    const std::size_t dialogs = g.harness.fake.prompts.fileRequests.size();
+    dialog->ButtonExport->click();
+    QCOMPARE(g.harness.fake.prompts.messages.back().text,
+             QStringLiteral("1 sheet still needs review. Export anyway?"));
+    QCOMPARE(g.harness.fake.prompts.fileRequests.size(), dialogs);
+    // The row was written first: the grades use what the editor shows.
+    QCOMPARE(g.harness.window->Document().Row(3).Answer, AnswerTextToMask(WrongLetter(2)));
+
+    const QString xlsx = g.dir.filePath(QStringLiteral("grades.xlsx"));
+    g.harness.fake.prompts.answers.push_back(MsgAnswer::Yes);
+    g.harness.fake.prompts.files.push_back(xlsx);
+    dialog->ButtonExport->click();
+    QCOMPARE(g.harness.fake.prompts.messages.back().text,
+             QStringLiteral("The grades were written to %1.").arg(QDir::toNativeSeparators(xlsx)));
+    const codec::Workbook book = codec::ReadWorkbookFile(xlsx.toStdString());
+    const codec::Worksheet& grades = book.sheets[0];
+    QCOMPARE(grades.At(1, 7).text, std::string("Status"));
+    QCOMPARE(grades.At(2, 1).text, std::string("1001"));
+    QCOMPARE(grades.At(2, 4).number, double(kQuestions));  // the key as the panel shows it
+    QCOMPARE(grades.At(2, 7).text, std::string("ok"));
+    QCOMPARE(grades.At(3, 7).text, std::string("review"));
+    // The absent student: a row without a mark, the number kept as text.
+    QCOMPARE(grades.At(4, 1).kind, codec::Cell::Kind::Text);
+    QCOMPARE(grades.At(4, 1).text, std::string("0042"));
+    QCOMPARE(grades.At(4, 2).text, std::string("Carl"));
+    QVERIFY(grades.At(4, 4).text.empty() && grades.At(4, 4).kind != codec::Cell::Kind::Number);
+    QCOMPARE(grades.At(4, 7).text, std::string("absent"));
+
+    // Coming to the grades window writes the row being edited too.
+    setKey(1, WrongLetter(0));
+    QVERIFY(g.harness.window->Document().Row(1).Answer != AnswerTextToMask(WrongLetter(0)));
+    g.harness.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(g.harness.window.get()));
+    dialog->show();
+    dialog->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(dialog));
+    QTRY_COMPARE(g.harness.window->Document().Row(1).Answer, AnswerTextToMask(WrongLetter(0)));
+}
+
+void TestDialogGrades::fileDialogsShowTheFilesTheirFiltersName() {
+    Grading g;
+    g.OpenPaper();
+    DialogGrades* dialog = g.Grade();
+    FakePrompts& prompts = g.harness.fake.prompts;
+    prompts.files = {std::nullopt, std::nullopt, std::nullopt};
+    dialog->ButtonAddScans->click();
+    dialog->ButtonClassList->click();
+    dialog->ButtonExport->click();
+    QStringList filters;
+    for (const FileRequest& request : prompts.fileRequests) filters << request.filter;
+    QCOMPARE(filters.size(), 3);
+    for (const interchange::FormatInfo& format : interchange::Formats())
+        filters << interchange::FilterOf(format.format);
+
+    // Qt's own reading of each filter, in a real (widget) file dialog: every
+    // pattern a filter names lets a file of that name through.
+    QTemporaryDir folder;
+    for (const QString& filter : filters) {
+        QFileDialog files(nullptr, QString(), folder.path(), QtNameFilters(filter));
+        files.setOption(QFileDialog::DontUseNativeDialog);
+        const QStringList parts = filter.split(u'|');
+        QCOMPARE(files.nameFilters().size(), parts.size() / 2);
+        auto* model = files.findChild<QFileSystemModel*>();
+        QVERIFY(model);
+        for (int i = 0; i + 1 < parts.size(); i += 2) {
+            files.selectNameFilter(files.nameFilters()[i / 2]);
+            for (const QString& pattern :
+                 parts[i + 1].split(QRegularExpression(QStringLiteral("[ ;]")), Qt::SkipEmptyParts))
+                QVERIFY2(QDir::match(model->nameFilters(), QStringLiteral("x") + pattern.mid(1)),
+                         qPrintable(filter + QStringLiteral(" hides ") + pattern));
+            QVERIFY2(!QDir::match(model->nameFilters(), QStringLiteral("x.unknown")),
+                     qPrintable(filter));
+        }
+    }
+}
+
+void TestDialogGrades::aWindowOfItsOwnBesideTheEditor() {
+    Grading g;
+    g.harness.fake.platform.screen = QSize(2560, 1440);
+    g.OpenPaper();
+    g.harness.window->move(0, 0);
+    DialogGrades* dialog = g.Grade();
+    QVERIFY(dialog->isVisible());
+    // Its own window, never the editor's transient (kept above it).
+    QCOMPARE(dialog->windowFlags() & Qt::WindowType_Mask, Qt::Window);
+    QVERIFY(dialog->windowHandle());
+    QVERIFY(!dialog->windowHandle()->transientParent());
+    QVERIFY(dialog->x() > g.harness.window->frameGeometry().right());
+
+    // The paper's unsaved changes are told while there are any.
+    QCOMPARE(dialog->StatusGrades->currentMessage(), QString());
+    std::vector<QuestionRecord> rows = g.harness.window->Document().Rows();
+    rows[1].Score = 3;
+    g.harness.window->History().ReplaceRows(QStringLiteral("Mark"), rows);
+    QVERIFY(g.harness.window->Document().Modified());
+    QCOMPARE(dialog->StatusGrades->currentMessage(),
+             QStringLiteral("The paper has unsaved changes: the grades use them now, but only a "
+                            "saved paper keeps them."));
+    g.harness.window->History().Undo();
+    QCOMPARE(dialog->StatusGrades->currentMessage(), QString());
+    // Undone whole, it is still this paper: the window stays.
+    QCoreApplication::processEvents();
+    QVERIFY(dialog->isVisible());
+
+    // Its place and size are kept for the next time.
+    dialog->move(300, 200);
+    dialog->resize(900, 600);
+    QPointer<DialogGrades> watched(dialog);
+    dialog->close();
+    QTRY_VERIFY(!watched);
+    dialog = g.Grade();
+    QCOMPARE(dialog->pos(), QPoint(300, 200));
+    QCOMPARE(dialog->size(), QSize(900, 600));
+    // On a screen too small for that place, beside the editor again.
+    watched = dialog;
+    dialog->close();
+    QTRY_VERIFY(!watched);
+    g.harness.fake.platform.screen = QSize(1000, 700);
+    dialog = g.Grade();
+    QVERIFY(dialog->pos() != QPoint(300, 200));
+    QVERIFY(QRect(QPoint(0, 0), QSize(1000, 700)).contains(dialog->pos()));
+}
+
+void TestDialogGrades::entersByHandInTheVersionsOrder() {
+    Grading g;
+    g.OpenPaper();
+    DialogGrades* dialog = g.Grade();
+    QStringList key;
+    for (int q = 0; q < kQuestions; ++q) key << KeyLetter(q).toLower();
+    FakeModalRunner& modal = g.harness.fake.modal;
+    FakePrompts& prompts = g.harness.fake.prompts;
+    // The version first, with the number.
+    modal.steps.push_back([](QDialog& d) {
+        QCOMPARE(d.objectName(), QStringLiteral("DialogByHand"));
+        d.findChild<QLineEdit*>(QStringLiteral("EditStudentNumber"))->setText("1234");
+        auto* versions = d.findChild<QComboBox*>(QStringLiteral("ComboVersion"));
+        QCOMPARE(versions->count(), 1);
+        QCOMPARE(versions->currentText(), QStringLiteral("A"));
+        d.accept();
+    });
+    const auto answer = [&modal](const QString& letters) {
+        modal.steps.push_back([letters](QDialog& d) {
+            QCOMPARE(d.objectName(), QStringLiteral("DialogByHandAnswers"));
+            d.findChild<QLineEdit*>(QStringLiteral("EditLine"))->setText(letters);
+            d.accept();
+        });
+    };
+    // Too few answers, then a letter question 2 does not offer, then the
+    // sheet; its mark is shown before it is added, and No goes back.
+    answer(key.mid(1).join(u','));
+    QStringList foreign = key;
+    foreign[1] = QStringLiteral("Z");
+    answer(foreign.join(u','));
+    answer(key.join(u','));
+    prompts.answers.push_back(MsgAnswer::No);
+    answer(key.join(u','));
+    prompts.answers.push_back(MsgAnswer::Yes);
+    dialog->ButtonAddByHand->click();
+    QVERIFY(modal.steps.empty());
+    const QStringList texts = prompts.Texts();
+    QCOMPARE(texts[texts.size() - 4],
+             QStringLiteral("The answers cannot be taken: question 8: no letters were given; "
+                            "version A has 8 questions."));
+    QVERIFY2(texts[texts.size() - 3].startsWith(
+                 QStringLiteral("The answers cannot be taken: question 2 offers ")),
+             qPrintable(texts[texts.size() - 3]));
+    QCOMPARE(texts.back(), QStringLiteral("Student 1234, version A: 8 of 8. Add this sheet?"));
+    QCOMPARE(dialog->Session().SheetCount(), 1);
+    const int id = dialog->CurrentSheet();
+    QVERIFY(dialog->Session().Sheet(id)->byHand);
+    QCOMPARE(dialog->Session().Result(id)->score, double(kQuestions));
 }
 
 // A question deleted in the editor after the sheets were read: every sheet

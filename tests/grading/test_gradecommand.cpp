@@ -150,7 +150,7 @@ void GradeCommandTest::gradesFilledSheets() {
     const QString classList = dir_.filePath("class.csv");
     QFile list(classList);
     QVERIFY(list.open(QIODevice::WriteOnly));
-    list.write("Number,Name\n0042,Ada Lovelace\n");
+    list.write("Number,Name\n0042,Ada Lovelace\n0043,Blaise Pascal\n");
     list.close();
 
     // The converter prints sheets in multiple-answer mode.
@@ -198,12 +198,17 @@ void GradeCommandTest::gradesFilledSheets() {
     QCOMPARE(q1["p"].toDouble(), 0.5);
     QCOMPARE(q1["multiple"].toInt(), 1);
     QCOMPARE(root["summary"].toObject()["sheets"].toInt(), 2);
+    QCOMPARE(root["absent"].toArray(),
+             (QJsonArray{QJsonObject{{"student", "0043"}, {"name", "Blaise Pascal"}}}));
 
     QFile grades(csv);
     QVERIFY(grades.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = grades.readAll().split('\n');
-    QCOMPARE(lines[0], "Student number,Name,Version,Mark,Maximum,Percentage,Q1,Q2,Q3,Q4\r");
-    QCOMPARE(lines[1], "0042,Ada Lovelace,A,4,4,100,B,AC,A,D\r");
+    QCOMPARE(lines[0],
+             "Student number,Name,Version,Mark,Maximum,Percentage,Status,Q1,Q2,Q3,Q4\r");
+    QCOMPARE(lines[1], "0042,Ada Lovelace,A,4,4,100,review,B,AC,A,D\r");
+    QCOMPARE(lines[3], ",,,,,,unreadable,,,,\r");
+    QCOMPARE(lines[4], "0043,Blaise Pascal,,,,,absent,,,,\r");
 
     // Nothing readable at all.
     r = Convert({paper_, "--grade", blankPath, "--mode", "multiple"});

@@ -336,7 +336,7 @@ void GradesTest::statisticsWithTooLittleToMeasure() {
 
 void GradesTest::reports() {
     const AnswerKey key({Question(1.5f, "A", kThree), Question(2, "Uncertain", kThree)}, "ABCDE");
-    ClassList list = *ClassList::FromCsv("0012,Ada\n", nullptr);
+    ClassList list = *ClassList::FromCsv("0012,Ada\n0099,Blaise\n0007,Carl\n", nullptr);
     const auto sheets = GradeSheets(
         {Sheet("0012", {"A", "B"}, "pile.pdf", 1), Sheet("0013", {"AB", ""}, "pile.pdf", 2),
          Unreadable("no corner markers were found")},
@@ -344,10 +344,17 @@ void GradesTest::reports() {
     const GradeStatistics stats = ComputeStatistics(sheets, key);
 
     QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(GradesJson(sheets, stats, key), &error);
+    const QJsonDocument doc =
+        QJsonDocument::fromJson(GradesJson(sheets, stats, key, &list), &error);
     QCOMPARE(error.error, QJsonParseError::NoError);
     const QJsonObject root = doc.object();
-    QCOMPARE(root.keys(), (QStringList{"paper", "questions", "sheets", "summary"}));
+    QCOMPARE(root.keys(), (QStringList{"absent", "paper", "questions", "sheets", "summary"}));
+    // The class list's students with no sheet, in the list's order.
+    QCOMPARE(root["absent"].toArray(),
+             (QJsonArray{QJsonObject{{"student", "0099"}, {"name", "Blaise"}},
+                         QJsonObject{{"student", "0007"}, {"name", "Carl"}}}));
+    QCOMPARE(QJsonDocument::fromJson(GradesJson(sheets, stats, key)).object()["absent"].toArray(),
+             QJsonArray());
     QCOMPARE(root["paper"].toObject(), (QJsonObject{{"questions", 2}, {"max", 1.5}}));
     const QJsonArray jsonSheets = root["sheets"].toArray();
     QCOMPARE(jsonSheets.size(), 3);
@@ -384,12 +391,21 @@ void GradesTest::reports() {
                         "marks; student number 0013 is not in the class list\n"
                         "s.pdf page 1: unreadable: no corner markers were found\n"
                         "question 2: no answer is set, so the marks leave it out\n"));
-    const auto table = GradesTable(sheets, key);
-    QCOMPARE(table.size(), std::size_t(3));
+    // Every sheet has a row with its status, so a mark still to review is
+    // never taken for a final one; the absent follow, without a mark.
+    const auto table = GradesTable(sheets, key, &list);
+    QCOMPARE(table.size(), std::size_t(6));
     QCOMPARE(table[0], (QStringList{"Student number", "Name", "Version", "Mark", "Maximum",
-                                    "Percentage", "Q1", "Q2"}));
-    QCOMPARE(table[1], (QStringList{"0012", "Ada", "A", "1.5", "1.5", "100", "A", "B"}));
-    QCOMPARE(table[2], (QStringList{"0013", "", "A", "0", "1.5", "0", "AB", ""}));
+                                    "Percentage", "Status", "Q1", "Q2"}));
+    QCOMPARE(table[0][kGradesStatusColumn], QStringLiteral("Status"));
+    QCOMPARE(table[1], (QStringList{"0012", "Ada", "A", "1.5", "1.5", "100", "ok", "A", "B"}));
+    QCOMPARE(table[2], (QStringList{"0013", "", "A", "0", "1.5", "0", "review", "AB", ""}));
+    QCOMPARE(table[3], (QStringList{"", "", "", "", "", "", "unreadable", "", ""}));
+    QCOMPARE(table[4], (QStringList{"0099", "Blaise", "", "", "", "", "absent", "", ""}));
+    QCOMPARE(table[5], (QStringList{"0007", "Carl", "", "", "", "", "absent", "", ""}));
+    // The caller's own statuses (a sheet the teacher corrected) stand.
+    QCOMPARE(GradesTable(sheets, key, nullptr, {"ok", "corrected", "unreadable"})[2][6],
+             QStringLiteral("corrected"));
     // The table as CSV reads back whole, a name with a comma and quotes too.
     auto quoted = table;
     quoted[1][1] = "Hopper, \"Amazing\" Grace";

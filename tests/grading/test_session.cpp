@@ -117,6 +117,7 @@ private slots:
     void exportsAndReadsBack();
     void flags_data();
     void flags();
+    void entersByHandAsPrintedAndChangesVersions();
     void paperChangedSinceReading_data();
     void paperChangedSinceReading();
 
@@ -384,6 +385,7 @@ void TestSession::exportsAndReadsBack() {
                                 "Mark",
                                 "Maximum",
                                 "Percentage",
+                                "Status",
                                 "Q1",
                                 "Q2",
                                 "Q3",
@@ -396,11 +398,15 @@ void TestSession::exportsAndReadsBack() {
     QCOMPARE(session->ExportGrades(dir_.filePath("grades.csv")), QString());
     const auto rows = interchange::ReadCsvRows(ReadAll(dir_.filePath("grades.csv")));
     QVERIFY(rows);
-    QCOMPARE(rows->size(), std::size_t(4));  // the unreadable page has no row
+    QCOMPARE(rows->size(), std::size_t(5));  // the unreadable page too, without a mark
     QCOMPARE((*rows)[0], header);
     QCOMPARE((*rows)[1][0], QStringLiteral("0123"));
     QCOMPARE((*rows)[1][5], QStringLiteral("100"));
-    QCOMPARE((*rows)[1][6], MarkedLetters(Run().paper[0].Answer));
+    QCOMPARE((*rows)[1][6], QStringLiteral("ok"));
+    QCOMPARE((*rows)[1][7], MarkedLetters(Run().paper[0].Answer));
+    QCOMPARE((*rows)[2][6], QStringLiteral("review"));
+    QCOMPARE((*rows)[4][3], QString());
+    QCOMPARE((*rows)[4][6], QStringLiteral("unreadable"));
 
     for (const QString name : {"grades.xlsx", "grades.ods"}) {
         QCOMPARE(session->ExportGrades(dir_.filePath(name)), QString());
@@ -425,26 +431,152 @@ void TestSession::exportsAndReadsBack() {
     QVERIFY(!session->ExportGrades(dir_.filePath("folder.csv")).isEmpty());
 }
 
+// A class of 25 on a paper of five one-mark questions, question 1 keyed B
+// and the others A. "16xC4" is 16 sheets that marked C on question 1 ('-'
+// for nothing) and got 4 of the other questions right.
+std::vector<SheetResult> HandClass(const QString& spec, const AnswerKey& key) {
+    std::vector<SheetRead> reads;
+    int student = 0;
+    for (const QString& group : spec.split(u' ', Qt::SkipEmptyParts)) {
+        const int times = group.section(u'x', 0, 0).toInt();
+        const QString what = group.section(u'x', 1);
+        const int rest = what.mid(1).toInt();
+        for (int i = 0; i < times; ++i) {
+            SheetRead read;
+            read.file = QStringLiteral("class.pdf");
+            read.page = ++student;
+            read.version = QStringLiteral("A");
+            for (QChar digit : QStringLiteral("%1").arg(student, 3, 10, QChar(u'0'))) {
+                DigitRead d;
+                d.marked = (unsigned short)(1 << digit.digitValue());
+                read.student.push_back(d);
+            }
+            for (int q = 1; q <= 5; ++q) {
+                AnswerRead answer;
+                answer.question = answer.sheetQuestion = q;
+                if (q == 1)
+                    answer.marked = what[0] == u'-' ? 0 : Bit(what[0]);
+                else
+                    answer.marked = q - 1 <= rest ? Bit(u'A') : Bit(u'C');
+                read.answers.push_back(answer);
+            }
+            reads.push_back(read);
+        }
+    }
+    return GradeSheets(reads, key);
+}
+
 void TestSession::flags_data() {
-    QTest::addColumn<double>("p");
-    QTest::addColumn<double>("pointBiserial");
+    QTest::addColumn<QString>("spec");
+    QTest::addColumn<bool>("givenToAll");
     QTest::addColumn<QString>("flag");
-    QTest::newRow("wrong key beats too hard") << 0.1 << -0.3 << "Check the answer";
-    QTest::newRow("too hard") << 0.1 << 0.5 << "Too hard";
-    QTest::newRow("too easy beats weak") << 0.97 << 0.1 << "Too easy";
-    QTest::newRow("weak") << 0.5 << 0.1 << "Weak";
-    QTest::newRow("sound") << 0.5 << 0.2 << "";
-    QTest::newRow("no figures") << -1.0 << -9.0 << "";
+    // The miskeyed question: the best students chose C, the key B only 3.
+    QTest::newRow("top group prefers a distractor")
+        << "16xC4 3xB0 6xD2" << false << "Check the answer";
+    // The key goes against the total while C goes with it, though the top
+    // group still chose B (4) over C (3): key -0.13, C +0.50 by hand.
+    QTest::newRow("key against the total, distractor with it")
+        << "4xB0 3xC4 4xB4 14x-2" << false << "Check the answer";
+    // Only the best three knew it: hard, not miskeyed (top group B 3, C 2, D 2).
+    QTest::newRow("hard but right") << "3xB4 2xC3 2xD3 10xC1 8xD0" << false << "Too hard";
+    QTest::newRow("given to everyone") << "3xB4 2xC3 2xD3 10xC1 8xD0" << true << "";
+    QTest::newRow("sound") << "10xB4 5xC2 5xD1 5xB1" << false << "";
+    QTest::newRow("too easy") << "24xB2 1xC2" << false << "Too easy";
+    // The key against the total, but no distractor is chosen at all.
+    QTest::newRow("weak, nothing to blame") << "5xB0 20x-3" << false << "Weak";
 }
 
 void TestSession::flags() {
-    QFETCH(double, p);
-    QFETCH(double, pointBiserial);
+    QFETCH(QString, spec);
+    QFETCH(bool, givenToAll);
     QFETCH(QString, flag);
-    QuestionStatistics question;
-    if (p >= 0) question.p = p;
-    if (pointBiserial > -9) question.pointBiserial = pointBiserial;
-    QCOMPARE(QuestionFlag(question), flag);
+    std::vector<QuestionRecord> paper(5);
+    for (QuestionRecord& q : paper) {
+        q.Score = 1;
+        q.Answer = Bit(u'A');
+        q.Items = {"a", "b", "c", "d", "", ""};
+    }
+    paper[0].Answer = Bit(u'B');
+    AnswerKey key(paper, QStringLiteral("ABCDE"));
+    if (givenToAll) key.GiveAll(0, true);
+    const std::vector<SheetResult> sheets = HandClass(spec, key);
+    QCOMPARE(sheets.size(), std::size_t(25));
+    const QuestionStatistics q1 = ComputeStatistics(sheets, key).questions[0];
+    QCOMPARE(QuestionFlag(q1), flag);
+    // The groups behind it, counted by hand for the miskeyed question.
+    if (spec.startsWith(QStringLiteral("16xC4"))) {
+        QCOMPARE(q1.upper, (std::vector<int>{0, 0, 7, 0}));
+        QCOMPARE(q1.lower, (std::vector<int>{0, 3, 0, 4}));
+        QCOMPARE(q1.upperCorrect, 0);
+    }
+}
+
+void TestSession::entersByHandAsPrintedAndChangesVersions() {
+    auto session = Session();
+    const std::vector<PaperVersion> versions = session->Versions();
+    QCOMPARE(versions.size(), std::size_t(2));
+    const PaperVersion& b = versions[1];
+    // The key as printed on version B's sheet, question by question.
+    QStringList printed;
+    for (const PrintedQuestion& question : b.questions) {
+        QString letters;
+        for (const PrintedOption& option : question.options)
+            if (Run().paper[std::size_t(question.source - 1)].Answer & Bit(option.sourceLetter))
+                letters += option.letter;
+        printed << letters.toLower();
+    }
+    const double max = session->Key().Maximum();
+    const std::size_t sheets = session->Sheets().size();
+
+    // A wrong count and a letter not offered are refused, naming the question.
+    QString error;
+    QCOMPARE(session->AddByHandPrinted("77", "B", printed.mid(1), &error), -1);
+    QVERIFY2(error.startsWith("question 8:"), qPrintable(error));
+    QCOMPARE(session->AddByHandPrinted("77", "B", printed + QStringList{"A"}, &error), -1);
+    QVERIFY2(error.startsWith("question 9:"), qPrintable(error));
+    QStringList foreign = printed;
+    foreign[2] = "Z";
+    QCOMPARE(session->AddByHandPrinted("77", "B", foreign, &error), -1);
+    QVERIFY2(error.startsWith("question 3 offers ") && error.contains("Z is not one of them"),
+             qPrintable(error));
+    QCOMPARE(session->AddByHandPrinted("77", "C", printed, &error), -1);
+    QCOMPARE(session->Sheets().size(), sheets);
+
+    const int hand = session->AddByHandPrinted("77", "B", printed, &error);
+    QVERIFY(hand > 0);
+    QCOMPARE(session->Result(hand)->score, max);
+    // Read as version A's sheet, the same letters are other answers.
+    QVERIFY(session->SetVersion(hand, "A"));
+    QVERIFY(session->Result(hand)->score < max);
+    session->UndoStack()->undo();
+    QCOMPARE(session->Result(hand)->score, max);
+
+    // A scanned sheet of version A answered on... version B's questions.
+    const int a = IdOf(*session, "a.png");
+    QCOMPARE(session->Result(a)->score, max);
+    QVERIFY(!session->SetVersion(a, "Q"));
+    QVERIFY(session->SetVersion(a, "B"));
+    QCOMPARE(session->Result(a)->version, QStringLiteral("B"));
+    const double asB = session->Result(a)->score;
+    QVERIFY(asB < max);
+    // Kept in the grading file.
+    GradingSession again(paper_, data_, Run().paper, Run().modeLetters);
+    QVERIFY(again.Load().damaged.isEmpty());
+    QCOMPARE(again.Result(a)->score, asB);
+    QCOMPARE(again.Result(hand)->score, max);
+    QVERIFY(session->SetVersion(a, "A"));
+    QCOMPARE(session->Result(a)->score, max);
+    QVERIFY(session->Sheet(a)->printedVersion.isEmpty());
+
+    // The reasons follow the sheet's printed order, each naming its question.
+    const int twice = IdOf(*session, "b.png");
+    const auto reasons = session->ReviewReasons(twice);
+    QCOMPARE(reasons.size(), std::size_t(1));
+    QCOMPARE(reasons[0].question, 1);
+    int printedFirst = 0;
+    for (std::size_t k = 0; k < b.questions.size(); ++k)
+        if (b.questions[k].source == 1) printedFirst = int(k + 1);
+    QCOMPARE(reasons[0].sheetQuestion, printedFirst);
 }
 
 void TestSession::paperChangedSinceReading_data() {

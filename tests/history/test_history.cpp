@@ -150,7 +150,12 @@ private slots:
                 }
                 model.Push(s);
                 model.modified = flag;
-                if (opened) model.clean = model.index;
+                if (!flag && !opened) model.MarkRead();
+                if (opened) {
+                    // The opened paper is the one on file now, as after a save.
+                    model.clean = model.index;
+                    model.readAt = -1;
+                }
             } else if (kind == 12) {
                 const QString name = QStringLiteral("/papers/saved%1.tpf").arg(++files);
                 paper.history.MarkSaved(name);
@@ -290,6 +295,42 @@ private slots:
         QCOMPARE(paper.document.Snapshot(), modified);
         QCOMPARE(paper.state.PaperFileName, QStringLiteral("/papers/a.tpf"));
         QVERIFY(paper.state.PaperModified);
+    }
+
+    // Undo or redo back to the state in which a paper was imported (or a
+    // blank NEW left an unmodified paper) leaves it unmodified, as the saved
+    // state does, until a save makes another state the one on file.
+    void undoToTheImportedStateClearsModified() {
+        for (const bool blank : {false, true}) {
+            Paper paper;
+            const Rows read(3, Blank(2));
+            if (blank)
+                paper.history.ReplacePaper(kStepNewPaper, {{Blank()}, {}, false, 1});
+            else
+                paper.history.ReplacePaper(kStepImport, {read, {}, false, 1});
+            QVERIFY(!paper.state.PaperModified);
+            paper.history.AddQuestion(Blank());
+            paper.history.DeleteQuestion(1);
+            QVERIFY(paper.state.PaperModified);
+            paper.history.Undo();
+            QVERIFY(paper.state.PaperModified);
+            paper.history.Undo();
+            QVERIFY(!paper.state.PaperModified);
+            paper.history.Redo();
+            QVERIFY(paper.state.PaperModified);
+            paper.history.Undo();
+            QVERIFY(!paper.state.PaperModified);
+            // Undoing the import itself brings back the paper before it, as it was.
+            paper.history.Undo();
+            QVERIFY(!paper.state.PaperModified);
+            paper.history.Redo();
+            QVERIFY(!paper.state.PaperModified);
+            // After a save the imported state is no longer the one on file.
+            paper.history.AddQuestion(Blank());
+            paper.history.MarkSaved(QStringLiteral("/papers/b.tpf"));
+            paper.history.Undo();
+            QVERIFY(paper.state.PaperModified);
+        }
     }
 
     void actionsNameTheStepAndRunTheCheckFirst() {

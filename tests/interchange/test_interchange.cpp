@@ -380,7 +380,8 @@ void InterchangeTest::hazardousTextsRoundTrip() {
         "%50%",       "\n",         "\r\n",   "\r",     "\t",        " ",        "\u00A0", "\uFEFF",
         "&amp;",      "&",          "&#9;",   "&nbsp;", "<b>",       "<br>",     "]]>",    "//",
         "// Mark: 3", "$CATEGORY:", "####",   "T",      "ANSWER: A", "A.",       "\"",     ",",
-        ";",          "::Q1::",     "=%100%", "x",      "中",        "😀"};
+        ";",          "::Q1::",     "=%100%", "x",      "中",        "😀",       "{~0}",   "{T}",
+        "{#",         "#}",         "&eacute;", "<sup>2</sup>", "5e-04", "Vitamin C", "A and B"};
     std::mt19937 random(7);
     const auto text = [&](int most) {
         QString t;
@@ -404,6 +405,12 @@ void InterchangeTest::hazardousTextsRoundTrip() {
                                      : format == Format::Moodle ? WriteMoodleXml(paper)
                                      : format == Format::Gift   ? WriteGift(paper)
                                                                 : WriteAiken(paper);
+            // Each file is recognised as what it is, whatever its texts hold.
+            const std::optional<Format> detected = DetectFormat(bytes);
+            QVERIFY2(detected == format,
+                     qPrintable(InfoOf(format).name + " read as " +
+                                (detected ? InfoOf(*detected).name : QStringLiteral("nothing")) +
+                                ": " + QString::fromUtf8(bytes.left(300))));
             const ReadOutcome read = ReadQuestionContent(bytes, format, 3);
             Paper expected = paper;
             if (format != Format::Csv) {
@@ -431,10 +438,13 @@ void InterchangeTest::fixtures_data() {
     QTest::newRow("Moodle XML") << "bank.moodle.xml"
                                 << QStringList{"2 questions of other types were skipped",
                                                "1 question with more than six options was skipped",
-                                               "1 category was skipped"};
+                                               "1 category was skipped",
+                                               "the formatting of question 1 was dropped (b, i, "
+                                               "gas)"};
     QTest::newRow("GIFT") << "bank.gift"
                           << QStringList{"4 questions of other types were skipped",
-                                         "1 category was skipped"};
+                                         "1 category was skipped",
+                                         "the formatting of question 2 was dropped (b)"};
     QTest::newRow("Aiken") << "bank.aiken.txt" << none;
 }
 
@@ -461,6 +471,13 @@ void InterchangeTest::detection_data() {
     QTest::newRow("Aiken") << QByteArray("Q\nA) a\nANSWER: A\n") << int(Format::Aiken);
     QTest::newRow("GIFT") << QByteArray("// c\n::n:: Q {\n=a\n~b\n}\n") << int(Format::Gift);
     QTest::newRow("GIFT true/false") << QByteArray("Q {T}") << int(Format::Gift);
+    // Braces in an Aiken file's texts leave it Aiken; its questions end with ANSWER lines.
+    QTest::newRow("Aiken option with a GIFT-like block")
+        << QByteArray("What is x?\nA. int x[] = {~0};\nB. 0\nANSWER: A\n") << int(Format::Aiken);
+    QTest::newRow("Aiken title with {# #} and {T}")
+        << QByteArray("Is {T} or {# 1 #} right?\nA) yes\nB) no\nANSWER: B\n") << int(Format::Aiken);
+    QTest::newRow("GIFT whose text says ANSWER")
+        << QByteArray("Q {\n=a\n~b\n}\n\nANSWER: A\n") << int(Format::Gift);
     QTest::newRow("prose with JSON braces")
         << QByteArray("# Notes\n`{\"valid\": false}` and {x}\n") << -1;
     QTest::newRow("escaped braces only") << QByteArray("a \\{=b\\}\n") << -1;

@@ -14,6 +14,8 @@
 #include <QTest>
 
 #include "core/numbers.h"
+#include "interchange/gift.h"
+#include "interchange/htmltext.h"
 #include "interchange/questionfile.h"
 
 using namespace scrivane;
@@ -177,6 +179,13 @@ private slots:
     void limits();
     void longLines_data();
     void longLines();
+    void partialCredit_data();
+    void partialCredit();
+    void htmlTexts_data();
+    void htmlTexts();
+    void pictures();
+    void giftMarksReadBack();
+    void formatAsTold();
 };
 
 void ReadersTest::encodings_data() {
@@ -506,6 +515,189 @@ void ReadersTest::longLines() {
     QCOMPARE(read.rows[0].Title, asWritten(texts[0]));
     for (int i = 0; i < 6; ++i)
         QCOMPARE(read.rows[0].Items[std::size_t(i)], asWritten(texts[i + 1]));
+}
+
+namespace {
+
+QByteArray MoodleQuestion(const char* single, const QList<std::pair<int, QByteArray>>& answers,
+                          const QByteArray& text = "Capital?") {
+    QByteArray q = "<question type=\"multichoice\"><questiontext format=\"html\"><text>" + text +
+                   "</text></questiontext>";
+    if (single) q += QByteArray("<single>") + single + "</single>";
+    for (const auto& [fraction, answer] : answers)
+        q += "<answer fraction=\"" + QByteArray::number(fraction) + "\"><text>" + answer +
+             "</text></answer>";
+    return q + "</question>";
+}
+
+}  // namespace
+
+void ReadersTest::partialCredit_data() {
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("read");
+    QTest::addColumn<QStringList>("notes");
+    const auto quiz = [](const QByteArray& questions) { return "<quiz>" + questions + "</quiz>"; };
+    const QList<std::pair<int, QByteArray>> partial = {
+        {100, "Canberra"}, {50, "Australian Capital Territory"}, {0, "Sydney"}};
+    QTest::newRow("moodle single keeps full credit")
+        << int(Format::Moodle) << quiz(MoodleQuestion("true", partial))
+        << "1 | A | Capital? | Canberra | Australian Capital Territory | Sydney"
+        << QStringList{"question 1: the 50 % credit of option B is not kept"};
+    QTest::newRow("moodle multiple keeps every positive weight")
+        << int(Format::Moodle) << quiz(MoodleQuestion("false", partial))
+        << "1 | AB | Capital? | Canberra | Australian Capital Territory | Sydney" << QStringList();
+    QTest::newRow("moodle without single, one full credit")
+        << int(Format::Moodle) << quiz(MoodleQuestion(nullptr, partial))
+        << "1 | A | Capital? | Canberra | Australian Capital Territory | Sydney"
+        << QStringList{"question 1: the 50 % credit of option B is not kept"};
+    QTest::newRow("moodle without single, shared credit")
+        << int(Format::Moodle)
+        << quiz(MoodleQuestion(nullptr, {{50, "2"}, {50, "3"}, {-100, "4"}}))
+        << "1 | AB | Capital? | 2 | 3 | 4" << QStringList();
+    QTest::newRow("gift = beside a part credit")
+        << int(Format::Gift)
+        << QByteArray("Q1 {=a ~b}\n\nCapital? {\n=Canberra\n~%50%Australian Capital Territory\n"
+                      "~%33.33333%Parliament House\n~Sydney\n}\n")
+        << "10 | A | Q1 | a | b\n10 | A | Capital? | Canberra | Australian Capital Territory | "
+           "Parliament House | Sydney"
+        << QStringList{"question 2: the 50 % credit of option B is not kept",
+                       "question 2: the 33.33333 % credit of option C is not kept"};
+    QTest::newRow("gift weights without =")
+        << int(Format::Gift) << QByteArray("Primes? {\n~%50%2\n~%50%3\n~%-100%4\n}\n")
+        << "10 | AB | Primes? | 2 | 3 | 4" << QStringList();
+}
+
+// A single-answer question keeps only its full-credit options as the answer
+// and says what part credit it dropped; a multiple-answer one keeps every
+// option of positive weight.
+void ReadersTest::partialCredit() {
+    QFETCH(int, format);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, read);
+    QFETCH(QStringList, notes);
+    const ReadOutcome outcome = ReadQuestionContent(content, Format(format), kDefaultMark);
+    QVERIFY2(outcome.Read(), qPrintable(outcome.reason));
+    QCOMPARE(Lines(outcome.rows).join(u'\n'), read);
+    QCOMPARE(outcome.notes, notes);
+}
+
+void ReadersTest::htmlTexts_data() {
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QString>("plain");
+    QTest::addColumn<QStringList>("dropped");
+    const QStringList none;
+    QTest::newRow("named entities")
+        << "&eacute;t&eacute; &le; &alpha; &frac12; &rarr; &Uuml;"
+        << QString::fromUtf8("été ≤ α ½ → Ü") << none;
+    QTest::newRow("long and two-character entities")
+        << "&CounterClockwiseContourIntegral; &NotEqualTilde;"
+        << QStringLiteral("\u2233 \u2242\u0338") << none;
+    QTest::newRow("numeric entities")
+        << "&#233;&#x3B1;&#X1F600;&#150;" << QString::fromUtf8("éα😀–") << none;
+    QTest::newRow("unknown entities stay") << "&nosuch; &#xD800; & x" << "&nosuch; &#xD800; & x"
+                                           << none;
+    QTest::newRow("superscript") << "x<sup>2</sup> + y<sup>-1</sup>"
+                                 << QString::fromUtf8("x² + y⁻¹") << none;
+    QTest::newRow("subscript") << "H<sub>2</sub>O, CO<sub>2</sub>"
+                               << QString::fromUtf8("H₂O, CO₂") << none;
+    QTest::newRow("raised text without characters")
+        << "e<sup>i&pi;</sup>, H<sub>aq</sub>, x<sup>2y</sup>"
+        << QString::fromUtf8("e^(iπ), H_(aq), x^(2y)") << none;
+    QTest::newRow("formatting noted")
+        << "<p dir=\"ltr\">Which is <strong>not</strong> a <em>prime</em>?</p>"
+        << "Which is not a prime?" << QStringList{"strong", "em"};
+}
+
+// Every HTML entity is decoded, raised and lowered text stays readable, and
+// dropped markup is told.
+void ReadersTest::htmlTexts() {
+    QFETCH(QString, html);
+    QFETCH(QString, plain);
+    QFETCH(QStringList, dropped);
+    HtmlLosses losses;
+    QCOMPARE(HtmlToPlain(html, &losses), plain);
+    QCOMPARE(losses.markup, dropped);
+    QVERIFY(!losses.picture);
+    // A GIFT text without [html] keeps its characters as typed.
+    QByteArray escaped;
+    for (const char c : html.toUtf8()) {
+        if (QByteArrayView("\\~=#{}:").contains(c)) escaped += '\\';
+        escaped += c;
+    }
+    const ReadOutcome gift =
+        ReadQuestionContent("Which? {\n=" + escaped + "\n~no\n}\n", Format::Gift, kDefaultMark);
+    QVERIFY2(gift.Read(), qPrintable(gift.reason));
+    QCOMPARE(gift.rows[0].Items[0], html);
+}
+
+// An option that is only a picture is kept as [picture] with its credit, and
+// the note names every question that lost a picture.
+void ReadersTest::pictures() {
+    const QByteArray picture = "<![CDATA[<img src=\"@@PLUGINFILE@@/map.png\" alt=\"\">]]>";
+    const QByteArray content =
+        "<quiz>" +
+        MoodleQuestion("true", {{0, "Rome"}, {100, picture}}, "<![CDATA[Which flag?]]>") +
+        MoodleQuestion("true", {{100, "Oslo"}, {0, "Bern"}}, "plain") +
+        MoodleQuestion("true", {{100, "a"}, {0, "b"}},
+                       "<![CDATA[<p>Where? <img src=\"x.png\"><b>bold</b></p>]]>") +
+        "</quiz>";
+    const ReadOutcome read = ReadQuestionContent(content, Format::Moodle, kDefaultMark);
+    QVERIFY2(read.Read(), qPrintable(read.reason));
+    QCOMPARE(Lines(read.rows), (QStringList{"1 | B | Which flag? | Rome | [picture]",
+                                            "1 | A | plain | Oslo | Bern", "1 | A | Where? bold | a | b"}));
+    QCOMPARE(read.notes, (QStringList{"questions 1 and 3 lost pictures: pictures are not kept, and "
+                                      "an option that was only a picture reads [picture]",
+                                      "the formatting of question 3 was dropped (b)"}));
+}
+
+// The GIFT writer writes marks as plain decimals, and its reader reads them.
+void ReadersTest::giftMarksReadBack() {
+    for (const float mark : {0.0005f, 1e-7f, 0.1f, 2.5f, 249.99998f, 250.0f, 0.0f}) {
+        QuestionRecord q;
+        q.QuestionNo = 1;
+        q.Score = mark;
+        q.Title = QStringLiteral("Q");
+        q.Items[0] = QStringLiteral("a");
+        q.Items[1] = QStringLiteral("b");
+        q.Answer = 1;
+        const QByteArray written = WriteGift({q});
+        QVERIFY2(!written.contains("e-"), written.constData());
+        const ReadOutcome read = ReadQuestionContent(written, Format::Gift, kDefaultMark);
+        QVERIFY2(read.Read(), qPrintable(read.reason));
+        QCOMPARE(read.rows[0].Score, mark);
+    }
+}
+
+// Aiken texts with braces stay Aiken, as recognised and as told by --from;
+// a file read as another format than its content is read by that reader.
+void ReadersTest::formatAsTold() {
+    QTemporaryDir dir;
+    const QString aiken = dir.filePath(QStringLiteral("braces.txt"));
+    WriteFile(aiken, "What does {~0} do?\nA. int x[] = {~0};\nB. {# nothing #}\nC. {T}\n"
+                     "ANSWER: A\n");
+    QCOMPARE(DetectFormat(QByteArray("What does {~0} do?\nA. int x[] = {~0};\nB. b\nANSWER: A\n")),
+             std::optional<Format>(Format::Aiken));
+    const ReadOutcome read = ReadQuestionFile(aiken, kDefaultMark);
+    QVERIFY2(read.Read(), qPrintable(read.reason));
+    QCOMPARE(Lines(read.rows),
+             QStringList{"10 | A | What does {~0} do? | int x[] = {~0}; | {# nothing #} | {T}"});
+
+    const QString gift = dir.filePath(QStringLiteral("q.gift"));
+    WriteFile(gift, "Q {=a ~b}\n");
+    QCOMPARE(ReadQuestionFileAs(gift, Format::Gift, kDefaultMark).rows.size(), std::size_t(1));
+    const ReadOutcome asAiken = ReadQuestionFileAs(gift, Format::Aiken, kDefaultMark);
+    QCOMPARE(asAiken.reason, QStringLiteral("line 1: the last question has no ANSWER line"));
+
+    const Run run = Convert({aiken, "--json", "--from", "aiken"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(JsonLines(QJsonDocument::fromJson(run.out).object()), Lines(read.rows));
+    const Run refused = Convert({gift, "--json", "--from=aiken"});
+    QCOMPARE(refused.exitCode, 1);
+    QVERIFY2(refused.err.contains("the last question has no ANSWER line"), refused.err.constData());
+    const Run unknown = Convert({gift, "--json", "--from", "xls"});
+    QCOMPARE(unknown.exitCode, 2);
+    QVERIFY2(unknown.err.contains("unknown format xls for --from"), unknown.err.constData());
 }
 
 QTEST_GUILESS_MAIN(ReadersTest)

@@ -10,6 +10,7 @@
 #include "harness.h"
 #include "paperfile/dlgcausion.h"
 #include "paperfile/papercommands.h"
+#include "spreadsheet/paperio.h"
 
 using namespace scrivane;
 using scrivane::test::Harness;
@@ -421,6 +422,45 @@ private slots:
         h.Click(FormPaper::SAVE);
         QCOMPARE(h.state.PaperFileName, Path(dir, "Ch.3 quiz.tpf"));
         QVERIFY(QFile::exists(Path(dir, "Ch.3 quiz.tpf")));
+    }
+
+    // A paper opened from a file without an extension is saved over that
+    // file; an existing file chosen and agreed to is written as chosen.
+    void theChosenFileStandsAsChosen() {
+        Harness h;
+        QTemporaryDir dir;
+        const QString made = Path(dir, "made.tpf"), paper2 = Path(dir, "paper2");
+        h.fake.prompts.files = {made};
+        h.Click(FormPaper::SAVE);
+        QVERIFY(QFile::rename(made, paper2));
+        h.fake.prompts.files = {paper2};
+        h.Click(FormPaper::OPEN);
+        QCOMPARE(h.state.PaperFileName, paper2);
+        Modify(h);
+        h.fake.prompts.files = {paper2};  // Enter in the save dialog
+        h.Click(FormPaper::SAVE);
+        QVERIFY(h.fake.prompts.messages.empty());
+        QVERIFY(!QFile::exists(paper2 + ".tpf"));
+        QCOMPARE(h.state.PaperFileName, paper2);
+        QCOMPARE(h.window->windowTitle(), "Quennet  " + paper2);
+        QVERIFY(!h.state.PaperModified);
+        std::vector<QuestionRecord> saved;
+        QCOMPARE(ReadPaperFile(paper2, saved).outcome, ImportReport::Outcome::Imported);
+        QCOMPARE(saved[0].Title, QStringLiteral("changed"));
+
+        // Another existing file without an extension, agreed to: written as chosen.
+        const QString notes = Path(dir, "notes");
+        WriteText(notes, "old");
+        for (const int command : {int(FormPaper::SAVE), int(FormPaper::EXPORT)}) {
+            h.fake.prompts.messages.clear();
+            h.fake.prompts.files = {notes};
+            h.fake.prompts.answers = {MsgAnswer::Yes};
+            h.Click(command);
+            QCOMPARE(h.fake.prompts.Texts(), QStringList{kOverwrite});
+            QVERIFY(!QFile::exists(notes + ".tpf") && !QFile::exists(notes + ".xls"));
+            QCOMPARE(ReadPaperFile(notes, saved).outcome, ImportReport::Outcome::Imported);
+            WriteText(notes, "old");
+        }
     }
 
     void onlyAPlainEndingCountsAsAnExtension_data() {

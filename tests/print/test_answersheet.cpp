@@ -38,6 +38,7 @@ bool SameCode(const SheetCode& a, const SheetCode& b) {
            a.versions.shuffleOptions == b.versions.shuffleOptions &&
            a.versions.seed == b.versions.seed &&
            a.versions.blankOptionLetters == b.versions.blankOptionLetters &&
+           a.versions.keptOptions == b.versions.keptOptions &&
            a.idDigits == b.idDigits && a.letterPaper == b.letterPaper;
 }
 
@@ -98,7 +99,13 @@ void AnswerSheetTest::codeRoundTrip() {
     plain.version = QStringLiteral("A");
     plain.versions = {1, false, false, 0, 6};
     plain.idDigits = 0;
-    for (const SheetCode& code : {SampleCode(), widest, plain}) {
+    // A sheet printed before options were kept by references reads by the
+    // first rule.
+    SheetCode before = SampleCode();
+    before.versions.keptOptions = KeptOptionsRule::Phrases;
+    QVERIFY(before.Encode().contains(":4:1:679717:"));
+    QVERIFY(SampleCode().Encode().contains(":4:5:679717:"));
+    for (const SheetCode& code : {SampleCode(), widest, plain, before}) {
         const QByteArray text = code.Encode();
         QVERIFY(text.startsWith("SCRV1"));
         // Within the QR code's alphanumeric mode, and short, so the code stays small.
@@ -116,7 +123,7 @@ void AnswerSheetTest::codeRoundTrip() {
 void AnswerSheetTest::codeRefusesOtherTexts_data() {
     QTest::addColumn<QByteArray>("text");
     const QByteArray good = SampleCode().Encode();
-    QCOMPARE(good, QByteArray("SCRV1:0123456789ABCDEF:FEDCBA9876543210:C:1:1:4:1:679717:7:5:A"));
+    QCOMPARE(good, QByteArray("SCRV1:0123456789ABCDEF:FEDCBA9876543210:C:1:1:4:5:679717:7:5:A"));
     const QList<QByteArray> fields = good.split(':');
     auto with = [&](int field, const QByteArray& value) {
         QList<QByteArray> changed = fields;
@@ -138,7 +145,7 @@ void AnswerSheetTest::codeRefusesOtherTexts_data() {
     QTest::newRow("page 0") << with(4, "0");
     QTest::newRow("page past the count") << with(4, "2");
     QTest::newRow("27 versions") << with(6, "27");
-    QTest::newRow("flags 4") << with(7, "4");
+    QTest::newRow("flags 8") << with(7, "8");
     QTest::newRow("seed too big") << with(8, "4294967296");
     QTest::newRow("seed with sign") << with(8, "+679717");
     QTest::newRow("leading zero") << with(9, "07");
@@ -192,6 +199,13 @@ void AnswerSheetTest::digestsCoverWhatTheyName() {
         QVERIFY2((TextDigest(changed) != texts) == change.textsChange, change.name);
     }
     QVERIFY(PaperDigest(base, QStringLiteral("ABCDEF")) != paper);
+    // Each rule of kept options gives its own digest where they differ, so a
+    // sheet is matched by the rule it was printed with.
+    QCOMPARE(PaperDigest(base, single, KeptOptionsRule::Phrases), paper);
+    Paper vitamins = base;
+    vitamins[0].Items = {"Vitamin C", "Vitamin A", "Vitamin D", "", "", ""};
+    QVERIFY(PaperDigest(vitamins, single, KeptOptionsRule::Phrases) !=
+            PaperDigest(vitamins, single, KeptOptionsRule::References));
     // Without option texts the sheet offers the mode's letters, and F where
     // the answer names it.
     Paper quick = base;
@@ -352,7 +366,7 @@ void AnswerSheetTest::identityMakesTheSecondFormat_data() {
     SheetCode code = SampleCode();
     code.paperId = QStringLiteral("00C0FFEE00C0FFEE");
     const QByteArray good = code.Encode();
-    QCOMPARE(good, QByteArray("SCRV2:0123456789ABCDEF:FEDCBA9876543210:C:1:1:4:1:679717:7:5:A:"
+    QCOMPARE(good, QByteArray("SCRV2:0123456789ABCDEF:FEDCBA9876543210:C:1:1:4:5:679717:7:5:A:"
                               "00C0FFEE00C0FFEE"));
     const QByteArray first = SampleCode().Encode();
     QTest::newRow("the identity") << good << true;

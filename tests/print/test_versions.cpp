@@ -88,6 +88,8 @@ private slots:
     void blankOptionsGetTheModesLetters();
     void numericOptionsKeepTheirOrder_data();
     void numericOptionsKeepTheirOrder();
+    void keysStayTrue_data();
+    void keysStayTrue();
 };
 
 void VersionsTest::withoutShufflesThePaperAsItStands() {
@@ -147,7 +149,7 @@ void VersionsTest::shufflesKeepAnswersAndPins() {
                     const QChar letter =
                         refersByLetter ? QChar(u'A' + filled[p]) : QChar(u'A' + int(p));
                     QCOMPARE(q.options[p].letter, letter);
-                    if (refersByLetter || IsPinnedOption(record.Items, filled[p]))
+                    if (refersByLetter || (KeptOptionsOf(record.Items).kept & (1u << filled[p])))
                         QCOMPARE(q.options[p].text, record.Items[std::size_t(filled[p])].trimmed());
                 }
             }
@@ -274,6 +276,67 @@ void VersionsTest::numericOptionsKeepTheirOrder() {
         moved = moved || printed != stored;
     }
     QCOMPARE(moved, !kept);
+}
+
+// In every shuffled version an option that names options by letter still
+// names the same texts, and stands where it stood, so the key printed with
+// it is true; options whose letters are names shuffle like any other. The
+// first rule, by which earlier sheets were printed, still builds theirs.
+void VersionsTest::keysStayTrue_data() {
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("moves");       // some option moves in some version
+    QTest::addColumn<bool>("movesBefore");  // ... under the first rule
+    QTest::newRow("both A and C")
+        << QStringList{"red", "green", "blue", "Both A and C are correct", "white"} << "D"
+        << true << true;
+    QTest::newRow("A and B only, not at the start")
+        << QStringList{"cat", "dog", "cow", "owl", "The answer is A and B only"} << "E" << true
+        << true;
+    QTest::newRow("B and C are both correct")
+        << QStringList{"2", "4", "6", "odd", "B and C are both correct"} << "E" << true << true;
+    QTest::newRow("neither, all above")
+        << QStringList{"Neither A nor B", "Oslo", "Rome", "Bern", "All answers above are correct"}
+        << "C" << true << false;
+    QTest::newRow("A, B and D") << QStringList{"ant", "bee", "elk", "A, B and D", "fly", "yak"}
+                                << "D" << true << false;
+    QTest::newRow("vitamins") << QStringList{"Vitamin C", "Vitamin A", "Vitamin D", "Vitamin B"}
+                              << "A" << true << false;
+    QTest::newRow("blood types")
+        << QStringList{"Type O", "Type AB", "Type A", "Type B"} << "D" << true << false;
+    QTest::newRow("hepatitis and plan B")
+        << QStringList{"Hepatitis B", "Plan B", "grade A", "Hepatitis A"} << "A" << true << false;
+    QTest::newRow("a letter both ways")
+        << QStringList{"Vitamin C", "Vitamin A", "Only C", "Vitamin E"} << "C" << false << false;
+}
+
+void VersionsTest::keysStayTrue() {
+    QFETCH(QStringList, items);
+    QFETCH(QString, answer);
+    QFETCH(bool, moves);
+    QFETCH(bool, movesBefore);
+    QuestionRecord record = Question(1, answer, "Which?", {"", "", "", "", "", ""});
+    for (int i = 0; i < items.size(); ++i) record.Items[std::size_t(i)] = items[i];
+    for (KeptOptionsRule rule : {KeptOptionsRule::References, KeptOptionsRule::Phrases}) {
+        VersionSettings settings{kMaxVersions, true, true, 5};
+        settings.keptOptions = rule;
+        bool moved = false;
+        for (const PaperVersion& version : BuildVersions({record}, settings)) {
+            const PrintedQuestion& q = version.questions[0];
+            QCOMPARE(Printed(q, true), Filled(record, true));
+            for (const PrintedOption& option : q.options) {
+                moved = moved || option.letter != option.sourceLetter;
+                if (rule != KeptOptionsRule::References) continue;
+                const unsigned named = ReferredLetters(option.text);
+                if (named == 0 && !RefersToAllOptions(option.text)) continue;
+                QCOMPARE(option.letter, option.sourceLetter);
+                for (const PrintedOption& other : q.options)
+                    if (named & (1u << (other.letter.unicode() - u'A')))
+                        QCOMPARE(other.letter, other.sourceLetter);
+            }
+        }
+        QCOMPARE(moved, rule == KeptOptionsRule::References ? moves : movesBefore);
+    }
 }
 
 QTEST_GUILESS_MAIN(VersionsTest)

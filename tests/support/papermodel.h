@@ -41,16 +41,24 @@ struct Model {
     int current = 1;
     std::vector<Step> steps;
     int index = 0, clean = 0, floor = 0;  // absolute step indices
+    // The state just after a step that put a paper in place as read (an
+    // import, a blank new over an unmodified paper), until a save: unmodified
+    // whenever undo or redo comes back to it.
+    int readAt = -1;
 
     void Push(Step step) {
         steps.resize(std::size_t(index));
         if (clean > index) clean = -1;  // the saved state is gone with the redo steps
+        if (readAt > index) readAt = -1;
         Apply(step, true);
         steps.push_back(std::move(step));
         ++index;
         if (index - floor > PaperHistory::kUndoLimit) ++floor;
         if (clean < floor) clean = -1;
+        if (readAt <= floor) readAt = -1;  // its step is gone past the limit
     }
+    // The step just pushed put the paper in place as read.
+    void MarkRead() { readAt = index; }
     void Apply(const Step& s, bool redo) {
         switch (s.kind) {
             case Step::Edit:
@@ -91,17 +99,18 @@ struct Model {
     void Undo() {
         if (index <= floor) return;
         Apply(steps[std::size_t(--index)], false);
-        modified = index != clean;
+        modified = index != clean && index != readAt;
     }
     void Redo() {
         if (index >= int(steps.size())) return;
         Apply(steps[std::size_t(index++)], true);
-        modified = index != clean;
+        modified = index != clean && index != readAt;
     }
     void Save(const QString& name) {
         fileName = name;
         modified = false;
         clean = index;
+        readAt = -1;
         for (int i = index - 1; i >= 0; --i)
             if (steps[std::size_t(i)].kind == Step::Replace) {
                 steps[std::size_t(i)].fileAfter = name;

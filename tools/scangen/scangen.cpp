@@ -10,6 +10,7 @@
 #include <map>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <optional>
 
 namespace scrivane::scangen {
 
@@ -41,7 +42,7 @@ QImage ToImage(const cv::Mat& mat) {
 
 // A pencil fill: a grey base laid down unevenly, with darker strokes over it.
 void PencilFill(QPainter& p, QPointF c, double r, double darkness, std::mt19937& random,
-                const QPainterPath& clip) {
+                const QPainterPath& clip, double strokeLo = 0.05, double strokeHi = 0.25) {
     p.save();
     p.setClipPath(clip);
     p.setPen(Qt::NoPen);
@@ -52,7 +53,7 @@ void PencilFill(QPainter& p, QPointF c, double r, double darkness, std::mt19937&
         const double offset = Uniform(random, -r, r);
         const QPointF along(std::cos(angle) * r * 1.2, std::sin(angle) * r * 1.2);
         const QPointF across(-std::sin(angle) * offset, std::cos(angle) * offset);
-        p.setPen(QPen(Ink(std::min(0.95, darkness + Uniform(random, 0.05, 0.25))),
+        p.setPen(QPen(Ink(std::min(0.95, darkness + Uniform(random, strokeLo, strokeHi))),
                       Uniform(random, 0.4, 1.0), Qt::SolidLine, Qt::RoundCap));
         p.drawLine(c + across - along, c + across + along);
     }
@@ -71,6 +72,9 @@ void DrawMark(QPainter& p, const SheetBubble& b, Mark mark, std::mt19937& random
             return;
         case Mark::Pencil:
             PencilFill(p, c, reach, Uniform(random, 0.45, 0.7), random, all);
+            return;
+        case Mark::Light:
+            PencilFill(p, c, reach, Uniform(random, 0.2, 0.27), random, all, 0.02, 0.1);
             return;
         case Mark::Pen:
             p.setPen(Qt::NoPen);
@@ -112,10 +116,12 @@ void DrawMark(QPainter& p, const SheetBubble& b, Mark mark, std::mt19937& random
             }
             return;
         }
-        case Mark::Erased: {
+        case Mark::Erased:
+        case Mark::Rubbed: {
             // What an eraser leaves: a faint grey, a few fainter streaks.
             p.setPen(Qt::NoPen);
-            p.setBrush(Ink(Uniform(random, 0.04, 0.12)));
+            p.setBrush(Ink(mark == Mark::Rubbed ? Uniform(random, 0.12, 0.18)
+                                                : Uniform(random, 0.04, 0.12)));
             p.drawEllipse(c, reach, reach);
             for (int i = 0; i < 4; ++i) {
                 p.setPen(QPen(Ink(Uniform(random, 0.1, 0.2)), 0.5));
@@ -186,16 +192,88 @@ cv::Mat Copy(const cv::Mat& page, std::mt19937& random) {
     return out;
 }
 
+// The picture's frame drawn in from one of its edges so far that the corner
+// markers of `corners` (bits as Distortion::cutCorners) are out of it: a single
+// one with the code and every bubble kept in, the two of one side with the
+// other two markers kept in. Nothing when no edge does.
+std::optional<cv::Rect> CutFrame(const SheetPageLayout& layout, const cv::Matx33d& transform,
+                                 double px, cv::Size size, int corners, bool whole) {
+    auto place = [&](double x, double y) {
+        const cv::Vec3d v = transform * cv::Vec3d(x * px, y * px, 1);
+        return cv::Point2d(v[0] / v[2], v[1] / v[2]);
+    };
+    std::vector<cv::Point2d> out, keep;
+    auto box = [&](std::vector<cv::Point2d>& into, QRectF r) {
+        into.push_back(place(r.left(), r.top()));
+        into.push_back(place(r.right(), r.top()));
+        into.push_back(place(r.right(), r.bottom()));
+        into.push_back(place(r.left(), r.bottom()));
+    };
+    int count = 0;
+    for (std::size_t m = 0; m < layout.markers.size(); ++m) {
+        const SheetMarker& marker = layout.markers[m];
+        const QRectF square(marker.centre - QPointF(marker.size / 2, marker.size / 2),
+                            QSizeF(marker.size, marker.size));
+        const bool cut = corners & (1 << m);
+        count += cut;
+        box(cut ? out : keep, square.adjusted(-1, -1, 1, 1));
+    }
+    if (whole) {
+        const double quiet = 3;  // points of the code's quiet zone that must show
+        box(keep, layout.code.adjusted(-quiet, -quiet, quiet, quiet));
+        for (const SheetBubble& b : layout.bubbles)
+            box(keep,
+                QRectF(b.centre - QPointF(b.r * 1.2, b.r * 1.2), QSizeF(b.r * 2.4, b.r * 2.4)));
+    }
+    std::optional<cv::Rect> best;
+    auto consider = [&](cv::Rect r) {
+        if (r.width < size.width / 3 || r.height < size.height / 3) return;
+        for (const auto& p : keep)
+            if (p.x < r.x + 3 || p.y < r.y + 3 || p.x > r.br().x - 3 || p.y > r.br().y - 3) return;
+        if (!best || r.area() > best->area()) best = r;
+    };
+    double lx = 1e9, ly = 1e9, hx = -1e9, hy = -1e9;
+    for (const auto& p : out)
+        lx = std::min(lx, p.x), ly = std::min(ly, p.y), hx = std::max(hx, p.x),
+        hy = std::max(hy, p.y);
+    const int W = size.width, H = size.height;
+    if (hx + 1 < W) consider(cv::Rect(int(hx) + 1, 0, W - int(hx) - 1, H));
+    if (lx > 1) consider(cv::Rect(0, 0, int(lx), H));
+    if (hy + 1 < H) consider(cv::Rect(0, int(hy) + 1, W, H - int(hy) - 1));
+    if (ly > 1) consider(cv::Rect(0, 0, W, int(ly)));
+    return best;
+}
+
 }  // namespace
+
+void DamagePage(QPainter& p, const SheetPageLayout& layout, const Distortion& d) {
+    if (d.tornMarker < 0 || std::size_t(d.tornMarker) >= layout.markers.size()) return;
+    const SheetMarker& m = layout.markers[std::size_t(d.tornMarker)];
+    p.save();
+    p.setPen(Qt::NoPen);
+    // The corner of the paper torn off, the marker with it: white as the
+    // scanner's lid behind it.
+    const double reach = m.size * 0.9;
+    p.fillRect(QRectF(m.centre - QPointF(reach, reach), QSizeF(2 * reach, 2 * reach)), Qt::white);
+    if (d.doodle) {
+        // A dark square of the marker's size 15 mm from it along the edge.
+        const double away = 15 * 72 / 25.4;
+        const double dx = m.centre.x() < layout.size.width() / 2 ? away : -away;
+        const QPointF c = m.centre + QPointF(dx, 0);
+        p.fillRect(QRectF(c - QPointF(m.size / 2, m.size / 2), QSizeF(m.size, m.size)),
+                   QColor(25, 25, 25));
+    }
+    p.restore();
+}
 
 bool Counts(Mark mark) {
     return mark == Mark::Pencil || mark == Mark::Pen || mark == Mark::Half || mark == Mark::Tick ||
-           mark == Mark::Cross;
+           mark == Mark::Cross || mark == Mark::Light;
 }
 
 QString MarkName(Mark mark) {
-    static const char* const names[] = {"none",  "pencil", "pen", "half",  "tick",
-                                        "cross", "erased", "dot", "smudge"};
+    static const char* const names[] = {"none",   "pencil", "pen",    "half",  "tick",  "cross",
+                                        "erased", "dot",    "smudge", "light", "rubbed"};
     return QString::fromLatin1(names[int(mark)]);
 }
 
@@ -211,11 +289,17 @@ QJsonObject Distortion::ToJson() const {
             {"copier", copier},
             {"copies", copies},
             {"photo", photo},
-            {"dark_bed", darkBed}};
+            {"dark_bed", darkBed},
+            {"tilt", tilt},
+            {"tilt_axis", tiltAxis},
+            {"cut_corners", cutCorners},
+            {"cut_whole", cutWhole},
+            {"torn_marker", tornMarker},
+            {"doodle", doodle}};
 }
 
 Distortion RandomDistortion(std::mt19937& random, int style) {
-    if (style < 0 || style > 4) style = std::uniform_int_distribution<int>(0, 4)(random);
+    if (style < 0 || style > 5) style = std::uniform_int_distribution<int>(0, 5)(random);
     Distortion d;
     d.scale = Uniform(random, 0.95, 1.05);
     const double shift = d.scale > 1 ? 3 : 8;
@@ -246,6 +330,10 @@ Distortion RandomDistortion(std::mt19937& random, int style) {
             d.copies = 2;
             d.jpegQuality = 75;
             break;
+        case 5:
+            d.tilt = Uniform(random, 5, 15);
+            d.tiltAxis = Uniform(random, 0, 360);
+            [[fallthrough]];
         default:
             d.quarterTurns = std::uniform_int_distribution<int>(0, 3)(random);
             d.skew = Uniform(random, -8, 8);
@@ -307,6 +395,43 @@ Filling RandomFilling(const SheetPageLayout& layout, std::mt19937& random) {
     return f;
 }
 
+Filling LightPencilFilling(const SheetPageLayout& layout, std::mt19937& random) {
+    Filling f;
+    f.marks.assign(layout.bubbles.size(), Mark::None);
+    std::map<int, std::vector<std::size_t>> questions;
+    std::map<int, std::vector<std::size_t>> digits;
+    for (std::size_t i = 0; i < layout.bubbles.size(); ++i) {
+        const SheetBubble& b = layout.bubbles[i];
+        if (b.kind == SheetBubble::Kind::Answer)
+            questions[b.question].push_back(i);
+        else
+            digits[b.position].push_back(i);
+    }
+    bool erased = false;
+    for (auto& [number, bubbles] : questions) {
+        (void)number;
+        std::vector<std::size_t> order = bubbles;
+        std::shuffle(order.begin(), order.end(), random);
+        if (Chance(random, 0.05)) continue;
+        f.marks[order[0]] = Mark::Light;
+        // One answer changed: the first one rubbed out beside the mark.
+        if (!erased && order.size() > 1 && Chance(random, 0.2)) {
+            f.marks[order[1]] = Mark::Rubbed;
+            erased = true;
+        }
+    }
+    for (auto& [position, bubbles] : digits) {
+        (void)position;
+        const int digit = std::uniform_int_distribution<int>(0, int(bubbles.size()) - 1)(random);
+        for (std::size_t i : bubbles)
+            if (layout.bubbles[i].digit == digit) {
+                f.marks[i] = Mark::Light;
+                f.student += QString::number(digit);
+            }
+    }
+    return f;
+}
+
 QImage DrawMarks(const QImage& page, double dpi, const SheetPageLayout& layout,
                  const Filling& filling, std::mt19937& random) {
     QImage canvas = page.convertToFormat(QImage::Format_RGB32);
@@ -320,7 +445,10 @@ QImage DrawMarks(const QImage& page, double dpi, const SheetPageLayout& layout,
     return canvas.convertToFormat(QImage::Format_Grayscale8);
 }
 
-QImage Distort(const QImage& page, double dpi, const Distortion& d, std::mt19937& random) {
+namespace {
+
+QImage DistortPage(const QImage& page, double dpi, const Distortion& d, std::mt19937& random,
+                   const SheetPageLayout* layout, bool* cut) {
     cv::Mat image = ToMat(page);
     for (int i = 0; d.copier && i < d.copies; ++i) image = Copy(image, random);
 
@@ -338,7 +466,33 @@ QImage Distort(const QImage& page, double dpi, const Distortion& d, std::mt19937
     cv::Matx33d transform = place * toBed * centre;
     cv::Size size{int(outW), int(outH)};
     int border = d.darkBed ? 25 : 250;
-    if (d.photo) {
+    if (d.photo && d.tilt > 0) {
+        // A camera leaning `tilt` degrees: the bed as a plane turned about an
+        // axis through its middle, seen through a lens of a phone's angle.
+        const double margin = 0.08;
+        const std::vector<cv::Point2f> from{
+            {0, 0}, {float(outW), 0}, {float(outW), float(outH)}, {0, float(outH)}};
+        const double f = 1.2 * std::max(outW, outH), t = d.tilt * M_PI / 180,
+                     a = d.tiltAxis * M_PI / 180;
+        const double ux = std::cos(a), uy = std::sin(a), c = std::cos(t), s = std::sin(t);
+        std::vector<cv::Point2f> to;
+        for (const auto& q : from) {
+            // Rodrigues' turn of (x, y, 0) about (ux, uy, 0).
+            const double x = q.x - outW / 2, y = q.y - outH / 2;
+            const double along = x * ux + y * uy;
+            const double rx = x * c + ux * along * (1 - c), ry = y * c + uy * along * (1 - c),
+                         rz = (ux * y - uy * x) * s;
+            to.emplace_back(float(f * rx / (f + rz)), float(f * ry / (f + rz)));
+        }
+        float lx = 1e9f, ly = 1e9f, hx = -1e9f, hy = -1e9f;
+        for (const auto& q : to)
+            lx = std::min(lx, q.x), ly = std::min(ly, q.y), hx = std::max(hx, q.x),
+            hy = std::max(hy, q.y);
+        for (auto& q : to) q += cv::Point2f(float(outW * margin) - lx, float(outH * margin) - ly);
+        transform = cv::Matx33d(cv::getPerspectiveTransform(from, to)) * transform;
+        size = cv::Size(int(hx - lx + 2 * outW * margin), int(hy - ly + 2 * outH * margin));
+        border = int(Uniform(random, 60, 130));
+    } else if (d.photo) {
         // The camera held a little askew: the bed's corners land elsewhere,
         // on a table seen around the sheet.
         const double margin = 0.08;
@@ -352,9 +506,21 @@ QImage Distort(const QImage& page, double dpi, const Distortion& d, std::mt19937
         size = cv::Size(int(outW * (1 + 2 * margin)), int(outH * (1 + 2 * margin)));
         border = int(Uniform(random, 60, 130));
     }
+    // The frame of the picture drawn in until the corners asked for are out.
+    cv::Rect frame(0, 0, size.width, size.height);
+    if (cut) *cut = true;
+    if (layout && d.cutCorners) {
+        const std::optional<cv::Rect> cropped =
+            CutFrame(*layout, transform, px, size, d.cutCorners, d.cutWhole);
+        if (cropped)
+            frame = *cropped;
+        else if (cut)
+            *cut = false;
+    }
     cv::Mat out;
     cv::warpPerspective(image, out, cv::Mat(transform), size, cv::INTER_LINEAR, cv::BORDER_CONSTANT,
                         cv::Scalar(border));
+    if (frame.width != size.width || frame.height != size.height) out = out(frame).clone();
     if (d.photo) {
         // Light falling off from one side, and darker towards the corners.
         cv::Mat light(out.size(), CV_32F);
@@ -382,6 +548,17 @@ QImage Distort(const QImage& page, double dpi, const Distortion& d, std::mt19937
     result.setDotsPerMeterX(int(std::lround(dpi / 0.0254)));
     result.setDotsPerMeterY(int(std::lround(dpi / 0.0254)));
     return result;
+}
+
+}  // namespace
+
+QImage Distort(const QImage& page, double dpi, const Distortion& d, std::mt19937& random) {
+    return DistortPage(page, dpi, d, random, nullptr, nullptr);
+}
+
+QImage Distort(const QImage& page, double dpi, const Distortion& d, std::mt19937& random,
+               const SheetPageLayout& layout, bool* cut) {
+    return DistortPage(page, dpi, d, random, &layout, cut);
 }
 
 QJsonObject Truth(const SheetPageLayout& layout, const Filling& filling,
@@ -450,14 +627,49 @@ PrintRun Print(std::vector<QuestionRecord> paper, const QString& modeLetters, in
 
 Sheet MakeSheet(const PrintRun& run, int version, const Distortion& distortion, double dpi,
                 std::mt19937& random) {
+    const Filling filling = RandomFilling(run.layouts[std::size_t(version)], random);
+    return MakeSheet(run, version, distortion, dpi, random, filling);
+}
+
+Sheet MakeSheet(const PrintRun& run, int version, const Distortion& distortion, double dpi,
+                std::mt19937& random, const Filling& filling) {
     const std::size_t v = std::size_t(version);
     Sheet sheet;
     sheet.distortion = distortion;
-    sheet.filling = RandomFilling(run.layouts[v], random);
-    const QImage blank = RenderBlankSheet(run.layouts[v], run.versions[v], run.codes[v], dpi);
-    sheet.image = Distort(DrawMarks(blank, dpi, run.layouts[v], sheet.filling, random), dpi,
-                          distortion, random);
+    sheet.filling = filling;
+    QImage page = DrawMarks(RenderBlankSheet(run.layouts[v], run.versions[v], run.codes[v], dpi),
+                            dpi, run.layouts[v], sheet.filling, random);
+    if (distortion.tornMarker >= 0) {
+        page = page.convertToFormat(QImage::Format_RGB32);
+        QPainter p(&page);
+        p.scale(dpi / 72, dpi / 72);
+        DamagePage(p, run.layouts[v], distortion);
+    }
+    bool cut = true;
+    sheet.image = Distort(page, dpi, distortion, random, run.layouts[v], &cut);
+    if (!cut) sheet.image = QImage();
     sheet.truth = Truth(run.layouts[v], sheet.filling, distortion);
+    return sheet;
+}
+
+Sheet MakeCutPhoto(const PrintRun& run, int version, int cutCorners, double dpi,
+                   std::mt19937& random) {
+    const Filling filling = RandomFilling(run.layouts[std::size_t(version)], random);
+    const bool side = (cutCorners & (cutCorners - 1)) != 0;
+    const bool leftOrRight = cutCorners == (1 | 8) || cutCorners == (2 | 4);
+    Sheet sheet;
+    for (int attempt = 0; attempt < 40 && sheet.image.isNull(); ++attempt) {
+        Distortion d = RandomDistortion(random, 5);
+        d.cutCorners = cutCorners;
+        d.cutWhole = !leftOrRight;
+        if (side) {
+            // Both markers of a side out and the code in: the camera leans
+            // along that side, the sheet square in the picture.
+            d.skew = Uniform(random, -0.4, 0.4);
+            d.tiltAxis = d.quarterTurns * 90 + d.skew + (Chance(random, 0.5) ? 0 : 180);
+        }
+        sheet = MakeSheet(run, version, d, dpi, random, filling);
+    }
     return sheet;
 }
 

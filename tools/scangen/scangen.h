@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QJsonObject>
 #include <QString>
+
+class QPainter;
 #include <random>
 #include <vector>
 
@@ -25,6 +27,8 @@ enum class Mark {
     Erased,  // a pencil mark rubbed out
     Dot,     // the pen rested on the bubble
     Smudge,  // grey from a hand or a dirty glass
+    Light,   // filled in light pencil, as a whole sheet may be
+    Rubbed,  // a mark rubbed out that left a grey smear behind
 };
 
 // Whether a mark of this kind means the bubble was chosen.
@@ -44,13 +48,27 @@ struct Distortion {
     int copies = 1;                 // a copy of a copy of ...
     bool photo = false;             // perspective, light falling off across the page
     bool darkBed = false;           // the scanner's lid left open: black around the page
+    // A phone photo in perspective: the camera leans this many degrees from
+    // square over the sheet, towards tiltAxis (degrees in the image plane).
+    double tilt = 0;
+    double tiltAxis = 0;
+    // The corner markers out of the picture (1 top-left, 2 top-right,
+    // 4 bottom-right, 8 bottom-left of the sheet), leaving the code and every
+    // bubble in it, or only the other markers when cutWhole is false.
+    int cutCorners = 0;
+    bool cutWhole = true;
+    // The page itself: a corner marker torn off (0 to 3, -1 none), and a dark
+    // square drawn 15 mm from it towards the middle of the page.
+    int tornMarker = -1;
+    bool doodle = false;
 
     QJsonObject ToJson() const;
 };
 
 // A distortion of the given style: 0 a clean flatbed scan, 1 a crooked
 // scan-to-PDF, 2 upside down and JPEG-compressed, 3 a copy of a copy,
-// 4 a phone photo; any other value picks one at random.
+// 4 a phone photo, 5 a phone photo in perspective (5 to 15 degrees); any
+// other value picks one at random.
 Distortion RandomDistortion(std::mt19937& random, int style);
 
 // What was marked on one sheet.
@@ -63,6 +81,10 @@ struct Filling {
 // pen, some blank or changed (erased), some with two answers, dots and
 // smudges here and there.
 Filling RandomFilling(const SheetPageLayout& layout, std::mt19937& random);
+// A sheet filled lightly but consistently in pencil: one answer per question
+// (a few blank), the student number too, and one answer changed with a grey
+// erasure beside the mark that stayed.
+Filling LightPencilFilling(const SheetPageLayout& layout, std::mt19937& random);
 
 // Draws the marks into a page rendered at dpi (any format; grey comes back).
 QImage DrawMarks(const QImage& page, double dpi, const SheetPageLayout& layout,
@@ -70,6 +92,13 @@ QImage DrawMarks(const QImage& page, double dpi, const SheetPageLayout& layout,
 
 // The page as the scanner or phone gives it, at the same dpi.
 QImage Distort(const QImage& page, double dpi, const Distortion& distortion, std::mt19937& random);
+// The same, with the corners of `cutCorners` out of the picture; *cut says
+// whether they could be cut as asked.
+QImage Distort(const QImage& page, double dpi, const Distortion& distortion, std::mt19937& random,
+               const SheetPageLayout& layout, bool* cut);
+// The torn marker and the doodle of the distortion painted on the page
+// (points), before it is scanned.
+void DamagePage(QPainter& painter, const SheetPageLayout& layout, const Distortion& distortion);
 
 // {"version", "student", "distortion": {...}, "bubbles": [{"kind", "question",
 // "option" | "position", "digit", "mark", "counts"}]}
@@ -99,6 +128,17 @@ struct Sheet {
 // A sheet of the run's version, rendered at dpi, filled and scanned.
 Sheet MakeSheet(const PrintRun& run, int version, const Distortion& distortion, double dpi,
                 std::mt19937& random);
+// The same with a filling of one's own; an empty image when the distortion's
+// corners cannot be cut as asked.
+Sheet MakeSheet(const PrintRun& run, int version, const Distortion& distortion, double dpi,
+                std::mt19937& random, const Filling& filling);
+// A phone photo in perspective with the corners of `cutCorners` out of the
+// picture and the code and every bubble in it, the perspective drawn again
+// until they can be; the two corners of the left or right side cannot (the
+// student number and the code stand too near the edges), so only the other
+// two markers stay in the picture then.
+Sheet MakeCutPhoto(const PrintRun& run, int version, int cutCorners, double dpi,
+                   std::mt19937& random);
 
 // The file's bytes as a JPEG of the given quality, or PNG for 0.
 QByteArray Encode(const QImage& image, int jpegQuality, double dpi);

@@ -145,10 +145,12 @@ void DialogChecks::Refresh() {
         auto* item = new QListWidgetItem(ProblemLine(problem), ListProblems);
         item->setData(Qt::UserRole, problem.question);
     }
-    if (problems_.empty()) {
+    // Information alone is listed above "No problems found".
+    if (ProblemsOnly(problems_).empty()) {
         auto* item = new QListWidgetItem(QStringLiteral("No problems found"), ListProblems);
         item->setFlags(Qt::NoItemFlags);
-    } else if (current >= 0) {
+    }
+    if (!problems_.empty() && current >= 0) {
         ListProblems->setCurrentRow(std::min(current, ListProblems->count() - 1));
     }
 

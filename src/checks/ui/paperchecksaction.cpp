@@ -124,7 +124,8 @@ bool PaperChecksAction::RebalancePaper() {
 }
 
 bool PaperChecksAction::ConfirmPrinting() {
-    const std::vector<PaperProblem> problems = CheckPaper(RowsShownBy(table_), state_.AnswerType());
+    const std::vector<PaperProblem> problems =
+        ProblemsOnly(CheckPaper(RowsShownBy(table_), state_.AnswerType()));
     if (problems.empty()) return true;
     MessageRequest request;
     request.text =

@@ -49,6 +49,7 @@ struct BubbleRead {
     double fill = 0;     // darkness beyond the blank sheet's: 0 none, 1 fully filled
     enum class Mark { Empty, Marked, Unclear };
     Mark mark = Mark::Empty;
+    double strong = 0;  // share of strongly dark pixels beyond the blank sheet's
 };
 
 struct PageRead {

@@ -44,6 +44,8 @@ const QString kTextsChanged = QStringLiteral("the paper's texts changed since pr
 const QString kNoIdentity = QStringLiteral(
     "the paper file has no identity to check this sheet by: make sure it is "
     "this paper's sheet");
+const QString kNotPlacedSurely =
+    QStringLiteral("the sheet could not be placed surely: check every answer");
 
 cv::Mat Wrap(const QImage& grey) {
     return cv::Mat(grey.height(), grey.width(), CV_8UC1, const_cast<uchar*>(grey.constBits()),
@@ -303,7 +305,15 @@ cv::Mat WarpRegion(const cv::Mat& image, const cv::Matx33d& toImage, const QRect
     return out;
 }
 
-std::optional<SheetCode> DecodeCode(const cv::Mat& region) {
+// The sheet's code read from an image, with the corners of its square where
+// the image shows them: top-left, top-right, bottom-right, bottom-left of the
+// code as printed, whichever way the image is turned.
+struct DecodedCode {
+    SheetCode code;
+    std::array<cv::Point2f, 4> corners;
+};
+
+std::optional<DecodedCode> DecodeCode(const cv::Mat& region) {
     const cv::Mat contiguous = region.isContinuous() ? region : region.clone();
     ZXing::DecodeHints hints;
     hints.setFormats(ZXing::BarcodeFormat::QRCode);
@@ -318,8 +328,13 @@ std::optional<SheetCode> DecodeCode(const cv::Mat& region) {
         if (!result.isValid()) continue;
         const auto& bytes = result.bytes();
         if (auto code = SheetCode::Decode(
-                QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()))))
-            return code;
+                QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size())))) {
+            DecodedCode decoded{*code, {}};
+            const auto& position = result.position();
+            for (std::size_t k = 0; k < 4; ++k)
+                decoded.corners[k] = cv::Point2f(float(position[k].x), float(position[k].y));
+            return decoded;
+        }
     }
     return std::nullopt;
 }
@@ -390,6 +405,246 @@ bool MarkerStands(const cv::Mat& upright, const SheetMarker& marker) {
     return centre > paper * 0.7 && frame >= 0 && frame < paper * 0.75;
 }
 
+// Registration: the sheet is placed by every reference it prints and the
+// image shows (the corner markers that are whole, the code's corners and the
+// printed rings of the bubbles), in perspective, and the placement is
+// measured before any bubble is judged.
+
+// A point the sheet prints: where the layout puts it (points) and where the
+// image shows it (pixels of the page searched).
+struct Reference {
+    cv::Point2f layout;
+    cv::Point2f image;
+};
+
+cv::Point2f Apply(const cv::Matx33d& h, cv::Point2f p) {
+    const cv::Vec3d v = h * cv::Vec3d(p.x, p.y, 1);
+    const double w = std::abs(v[2]) < 1e-12 ? 1e-12 : v[2];
+    return cv::Point2f(float(v[0] / w), float(v[1] / w));
+}
+
+// Image pixels per layout point near a point of the layout.
+double ScaleAt(const cv::Matx33d& h, cv::Point2f p) {
+    const cv::Point2f a = Apply(h, p);
+    return std::sqrt(Dist(a, Apply(h, p + cv::Point2f(1, 0))) *
+                     Dist(a, Apply(h, p + cv::Point2f(0, 1))));
+}
+
+// The code's corners as references, from the corners found on an image that
+// `regionToImage` carries to the page searched.
+std::vector<Reference> CodeReferences(const QRectF& code, const std::array<cv::Point2f, 4>& seen,
+                                      const cv::Matx33d& regionToImage) {
+    const std::array<cv::Point2f, 4> printed{cv::Point2f(float(code.left()), float(code.top())),
+                                             cv::Point2f(float(code.right()), float(code.top())),
+                                             cv::Point2f(float(code.right()), float(code.bottom())),
+                                             cv::Point2f(float(code.left()), float(code.bottom()))};
+    std::vector<Reference> refs;
+    for (std::size_t k = 0; k < 4; ++k) refs.push_back({printed[k], Apply(regionToImage, seen[k])});
+    return refs;
+}
+
+// A homography over the references that leaves out those disagreeing with the
+// rest by more than `tolerance` pixels: one wrong point (a doodle taken for a
+// marker) does not move it. `kept` says which were used.
+std::optional<cv::Matx33d> RobustFit(const std::vector<Reference>& refs, double tolerance,
+                                     std::vector<uchar>* kept) {
+    if (refs.size() < 4) return std::nullopt;
+    std::vector<cv::Point2f> from, to;
+    for (const Reference& r : refs) from.push_back(r.layout), to.push_back(r.image);
+    std::vector<uchar> mask;
+    // OpenCV's RANSAC draws its samples from a fixed seed: the same page
+    // gives the same placement on every thread.
+    const cv::Mat h = cv::findHomography(from, to, refs.size() > 4 ? cv::RANSAC : 0, tolerance,
+                                         mask, 2000, 0.999);
+    if (h.empty()) return std::nullopt;
+    if (kept) *kept = mask.size() == refs.size() ? mask : std::vector<uchar>(refs.size(), 1);
+    return cv::Matx33d(h);
+}
+
+// The markers that stand near where a placement puts them, solid or hollow as
+// printed and of about their size; `reach` in marker sides.
+std::array<std::optional<cv::Point2f>, 4> MatchMarkers(const std::vector<Candidate>& squares,
+                                                       const SheetPageLayout& layout,
+                                                       const cv::Matx33d& toImage, double reach) {
+    std::array<std::optional<cv::Point2f>, 4> found;
+    for (std::size_t m = 0; m < 4 && m < layout.markers.size(); ++m) {
+        const SheetMarker& marker = layout.markers[m];
+        const cv::Point2f centre(float(marker.centre.x()), float(marker.centre.y()));
+        const cv::Point2f predicted = Apply(toImage, centre);
+        const double side = marker.size * ScaleAt(toImage, centre);
+        double best = reach * side;
+        for (const Candidate& c : squares) {
+            if (c.hollow != marker.hollow || c.side < 0.6 * side || c.side > 1.6 * side) continue;
+            const double d = Dist(c.centre, predicted);
+            if (d < best) best = d, found[m] = c.centre;
+        }
+    }
+    return found;
+}
+
+// The placement by the markers and the code's corners, starting from a first
+// one; which markers it rests on in `markersUsed`.
+cv::Matx33d PlaceByReferences(const cv::Matx33d& first, const std::vector<Candidate>& squares,
+                              const SheetPageLayout& layout, const std::vector<Reference>& code,
+                              std::array<std::optional<cv::Point2f>, 4>* markersUsed) {
+    cv::Matx33d fit = first;
+    markersUsed->fill(std::nullopt);
+    // Wide first, as a placement by three markers or by the code alone may be
+    // well off at the far corners; then close to the better placement.
+    for (const double reach : {2.0, 0.6}) {
+        const auto markers = MatchMarkers(squares, layout, fit, reach);
+        std::vector<Reference> refs = code;
+        std::vector<std::size_t> which;
+        for (std::size_t m = 0; m < 4; ++m)
+            if (markers[m]) {
+                const QPointF c = layout.markers[m].centre;
+                refs.push_back({cv::Point2f(float(c.x()), float(c.y())), *markers[m]});
+                which.push_back(m);
+            }
+        const double side = layout.markers.empty()
+                                ? 10
+                                : layout.markers[0].size *
+                                      ScaleAt(fit, cv::Point2f(float(layout.size.width() / 2),
+                                                               float(layout.size.height() / 2)));
+        std::vector<uchar> kept;
+        const auto h = RobustFit(refs, std::max(3.0, 0.25 * side), &kept);
+        if (!h) {
+            // Too few to fit again: the first placement stands, on these.
+            *markersUsed = markers;
+            break;
+        }
+        fit = *h;
+        markersUsed->fill(std::nullopt);
+        for (std::size_t k = 0; k < which.size(); ++k)
+            if (kept[code.size() + k]) (*markersUsed)[which[k]] = markers[which[k]];
+    }
+    return fit;
+}
+
+// The printed ring of an empty bubble on the upright page: dark on the ring,
+// light just inside and just outside it, whatever is printed in its middle. Its
+// centre's offset from `centre` (upright pixels), searched within `reach`;
+// nothing when no ring stands out there (a filled bubble hides its ring).
+std::optional<cv::Point2f> FindRing(const cv::Mat& upright, cv::Point2f centre, double radius,
+                                    int reach) {
+    constexpr int kSamples = 24;
+    const double inside = radius - 2.5, outside = radius + 2.5;
+    const int cx = int(std::lround(centre.x)), cy = int(std::lround(centre.y));
+    const int margin = int(std::ceil(outside)) + reach + 2;
+    if (cx - margin < 0 || cy - margin < 0 || cx + margin >= upright.cols ||
+        cy + margin >= upright.rows)
+        return std::nullopt;
+    // The samples as steps from the pixel at the centre, so that each offset
+    // tried costs three reads per sample.
+    const auto step = std::ptrdiff_t(upright.step);
+    std::array<std::ptrdiff_t, kSamples> in{}, ring{}, out{};
+    const double fx = centre.x - cx, fy = centre.y - cy;
+    for (int k = 0; k < kSamples; ++k) {
+        const double ux = std::cos(2 * M_PI * k / kSamples), uy = std::sin(2 * M_PI * k / kSamples);
+        auto at = [&](double r) {
+            return std::ptrdiff_t(std::lround(fy + uy * r)) * step + std::lround(fx + ux * r);
+        };
+        in[std::size_t(k)] = at(inside);
+        ring[std::size_t(k)] = at(radius);
+        out[std::size_t(k)] = at(outside);
+    }
+    const uchar* origin = upright.ptr<uchar>(cy) + cx;
+    auto score = [&](int dx, int dy) {
+        const uchar* p = origin + dy * step + dx;
+        int sum = 0;
+        for (std::size_t k = 0; k < kSamples; ++k)
+            sum += std::min(p[in[k]], p[out[k]]) - p[ring[k]];
+        return double(sum) / kSamples;
+    };
+    double best = -1e9;
+    int bx = 0, by = 0;
+    for (int dy = -reach; dy <= reach; dy += 3)
+        for (int dx = -reach; dx <= reach; dx += 3)
+            if (const double s = score(dx, dy); s > best) best = s, bx = dx, by = dy;
+    const int gx = bx, gy = by;
+    for (int dy = std::max(-reach, gy - 2); dy <= std::min(reach, gy + 2); ++dy)
+        for (int dx = std::max(-reach, gx - 2); dx <= std::min(reach, gx + 2); ++dx)
+            if (const double s = score(dx, dy); s > best) best = s, bx = dx, by = dy;
+    // The paper's white there: the ring stands out from it, or is not there.
+    const double paper = origin[by * step + bx + out[0]];
+    if (best < std::max(12.0, 0.12 * paper)) return std::nullopt;
+    // Between pixels, from the scores beside the best.
+    auto between = [](double before, double here, double after) {
+        const double d = before - 2 * here + after;
+        return d < 0 ? std::clamp(0.5 * (before - after) / d, -0.5, 0.5) : 0.0;
+    };
+    return cv::Point2f(
+        float(cx - centre.x + bx + between(score(bx - 1, by), best, score(bx + 1, by))),
+        float(cy - centre.y + by + between(score(bx, by - 1), best, score(bx, by + 1))));
+}
+
+// What the rings say of a placement: each bubble's ring where it was found,
+// in layout points, and the placement fitted over them and the markers.
+struct RingFit {
+    cv::Matx33d toImage;                            // layout points to page pixels
+    std::vector<std::optional<cv::Point2f>> rings;  // per bubble, in page pixels
+    bool moved = false;  // the fit moved some bubble by more than a pixel
+};
+
+RingFit FitRings(const cv::Mat& upright, const cv::Matx33d& toImage, double uprightScale,
+                 const SheetPageLayout& layout, const std::vector<Reference>& markers, int reach) {
+    RingFit out;
+    out.toImage = toImage;
+    out.rings.resize(layout.bubbles.size());
+    std::vector<Reference> refs = markers;
+    const cv::Matx33d fromUpright(1 / uprightScale, 0, 0, 0, 1 / uprightScale, 0, 0, 0, 1);
+    double smallest = 1e9;
+    for (std::size_t i = 0; i < layout.bubbles.size(); ++i) {
+        const SheetBubble& b = layout.bubbles[i];
+        smallest = std::min(smallest, b.r);
+        const cv::Point2f at(float(b.centre.x() * uprightScale),
+                             float(b.centre.y() * uprightScale));
+        const auto offset = FindRing(upright, at, b.r * uprightScale, reach);
+        if (!offset) continue;
+        out.rings[i] = Apply(toImage * fromUpright, at + *offset);
+        refs.push_back({cv::Point2f(float(b.centre.x()), float(b.centre.y())), *out.rings[i]});
+    }
+    if (refs.size() < 12) return out;
+    const double px = ScaleAt(
+        toImage, cv::Point2f(float(layout.size.width() / 2), float(layout.size.height() / 2)));
+    const auto fit = RobustFit(refs, std::max(1.0, 0.25 * smallest * px), nullptr);
+    if (!fit) return out;
+    for (const SheetBubble& b : layout.bubbles) {
+        const cv::Point2f c(float(b.centre.x()), float(b.centre.y()));
+        if (Dist(Apply(*fit, c), Apply(toImage, c)) > 1) out.moved = true;
+    }
+    out.toImage = *fit;
+    return out;
+}
+
+// Whether the placement is sure: the bubbles of every question (and every
+// column of the student number) whose rings were found stand where it puts
+// them, within a quarter of their radius, a bubble whose ring a mark hides or
+// bends being outvoted by its neighbours; and a placement resting on fewer than
+// four markers is confirmed by the rings of most questions.
+bool PlacedSurely(const RingFit& fit, const SheetPageLayout& layout, int markersUsed) {
+    std::map<std::pair<int, int>, std::vector<double>> groups;  // (kind, question or place)
+    for (std::size_t i = 0; i < layout.bubbles.size(); ++i) {
+        const SheetBubble& b = layout.bubbles[i];
+        const auto key = b.kind == SheetBubble::Kind::Answer ? std::pair{0, b.question}
+                                                             : std::pair{1, b.position};
+        auto& residuals = groups[key];
+        if (!fit.rings[i]) continue;
+        const cv::Point2f c(float(b.centre.x()), float(b.centre.y()));
+        const cv::Point2f placed = Apply(fit.toImage, c);
+        residuals.push_back(Dist(placed, *fit.rings[i]) / ScaleAt(fit.toImage, c) / b.r);
+    }
+    int verified = 0;
+    for (auto& [key, residuals] : groups) {
+        (void)key;
+        if (residuals.size() < 2) continue;
+        ++verified;
+        std::sort(residuals.begin(), residuals.end());
+        if (residuals[(residuals.size() - 1) / 2] > 0.25) return false;
+    }
+    return markersUsed >= 4 || verified * 2 >= int(groups.size());
+}
+
 // How a bubble looks on the blank sheet, to be taken off what the scan shows.
 struct BlankBubble {
     double dark = 0;    // mean darkness of the inside
@@ -434,6 +689,129 @@ Disc Measure(const cv::Mat& upright, const SheetBubble& bubble, double white, do
     return {sum / count, double(strong) / count};
 }
 
+// Where the sheet stands on the page: the placement by every reference the
+// picture shows, the page turned upright by it, and whether it is sure.
+struct Placement {
+    cv::Matx33d toImage;                                // layout points to page pixels
+    cv::Mat upright;                                    // the page turned upright by toImage
+    std::array<std::optional<cv::Point2f>, 4> markers;  // those it rests on
+    // Per bubble: its ring's centre from where the layout puts it (points).
+    std::vector<std::optional<QPointF>> offsets;
+    bool sure = false;
+};
+
+Placement Place(const cv::Mat& work, const cv::Matx33d& first,
+                const std::vector<Candidate>& squares, const std::vector<Reference>& code,
+                const SheetPageLayout& layout) {
+    Placement p;
+    p.toImage = PlaceByReferences(first, squares, layout, code, &p.markers);
+    std::vector<Reference> markers;
+    for (std::size_t m = 0; m < 4; ++m)
+        if (p.markers[m]) {
+            const QPointF c = layout.markers[m].centre;
+            markers.push_back({cv::Point2f(float(c.x()), float(c.y())), *p.markers[m]});
+        }
+    const QRectF whole(QPointF(0, 0), layout.size);
+    p.upright = WarpRegion(work, p.toImage, whole, kUprightScale);
+    // Far from the references the first placement may be a few pixels off:
+    // the rings are searched widely, then again closely once they moved it.
+    RingFit fit;
+    int reach = 15;
+    for (int pass = 0; pass < 3; ++pass) {
+        fit = FitRings(p.upright, p.toImage, kUprightScale, layout, markers, reach);
+        if (!fit.moved) break;
+        p.toImage = fit.toImage;
+        p.upright = WarpRegion(work, p.toImage, whole, kUprightScale);
+        reach = 6;
+    }
+    // The markers it rests on are those standing where the rings put them:
+    // with three markers and the code, a doodle beside a torn corner fits
+    // as well as the fourth marker would, until the rings say otherwise.
+    int standing = 0;
+    for (std::size_t m = 0; m < 4; ++m) {
+        if (!p.markers[m]) continue;
+        const QPointF c = layout.markers[m].centre;
+        const cv::Point2f at(float(c.x()), float(c.y()));
+        const double tolerance = std::max(
+            3.0,
+            0.25 *
+                (layout.bubbles.empty() ? layout.markers[m].size / 3 : layout.bubbles.front().r) *
+                ScaleAt(fit.toImage, at));
+        if (Dist(Apply(fit.toImage, at), *p.markers[m]) > tolerance)
+            p.markers[m].reset();
+        else
+            ++standing;
+    }
+    p.sure = PlacedSurely(fit, layout, standing);
+    const cv::Matx33d back = p.toImage.inv();
+    p.offsets.resize(layout.bubbles.size());
+    for (std::size_t i = 0; i < layout.bubbles.size(); ++i) {
+        if (!fit.rings[i]) continue;
+        const SheetBubble& b = layout.bubbles[i];
+        const cv::Point2f at = Apply(back, *fit.rings[i]);
+        const QPointF offset(at.x - b.centre.x(), at.y - b.centre.y());
+        if (std::hypot(offset.x(), offset.y()) <= 0.5 * b.r) p.offsets[i] = offset;
+    }
+    return p;
+}
+
+// Light pencil throughout leaves every mark between empty and filled: each
+// doubtful bubble is judged again against the sheet's own marks. Where it is
+// the darkest of its question (or of its place in the student number), its
+// siblings are as light as the sheet's empty bubbles, and the sheet's marks
+// form a group of their own clearly darker than the empty bubbles, it is
+// marked. An erasure beside a mark is darker than the empty bubbles, so that
+// question stays unclear.
+void JudgeAgainstTheSheet(std::vector<BubbleRead>& bubbles) {
+    std::map<std::pair<int, int>, std::vector<std::size_t>> groups;
+    std::vector<double> fills;
+    for (std::size_t i = 0; i < bubbles.size(); ++i) {
+        const SheetBubble& b = bubbles[i].bubble;
+        groups[b.kind == SheetBubble::Kind::Answer ? std::pair{0, b.question}
+                                                   : std::pair{1, b.position}]
+            .push_back(i);
+        fills.push_back(bubbles[i].fill);
+    }
+    if (fills.size() < 10) return;
+    auto median = [](std::vector<double> v) {
+        std::nth_element(v.begin(), v.begin() + std::ptrdiff_t(v.size() / 2), v.end());
+        return v[v.size() / 2];
+    };
+    // Most bubbles of any sheet are empty: their level and spread.
+    const double empty = median(fills);
+    std::vector<double> deviations;
+    for (double f : fills) deviations.push_back(std::abs(f - empty));
+    const double spread = std::max(0.01, 1.4826 * median(deviations));
+    const double emptyTop = empty + std::max(0.04, 5 * spread);
+    // The marks: the darkest bubble of each group that stands above the rest.
+    std::vector<double> marks;
+    for (const auto& [key, members] : groups) {
+        (void)key;
+        double top = 0;
+        for (std::size_t i : members) top = std::max(top, bubbles[i].fill);
+        if (top > emptyTop) marks.push_back(top);
+    }
+    if (marks.size() < 5 || marks.size() * 4 < groups.size()) return;
+    const double markLevel = median(marks);
+    if (markLevel - empty < 0.12) return;
+    const double threshold = empty + 0.5 * (markLevel - empty);
+    for (const auto& [key, members] : groups) {
+        (void)key;
+        if (members.size() < 2) continue;
+        std::size_t darkest = members.front();
+        for (std::size_t i : members)
+            if (bubbles[i].fill > bubbles[darkest].fill) darkest = i;
+        if (bubbles[darkest].mark != BubbleRead::Mark::Unclear) continue;
+        if (bubbles[darkest].fill < threshold) continue;
+        bool siblingsEmpty = true;
+        for (std::size_t i : members)
+            if (i != darkest)
+                siblingsEmpty = siblingsEmpty && bubbles[i].mark == BubbleRead::Mark::Empty &&
+                                bubbles[i].fill <= emptyTop;
+        if (siblingsEmpty) bubbles[darkest].mark = BubbleRead::Mark::Marked;
+    }
+}
+
 }  // namespace
 
 struct SheetReader::Impl {
@@ -454,7 +832,8 @@ struct SheetReader::Impl {
                                QByteArray::number(settings.seed) + ':' +
                                QByteArray::number(int(settings.shuffleQuestions)) +
                                QByteArray::number(int(settings.shuffleOptions)) + ':' +
-                               QByteArray::number(settings.blankOptionLetters);
+                               QByteArray::number(settings.blankOptionLetters) + ':' +
+                               QByteArray::number(int(settings.keptOptions));
         {
             std::lock_guard lock(mutex);
             if (auto it = versions.find(key); it != versions.end()) return it->second;
@@ -486,6 +865,13 @@ struct SheetReader::Impl {
     }
 
     PageRead Read(const ScanImage& page, const std::optional<SheetCode>& printedWith) const;
+    // The paper's digest by the kept-options rule a sheet was printed with,
+    // so that sheets printed under the first rule are still this paper's.
+    QString legacyPaperDigest;
+    const QString& PaperDigestFor(const SheetCode& code) const {
+        return code.versions.keptOptions == kCurrentKeptOptionsRule ? paperDigest
+                                                                    : legacyPaperDigest;
+    }
 
     // The paper's identity, empty for a paper never printed with one.
     QString paperId;
@@ -496,7 +882,7 @@ struct SheetReader::Impl {
         const bool bothKnown = !code.paperId.isEmpty() && !paperId.isEmpty();
         if (bothKnown && code.paperId != paperId)
             return QStringLiteral("this sheet belongs to another paper");
-        if (code.paperDigest == paperDigest) return {};
+        if (code.paperDigest == PaperDigestFor(code)) return {};
         return bothKnown ? QStringLiteral("the paper's questions changed since printing")
                          : kOtherPaper;
     }
@@ -535,6 +921,7 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
             ? sheetLong * 0.024
             : sheetLong * provisional[0].markers[0].size / provisional[0].size.height();
     std::optional<SheetCode> code;
+    std::vector<Reference> codeCorners;
     std::optional<Corners> corners;
     cv::Matx33d toImage;
     int sizeIndex = 0;
@@ -543,24 +930,55 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
             const LayoutShape shape = ShapeOf(provisional[std::size_t(s)]);
             const std::optional<Corners> c = ChooseCorners(squares, shape);
             if (!c) continue;
-            if (!corners) corners = c, sizeIndex = s;
+            if (!corners) corners = c, sizeIndex = s, toImage = Homography(shape, *c);
             const cv::Matx33d h = Homography(shape, *c);
             const QRectF codeRect = provisional[std::size_t(s)].code;
             const double margin = codeRect.width() * 0.3;
             const double scale = std::clamp(300.0 / codeRect.width(), 2.0, 5.0);
-            code = DecodeCode(
-                WarpRegion(work, h, codeRect.adjusted(-margin, -margin, margin, margin), scale));
-            if (code) corners = c, sizeIndex = s, toImage = h;
+            const QRectF region = codeRect.adjusted(-margin, -margin, margin, margin);
+            const auto decoded = DecodeCode(WarpRegion(work, h, region, scale));
+            if (!decoded) continue;
+            code = decoded->code;
+            corners = c, sizeIndex = s, toImage = h;
+            const cv::Matx33d fromRegion(1 / scale, 0, region.x(), 0, 1 / scale, region.y(), 0, 0,
+                                         1);
+            codeCorners = CodeReferences(codeRect, decoded->corners, h * fromRegion);
         }
     };
     std::vector<Candidate> squares = FindSquares(work, expectedSide);
     place(squares);
     if (!corners) {
         // A photo may show the sheet small, with the table around it.
-        squares = FindSquares(work, expectedSide * 0.55);
-        place(squares);
+        std::vector<Candidate> small = FindSquares(work, expectedSide * 0.55);
+        place(small);
+        squares.insert(squares.end(), small.begin(), small.end());
     }
-    if (!corners) {
+    if (!code) {
+        // The whole page, should the code stand elsewhere than expected or
+        // two markers be out of the picture: the code's own corners then
+        // place the sheet.
+        // A white border stands for the quiet zone a picture cut close to
+        // the code leaves out.
+        const int pad = std::max(8, int(sheetLong / 100));
+        cv::Mat padded;
+        cv::copyMakeBorder(work, padded, pad, pad, pad, pad, cv::BORDER_CONSTANT, cv::Scalar(255));
+        if (const auto decoded = DecodeCode(padded)) {
+            code = decoded->code;
+            sizeIndex = code->letterPaper ? 1 : 0;
+            const SheetPageLayout& layout = provisional[std::size_t(sizeIndex)];
+            codeCorners = CodeReferences(layout.code, decoded->corners,
+                                         cv::Matx33d(1, 0, -pad, 0, 1, -pad, 0, 0, 1));
+            if (auto c = ChooseCorners(squares, ShapeOf(layout))) {
+                corners = c;
+                toImage = Homography(ShapeOf(layout), *c);
+            } else if (const auto h = RobustFit(codeCorners, 1e9, nullptr)) {
+                toImage = *h;
+            } else {
+                code.reset();
+            }
+        }
+    }
+    if (!corners && !code) {
         out.reasons << (squares.empty()
                             ? kNoMarkers
                             : QStringLiteral("the four corner markers were not found: this page is "
@@ -568,19 +986,11 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
         return out;
     }
     if (!code) {
-        // The whole page, should the code stand elsewhere than expected.
-        code = DecodeCode(work);
-        if (code) {
-            sizeIndex = code->letterPaper ? 1 : 0;
-            const LayoutShape shape = ShapeOf(provisional[std::size_t(sizeIndex)]);
-            if (auto c = ChooseCorners(squares, shape)) corners = c;
-        }
-    }
-    if (!code) {
         const cv::Matx33d h = Homography(ShapeOf(provisional[std::size_t(sizeIndex)]), *corners);
         const QString version =
             ReadVersionSquares(work, h, provisional[std::size_t(sizeIndex)].versionSquares);
-        if (version.isEmpty() || !printedWith || printedWith->paperDigest != paperDigest) {
+        if (version.isEmpty() || !printedWith ||
+            printedWith->paperDigest != PaperDigestFor(*printedWith)) {
             out.reasons << QStringLiteral(
                 "the sheet's code could not be read: this page is not an answer sheet, "
                 "or its code is damaged");
@@ -616,16 +1026,12 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
         out.reasons = QStringList{QStringLiteral("the sheet's layout has no corner markers")};
         return out;
     }
-    const LayoutShape shape = ShapeOf(out.layout);
-    toImage = Homography(shape, *corners);
-    if (corners->guessed)
-        out.reasons << QStringLiteral(
-            "a corner marker is missing; the sheet was placed by the other three");
+    const Placement placement = Place(work, toImage, squares, codeCorners, out.layout);
+    const cv::Mat& upright = placement.upright;
+    toImage = placement.toImage;
 
-    // The page upright, and the paper's white around each bubble: uneven light
-    // and a copier's grey are taken off before any darkness is judged.
-    const QRectF whole(QPointF(0, 0), out.layout.size);
-    const cv::Mat upright = WarpRegion(work, toImage, whole, kUprightScale);
+    // The paper's white around each bubble: uneven light and a copier's grey
+    // are taken off before any darkness is judged.
     cv::Mat background;
     {
         cv::Mat small;
@@ -637,11 +1043,12 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
         cv::GaussianBlur(background, background, cv::Size(k, k), 0);
     }
     // How dark the printed black came out: a copy of a copy prints the marks
-    // as faintly as its markers.
+    // as faintly as its markers. Only the markers the picture shows count.
     const double black = [&] {
         std::vector<double> levels;
-        for (const SheetMarker& marker : out.layout.markers) {
-            if (marker.hollow) continue;
+        for (std::size_t m = 0; m < out.layout.markers.size(); ++m) {
+            const SheetMarker& marker = out.layout.markers[m];
+            if (marker.hollow || !placement.markers[m]) continue;
             const QRectF square(marker.centre - QPointF(marker.size / 2, marker.size / 2),
                                 QSizeF(marker.size, marker.size));
             const cv::Rect all(0, 0, upright.cols, upright.rows);
@@ -666,24 +1073,36 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
         std::sort(levels.begin(), levels.end());
         return std::clamp(levels[levels.size() / 2], 0.2, 1.0);
     }();
-    // Every marker must stand where the fit puts it, solid or hollow as
-    // printed: a student number box or a mark taken for a marker would place
-    // every bubble wrong.
-    for (std::size_t m = 0; m < out.layout.markers.size(); ++m) {
-        const SheetMarker& marker = out.layout.markers[m];
-        if (!MarkerStands(upright, marker)) {
-            if (corners->guessed) continue;
-            out.reasons =
-                QStringList{QStringLiteral("the sheet could not be placed by its corner markers")};
-            out.bubbles.clear();
-            return out;
-        }
-    }
+    // Every marker the placement rests on must stand where it puts it, solid
+    // or hollow as printed: a student number box or a mark taken for a marker
+    // would place every bubble wrong.
+    bool sure = placement.sure;
+    for (std::size_t m = 0; m < out.layout.markers.size(); ++m)
+        if (placement.markers[m] && !MarkerStands(upright, out.layout.markers[m])) sure = false;
     out.reasons << PrintDisagreements(upright, kUprightScale, out.layout, *code);
     const auto blank = BlankFor(out.layout, version, *code);
     out.bubbles.reserve(out.layout.bubbles.size());
+    const cv::Rect frame(0, 0, work.cols, work.rows);
     for (std::size_t i = 0; i < out.layout.bubbles.size(); ++i) {
-        const SheetBubble& bubble = out.layout.bubbles[i];
+        SheetBubble bubble = out.layout.bubbles[i];
+        BubbleRead read;
+        read.bubble = bubble;
+        // A bubble the picture does not show whole is never read as empty.
+        bool inFrame = true;
+        for (const auto& [dx, dy] : {std::pair{-1, -1}, {1, -1}, {1, 1}, {-1, 1}}) {
+            const cv::Point2f corner =
+                Apply(toImage, cv::Point2f(float(bubble.centre.x() + dx * bubble.r),
+                                           float(bubble.centre.y() + dy * bubble.r)));
+            inFrame = inFrame && corner.x >= 1 && corner.y >= 1 && corner.x < frame.width - 1 &&
+                      corner.y < frame.height - 1;
+        }
+        if (!inFrame) {
+            read.mark = BubbleRead::Mark::Unclear;
+            out.bubbles.push_back(read);
+            continue;
+        }
+        // Judged where its own ring stands, when the ring shows.
+        if (placement.offsets[i]) bubble.centre += *placement.offsets[i];
         const int bx =
             std::clamp(int(bubble.centre.x() * kUprightScale / 4), 0, background.cols - 1);
         const int by =
@@ -691,11 +1110,10 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
         const double white = background.at<uchar>(by, bx);
         const BlankBubble& expected = blank->bubbles[i];
         const Disc disc = Measure(upright, bubble, white, black);
-        BubbleRead read;
-        read.bubble = bubble;
         const double extra = std::max(0.0, disc.dark - expected.dark);
         const double strong = std::max(0.0, disc.strong - expected.strong);
         read.fill = std::clamp(extra / std::max(0.05, 1 - expected.dark), 0.0, 1.0);
+        read.strong = strong;
         // Filled bubbles in pencil or pen, half-filled ones, ticks and crosses
         // darken much of the inside or lay strong strokes across it; an erased
         // mark or a smudge darkens a little without strong strokes, a dot
@@ -708,6 +1126,12 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
             read.mark = BubbleRead::Mark::Unclear;
         out.bubbles.push_back(read);
     }
+    JudgeAgainstTheSheet(out.bubbles);
+    if (!sure) {
+        // Placed, but not surely: nothing is read as if it were.
+        for (BubbleRead& read : out.bubbles) read.mark = BubbleRead::Mark::Unclear;
+        out.reasons << kNotPlacedSurely;
+    }
     out.upright = QImage(upright.data, upright.cols, upright.rows, int(upright.step),
                          QImage::Format_Grayscale8)
                       .copy();
@@ -719,6 +1143,7 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
 SheetReader::SheetReader(std::vector<QuestionRecord> paper, QString modeLetters)
     : impl_(std::make_unique<Impl>()) {
     impl_->paperDigest = PaperDigest(paper, modeLetters);
+    impl_->legacyPaperDigest = PaperDigest(paper, modeLetters, KeptOptionsRule::Phrases);
     impl_->textDigest = TextDigest(paper);
     VersionSettings settings;
     settings.blankOptionLetters = int(modeLetters.size());

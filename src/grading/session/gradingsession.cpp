@@ -104,11 +104,28 @@ bool SameLayout(const GradingSheet& a, const GradingSheet& b) {
 
 }  // namespace
 
+bool AnswerLooksWrong(const QuestionStatistics& question) {
+    if (!question.answer) return false;
+    bool chosenOverKey = false, goesWithTotal = false;
+    for (std::size_t o = 0; o < question.options.size(); ++o) {
+        if (question.answer->contains(question.options[o].first)) continue;
+        // A distractor the best students prefer to the key.
+        if (o < question.upper.size() && question.upper[o] > question.upperCorrect)
+            chosenOverKey = true;
+        if (o < question.optionPointBiserial.size() && question.optionPointBiserial[o] &&
+            *question.optionPointBiserial[o] > 0.2)
+            goesWithTotal = true;
+    }
+    return chosenOverKey ||
+           (question.pointBiserial && *question.pointBiserial < 0 && goesWithTotal);
+}
+
 QString QuestionFlag(const QuestionStatistics& question) {
-    if (question.pointBiserial && *question.pointBiserial < 0)
-        return QStringLiteral("Check the answer");
-    if (question.p && *question.p < 0.2) return QStringLiteral("Too hard");
-    if (question.p && *question.p > 0.95) return QStringLiteral("Too easy");
+    if (AnswerLooksWrong(question)) return QStringLiteral("Check the answer");
+    // A question given to everyone was already judged by the teacher.
+    const bool judged = question.givenToAll;
+    if (!judged && question.p && *question.p < 0.2) return QStringLiteral("Too hard");
+    if (!judged && question.p && *question.p > 0.95) return QStringLiteral("Too easy");
     if (question.pointBiserial && *question.pointBiserial < 0.2) return QStringLiteral("Weak");
     return {};
 }
@@ -215,6 +232,7 @@ void GradingSession::SetPaper(std::vector<QuestionRecord> paper, QString modeLet
     pageSheets_ = std::make_unique<PageSheets>(paper);
     modeLetters_ = modeLetters;
     paperDigest_ = PaperDigest(paper, modeLetters);
+    legacyDigest_ = PaperDigest(paper, modeLetters, KeptOptionsRule::Phrases);
     textDigest_ = TextDigest(paper);
     paperId_ = ReadPaperIdentity(paperPath_);
     {
@@ -270,11 +288,16 @@ const SheetRead& GradingSession::ToRead(const GradingSheet& sheet) {
             read.mark = bubble.mark;
             page.bubbles.push_back(read);
         }
+        if (!sheet.printedVersion.isEmpty()) ScoreAsVersion(page, sheet.version);
         read = pageSheets_->FromPage(page, sheet.file, sheet.page);
         CheckPaperOf(read, page.code);
     }
     read.file = sheet.file;
     read.page = sheet.page;
+    // An accepted sheet never scores an answer as unclear, also one kept so
+    // by an older grading file.
+    if (sheet.accepted)
+        for (AnswerRead& answer : read.answers) answer.unclear = 0;
     if (!read.unreadable && !sheet.typedStudent.isEmpty())
         read.student = DigitsOf(sheet.typedStudent);
     return reads_.emplace(sheet.id, std::move(read)).first->second;
@@ -568,9 +591,16 @@ bool GradingSession::TypeStudent(int id, const QString& number) {
 }
 
 bool GradingSession::Accept(int id) {
+    if (StudentUnread(id)) return false;
     return ChangeSheet(id, tr("Accept a Sheet"), [this](GradingSheet& sheet, std::size_t i) {
         if (sheet.accepted || sheet.unreadable || states_[i] != SheetState::Review) return false;
         sheet.accepted = true;
+        // What the teacher accepted is what the picture shows: no doubt left.
+        for (SheetBubbleState& state : sheet.bubbles)
+            if (state.mark == BubbleRead::Mark::Unclear) {
+                state.mark = BubbleRead::Mark::Empty;
+                state.corrected = true;
+            }
         return true;
     });
 }
@@ -634,14 +664,7 @@ void GradingSession::ClearClassList() {
 
 QStringList GradingSession::Absent() const {
     if (!classList_) return {};
-    QSet<QString> present;
-    for (const SheetResult& result : results_)
-        if (result.status != SheetStatus::Unreadable && result.student)
-            present.insert(*result.student);
-    QStringList absent;
-    for (const QString& number : classList_->Numbers())
-        if (!present.contains(number)) absent << number;
-    return absent;
+    return AbsentStudents(results_, *classList_);
 }
 
 bool GradingSession::SetAlsoAccepted(int question, const std::vector<AnswerMask>& answers) {
@@ -875,6 +898,8 @@ QByteArray GradingSession::ToJson() const {
             QJsonArray answers;
             for (const AnswerMask mask : sheet.handAnswers) answers.append(MarkedLetters(mask));
             o["answers"] = answers;
+            if (!sheet.handPrinted.isEmpty())
+                o["printed"] = QJsonArray::fromStringList(sheet.handPrinted);
         } else {
             o["file"] = sheet.file;
             o["page"] = sheet.page;
@@ -884,6 +909,7 @@ QByteArray GradingSession::ToJson() const {
         if (!sheet.byHand && !sheet.unreadable) {
             o["code"] = QString::fromLatin1(sheet.code);
             o["version"] = sheet.version;
+            if (!sheet.printedVersion.isEmpty()) o["printed_version"] = sheet.printedVersion;
             o["layout"] = LayoutIndex(sheet);
             QString marks(qsizetype(sheet.bubbles.size()), u'.');
             for (std::size_t i = 0; i < sheet.bubbles.size(); ++i)
@@ -986,6 +1012,8 @@ bool GradingSession::FromJson(const QByteArray& json) {
                 sheet.handAnswers.push_back(MaskOf(text(letters), &valid));
                 ok = ok && valid;
             }
+            for (const QJsonValue& letters : o["printed"].toArray())
+                sheet.handPrinted << text(letters);
         } else {
             sheet.file = text(o["file"]);
             sheet.page = int(number(o["page"]));
@@ -996,6 +1024,7 @@ bool GradingSession::FromJson(const QByteArray& json) {
             sheet.code = text(o["code"]).toLatin1();
             if (!SheetCode::Decode(sheet.code)) return false;
             sheet.version = text(o["version"]);
+            if (o.contains("printed_version")) sheet.printedVersion = text(o["printed_version"]);
             const int at = int(number(o["layout"]));
             const QString marks = text(o["marks"]);
             if (at < 0 || std::size_t(at) >= layouts.size() ||
@@ -1018,7 +1047,8 @@ bool GradingSession::FromJson(const QByteArray& json) {
 
 QString GradingSession::ExportGrades(const QString& path) const {
     const QString suffix = QFileInfo(path).suffix().toLower();
-    const std::vector<QStringList> table = GradesTable(results_, *key_);
+    const std::vector<QStringList> table =
+        GradesTable(results_, *key_, classList_ ? &*classList_ : nullptr, ExportStatuses());
     if (suffix == QStringLiteral("csv"))
         return WriteBytesSafely(path, interchange::WriteCsvRows(table));
     if (suffix != QStringLiteral("xlsx") && suffix != QStringLiteral("ods"))
@@ -1076,6 +1106,196 @@ QString GradingSession::ExportGrades(const QString& path) const {
                                    : WriteGradesOds({grades, questions});
     if (!book.error.isEmpty()) return book.error;
     return WriteBytesSafely(path, book.bytes);
+}
+
+// --- Review rules ------------------------------------------------------------
+
+QStringList GradingSession::ExportStatuses() const {
+    QStringList statuses;
+    for (const SheetState state : states_) {
+        switch (state) {
+            case SheetState::Ok:
+                statuses << QStringLiteral("ok");
+                break;
+            case SheetState::Review:
+                statuses << QStringLiteral("review");
+                break;
+            case SheetState::Unreadable:
+                statuses << QStringLiteral("unreadable");
+                break;
+            case SheetState::Corrected:
+                statuses << QStringLiteral("corrected");
+                break;
+        }
+    }
+    return statuses;
+}
+
+int GradingSession::UnclearBubbles(int id) const {
+    const GradingSheet* sheet = Sheet(id);
+    if (!sheet) return 0;
+    return int(
+        std::count_if(sheet->bubbles.begin(), sheet->bubbles.end(), [](const SheetBubbleState& b) {
+            return b.bubble.kind == SheetBubble::Kind::Answer &&
+                   b.mark == BubbleRead::Mark::Unclear;
+        }));
+}
+
+bool GradingSession::StudentUnread(int id) const {
+    const SheetResult* result = Result(id);
+    return result && result->status != SheetStatus::Unreadable && result->student &&
+           result->student->contains(u'?');
+}
+
+bool GradingSession::SetBubble(int id, int bubble, bool marked) {
+    return ChangeSheet(id, tr("Mark a Bubble"), [bubble, marked](GradingSheet& sheet, std::size_t) {
+        if (bubble < 0 || std::size_t(bubble) >= sheet.bubbles.size()) return false;
+        SheetBubbleState& state = sheet.bubbles[std::size_t(bubble)];
+        const auto mark = marked ? BubbleRead::Mark::Marked : BubbleRead::Mark::Empty;
+        if (state.mark == mark) return false;
+        state.mark = mark;
+        state.corrected = true;
+        return true;
+    });
+}
+
+std::vector<GradingSession::ReviewReason> GradingSession::ReviewReasons(int id) const {
+    const SheetResult* result = Result(id);
+    if (!result) return {};
+    // A question's doubt reads "question N: ..." with N as printed.
+    std::vector<ReviewReason> reasons;
+    for (const QString& text : result->reasons) {
+        ReviewReason reason{text, 0, 0};
+        for (const AnswerResult& answer : result->answers) {
+            const int printed = answer.sheetQuestion ? answer.sheetQuestion : answer.question;
+            if (text.startsWith(QStringLiteral("question %1:").arg(printed))) {
+                reason.question = answer.question;
+                reason.sheetQuestion = printed;
+                break;
+            }
+        }
+        reasons.push_back(reason);
+    }
+    std::stable_sort(reasons.begin(), reasons.end(),
+                     [](const ReviewReason& a, const ReviewReason& b) {
+                         return a.sheetQuestion < b.sheetQuestion;
+                     });
+    return reasons;
+}
+
+std::vector<PaperVersion> GradingSession::Versions() const {
+    for (const GradingSheet& sheet : sheets_)
+        if (const std::optional<SheetCode> code = SheetCode::Decode(sheet.code))
+            return BuildVersions(Paper(), code->versions);
+    VersionSettings own;
+    own.blankOptionLetters = int(key_->ModeLetters().size());
+    return BuildVersions(Paper(), own);
+}
+
+std::optional<std::vector<AnswerMask>> GradingSession::PrintedToPaper(const QString& version,
+                                                                      const QStringList& printed,
+                                                                      QString* error) const {
+    const std::vector<PaperVersion> versions = Versions();
+    const auto found = std::find_if(versions.begin(), versions.end(),
+                                    [&](const PaperVersion& v) { return v.name == version; });
+    const auto Fail = [error](const QString& why) {
+        if (error) *error = why;
+        return std::nullopt;
+    };
+    if (found == versions.end()) return Fail(tr("there is no version %1").arg(version));
+    const int count = int(found->questions.size());
+    if (printed.size() < count)
+        return Fail(tr("question %1: no letters were given; version %2 has %3 questions")
+                        .arg(printed.size() + 1)
+                        .arg(version)
+                        .arg(count));
+    if (printed.size() > count)
+        return Fail(tr("question %1: letters were given, but version %2 has only %3 questions")
+                        .arg(count + 1)
+                        .arg(version)
+                        .arg(count));
+    std::vector<AnswerMask> answers(Paper().size(), 0);
+    for (int k = 0; k < count; ++k) {
+        const PrintedQuestion& question = found->questions[std::size_t(k)];
+        QString offered;
+        for (const PrintedOption& option : question.options) offered += option.letter;
+        AnswerMask mask = 0;
+        for (const QChar c : printed[k].toUpper()) {
+            if (c.isSpace()) continue;
+            const auto option = std::find_if(question.options.begin(), question.options.end(),
+                                             [c](const PrintedOption& o) { return o.letter == c; });
+            if (option == question.options.end())
+                return Fail(tr("question %1 offers %2: %3 is not one of them")
+                                .arg(k + 1)
+                                .arg(offered, QString(c)));
+            mask |= AnswerMask(1 << (option->sourceLetter.unicode() - u'A'));
+        }
+        if (question.source >= 1 && std::size_t(question.source) <= answers.size())
+            answers[std::size_t(question.source - 1)] = mask;
+    }
+    return answers;
+}
+
+int GradingSession::AddByHandPrinted(const QString& student, const QString& version,
+                                     const QStringList& printed, QString* error) {
+    const QString number = student.trimmed();
+    if (!AllDigits(number) || number.size() > 20) {
+        if (error) *error = tr("a student number is digits only");
+        return -1;
+    }
+    const std::optional<std::vector<AnswerMask>> answers = PrintedToPaper(version, printed, error);
+    if (!answers) return -1;
+    GradingSheet sheet;
+    sheet.id = nextId_++;
+    sheet.byHand = true;
+    sheet.page = 0;
+    sheet.version = version;
+    sheet.typedStudent = number;
+    sheet.handAnswers = *answers;
+    sheet.handPrinted = printed;
+    undo_.push(new SheetsCommand(this, tr("Enter a Sheet by Hand"),
+                                 {{sheet.id, int(sheets_.size()), std::nullopt, sheet}}, scans_,
+                                 scans_));
+    return sheet.id;
+}
+
+bool GradingSession::SetVersion(int id, const QString& version) {
+    const std::vector<PaperVersion> versions = Versions();
+    if (std::none_of(versions.begin(), versions.end(),
+                     [&](const PaperVersion& v) { return v.name == version; }))
+        return false;
+    return ChangeSheet(id, tr("Change the Version"), [&](GradingSheet& sheet, std::size_t) {
+        if (sheet.unreadable || sheet.version == version) return false;
+        if (sheet.byHand) {
+            // The letters typed are those printed: they mean other answers now.
+            if (!sheet.handPrinted.isEmpty()) {
+                const auto answers = PrintedToPaper(version, sheet.handPrinted, nullptr);
+                if (!answers) return false;
+                sheet.handAnswers = *answers;
+            }
+        } else {
+            if (sheet.printedVersion.isEmpty()) sheet.printedVersion = sheet.version;
+            if (sheet.printedVersion == version) sheet.printedVersion.clear();
+        }
+        sheet.version = version;
+        return true;
+    });
+}
+
+// A sheet printed as one version but answered as another: each printed
+// question number means the other version's question.
+void GradingSession::ScoreAsVersion(PageRead& page, const QString& version) const {
+    const std::vector<PaperVersion> versions = Versions();
+    const auto found = std::find_if(versions.begin(), versions.end(),
+                                    [&](const PaperVersion& v) { return v.name == version; });
+    if (found == versions.end()) return;
+    const auto Remap = [&](SheetBubble& bubble) {
+        if (bubble.kind == SheetBubble::Kind::Answer && bubble.question >= 1 &&
+            std::size_t(bubble.question) <= found->questions.size())
+            bubble.source = found->questions[std::size_t(bubble.question - 1)].source;
+    };
+    for (SheetBubble& bubble : page.layout.bubbles) Remap(bubble);
+    for (BubbleRead& read : page.bubbles) Remap(read.bubble);
 }
 
 }  // namespace scrivane
@@ -1188,9 +1408,13 @@ QStringList GradingSession::CurrentShape() const {
     return keys;
 }
 
+const QString& GradingSession::DigestFor(const SheetCode& code) const {
+    return code.versions.keptOptions == kCurrentKeptOptionsRule ? paperDigest_ : legacyDigest_;
+}
+
 bool GradingSession::PaperChangedSince(const SheetCode& code) const {
     if (!code.paperId.isEmpty() && !paperId_.isEmpty() && code.paperId != paperId_) return true;
-    return code.paperDigest != paperDigest_;
+    return code.paperDigest != DigestFor(code);
 }
 
 void GradingSession::CheckPaperOf(SheetRead& read, const std::optional<SheetCode>& code) {
@@ -1199,7 +1423,7 @@ void GradingSession::CheckPaperOf(SheetRead& read, const std::optional<SheetCode
         read.reasons << QStringLiteral("this sheet belongs to another paper");
         return;
     }
-    const bool questions = code->paperDigest != paperDigest_;
+    const bool questions = code->paperDigest != DigestFor(*code);
     if (!questions && code->textDigest == textDigest_) {
         // The paper as its sheets are read, to tell later what changed.
         if (gradedShape_.isEmpty()) gradedShape_ = CurrentShape();
@@ -1240,7 +1464,7 @@ QString GradingSession::PaperChange() const {
         if (!code) continue;
         if (!code->paperId.isEmpty() && !paperId_.isEmpty() && code->paperId != paperId_)
             other = true;
-        else if (code->paperDigest != paperDigest_ ||
+        else if (code->paperDigest != DigestFor(*code) ||
                  (!gradedShape_.isEmpty() && code->textDigest != textDigest_))
             changed = true;
     }

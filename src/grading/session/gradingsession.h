@@ -20,6 +20,7 @@
 #include "grading/grades.h"
 #include "grading/read/pageread.h"
 #include "grading/statistics.h"
+#include "print/versions.h"
 
 namespace scrivane {
 
@@ -63,6 +64,13 @@ struct GradingSheet {
     // in the paper's order.
     std::vector<AnswerMask> handAnswers;
     bool accepted = false;  // taken as read with Accept
+    // Typed by hand as printed on the version's sheet: the letters of each
+    // printed question, in that version's order (handAnswers follow from
+    // them); empty for a sheet typed in the paper's order.
+    QStringList handPrinted;
+    // A scanned sheet scored as another version than the one printed on it
+    // (a student who used another version's sheet): the version printed.
+    QString printedVersion;
 };
 
 // What loading the grading file found.
@@ -74,10 +82,15 @@ struct GradingLoad {
     QStringList missingScans;  // scans that are no longer where they were (see RelocateScan)
 };
 
-// The flag of a question's statistics, the first that applies:
-// point-biserial below 0 "Check the answer", p below 0.2 "Too hard", p above
-// 0.95 "Too easy", point-biserial below 0.2 "Weak"; empty for none.
+// The flag of a question's statistics, the first that applies: "Check the
+// answer" (AnswerLooksWrong), then, unless the question was given to
+// everyone, p below 0.2 "Too hard" and p above 0.95 "Too easy"; then
+// point-biserial below 0.2 "Weak"; empty for none.
 QString QuestionFlag(const QuestionStatistics& question);
+// A key that looks wrong: the top group chose a distractor more often than
+// the key, or the key's point-biserial is below 0 while a distractor's is
+// above 0.2.
+bool AnswerLooksWrong(const QuestionStatistics& question);
 
 // The name endings of the scans read (PDF, PNG, JPEG, TIFF), in lower case.
 const QStringList& ScanSuffixes();
@@ -178,7 +191,9 @@ public:
     bool ChooseDigit(int id, int position, int digit);
     // A student number typed by hand (digits only); empty takes it away.
     bool TypeStudent(int id, const QString& number);
-    // Takes the sheet as read: its remaining doubts no longer count.
+    // Takes the sheet as read: its remaining doubts no longer count, and
+    // its unclear bubbles count as empty. False for a sheet not in review or
+    // whose student number still holds a '?' (the number comes first).
     bool Accept(int id);
     bool RemoveSheet(int id);
     // Takes every sheet of a scan out, and the scan from the list.
@@ -216,6 +231,47 @@ public:
     // and, in a workbook, "Questions" with the statistics and adjustments.
     // Returns why it failed, or an empty text.
     QString ExportGrades(const QString& path) const;
+
+    // --- Review rules ------------------------------------------------------
+    // The answer bubbles of a scanned sheet still neither marked nor empty.
+    int UnclearBubbles(int id) const;
+    // Whether the sheet's student number still has a place not read ('?').
+    bool StudentUnread(int id) const;
+    // Sets a bubble marked or empty (M and E on the picture), one step;
+    // false when it already is.
+    bool SetBubble(int id, int bubble, bool marked);
+    // A reason for review, and the question of the paper it is about (from
+    // 1; 0 for one about the sheet as a whole or its student number).
+    struct ReviewReason {
+        QString text;
+        int question = 0;
+        int sheetQuestion = 0;  // as printed on the sheet
+    };
+    // The sheet's reasons in the order the sheet prints them: the reading's
+    // own and those of the student number first, then the questions' by
+    // their printed number.
+    std::vector<ReviewReason> ReviewReasons(int id) const;
+    // The status of each sheet as the export writes it: ok, review,
+    // corrected or unreadable.
+    QStringList ExportStatuses() const;
+
+    // The versions the sheets were printed in, as the scanned sheets' codes
+    // tell; the paper's own order as version "A" while no sheet tells.
+    std::vector<PaperVersion> Versions() const;
+    // Answers typed as printed on a version's sheet (the letters of each
+    // printed question, in order) in the paper's questions and letters.
+    // Nothing, with *error naming the question, for a letter the question
+    // does not offer or a count of answers other than the questions'.
+    std::optional<std::vector<AnswerMask>> PrintedToPaper(const QString& version,
+                                                          const QStringList& printed,
+                                                          QString* error) const;
+    // A sheet typed in from a damaged sheet, as printed on its version; its
+    // id, or -1 with *error set.
+    int AddByHandPrinted(const QString& student, const QString& version, const QStringList& printed,
+                         QString* error);
+    // Scores the sheet as another version (one step); false when it is not
+    // one of Versions() or already the sheet's.
+    bool SetVersion(int id, const QString& version);
 
 signals:
     // After every change of any sheet, result, statistic or adjustment.
@@ -285,6 +341,8 @@ private:
     BatchRunner* runner_ = nullptr;
     int pagesRead_ = 0;
 
+    void ScoreAsVersion(PageRead& page, const QString& version) const;
+
 public:
     // What changed in the paper since its sheets were printed and read
     // ("question 3 removed", "questions 4 and 7 swapped", "the options of
@@ -303,6 +361,8 @@ private:
 
     QString modeLetters_;
     QString paperDigest_, textDigest_, paperId_;
+    QString legacyDigest_;  // by the first kept-options rule, for sheets printed under it
+    const QString& DigestFor(const SheetCode& code) const;
     // The paper as its sheets were read: a key for each question (its title,
     // its options and those that keep their place), to tell what changed.
     QStringList gradedShape_;

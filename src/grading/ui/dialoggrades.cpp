@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QBoxLayout>
+#include <QComboBox>
 #include <QCloseEvent>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -16,7 +17,11 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QShortcut>
+#include <QStatusBar>
+#include <QWindow>
+#include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStandardItemModel>
@@ -32,16 +37,18 @@
 #include "grading/read/pageread.h"
 #include "grading/ui/scorechart.h"
 #include "print/answersheet.h"
+#include "checks/ui/paperchecksaction.h"
+#include "editor/editorsettings.h"
 #include "workspace/papercontext.h"
 
 namespace scrivane {
 
 namespace {
 
-// "Scans (*.pdf *.png ...)|*.pdf;*.png;...", of the types the session reads.
+// "Scans (*.pdf *.png ...)|*.pdf *.png ...", of the types the session reads.
 QString ScanFilter() {
-    const QStringList patterns = ScanPatterns();
-    return QStringLiteral("Scans (%1)|%2").arg(patterns.join(u' '), patterns.join(u';'));
+    const QString patterns = ScanPatterns().join(u' ');
+    return QStringLiteral("Scans (%1)|%1").arg(patterns);
 }
 const QString kExportFilter = QStringLiteral(
     "CSV (*.csv)|*.csv|Excel Workbook (*.xlsx)|*.xlsx|OpenDocument Spreadsheet (*.ods)|*.ods");
@@ -66,6 +73,11 @@ enum SheetColumn {
 
 QString Figure(const std::optional<double>& value) {
     return value ? FormatFigure(std::round(*value * 1000) / 1000) : QStringLiteral("–");
+}
+
+// The sheets in each of the top and bottom groups of the statistics.
+int GroupSize(int sheets) {
+    return std::max(1, (27 * sheets + 50) / 100);
 }
 
 QPushButton* NewButton(const QString& text, const QString& name, QWidget* parent) {
@@ -122,6 +134,7 @@ DialogGrades::DialogGrades(PaperContext& context, QWidget* parent)
     setAcceptDrops(true);
     setSizeGripEnabled(true);
     BuildControls();
+    BuildReview();
     connect(session_.get(), &GradingSession::Changed, this, &DialogGrades::ShowGrades);
     connect(session_.get(), &GradingSession::scanProgress, this, [this](int done, int total) {
         ProgressScans->setRange(0, total);
@@ -142,7 +155,7 @@ DialogGrades::DialogGrades(PaperContext& context, QWidget* parent)
     connect(&context.document, &PaperDocument::Changed, this, &DialogGrades::PaperChanged);
     connect(&context.document, &PaperDocument::RowEdited, this, &DialogGrades::PaperChanged);
     // Another paper has nothing to do with these sheets; the grading stays in its file.
-    connect(&context.document, &PaperDocument::Replaced, this, &QDialog::close);
+    connect(&context.document, &PaperDocument::Replaced, this, &DialogGrades::OnPaperReplaced);
     ShowGrades();
 }
 
@@ -161,8 +174,10 @@ void DialogGrades::LoadGrading() {
         request.folder = QFileInfo(context_.document.FileName()).absolutePath();
         request.fileName = QFileInfo(missing).fileName();
         request.filter = ScanFilter();
-        if (const std::optional<QString> found = context_.seams.prompts.ChooseFile(request))
+        if (const std::optional<QString> found = context_.seams.prompts.ChooseFile(request)) {
+            ForgetPictures();
             session_->RelocateScan(missing, *found);
+        }
     }
     // The first sheet in review order is selected by the showing.
     ShowGrades();
@@ -365,6 +380,11 @@ void DialogGrades::OnReadingFinished(bool completed) {
     ProgressScans->hide();
     ButtonCancelScans->hide();
     ButtonAddScans->setEnabled(true);
+    // The review starts at the first sheet to review, not the first read.
+    const std::vector<int> order = session_->ReviewOrder();
+    if (!order.empty() && (session_->State(order.front()) == SheetState::Review ||
+                           session_->State(order.front()) == SheetState::Unreadable))
+        SelectSheet(order.front());
     emit ReadingFinished(completed);
 }
 
@@ -478,6 +498,7 @@ void DialogGrades::ShowCurrentSheet() {
     ButtonAccept->setEnabled(sheet && state == SheetState::Review);
     EditStudent->setEnabled(sheet && state != SheetState::Unreadable);
     ButtonRemove->setEnabled(sheet != nullptr);
+    ButtonVersion->setEnabled(sheet && state != SheetState::Unreadable);
     ListReasons->clear();
     if (!sheet) {
         pictureSheet_ = -1;
@@ -487,7 +508,7 @@ void DialogGrades::ShowCurrentSheet() {
         return;
     }
     const SheetResult& result = *session_->Result(id);
-    ListReasons->addItems(result.reasons);
+    ShowReasons(id);
     if (!EditStudent->hasFocus()) EditStudent->setText(result.student.value_or(QString()));
     if (sheet->byHand) {
         pictureSheet_ = -1;
@@ -522,6 +543,7 @@ void DialogGrades::LoadPicture(int id) {
     wanted_ = id;
     if (loader_) return;  // the newest wish is read when the current one is done
     loading_ = id;
+    loadingGeneration_ = pictureGeneration_;
     GradingSession* session = session_.get();
     loader_ = QThread::create([this, session, id] {
         const PageRead read = session->ReadPage(id);
@@ -546,6 +568,11 @@ void DialogGrades::LoadPicture(int id) {
 void DialogGrades::OnPictureRead(int id, const Picture& picture) {
     if (loader_) loader_->wait();
     loader_ = nullptr;
+    if (loadingGeneration_ != pictureGeneration_) {
+        // Read from where the scan no longer is: read again from where it is.
+        if (CurrentSheet() >= 0 && !pictures_.contains(CurrentSheet())) LoadPicture(CurrentSheet());
+        return;
+    }
     // A few pictures are kept; a class's pile would not fit.
     if (pictures_.size() >= kPicturesKept) pictures_.erase(pictures_.begin());
     pictures_.insert(id, picture);
@@ -587,6 +614,7 @@ void DialogGrades::ShowLooks(int id) {
 void DialogGrades::OnBubbleClicked(int index) {
     const int id = CurrentSheet();
     if (id < 0 || id != pictureSheet_) return;
+    WritePaperRow();
     const SheetBubble& b = ViewSheet->Bubbles().at(std::size_t(index)).bubble;
     if (b.kind == SheetBubble::Kind::Student)
         session_->ChooseDigit(id, b.position, b.digit);
@@ -610,6 +638,37 @@ void DialogGrades::NextToReview() {
 void DialogGrades::AcceptSheet() {
     const int id = CurrentSheet();
     if (id < 0 || session_->State(id) != SheetState::Review) return;
+    WritePaperRow();
+    // The number first: a sheet is never accepted for nobody.
+    if (session_->StudentUnread(id)) {
+        const std::optional<QString> number =
+            AskLine(context_.seams.modal, this, QStringLiteral("DialogAcceptStudent"),
+                    QStringLiteral("Accept"),
+                    QStringLiteral("The student number is not read whole. Student number:"),
+                    session_->Result(id)->student.value_or(QString()));
+        if (!number) return;
+        if (!session_->TypeStudent(id, *number) || session_->StudentUnread(id)) {
+            ShowMessage(context_.seams.prompts, QStringLiteral("A student number is digits only."));
+            return;
+        }
+        if (session_->State(id) != SheetState::Review) {
+            NextToReview();
+            return;
+        }
+    }
+    const int unclear = session_->UnclearBubbles(id);
+    if (unclear > 0) {
+        MessageRequest ask;
+        ask.text = unclear == 1 ? QStringLiteral("1 bubble is still unclear. Count it as empty?")
+                                : QStringLiteral("%1 bubbles are still unclear. Count them as "
+                                                 "empty?")
+                                      .arg(unclear);
+        ask.buttons = MsgButtons::YesNo;
+        ask.icon = MsgIcon::Question;
+        ask.defaultButton = MsgAnswer::No;
+        // No keeps reviewing this sheet.
+        if (context_.seams.prompts.MsgBox(ask) != MsgAnswer::Yes) return;
+    }
     session_->Accept(id);
     NextToReview();
 }
@@ -617,6 +676,7 @@ void DialogGrades::AcceptSheet() {
 void DialogGrades::TypeStudent() {
     const int id = CurrentSheet();
     if (id < 0) return;
+    WritePaperRow();
     const QString typed = EditStudent->text().trimmed();
     if (typed == session_->Result(id)->student.value_or(QString())) return;
     if (!session_->TypeStudent(id, typed))
@@ -644,31 +704,106 @@ void DialogGrades::RemoveSheets() {
 }
 
 void DialogGrades::EnterByHand() {
-    const AnswerKey& key = session_->Key();
-    const std::optional<QString> student =
-        AskLine(context_.seams.modal, this, QStringLiteral("DialogByHandStudent"),
-                QStringLiteral("Enter by Hand"), QStringLiteral("Student number:"), {});
-    if (!student) return;
-    const std::optional<QString> letters = AskLine(
-        context_.seams.modal, this, QStringLiteral("DialogByHandAnswers"),
-        QStringLiteral("Enter by Hand"),
-        QStringLiteral("Letters marked for questions 1 to %1, in the paper's order, separated by "
-                       "commas (nothing for a blank):")
-            .arg(key.QuestionCount()),
-        {});
-    if (!letters) return;
-    std::vector<AnswerMask> answers;
-    const QStringList fields = letters->split(u',');
-    for (int q = 0; q < key.QuestionCount(); ++q)
-        answers.push_back(
-            q < fields.size()
-                ? AnswerMask(AnswerTextToMask(fields[q].trimmed().toUpper()) & key.Offered(q))
-                : AnswerMask(0));
-    const int id = session_->AddByHand(*student, QString(), answers);
-    if (id < 0)
+    WritePaperRow();
+    // The version first: a damaged sheet holds its answers in its version's order.
+    QStringList names;
+    for (const PaperVersion& version : session_->Versions()) names << version.name;
+    QDialog form(this);
+    form.setObjectName(QStringLiteral("DialogByHand"));
+    form.setWindowTitle(QStringLiteral("Enter by Hand"));
+    auto* layout = new QFormLayout(&form);
+    auto* number = new QLineEdit(&form);
+    number->setObjectName(QStringLiteral("EditStudentNumber"));
+    auto* version = new QComboBox(&form);
+    version->setObjectName(QStringLiteral("ComboVersion"));
+    version->addItems(names);
+    layout->addRow(QStringLiteral("Student number:"), number);
+    layout->addRow(QStringLiteral("Version of the sheet:"), version);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &form);
+    buttons->setObjectName(QStringLiteral("Buttons"));
+    layout->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &form, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &form, &QDialog::reject);
+    if (context_.seams.modal.Exec(form) != QDialog::Accepted) return;
+    const QString student = number->text().trimmed();
+    const QString chosen = version->currentText();
+    if (student.isEmpty() || !std::all_of(student.begin(), student.end(),
+                                          [](QChar c) { return c >= u'0' && c <= u'9'; })) {
         ShowMessage(context_.seams.prompts, QStringLiteral("A student number is digits only."));
-    else
-        SelectSheet(id);
+        return;
+    }
+    const int count = int(session_->Key().QuestionCount());
+    QString typed;
+    for (;;) {
+        const std::optional<QString> letters = AskLine(
+            context_.seams.modal, this, QStringLiteral("DialogByHandAnswers"),
+            QStringLiteral("Enter by Hand"),
+            QStringLiteral("Letters marked on the sheet of version %1, as printed there, for "
+                           "questions 1 to %2, separated by commas (nothing for a blank):")
+                .arg(chosen)
+                .arg(count),
+            typed);
+        if (!letters) return;
+        typed = *letters;
+        const QStringList printed = typed.split(u',');
+        QString error;
+        const auto answers = session_->PrintedToPaper(chosen, printed, &error);
+        if (!answers) {
+            ShowMessage(context_.seams.prompts,
+                        QStringLiteral("The answers cannot be taken: %1.").arg(error));
+            continue;
+        }
+        // The result before it is added.
+        const AnswerKey& key = session_->Key();
+        double score = 0;
+        for (int q = 0; q < key.QuestionCount(); ++q) {
+            AnswerRead read;
+            read.question = q + 1;
+            read.marked = (*answers)[std::size_t(q)];
+            score += key.Score(q, read).score;
+        }
+        QStringList shown;
+        for (qsizetype k = 0; k < printed.size(); ++k) {
+            const QString marked = printed[k].simplified().remove(u' ').toUpper();
+            shown << QStringLiteral("%1 %2").arg(k + 1).arg(marked.isEmpty() ? QStringLiteral("–")
+                                                                               : marked);
+        }
+        MessageRequest ask;
+        ask.text = QStringLiteral("Student %1, version %2: %3 of %4. Add this sheet?")
+                       .arg(student, chosen, FormatFigure(score), FormatFigure(key.Maximum()));
+        ask.informativeText = shown.join(QStringLiteral(", "));
+        ask.buttons = MsgButtons::YesNo;
+        ask.icon = MsgIcon::Question;
+        ask.defaultButton = MsgAnswer::Yes;
+        // No goes back to the letters.
+        if (context_.seams.prompts.MsgBox(ask) != MsgAnswer::Yes) continue;
+        const int id = session_->AddByHandPrinted(student, chosen, printed, &error);
+        if (id >= 0) SelectSheet(id);
+        return;
+    }
+}
+
+void DialogGrades::ChangeVersion() {
+    const int id = CurrentSheet();
+    const GradingSheet* sheet = id >= 0 ? session_->Sheet(id) : nullptr;
+    if (!sheet || sheet->unreadable) return;
+    WritePaperRow();
+    QDialog form(this);
+    form.setObjectName(QStringLiteral("DialogVersion"));
+    form.setWindowTitle(QStringLiteral("Version"));
+    auto* layout = new QFormLayout(&form);
+    auto* version = new QComboBox(&form);
+    version->setObjectName(QStringLiteral("ComboVersion"));
+    for (const PaperVersion& v : session_->Versions()) version->addItem(v.name);
+    version->setCurrentText(sheet->version);
+    layout->addRow(QStringLiteral("Score the sheet as version:"), version);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &form);
+    buttons->setObjectName(QStringLiteral("Buttons"));
+    layout->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &form, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &form, &QDialog::reject);
+    if (context_.seams.modal.Exec(form) != QDialog::Accepted) return;
+    session_->SetVersion(id, version->currentText());
 }
 
 int DialogGrades::CurrentQuestion() const {
@@ -677,6 +812,7 @@ int DialogGrades::CurrentQuestion() const {
 }
 
 void DialogGrades::AcceptAlso() {
+    WritePaperRow();
     const int question = CurrentQuestion();
     if (question == 0) {
         ShowMessage(context_.seams.prompts, QStringLiteral("Choose a question first."));
@@ -697,6 +833,7 @@ void DialogGrades::AcceptAlso() {
 }
 
 void DialogGrades::GiveAll() {
+    WritePaperRow();
     const int question = CurrentQuestion();
     if (question == 0) {
         ShowMessage(context_.seams.prompts, QStringLiteral("Choose a question first."));
@@ -745,6 +882,13 @@ void DialogGrades::ShowQuestions() {
                     item->setForeground(QColor(0, 110, 0));
                 }
             }
+            // How the top and bottom groups chose it: what tells a wrong key.
+            for (std::size_t o = 0; o < q.options.size() && o < q.upper.size(); ++o)
+                if (q.options[o].first == letter)
+                    item->setToolTip(QStringLiteral("Top group: %1 · bottom group: %2 (of %3 each)")
+                                         .arg(q.upper[o])
+                                         .arg(q.lower[o])
+                                         .arg(GroupSize(stats.summary.sheets)));
             row << item;
         }
         row << new QStandardItem(QString::number(q.blank))
@@ -783,7 +927,7 @@ void DialogGrades::LoadClassList() {
     request.kind = FileRequest::Kind::Open;
     request.title = QStringLiteral("Class List");
     request.folder = QFileInfo(context_.document.FileName()).absolutePath();
-    request.filter = QStringLiteral("Class list (*.csv *.txt)|*.csv;*.txt");
+    request.filter = QStringLiteral("Class list (*.csv *.txt)|*.csv *.txt");
     const std::optional<QString> chosen = context_.seams.prompts.ChooseFile(request);
     if (!chosen) return;
     QFile file(*chosen);
@@ -808,6 +952,19 @@ void DialogGrades::Export() {
     request.folder = paper.absolutePath();
     request.fileName = paper.completeBaseName() + QStringLiteral(" grades.csv");
     request.filter = kExportFilter;
+    // The grades use what the editor shows, also a key set but not yet kept.
+    if (!WritePaperRow()) return;
+    const int toReview = session_->ToReviewCount();
+    if (toReview > 0) {
+        MessageRequest ask;
+        ask.text = toReview == 1
+                       ? QStringLiteral("1 sheet still needs review. Export anyway?")
+                       : QStringLiteral("%1 sheets still need review. Export anyway?").arg(toReview);
+        ask.buttons = MsgButtons::YesNo;
+        ask.icon = MsgIcon::Question;
+        ask.defaultButton = MsgAnswer::No;
+        if (context_.seams.prompts.MsgBox(ask) != MsgAnswer::Yes) return;
+    }
     const std::optional<FileChoice> chosen = context_.seams.prompts.ChooseFileAndFilter(request);
     if (!chosen) return;
     // A name without its type's extension gets that of the type chosen.
@@ -820,6 +977,9 @@ void DialogGrades::Export() {
     if (!error.isEmpty())
         ShowMessage(context_.seams.prompts,
                     QStringLiteral("The grades cannot be written: %1").arg(error));
+    else
+        ShowMessage(context_.seams.prompts, QStringLiteral("The grades were written to %1.")
+                                                .arg(QDir::toNativeSeparators(path)));
 }
 
 void DialogGrades::dragEnterEvent(QDragEnterEvent* event) {
@@ -843,6 +1003,149 @@ void DialogGrades::dropEvent(QDropEvent* event) {
 void DialogGrades::closeEvent(QCloseEvent* event) {
     session_->CancelScans();
     QDialog::closeEvent(event);
+}
+
+// --- The review ----------------------------------------------------------------
+
+const QString DialogGrades::kGeometryKey = QStringLiteral("gradesWindow/geometry");
+
+void DialogGrades::BuildReview() {
+    // A window of its own beside the editor: its own taskbar entry, and never
+    // kept above the main window.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    StatusGrades = new QStatusBar(this);
+    StatusGrades->setObjectName(QStringLiteral("StatusGrades"));
+    StatusGrades->setSizeGripEnabled(false);
+    layout()->addWidget(StatusGrades);
+    ButtonVersion = NewButton(QStringLiteral("&Version…"), QStringLiteral("ButtonVersion"),
+                              ButtonAccept->parentWidget());
+    ButtonVersion->setToolTip(
+        QStringLiteral("The sheet is of another version than read: score it as that version"));
+    // Beside Accept, in the row of the student number.
+    if (auto* box = qobject_cast<QBoxLayout*>(ButtonAccept->parentWidget()->layout()))
+        if (auto* row = qobject_cast<QBoxLayout*>(box->itemAt(box->count() - 1)->layout()))
+            row->insertWidget(row->indexOf(ButtonAccept), ButtonVersion);
+    connect(ButtonVersion, &QPushButton::clicked, this, &DialogGrades::ChangeVersion);
+
+    ListReasons->setToolTip(QStringLiteral("Click a reason to see its question on the scan"));
+    connect(ListReasons, &QListWidget::itemClicked, this, &DialogGrades::OnReasonChosen);
+    connect(ListReasons, &QListWidget::itemActivated, this, &DialogGrades::OnReasonChosen);
+    connect(ViewSheet, &SheetView::BubbleSet, this, &DialogGrades::OnBubbleSet);
+    connect(&context_.document, &PaperDocument::ModifiedChanged, this,
+            &DialogGrades::ShowPaperState);
+    connect(&context_.document, &PaperDocument::Changed, this, &DialogGrades::ShowPaperState);
+    ShowPaperState();
+}
+
+bool DialogGrades::WritePaperRow() {
+    if (!context_.checkCurrentRow || writingRow_) return true;
+    const QScopedValueRollback writing(writingRow_, true);
+    return context_.checkCurrentRow();
+}
+
+void DialogGrades::ShowPaperState() {
+    if (context_.document.Modified())
+        StatusGrades->showMessage(
+            QStringLiteral("The paper has unsaved changes: the grades use them now, but only a "
+                           "saved paper keeps them."));
+    else
+        StatusGrades->clearMessage();
+}
+
+void DialogGrades::ShowReasons(int id) {
+    ListReasons->clear();
+    for (const GradingSession::ReviewReason& reason : session_->ReviewReasons(id)) {
+        auto* item = new QListWidgetItem(reason.text, ListReasons);
+        item->setData(Qt::UserRole, reason.question);
+    }
+}
+
+void DialogGrades::OnReasonChosen(QListWidgetItem* item) {
+    const int id = CurrentSheet();
+    const int question = item ? item->data(Qt::UserRole).toInt() : 0;
+    if (id < 0 || id != pictureSheet_) return;
+    std::vector<int> bubbles;
+    const std::vector<ViewBubble>& shown = ViewSheet->Bubbles();
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const SheetBubble& b = shown[i].bubble;
+        // A reason about the student number shows the number's grid.
+        if (question ? (b.kind == SheetBubble::Kind::Answer && b.source == question)
+                     : b.kind == SheetBubble::Kind::Student)
+            bubbles.push_back(int(i));
+    }
+    ViewSheet->ShowBubbles(bubbles);
+}
+
+void DialogGrades::OnBubbleSet(int index, bool marked) {
+    const int id = CurrentSheet();
+    if (id < 0 || id != pictureSheet_) return;
+    WritePaperRow();
+    const SheetBubble& b = ViewSheet->Bubbles().at(std::size_t(index)).bubble;
+    if (b.kind == SheetBubble::Kind::Student && marked)
+        session_->ChooseDigit(id, b.position, b.digit);
+    else
+        session_->SetBubble(id, index, marked);
+}
+
+void DialogGrades::changeEvent(QEvent* event) {
+    // Coming to the grades writes the row being edited in the main window.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) WritePaperRow();
+    QDialog::changeEvent(event);
+}
+
+void DialogGrades::showEvent(QShowEvent* event) {
+    if (!placed_) {
+        placed_ = true;
+        PlaceWindow();
+    }
+    QDialog::showEvent(event);
+    // Qt makes a child window the main window's transient: kept above it.
+    if (QWindow* handle = windowHandle()) handle->setTransientParent(nullptr);
+}
+
+void DialogGrades::hideEvent(QHideEvent* event) {
+    RememberPlace();
+    QDialog::hideEvent(event);
+}
+
+void DialogGrades::PlaceWindow() {
+    const QRect screen(QPoint(0, 0), context_.seams.platform.ScreenPixels());
+    if (const std::unique_ptr<QSettings> settings = context_.settings.Open()) {
+        const QRect kept = settings->value(kGeometryKey).toRect();
+        // A place on a screen since made smaller is not used.
+        if (kept.isValid() && screen.contains(kept)) {
+            resize(kept.size());
+            move(kept.topLeft());
+            return;
+        }
+    }
+    const QWidget& main = context_.window;
+    const QSize size = QSize(1100, 720).boundedTo(screen.size());
+    resize(size);
+    const QSize frame = main.frameGeometry().size() - main.size();
+    move(PaperChecksAction::PlaceBeside(main.frameGeometry(), size + frame, screen));
+}
+
+void DialogGrades::RememberPlace() {
+    if (!placed_) return;
+    if (const std::unique_ptr<QSettings> settings = context_.settings.Open())
+        settings->setValue(kGeometryKey, QRect(pos(), size()));
+}
+
+void DialogGrades::OnPaperReplaced() {
+    // The same paper put back whole (an undone Rebalance, a key fixed in
+    // all rows at once) is followed; another paper closes the window.
+    if (QFileInfo(context_.document.FileName()) == QFileInfo(session_->PaperPath()))
+        PaperChanged();
+    else
+        close();
+}
+
+void DialogGrades::ForgetPictures() {
+    ++pictureGeneration_;
+    pictures_.clear();
+    pictureSheet_ = -1;
 }
 
 }  // namespace scrivane

@@ -20,6 +20,8 @@ class QBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
+class QStatusBar;
 class QProgressBar;
 class QPushButton;
 class QSortFilterProxyModel;
@@ -80,6 +82,9 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     struct Picture {
@@ -130,6 +135,36 @@ private:
     int shownSheet_ = -1;
     bool filling_ = false;
     int sizedRows_ = -1;
+
+public:
+    // The window's own status bar: the paper's unsaved changes are told here.
+    QStatusBar* StatusGrades = nullptr;
+    // A sheet's version changed (a student who used another version's sheet).
+    QPushButton* ButtonVersion = nullptr;
+    // The settings key of the window's place and size in scrivane.conf.
+    static const QString kGeometryKey;
+
+private:
+    // The review's keys, the status bar and the reasons' clicks.
+    void BuildReview();
+    // The edit of the main window's current row written, so that the grades
+    // use what the editor shows; false when the editor refused it.
+    bool WritePaperRow();
+    void ShowReasons(int id);
+    void OnReasonChosen(QListWidgetItem* item);
+    void OnBubbleSet(int index, bool marked);
+    void ShowPaperState();
+    void PlaceWindow();
+    void RememberPlace();
+    void ChangeVersion();
+    // Pictures read before a scan was found elsewhere are not shown.
+    void ForgetPictures();
+    void OnPaperReplaced();
+
+    bool placed_ = false;
+    int pictureGeneration_ = 0;
+    int loadingGeneration_ = 0;
+    bool writingRow_ = false;  // a refusal's message must not ask again
 
     void AddPaperChangeLabel(QWidget* parent, QBoxLayout* layout);
 
