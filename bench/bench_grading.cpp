@@ -16,6 +16,7 @@
 #include <string>
 
 #include "grading/read/pageread.h"
+#include "scangen/hugepicture.h"
 #include "scangen/evaluate.h"
 #include "scangen/scangen.h"
 
@@ -261,5 +262,35 @@ void BM_Evaluation(benchmark::State& state) {
 BENCHMARK(BM_ReadPng)->Unit(benchmark::kMillisecond)->Threads(1)->Threads(2);
 BENCHMARK(BM_ReadScannedPdf)->Unit(benchmark::kMillisecond)->Threads(1)->Threads(2);
 BENCHMARK(BM_MemoryFor300Pages)->Unit(benchmark::kMillisecond)->Iterations(1);
+// A PDF of two pages that each draw a 20,000² picture (a few megabytes):
+// what reading both adds to the process at its peak, against the 256 MiB
+// that 300 pages of scans stay within.
+void BM_MemoryForHugePdfPictures(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("huge.pdf");
+    {
+        QFile file(pdf);
+        if (!file.open(QIODevice::WriteOnly)) return state.SkipWithError("cannot write the PDF");
+        file.write(scangen::HugePicturePdf({{20000, false}, {20000, true}}));
+    }
+    for (auto _ : state) {
+        {
+            std::ofstream clear("/proc/self/clear_refs");
+            clear << "5";
+        }
+        const long before = PeakKiB();
+        ScanFileReader scans;
+        QString error;
+        const int pages = scans.PageCount(pdf, &error);
+        int refused = 0;
+        for (int p = 1; p <= pages; ++p) refused += !scans.Page(pdf, p).error.isEmpty();
+        state.counters["pages"] = pages;
+        state.counters["refused"] = refused;
+        state.counters["peak_MiB"] = PeakKiB() / 1024.0;
+        state.counters["before_MiB"] = before / 1024.0;
+    }
+}
+
+BENCHMARK(BM_MemoryForHugePdfPictures)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_GeneratedSheetsAccuracy)->Arg(120)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Evaluation)->Arg(300)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -98,7 +98,8 @@ std::variant<interchange::ConversionJob, WorkbookJob, HelpAsked, ConverterRun> P
         return Refusal(to ? QStringLiteral("expected INPUT OUTPUT --to FORMAT")
                           : QStringLiteral("expected INPUT --json or INPUT OUTPUT"));
     }
-    interchange::ConversionJob job{files[0], json ? QString() : files[1], json, std::nullopt};
+    interchange::ConversionJob job{files[0], json ? QString() : files[1], json, std::nullopt,
+                                   std::nullopt};
     if (from) {
         // Only the text formats are told: a workbook is known by its signature.
         job.from = interchange::FormatByName(*from);

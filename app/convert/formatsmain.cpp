@@ -18,6 +18,8 @@ int main(int argc, char* argv[]) {
     if (std::holds_alternative<HelpAsked>(parsed)) return Finish(0, HelpText(), {});
     if (const auto* refused = std::get_if<scrivane::ConverterRun>(&parsed))
         return Finish(refused->exitCode, refused->out, refused->err);
+    if (const auto refused = RefuseFormatsOutputOverInput(parsed))
+        return Finish(refused->exitCode, refused->out, refused->err);
     scrivane::ConverterRun run;
     if (const auto* job = std::get_if<scrivane::interchange::ConversionJob>(&parsed)) {
         const auto converted = scrivane::interchange::RunInterchangeConversion(*job);

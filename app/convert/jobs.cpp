@@ -90,6 +90,12 @@ std::variant<PdfJob, ConverterRun> ParsePdf(const QStringList& arguments) {
         job.heading = parsed.values[QStringLiteral("--heading")];
     if (parsed.values.contains(QStringLiteral("--versions-json")))
         job.versionsJson = parsed.values[QStringLiteral("--versions-json")];
+    if (auto refused = RefuseOutputOverInput(
+            {{QStringLiteral("OUT.pdf"), job.out},
+             {QStringLiteral("--versions-json"), job.versionsJson.value_or(QString())},
+             {QStringLiteral("--sheet-layout-json"), job.sheetLayoutJson}},
+            {job.paper}))
+        return *refused;
     return job;
 }
 
@@ -142,6 +148,9 @@ std::variant<GradeJob, ConverterRun> ParseGrade(const QStringList& arguments) {
     if (files.size() < 2) return refuse(QStringLiteral("expected PAPER --grade SCAN..."));
     job.paper = files.takeFirst();
     job.scans = files;
+    if (auto refused = RefuseOutputOverInput({{QStringLiteral("--csv"), job.csvPath}},
+                                             QStringList{job.paper, job.classListPath} + job.scans))
+        return *refused;
     return job;
 }
 
@@ -177,6 +186,8 @@ std::variant<CheckJob, ConverterRun> ParseCheck(const QStringList& arguments) {
                             : QStringLiteral("expected PAPER OUT --rebalance"));
     job.paper = files[0];
     if (job.rebalance) job.out = files[1];
+    if (auto refused = RefuseOutputOverInput({{QStringLiteral("OUT"), job.out}}, {job.paper}))
+        return *refused;
     return job;
 }
 

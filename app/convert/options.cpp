@@ -1,7 +1,11 @@
 #include "options.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QtGlobal>
 
 #include <cerrno>
@@ -172,6 +176,45 @@ ConverterRun Refusal(const QString& message, const char* usage) {
     ConverterRun run = ConverterFailure(2, QStringLiteral("scrivane-convert: ") + message);
     if (usage) run.err += usage;
     return run;
+}
+
+namespace {
+
+// Whether two paths name one file: the same file on disk (through symbolic
+// and hard links), or the same path when the output does not exist yet.
+bool SameFile(const QString& output, const QString& input) {
+    struct stat out {
+    }, in{};
+    const bool outExists = ::stat(QFile::encodeName(output).constData(), &out) == 0;
+    const bool inExists = ::stat(QFile::encodeName(input).constData(), &in) == 0;
+    if (outExists && inExists) return out.st_dev == in.st_dev && out.st_ino == in.st_ino;
+    return QDir::cleanPath(QFileInfo(output).absoluteFilePath()) ==
+           QDir::cleanPath(QFileInfo(input).absoluteFilePath());
+}
+
+}  // namespace
+
+std::optional<ConverterRun> RefuseOutputOverInput(const std::vector<RunOutput>& outputs,
+                                                  const QStringList& inputs) {
+    for (const RunOutput& output : outputs) {
+        if (output.path.isEmpty()) continue;
+        for (const QString& input : inputs)
+            if (!input.isEmpty() && SameFile(output.path, input))
+                return Refusal(
+                    QStringLiteral("%1 %2 would overwrite the input %3: choose another file")
+                        .arg(output.option, output.path, input));
+    }
+    return std::nullopt;
+}
+
+std::optional<ConverterRun> RefuseFormatsOutputOverInput(
+    const std::variant<interchange::ConversionJob, WorkbookJob, HelpAsked, ConverterRun>& parsed) {
+    const QString place = QStringLiteral("OUTPUT");
+    if (const auto* job = std::get_if<interchange::ConversionJob>(&parsed))
+        return RefuseOutputOverInput({{place, job->output}}, {job->input});
+    if (const auto* job = std::get_if<WorkbookJob>(&parsed))
+        return RefuseOutputOverInput({{place, job->output}}, {job->input});
+    return std::nullopt;
 }
 
 int Finish(int exitCode, const QByteArray& out, const QByteArray& err) {

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <optional>
 #include <variant>
+#include <vector>
 
 #include "checks/checkcommand.h"
 #include "grading/gradecommand.h"
@@ -94,6 +95,21 @@ QStringList Arguments(int argc, char** argv);
 
 // Arguments refused (exit status 2): the message, then the usage if any.
 ConverterRun Refusal(const QString& message, const char* usage = nullptr);
+
+// An output of the run (its option, or "OUTPUT" for a file given in place)
+// and the file it names.
+struct RunOutput {
+    QString option;
+    QString path;
+};
+
+// The refusal (exit status 2) when an output names an input of the same run:
+// the same file, through links too, that the writing would replace.
+std::optional<ConverterRun> RefuseOutputOverInput(const std::vector<RunOutput>& outputs,
+                                                  const QStringList& inputs);
+// The same for the conversions between formats: OUTPUT over INPUT.
+std::optional<ConverterRun> RefuseFormatsOutputOverInput(
+    const std::variant<interchange::ConversionJob, WorkbookJob, HelpAsked, ConverterRun>& parsed);
 
 // Writes a run's output and error, returns its exit status.
 int Finish(int exitCode, const QByteArray& out, const QByteArray& err);

@@ -78,15 +78,18 @@ std::optional<ConverterRun> WriteRebalanced(const QString& out,
         const interchange::WriteOutcome written = interchange::WriteQuestionFile(out, rows, format);
         if (written.Written()) return std::nullopt;
         if (written.status == interchange::WriteOutcome::Status::Unfit) {
-            QByteArray err = ConverterLine(QStringLiteral("scrivane-convert: %1 cannot be written as %2:")
-                                               .arg(out, interchange::InfoOf(format).description));
+            QByteArray err =
+                ConverterLine(QStringLiteral("scrivane-convert: %1 cannot be written as %2:")
+                                  .arg(out, interchange::InfoOf(format).description));
             for (const QString& line : written.unfit) err += ConverterLine(line);
             return ConverterRun{1, {}, err};
         }
         reason = written.reason;
     }
     return ConverterRun{
-        2, {}, ConverterLine(QStringLiteral("scrivane-convert: cannot write %1: %2").arg(out, reason))};
+        2,
+        {},
+        ConverterLine(QStringLiteral("scrivane-convert: cannot write %1: %2").arg(out, reason))};
 }
 
 }  // namespace

@@ -60,7 +60,8 @@ QString NoOptionTextsLine(const QList<int>& numbers) {
         list = QStringList(ranges.mid(0, ranges.size() - 1)).join(QStringLiteral(", ")) +
                QStringLiteral(" and ") + list;
     return numbers.size() == 1
-               ? QStringLiteral("question %1 has no option texts: its letters are printed").arg(list)
+               ? QStringLiteral("question %1 has no option texts: its letters are printed")
+                     .arg(list)
                : QStringLiteral("questions %1 have no option texts: their letters are printed")
                      .arg(list);
 }

@@ -23,27 +23,27 @@ constexpr const char* kPinnedPhrases[] = {
 const QSet<QString>& ReferenceWords() {
     static const QSet<QString> words = {
         // English
-        "and", "or", "nor", "both", "only", "neither", "either", "all", "none", "answer",
-        "answers", "option", "options", "choice", "choices", "except", "but", "alternative",
-        "alternatives", "letter", "letters",
+        "and", "or", "nor", "both", "only", "neither", "either", "all", "none", "answer", "answers",
+        "option", "options", "choice", "choices", "except", "but", "alternative", "alternatives",
+        "letter", "letters",
         // French
         "et", "ou", "ni", "les", "deux", "seulement", "uniquement", "seule", "seul", "seules",
-        "aucune", "aucun", "toutes", "tous", "réponse", "réponses", "choix", "sauf",
-        "proposition", "propositions",
+        "aucune", "aucun", "toutes", "tous", "réponse", "réponses", "choix", "sauf", "proposition",
+        "propositions",
         // German
         "und", "oder", "weder", "noch", "beide", "beiden", "nur", "alle", "keine", "keiner",
         "antwort", "antworten", "optionen", "auswahl", "außer", "sowie",
         // Spanish
-        "y", "o", "u", "e", "ambas", "ambos", "solo", "sólo", "solamente", "únicamente",
-        "ninguna", "ninguno", "todas", "todos", "respuesta", "respuestas", "opción",
-        "opciones", "excepto", "menos"};
+        "y", "o", "u", "e", "ambas", "ambos", "solo", "sólo", "solamente", "únicamente", "ninguna",
+        "ninguno", "todas", "todos", "respuesta", "respuestas", "opción", "opciones", "excepto",
+        "menos"};
     return words;
 }
 
 // Words that join the letters of a list: "A and C", "A, C et E", "A y B".
 const QSet<QString>& JoinWords() {
-    static const QSet<QString> words = {"and", "or", "nor", "et", "ou", "ni",  "und",
-                                        "oder", "noch", "y", "o",  "u",  "e", "sowie"};
+    static const QSet<QString> words = {"and",  "or",   "nor", "et", "ou", "ni", "und",
+                                        "oder", "noch", "y",   "o",  "u",  "e",  "sowie"};
     return words;
 }
 
@@ -55,31 +55,29 @@ const QSet<QString>& VerdictVerbs() {
 }
 const QSet<QString>& Verdicts() {
     static const QSet<QString> words = {
-        "correct",   "true",     "right",      "wrong",     "false",      "incorrect",
-        "correcte",  "correctes", "vraie",     "vraies",    "juste",      "justes",
-        "fausse",    "fausses",  "richtig",    "falsch",    "korrekt",    "correcta",
-        "correctas", "correcto", "verdadera",  "verdaderas", "falsa",     "falsas",
-        "incorrecta"};
+        "correct",    "true",   "right",   "wrong",     "false",     "incorrect", "correcte",
+        "correctes",  "vraie",  "vraies",  "juste",     "justes",    "fausse",    "fausses",
+        "richtig",    "falsch", "korrekt", "correcta",  "correctas", "correcto",  "verdadera",
+        "verdaderas", "falsa",  "falsas",  "incorrecta"};
     return words;
 }
 
 // Words that speak of every option: a quantifier with a word for the list.
 const QSet<QString>& Quantifiers() {
     static const QSet<QString> words = {
-        "all",    "none",   "both",  "neither", "either", "any",   "tout",      "toute",
-        "toutes", "tous",   "aucune", "aucun",  "alle",   "allen", "keine",     "keiner",
-        "beide",  "beiden", "todas", "todos",   "ninguna", "ninguno", "ambas",  "ambos",
-        "cualquiera"};
+        "all",   "none",   "both",    "neither", "either", "any",   "tout",      "toute", "toutes",
+        "tous",  "aucune", "aucun",   "alle",    "allen",  "keine", "keiner",    "beide", "beiden",
+        "todas", "todos",  "ninguna", "ninguno", "ambas",  "ambos", "cualquiera"};
     return words;
 }
 const QSet<QString>& ListWords() {
     static const QSet<QString> words = {
-        "above",      "these",      "them",       "those",     "previous",   "preceding",
-        "listed",     "answer",     "answers",    "option",    "options",    "choices",
-        "alternatives", "dessus",   "précédentes", "précédents", "ces",      "réponse",
-        "réponses",   "propositions", "obigen",   "obige",     "oben",       "vorherigen",
-        "genannten",  "diese",      "dieser",     "antworten", "optionen",   "anteriores",
-        "estas",      "estos",      "arriba",     "respuestas", "opciones"};
+        "above",        "these",        "them",        "those",      "previous", "preceding",
+        "listed",       "answer",       "answers",     "option",     "options",  "choices",
+        "alternatives", "dessus",       "précédentes", "précédents", "ces",      "réponse",
+        "réponses",     "propositions", "obigen",      "obige",      "oben",     "vorherigen",
+        "genannten",    "diese",        "dieser",      "antworten",  "optionen", "anteriores",
+        "estas",        "estos",        "arriba",      "respuestas", "opciones"};
     return words;
 }
 

@@ -21,6 +21,7 @@ struct Job {
     QString file;
     int page = 1;
     QString error;  // the file could not be opened
+    int filePages = 0;
 };
 
 PageRead UnreadablePage(const QString& why) {
@@ -75,7 +76,8 @@ bool GradingBatch::Run(const QStringList& files, const std::function<void(BatchP
             if (pages <= 0)
                 jobs.push_back(
                     {file, 1, error.isEmpty() ? QStringLiteral("the file has no pages") : error});
-            for (int page = 1; page <= pages; ++page) jobs.push_back({file, page, {}});
+            for (int page = 1; page <= pages; ++page)
+                if (!skip_ || !skip_(file, page)) jobs.push_back({file, page, {}, pages});
         }
     }
 
@@ -129,6 +131,7 @@ bool GradingBatch::Run(const QStringList& files, const std::function<void(BatchP
         page.page = job.page;
         page.index = int(handedOn);
         page.total = int(jobs.size());
+        page.filePages = job.filePages;
         {
             std::lock_guard lock(mutex);
             ++handedOn;
@@ -168,6 +171,7 @@ bool GradingBatch::Run(const QStringList& files, const std::function<void(BatchP
             page.page = job.page;
             page.index = int(index);
             page.total = int(jobs.size());
+            page.filePages = job.filePages;
             page.read = source ? ReadJob(*source, job, printedWith) : std::move(read);
             onPage(page);
         }

@@ -34,6 +34,8 @@ struct BatchPage {
     int index = 0;  // in the batch, from 0
     int total = 0;  // the pages of the whole batch
     PageRead read;  // a file that cannot be opened gives one unreadable page with the reason
+    // The pages of this file; 0 when it could not be opened.
+    int filePages = 0;
 };
 
 class GradingBatch {
@@ -48,11 +50,15 @@ public:
     bool Run(const QStringList& files, const std::function<void(BatchPage&)>& onPage);
     // From any thread, the callback's included: no page is handed on after it.
     void Cancel();
+    // Before Run: pages for which skip(file, page) is true are not read (a
+    // pile whose reading was cut off, continued).
+    void SkipPages(std::function<bool(const QString&, int)> skip) { skip_ = std::move(skip); }
 
 private:
     PageSourceFactory sources_;
     int threads_;
     std::atomic<bool> cancelled_{false};
+    std::function<bool(const QString&, int)> skip_;
 };
 
 }  // namespace scrivane

@@ -4,6 +4,7 @@
 
 #include <QMetaType>
 #include <QObject>
+#include <memory>
 #include <thread>
 
 #include "grading/batch.h"
@@ -16,12 +17,17 @@ class BatchRunner : public QObject {
     Q_OBJECT
 public:
     explicit BatchRunner(PageSourceFactory sources, int threads = 2, QObject* parent = nullptr);
-    // Cancels a batch still running and waits for its threads.
+    // Cancels a batch still running and waits a moment for its threads; a
+    // thread held up by a read that does not return (a file system that
+    // hangs) is let go, never waited on: it ends on its own and hands on
+    // nothing more. The sources must own what they read with.
     ~BatchRunner() override;
 
     // Once; the pages follow as pageRead, in order, then finished.
     void Start(const QStringList& files);
     void Cancel();
+    // Before Start: pages not to read (see GradingBatch::SkipPages).
+    void SkipPages(std::function<bool(const QString&, int)> skip);
 
 signals:
     void pageRead(const scrivane::BatchPage& page);
@@ -29,7 +35,9 @@ signals:
     void finished(bool completed);
 
 private:
-    GradingBatch batch_;
+    // What the batch's thread uses, kept alive by it when the runner goes first.
+    struct Shared;
+    std::shared_ptr<Shared> shared_;
     std::thread thread_;
 };
 

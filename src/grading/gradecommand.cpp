@@ -80,10 +80,9 @@ ConverterRun RunGradeConversion(const GradeJob& job, const std::filesystem::path
     const std::vector<SheetResult> results =
         GradeSheets(inPlace, key, classList ? &*classList : nullptr);
     ConverterRun run;
-    run.out =
-        json ? GradesJson(results, ComputeStatistics(results, key), key,
-                          classList ? &*classList : nullptr)
-             : GradesText(results, key);
+    run.out = json ? GradesJson(results, ComputeStatistics(results, key), key,
+                                classList ? &*classList : nullptr)
+                   : GradesText(results, key);
 
     bool anyRead = false, anyDoubt = false;
     for (const SheetResult& sheet : results) {
@@ -96,8 +95,8 @@ ConverterRun RunGradeConversion(const GradeJob& job, const std::filesystem::path
             QStringLiteral("scrivane-convert: no answer sheet of this paper could be read"));
 
     if (!csvPath.isEmpty()) {
-        const QByteArray csv = interchange::WriteCsvRows(
-            GradesTable(results, key, classList ? &*classList : nullptr));
+        const QByteArray csv =
+            interchange::WriteCsvRows(GradesTable(results, key, classList ? &*classList : nullptr));
         const QString error = WriteBytesSafely(csvPath, csv);
         if (!error.isEmpty()) {
             run.err += ConverterLine(

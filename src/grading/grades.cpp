@@ -8,6 +8,7 @@
 #include "core/numbers.h"
 #include "interchange/csv.h"
 #include "interchange/questions.h"
+#include "interchange/textfile.h"
 
 namespace scrivane {
 
@@ -48,10 +49,39 @@ QString MarkedLetters(AnswerMask mask) {
     return letters;
 }
 
+namespace {
+
+// "student number N is also on FILE page P", and "and K more" for the rest.
+QString AlsoOnReason(const std::vector<SheetResult>& results,
+                     const std::vector<std::size_t>& sheets, std::size_t i) {
+    const std::size_t first = sheets[0] == i ? sheets[1] : sheets[0];
+    QString reason = QStringLiteral("student number %1 is also on %2 page %3")
+                         .arg(*results[i].student, results[first].file)
+                         .arg(results[first].page);
+    if (sheets.size() > 2) reason += QStringLiteral(" and %1 more").arg(sheets.size() - 2);
+    return reason;
+}
+
+}  // namespace
+
+std::optional<QString> ClassList::Decode(const QByteArray& content, QString* error) {
+    const interchange::EncodedText encoded(content);
+    if (!encoded.Readable()) {
+        if (error)
+            *error = QStringLiteral("the class list is not a CSV file: %1")
+                         .arg(encoded.UnreadableReason());
+        return std::nullopt;
+    }
+    QString text;
+    encoded.Decode(0, encoded.Units(), text);
+    return text;
+}
+
 QStringList AbsentStudents(const std::vector<SheetResult>& sheets, const ClassList& classList) {
     QSet<QString> present;
     for (const SheetResult& sheet : sheets)
-        if (sheet.status != SheetStatus::Unreadable && sheet.student) present.insert(*sheet.student);
+        if (sheet.status != SheetStatus::Unreadable && sheet.student)
+            present.insert(*sheet.student);
     QStringList absent;
     for (const QString& number : classList.Numbers())
         if (!present.contains(number)) absent << number;
@@ -59,19 +89,62 @@ QStringList AbsentStudents(const std::vector<SheetResult>& sheets, const ClassLi
 }
 
 std::optional<ClassList> ClassList::FromCsv(const QByteArray& content, QString* error) {
-    const auto rows = interchange::ReadCsvRows(content);
+    const std::optional<QString> text = Decode(content, error);
+    if (!text) return std::nullopt;
+    return FromText(*text, error);
+}
+
+std::optional<ClassList> ClassList::FromText(const QString& text, QString* error) {
+    return Parse(text, error, true);
+}
+
+std::optional<ClassList> ClassList::FromStored(const QByteArray& utf8) {
+    return Parse(QString::fromUtf8(utf8), nullptr, false);
+}
+
+std::optional<ClassList> ClassList::Parse(const QString& text, QString* error, bool refuseTwice) {
+    // The separator as a teacher's file has it: a tab when the lines hold
+    // one, else a semicolon (with names written "Last, First"), else a comma.
+    int lines = 0, tabs = 0, semicolons = 0;
+    for (const QStringView line : QStringView(text).split(u'\n')) {
+        if (line.trimmed().isEmpty()) continue;
+        ++lines;
+        tabs += line.contains(u'\t');
+        semicolons += line.contains(u';');
+    }
+    const QChar separator = tabs * 2 >= lines && tabs > 0               ? QChar(u'\t')
+                            : semicolons * 2 >= lines && semicolons > 0 ? QChar(u';')
+                                                                        : QChar(u',');
+    const auto rows = interchange::ReadCsvTextRows(text, separator);
     if (!rows) {
-        if (error) *error = QStringLiteral("the class list is not a CSV file of UTF-8 text");
+        if (error)
+            *error =
+                QStringLiteral("the class list is not a CSV file: a quoted field does not end");
         return std::nullopt;
     }
     ClassList list;
+    QStringList twice;
     for (std::size_t i = 0; i < rows->size(); ++i) {
         const QStringList& row = (*rows)[i];
         const QString number = row.value(0).trimmed();
         if (i == 0 && !HasDigit(number)) continue;  // a header
         if (number.isEmpty()) continue;
-        if (!list.names_.contains(number)) list.numbers_ << number;
+        if (list.names_.contains(number)) {
+            if (!twice.contains(number)) twice << number;
+            continue;
+        }
+        list.numbers_ << number;
         list.names_.insert(number, row.value(1).trimmed());
+    }
+    // Two students under one number cannot both be graded: which one is meant is the teacher's to
+    // say.
+    if (!twice.isEmpty() && refuseTwice) {
+        if (error)
+            *error = twice.size() == 1
+                         ? QStringLiteral("student number %1 is listed twice").arg(twice[0])
+                         : QStringLiteral("student numbers %1 are listed twice")
+                               .arg(twice.join(QStringLiteral(", ")));
+        return std::nullopt;
     }
     if (list.names_.isEmpty()) {
         if (error) *error = QStringLiteral("the class list holds no student number");
@@ -220,7 +293,8 @@ std::vector<SheetResult> GradeSheets(const std::vector<SheetRead>& reads, const 
         results.push_back(std::move(sheet));
     }
 
-    // A number read on several sheets: each of them names the others.
+    // A number read on several sheets: each of them names the first other
+    // sheet and counts the rest, so a pile of one number stays one line a sheet.
     QMap<QString, std::vector<std::size_t>> byNumber;
     for (std::size_t i = 0; i < results.size(); ++i)
         if (results[i].student && !results[i].student->isEmpty() &&
@@ -228,13 +302,7 @@ std::vector<SheetResult> GradeSheets(const std::vector<SheetRead>& reads, const 
             byNumber[*results[i].student].push_back(i);
     for (const auto& sheets : byNumber)
         if (sheets.size() > 1)
-            for (std::size_t i : sheets)
-                for (std::size_t other : sheets)
-                    if (other != i)
-                        results[i].reasons
-                            << QStringLiteral("student number %1 is also on %2 page %3")
-                                   .arg(*results[i].student, results[other].file)
-                                   .arg(results[other].page);
+            for (std::size_t i : sheets) results[i].reasons << AlsoOnReason(results, sheets, i);
 
     // An unreadable page was never graded and keeps its status.
     for (std::size_t i = 0; i < results.size(); ++i)

@@ -52,8 +52,17 @@ class ClassList {
 public:
     // A CSV of number and name (comma, semicolon or tab); a first row whose
     // number holds no digit is a header. Nothing with *error set when the
-    // file is not UTF-8 text or holds no student.
+    // file is not text, holds no student or lists a number twice.
     static std::optional<ClassList> FromCsv(const QByteArray& content, QString* error);
+    // The file's text, decoded as every text file is (a byte-order mark or
+    // UTF-16, then UTF-8, then Windows-1252); nothing with *error set when it
+    // cannot be.
+    static std::optional<QString> Decode(const QByteArray& content, QString* error);
+    // The same as FromCsv on text already decoded.
+    static std::optional<ClassList> FromText(const QString& text, QString* error);
+    // A list the program kept itself (decoded, as UTF-8): a number listed
+    // twice in an older file keeps its first name rather than losing the list.
+    static std::optional<ClassList> FromStored(const QByteArray& utf8);
 
     bool Contains(const QString& number) const { return names_.contains(number); }
     QString Name(const QString& number) const { return names_.value(number); }
@@ -62,6 +71,8 @@ public:
     const QStringList& Numbers() const { return numbers_; }
 
 private:
+    static std::optional<ClassList> Parse(const QString& text, QString* error, bool refuseTwice);
+
     QHash<QString, QString> names_;
     QStringList numbers_;
 };

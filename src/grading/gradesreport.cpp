@@ -144,6 +144,31 @@ QByteArray GradesJson(const std::vector<SheetResult>& sheets, const GradeStatist
     return out;
 }
 
+namespace {
+
+// A sheet's line stays one line whatever a name or a file name holds: a line
+// end or another control character is shown escaped (as \n or \x1b).
+QString OneLine(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == u'\n')
+            out += QStringLiteral("\\n");
+        else if (c == u'\r')
+            out += QStringLiteral("\\r");
+        else if (c == u'\t')
+            out += QStringLiteral("\\t");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7f || c == QChar::LineSeparator ||
+                 c == QChar::ParagraphSeparator)
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar(u'0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
 QByteArray GradesText(const std::vector<SheetResult>& sheets, const AnswerKey& key) {
     QByteArray out;
     for (const SheetResult& sheet : sheets) {
@@ -160,7 +185,7 @@ QByteArray GradesText(const std::vector<SheetResult>& sheets, const AnswerKey& k
             if (sheet.status == SheetStatus::Review)
                 line += QStringLiteral("; review: ") + sheet.reasons.join(QStringLiteral("; "));
         }
-        out += line.toUtf8() + '\n';
+        out += OneLine(line).toUtf8() + '\n';
     }
     for (int q = 0; q < key.QuestionCount(); ++q)
         if (!key.Counts(q))
@@ -203,8 +228,8 @@ std::vector<QStringList> GradesTable(const std::vector<SheetResult>& sheets, con
     }
     if (classList) {
         for (const QString& number : AbsentStudents(sheets, *classList)) {
-            QStringList row = {number,    classList->Name(number), QString(), QString(),
-                               QString(), QString(),               QStringLiteral("absent")};
+            QStringList row = {number,    classList->Name(number), QString(), QString(), QString(),
+                               QString(), QStringLiteral("absent")};
             for (int q = 0; q < key.QuestionCount(); ++q) row << QString();
             rows.push_back(row);
         }

@@ -37,4 +37,16 @@ PageSourceFactory ScanPageSources(const SheetReader& sheets, double fallbackDpi)
     return [&sheets, fallbackDpi] { return std::make_unique<ScanPageSource>(sheets, fallbackDpi); };
 }
 
+PageSourceFactory ScanPageSources(std::shared_ptr<const SheetReader> sheets, double fallbackDpi) {
+    return [sheets = std::move(sheets), fallbackDpi]() -> std::unique_ptr<PageSource> {
+        // Each source keeps the reader alive as long as it reads.
+        struct Owning : ScanPageSource {
+            Owning(std::shared_ptr<const SheetReader> owned, double dpi)
+                : ScanPageSource(*owned, dpi), owned_(std::move(owned)) {}
+            std::shared_ptr<const SheetReader> owned_;
+        };
+        return std::make_unique<Owning>(sheets, fallbackDpi);
+    };
+}
+
 }  // namespace scrivane

@@ -57,8 +57,8 @@ void OptionGroups(QuestionStatistics& question, const std::vector<const SheetRes
         question.lower.push_back(lower);
         std::vector<double> chose(n);
         for (std::size_t s = 0; s < n; ++s) chose[s] = Marked(s, letter) ? 1 : 0;
-        question.optionPointBiserial.push_back(
-            n > 0 && k >= 2 ? Correlation(chose, rest) : std::nullopt);
+        question.optionPointBiserial.push_back(n > 0 && k >= 2 ? Correlation(chose, rest)
+                                                               : std::nullopt);
     }
     for (std::size_t i = 0; i < g && i < n; ++i)
         question.upperCorrect +=

@@ -159,7 +159,10 @@ std::optional<std::vector<QStringList>> ReadCsvRows(const QByteArray& content) {
     if (!encoded.Readable()) return std::nullopt;
     QString text;
     encoded.Decode(0, encoded.Units(), text);
-    const QChar separator = Separator(text);
+    return ReadCsvTextRows(text, Separator(text));
+}
+
+std::optional<std::vector<QStringList>> ReadCsvTextRows(const QString& text, QChar separator) {
     std::vector<QStringList> rows;
     QStringList row;
     QString field;

@@ -27,4 +27,8 @@ QByteArray WriteCsvRows(const std::vector<QStringList>& rows);
 // field does not end. Empty lines are skipped.
 std::optional<std::vector<QStringList>> ReadCsvRows(const QByteArray& content);
 
+// The rows of CSV text already decoded, split at separator; nothing when a
+// quoted field does not end. Empty lines are skipped.
+std::optional<std::vector<QStringList>> ReadCsvTextRows(const QString& text, QChar separator);
+
 }  // namespace scrivane::interchange

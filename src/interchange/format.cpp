@@ -143,7 +143,7 @@ std::optional<Format> DetectFormat(QByteArrayView content) {
     TextLines lines(text, 1 << 16, true, true);
     QString piece;
     bool lineStart = true, comment = false, seenFirst = false, separated = false;
-    bool giftBlock = false, afterOption = false;
+    bool giftBlock = false, afterOption = false, xmlComment = false;
     GiftBlockFinder gift;
     static const QRegularExpression optionLine(QStringLiteral("^[A-Za-z][.)](\\s|$)"));
     while (lines.Next(piece)) {
@@ -152,20 +152,21 @@ std::optional<Format> DetectFormat(QByteArrayView content) {
         if (lineStart) comment = trimmed.startsWith(u"//");
         if (!seenFirst && !trimmed.isEmpty() && !comment) {
             seenFirst = true;
-            if (trimmed.startsWith(u"<?xml") || trimmed.startsWith(u"<quiz") ||
-                trimmed.startsWith(u"<!--"))
-                return Format::Moodle;
+            if (trimmed.startsWith(u"<?xml") || trimmed.startsWith(u"<quiz")) return Format::Moodle;
+            // An XML comment first is Moodle XML, unless the file turns
+            // out to be Aiken whose first title starts so.
+            xmlComment = trimmed.startsWith(u"<!--");
             if (trimmed.startsWith(u"Question NO") || trimmed.startsWith(u"\"Question NO"))
                 return Format::Csv;
             separated = trimmed.contains(u',') || trimmed.contains(u';') || trimmed.contains(u'\t');
         }
         if (!comment && !giftBlock) giftBlock = gift.Scan(piece);
-        if (wholeLine && IsAikenAnswer(trimmed) && (afterOption || !giftBlock))
+        if (wholeLine && IsAikenAnswer(trimmed) && (afterOption || (!giftBlock && !xmlComment)))
             return Format::Aiken;
-        if (wholeLine && !trimmed.isEmpty())
-            afterOption = optionLine.match(trimmed).hasMatch();
+        if (wholeLine && !trimmed.isEmpty()) afterOption = optionLine.match(trimmed).hasMatch();
         lineStart = lines.LineEnded();
     }
+    if (xmlComment) return Format::Moodle;
     if (giftBlock) return Format::Gift;
     if (separated) return Format::Csv;
     return std::nullopt;

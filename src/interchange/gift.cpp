@@ -221,7 +221,8 @@ Parsed ParseQuestion(QString text) {
 
 // A question a paper can hold is at most seven texts of a cell's length,
 // each at most doubled by its escapes and up to three bytes a character in
-// UTF-8; this leaves room for weights and feedback. Anything longer is refused as soon as it is seen.
+// UTF-8; this leaves room for weights and feedback. Anything longer is refused as soon as it is
+// seen.
 constexpr qsizetype kMaxQuestionUnits = 32 * kMaxTextUnits;
 
 // A "// Mark:" as the platforms read a grade: a decimal number with a point

@@ -71,15 +71,15 @@ constexpr qsizetype kLongestEntity = 34;
 // Tags that only lay the text out, which plain text does without a word.
 bool IsLayoutTag(const QString& name) {
     static const QStringList layout = {
-        QStringLiteral("p"),    QStringLiteral("div"),   QStringLiteral("span"),
-        QStringLiteral("br"),   QStringLiteral("li"),    QStringLiteral("ul"),
-        QStringLiteral("ol"),   QStringLiteral("h1"),    QStringLiteral("h2"),
-        QStringLiteral("h3"),   QStringLiteral("h4"),    QStringLiteral("h5"),
-        QStringLiteral("h6"),   QStringLiteral("pre"),   QStringLiteral("html"),
-        QStringLiteral("body"), QStringLiteral("head"),  QStringLiteral("meta"),
-        QStringLiteral("font"), QStringLiteral("a"),     QStringLiteral("sup"),
+        QStringLiteral("p"),    QStringLiteral("div"),    QStringLiteral("span"),
+        QStringLiteral("br"),   QStringLiteral("li"),     QStringLiteral("ul"),
+        QStringLiteral("ol"),   QStringLiteral("h1"),     QStringLiteral("h2"),
+        QStringLiteral("h3"),   QStringLiteral("h4"),     QStringLiteral("h5"),
+        QStringLiteral("h6"),   QStringLiteral("pre"),    QStringLiteral("html"),
+        QStringLiteral("body"), QStringLiteral("head"),   QStringLiteral("meta"),
+        QStringLiteral("font"), QStringLiteral("a"),      QStringLiteral("sup"),
         QStringLiteral("sub"),  QStringLiteral("script"), QStringLiteral("style"),
-        QStringLiteral("wbr"),  QStringLiteral("nobr"),  QStringLiteral("")};
+        QStringLiteral("wbr"),  QStringLiteral("nobr"),   QStringLiteral("")};
     return layout.contains(name);
 }
 
@@ -93,14 +93,14 @@ bool IsPictureTag(const QString& name) {
 // of it has one, else marked: "^(2n)", "_(aq)".
 QString Raised(const QString& text, bool super) {
     static const QString plain = QStringLiteral("0123456789+-\u2212=()ni");
-    static const QString supers =
-        QStringLiteral("\u2070\u00B9\u00B2\u00B3\u2074\u2075\u2076\u2077\u2078\u2079"
-                       "\u207A\u207B\u207B\u207C\u207D\u207E\u207F\u2071");
+    static const QString supers = QStringLiteral(
+        "\u2070\u00B9\u00B2\u00B3\u2074\u2075\u2076\u2077\u2078\u2079"
+        "\u207A\u207B\u207B\u207C\u207D\u207E\u207F\u2071");
     static const QString plainSub = QStringLiteral("0123456789+-\u2212=()aeoxhklmnpst");
-    static const QString subs =
-        QStringLiteral("\u2080\u2081\u2082\u2083\u2084\u2085\u2086\u2087\u2088\u2089"
-                       "\u208A\u208B\u208B\u208C\u208D\u208E"
-                       "\u2090\u2091\u2092\u2093\u2095\u2096\u2097\u2098\u2099\u209A\u209B\u209C");
+    static const QString subs = QStringLiteral(
+        "\u2080\u2081\u2082\u2083\u2084\u2085\u2086\u2087\u2088\u2089"
+        "\u208A\u208B\u208B\u208C\u208D\u208E"
+        "\u2090\u2091\u2092\u2093\u2095\u2096\u2097\u2098\u2099\u209A\u209B\u209C");
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty()) return text;
     const QString& from = super ? plain : plainSub;

@@ -101,7 +101,8 @@ std::optional<QuestionRecord> ToRecord(const MoodleQuestion& source, int number,
         if (!single || c >= best - 1e-6)
             record.Answer |= AnswerMask(1 << i);
         else
-            skipped.credits << QStringLiteral("question %1: the %2 % credit of option %3 is not kept")
+            skipped.credits << QStringLiteral(
+                                   "question %1: the %2 % credit of option %3 is not kept")
                                    .arg(paperNumber)
                                    .arg(Weight(c))
                                    .arg(QChar(u'A' + i));

@@ -36,8 +36,9 @@ QStringList Skipped::Notes() const {
                        QStringLiteral("%1 categories were skipped"));
     notes << credits;
     if (!pictures.empty())
-        notes << QStringLiteral("%1 lost %2: pictures are not kept, and an option that was only "
-                                "a picture reads [picture]")
+        notes << QStringLiteral(
+                     "%1 lost %2: pictures are not kept, and an option that was only "
+                     "a picture reads [picture]")
                      .arg(QuestionList(pictures), pictures.size() == 1
                                                       ? QStringLiteral("a picture")
                                                       : QStringLiteral("pictures"));

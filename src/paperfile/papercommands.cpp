@@ -37,11 +37,13 @@ QString PaperCommands::WithExtension(const QString& path, const QString& extensi
 }
 
 // The path SAVE or EXPORT writes: the chosen one stands as chosen when it is
-// the paper's own file ("paper2", opened without an extension) or an existing
-// file the user agrees to overwrite; any other name without an extension
-// gets the dialog's. Nothing when the user declines to overwrite.
-std::optional<QString> PaperCommands::PathToWrite(const QString& chosen, const QString& extension) {
-    if (!state_.PaperFileName.isEmpty() && chosen == state_.PaperFileName) return chosen;
+// ownFile, the paper's own file for SAVE ("paper2", opened without an
+// extension), or an existing file the user agrees to overwrite; any other
+// name without an extension gets the dialog's. Nothing when the user
+// declines to overwrite.
+std::optional<QString> PaperCommands::PathToWrite(const QString& chosen, const QString& extension,
+                                                  const QString& ownFile) {
+    if (!ownFile.isEmpty() && chosen == ownFile) return chosen;
     if (PathIsTaken(chosen)) {
         if (!ConfirmOverwrite()) return std::nullopt;
         return chosen;
@@ -49,7 +51,8 @@ std::optional<QString> PaperCommands::PathToWrite(const QString& chosen, const Q
     const QString path = WithExtension(chosen, extension);
     // Saving over the paper's own file asks nothing; another existing file
     // is replaced only when the user says so.
-    if (path != chosen && path != state_.PaperFileName && PathIsTaken(path) && !ConfirmOverwrite())
+    if (path != chosen && (ownFile.isEmpty() || path != ownFile) && PathIsTaken(path) &&
+        !ConfirmOverwrite())
         return std::nullopt;
     return path;
 }
@@ -271,7 +274,8 @@ void PaperCommands::SavePaper_Click() {
     }
     const auto chosen = seams_.prompts.ChooseFile(request);
     if (!chosen) return;
-    const std::optional<QString> path = PathToWrite(*chosen, QStringLiteral(".tpf"));
+    const std::optional<QString> path =
+        PathToWrite(*chosen, QStringLiteral(".tpf"), state_.PaperFileName);
     if (!path) return;
     // The identity its answer sheets were printed with goes with the paper,
     // to its own file and to a new name alike.
@@ -294,7 +298,8 @@ void PaperCommands::ImportPaper_Click() {
 void PaperCommands::ExportPaper_Click() {
     const auto chosen = ChooseInDefaultFolder(FileRequest::Kind::Save, kSaveTitle, kSheetFilter);
     if (!chosen) return;
-    if (const std::optional<QString> path = PathToWrite(*chosen, QStringLiteral(".xls")))
+    // An export is no save: the paper's own file is asked about as any other.
+    if (const std::optional<QString> path = PathToWrite(*chosen, QStringLiteral(".xls"), {}))
         Export(*path);
 }
 

@@ -68,8 +68,10 @@ public:
     // has none).
     static QString WithExtension(const QString& path, const QString& extension);
     // The path SAVE and EXPORT write for the path chosen in their dialog,
-    // after any overwrite question; nothing when the user declines.
-    std::optional<QString> PathToWrite(const QString& chosen, const QString& extension);
+    // after any overwrite question; ownFile (SAVE's paper file) is written
+    // without one. Nothing when the user declines.
+    std::optional<QString> PathToWrite(const QString& chosen, const QString& extension,
+                                       const QString& ownFile);
 
     // The pieces of EXPORT that other ways of writing the paper share: the
     // overwrite question, the write with its failure message, that message

@@ -42,8 +42,8 @@ ConverterRun RunPdfConversion(const PdfJob& job, std::int16_t answerType) {
     if (rows.empty())
         return ConverterFailure(1, QStringLiteral("The test paper should not be empty."));
 
-    settings.paperDigest = PaperDigest(rows, ModeLetters(settings.versions),
-                                       settings.versions.keptOptions);
+    settings.paperDigest =
+        PaperDigest(rows, ModeLetters(settings.versions), settings.versions.keptOptions);
     settings.textDigest = TextDigest(rows);
     QByteArray notes;
     if (settings.answerSheet) settings.paperId = KeptPaperIdentity(input, notes);

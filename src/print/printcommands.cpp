@@ -105,8 +105,8 @@ std::unique_ptr<PrintLayout> PrintCommands::Prepare() {
     memory_.Keep(file, choices_);
     // The answer sheet's code names the paper as it is printed now.
     PrintSettings settings = choices_;
-    settings.paperDigest = PaperDigest(records, ModeLetters(settings.versions),
-                                       settings.versions.keptOptions);
+    settings.paperDigest =
+        PaperDigest(records, ModeLetters(settings.versions), settings.versions.keptOptions);
     settings.textDigest = TextDigest(records);
     if (settings.answerSheet) settings.paperId = PrintedIdentity(file);
     return std::make_unique<PrintLayout>(BuildVersions(records, settings.versions), settings);

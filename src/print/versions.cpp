@@ -162,10 +162,10 @@ std::vector<PaperVersion> BuildVersions(const std::vector<QuestionRecord>& paper
         for (int index : order) {
             const QuestionRecord& record = paper[std::size_t(index)];
             version.questions.push_back(
-                settings.shuffleOptions ? Shuffled(record, index + 1, settings.blankOptionLetters,
-                                                   settings.keptOptions,
-                                                   StreamFor(settings.seed, v, index + 1))
-                                        : AsStored(record, index + 1, settings.blankOptionLetters));
+                settings.shuffleOptions
+                    ? Shuffled(record, index + 1, settings.blankOptionLetters, settings.keptOptions,
+                               StreamFor(settings.seed, v, index + 1))
+                    : AsStored(record, index + 1, settings.blankOptionLetters));
         }
         versions.push_back(std::move(version));
     }

@@ -66,8 +66,7 @@ struct OptionPlaces {
     std::uint8_t pinned = 0;
     bool whole = false;
 };
-OptionPlaces PlacesOf(const QuestionRecord& record,
-                      KeptOptionsRule rule = kCurrentKeptOptionsRule);
+OptionPlaces PlacesOf(const QuestionRecord& record, KeptOptionsRule rule = kCurrentKeptOptionsRule);
 
 // "A" for 0 up to "Z" for 25.
 QString VersionName(int index);

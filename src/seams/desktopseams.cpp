@@ -82,7 +82,8 @@ QString QtNameFilters(const QString& filter) {
         // Qt reads the patterns from the last parentheses, separated by
         // blanks: "*.pdf;*.png" there would be one pattern that names nothing.
         const QString patterns =
-            parts[i + 1].split(QRegularExpression(QStringLiteral("[ ;]")), Qt::SkipEmptyParts)
+            parts[i + 1]
+                .split(QRegularExpression(QStringLiteral("[ ;]")), Qt::SkipEmptyParts)
                 .join(u' ');
         const qsizetype open = description.lastIndexOf(u'(');
         const QString named = open >= 0 && description.endsWith(u')')
@@ -91,9 +92,8 @@ QString QtNameFilters(const QString& filter) {
         if (named == patterns)
             entries << description;
         else
-            entries << (open >= 0 && description.endsWith(u')')
-                            ? description.left(open).trimmed()
-                            : description) +
+            entries << (open >= 0 && description.endsWith(u')') ? description.left(open).trimmed()
+                                                                : description) +
                            QStringLiteral(" (") + patterns + u')';
     }
     return entries.join(QStringLiteral(";;"));

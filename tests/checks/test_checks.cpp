@@ -160,7 +160,8 @@ private slots:
         // Information, named once: questions printed with their letters, and
         // options whose letters read both as names and as references.
         Rows quick = CleanPaper(5);
-        for (int n : {2, 3, 5}) quick[std::size_t(n - 1)] = QuestionRecord{std::int16_t(n), 1, 4, "", {}};
+        for (int n : {2, 3, 5})
+            quick[std::size_t(n - 1)] = QuestionRecord{std::int16_t(n), 1, 4, "", {}};
         quick[4].Answer = 32;
         QTest::newRow("quick questions") << quick << 3 << QStringList{"2 no-option-texts"};
         QTest::newRow("quick question answering a hidden F")
@@ -196,7 +197,8 @@ private slots:
                         }));
         // Information reads as itself, and counts as no problem.
         Rows quick;
-        for (int n = 1; n <= 22; ++n) quick.push_back(QuestionRecord{std::int16_t(n), 1, 2, "", {}});
+        for (int n = 1; n <= 22; ++n)
+            quick.push_back(QuestionRecord{std::int16_t(n), 1, 2, "", {}});
         quick[20] = CleanQuestion(21, 0);
         quick[20].Items = {"Vitamin A", "Plan B", "Both A and B", "", "", ""};
         lines.clear();
@@ -394,7 +396,8 @@ private slots:
     // another option stay with it.
     void rebalanceMovesNamesAndKeepsReferences() {
         Rows rows = Keyed("AAAAAAAA", 4);
-        for (QuestionRecord& q : rows) q.Items = {"Vitamin C", "Vitamin A", "Vitamin D", "Vitamin B", "", ""};
+        for (QuestionRecord& q : rows)
+            q.Items = {"Vitamin C", "Vitamin A", "Vitamin D", "Vitamin B", "", ""};
         rows[2].Items = {"red", "green", "blue", "Both A and C are correct", "", ""};
         rows[2].Answer = 8;
         QCOMPARE(OptionsThatStay(rows[1].Items), 0u);

@@ -71,10 +71,10 @@ private slots:
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Paper checks"));
         for (const char* name : {"ListProblems", "ChartBalance", "LabelBalance", "ButtonRebalance"})
             QVERIFY2(dialog.findChild<QWidget*>(QString::fromLatin1(name)), name);
-        // The blank paper's one question.
-        QCOMPARE(h.Lines(), (QStringList{"Question 1: no answer is set",
-                                         "Question 1: the question title is empty",
-                                         "Question 1: no option is filled"}));
+        // The blank paper's one question, printed with the mode's letters.
+        QCOMPARE(h.Lines(),
+                 (QStringList{"Question 1: no answer is set",
+                              "question 1 has no option texts: its letters are printed"}));
     }
 
     // The window goes beside the editor where the screen has room, else at
@@ -160,21 +160,20 @@ private slots:
         QCOMPARE(h.Lines(), QStringList{"Question 3: the title is the same as that of question 1"});
 
         h.Click(FormPaper::ADD);  // question 4, blank
-        QCOMPARE(h.Lines(), (QStringList{"Question 3: the title is the same as that of question 1",
-                                         "Question 4: no answer is set",
-                                         "Question 4: the question title is empty",
-                                         "Question 4: no option is filled"}));
+        QCOMPARE(h.Lines(),
+                 (QStringList{"Question 3: the title is the same as that of question 1",
+                              "Question 4: no answer is set",
+                              "question 4 has no option texts: its letters are printed"}));
         h.Click(FormPaper::UP);  // the blank question is now 3
-        QCOMPARE(
-            h.Lines(),
-            (QStringList{"Question 3: no answer is set", "Question 3: the question title is empty",
-                         "Question 3: no option is filled",
-                         "Question 4: the title is the same as that of question 1"}));
+        QCOMPARE(h.Lines(),
+                 (QStringList{"Question 3: no answer is set",
+                              "question 3 has no option texts: its letters are printed",
+                              "Question 4: the title is the same as that of question 1"}));
         h.table().SetAbsolutePosition(1);
         h.Click(FormPaper::DEL);
-        QCOMPARE(h.Lines(), (QStringList{"Question 2: no answer is set",
-                                         "Question 2: the question title is empty",
-                                         "Question 2: no option is filled"}));
+        QCOMPARE(h.Lines(),
+                 (QStringList{"Question 2: no answer is set",
+                              "question 2 has no option texts: its letters are printed"}));
     }
 
     // Settings › Answer Mode changes what is a problem.

@@ -166,8 +166,8 @@ private slots:
             << QStringList{"1", "2", "3", "NONE OF THE ABOVE"} << "D" << false;
         QTest::newRow("names letters") << QStringList{"x", "y", "Both A and B"} << "C" << true;
         QTest::newRow("letter at the end") << QStringList{"x", "y", "A or B", "z"} << "C" << true;
-        QTest::newRow("vitamins")
-            << QStringList{"Vitamin C", "Vitamin A", "Vitamin D"} << "AB" << true;
+        QTest::newRow("vitamins") << QStringList{"Vitamin C", "Vitamin A", "Vitamin D"} << "AB"
+                                  << true;
         QTest::newRow("letters inside words") << QStringList{"Cat", "A dog", "DNA"} << "" << false;
     }
     void firstRule() {

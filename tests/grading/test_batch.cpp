@@ -5,6 +5,9 @@
 #include <QThread>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -83,7 +86,73 @@ private slots:
     void runsInTheBackground();
     void pageToSheetThroughShuffledVersion();
     void aDamagedCodeWaitsForTheOthers();
+    void skipsThePagesReadBefore();
+    void closingNeverWaitsOnABlockedRead();
 };
+
+// A pile cut off before: only its other pages are read, each told with
+// its file's page count.
+void BatchTest::skipsThePagesReadBefore() {
+    Counters counters;
+    GradingBatch batch([&] { return std::make_unique<FakeSource>(counters); }, 2);
+    batch.SkipPages([](const QString& file, int page) { return file == "a.pdf" && page != 2; });
+    QStringList seen;
+    QVERIFY(batch.Run({"a.pdf", "b.pdf", "damaged.pdf"}, [&](BatchPage& page) {
+        seen << QStringLiteral("%1/%2 of %3").arg(page.file).arg(page.page).arg(page.filePages);
+    }));
+    QCOMPARE(seen, (QStringList{"a.pdf/2 of 3", "b.pdf/1 of 3", "b.pdf/2 of 3", "b.pdf/3 of 3",
+                                "damaged.pdf/1 of 0"}));
+}
+
+namespace {
+
+// A read that does not return until let go: a network folder that hangs.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = false;
+    std::atomic<bool> entered{false}, ended{false};
+};
+
+class BlockedSource : public PageSource {
+public:
+    explicit BlockedSource(std::shared_ptr<Gate> gate) : gate_(std::move(gate)) {}
+    ~BlockedSource() override { gate_->ended = true; }
+    int PageCount(const QString&, QString*) override {
+        gate_->entered = true;
+        std::unique_lock lock(gate_->mutex);
+        gate_->opened.wait(lock, [this] { return gate_->open; });
+        return 1;
+    }
+    PageRead Read(const QString&, int, const std::optional<SheetCode>&) override { return {}; }
+
+private:
+    std::shared_ptr<Gate> gate_;
+};
+
+}  // namespace
+
+void BatchTest::closingNeverWaitsOnABlockedRead() {
+    const auto gate = std::make_shared<Gate>();
+    bool handedOn = false;
+    {
+        BatchRunner runner([gate] { return std::make_unique<BlockedSource>(gate); }, 2);
+        connect(&runner, &BatchRunner::pageRead, this, [&] { handedOn = true; });
+        runner.Start({"fifo.png"});
+        QTRY_VERIFY(gate->entered.load());
+        runner.Cancel();
+    }  // the window closes: its runner goes while the read still hangs
+    QVERIFY(!gate->ended);
+    {
+        const std::lock_guard lock(gate->mutex);
+        gate->open = true;
+    }
+    gate->opened.notify_all();
+    // The thread let go ends on its own, and hands nothing on to the runner gone.
+    QTRY_VERIFY(gate->ended.load());
+    QTest::qWait(100);
+    QVERIFY(!handedOn);
+}
 
 // Whatever order the pages are read in, a sheet whose code is damaged is read
 // with the print settings of the others when they agree, and only then.

@@ -1,6 +1,8 @@
 // The grades window on the real main window, with scans of sheets filled and
 // scanned by the generator: reading, review, corrections and their undo,
 // re-scoring when the paper's key changes, export, and the save first.
+#include <sys/stat.h>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -156,6 +158,8 @@ private slots:
     void readReviewCorrectAndFollowThePaper();
     void questionsStatisticsAndFlawedQuestions();
     void reopensAsLeftAndAsksForAMovedScan();
+    void aPipeNeverHoldsTheWindow();
+    void movedScansAreAskedForOnceAndASecondWindowOnlyShows();
     void acceptAsksAboutDoubtsAndKeysCorrectTheScan();
     void gradesUseTheRowBeingEditedAndExportTellsWhatItDid();
     void fileDialogsShowTheFilesTheirFiltersName();
@@ -328,6 +332,9 @@ void TestDialogGrades::questionsStatisticsAndFlawedQuestions() {
     // The answer's count stands out.
     const int keyColumn = 5 + (KeyLetter(0)[0].unicode() - u'A');
     QVERIFY(questions->index(0, keyColumn).data(Qt::FontRole).value<QFont>().bold());
+    // How the top and bottom groups (one sheet each here) chose it.
+    QCOMPARE(questions->index(0, keyColumn).data(Qt::ToolTipRole).toString(),
+             QStringLiteral("Top group: 1 · bottom group: 0 (of 1 each)"));
     QVERIFY(dialog->LabelSummary->text().contains(QStringLiteral("Sheets 2")));
     QVERIFY(dialog->LabelSummary->text().contains(QStringLiteral("Cronbach's alpha")));
 
@@ -617,6 +624,13 @@ void TestDialogGrades::fileDialogsShowTheFilesTheirFiltersName() {
     QStringList filters;
     for (const FileRequest& request : prompts.fileRequests) filters << request.filter;
     QCOMPARE(filters.size(), 3);
+    // The main window's paper and workbook dialogs too.
+    for (const int command : {FormPaper::OPEN, FormPaper::IMPORT, FormPaper::EXPORT}) {
+        prompts.files.push_back(std::nullopt);
+        g.harness.Click(command);
+        filters << prompts.fileRequests.back().filter;
+    }
+    QVERIFY(prompts.files.empty());
     for (const interchange::FormatInfo& format : interchange::Formats())
         filters << interchange::FilterOf(format.format);
 
@@ -767,6 +781,88 @@ void TestDialogGrades::aChangedPaperIsToldAndReviewed() {
     g.harness.window->History().Undo();
     QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("2 sheets, 0 to review"));
     QVERIFY(dialog->LabelPaperChanged->isHidden());
+}
+
+void TestDialogGrades::aPipeNeverHoldsTheWindow() {
+    Grading g;
+    g.OpenPaper();
+    QStringList key;
+    for (int q = 0; q < kQuestions; ++q) key << KeyLetter(q);
+    const QString fifo = g.dir.filePath(QStringLiteral("fifo.png"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    DialogGrades* dialog = g.Grade();
+    // The pipe is refused at once and the good sheet is read.
+    ReadAll(*dialog, g.harness.fake.prompts,
+            {WriteScan(g.dir, QStringLiteral("s1.png"), key, QStringLiteral("1001")), fifo});
+    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("2 sheets, 1 to review"));
+    const int unreadable = RowOf(*dialog, QString());
+    QCOMPARE(Grading::Cell(*dialog, unreadable, 6), QStringLiteral("unreadable"));
+    QCOMPARE(dialog->TableSheets->model()->index(unreadable, 0).data(Qt::ToolTipRole).toString(),
+             QStringLiteral("the file is a pipe or a device, not a file"));
+
+    // A pipe added, cancelled, and the window closed at once: nothing waits.
+    g.harness.fake.prompts.fileLists.push_back({g.dir.filePath(QStringLiteral("other.png")), fifo});
+    QFile::copy(g.dir.filePath(QStringLiteral("s1.png")),
+                g.dir.filePath(QStringLiteral("other.png")));
+    QTest::mouseClick(dialog->ButtonAddScans, Qt::LeftButton);
+    QTest::mouseClick(dialog->ButtonCancelScans, Qt::LeftButton);
+    QPointer<DialogGrades> watched(dialog);
+    dialog->close();
+    QTRY_VERIFY(!watched);
+}
+
+void TestDialogGrades::movedScansAreAskedForOnceAndASecondWindowOnlyShows() {
+    Grading g;
+    g.OpenPaper();
+    QStringList key;
+    for (int q = 0; q < kQuestions; ++q) key << KeyLetter(q);
+    DialogGrades* dialog = g.Grade();
+    ReadAll(*dialog, g.harness.fake.prompts,
+            {WriteScan(g.dir, QStringLiteral("a.png"), key, QStringLiteral("1001")),
+             WriteScan(g.dir, QStringLiteral("b.png"), key, QStringLiteral("1002")),
+             WriteScan(g.dir, QStringLiteral("c.png"), key, QStringLiteral("1003"))});
+    const QString gradingFile = dialog->Session().GradingFile();
+    QCOMPARE(dialog->LabelGradingFile->text(), QStringLiteral("Kept in %1").arg(gradingFile));
+    // Added again: said to be read already, and not read twice.
+    g.harness.fake.prompts.fileLists.push_back({g.dir.filePath(QStringLiteral("a.png"))});
+    QTest::mouseClick(dialog->ButtonAddScans, Qt::LeftButton);
+    QCOMPARE(g.harness.fake.prompts.messages.back().text, QStringLiteral("a.png is already read."));
+    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("3 sheets, 0 to review"));
+
+    // A second editor on the same paper shows the grading read-only.
+    {
+        Grading second;
+        QVERIFY(second.harness.window->Paper().OpenChosenPaper(g.dir.filePath("endofterm.tpf")));
+        DialogGrades* shown = second.Grade();
+        QVERIFY(shown);
+        QVERIFY(second.harness.fake.prompts.messages.back().text.startsWith(
+            QStringLiteral("This grading is open in another window, held by ")));
+        QVERIFY(shown->LabelGradingFile->text().contains(QStringLiteral("read-only")));
+        QCOMPARE(shown->LabelSheets->text(), QStringLiteral("3 sheets, 0 to review"));
+        QVERIFY(!shown->ButtonAddScans->isEnabled());
+        QVERIFY(!shown->ButtonRemove->isEnabled());
+        QVERIFY(!shown->ButtonClassList->isEnabled());
+    }
+
+    QPointer<DialogGrades> watched(dialog);
+    dialog->close();
+    QTRY_VERIFY(!watched);
+    // The pile moved to another folder: asked for once, the others found beside it.
+    QDir(g.dir.path()).mkdir(QStringLiteral("pile"));
+    for (const char* name : {"a.png", "b.png", "c.png"})
+        QVERIFY(
+            QFile::rename(g.dir.filePath(name), g.dir.filePath(QStringLiteral("pile/") + name)));
+    const std::size_t asked = g.harness.fake.prompts.fileRequests.size();
+    g.harness.fake.prompts.files.push_back(g.dir.filePath(QStringLiteral("pile/a.png")));
+    dialog = g.Grade();
+    QCOMPARE(g.harness.fake.prompts.fileRequests.size(), asked + 1);
+    QCOMPARE(g.harness.fake.prompts.fileRequests.back().title,
+             QStringLiteral("Where is a.png? The other 2 missing scans are looked for in the same "
+                            "folder."));
+    QVERIFY(dialog->Session().MissingScans().isEmpty());
+    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("3 sheets, 0 to review"));
+    // The first sheet's picture, asked for before the pile was found, is read from where it is.
+    QTRY_COMPARE(dialog->PictureSheet(), dialog->CurrentSheet());
 }
 
 QTEST_MAIN(TestDialogGrades)

@@ -1,6 +1,9 @@
 // scrivane-convert --grade as a whole program: answer sheets printed by the
 // converter, rendered by poppler, filled in by drawing into the picture where
 // the layout puts each bubble, and graded back.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -36,6 +39,11 @@ QuestionRecord Question(float score, const QString& answer, std::array<QString, 
     return record;
 }
 
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QJsonObject ReadJson(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};
@@ -52,6 +60,8 @@ private slots:
     void refusals_data();
     void refusals();
     void identityRepeatsAndQuiet();
+    void outputOverAnInputIsRefused();
+    void aPipeAmongTheScansIsNeverWaitedOn();
 
 private:
     // Fills the bubbles of a PDF page that mark() chooses, as a pen would.
@@ -204,8 +214,7 @@ void GradeCommandTest::gradesFilledSheets() {
     QFile grades(csv);
     QVERIFY(grades.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = grades.readAll().split('\n');
-    QCOMPARE(lines[0],
-             "Student number,Name,Version,Mark,Maximum,Percentage,Status,Q1,Q2,Q3,Q4\r");
+    QCOMPARE(lines[0], "Student number,Name,Version,Mark,Maximum,Percentage,Status,Q1,Q2,Q3,Q4\r");
     QCOMPARE(lines[1], "0042,Ada Lovelace,A,4,4,100,review,B,AC,A,D\r");
     QCOMPARE(lines[3], ",,,,,,unreadable,,,,\r");
     QCOMPARE(lines[4], "0043,Blaise Pascal,,,,,absent,,,,\r");
@@ -290,6 +299,52 @@ void GradeCommandTest::identityRepeatsAndQuiet() {
     QCOMPARE(process.exitCode(), 0);
     QCOMPARE(process.readAllStandardError(), QByteArray());
     QCOMPARE(ReadPaperIdentity(paper_), identity);  // printed again, the same identity
+}
+
+void GradeCommandTest::outputOverAnInputIsRefused() {
+    const QString scan = dir_.filePath(QStringLiteral("page-1.png"));
+    const QString linked = dir_.filePath(QStringLiteral("linked.png"));
+    QFile::remove(linked);
+    QVERIFY(QFile::link(scan, linked));
+    const QString paperLink = dir_.filePath(QStringLiteral("hard.tpf"));
+    QFile::remove(paperLink);
+    QCOMPARE(
+        ::link(QFile::encodeName(paper_).constData(), QFile::encodeName(paperLink).constData()), 0);
+    const QByteArray paperBytes = ReadAll(paper_), scanBytes = ReadAll(scan);
+    const QList<QStringList> runs = {
+        {paper_, "--grade", scan, "--csv", paper_},
+        {paper_, "--grade", scan, "--csv", linked},  // a link to the scan
+        {paper_, "--grade", scan, "--class-list", scan, "--csv", scan},
+        {paper_, dir_.filePath("out.pdf"), "--versions-json", paperLink},  // a hard link
+        {paper_, dir_.filePath("out.pdf"), "--answer-sheet", "--sheet-layout-json", paper_},
+        {paper_, paperLink, "--rebalance"},
+        {paper_, paperLink},
+        {paper_, paperLink, "--to", "csv"}};
+    for (const QStringList& arguments : runs) {
+        const ProgramRun r = Convert(arguments);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("would overwrite the input"), r.err.constData());
+        QVERIFY(r.out.isEmpty());
+    }
+    QCOMPARE(ReadAll(paper_), paperBytes);
+    QCOMPARE(ReadAll(scan), scanBytes);
+}
+
+void GradeCommandTest::aPipeAmongTheScansIsNeverWaitedOn() {
+    const QString fifo = dir_.filePath(QStringLiteral("fifo.png"));
+    QFile::remove(fifo);
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString folder = dir_.filePath(QStringLiteral("folder.png"));
+    QDir().mkpath(folder);
+    const ProgramRun r =
+        Convert({paper_, "--grade", dir_.filePath(QStringLiteral("page-1.png")), fifo, folder});
+    QCOMPARE(r.exitCode, 5);
+    const QStringList lines = QString::fromUtf8(r.out).split(u'\n');
+    QVERIFY2(lines.value(0).startsWith(dir_.filePath("page-1.png") + " page 1: "),
+             r.out.constData());
+    QCOMPARE(lines.value(1),
+             fifo + " page 1: unreadable: the file is a pipe or a device, not a file");
+    QCOMPARE(lines.value(2), folder + " page 1: unreadable: the file is a folder");
 }
 
 QTEST_MAIN(GradeCommandTest)

@@ -86,6 +86,9 @@ private slots:
     void statisticsWithTooLittleToMeasure();
     void reports();
     void classListFromCsv();
+    void classListsAsTeachersWriteThem_data();
+    void classListsAsTeachersWriteThem();
+    void aPileOfOneNumberStaysOneLineASheet();
 };
 
 void GradesTest::scoresAnswers_data() {
@@ -432,6 +435,71 @@ void GradesTest::classListFromCsv() {
                             "1,a",
                             &error));
     QVERIFY(!ClassList::FromCsv("1,\"unended", &error));
+}
+
+void GradesTest::classListsAsTeachersWriteThem_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("error");  // empty when read
+    // Zoë O’Brien in each encoding: ë and ’ are where a wrong decoding shows.
+    QTest::newRow("Windows-1252, commas") << QByteArray(
+                                                 "number,name\r\n0012,Zo\xEB O\x92"
+                                                 "Brien\r\n0034,Ada\r\n")
+                                          << "";
+    const QString unicodeText =
+        QStringLiteral("Number\tName\r\n0012\tZoë O’Brien\r\n0034\tAda\r\n");
+    QByteArray utf16("\xFF\xFE");
+    utf16.append(reinterpret_cast<const char*>(unicodeText.utf16()), unicodeText.size() * 2);
+    QTest::newRow("UTF-16 with tabs (a spreadsheet's Unicode text)") << utf16 << "";
+    QTest::newRow("UTF-8, semicolons, Last, First")
+        << QStringLiteral("0012;O’Brien, Zoë\n0034;Ada\n").toUtf8() << "";
+    QTest::newRow("a number listed twice")
+        << QByteArray("0012,Zoe\n0034,Ada\n0012,Bob\n") << "student number 0012 is listed twice";
+    QTest::newRow("UTF-16 cut in half") << QByteArray(
+                                               "\xFF\xFE"
+                                               "0\x00"
+                                               "1")
+                                        << "not UTF-16 text";
+}
+
+void GradesTest::classListsAsTeachersWriteThem() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, error);
+    QString why;
+    const auto list = ClassList::FromCsv(bytes, &why);
+    if (!error.isEmpty()) {
+        QVERIFY(!list);
+        QVERIFY2(why.contains(error), qPrintable(why));
+        return;
+    }
+    QVERIFY2(list, qPrintable(why));
+    QCOMPARE(list->Numbers(), (QStringList{"0012", "0034"}));
+    const QString name = list->Name("0012");
+    QVERIFY2(name == QStringLiteral("Zoë O’Brien") || name == QStringLiteral("O’Brien, Zoë"),
+             qPrintable(name));
+    // What the grading keeps (the decoded text as UTF-8) reads back the same.
+    const auto kept = ClassList::FromStored(ClassList::Decode(bytes, nullptr)->toUtf8());
+    QVERIFY(kept);
+    QCOMPARE(kept->Name("0012"), name);
+}
+
+void GradesTest::aPileOfOneNumberStaysOneLineASheet() {
+    const AnswerKey key({Question(1, "A", kThree)}, "ABCDE");
+    std::vector<SheetRead> reads;
+    for (int page = 1; page <= 300; ++page) reads.push_back(Sheet("0012", {"A"}, "pile.pdf", page));
+    reads.push_back(Sheet("0034", {"A"}, "other.pdf", 1));
+    reads.push_back(Sheet("0034", {"A"}, "other.pdf", 2));
+    ClassList names = *ClassList::FromCsv("0012,\"Ada\nLovelace\"\n0034,Bob\n", nullptr);
+    const auto sheets = GradeSheets(reads, key, &names);
+    QCOMPARE(sheets[0].reasons,
+             QStringList{"student number 0012 is also on pile.pdf page 2 and 298 more"});
+    QCOMPARE(sheets[299].reasons,
+             QStringList{"student number 0012 is also on pile.pdf page 1 and 298 more"});
+    QCOMPARE(sheets[301].reasons, QStringList{"student number 0034 is also on other.pdf page 1"});
+    // A name with a line end in it is shown escaped on its sheet's one line.
+    const QByteArray text = GradesText(sheets, key);
+    QCOMPARE(text.count('\n'), qsizetype(sheets.size()));
+    QVERIFY(text.startsWith("pile.pdf page 1: 0012 Ada\\nLovelace, version A, 1 of 1; review: "));
+    QVERIFY(text.size() < 40000);
 }
 
 QTEST_GUILESS_MAIN(GradesTest)

@@ -2,8 +2,16 @@
 // the background, its doubts corrected and undone, the marks following a
 // changed answer and a flawed question's adjustments, the grading file kept
 // exactly and a damaged one set aside, and the grades exported and read back.
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <QCryptographicHash>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -117,9 +125,14 @@ private slots:
     void exportsAndReadsBack();
     void flags_data();
     void flags();
+    void oneWindowAtATime();
+    void aCutOffReadingIsContinued();
+    void theNewerFileIsTheGrading();
+    void classListsKeepTheirNames();
     void entersByHandAsPrintedAndChangesVersions();
     void paperChangedSinceReading_data();
     void paperChangedSinceReading();
+    void anAcceptedSheetNeverScoresAnUnclearAnswer();
 
 private:
     // A session on the pile, read afresh from the grading file kept after
@@ -293,6 +306,13 @@ void TestSession::keepsTheGradingFileExactly() {
         QCOMPARE(again.Result(sheet.id)->student, session->Result(sheet.id)->student);
         QCOMPARE(again.Result(sheet.id)->reasons, session->Result(sheet.id)->reasons);
     }
+    // Held by the first window: the second shows it and writes nothing
+    // until it holds the grading itself.
+    QVERIFY(again.ReadOnly());
+    QVERIFY(!again.Save().isEmpty());
+    session.reset();
+    again.Load();
+    QVERIFY(!again.ReadOnly());
     QCOMPARE(again.Save(), QString());
     QCOMPARE(ReadAll(again.GradingFile()), kept);
 
@@ -511,6 +531,176 @@ void TestSession::flags() {
     }
 }
 
+void TestSession::oneWindowAtATime() {
+    const QString paper = dir_.filePath("held.tpf");
+    const QString file = paper + ".grades.json";
+    auto first = std::make_unique<GradingSession>(paper, data_, Run().paper, Run().modeLetters);
+    first->Load();
+    QVERIFY(!first->ReadOnly());
+    first->AddByHand("1", "A", Answers(Run().paper));
+    const QByteArray kept = ReadAll(file);
+
+    // A second window shows the grading, says who holds it, and writes nothing.
+    {
+        GradingSession second(paper, data_, Run().paper, Run().modeLetters);
+        second.Load();
+        QVERIFY(second.ReadOnly());
+        QVERIFY2(second.HeldBy().contains(QString::number(::getpid())),
+                 qPrintable(second.HeldBy()));
+        QCOMPARE(second.SheetCount(), 1);
+        second.AddByHand("2", "A", Answers(Run().paper));
+        QVERIFY(second.SaveError().contains("open in another window"));
+        QCOMPARE(ReadAll(file), kept);
+    }
+
+    // Changed by someone else since it was read: never written over blindly.
+    QSignalSpy changed(first.get(), &GradingSession::changedOnDisk);
+    Write(file, gradingFile_);
+    first->AddByHand("3", "A", Answers(Run().paper));
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(ReadAll(file), gradingFile_);
+    QCOMPARE(first->Overwrite(), QString());
+    QCOMPARE(first->Load().damaged, QString());
+    QCOMPARE(first->SheetCount(), 2);  // this window's two sheets, as it wrote them
+    first.reset();
+
+    // The lock of an editor that died is taken over.
+    const pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ::waitpid(dead, nullptr, 0);
+    Write(file + ".lock",
+          QStringLiteral("%1\nscrivane\n%2\n").arg(dead).arg(QSysInfo::machineHostName()).toUtf8());
+    GradingSession after(paper, data_, Run().paper, Run().modeLetters);
+    after.Load();
+    QVERIFY(!after.ReadOnly());
+    QCOMPARE(after.SheetCount(), 2);
+}
+
+void TestSession::aCutOffReadingIsContinued() {
+    // A pile of three sheets scanned to one PDF.
+    const QString pile = dir_.filePath("pile.pdf");
+    {
+        QPdfWriter writer(pile);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        writer.setResolution(200);
+        QPainter painter(&writer);
+        for (int i = 0; i < 3; ++i) {
+            if (i > 0) writer.newPage();
+            const QImage page = QImage::fromData(
+                Scan(i % 2, QStringLiteral("000%1").arg(i), Answers(Run().paper), 10 + i));
+            painter.drawImage(QRect(QPoint(0, 0), page.size().scaled(painter.viewport().size(),
+                                                                     Qt::KeepAspectRatio)),
+                              page);
+        }
+    }
+    const QString paper = dir_.filePath("pile.tpf");
+    const QString file = paper + ".grades.json";
+    {
+        GradingSession session(paper, data_, Run().paper, Run().modeLetters);
+        session.Load();
+        QSignalSpy finished(&session, &GradingSession::scansFinished);
+        QVERIFY(session.AddScans({pile}));
+        QVERIFY(finished.wait(120000));
+        QCOMPARE(session.SheetCount(), 3);
+        QVERIFY(session.UnfinishedTexts().isEmpty());
+        // Added again: nothing to read, and said so.
+        QCOMPARE(session.AlreadyRead({pile}), QStringList{pile});
+        QVERIFY(!session.AddScans({pile}));
+    }
+
+    // The file as an editor killed after the first page leaves it: whole,
+    // with the pages it had read.
+    QJsonObject root = QJsonDocument::fromJson(ReadAll(file)).object();
+    QJsonArray sheets = root["sheets"].toArray();
+    while (sheets.size() > 1) sheets.removeLast();
+    root["sheets"] = sheets;
+    QJsonArray pages = root["scan_pages"].toArray();
+    QCOMPARE(pages.size(), 1);
+    QCOMPARE(pages[0].toObject()["read"].toString(), QStringLiteral("1-3"));
+    pages[0] = QJsonObject{{"file", pile}, {"pages", 3}, {"read", "1"}};
+    root["scan_pages"] = pages;
+    Write(file, QJsonDocument(root).toJson());
+
+    GradingSession resumed(paper, data_, Run().paper, Run().modeLetters);
+    QCOMPARE(resumed.Load().damaged, QString());
+    QCOMPARE(resumed.UnfinishedTexts(), QStringList{"1 of 3 pages of pile.pdf read"});
+    QVERIFY(resumed.AlreadyRead({pile}).isEmpty());
+    QSignalSpy finished(&resumed, &GradingSession::scansFinished);
+    QVERIFY(resumed.ContinueReading());
+    QVERIFY(finished.wait(120000));
+    QStringList read;
+    for (const SheetResult& result : resumed.Results())
+        read << QStringLiteral("%1 p%2").arg(*result.student).arg(result.page);
+    read.sort();
+    QCOMPARE(read, (QStringList{"0000 p1", "0001 p2", "0002 p3"}));
+    QVERIFY(resumed.UnfinishedTexts().isEmpty());
+}
+
+void TestSession::theNewerFileIsTheGrading() {
+    const QString paper = dir_.filePath("newer.tpf");
+    const QString local = paper + ".grades.json";
+    // Where the grading goes while the paper's folder is read-only.
+    const QString data =
+        data_ + "/grades/newer.tpf-" +
+        QCryptographicHash::hash(paper.toUtf8(), QCryptographicHash::Sha256).toHex().left(16) +
+        ".grades.json";
+    Write(local, gradingFile_);  // four sheets
+    QDir().mkpath(data_ + "/grades");
+    {
+        GradingSession elsewhere(dir_.filePath("other.tpf"), data_, Run().paper, Run().modeLetters);
+        elsewhere.Load();
+        elsewhere.AddByHand("7", "A", Answers(Run().paper));
+        Write(data, ReadAll(elsewhere.GradingFile()));  // one sheet, kept later
+    }
+    QFile(local).setFileTime(QDateTime::currentDateTime().addDays(-1),
+                             QFileDevice::FileModificationTime);
+    {
+        GradingSession session(paper, data_, Run().paper, Run().modeLetters);
+        session.Load();
+        QCOMPARE(session.SheetCount(), 1);
+        QCOMPARE(session.FileText(),
+                 QStringLiteral("Kept in %1 (read from the newer %2)").arg(local, data));
+        // Kept beside the paper from now on, which is then the newer.
+        session.AddByHand("8", "A", Answers(Run().paper));
+        QCOMPARE(session.SaveError(), QString());
+    }
+    GradingSession again(paper, data_, Run().paper, Run().modeLetters);
+    again.Load();
+    QCOMPARE(again.SheetCount(), 2);
+    QCOMPARE(again.FileText(), QStringLiteral("Kept in %1").arg(local));
+}
+
+void TestSession::classListsKeepTheirNames() {
+    const QString name = QStringLiteral("Zoë O’Brien");
+    const QString unicodeText = "Number\tName\r\n0123\t" + name + "\r\n";
+    QByteArray utf16("\xFF\xFE");
+    utf16.append(reinterpret_cast<const char*>(unicodeText.utf16()), unicodeText.size() * 2);
+    const QByteArray lists[] = {QByteArray("0123,Zo\xEB O\x92"
+                                           "Brien\r\n"),
+                                utf16, ("0123;" + name + "\n").toUtf8()};
+    const QString paper = dir_.filePath("classes.tpf");
+    for (const QByteArray& list : lists) {
+        {
+            GradingSession session(paper, data_, Run().paper, Run().modeLetters);
+            session.Load();
+            QString error;
+            QVERIFY2(session.SetClassList(list, &error), qPrintable(error));
+            QCOMPARE(session.Classes()->Name("0123"), name);
+        }
+        GradingSession reopened(paper, data_, Run().paper, Run().modeLetters);
+        QCOMPARE(reopened.Load().damaged, QString());
+        QVERIFY(reopened.Classes());
+        QCOMPARE(reopened.Classes()->Name("0123"), name);
+    }
+    GradingSession session(paper, data_, Run().paper, Run().modeLetters);
+    session.Load();
+    QString error;
+    QVERIFY(!session.SetClassList("0123,Ada\n0123,Bob\n", &error));
+    QCOMPARE(error, QStringLiteral("student number 0123 is listed twice"));
+}
+
+
 void TestSession::entersByHandAsPrintedAndChangesVersions() {
     auto session = Session();
     const std::vector<PaperVersion> versions = session->Versions();
@@ -626,6 +816,42 @@ void TestSession::paperChangedSinceReading() {
     QCOMPARE(session->State(a), SheetState::Ok);
     QCOMPARE(session->State(b), SheetState::Corrected);
     QCOMPARE(session->PaperChange(), QString());
+}
+
+void TestSession::anAcceptedSheetNeverScoresAnUnclearAnswer() {
+    // An older grading file kept a sheet accepted with a bubble in doubt.
+    QJsonObject root = QJsonDocument::fromJson(gradingFile_).object();
+    QJsonArray sheets = root["sheets"].toArray();
+    int changed = -1, question = 0;
+    for (qsizetype i = 0; i < sheets.size(); ++i) {
+        QJsonObject sheet = sheets[i].toObject();
+        if (!sheet["file"].toString().endsWith("a.png")) continue;
+        QString marks = sheet["marks"].toString();
+        const QJsonArray layout =
+            root["layouts"].toArray()[sheet["layout"].toInt()].toObject()["bubbles"].toArray();
+        qsizetype marked = -1;  // an answer bubble a.png marked
+        for (qsizetype b = 0; b < marks.size() && marked < 0; ++b)
+            if (marks[b] == u'x' && layout[b].toArray()[0].toInt() == 0) marked = b;
+        QVERIFY(marked >= 0);
+        question = layout[marked].toArray()[2].toInt();
+        marks[marked] = u'?';
+        sheet["marks"] = marks;
+        sheet["accepted"] = true;
+        sheets[i] = sheet;
+        changed = sheet["id"].toInt();
+    }
+    root["sheets"] = sheets;
+    QFile::remove(paper_ + ".grades.json");
+    Write(paper_ + ".grades.json", QJsonDocument(root).toJson());
+    GradingSession session(paper_, data_, Run().paper, Run().modeLetters);
+    QVERIFY(session.Load().damaged.isEmpty());
+    const SheetResult* result = session.Result(changed);
+    QVERIFY(result);
+    for (const AnswerResult& answer : result->answers)
+        QVERIFY(answer.status != AnswerStatus::Unclear);
+    // The doubt counts as empty: that question's mark is lost.
+    QCOMPARE(result->score, session.Key().Maximum() - session.Key().Mark(question - 1));
+    QVERIFY(session.State(changed) != SheetState::Review);
 }
 
 QTEST_MAIN(TestSession)

@@ -1,3 +1,6 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QBuffer>
 #include <QFile>
 #include <QImageWriter>
@@ -12,6 +15,7 @@
 #include <thread>
 
 #include "grading/read/pageread.h"
+#include "scangen/hugepicture.h"
 #include "scangen/evaluate.h"
 #include "scangen/scangen.h"
 
@@ -144,6 +148,10 @@ private slots:
     void scanFiles();
     void hostileScanFiles_data();
     void hostileScanFiles();
+    void scanFileMessages_data();
+    void scanFileMessages();
+    void transparentScanIsReadOnWhite();
+    void aPdfPictureBeyondTheLimitsIsRefused();
     void readsSheetsByTheRuleTheyWerePrintedWith();
 };
 
@@ -650,6 +658,137 @@ void TestSheetReader::hostileScanFiles() {
     QCOMPARE(read.reasons, QStringList{page.error});
     QCOMPARE(scans.PageCount(dir.filePath("missing.pdf"), &error), 0);
     QCOMPARE(error, QStringLiteral("the file does not exist"));
+}
+
+namespace {
+
+quint32 Crc32(const QByteArray& bytes) {
+    quint32 crc = 0xFFFFFFFF;
+    for (const char byte : bytes) {
+        crc ^= uchar(byte);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    return ~crc;
+}
+
+// A PNG's chunk with its length and checksum.
+QByteArray PngChunk(const char* type, const QByteArray& data) {
+    QByteArray chunk;
+    const quint32 size = quint32(data.size());
+    for (int shift : {24, 16, 8, 0}) chunk += char((size >> shift) & 0xFF);
+    const QByteArray body = QByteArray(type) + data;
+    chunk += body;
+    const quint32 crc = Crc32(body);
+    for (int shift : {24, 16, 8, 0}) chunk += char((crc >> shift) & 0xFF);
+    return chunk;
+}
+
+// The header of a 16-bit RGBA PNG of side × side pixels: what a reader
+// judges it by before decoding, so the picture itself need not be there.
+QByteArray DeepPngHeader(quint32 side) {
+    QByteArray header;
+    for (int i = 0; i < 2; ++i)
+        for (int shift : {24, 16, 8, 0}) header += char((side >> shift) & 0xFF);
+    header += QByteArray("\x10\x06\x00\x00\x00", 5);  // 16 bits, RGBA, no interlace
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + PngChunk("IHDR", header) +
+           PngChunk("IDAT", QByteArray(16, '\0')) + PngChunk("IEND", {});
+}
+
+}  // namespace
+
+void TestSheetReader::scanFileMessages_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("opens");  // the reason comes with the page, not the file
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a named pipe") << "pipe" << false
+                                  << "the file is a pipe or a device, not a file";
+    QTest::newRow("a folder named x.png") << "folder" << false << "the file is a folder";
+    QTest::newRow("no read permission")
+        << "unreadable" << false << "the file cannot be read: permission denied";
+    QTest::newRow("links in a loop")
+        << "loop" << false << "the file cannot be read: its links lead round in a loop";
+    QTest::newRow("a JPEG cut short")
+        << "cut" << true << "the image is damaged: the file ends before the picture does";
+    QTest::newRow("a 16-bit PNG of 8944 × 8944")
+        << "deep" << true
+        << "the image is too large to read at its colour depth (8944 × 8944 pixels, 64 bits a "
+           "pixel)";
+}
+
+void TestSheetReader::scanFileMessages() {
+    QFETCH(QString, kind);
+    QFETCH(bool, opens);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    QString path = dir.filePath("x.png");
+    if (kind == "pipe") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == "folder") {
+        QVERIFY(QDir(dir.path()).mkdir("x.png"));
+    } else if (kind == "unreadable") {
+        if (::geteuid() == 0) QSKIP("root reads a file without read permission");
+        WriteFile(dir, "x.png", Encode(QImage(100, 100, QImage::Format_Grayscale8), 0, 200));
+        QVERIFY(QFile::setPermissions(path, QFile::WriteOwner));
+    } else if (kind == "loop") {
+        QVERIFY(QFile::link(dir.filePath("y.png"), path));
+        QVERIFY(QFile::link(path, dir.filePath("y.png")));
+    } else if (kind == "cut") {
+        std::mt19937 random(3);
+        const Sheet sheet = MakeSheet(Run(), 0, RandomDistortion(random, 0), 200, random);
+        QByteArray bytes = Encode(sheet.image, 80, 200);
+        bytes.truncate(bytes.size() * 6 / 10);
+        path = WriteFile(dir, "cut.jpg", bytes);
+    } else if (kind == "deep") {
+        path = WriteFile(dir, "deep.png", DeepPngHeader(8944));
+    }
+    // Never waited on, whatever stands in the scan's place.
+    ScanFileReader scans;
+    QString error;
+    QCOMPARE(scans.PageCount(path, &error) > 0, opens);
+    const ScanImage page = scans.Page(path, 1);
+    QVERIFY(page.image.isNull());
+    QCOMPARE(opens ? page.error : error, reason);
+}
+
+void TestSheetReader::transparentScanIsReadOnWhite() {
+    // A sheet saved with its paper transparent (black where nothing is drawn).
+    std::mt19937 random(4);
+    const Sheet sheet = MakeSheet(Run(), 1, RandomDistortion(random, 0), 200, random);
+    QImage clear(sheet.image.size(), QImage::Format_ARGB32);
+    for (int y = 0; y < clear.height(); ++y)
+        for (int x = 0; x < clear.width(); ++x)
+            clear.setPixel(x, y, qRgba(0, 0, 0, 255 - qGray(sheet.image.pixel(x, y))));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("clear.png");
+    QVERIFY(clear.save(path, "PNG"));
+    ScanFileReader scans;
+    const ScanImage page = scans.Page(path, 1);
+    QVERIFY2(page.error.isEmpty(), qPrintable(page.error));
+    // The paper comes back as it was scanned, not black.
+    QVERIFY(qAbs(qGray(page.image.pixel(2, 2)) - qGray(sheet.image.pixel(2, 2))) <= 1);
+    QCOMPARE(Reader().Read(page).version, QStringLiteral("B"));
+}
+
+void TestSheetReader::aPdfPictureBeyondTheLimitsIsRefused() {
+    // 20,000² pictures in a PDF of a few megabytes, drawn straight and
+    // through a form, beside pages whose pictures are small.
+    QTemporaryDir dir;
+    const QString pdf = WriteFile(
+        dir, "huge.pdf",
+        scangen::HugePicturePdf({{20000, false}, {300, false}, {20000, true}, {300, true}}));
+    ScanFileReader scans;
+    QString error;
+    QCOMPARE(scans.PageCount(pdf, &error), 4);
+    for (int page : {1, 3}) {
+        const ScanImage refused = scans.Page(pdf, page);
+        QVERIFY(refused.image.isNull());
+        QCOMPARE(refused.error, QStringLiteral("the page holds a picture too large to read"));
+    }
+    for (int page : {2, 4}) {
+        const ScanImage drawn = scans.Page(pdf, page);
+        QVERIFY2(drawn.error.isEmpty(), qPrintable(drawn.error));
+        QVERIFY(!drawn.image.isNull());
+    }
 }
 
 // A sheet printed before options were kept by references ("Vitamin C" kept

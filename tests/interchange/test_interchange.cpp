@@ -374,14 +374,20 @@ void InterchangeTest::csvWritesFormulasRaw() {
 // Texts pieced together from what some format must escape: every text
 // format reads back what it accepted to write, as the round trips expect.
 void InterchangeTest::hazardousTextsRoundTrip() {
-    const QStringList pieces = {
-        "->",         "<!--",       "-->",    "[html]", "[plain]",   "[moodle]", "{",      "}",
-        "~",          "=",          "#",      ":",      "::",        "\\",       "\\n",    "%",
-        "%50%",       "\n",         "\r\n",   "\r",     "\t",        " ",        "\u00A0", "\uFEFF",
-        "&amp;",      "&",          "&#9;",   "&nbsp;", "<b>",       "<br>",     "]]>",    "//",
-        "// Mark: 3", "$CATEGORY:", "####",   "T",      "ANSWER: A", "A.",       "\"",     ",",
-        ";",          "::Q1::",     "=%100%", "x",      "中",        "😀",       "{~0}",   "{T}",
-        "{#",         "#}",         "&eacute;", "<sup>2</sup>", "5e-04", "Vitamin C", "A and B"};
+    const QStringList pieces = {"->",         "<!--",       "-->",      "[html]",
+                                "[plain]",    "[moodle]",   "{",        "}",
+                                "~",          "=",          "#",        ":",
+                                "::",         "\\",         "\\n",      "%",
+                                "%50%",       "\n",         "\r\n",     "\r",
+                                "\t",         " ",          "\u00A0",   "\uFEFF",
+                                "&amp;",      "&",          "&#9;",     "&nbsp;",
+                                "<b>",        "<br>",       "]]>",      "//",
+                                "// Mark: 3", "$CATEGORY:", "####",     "T",
+                                "ANSWER: A",  "A.",         "\"",       ",",
+                                ";",          "::Q1::",     "=%100%",   "x",
+                                "中",         "😀",          "{~0}",     "{T}",
+                                "{#",         "#}",         "&eacute;", "<sup>2</sup>",
+                                "5e-04",      "Vitamin C",  "A and B"};
     std::mt19937 random(7);
     const auto text = [&](int most) {
         QString t;
@@ -476,6 +482,10 @@ void InterchangeTest::detection_data() {
         << QByteArray("What is x?\nA. int x[] = {~0};\nB. 0\nANSWER: A\n") << int(Format::Aiken);
     QTest::newRow("Aiken title with {# #} and {T}")
         << QByteArray("Is {T} or {# 1 #} right?\nA) yes\nB) no\nANSWER: B\n") << int(Format::Aiken);
+    QTest::newRow("Aiken whose first title starts as an XML comment")
+        << QByteArray("<!-- is a comment?\nA. yes\nB. no\nANSWER: A\n") << int(Format::Aiken);
+    QTest::newRow("Moodle XML after a comment")
+        << QByteArray("<!-- exported -->\n<quiz></quiz>\n") << int(Format::Moodle);
     QTest::newRow("GIFT whose text says ANSWER")
         << QByteArray("Q {\n=a\n~b\n}\n\nANSWER: A\n") << int(Format::Gift);
     QTest::newRow("prose with JSON braces")

@@ -38,6 +38,7 @@ class InterchangeCommandsTest : public QObject {
 private slots:
     void importFromReplacesThePaper();
     void importFromRefusalKeepsThePaper();
+    void importFromReadsTheFormatChosen();
     void importFromAsksAgainAfterASaveThatDidNotHappen();
     void exportAsByFormat();
     void exportAsTypedExtension_data();
@@ -57,7 +58,8 @@ void InterchangeCommandsTest::importFromReplacesThePaper() {
     QCOMPARE(done.title, QStringLiteral("Message"));
     QCOMPARE(done.informativeText, QStringLiteral("3 questions were read.\n"
                                                   "4 questions of other types were skipped\n"
-                                                  "1 category was skipped"));
+                                                  "1 category was skipped\n"
+                                                  "the formatting of question 2 was dropped (b)"));
     QCOMPARE(h.fake.prompts.fileRequests.front().title,
              QStringLiteral("Please select the file should be imported."));
     QVERIFY(h.fake.prompts.fileRequests.front().filter.startsWith("All supported files ("));
@@ -73,6 +75,38 @@ void InterchangeCommandsTest::importFromReplacesThePaper() {
     Trigger(h, "actionImportFrom");
     QCOMPARE(h.fake.prompts.Texts(), QStringList({"Import succeed"}));
     QCOMPARE(Titles(h.table()).front(), QStringLiteral("Which planet is known as the Red Planet?"));
+}
+
+// A format's own filter reads the file as that format, whatever its
+// content looks like; "All supported files" recognises it.
+void InterchangeCommandsTest::importFromReadsTheFormatChosen() {
+    Harness h;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("q.txt");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("Which? {=yes ~no}\n");
+    file.close();
+    const auto& formats = interchange::Formats();
+    const auto filterOf = [&formats](interchange::Format format) {
+        for (std::size_t i = 0; i < formats.size(); ++i)
+            if (formats[i].format == format) return int(i) + 1;  // after "All supported files"
+        return 0;
+    };
+    h.fake.prompts.files = {path};
+    h.fake.prompts.filters = {filterOf(interchange::Format::Aiken)};
+    Trigger(h, "actionImportFrom");
+    QCOMPARE(h.fake.prompts.Texts(), QStringList({"Invalid format"}));
+    QCOMPARE(h.fake.prompts.messages.back().informativeText,
+             QStringLiteral("line 1: the last question has no ANSWER line"));
+    for (const int filter : {0, filterOf(interchange::Format::Gift)}) {
+        h.fake.prompts.messages.clear();
+        h.fake.prompts.files = {path};
+        h.fake.prompts.filters = {filter};
+        Trigger(h, "actionImportFrom");
+        QCOMPARE(h.fake.prompts.Texts(), QStringList({"Import succeed"}));
+        QCOMPARE(Titles(h.table()), QStringList{"Which?"});
+    }
 }
 
 void InterchangeCommandsTest::importFromRefusalKeepsThePaper() {

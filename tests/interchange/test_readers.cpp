@@ -552,13 +552,13 @@ void ReadersTest::partialCredit_data() {
         << "1 | A | Capital? | Canberra | Australian Capital Territory | Sydney"
         << QStringList{"question 1: the 50 % credit of option B is not kept"};
     QTest::newRow("moodle without single, shared credit")
-        << int(Format::Moodle)
-        << quiz(MoodleQuestion(nullptr, {{50, "2"}, {50, "3"}, {-100, "4"}}))
+        << int(Format::Moodle) << quiz(MoodleQuestion(nullptr, {{50, "2"}, {50, "3"}, {-100, "4"}}))
         << "1 | AB | Capital? | 2 | 3 | 4" << QStringList();
     QTest::newRow("gift = beside a part credit")
         << int(Format::Gift)
-        << QByteArray("Q1 {=a ~b}\n\nCapital? {\n=Canberra\n~%50%Australian Capital Territory\n"
-                      "~%33.33333%Parliament House\n~Sydney\n}\n")
+        << QByteArray(
+               "Q1 {=a ~b}\n\nCapital? {\n=Canberra\n~%50%Australian Capital Territory\n"
+               "~%33.33333%Parliament House\n~Sydney\n}\n")
         << "10 | A | Q1 | a | b\n10 | A | Capital? | Canberra | Australian Capital Territory | "
            "Parliament House | Sydney"
         << QStringList{"question 2: the 50 % credit of option B is not kept",
@@ -587,20 +587,19 @@ void ReadersTest::htmlTexts_data() {
     QTest::addColumn<QString>("plain");
     QTest::addColumn<QStringList>("dropped");
     const QStringList none;
-    QTest::newRow("named entities")
-        << "&eacute;t&eacute; &le; &alpha; &frac12; &rarr; &Uuml;"
-        << QString::fromUtf8("été ≤ α ½ → Ü") << none;
+    QTest::newRow("named entities") << "&eacute;t&eacute; &le; &alpha; &frac12; &rarr; &Uuml;"
+                                    << QString::fromUtf8("été ≤ α ½ → Ü") << none;
     QTest::newRow("long and two-character entities")
         << "&CounterClockwiseContourIntegral; &NotEqualTilde;"
         << QStringLiteral("\u2233 \u2242\u0338") << none;
     QTest::newRow("numeric entities")
         << "&#233;&#x3B1;&#X1F600;&#150;" << QString::fromUtf8("éα😀–") << none;
-    QTest::newRow("unknown entities stay") << "&nosuch; &#xD800; & x" << "&nosuch; &#xD800; & x"
-                                           << none;
+    QTest::newRow("unknown entities stay") << "&nosuch; &#xD800; & x"
+                                           << "&nosuch; &#xD800; & x" << none;
     QTest::newRow("superscript") << "x<sup>2</sup> + y<sup>-1</sup>"
                                  << QString::fromUtf8("x² + y⁻¹") << none;
-    QTest::newRow("subscript") << "H<sub>2</sub>O, CO<sub>2</sub>"
-                               << QString::fromUtf8("H₂O, CO₂") << none;
+    QTest::newRow("subscript") << "H<sub>2</sub>O, CO<sub>2</sub>" << QString::fromUtf8("H₂O, CO₂")
+                               << none;
     QTest::newRow("raised text without characters")
         << "e<sup>i&pi;</sup>, H<sub>aq</sub>, x<sup>2y</sup>"
         << QString::fromUtf8("e^(iπ), H_(aq), x^(2y)") << none;
@@ -644,8 +643,9 @@ void ReadersTest::pictures() {
         "</quiz>";
     const ReadOutcome read = ReadQuestionContent(content, Format::Moodle, kDefaultMark);
     QVERIFY2(read.Read(), qPrintable(read.reason));
-    QCOMPARE(Lines(read.rows), (QStringList{"1 | B | Which flag? | Rome | [picture]",
-                                            "1 | A | plain | Oslo | Bern", "1 | A | Where? bold | a | b"}));
+    QCOMPARE(Lines(read.rows),
+             (QStringList{"1 | B | Which flag? | Rome | [picture]", "1 | A | plain | Oslo | Bern",
+                          "1 | A | Where? bold | a | b"}));
     QCOMPARE(read.notes, (QStringList{"questions 1 and 3 lost pictures: pictures are not kept, and "
                                       "an option that was only a picture reads [picture]",
                                       "the formatting of question 3 was dropped (b)"}));
@@ -674,8 +674,9 @@ void ReadersTest::giftMarksReadBack() {
 void ReadersTest::formatAsTold() {
     QTemporaryDir dir;
     const QString aiken = dir.filePath(QStringLiteral("braces.txt"));
-    WriteFile(aiken, "What does {~0} do?\nA. int x[] = {~0};\nB. {# nothing #}\nC. {T}\n"
-                     "ANSWER: A\n");
+    WriteFile(aiken,
+              "What does {~0} do?\nA. int x[] = {~0};\nB. {# nothing #}\nC. {T}\n"
+              "ANSWER: A\n");
     QCOMPARE(DetectFormat(QByteArray("What does {~0} do?\nA. int x[] = {~0};\nB. b\nANSWER: A\n")),
              std::optional<Format>(Format::Aiken));
     const ReadOutcome read = ReadQuestionFile(aiken, kDefaultMark);

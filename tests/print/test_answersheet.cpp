@@ -38,8 +38,8 @@ bool SameCode(const SheetCode& a, const SheetCode& b) {
            a.versions.shuffleOptions == b.versions.shuffleOptions &&
            a.versions.seed == b.versions.seed &&
            a.versions.blankOptionLetters == b.versions.blankOptionLetters &&
-           a.versions.keptOptions == b.versions.keptOptions &&
-           a.idDigits == b.idDigits && a.letterPaper == b.letterPaper;
+           a.versions.keptOptions == b.versions.keptOptions && a.idDigits == b.idDigits &&
+           a.letterPaper == b.letterPaper;
 }
 
 // 100 questions of six options, every fourth with several answers.

@@ -285,11 +285,11 @@ void VersionsTest::numericOptionsKeepTheirOrder() {
 void VersionsTest::keysStayTrue_data() {
     QTest::addColumn<QStringList>("items");
     QTest::addColumn<QString>("answer");
-    QTest::addColumn<bool>("moves");       // some option moves in some version
+    QTest::addColumn<bool>("moves");        // some option moves in some version
     QTest::addColumn<bool>("movesBefore");  // ... under the first rule
-    QTest::newRow("both A and C")
-        << QStringList{"red", "green", "blue", "Both A and C are correct", "white"} << "D"
-        << true << true;
+    QTest::newRow("both A and C") << QStringList{"red", "green", "blue", "Both A and C are correct",
+                                                 "white"}
+                                  << "D" << true << true;
     QTest::newRow("A and B only, not at the start")
         << QStringList{"cat", "dog", "cow", "owl", "The answer is A and B only"} << "E" << true
         << true;
@@ -302,8 +302,8 @@ void VersionsTest::keysStayTrue_data() {
                                 << "D" << true << false;
     QTest::newRow("vitamins") << QStringList{"Vitamin C", "Vitamin A", "Vitamin D", "Vitamin B"}
                               << "A" << true << false;
-    QTest::newRow("blood types")
-        << QStringList{"Type O", "Type AB", "Type A", "Type B"} << "D" << true << false;
+    QTest::newRow("blood types") << QStringList{"Type O", "Type AB", "Type A", "Type B"} << "D"
+                                 << true << false;
     QTest::newRow("hepatitis and plan B")
         << QStringList{"Hepatitis B", "Plan B", "grade A", "Hepatitis A"} << "A" << true << false;
     QTest::newRow("a letter both ways")

@@ -1,12 +1,18 @@
+#include <fcntl.h>
 #include <poppler-qt6.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QImageReader>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 
 #include "grading/read/pageread.h"
+#include "grading/read/pdfpictures.h"
 
 namespace scrivane {
 
@@ -39,10 +45,82 @@ double ImageDpi(const QImage& image, double fallback) {
     return dpi;
 }
 
+// Why a scan cannot be opened, or empty when it is a regular file that can be
+// read. It is opened without waiting (a pipe or a device in a scan's place
+// would block an open for ever) and looked at before any reader opens it.
+QString ScanFileProblem(const QString& name) {
+    const int fd =
+        ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR) return QStringLiteral("the file does not exist");
+        if (error == EACCES || error == EPERM)
+            return QStringLiteral("the file cannot be read: permission denied");
+        if (error == ELOOP)
+            return QStringLiteral("the file cannot be read: its links lead round in a loop");
+        return QStringLiteral("the file cannot be read: %1")
+            .arg(QString::fromLocal8Bit(std::strerror(error)).toLower());
+    }
+    struct stat st {};
+    const bool known = ::fstat(fd, &st) == 0;
+    const int error = errno;
+    ::close(fd);
+    if (!known)
+        return QStringLiteral("the file cannot be read: %1")
+            .arg(QString::fromLocal8Bit(std::strerror(error)).toLower());
+    if (S_ISDIR(st.st_mode)) return QStringLiteral("the file is a folder");
+    if (!S_ISREG(st.st_mode)) return QStringLiteral("the file is a pipe or a device, not a file");
+    return {};
+}
+
+// A JPEG cut short decodes without complaint, the rest grey; its
+// end-of-image marker tells a whole one. Some cameras write a little after it.
+bool IsCutShortJpeg(QFile& file) {
+    const qint64 size = file.size();
+    if (!file.seek(0) || file.read(3) != QByteArray("\xFF\xD8\xFF", 3)) return false;
+    const qint64 tail = std::min<qint64>(size, 4096);
+    if (!file.seek(size - tail)) return false;
+    return !file.read(tail).contains(QByteArray("\xFF\xD9", 2));
+}
+
+// A picture with a transparent background is a page on white paper.
+QImage FlattenedOnWhite(const QImage& image) {
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    QImage grey(argb.size(), QImage::Format_Grayscale8);
+    for (int y = 0; y < argb.height(); ++y) {
+        const QRgb* in = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        uchar* out = grey.scanLine(y);
+        for (int x = 0; x < argb.width(); ++x) {
+            const int alpha = qAlpha(in[x]);
+            out[x] = uchar((qGray(in[x]) * alpha + 255 * (255 - alpha) + 127) / 255);
+        }
+    }
+    grey.setDotsPerMeterX(image.dotsPerMeterX());
+    grey.setDotsPerMeterY(image.dotsPerMeterY());
+    return grey;
+}
+
 QString TooLarge(QSize size) {
     return QStringLiteral("the image is too large to be a scanned page (%1 × %2 pixels)")
         .arg(size.width())
         .arg(size.height());
+}
+
+// An image within the pixel limits whose colour depth (16 bits a channel)
+// would still take more than a decoder may allocate is refused from its
+// header for what it is, not decoded and called damaged.
+QString TooDeep(QSize size, QImage::Format format) {
+    if (!size.isValid() || format == QImage::Format_Invalid) return {};
+    const qint64 bytes =
+        qint64(size.width()) * size.height() * QImage::toPixelFormat(format).bitsPerPixel() / 8;
+    const qint64 limit = qint64(QImageReader::allocationLimit()) << 20;
+    if (limit <= 0 || bytes <= limit) return {};
+    return QStringLiteral(
+               "the image is too large to read at its colour depth (%1 × %2 pixels, "
+               "%3 bits a pixel)")
+        .arg(size.width())
+        .arg(size.height())
+        .arg(QImage::toPixelFormat(format).bitsPerPixel());
 }
 
 }  // namespace
@@ -57,6 +135,10 @@ struct ScanFileReader::Impl {
     std::unique_ptr<QImageReader> reader;
     int pages = 0;
     bool readerFresh = false;  // the reader has read nothing since the file was opened
+    // A JPEG whose end is missing.
+    bool cutShort = false;
+    // The PDF's pictures too large to draw, and the pages that hold them.
+    PdfPictures pictures;
 
     void Open(const QString& name) {
         if (name == file) return;
@@ -66,10 +148,10 @@ struct ScanFileReader::Impl {
         openError.clear();
         pages = 0;
         readerFresh = false;
-        if (!QFile::exists(name)) {
-            openError = QStringLiteral("the file does not exist");
-            return;
-        }
+        cutShort = false;
+        pictures = {};
+        openError = ScanFileProblem(name);
+        if (!openError.isEmpty()) return;
         pdf = IsPdf(name);
         if (pdf) {
             document = Poppler::Document::load(name);
@@ -89,7 +171,12 @@ struct ScanFileReader::Impl {
                 document.reset();
                 openError = QStringLiteral("the PDF has no pages");
             }
+            pictures = PdfPictures::Scan(name, pages, kMaxPagePixels, kMaxPageSide);
             return;
+        }
+        {
+            QFile bytes(name);
+            cutShort = bytes.open(QIODevice::ReadOnly) && IsCutShortJpeg(bytes);
         }
         reader = std::make_unique<QImageReader>(name);
         reader->setAutoTransform(true);
@@ -104,6 +191,12 @@ struct ScanFileReader::Impl {
 
     ScanImage PdfPage(int page) {
         ScanImage out;
+        // Drawing a picture costs its whole size, whatever the page's: one
+        // beyond an image file's limits is refused before rendering.
+        if (pictures.TooLarge(page)) {
+            out.error = QStringLiteral("the page holds a picture too large to read");
+            return out;
+        }
         std::unique_ptr<Poppler::Page> p = document->page(page - 1);
         if (!p) {
             out.error = QStringLiteral("page %1 of the PDF is damaged").arg(page);
@@ -150,6 +243,10 @@ struct ScanFileReader::Impl {
             out.error = TooLarge(size);
             return out;
         }
+        if (const QString deep = TooDeep(size, reader->imageFormat()); !deep.isEmpty()) {
+            out.error = deep;
+            return out;
+        }
         double scaled = 1;
         if (size.isValid() && std::max(size.width(), size.height()) > kMaxDecodedSide) {
             scaled = double(kMaxDecodedSide) / std::max(size.width(), size.height());
@@ -171,14 +268,19 @@ struct ScanFileReader::Impl {
                 out.error = TooLarge(size);
             return out;
         }
+        if (cutShort) {
+            out.error =
+                QStringLiteral("the image is damaged: the file ends before the picture does");
+            return out;
+        }
         if (qint64(image.width()) * image.height() > kMaxPagePixels) {
             out.error = TooLarge(image.size());
             return out;
         }
         out.dpi = ImageDpi(image, fallbackDpi) * scaled;
-        out.image = image.format() == QImage::Format_Grayscale8
-                        ? std::move(image)
-                        : image.convertToFormat(QImage::Format_Grayscale8);
+        out.image = image.format() == QImage::Format_Grayscale8 ? std::move(image)
+                    : image.hasAlphaChannel()                   ? FlattenedOnWhite(image)
+                                              : image.convertToFormat(QImage::Format_Grayscale8);
         return out;
     }
 };

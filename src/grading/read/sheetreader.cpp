@@ -583,7 +583,7 @@ std::optional<cv::Point2f> FindRing(const cv::Mat& upright, cv::Point2f centre, 
 struct RingFit {
     cv::Matx33d toImage;                            // layout points to page pixels
     std::vector<std::optional<cv::Point2f>> rings;  // per bubble, in page pixels
-    bool moved = false;  // the fit moved some bubble by more than a pixel
+    bool moved = false;  // the fit moved some bubble by more than two pixels
 };
 
 RingFit FitRings(const cv::Mat& upright, const cv::Matx33d& toImage, double uprightScale,
@@ -611,7 +611,7 @@ RingFit FitRings(const cv::Mat& upright, const cv::Matx33d& toImage, double upri
     if (!fit) return out;
     for (const SheetBubble& b : layout.bubbles) {
         const cv::Point2f c(float(b.centre.x()), float(b.centre.y()));
-        if (Dist(Apply(*fit, c), Apply(toImage, c)) > 1) out.moved = true;
+        if (Dist(Apply(*fit, c), Apply(toImage, c)) > 2) out.moved = true;
     }
     out.toImage = *fit;
     return out;
@@ -727,22 +727,32 @@ Placement Place(const cv::Mat& work, const cv::Matx33d& first,
     // The markers it rests on are those standing where the rings put them:
     // with three markers and the code, a doodle beside a torn corner fits
     // as well as the fourth marker would, until the rings say otherwise.
-    int standing = 0;
+    int standing = 0, fallen = 0;
     for (std::size_t m = 0; m < 4; ++m) {
         if (!p.markers[m]) continue;
         const QPointF c = layout.markers[m].centre;
         const cv::Point2f at(float(c.x()), float(c.y()));
+        // A few pixels of slack: a clean print's rings may pull the fit a
+        // little over three pixels off the markers at the page's far side.
         const double tolerance = std::max(
-            3.0,
+            4.0,
             0.25 *
                 (layout.bubbles.empty() ? layout.markers[m].size / 3 : layout.bubbles.front().r) *
                 ScaleAt(fit.toImage, at));
         if (Dist(Apply(fit.toImage, at), *p.markers[m]) > tolerance)
-            p.markers[m].reset();
+            p.markers[m].reset(), ++fallen;
         else
             ++standing;
     }
-    p.sure = PlacedSurely(fit, layout, standing);
+    // Rings alone could be taken a whole bubble off across a region; the
+    // code's corners and all markers but one must agree with them.
+    bool codeAgrees = true;
+    for (const Reference& r : code) {
+        const double r0 = layout.bubbles.empty() ? 6 : layout.bubbles.front().r;
+        codeAgrees = codeAgrees && Dist(Apply(fit.toImage, r.layout), r.image) <=
+                                       std::max(3.0, 0.5 * r0 * ScaleAt(fit.toImage, r.layout));
+    }
+    p.sure = PlacedSurely(fit, layout, standing) && codeAgrees && fallen <= 1;
     const cv::Matx33d back = p.toImage.inv();
     p.offsets.resize(layout.bubbles.size());
     for (std::size_t i = 0; i < layout.bubbles.size(); ++i) {
@@ -921,7 +931,9 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
             ? sheetLong * 0.024
             : sheetLong * provisional[0].markers[0].size / provisional[0].size.height();
     std::optional<SheetCode> code;
-    std::vector<Reference> codeCorners;
+    // The code's corners on the page, as printed: top-left, top-right,
+    // bottom-right, bottom-left.
+    std::optional<std::array<cv::Point2f, 4>> codeSeen;
     std::optional<Corners> corners;
     cv::Matx33d toImage;
     int sizeIndex = 0;
@@ -942,7 +954,9 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
             corners = c, sizeIndex = s, toImage = h;
             const cv::Matx33d fromRegion(1 / scale, 0, region.x(), 0, 1 / scale, region.y(), 0, 0,
                                          1);
-            codeCorners = CodeReferences(codeRect, decoded->corners, h * fromRegion);
+            codeSeen = std::array<cv::Point2f, 4>{};
+            for (std::size_t k = 0; k < 4; ++k)
+                (*codeSeen)[k] = Apply(h * fromRegion, decoded->corners[k]);
         }
     };
     std::vector<Candidate> squares = FindSquares(work, expectedSide);
@@ -966,16 +980,9 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
             code = decoded->code;
             sizeIndex = code->letterPaper ? 1 : 0;
             const SheetPageLayout& layout = provisional[std::size_t(sizeIndex)];
-            codeCorners = CodeReferences(layout.code, decoded->corners,
-                                         cv::Matx33d(1, 0, -pad, 0, 1, -pad, 0, 0, 1));
-            if (auto c = ChooseCorners(squares, ShapeOf(layout))) {
-                corners = c;
-                toImage = Homography(ShapeOf(layout), *c);
-            } else if (const auto h = RobustFit(codeCorners, 1e9, nullptr)) {
-                toImage = *h;
-            } else {
-                code.reset();
-            }
+            codeSeen = decoded->corners;
+            for (cv::Point2f& q : *codeSeen) q -= cv::Point2f(float(pad), float(pad));
+            if (auto c = ChooseCorners(squares, ShapeOf(layout))) corners = c;
         }
     }
     if (!corners && !code) {
@@ -1024,6 +1031,18 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
     out.layout = LayOutAnswerSheet(version, code->idDigits, code->letterPaper);
     if (out.layout.markers.size() != 4) {
         out.reasons = QStringList{QStringLiteral("the sheet's layout has no corner markers")};
+        return out;
+    }
+    // The first placement: by the markers chosen, or else by the code alone.
+    const std::vector<Reference> codeCorners =
+        codeSeen ? CodeReferences(out.layout.code, *codeSeen, cv::Matx33d::eye())
+                 : std::vector<Reference>{};
+    if (corners) {
+        toImage = Homography(ShapeOf(out.layout), *corners);
+    } else if (const auto h = RobustFit(codeCorners, 1e9, nullptr)) {
+        toImage = *h;
+    } else {
+        out.reasons = QStringList{kNoMarkers};
         return out;
     }
     const Placement placement = Place(work, toImage, squares, codeCorners, out.layout);

@@ -7,11 +7,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QSet>
 #include <QUndoCommand>
 #include <algorithm>
 #include <cmath>
 #include <set>
+
+#include <pwd.h>
+#include <sys/stat.h>
 
 #include "grading/batchrunner.h"
 #include "grading/gradesreport.h"
@@ -363,8 +367,7 @@ void GradingSession::PutSheet(int index, std::optional<GradingSheet> sheet, int 
 void GradingSession::SetAdjustments(const Adjustments& adjustments) {
     adjustments_ = adjustments;
     classList_.reset();
-    if (!adjustments_.classCsv.isEmpty())
-        classList_ = ClassList::FromCsv(adjustments_.classCsv, nullptr);
+    if (!adjustments_.classCsv.isEmpty()) classList_ = ClassList::FromStored(adjustments_.classCsv);
     Touched();
 }
 
@@ -372,14 +375,29 @@ void GradingSession::SetAdjustments(const Adjustments& adjustments) {
 
 bool GradingSession::AddScans(const QStringList& files) {
     if (runner_) return false;
-    QStringList added;
+    QStringList added, resumed;
+    const QStringList unfinished = UnfinishedScans();
     for (const QString& file : files)
-        if (!file.isEmpty() && !scans_.contains(file) && !added.contains(file)) added << file;
-    if (added.isEmpty()) return false;
+        if (!file.isEmpty() && !scans_.contains(file) && !added.contains(file))
+            added << file;
+        else if (unfinished.contains(file) && !resumed.contains(file))
+            resumed << file;
+    if (added.isEmpty() && resumed.isEmpty()) return false;
+    // A scan added anew is read whole, whatever an earlier reading of it left.
+    for (const QString& file : added) scanPages_.erase(file);
     scans_ << added;
     runnerReader_ = Reader();
-    runner_ = new BatchRunner(ScanPageSources(*runnerReader_, kFallbackDpi), 2, this);
+    runner_ = new BatchRunner(ScanPageSources(runnerReader_, kFallbackDpi), 2, this);
+    if (!resumed.isEmpty()) {
+        std::map<QString, std::set<int>> done;
+        for (const QString& file : resumed) done[file] = scanPages_[file].read;
+        runner_->SkipPages([done = std::move(done)](const QString& file, int page) {
+            const auto found = done.find(file);
+            return found != done.end() && found->second.count(page) > 0;
+        });
+    }
     connect(runner_, &BatchRunner::pageRead, this, [this](const BatchPage& page) {
+        NotePageRead(page.file, page.page, page.filePages);
         AddPage(page.file, page.page, page.read);
         emit scanProgress(++pagesRead_, page.total);
     });
@@ -397,7 +415,7 @@ bool GradingSession::AddScans(const QStringList& files) {
         unsavedPages_ = 0;
         emit scansFinished(completed);
     });
-    runner_->Start(added);
+    runner_->Start(added + resumed);
     return true;
 }
 
@@ -647,9 +665,12 @@ int GradingSession::AddByHand(const QString& student, const QString& version,
 // --- Class list and flawed questions ------------------------------------------
 
 bool GradingSession::SetClassList(const QByteArray& csv, QString* error) {
-    if (!ClassList::FromCsv(csv, error)) return false;
+    // The decoded text is kept, so a list in Windows-1252 or UTF-16 reads
+    // the same when the grading is opened again.
+    const std::optional<QString> text = ClassList::Decode(csv, error);
+    if (!text || !ClassList::FromText(*text, error)) return false;
     Adjustments after = adjustments_;
-    after.classCsv = csv;
+    after.classCsv = text->toUtf8();
     if (after == adjustments_) return true;
     undo_.push(new AdjustCommand(this, tr("Load a Class List"), adjustments_, after));
     return true;
@@ -763,6 +784,11 @@ bool GradingSession::RelocateScan(const QString& oldPath, const QString& newPath
     if (at < 0 || newPath.isEmpty() || (newPath != oldPath && scans_.contains(newPath)))
         return false;
     scans_[at] = newPath;
+    if (const auto found = scanPages_.find(oldPath); found != scanPages_.end()) {
+        ScanPages pages = found->second;
+        scanPages_.erase(found);
+        scanPages_[newPath] = pages;
+    }
     for (GradingSheet& sheet : sheets_)
         if (!sheet.byHand && sheet.file == oldPath) {
             sheet.file = newPath;
@@ -776,12 +802,22 @@ bool GradingSession::RelocateScan(const QString& oldPath, const QString& newPath
 }
 
 QString GradingSession::Save() {
+    // Another window holds the grading: it alone writes it.
+    if (readOnly_)
+        return saveError_ = tr("the grading is open in another window (%1)").arg(heldBy_);
+    // Changed by someone else since it was read here: never written over blindly.
+    if (!saveBlocked_ && ChangedOnDisk(GradingFile())) {
+        saveError_ = tr("the grading file was changed by another program since it was read");
+        emit changedOnDisk(GradingFile());
+        return saveError_;
+    }
     if (saveBlocked_) {
         saveError_ = tr("the damaged grading file could not be set aside");
     } else {
         const QString path = GradingFile();
         QDir().mkpath(QFileInfo(path).absolutePath());
         saveError_ = WriteBytesSafely(path, ToJson());
+        NoteOnDisk();
     }
     if (!saveError_.isEmpty()) emit saveFailed(saveError_);
     return saveError_;
@@ -796,16 +832,18 @@ void GradingSession::ClearGrading() {
     classList_.reset();
     nextId_ = 1;
     gradedShape_.clear();
+    scanPages_.clear();
 }
 
 GradingLoad GradingSession::Load() {
     GradingLoad load;
     if (runner_) return load;
-    QString path = GradingFile();
-    if (!QFileInfo::exists(path)) {
-        const QString other = path == LocalFile() ? DataFile() : LocalFile();
-        if (QFileInfo::exists(other)) path = other;
-    }
+    // Of the file beside the paper and the one in the data folder, the newer
+    // is the grading: corrections kept in the data folder while the paper's
+    // folder was read-only are never hidden behind an older file.
+    QString path = NewerGradingFile();
+    TakeLock();
+    readFrom_ = QFileInfo::exists(path) ? path : QString();
     undo_.clear();
     ClearGrading();
     saveBlocked_ = false;
@@ -840,6 +878,8 @@ GradingLoad GradingSession::Load() {
     loading_ = true;
     Recompute();
     loading_ = false;
+    // As it stands once read (or set aside): what a later change on disk is told from.
+    NoteOnDisk();
     load.missingScans = MissingScans();
     emit Changed();
     return load;
@@ -922,6 +962,7 @@ QByteArray GradingSession::ToJson() const {
     }
     root["layouts"] = layouts;
     root["sheets"] = sheets;
+    ScanPagesToJson(root);
     // Compact: a pile of a few hundred sheets holds a few hundred thousand bubbles.
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
@@ -947,7 +988,7 @@ bool GradingSession::FromJson(const QByteArray& json) {
     for (const QJsonValue& key : root["paper_shape"].toArray()) gradedShape_ << text(key);
     if (root.contains("class_list")) {
         adjustments_.classCsv = text(root["class_list"]).toUtf8();
-        classList_ = ClassList::FromCsv(adjustments_.classCsv, nullptr);
+        classList_ = ClassList::FromStored(adjustments_.classCsv);
         if (!classList_) return false;
     }
     for (const QJsonValue& v : root["also_accept"].toArray()) {
@@ -1040,7 +1081,7 @@ bool GradingSession::FromJson(const QByteArray& json) {
         sheets_.push_back(std::move(sheet));
     }
     nextId_ = highest + 1;
-    return ok;
+    return ok && ScanPagesFromJson(root);
 }
 
 // --- Export ------------------------------------------------------------------
@@ -1478,6 +1519,195 @@ QString GradingSession::PaperChange() const {
     return QStringLiteral(
                "The paper no longer matches the sheets read: %1. Those sheets are to review.")
         .arg(what.join(QStringLiteral("; ")));
+}
+
+}  // namespace scrivane
+
+// --- A pile cut off --------------------------------------------------------------
+
+namespace scrivane {
+
+namespace {
+
+// Pages as the grading file keeps them: "1-80,82,90-91".
+QString PageRanges(const std::set<int>& pages) {
+    QStringList ranges;
+    for (auto at = pages.begin(); at != pages.end();) {
+        const int first = *at;
+        int last = first;
+        for (++at; at != pages.end() && *at == last + 1; ++at) last = *at;
+        ranges << (first == last ? QString::number(first)
+                                 : QStringLiteral("%1-%2").arg(first).arg(last));
+    }
+    return ranges.join(u',');
+}
+
+bool FromPageRanges(const QString& text, int pages, std::set<int>* read) {
+    if (text.isEmpty()) return true;
+    for (const QString& range : text.split(u',')) {
+        const QStringList ends = range.split(u'-');
+        bool ok1 = false, ok2 = false;
+        const int first = ends.value(0).toInt(&ok1);
+        const int last = ends.size() == 2 ? ends[1].toInt(&ok2) : first;
+        if (!ok1 || (ends.size() == 2 && !ok2) || ends.size() > 2 || first < 1 || last < first ||
+            last > pages)
+            return false;
+        for (int page = first; page <= last; ++page) read->insert(page);
+    }
+    return true;
+}
+
+// What identifies a file's content on disk: a safe write renames a new file
+// over it, so its inode changes with every write, and its time and size too.
+QString DiskStamp(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+    return QStringLiteral("%1:%2:%3.%4")
+        .arg(qulonglong(st.st_ino))
+        .arg(qlonglong(st.st_size))
+        .arg(qlonglong(st.st_mtim.tv_sec))
+        .arg(qlonglong(st.st_mtim.tv_nsec));
+}
+
+qint64 ModifiedNs(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return -1;
+    return qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+}
+
+}  // namespace
+
+void GradingSession::NotePageRead(const QString& file, int page, int pages) {
+    ScanPages& scan = scanPages_[file];
+    scan.pages = std::max({scan.pages, pages, page});
+    scan.read.insert(page);
+}
+
+QStringList GradingSession::UnfinishedScans() const {
+    QStringList unfinished;
+    for (const QString& scan : scans_)
+        if (const auto found = scanPages_.find(scan);
+            found != scanPages_.end() && int(found->second.read.size()) < found->second.pages)
+            unfinished << scan;
+    return unfinished;
+}
+
+QStringList GradingSession::UnfinishedTexts() const {
+    QStringList texts;
+    for (const QString& scan : UnfinishedScans()) {
+        const ScanPages& pages = scanPages_.at(scan);
+        texts << tr("%1 of %2 pages of %3 read")
+                     .arg(pages.read.size())
+                     .arg(pages.pages)
+                     .arg(QFileInfo(scan).fileName());
+    }
+    return texts;
+}
+
+bool GradingSession::ContinueReading() {
+    const QStringList unfinished = UnfinishedScans();
+    return !unfinished.isEmpty() && AddScans(unfinished);
+}
+
+QStringList GradingSession::AlreadyRead(const QStringList& files) const {
+    const QStringList unfinished = UnfinishedScans();
+    QStringList read;
+    for (const QString& file : files)
+        if (scans_.contains(file) && !unfinished.contains(file) && !read.contains(file))
+            read << file;
+    return read;
+}
+
+void GradingSession::ScanPagesToJson(QJsonObject& root) const {
+    QJsonArray scans;
+    for (const QString& scan : scans_)
+        if (const auto found = scanPages_.find(scan); found != scanPages_.end())
+            scans.append(QJsonObject{{"file", scan},
+                                     {"pages", found->second.pages},
+                                     {"read", PageRanges(found->second.read)}});
+    root["scan_pages"] = scans;
+}
+
+// A file written before the pages were kept has none: its scans count as read.
+bool GradingSession::ScanPagesFromJson(const QJsonObject& root) {
+    if (!root.contains("scan_pages")) return true;
+    if (!root["scan_pages"].isArray()) return false;
+    for (const QJsonValue& value : root["scan_pages"].toArray()) {
+        const QJsonObject o = value.toObject();
+        if (!o["file"].isString() || !o["pages"].isDouble() || !o["read"].isString()) return false;
+        ScanPages pages;
+        pages.pages = o["pages"].toInt();
+        if (pages.pages < 0 || !FromPageRanges(o["read"].toString(), pages.pages, &pages.read))
+            return false;
+        scanPages_[o["file"].toString()] = std::move(pages);
+    }
+    return true;
+}
+
+// --- One window at a time ------------------------------------------------------
+
+QString GradingSession::NewerGradingFile() const {
+    const QString local = LocalFile(), data = dataFolder_.isEmpty() ? QString() : DataFile();
+    const qint64 localTime = ModifiedNs(local), dataTime = data.isEmpty() ? -1 : ModifiedNs(data);
+    if (localTime < 0 && dataTime < 0) return GradingFile();
+    return dataTime > localTime ? data : local;
+}
+
+void GradingSession::TakeLock() {
+    const QString path = GradingFile() + QStringLiteral(".lock");
+    if (lock_ && lock_->fileName() == path && lock_->isLocked()) return;
+    lock_.reset();
+    readOnly_ = false;
+    heldBy_.clear();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    auto lock = std::make_unique<QLockFile>(path);
+    // Held for as long as the window is open: only a dead owner's lock is
+    // taken over, never one that is merely old.
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(0)) {
+        lock_ = std::move(lock);
+        return;
+    }
+    if (lock->error() != QLockFile::LockFailedError) return;  // no lock can be kept here
+    readOnly_ = true;
+    qint64 pid = 0;
+    QString host, program;
+    lock->getLockInfo(&pid, &host, &program);
+    struct stat st {};
+    QString user;
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0)
+        if (const passwd* owner = ::getpwuid(st.st_uid))
+            user = QString::fromLocal8Bit(owner->pw_name);
+    heldBy_ = tr("%1 (process %2)").arg(program.isEmpty() ? tr("a program") : program).arg(pid);
+    if (!user.isEmpty()) heldBy_ += tr(" of %1").arg(user);
+    if (!host.isEmpty()) heldBy_ += tr(" on %1").arg(host);
+}
+
+bool GradingSession::ChangedOnDisk(const QString& path) const {
+    const auto known = onDisk_.find(path);
+    const QString now = DiskStamp(path);
+    // A file that appeared since, or changed since it was last seen here.
+    return known == onDisk_.end() ? !now.isEmpty() : now != known->second;
+}
+
+void GradingSession::NoteOnDisk() {
+    onDisk_.clear();
+    for (const QString& path : {LocalFile(), dataFolder_.isEmpty() ? QString() : DataFile()})
+        if (!path.isEmpty()) onDisk_[path] = DiskStamp(path);
+}
+
+QString GradingSession::FileText() const {
+    const QString kept = QDir::toNativeSeparators(GradingFile());
+    if (!readFrom_.isEmpty() && readFrom_ != GradingFile())
+        return tr("Kept in %1 (read from the newer %2)")
+            .arg(kept, QDir::toNativeSeparators(readFrom_));
+    return tr("Kept in %1").arg(kept);
+}
+
+QString GradingSession::Overwrite() {
+    if (readOnly_) return Save();
+    onDisk_[GradingFile()] = DiskStamp(GradingFile());
+    return Save();
 }
 
 }  // namespace scrivane

@@ -15,12 +15,16 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "grading/grades.h"
 #include "grading/read/pageread.h"
 #include "grading/statistics.h"
 #include "print/versions.h"
+
+class QJsonObject;
+class QLockFile;
 
 namespace scrivane {
 
@@ -232,6 +236,31 @@ public:
     // Returns why it failed, or an empty text.
     QString ExportGrades(const QString& path) const;
 
+    // --- A pile cut off -------------------------------------------------------
+    // The scans of which some pages are not read yet (a reading cancelled,
+    // or cut off by a crash), in the list's order. AddScans of such a scan
+    // reads its missing pages only.
+    QStringList UnfinishedScans() const;
+    // "80 of 300 pages of pile.pdf read", one for each unfinished scan.
+    QStringList UnfinishedTexts() const;
+    // Reads the missing pages of every unfinished scan; false when none is.
+    bool ContinueReading();
+    // Of files, those listed already with every page read: adding them
+    // reads nothing.
+    QStringList AlreadyRead(const QStringList& files) const;
+
+    // --- One window at a time ------------------------------------------------
+    // Another window (of this program or another one) holds the grading:
+    // this one shows it and writes nothing. Known after Load().
+    bool ReadOnly() const { return readOnly_; }
+    // Who holds it when ReadOnly: "scrivane (process 1234) of ann on lab-3".
+    const QString& HeldBy() const { return heldBy_; }
+    // Which file the grading is kept in, for the window: "Kept in FILE",
+    // with the newer file it was read from when that is the other one.
+    QString FileText() const;
+    // After changedOnDisk: writes this session's grading over the file all the same.
+    QString Overwrite();
+
     // --- Review rules ------------------------------------------------------
     // The answer bubbles of a scanned sheet still neither marked nor empty.
     int UnclearBubbles(int id) const;
@@ -283,6 +312,10 @@ signals:
     void scansFinished(bool completed);
     // The grading file could not be written; why.
     void saveFailed(const QString& error);
+    // The grading file was changed by someone else since it was read or
+    // written here, and was not written over: Load() takes it, Overwrite()
+    // replaces it.
+    void changedOnDisk(const QString& file);
 
 private:
     friend class SheetsCommand;
@@ -341,6 +374,27 @@ private:
     BatchRunner* runner_ = nullptr;
     int pagesRead_ = 0;
 
+    // Of each scan, how many pages it has and which were read (kept in the
+    // grading file, so a pile cut off can be continued).
+    struct ScanPages {
+        int pages = 0;
+        std::set<int> read;
+    };
+    void NotePageRead(const QString& file, int page, int pages);
+    bool StartReading(const QStringList& added, const QStringList& resumed);
+    void ScanPagesToJson(QJsonObject& root) const;
+    bool ScanPagesFromJson(const QJsonObject& root);
+    // The grading file and its lock.
+    QString NewerGradingFile() const;
+    void TakeLock();
+    bool ChangedOnDisk(const QString& path) const;
+    void NoteOnDisk();
+    std::map<QString, ScanPages> scanPages_;
+    std::unique_ptr<QLockFile> lock_;
+    bool readOnly_ = false;
+    QString heldBy_;
+    QString readFrom_;                   // the file Load read, empty for none
+    std::map<QString, QString> onDisk_;  // each grading file as last seen here
     void ScoreAsVersion(PageRead& page, const QString& version) const;
 
 public:

@@ -2,8 +2,8 @@
 
 #include <QAction>
 #include <QBoxLayout>
-#include <QComboBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -18,27 +18,27 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QShortcut>
-#include <QStatusBar>
-#include <QWindow>
 #include <QSettings>
+#include <QShortcut>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStandardItemModel>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QThread>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
+#include "checks/ui/paperchecksaction.h"
 #include "core/paperdocument.h"
 #include "core/prompts.h"
+#include "editor/editorsettings.h"
 #include "grading/gradesreport.h"
 #include "grading/read/pageread.h"
 #include "grading/ui/scorechart.h"
 #include "print/answersheet.h"
-#include "checks/ui/paperchecksaction.h"
-#include "editor/editorsettings.h"
 #include "workspace/papercontext.h"
 
 namespace scrivane {
@@ -156,6 +156,7 @@ DialogGrades::DialogGrades(PaperContext& context, QWidget* parent)
     connect(&context.document, &PaperDocument::RowEdited, this, &DialogGrades::PaperChanged);
     // Another paper has nothing to do with these sheets; the grading stays in its file.
     connect(&context.document, &PaperDocument::Replaced, this, &DialogGrades::OnPaperReplaced);
+    BuildGradingFileControls();
     ShowGrades();
 }
 
@@ -167,18 +168,13 @@ DialogGrades::~DialogGrades() {
 void DialogGrades::LoadGrading() {
     const GradingLoad load = session_->Load();
     if (!load.damaged.isEmpty()) ShowMessage(context_.seams.prompts, load.damaged);
-    for (const QString& missing : load.missingScans) {
-        FileRequest request;
-        request.kind = FileRequest::Kind::Open;
-        request.title = QStringLiteral("Where is %1?").arg(QFileInfo(missing).fileName());
-        request.folder = QFileInfo(context_.document.FileName()).absolutePath();
-        request.fileName = QFileInfo(missing).fileName();
-        request.filter = ScanFilter();
-        if (const std::optional<QString> found = context_.seams.prompts.ChooseFile(request)) {
-            ForgetPictures();
-            session_->RelocateScan(missing, *found);
-        }
-    }
+    if (session_->ReadOnly())
+        ShowMessage(context_.seams.prompts,
+                    QStringLiteral("This grading is open in another window, held by %1: it "
+                                   "is shown here read-only, and changes can be made there only.")
+                        .arg(session_->HeldBy()));
+    else if (!load.missingScans.isEmpty())
+        AskForMissingScans(load.missingScans);
     // The first sheet in review order is selected by the showing.
     ShowGrades();
 }
@@ -369,7 +365,19 @@ void DialogGrades::ChooseScans() {
 }
 
 void DialogGrades::AddScans(const QStringList& files) {
+    if (session_->ReadOnly()) return;
+    // A scan listed already is read again only where pages are missing.
+    const QStringList already = session_->AlreadyRead(files);
+    if (!already.isEmpty()) {
+        QStringList names;
+        for (const QString& file : already) names << QFileInfo(file).fileName();
+        ShowMessage(context_.seams.prompts,
+                    names.size() == 1 ? QStringLiteral("%1 is already read.").arg(names[0])
+                                      : QStringLiteral("These scans are already read: %1.")
+                                            .arg(names.join(QStringLiteral(", "))));
+    }
     if (!session_->AddScans(files)) return;
+    ButtonContinueReading->hide();
     ButtonAddScans->setEnabled(false);
     ProgressScans->setRange(0, 0);
     ProgressScans->show();
@@ -380,6 +388,7 @@ void DialogGrades::OnReadingFinished(bool completed) {
     ProgressScans->hide();
     ButtonCancelScans->hide();
     ButtonAddScans->setEnabled(true);
+    ShowGradingFile();
     // The review starts at the first sheet to review, not the first read.
     const std::vector<int> order = session_->ReviewOrder();
     if (!order.empty() && (session_->State(order.front()) == SheetState::Review ||
@@ -414,6 +423,7 @@ void DialogGrades::ShowGrades() {
     ShowQuestions();
     ShowSummary();
     ShowCurrentSheet();
+    ShowGradingFile();
 }
 
 void DialogGrades::ShowSheets() {
@@ -499,6 +509,7 @@ void DialogGrades::ShowCurrentSheet() {
     EditStudent->setEnabled(sheet && state != SheetState::Unreadable);
     ButtonRemove->setEnabled(sheet != nullptr);
     ButtonVersion->setEnabled(sheet && state != SheetState::Unreadable);
+    ApplyReadOnly();
     ListReasons->clear();
     if (!sheet) {
         pictureSheet_ = -1;
@@ -613,7 +624,7 @@ void DialogGrades::ShowLooks(int id) {
 
 void DialogGrades::OnBubbleClicked(int index) {
     const int id = CurrentSheet();
-    if (id < 0 || id != pictureSheet_) return;
+    if (id < 0 || id != pictureSheet_ || session_->ReadOnly()) return;
     WritePaperRow();
     const SheetBubble& b = ViewSheet->Bubbles().at(std::size_t(index)).bubble;
     if (b.kind == SheetBubble::Kind::Student)
@@ -660,8 +671,9 @@ void DialogGrades::AcceptSheet() {
     if (unclear > 0) {
         MessageRequest ask;
         ask.text = unclear == 1 ? QStringLiteral("1 bubble is still unclear. Count it as empty?")
-                                : QStringLiteral("%1 bubbles are still unclear. Count them as "
-                                                 "empty?")
+                                : QStringLiteral(
+                                      "%1 bubbles are still unclear. Count them as "
+                                      "empty?")
                                       .arg(unclear);
         ask.buttons = MsgButtons::YesNo;
         ask.icon = MsgIcon::Question;
@@ -766,7 +778,7 @@ void DialogGrades::EnterByHand() {
         for (qsizetype k = 0; k < printed.size(); ++k) {
             const QString marked = printed[k].simplified().remove(u' ').toUpper();
             shown << QStringLiteral("%1 %2").arg(k + 1).arg(marked.isEmpty() ? QStringLiteral("–")
-                                                                               : marked);
+                                                                             : marked);
         }
         MessageRequest ask;
         ask.text = QStringLiteral("Student %1, version %2: %3 of %4. Add this sheet?")
@@ -957,9 +969,10 @@ void DialogGrades::Export() {
     const int toReview = session_->ToReviewCount();
     if (toReview > 0) {
         MessageRequest ask;
-        ask.text = toReview == 1
-                       ? QStringLiteral("1 sheet still needs review. Export anyway?")
-                       : QStringLiteral("%1 sheets still need review. Export anyway?").arg(toReview);
+        ask.text =
+            toReview == 1
+                ? QStringLiteral("1 sheet still needs review. Export anyway?")
+                : QStringLiteral("%1 sheets still need review. Export anyway?").arg(toReview);
         ask.buttons = MsgButtons::YesNo;
         ask.icon = MsgIcon::Question;
         ask.defaultButton = MsgAnswer::No;
@@ -978,8 +991,9 @@ void DialogGrades::Export() {
         ShowMessage(context_.seams.prompts,
                     QStringLiteral("The grades cannot be written: %1").arg(error));
     else
-        ShowMessage(context_.seams.prompts, QStringLiteral("The grades were written to %1.")
-                                                .arg(QDir::toNativeSeparators(path)));
+        ShowMessage(
+            context_.seams.prompts,
+            QStringLiteral("The grades were written to %1.").arg(QDir::toNativeSeparators(path)));
 }
 
 void DialogGrades::dragEnterEvent(QDragEnterEvent* event) {
@@ -1003,6 +1017,140 @@ void DialogGrades::dropEvent(QDropEvent* event) {
 void DialogGrades::closeEvent(QCloseEvent* event) {
     session_->CancelScans();
     QDialog::closeEvent(event);
+}
+
+// --- The grading file: where it is kept, who holds it, a pile cut off --------
+
+void DialogGrades::BuildGradingFileControls() {
+    LabelGradingFile = new QLabel(this);
+    LabelGradingFile->setObjectName(QStringLiteral("LabelGradingFile"));
+    LabelGradingFile->setWordWrap(true);
+    LabelGradingFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LabelUnfinished = new QLabel(this);
+    LabelUnfinished->setObjectName(QStringLiteral("LabelUnfinished"));
+    LabelUnfinished->setWordWrap(true);
+    ButtonContinueReading = NewButton(QStringLiteral("Continue Reading"),
+                                      QStringLiteral("ButtonContinueReading"), this);
+    ButtonContinueReading->setToolTip(
+        QStringLiteral("Read the pages of the scans that were not read yet"));
+    auto* row = new QHBoxLayout;
+    row->addWidget(LabelUnfinished, 1);
+    row->addWidget(ButtonContinueReading);
+    auto* top = static_cast<QVBoxLayout*>(layout());
+    // Below the bar of buttons: which file, and what is left to read.
+    top->insertWidget(1, LabelGradingFile);
+    top->insertLayout(2, row);
+    LabelUnfinished->hide();
+    ButtonContinueReading->hide();
+    connect(ButtonContinueReading, &QPushButton::clicked, this, [this] {
+        if (session_->ReadOnly() || !session_->ContinueReading()) return;
+        ButtonContinueReading->hide();
+        ButtonAddScans->setEnabled(false);
+        ProgressScans->setRange(0, 0);
+        ProgressScans->show();
+        ButtonCancelScans->show();
+    });
+    connect(session_.get(), &GradingSession::changedOnDisk, this, &DialogGrades::OnChangedOnDisk);
+}
+
+void DialogGrades::ShowGradingFile() {
+    if (!LabelGradingFile) return;
+    QString text = session_->FileText();
+    if (session_->ReadOnly())
+        text += QStringLiteral(" — read-only, held by %1").arg(session_->HeldBy());
+    LabelGradingFile->setText(text);
+    const QStringList unfinished =
+        session_->Reading() ? QStringList() : session_->UnfinishedTexts();
+    LabelUnfinished->setText(unfinished.join(QStringLiteral("; ")));
+    LabelUnfinished->setVisible(!unfinished.isEmpty());
+    ButtonContinueReading->setVisible(!unfinished.isEmpty() && !session_->ReadOnly());
+}
+
+// A grading held by another window is shown, never changed here.
+void DialogGrades::ApplyReadOnly() {
+    if (!session_->ReadOnly()) return;
+    for (QPushButton* button : {ButtonAddScans, ButtonClassList, ButtonAccept, ButtonRemove,
+                                ButtonAddByHand, ButtonAcceptAlso, ButtonGiveAll})
+        button->setEnabled(false);
+    if (ButtonVersion) ButtonVersion->setEnabled(false);
+    EditStudent->setReadOnly(true);
+    for (const char* name : {"actionGradesUndo", "actionGradesRedo"})
+        if (auto* action = findChild<QAction*>(QString::fromLatin1(name)))
+            action->setEnabled(false);
+    setAcceptDrops(false);
+}
+
+// Scans that moved (a pile's folder renamed, a USB stick on another letter)
+// are asked for once: the first is chosen, and the others are looked for by
+// name in the folder it was found in.
+void DialogGrades::AskForMissingScans(const QStringList& missing) {
+    FileRequest request;
+    request.kind = FileRequest::Kind::Open;
+    const QString first = QFileInfo(missing[0]).fileName();
+    request.title =
+        missing.size() == 1 ? QStringLiteral("Where is %1?").arg(first)
+        : missing.size() == 2
+            ? QStringLiteral(
+                  "Where is %1? The other missing scan is looked for in the same folder.")
+                  .arg(first)
+            : QStringLiteral(
+                  "Where is %1? The other %2 missing scans are looked for in the same "
+                  "folder.")
+                  .arg(first)
+                  .arg(missing.size() - 1);
+    request.folder = QFileInfo(context_.document.FileName()).absolutePath();
+    request.fileName = QFileInfo(missing[0]).fileName();
+    request.filter = ScanFilter();
+    const std::optional<QString> found = context_.seams.prompts.ChooseFile(request);
+    if (!found) return;
+    const QDir folder = QFileInfo(*found).absoluteDir();
+    // A picture read from where a scan was is read again from where it is.
+    ForgetPictures();
+    QStringList still;
+    for (const QString& scan : missing) {
+        const QString name = QFileInfo(scan).fileName();
+        const QString there = scan == missing[0] ? *found : folder.filePath(name);
+        if (!QFileInfo(there).isFile() || !session_->RelocateScan(scan, there)) still << name;
+    }
+    ShowCurrentSheet();
+    if (!still.isEmpty())
+        ShowMessage(
+            context_.seams.prompts,
+            QStringLiteral("These scans are not in %1 either: %2. Their sheets stay as "
+                           "they were read, without their pictures.")
+                .arg(QDir::toNativeSeparators(folder.path()), still.join(QStringLiteral(", "))));
+}
+
+// The grading file changed under this window (another program wrote it, or a
+// window that took over a lock): it is reloaded, or written over when the
+// teacher says so; never overwritten without asking.
+void DialogGrades::OnChangedOnDisk(const QString& file) {
+    if (askingChanged_) return;
+    askingChanged_ = true;
+    MessageRequest request;
+    request.text = QStringLiteral(
+                       "The grading file %1 was changed by another window or program "
+                       "since it was read here.")
+                       .arg(QDir::toNativeSeparators(file));
+    request.informativeText = QStringLiteral(
+        "Yes reloads it (the changes made here since it was read are dropped); No writes this "
+        "window's grading over it.");
+    request.buttons = MsgButtons::YesNo;
+    request.icon = MsgIcon::Question;
+    request.defaultButton = MsgAnswer::Yes;
+    const MsgAnswer answer = context_.seams.prompts.MsgBox(request);
+    askingChanged_ = false;
+    if (answer == MsgAnswer::No) {
+        session_->Overwrite();
+        return;
+    }
+    // Reloaded after this change has been handled, not in the middle of it.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!session_->Reading()) LoadGrading();
+        },
+        Qt::QueuedConnection);
 }
 
 // --- The review ----------------------------------------------------------------
@@ -1079,7 +1227,7 @@ void DialogGrades::OnReasonChosen(QListWidgetItem* item) {
 
 void DialogGrades::OnBubbleSet(int index, bool marked) {
     const int id = CurrentSheet();
-    if (id < 0 || id != pictureSheet_) return;
+    if (id < 0 || id != pictureSheet_ || session_->ReadOnly()) return;
     WritePaperRow();
     const SheetBubble& b = ViewSheet->Bubbles().at(std::size_t(index)).bubble;
     if (b.kind == SheetBubble::Kind::Student && marked)

@@ -71,6 +71,9 @@ public:
     QPushButton* ButtonGiveAll;
     ScoreChart* ChartScores;
     QLabel* LabelSummary;
+    QLabel* LabelGradingFile = nullptr;
+    QLabel* LabelUnfinished = nullptr;
+    QPushButton* ButtonContinueReading = nullptr;
 
 signals:
     // Every page of the scans added last has been read, or the reading was cancelled.
@@ -118,6 +121,12 @@ private:
     int CurrentQuestion() const;
     void PaperChanged();
 
+    void BuildGradingFileControls();
+    void ShowGradingFile();
+    void ApplyReadOnly();
+    void AskForMissingScans(const QStringList& missing);
+    void OnChangedOnDisk(const QString& file);
+
     PaperContext& context_;
     QString modeLetters_;
     std::unique_ptr<GradingSession> session_;
@@ -135,6 +144,7 @@ private:
     int shownSheet_ = -1;
     bool filling_ = false;
     int sizedRows_ = -1;
+    bool askingChanged_ = false;
 
 public:
     // The window's own status bar: the paper's unsaved changes are told here.

@@ -145,8 +145,12 @@ void SheetView::keyPressEvent(QKeyEvent* event) {
         SetZoom(zoom_ * 0.8);
     } else if (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up ||
                key == Qt::Key_Down) {
-        const int next = Neighbour(key == Qt::Key_Left ? -1 : key == Qt::Key_Right ? 1 : 0,
-                                   key == Qt::Key_Up ? -1 : key == Qt::Key_Down ? 1 : 0);
+        const int next = Neighbour(key == Qt::Key_Left    ? -1
+                                   : key == Qt::Key_Right ? 1
+                                                          : 0,
+                                   key == Qt::Key_Up     ? -1
+                                   : key == Qt::Key_Down ? 1
+                                                         : 0);
         if (next >= 0) SetCurrentBubble(next);
     } else if (current_ >= 0 && key == Qt::Key_Space) {
         emit BubbleClicked(current_);
@@ -162,10 +166,10 @@ bool SheetView::event(QEvent* event) {
     // The picture's keys come before the window's shortcuts while it has focus.
     if (event->type() == QEvent::ShortcutOverride) {
         const int key = static_cast<QKeyEvent*>(event)->key();
-        if (!image_.isNull() && (key == Qt::Key_Space || key == Qt::Key_M || key == Qt::Key_E ||
-                                 key == Qt::Key_Plus || key == Qt::Key_Minus ||
-                                 key == Qt::Key_Equal || key == Qt::Key_Left ||
-                                 key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down)) {
+        if (!image_.isNull() &&
+            (key == Qt::Key_Space || key == Qt::Key_M || key == Qt::Key_E || key == Qt::Key_Plus ||
+             key == Qt::Key_Minus || key == Qt::Key_Equal || key == Qt::Key_Left ||
+             key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down)) {
             event->accept();
             return true;
         }
