@@ -7,6 +7,7 @@
 using namespace scrivane::convert;
 
 int main(int argc, char* argv[]) {
+    QuietQtMessages();
     const QCoreApplication app(argc, argv);
     const QStringList arguments = Arguments(argc, argv);
     // --check and --rebalance read the answer mode beside the program.

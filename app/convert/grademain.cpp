@@ -8,6 +8,7 @@
 using namespace scrivane::convert;
 
 int main(int argc, char* argv[]) {
+    QuietQtMessages();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     const QGuiApplication app(argc, argv);
     auto parsed = ParseGrade(Arguments(argc, argv));

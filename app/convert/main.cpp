@@ -16,6 +16,7 @@ int main(int argc, char* argv[]) {
     if (mode == Mode::Help) return Finish(0, HelpText(), {});
     const auto job = WorkbookJsonJob(arguments);
     if (!job) return RunProgramBeside(RowOf(mode).program, argc, argv);
+    QuietQtMessages();
     const QCoreApplication app(argc, argv);
     const scrivane::ConverterRun run = scrivane::RunConverter(*job);
     return Finish(run.exitCode, run.out, run.err);

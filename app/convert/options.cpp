@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QtGlobal>
 
 #include <cerrno>
 #include <cstdio>
@@ -220,6 +221,14 @@ int Finish(int exitCode, const QByteArray& out, const QByteArray& err) {
     std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);
     std::fwrite(err.constData(), 1, std::size_t(err.size()), stderr);
     return exitCode;
+}
+
+void QuietQtMessages() {
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type != QtFatalMsg) return;
+        const QByteArray text = message.toLocal8Bit() + '\n';
+        std::fwrite(text.constData(), 1, std::size_t(text.size()), stderr);
+    });
 }
 
 }  // namespace scrivane::convert

@@ -114,4 +114,10 @@ std::optional<ConverterRun> RefuseFormatsOutputOverInput(
 // Writes a run's output and error, returns its exit status.
 int Finish(int exitCode, const QByteArray& out, const QByteArray& err);
 
+// Keeps Qt's own warnings (a runtime folder it cannot find, a font it falls
+// back from) out of the output: a command-line program prints only its own
+// lines. Fatal errors still end the program with their message. Call it
+// before the application object is made.
+void QuietQtMessages();
+
 }  // namespace scrivane::convert

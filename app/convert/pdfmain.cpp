@@ -9,6 +9,7 @@
 using namespace scrivane::convert;
 
 int main(int argc, char* argv[]) {
+    QuietQtMessages();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     const QGuiApplication app(argc, argv);
     auto parsed = ParsePdf(Arguments(argc, argv));

@@ -1,10 +1,13 @@
 #include "grading/batch.h"
 
+#include <QFileInfo>
+
 #include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -42,6 +45,13 @@ PageRead ReadJob(PageSource& source, const Job& job,
     }
 }
 
+// What names the same file whatever path leads to it.
+QString SameFileKey(const QString& file) {
+    const QFileInfo info(file);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+}
+
 }  // namespace
 
 GradingBatch::GradingBatch(PageSourceFactory sources, int threads)
@@ -55,8 +65,12 @@ bool GradingBatch::Run(const QStringList& files, const std::function<void(BatchP
     std::vector<Job> jobs;
     {
         const std::unique_ptr<PageSource> counter = sources_();
+        std::set<QString> seen;
         for (const QString& file : files) {
             if (cancelled_) return false;
+            // A file given twice (by two names, or a link and its target) is
+            // one pile: read again, every page would be its own duplicate.
+            if (!seen.insert(SameFileKey(file)).second) continue;
             QString error;
             const int pages = counter->PageCount(file, &error);
             if (pages <= 0)

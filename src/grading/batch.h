@@ -42,11 +42,11 @@ class GradingBatch {
 public:
     explicit GradingBatch(PageSourceFactory sources, int threads = 2);
 
-    // Reads every page (a batch runs once); calls onPage on the calling thread for each, in order,
-    // but for the sheets whose code could not be read: those come at the end, read again with the
-    // print settings of the batch's other sheets when they all agree (else left unreadable), so
-    // that what a damaged code reads as never depends on the order the pages were read in.
-    // False when cancelled before the end.
+    // Reads every page (a batch runs once; a file given twice, once); calls onPage on the calling
+    // thread for each, in order, but for the sheets whose code could not be read: those come at the
+    // end, read again with the print settings of the batch's other sheets when they all agree (else
+    // left unreadable), so that what a damaged code reads as never depends on the order the pages
+    // were read in. False when cancelled before the end.
     bool Run(const QStringList& files, const std::function<void(BatchPage&)>& onPage);
     // From any thread, the callback's included: no page is handed on after it.
     void Cancel();

@@ -48,7 +48,9 @@ ConverterRun RunGradeConversion(const GradeJob& job, const std::filesystem::path
         job.answerType ? *job.answerType : ReadAnswerType(programFolder);
     const QString modeLetters = AnswerModeLetters(answerType);
     const AnswerKey key(paper, modeLetters, job.scoring);
-    const SheetReader sheets(paper, modeLetters);
+    // Sheets printed with the paper's identity are told from another paper's
+    // by it.
+    const SheetReader sheets(paper, modeLetters, ReadPaperIdentity(paperPath));
     PageSheets pageSheets(paper);
     std::vector<SheetRead> reads;
     std::vector<int> order;  // each read's place in the batch

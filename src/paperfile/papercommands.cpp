@@ -15,6 +15,7 @@
 #include "history/paperhistory.h"
 #include "interchange/questionfile.h"
 #include "paperfile/dlgcausion.h"
+#include "spreadsheet/paperio.h"
 
 namespace scrivane {
 
@@ -275,7 +276,13 @@ void PaperCommands::SavePaper_Click() {
     if (!chosen) return;
     const std::optional<QString> path =
         PathToWrite(*chosen, QStringLiteral(".tpf"), state_.PaperFileName);
-    if (!path || !Export(*path)) return;
+    if (!path) return;
+    // The identity its answer sheets were printed with goes with the paper,
+    // to its own file and to a new name alike.
+    const QString identity =
+        state_.PaperFileName.isEmpty() ? QString() : ReadPaperIdentity(state_.PaperFileName);
+    if (!Export(*path)) return;
+    if (!identity.isEmpty()) WritePaperIdentity(*path, identity);
     history_.MarkSaved(*path);
 }
 

@@ -4,6 +4,7 @@
 #include <ZXing/MultiFormatWriter.h>
 
 #include <QCryptographicHash>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -60,8 +61,14 @@ constexpr double kBubblePitchMm = 6.3;
 constexpr double kNumberMm = 6;     // the question's number, right-aligned
 constexpr double kStarMm = 3.4;     // the mark of a question with several answers
 constexpr double kBottomGapMm = 2;  // between the answers and the bottom markers
+constexpr double kStarGapMm = 1;    // at least between the star's box and bubble A
+// The heading's sizes: as large as fits, down to the smallest that still
+// reads; a heading longer than two lines of that is shortened.
+constexpr double kHeadingPoints = 13;
+constexpr double kHeadingMinPoints = 7;
 
 const QString kFormatTag = QStringLiteral("SCRV1");
+const QString kFormatTag2 = QStringLiteral("SCRV2");
 const QString kStar = QStringLiteral(u"\u2731");
 
 double Pt(double mm) {
@@ -169,6 +176,60 @@ void DrawText(QPainter& painter, const QRectF& mm, int flags, const QString& tex
     painter.restore();
 }
 
+// The heading on one line at its full size when it fits, else wrapped and
+// made smaller until it fits the box; only what does not fit at the smallest
+// size is cut, with an ellipsis.
+void DrawHeading(QPainter& painter, const QRectF& mm, const QString& text) {
+    if (text.trimmed().isEmpty()) return;
+    const QTransform toDevice = painter.deviceTransform();
+    const double devicePerMm = std::hypot(toDevice.m11(), toDevice.m12());
+    const QRectF target = toDevice.mapRect(mm);
+    QFont font;
+    font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei")});
+    font.setBold(true);
+    const auto sized = [&](double points) {
+        QFont f = font;
+        f.setPointSizeF(points * 25.4 * devicePerMm / painter.device()->logicalDpiY());
+        return f;
+    };
+    const int flags = Qt::AlignCenter | Qt::TextWordWrap;
+    QFont chosen = sized(kHeadingMinPoints);
+    QString shown;
+    for (double points = kHeadingPoints; points >= kHeadingMinPoints - 1e-9; points -= 0.5) {
+        const QFont f = sized(points);
+        const QFontMetricsF metrics(f, painter.device());
+        const QRectF needed = metrics.boundingRect(target, flags, text);
+        if (needed.height() <= target.height() + 0.5 && needed.width() <= target.width() + 0.5) {
+            chosen = f;
+            shown = text;
+            break;
+        }
+    }
+    if (shown.isEmpty()) {
+        // Two lines at the smallest size: the first as much as fits by words,
+        // the rest shortened.
+        const QFontMetricsF metrics(chosen, painter.device());
+        const QStringList words = text.split(u' ', Qt::SkipEmptyParts);
+        QString first;
+        int used = 0;
+        for (; used < words.size(); ++used) {
+            const QString longer = first.isEmpty() ? words[used] : first + u' ' + words[used];
+            if (metrics.horizontalAdvance(longer) > target.width()) break;
+            first = longer;
+        }
+        QString rest = QStringList(words.mid(used)).join(u' ');
+        if (first.isEmpty()) rest = text;
+        shown = (first.isEmpty() ? QString() : first + u'\n') +
+                metrics.elidedText(rest, Qt::ElideRight, target.width());
+    }
+    painter.save();
+    painter.resetTransform();
+    painter.setFont(chosen);
+    painter.setPen(Qt::black);
+    painter.drawText(target, flags, shown);
+    painter.restore();
+}
+
 // The QR code's modules, light ones included; an empty matrix when the text
 // cannot be written, which Encode's short ASCII never causes.
 ZXing::BitMatrix CodeMatrix(const QByteArray& text, double sideMm) {
@@ -209,13 +270,19 @@ QByteArray SheetCode::Encode() const {
                              QString::number(std::clamp(idDigits, 0, kMaxIdDigits)),
                              QString::number(versions.blankOptionLetters == 5 ? 5 : 6),
                              letterPaper ? QStringLiteral("L") : QStringLiteral("A")};
+    if (Format() == 2)
+        return (QStringList{kFormatTag2} + fields.mid(1) + QStringList{paperId.toUpper()})
+            .join(u':')
+            .toLatin1();
     return fields.join(u':').toLatin1();
 }
 
 std::optional<SheetCode> SheetCode::Decode(const QByteArray& text) {
     if (text.size() > 200) return {};
     const QList<QByteArray> fields = text.split(':');
-    if (fields.size() != 12 || fields[0] != kFormatTag.toLatin1()) return {};
+    const bool second = fields.size() == 13 && fields[0] == kFormatTag2.toLatin1() &&
+                        IsPaperIdentity(QString::fromLatin1(fields[12]));
+    if (!second && (fields.size() != 12 || fields[0] != kFormatTag.toLatin1())) return {};
     if (!IsDigest(fields[1]) || !IsDigest(fields[2])) return {};
     const auto page = StrictNumber(fields[4], 99);
     const auto pages = StrictNumber(fields[5], 99);
@@ -243,6 +310,7 @@ std::optional<SheetCode> SheetCode::Decode(const QByteArray& text) {
     code.versions.seed = std::uint32_t(*seed);
     code.versions.blankOptionLetters = int(*letters);
     code.idDigits = int(*digits);
+    if (second) code.paperId = QString::fromLatin1(fields[12]);
     code.letterPaper = fields[11] == "L";
     return code;
 }
@@ -374,8 +442,14 @@ void PaintAnswerSheet(QPainter& painter, const SheetPageLayout& layout, const Pa
 
     // The heading between the top markers, the name line below it.
     const double textLeft = kMarkerInsetMm + kMarkerMm + 3;
-    DrawText(painter, QRectF(textLeft, kHeadingTopMm, frame.width - 2 * textLeft, 6),
-             Qt::AlignCenter, QString(heading).replace(u'\n', u' '), 13, true);
+    if (code.Format() == 1)
+        DrawText(painter, QRectF(textLeft, kHeadingTopMm, frame.width - 2 * textLeft, 6),
+                 Qt::AlignCenter, QString(heading).replace(u'\n', u' '), 13, true);
+    else
+        DrawHeading(painter,
+                    QRectF(textLeft, kMarkerInsetMm, frame.width - 2 * textLeft,
+                           kCodeTopMm - kQuietMm - kMarkerInsetMm),
+                    QString(heading).replace(u'\n', u' '));
     const double nameRight = frame.code.left() - kQuietMm - 2;
     DrawText(painter, QRectF(kSideMm + 1, kNameTopMm, 14, 6), Qt::AlignLeft | Qt::AlignBottom,
              QStringLiteral("Name:"), 10.5);
@@ -493,15 +567,25 @@ void PaintAnswerSheet(QPainter& painter, const SheetPageLayout& layout, const Pa
         DrawText(painter, box, Qt::AlignCenter, QString(bubble.option), 6.5, false, grey);
         if (bubble.question == lastQuestion) continue;
         lastQuestion = bubble.question;
-        const double numberRight = centre.x() - r - kStarMm;
+        // Since papers have an identity the star is smaller and stands clear
+        // of bubble A, the number a little to the left to make room.
+        const bool clear = code.Format() >= 2;
+        const double numberRight = centre.x() - r - kStarMm - (clear ? 0.4 : 0);
         DrawText(painter, QRectF(numberRight - 10, centre.y() - 3, 10, 6),
                  Qt::AlignRight | Qt::AlignVCenter, QString::number(bubble.question), 9.5, true);
         const std::size_t q = std::size_t(bubble.question - 1);
         if (q < version.questions.size()) {
             const AnswerMask answer = version.questions[q].answer;
-            if ((answer & (answer - 1)) != 0)
-                DrawText(painter, QRectF(numberRight + 0.3, centre.y() - 2, kStarMm - 0.8, 4),
-                         Qt::AlignCenter, kStar, 7, true);
+            if ((answer & (answer - 1)) != 0) {
+                if (clear)
+                    DrawText(painter,
+                             QRectF(numberRight + 0.2, centre.y() - 2,
+                                    centre.x() - r - kStarGapMm - numberRight - 0.2, 4),
+                             Qt::AlignCenter, kStar, 5.5, true);
+                else
+                    DrawText(painter, QRectF(numberRight + 0.3, centre.y() - 2, kStarMm - 0.8, 4),
+                             Qt::AlignCenter, kStar, 7, true);
+            }
         }
         painter.setPen(QPen(ink, 0.28));
     }

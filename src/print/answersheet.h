@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/paperidentity.h"
 #include "core/questionrecord.h"
 #include "print/versions.h"
 
@@ -41,14 +42,24 @@ struct SheetCode {
     int idDigits = kDefaultIdDigits;
     bool letterPaper = false;  // Letter rather than A4
 
-    // A short text starting "SCRV1"; Decode gives nothing for any other text.
-    // Twelve fields joined by ':', within the QR code's alphanumeric mode:
-    // SCRV1:paperDigest:textDigest:version:sheetPage:sheetPages:count:
+    // The paper's identity (IsPaperIdentity), 16 hex digits: what tells apart
+    // two papers whose questions print alike. Empty on sheets printed before
+    // papers had one, which stay as they were printed.
+    QString paperId;
+
+    // A short text starting "SCRV1" or "SCRV2"; Decode gives nothing for any
+    // other text. Fields joined by ':', within the QR code's alphanumeric
+    // mode: SCRV1:paperDigest:textDigest:version:sheetPage:sheetPages:count:
     // flags (1 shuffled questions + 2 shuffled options + 4 options kept by
     // the References rule, without which the Phrases rule reads it):seed:idDigits:
     // blankOptionLetters:A or L (A4 or Letter); numbers without leading zeros.
+    // A code with a paper identity is SCRV2, the same twelve fields and the
+    // identity as a thirteenth.
     QByteArray Encode() const;
     static std::optional<SheetCode> Decode(const QByteArray& text);
+    // 1 for a sheet printed before papers had an identity (SCRV1), painted
+    // and read by the rules it was printed with; 2 for the sheets since.
+    int Format() const { return paperId.isEmpty() ? 1 : 2; }
 };
 
 // Over what decides the versions: the number of questions, their filled

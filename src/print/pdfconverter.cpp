@@ -2,12 +2,34 @@
 
 #include <QFileInfo>
 
+#include "core/paperidentity.h"
 #include "print/answersheet.h"
 #include "print/printlayout.h"
 #include "spreadsheet/convert.h"
 #include "spreadsheet/paperio.h"
 
 namespace scrivane {
+
+namespace {
+
+// The identity the paper's sheets carry: the one in its file, or a new one
+// written into the file as it is first printed. A paper whose file cannot
+// keep one (a workbook of another format, a read-only file) still gets its
+// sheets a new identity, with a note: they are then told from another
+// paper's by their questions alone.
+QString KeptPaperIdentity(const QString& paper, QByteArray& notes) {
+    QString identity = ReadPaperIdentity(paper);
+    if (!identity.isEmpty()) return identity;
+    identity = NewPaperIdentity();
+    const QString error = WritePaperIdentity(paper, identity);
+    if (!error.isEmpty())
+        notes += ConverterLine(
+            QStringLiteral("scrivane-convert: the paper's identity could not be kept in %1: %2")
+                .arg(paper, error));
+    return identity;
+}
+
+}  // namespace
 
 ConverterRun RunPdfConversion(const PdfJob& job, std::int16_t answerType) {
     PrintSettings settings = job.settings;
@@ -23,6 +45,8 @@ ConverterRun RunPdfConversion(const PdfJob& job, std::int16_t answerType) {
     settings.paperDigest =
         PaperDigest(rows, ModeLetters(settings.versions), settings.versions.keptOptions);
     settings.textDigest = TextDigest(rows);
+    QByteArray notes;
+    if (settings.answerSheet) settings.paperId = KeptPaperIdentity(input, notes);
     std::vector<PaperVersion> versions = BuildVersions(rows, settings.versions);
     // The versions are described only once their pages are written.
     const QByteArray json = VersionsJson(versions, settings.versions.seed);
@@ -46,7 +70,9 @@ ConverterRun RunPdfConversion(const PdfJob& job, std::int16_t answerType) {
             return ConverterFailure(2, QStringLiteral("scrivane-convert: cannot write %1: %2")
                                            .arg(layoutPath, layoutError));
     }
-    return ConverterRun{};
+    ConverterRun done;
+    done.err = notes;
+    return done;
 }
 
 }  // namespace scrivane

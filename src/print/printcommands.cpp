@@ -8,8 +8,10 @@
 #include <QRandomGenerator>
 
 #include "core/filenames.h"
+#include "core/paperidentity.h"
 #include "print/dialogprint.h"
 #include "print/printlayout.h"
+#include "spreadsheet/paperio.h"
 
 namespace scrivane {
 
@@ -106,7 +108,22 @@ std::unique_ptr<PrintLayout> PrintCommands::Prepare() {
     settings.paperDigest =
         PaperDigest(records, ModeLetters(settings.versions), settings.versions.keptOptions);
     settings.textDigest = TextDigest(records);
+    if (settings.answerSheet) settings.paperId = PrintedIdentity(file);
     return std::make_unique<PrintLayout>(BuildVersions(records, settings.versions), settings);
+}
+
+// The identity the paper's answer sheets carry: the one kept in its file, or
+// a new one written into the file (beside its questions, which stay as they
+// are) as it is first printed. A paper not yet saved gets one for this print
+// only: its sheets are then told from another paper's by their questions.
+QString PrintCommands::PrintedIdentity(const QString& file) {
+    if (file.isEmpty()) return NewPaperIdentity();
+    QString identity = ReadPaperIdentity(file);
+    if (identity.isEmpty()) {
+        identity = NewPaperIdentity();
+        WritePaperIdentity(file, identity);
+    }
+    return identity;
 }
 
 void PrintCommands::Error(const QString& text, const QString& details) {

@@ -61,6 +61,7 @@ private:
     std::unique_ptr<PrintLayout> Prepare();
     bool Render(PrintLayout& layout, QPrinter& printer);
     void Error(const QString& text, const QString& details = {});
+    static QString PrintedIdentity(const QString& file);
 
     Seams& seams_;
     std::function<std::vector<QuestionRecord>()> records_;

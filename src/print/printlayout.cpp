@@ -471,6 +471,7 @@ struct PrintLayout::Pages {
         SheetCode code;
         code.paperDigest = settings.paperDigest;
         code.textDigest = settings.textDigest;
+        code.paperId = settings.paperId;
         code.version = version.name;
         code.versions = settings.versions;
         code.idDigits = std::clamp(settings.idDigits, 0, kMaxIdDigits);
@@ -625,6 +626,5 @@ QString WritePdf(const QString& path, PrintLayout& layout, const QLocale& locale
     }
     return WriteBytesSafely(path, bytes);
 }
-
 
 }  // namespace scrivane

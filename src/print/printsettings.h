@@ -23,6 +23,9 @@ struct PrintSettings {
     int idDigits = kDefaultIdDigits;
     QString paperDigest;
     QString textDigest;
+    // The paper's identity the sheets carry (IsPaperIdentity); empty prints
+    // them as before papers had one.
+    QString paperId;
 
     bool PrintsSomething() const { return paper || key || answerSheet; }
 };

@@ -227,6 +227,14 @@ void RecoveryStore::EndSession() {
     ownLock_.reset();
 }
 
+// The copy keeps the identity the paper's file carries, so that the answer
+// sheets printed from it still grade against what is recovered.
+void RecoveryStore::KeepIdentity(const QString& base, const RecoveredPaper& paper) {
+    if (paper.fileName.isEmpty()) return;
+    const QString identity = ReadPaperIdentity(paper.fileName);
+    if (!identity.isEmpty()) WritePaperIdentity(base + kPaperSuffix, identity);
+}
+
 bool RecoveryStore::Write(const QString& base, const RecoveredPaper& paper, QString* why) {
     if (paper.rows.empty()) {
         // A paper file holds at least one question: an empty paper is the
@@ -240,6 +248,7 @@ bool RecoveryStore::Write(const QString& base, const RecoveredPaper& paper, QStr
         if (why) *why = result.reason;
         return false;
     }
+    KeepIdentity(base, paper);
     return WriteInfo(base + kInfoSuffix, paper, why);
 }
 

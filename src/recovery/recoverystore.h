@@ -95,6 +95,7 @@ signals:
     void WriteRecovered();
 
 private:
+    static void KeepIdentity(const QString& base, const RecoveredPaper& paper);
     QString Base(const QString& id) const;
     void Schedule();
     bool HasTyping() const;

@@ -8,6 +8,7 @@
 #include "spreadsheet/codec/biff8_writer.h"
 
 #include "core/numbers.h"
+#include "core/paperidentity.h"
 #include "core/questiontable.h"
 #include "spreadsheet/codec/reader.h"
 #include "spreadsheet/excel.h"
@@ -81,6 +82,25 @@ QString WriteBytesSafely(const QString& path, const QByteArray& bytes) {
                                std::filesystem::path(QFile::encodeName(path).toStdString()));
     } catch (const codec::WorkbookError& e) {
         return QString::fromUtf8(e.what());
+    }
+    return {};
+}
+
+QString ReadPaperIdentity(const QString& path) {
+    const QString identity = QString::fromLatin1(
+        codec::ReadPaperIdentity(std::filesystem::path(QFile::encodeName(path).toStdString())));
+    return IsPaperIdentity(identity) ? identity : QString();
+}
+
+QString WritePaperIdentity(const QString& path, const QString& identity) {
+    if (!IsPaperIdentity(identity)) return QStringLiteral("the paper's identity is not valid");
+    try {
+        codec::WritePaperIdentity(std::filesystem::path(QFile::encodeName(path).toStdString()),
+                                  identity.toStdString());
+    } catch (const codec::WorkbookError& e) {
+        return QString::fromUtf8(e.what());
+    } catch (const std::bad_alloc&) {
+        return QStringLiteral("the paper file is too large");
     }
     return {};
 }

@@ -29,4 +29,13 @@ QString WriteBytesSafely(const QString& path, const QByteArray& bytes);
 // Writes rows as a question sheet, replacing path whole or leaving it as it was.
 ExportResult WritePaperFile(const QString& path, const std::vector<QuestionRecord>& rows);
 
+// The paper's identity kept in a paper file (IsPaperIdentity), or an empty
+// text when the file has none (a paper never printed, a workbook from
+// another program, a file that cannot be read).
+QString ReadPaperIdentity(const QString& path);
+
+// Keeps identity in the paper file at path beside its question sheet, whose
+// cells stay byte for byte. Returns why it failed, or an empty text.
+QString WritePaperIdentity(const QString& path, const QString& identity);
+
 }  // namespace scrivane

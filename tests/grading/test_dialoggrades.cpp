@@ -165,6 +165,7 @@ private slots:
     void fileDialogsShowTheFilesTheirFiltersName();
     void aWindowOfItsOwnBesideTheEditor();
     void entersByHandInTheVersionsOrder();
+    void aChangedPaperIsToldAndReviewed();
 };
 
 void TestDialogGrades::gradesNeedThePaperOnDisk() {
@@ -750,6 +751,36 @@ void TestDialogGrades::entersByHandInTheVersionsOrder() {
     const int id = dialog->CurrentSheet();
     QVERIFY(dialog->Session().Sheet(id)->byHand);
     QCOMPARE(dialog->Session().Result(id)->score, double(kQuestions));
+}
+
+// A question deleted in the editor after the sheets were read: every sheet
+// to review, the window saying what changed, until Undo puts it back.
+void TestDialogGrades::aChangedPaperIsToldAndReviewed() {
+    Grading g;
+    g.OpenPaper();
+    QStringList key;
+    for (int q = 0; q < kQuestions; ++q) key << KeyLetter(q);
+    const QStringList files{WriteScan(g.dir, QStringLiteral("a.png"), key, QStringLiteral("1001")),
+                            WriteScan(g.dir, QStringLiteral("b.png"), key, QStringLiteral("1002"))};
+    DialogGrades* dialog = g.Grade();
+    QVERIFY(dialog);
+    ReadAll(*dialog, g.harness.fake.prompts, files);
+    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("2 sheets, 0 to review"));
+    QVERIFY(dialog->LabelPaperChanged->isHidden());
+
+    std::vector<QuestionRecord> rows = g.harness.window->Document().Rows();
+    rows.erase(rows.begin() + 2);
+    g.harness.window->History().ReplaceRows(QStringLiteral("Delete question 3"), rows);
+    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("2 sheets, 2 to review"));
+    QVERIFY(!dialog->LabelPaperChanged->isHidden());
+    QCOMPARE(dialog->LabelPaperChanged->text(),
+             QStringLiteral("The paper no longer matches the sheets read: question 3 removed. "
+                            "Those sheets are to review."));
+    QCOMPARE(Grading::Cell(*dialog, 0, 6), QStringLiteral("review"));
+
+    g.harness.window->History().Undo();
+    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("2 sheets, 0 to review"));
+    QVERIFY(dialog->LabelPaperChanged->isHidden());
 }
 
 void TestDialogGrades::aPipeNeverHoldsTheWindow() {

@@ -10,10 +10,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
 
+#include "core/paperidentity.h"
 #include "programrun.h"
 #include "spreadsheet/paperio.h"
 
@@ -57,6 +59,7 @@ private slots:
     void gradesFilledSheets();
     void refusals_data();
     void refusals();
+    void identityRepeatsAndQuiet();
     void outputOverAnInputIsRefused();
     void aPipeAmongTheScansIsNeverWaitedOn();
 
@@ -253,6 +256,49 @@ void GradeCommandTest::refusals() {
     const ProgramRun r = Convert(arguments);
     QCOMPARE(r.exitCode, exitCode);
     QVERIFY2(QString::fromUtf8(r.err).contains(message), r.err.constData());
+}
+
+// Printing gave the paper file an identity its sheets carry: a paper of the
+// same questions does not take them. A file given twice is read once, and
+// the converter prints its own lines only, with or without a runtime folder.
+void GradeCommandTest::identityRepeatsAndQuiet() {
+    const QString identity = ReadPaperIdentity(paper_);
+    QVERIFY(IsPaperIdentity(identity));
+    const QString right = Filled(1, "own.png", [](const QJsonObject& bubble, const QString& key) {
+        return bubble["kind"] == "answer" && key.contains(bubble["option"].toString());
+    });
+    QVERIFY(!right.isEmpty());
+
+    // Its twin, printed too: the same questions, its own identity.
+    const QString twin = dir_.filePath(QStringLiteral("twin.tpf"));
+    QVERIFY(QFile::copy(dir_.filePath(QStringLiteral("test.tpf")), twin));
+    QCOMPARE(WritePaperIdentity(twin, QStringLiteral("00C0FFEE00C0FFEE")), QString());
+    ProgramRun r = Convert({twin, "--grade", right, "--mode", "multiple"});
+    QCOMPARE(r.exitCode, 2);
+    QCOMPARE(r.out, (right + " page 1: unreadable: this sheet belongs to another paper\n"
+                             "question 3: no answer is set, so the marks leave it out\n")
+                        .toUtf8());
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    process.setProcessEnvironment(environment);
+    process.start(
+        QStringLiteral(SCRIVANE_CONVERT),
+        {paper_, "--grade", right, right, dir_.filePath("./own.png"), "--mode", "multiple"});
+    QVERIFY(process.waitForFinished(60000));
+    const QByteArray out = process.readAllStandardOutput(), err = process.readAllStandardError();
+    QCOMPARE(err, QByteArray());
+    QCOMPARE(out.count('\n'), 2);  // the sheet, and the note on the question without an answer
+    QVERIFY2(out.startsWith((right + " page 1: ").toUtf8()) && !out.contains("also on"),
+             out.constData());
+
+    process.start(QStringLiteral(SCRIVANE_CONVERT),
+                  {paper_, dir_.filePath("again.pdf"), "--answer-sheet", "--no-paper"});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(process.readAllStandardError(), QByteArray());
+    QCOMPARE(ReadPaperIdentity(paper_), identity);  // printed again, the same identity
 }
 
 void GradeCommandTest::outputOverAnInputIsRefused() {

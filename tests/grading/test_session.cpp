@@ -130,6 +130,8 @@ private slots:
     void theNewerFileIsTheGrading();
     void classListsKeepTheirNames();
     void entersByHandAsPrintedAndChangesVersions();
+    void paperChangedSinceReading_data();
+    void paperChangedSinceReading();
     void anAcceptedSheetNeverScoresAnUnclearAnswer();
 
 private:
@@ -765,6 +767,55 @@ void TestSession::entersByHandAsPrintedAndChangesVersions() {
     for (std::size_t k = 0; k < b.questions.size(); ++k)
         if (b.questions[k].source == 1) printedFirst = int(k + 1);
     QCOMPARE(reasons[0].sheetQuestion, printedFirst);
+}
+
+void TestSession::paperChangedSinceReading_data() {
+    QTest::addColumn<int>("change");
+    QTest::addColumn<QString>("what");
+    QTest::newRow("a question deleted") << 0 << "question 3 removed";
+    QTest::newRow("a question added") << 1 << "question 9 added";
+    QTest::newRow("two questions swapped") << 2 << "questions 1 and 2 swapped";
+    QTest::newRow("an option changed") << 3 << "the options of question 4 changed";
+}
+
+// Every sheet read goes to review with what changed, an accepted one too,
+// until the paper is as its sheets were printed again.
+void TestSession::paperChangedSinceReading() {
+    QFETCH(int, change);
+    QFETCH(QString, what);
+    auto session = Session();
+    const int a = IdOf(*session, "a.png"), b = IdOf(*session, "b.png");
+    QVERIFY(session->Accept(b));
+    QCOMPARE(session->State(a), SheetState::Ok);
+    QCOMPARE(session->PaperChange(), QString());
+    std::vector<QuestionRecord> paper = Run().paper;
+    switch (change) {
+        case 0:
+            paper.erase(paper.begin() + 2);
+            break;
+        case 1:
+            paper.push_back(paper.back());
+            break;
+        case 2:
+            std::swap(paper[0], paper[1]);
+            break;
+        default:
+            paper[3].Items[1] += QStringLiteral(" cm");
+            break;
+    }
+    session->SetPaper(paper, Run().modeLetters);
+    for (int id : {a, b}) {
+        QCOMPARE(session->State(id), SheetState::Review);
+        QVERIFY2(session->Result(id)->reasons.contains(
+                     "the paper changed since this sheet was read: " + what),
+                 qPrintable(session->Result(id)->reasons.join("; ")));
+    }
+    QCOMPARE(session->PaperChange(), "The paper no longer matches the sheets read: " + what +
+                                         ". Those sheets are to review.");
+    session->SetPaper(Run().paper, Run().modeLetters);
+    QCOMPARE(session->State(a), SheetState::Ok);
+    QCOMPARE(session->State(b), SheetState::Corrected);
+    QCOMPARE(session->PaperChange(), QString());
 }
 
 void TestSession::anAcceptedSheetNeverScoresAnUnclearAnswer() {

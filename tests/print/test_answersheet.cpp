@@ -82,6 +82,11 @@ private slots:
     void fullSheetFitsOnePage();
     void blankRenderShowsMarkersAndCode();
     void printedCodeReadsFromAJpegScan();
+    void identityMakesTheSecondFormat_data();
+    void identityMakesTheSecondFormat();
+    void starStandsClearOfBubbleA_data();
+    void starStandsClearOfBubbleA();
+    void longHeadingIsPrintedWhole();
 };
 
 void AnswerSheetTest::codeRoundTrip() {
@@ -353,6 +358,117 @@ void AnswerSheetTest::printedCodeReadsFromAJpegScan() {
     QVERIFY(text.contains(QStringLiteral("Student number")));
     QVERIFY(text.contains(QStringLiteral(u"\u2731 mark all that apply")));
     QVERIFY(!text.contains(QStringLiteral("Page 1 of")));
+}
+
+void AnswerSheetTest::identityMakesTheSecondFormat_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("valid");
+    SheetCode code = SampleCode();
+    code.paperId = QStringLiteral("00C0FFEE00C0FFEE");
+    const QByteArray good = code.Encode();
+    QCOMPARE(good, QByteArray("SCRV2:0123456789ABCDEF:FEDCBA9876543210:C:1:1:4:5:679717:7:5:A:"
+                              "00C0FFEE00C0FFEE"));
+    const QByteArray first = SampleCode().Encode();
+    QTest::newRow("the identity") << good << true;
+    QTest::newRow("without it") << good.left(good.lastIndexOf(':')) << false;
+    QTest::newRow("SCRV1 with one") << first + ":00C0FFEE00C0FFEE" << false;
+    QTest::newRow("lower-case identity")
+        << QByteArray(first).replace("SCRV1", "SCRV2") + ":00c0ffee00c0ffee" << false;
+    QTest::newRow("15 digits") << good.chopped(1) << false;
+    QTest::newRow("all zeros") << good.left(good.lastIndexOf(':') + 1) + QByteArray(16, '0')
+                               << false;
+}
+
+// A sheet printed with the paper's identity carries it as a thirteenth field
+// of a new format; the format printed before stays as it was.
+void AnswerSheetTest::identityMakesTheSecondFormat() {
+    QFETCH(QByteArray, text);
+    QFETCH(bool, valid);
+    const auto code = SheetCode::Decode(text);
+    QCOMPARE(bool(code), valid);
+    if (!valid) return;
+    QCOMPARE(code->paperId, QStringLiteral("00C0FFEE00C0FFEE"));
+    QCOMPARE(code->Format(), 2);
+    QVERIFY(SameCode(*code, SampleCode()));
+    QCOMPARE(code->Encode(), text);
+    QCOMPARE(SampleCode().Format(), 1);
+}
+
+void AnswerSheetTest::starStandsClearOfBubbleA_data() {
+    QTest::addColumn<QString>("paperId");
+    QTest::addColumn<bool>("clear");
+    QTest::newRow("printed with an identity") << QStringLiteral("00C0FFEE00C0FFEE") << true;
+    // Sheets printed before are painted as they were printed.
+    QTest::newRow("printed before") << QString() << false;
+}
+
+// Between the star of a question with several answers and its bubble A at
+// least a millimetre of paper stays white, as the PDF prints it: closer, a
+// printer's spread ink joins them.
+void AnswerSheetTest::starStandsClearOfBubbleA() {
+    QFETCH(QString, paperId);
+    QFETCH(bool, clear);
+    QTemporaryDir dir;
+    const Paper paper = FullPaper();
+    PrintSettings settings = SheetSettings(paper, {1, false, false, 0, 6}, 8);
+    settings.paperId = paperId;
+    PrintLayout layout(BuildVersions(paper, settings.versions), settings);
+    const QString pdf = RenderPdf(dir, layout);
+    QVERIFY(!pdf.isEmpty());
+    const auto& [pageNumber, sheet] = layout.SheetPages().front();
+    const int dpi = 400;
+    const double scale = dpi / 72.0, mm = 72 / 25.4;
+    const QImage page = ScanPdfPage(pdf, pageNumber, dpi);
+    QVERIFY(!page.isNull());
+    // The narrowest white gap, row by row over the star's height, between
+    // the ring's line and what stands left of it: none where they touch.
+    int starred = 0;
+    double narrowest = 1e9;
+    for (const SheetBubble& bubble : sheet.bubbles) {
+        if (bubble.kind != SheetBubble::Kind::Answer || bubble.option != u'A' ||
+            bubble.question % 4 != 1)
+            continue;
+        ++starred;
+        const auto dark = [&](int x, int y) { return qGray(page.pixel(x, y)) < 128; };
+        for (int y = int((bubble.centre.y() - mm) * scale);
+             y <= int((bubble.centre.y() + mm) * scale); ++y) {
+            // Just outside the ring's line, 0.28 mm wide, with a pixel to spare.
+            const int x = int(std::lround((bubble.centre.x() - bubble.r - 0.25 * mm) * scale));
+            int gap = 0;
+            while (gap < int(2 * mm * scale) && !dark(x - gap, y)) ++gap;
+            narrowest = std::min(narrowest, gap / scale / mm);
+        }
+    }
+    QCOMPARE(starred, 25);
+    if (clear)
+        QVERIFY2(narrowest >= 1, qPrintable(QString::number(narrowest)));
+    else
+        QVERIFY2(narrowest < 1, qPrintable(QString::number(narrowest)));
+}
+
+void AnswerSheetTest::longHeadingIsPrintedWhole() {
+    QTemporaryDir dir;
+    const Paper paper = FullPaper();
+    PrintSettings settings = SheetSettings(paper, {1, false, false, 0, 6}, 8);
+    settings.heading = QStringLiteral(
+        "Year 11 Physics, end of term examination: forces, energy and waves. Mark your answers "
+        "in pencil and write your student number in the boxes");
+    settings.paperId = QStringLiteral("00C0FFEE00C0FFEE");
+    PrintLayout layout(BuildVersions(paper, settings.versions), settings);
+    const QString pdf = RenderPdf(dir, layout);
+    QVERIFY(!pdf.isEmpty());
+    const QString text = Squeezed(PdfText(pdf, false));
+    QVERIFY2(text.contains(Squeezed(settings.heading)), qPrintable(text.left(400)));
+    QVERIFY(!text.contains(QStringLiteral(u"…")));
+    // It stays above the name line and clear of the code's quiet zone.
+    const auto sheets = layout.SheetPages();
+    QCOMPARE(sheets.size(), std::size_t(1));
+    const QImage page = ScanPdfPage(pdf, sheets[0].first, 150);
+    const double scale = 150.0 / 72, mm = 72 / 25.4;
+    for (int y = int(15 * mm * scale); y < int(17 * mm * scale); ++y)
+        for (int x = int(30 * mm * scale); x < page.width() - int(30 * mm * scale); ++x)
+            QVERIFY2(qGray(page.pixel(x, y)) > 128,
+                     qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
 }
 
 QTEST_MAIN(AnswerSheetTest)

@@ -77,6 +77,9 @@ class SheetReader {
 public:
     // modeLetters: "ABCDE" in single-answer mode, "ABCDEF" in multiple.
     SheetReader(std::vector<QuestionRecord> paper, QString modeLetters);
+    // With the paper's identity (IsPaperIdentity; empty for none): a sheet
+    // that carries another identity is "this sheet belongs to another paper".
+    SheetReader(std::vector<QuestionRecord> paper, QString modeLetters, QString paperId);
     ~SheetReader();
     SheetReader(const SheetReader&) = delete;
     SheetReader& operator=(const SheetReader&) = delete;

@@ -134,7 +134,7 @@ struct ScanFileReader::Impl {
     std::unique_ptr<Poppler::Document> document;
     std::unique_ptr<QImageReader> reader;
     int pages = 0;
-    int readerIndex = -1;  // the image the reader stands at
+    bool readerFresh = false;  // the reader has read nothing since the file was opened
     // A JPEG whose end is missing.
     bool cutShort = false;
     // The PDF's pictures too large to draw, and the pages that hold them.
@@ -147,7 +147,7 @@ struct ScanFileReader::Impl {
         reader.reset();
         openError.clear();
         pages = 0;
-        readerIndex = -1;
+        readerFresh = false;
         cutShort = false;
         pictures = {};
         openError = ScanFileProblem(name);
@@ -186,7 +186,7 @@ struct ScanFileReader::Impl {
             return;
         }
         pages = std::max(1, reader->imageCount());
-        readerIndex = 0;
+        readerFresh = true;
     }
 
     ScanImage PdfPage(int page) {
@@ -223,18 +223,19 @@ struct ScanFileReader::Impl {
 
     ScanImage ImagePage(int page) {
         ScanImage out;
-        // A reader only steps forward through a multi-page file.
-        if (page - 1 < readerIndex || !reader) {
+        // Each page gets a reader of its own, sent to the page by its number:
+        // whether a reader steps on after an image differs between formats
+        // (Qt's TIFF reader stays on the image it read), and a page taken for
+        // the one after it gives one student's sheet twice and loses the next.
+        if (!readerFresh || !reader) {
             reader = std::make_unique<QImageReader>(file);
             reader->setAutoTransform(true);
-            readerIndex = 0;
         }
-        if (page - 1 != readerIndex) {
-            if (!reader->jumpToImage(page - 1)) {
-                out.error = QStringLiteral("page %1 of the image could not be found").arg(page);
-                return out;
-            }
-            readerIndex = page - 1;
+        readerFresh = false;
+        if (page > 1 &&
+            (!reader->jumpToImage(page - 1) || reader->currentImageNumber() != page - 1)) {
+            out.error = QStringLiteral("page %1 of the image could not be found").arg(page);
+            return out;
         }
         const QSize size = reader->size();
         if (size.isValid() && (qint64(size.width()) * size.height() > kMaxPagePixels ||
@@ -267,7 +268,6 @@ struct ScanFileReader::Impl {
                 out.error = TooLarge(size);
             return out;
         }
-        ++readerIndex;
         if (cutShort) {
             out.error =
                 QStringLiteral("the image is damaged: the file ends before the picture does");

@@ -12,6 +12,7 @@
 #include <tuple>
 
 #include "grading/read/pageread.h"
+#include "grading/read/printcheck.h"
 #include "print/versions.h"
 
 namespace scrivane {
@@ -37,6 +38,12 @@ const QString kNoMarkers =
 const QString kOtherPaper = QStringLiteral(
     "this sheet belongs to another paper, or the paper's questions changed since printing");
 const QString kTextsChanged = QStringLiteral("the paper's texts changed since printing");
+// A sheet printed with an identity, read against a paper file without one (a
+// copy saved by another program, a paper never printed): only its questions
+// say it is this paper's.
+const QString kNoIdentity = QStringLiteral(
+    "the paper file has no identity to check this sheet by: make sure it is "
+    "this paper's sheet");
 const QString kNotPlacedSurely =
     QStringLiteral("the sheet could not be placed surely: check every answer");
 
@@ -725,8 +732,10 @@ Placement Place(const cv::Mat& work, const cv::Matx33d& first,
         if (!p.markers[m]) continue;
         const QPointF c = layout.markers[m].centre;
         const cv::Point2f at(float(c.x()), float(c.y()));
+        // A few pixels of slack: a clean print's rings may pull the fit a
+        // little over three pixels off the markers at the page's far side.
         const double tolerance = std::max(
-            3.0,
+            4.0,
             0.25 *
                 (layout.bubbles.empty() ? layout.markers[m].size / 3 : layout.bubbles.front().r) *
                 ScaleAt(fit.toImage, at));
@@ -873,6 +882,20 @@ struct SheetReader::Impl {
         return code.versions.keptOptions == kCurrentKeptOptionsRule ? paperDigest
                                                                     : legacyPaperDigest;
     }
+
+    // The paper's identity, empty for a paper never printed with one.
+    QString paperId;
+    // Why a sheet with this code is not one of this paper, or an empty
+    // text. Where the sheet and the paper both carry an identity it decides,
+    // and the digests tell what changed; else the digests alone.
+    QString IdentityRefusal(const SheetCode& code) const {
+        const bool bothKnown = !code.paperId.isEmpty() && !paperId.isEmpty();
+        if (bothKnown && code.paperId != paperId)
+            return QStringLiteral("this sheet belongs to another paper");
+        if (code.paperDigest == PaperDigestFor(code)) return {};
+        return bothKnown ? QStringLiteral("the paper's questions changed since printing")
+                         : kOtherPaper;
+    }
 };
 
 PageRead SheetReader::Impl::Read(const ScanImage& page,
@@ -987,10 +1010,11 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
             "the sheet's code could not be read; its version was read from the squares");
     }
     out.code = code;
-    if (code->paperDigest != PaperDigestFor(*code)) {
-        out.reasons = QStringList{kOtherPaper};
+    if (const QString refusal = IdentityRefusal(*code); !refusal.isEmpty()) {
+        out.reasons = QStringList{refusal};
         return out;
     }
+    if (!code->paperId.isEmpty() && paperId.isEmpty()) out.reasons << kNoIdentity;
     if (code->textDigest != textDigest) out.reasons << kTextsChanged;
 
     const auto built = VersionsFor(code->versions);
@@ -1074,6 +1098,7 @@ PageRead SheetReader::Impl::Read(const ScanImage& page,
     bool sure = placement.sure;
     for (std::size_t m = 0; m < out.layout.markers.size(); ++m)
         if (placement.markers[m] && !MarkerStands(upright, out.layout.markers[m])) sure = false;
+    out.reasons << PrintDisagreements(upright, kUprightScale, out.layout, *code);
     const auto blank = BlankFor(out.layout, version, *code);
     out.bubbles.reserve(out.layout.bubbles.size());
     const cv::Rect frame(0, 0, work.cols, work.rows);
@@ -1147,6 +1172,11 @@ SheetReader::SheetReader(std::vector<QuestionRecord> paper, QString modeLetters)
     impl_->provisional[1] = LayOutAnswerSheet(first, kDefaultIdDigits, true);
     impl_->paper = std::move(paper);
     impl_->modeLetters = std::move(modeLetters);
+}
+
+SheetReader::SheetReader(std::vector<QuestionRecord> paper, QString modeLetters, QString paperId)
+    : SheetReader(std::move(paper), std::move(modeLetters)) {
+    impl_->paperId = std::move(paperId);
 }
 
 SheetReader::~SheetReader() = default;

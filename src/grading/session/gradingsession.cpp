@@ -234,9 +234,15 @@ GradingSession::~GradingSession() {
 void GradingSession::SetPaper(std::vector<QuestionRecord> paper, QString modeLetters) {
     key_ = std::make_unique<AnswerKey>(paper, modeLetters);
     pageSheets_ = std::make_unique<PageSheets>(paper);
+    modeLetters_ = modeLetters;
+    paperDigest_ = PaperDigest(paper, modeLetters);
+    legacyDigest_ = PaperDigest(paper, modeLetters, KeptOptionsRule::Phrases);
+    textDigest_ = TextDigest(paper);
+    paperId_ = ReadPaperIdentity(paperPath_);
     {
         const std::lock_guard lock(readerMutex_);
-        reader_ = std::make_shared<const SheetReader>(std::move(paper), std::move(modeLetters));
+        reader_ =
+            std::make_shared<const SheetReader>(std::move(paper), std::move(modeLetters), paperId_);
     }
     reads_.clear();
     Recompute();
@@ -288,6 +294,7 @@ const SheetRead& GradingSession::ToRead(const GradingSheet& sheet) {
         }
         if (!sheet.printedVersion.isEmpty()) ScoreAsVersion(page, sheet.version);
         read = pageSheets_->FromPage(page, sheet.file, sheet.page);
+        CheckPaperOf(read, page.code);
     }
     read.file = sheet.file;
     read.page = sheet.page;
@@ -329,6 +336,7 @@ void GradingSession::Recompute() {
             states_[s] = SheetState::Review;
         }
     }
+    ReviewChangedPaper();
     statistics_ = ComputeStatistics(results_, *key_);
 }
 
@@ -823,6 +831,7 @@ void GradingSession::ClearGrading() {
     adjustments_ = {};
     classList_.reset();
     nextId_ = 1;
+    gradedShape_.clear();
     scanPages_.clear();
 }
 
@@ -893,6 +902,7 @@ QByteArray GradingSession::ToJson() const {
     QJsonArray giveAll;
     for (const auto& [question, given] : adjustments_.giveAll) giveAll.append(question);
     root["give_all"] = giveAll;
+    if (!gradedShape_.isEmpty()) root["paper_shape"] = QJsonArray::fromStringList(gradedShape_);
 
     // The sheets of one version share where their bubbles are: each layout
     // is kept once, and a sheet keeps only its marks.
@@ -975,6 +985,7 @@ bool GradingSession::FromJson(const QByteArray& json) {
     };
 
     for (const QJsonValue& scan : root["scans"].toArray()) scans_ << text(scan);
+    for (const QJsonValue& key : root["paper_shape"].toArray()) gradedShape_ << text(key);
     if (root.contains("class_list")) {
         adjustments_.classCsv = text(root["class_list"]).toUtf8();
         classList_ = ClassList::FromStored(adjustments_.classCsv);
@@ -1326,6 +1337,188 @@ void GradingSession::ScoreAsVersion(PageRead& page, const QString& version) cons
     };
     for (SheetBubble& bubble : page.layout.bubbles) Remap(bubble);
     for (BubbleRead& read : page.bubbles) Remap(read.bubble);
+}
+
+}  // namespace scrivane
+
+// --- The paper the sheets were printed from ----------------------------------
+
+namespace scrivane {
+
+namespace {
+
+const QString kTextsChangedReason = QStringLiteral("the paper's texts changed since printing");
+
+QString ShortHash(const QString& text) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).left(4).toHex());
+}
+
+// A question's title and its options, each as printed (blanks at the ends are
+// not), so that a question's place and options can be followed.
+QString ShapeKey(const QuestionRecord& question) {
+    QString options;
+    for (const QString& item : question.Items) options += item.trimmed() + u'\x1f';
+    return ShortHash(question.Title.trimmed()) + u'/' + ShortHash(options);
+}
+
+QString Numbers(const std::vector<int>& numbers) {
+    QStringList texts;
+    for (int n : numbers) texts << QString::number(n);
+    if (texts.size() <= 1) return texts.join(QString());
+    const QString last = texts.takeLast();
+    return texts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+}
+
+// What changed from one paper's question keys to another's, in the words
+// the window shows. *moved: a question went, came or moved, or its options
+// changed, so that a sheet's marks no longer stand for the questions and
+// letters they were read as; only titles changed leaves it false.
+QStringList DescribeChange(const QStringList& before, const QStringList& after,
+                           bool* moved = nullptr) {
+    QStringList what;
+    if (moved) *moved = false;
+    const std::size_t n = std::size_t(before.size()), m = std::size_t(after.size());
+    if (n == m) {
+        QStringList a = before, b = after;
+        std::sort(a.begin(), a.end());
+        std::sort(b.begin(), b.end());
+        std::vector<int> movedQuestions, options, changed;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (before[qsizetype(i)] == after[qsizetype(i)]) continue;
+            if (a == b)
+                movedQuestions.push_back(int(i + 1));
+            else if (before[qsizetype(i)].section(u'/', 0, 0) ==
+                     after[qsizetype(i)].section(u'/', 0, 0))
+                options.push_back(int(i + 1));
+            else
+                changed.push_back(int(i + 1));
+        }
+        if (moved && !(movedQuestions.empty() && options.empty())) *moved = true;
+        if (movedQuestions.size() == 2)
+            what << QStringLiteral("questions %1 swapped").arg(Numbers(movedQuestions));
+        else if (!movedQuestions.empty())
+            what << QStringLiteral("questions %1 reordered").arg(Numbers(movedQuestions));
+        if (!options.empty())
+            what << QStringLiteral("the options of question%1 %2 changed")
+                        .arg(options.size() > 1 ? QStringLiteral("s") : QString(),
+                             Numbers(options));
+        if (!changed.empty())
+            what << QStringLiteral("question%1 %2 changed")
+                        .arg(changed.size() > 1 ? QStringLiteral("s") : QString(),
+                             Numbers(changed));
+        return what;
+    }
+    // The longest run of questions kept in order tells which went and came.
+    std::vector<std::vector<int>> common(n + 1, std::vector<int>(m + 1, 0));
+    for (std::size_t i = n; i-- > 0;)
+        for (std::size_t j = m; j-- > 0;)
+            common[i][j] = before[qsizetype(i)] == after[qsizetype(j)]
+                               ? common[i + 1][j + 1] + 1
+                               : std::max(common[i + 1][j], common[i][j + 1]);
+    std::vector<int> removed, added;
+    std::size_t i = 0, j = 0;
+    while (i < n || j < m) {
+        if (i < n && j < m && before[qsizetype(i)] == after[qsizetype(j)]) {
+            ++i, ++j;
+        } else if (j == m || (i < n && common[i + 1][j] >= common[i][j + 1])) {
+            removed.push_back(int(++i));
+        } else {
+            added.push_back(int(++j));
+        }
+    }
+    const auto count = [](const std::vector<int>& list, const QString& verb) {
+        // Among questions alike (a paper made by NEW) which one went is not
+        // told: only how many.
+        return list.size() > 4 ? QStringLiteral("%1 questions %2").arg(list.size()).arg(verb)
+                               : QStringLiteral("question%1 %2 %3")
+                                     .arg(list.size() > 1 ? QStringLiteral("s") : QString(),
+                                          Numbers(list), verb);
+    };
+    if (moved) *moved = true;
+    if (!removed.empty()) what << count(removed, QStringLiteral("removed"));
+    if (!added.empty()) what << count(added, QStringLiteral("added"));
+    return what;
+}
+
+}  // namespace
+
+QStringList GradingSession::CurrentShape() const {
+    QStringList keys;
+    for (const QuestionRecord& question : key_->Paper()) keys << ShapeKey(question);
+    return keys;
+}
+
+const QString& GradingSession::DigestFor(const SheetCode& code) const {
+    return code.versions.keptOptions == kCurrentKeptOptionsRule ? paperDigest_ : legacyDigest_;
+}
+
+bool GradingSession::PaperChangedSince(const SheetCode& code) const {
+    if (!code.paperId.isEmpty() && !paperId_.isEmpty() && code.paperId != paperId_) return true;
+    return code.paperDigest != DigestFor(code);
+}
+
+void GradingSession::CheckPaperOf(SheetRead& read, const std::optional<SheetCode>& code) {
+    if (!code || read.unreadable) return;
+    if (!code->paperId.isEmpty() && !paperId_.isEmpty() && code->paperId != paperId_) {
+        read.reasons << QStringLiteral("this sheet belongs to another paper");
+        return;
+    }
+    const bool questions = code->paperDigest != DigestFor(*code);
+    if (!questions && code->textDigest == textDigest_) {
+        // The paper as its sheets are read, to tell later what changed.
+        if (gradedShape_.isEmpty()) gradedShape_ = CurrentShape();
+        return;
+    }
+    const QStringList what =
+        gradedShape_.isEmpty() ? QStringList() : DescribeChange(gradedShape_, CurrentShape());
+    QString reason =
+        what.isEmpty()
+            ? questions ? QStringLiteral("the paper's questions changed since this sheet was read")
+                        : kTextsChangedReason
+            : QStringLiteral("the paper changed since this sheet was read: %1")
+                  .arg(what.join(QStringLiteral("; ")));
+    if (!read.reasons.contains(reason)) read.reasons << reason;
+}
+
+void GradingSession::ReviewChangedPaper() {
+    // A change of titles alone leaves a sheet's marks where they were read.
+    bool moved = false;
+    if (!gradedShape_.isEmpty()) DescribeChange(gradedShape_, CurrentShape(), &moved);
+    for (std::size_t s = 0; s < sheets_.size() && s < results_.size(); ++s) {
+        const GradingSheet& sheet = sheets_[s];
+        if (sheet.byHand || sheet.unreadable || results_[s].status == SheetStatus::Unreadable)
+            continue;
+        const std::optional<SheetCode> code = SheetCode::Decode(sheet.code);
+        if (!code) continue;
+        if (!PaperChangedSince(*code) && (code->textDigest == textDigest_ || !moved)) continue;
+        results_[s].status = SheetStatus::Review;
+        states_[s] = SheetState::Review;
+    }
+}
+
+QString GradingSession::PaperChange() const {
+    bool other = false, changed = false;
+    for (const GradingSheet& sheet : sheets_) {
+        if (sheet.byHand || sheet.unreadable) continue;
+        const std::optional<SheetCode> code = SheetCode::Decode(sheet.code);
+        if (!code) continue;
+        if (!code->paperId.isEmpty() && !paperId_.isEmpty() && code->paperId != paperId_)
+            other = true;
+        else if (code->paperDigest != DigestFor(*code) ||
+                 (!gradedShape_.isEmpty() && code->textDigest != textDigest_))
+            changed = true;
+    }
+    QStringList what;
+    if (changed) {
+        if (!gradedShape_.isEmpty()) what = DescribeChange(gradedShape_, CurrentShape());
+        if (what.isEmpty()) what << QStringLiteral("its questions changed");
+    }
+    if (other) what << QStringLiteral("some sheets belong to another paper");
+    if (what.isEmpty()) return {};
+    return QStringLiteral(
+               "The paper no longer matches the sheets read: %1. Those sheets are to review.")
+        .arg(what.join(QStringLiteral("; ")));
 }
 
 }  // namespace scrivane

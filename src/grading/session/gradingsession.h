@@ -396,6 +396,30 @@ private:
     QString readFrom_;                   // the file Load read, empty for none
     std::map<QString, QString> onDisk_;  // each grading file as last seen here
     void ScoreAsVersion(PageRead& page, const QString& version) const;
+
+public:
+    // What changed in the paper since its sheets were printed and read
+    // ("question 3 removed", "questions 4 and 7 swapped", "the options of
+    // question 2 changed"), for the window to say; empty when every sheet
+    // matches the paper.
+    QString PaperChange() const;
+
+private:
+    // Each sheet's code is checked against the paper as it is now: a sheet of
+    // a paper whose questions changed since (or of another paper) stays to
+    // review with the reason, whatever was accepted.
+    bool PaperChangedSince(const SheetCode& code) const;
+    void CheckPaperOf(SheetRead& read, const std::optional<SheetCode>& code);
+    void ReviewChangedPaper();
+    QStringList CurrentShape() const;
+
+    QString modeLetters_;
+    QString paperDigest_, textDigest_, paperId_;
+    QString legacyDigest_;  // by the first kept-options rule, for sheets printed under it
+    const QString& DigestFor(const SheetCode& code) const;
+    // The paper as its sheets were read: a key for each question (its title,
+    // its options and those that keep their place), to tell what changed.
+    QStringList gradedShape_;
 };
 
 }  // namespace scrivane

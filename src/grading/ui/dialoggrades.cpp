@@ -246,6 +246,7 @@ void DialogGrades::BuildControls() {
     sheetButtons->addStretch();
     leftLayout->addWidget(TableSheets, 1);
     leftLayout->addWidget(LabelSheets);
+    AddPaperChangeLabel(left, leftLayout);
     leftLayout->addLayout(sheetButtons);
 
     auto* right = new QWidget(sheetsPage);
@@ -394,6 +395,23 @@ void DialogGrades::OnReadingFinished(bool completed) {
                            session_->State(order.front()) == SheetState::Unreadable))
         SelectSheet(order.front());
     emit ReadingFinished(completed);
+}
+
+// What changed in the paper since its sheets were read, in the window's own
+// words, above the sheets to review.
+void DialogGrades::AddPaperChangeLabel(QWidget* parent, QBoxLayout* layout) {
+    LabelPaperChanged = new QLabel(parent);
+    LabelPaperChanged->setObjectName(QStringLiteral("LabelPaperChanged"));
+    LabelPaperChanged->setWordWrap(true);
+    LabelPaperChanged->setStyleSheet(QStringLiteral("color: #a04000; font-weight: bold"));
+    layout->addWidget(LabelPaperChanged);
+    const auto show = [this] {
+        const QString change = session_->PaperChange();
+        LabelPaperChanged->setText(change);
+        LabelPaperChanged->setVisible(!change.isEmpty());
+    };
+    connect(session_.get(), &GradingSession::Changed, LabelPaperChanged, show);
+    show();
 }
 
 void DialogGrades::PaperChanged() {

@@ -16,6 +16,7 @@
 #include "grading/session/gradingsession.h"
 #include "grading/ui/sheetview.h"
 
+class QBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -174,6 +175,11 @@ private:
     int pictureGeneration_ = 0;
     int loadingGeneration_ = 0;
     bool writingRow_ = false;  // a refusal's message must not ask again
+
+    void AddPaperChangeLabel(QWidget* parent, QBoxLayout* layout);
+
+public:
+    QLabel* LabelPaperChanged = nullptr;  // what changed in the paper since its sheets were read
 };
 
 }  // namespace scrivane

@@ -26,6 +26,9 @@
 
 #include "spreadsheet/codec/biff8_layout.h"
 #include "spreadsheet/codec/biff_records.h"
+#include "spreadsheet/codec/ole2.h"
+#include "spreadsheet/codec/read_internal.h"
+#include "spreadsheet/codec/source.h"
 
 namespace scrivane::codec {
 
@@ -650,28 +653,42 @@ private:
     GPrintFunc printErr_;
 };
 
-// Wraps the Workbook stream in an OLE2 compound file.
-std::vector<std::uint8_t> CompoundFile(const std::vector<std::uint8_t>& stream) {
+// Streams, each with its name, in an OLE2 compound file.
+std::vector<std::uint8_t> CompoundFileOf(
+    const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& streams) {
     const Gsf& gsf = Gsf::Get();
     const QuietGsf quiet(gsf);
     std::unique_ptr<GsfOutput, GObjectUnref> sink(gsf.output_memory_new());
     if (!sink) throw WorkbookError("Out of memory.");
     std::unique_ptr<GsfOutfile, GObjectUnref> ole(gsf.outfile_msole_new(sink.get()));
     if (!ole) throw WorkbookError("Cannot create the compound file.");
-    std::unique_ptr<GsfOutput, GObjectUnref> child(
-        gsf.outfile_new_child(ole.get(), "Workbook", FALSE));
-    if (!child) throw WorkbookError("Cannot create the compound file.");
-    const bool written = gsf.output_write(child.get(), stream.size(), stream.data());
-    const bool childClosed = gsf.output_close(child.get());
+    for (const auto& [name, stream] : streams) {
+        std::unique_ptr<GsfOutput, GObjectUnref> child(
+            gsf.outfile_new_child(ole.get(), name.c_str(), FALSE));
+        if (!child) throw WorkbookError("Cannot create the compound file.");
+        const bool written =
+            stream.empty() || gsf.output_write(child.get(), stream.size(), stream.data());
+        const bool childClosed = gsf.output_close(child.get());
+        if (!written || !childClosed) throw WorkbookError("Cannot create the compound file.");
+    }
     // An outfile is an output, as GSF_OUTPUT would check at run time.
     const bool oleClosed = gsf.output_close(reinterpret_cast<GsfOutput*>(ole.get()));
-    if (!written || !childClosed || !oleClosed)
-        throw WorkbookError("Cannot create the compound file.");
+    if (!oleClosed) throw WorkbookError("Cannot create the compound file.");
     const guint8* data =
         gsf.output_memory_get_bytes(reinterpret_cast<GsfOutputMemory*>(sink.get()));
     const gsf_off_t size = gsf.output_size(sink.get());
     if (!data || size <= 0) throw WorkbookError("Cannot create the compound file.");
     return {data, data + size};
+}
+
+constexpr const char* kNoIdentityHere = "only a paper file (.tpf or .xls) keeps an identity";
+
+// Compound file names compare without regard to case.
+bool SameStreamName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
 std::string SystemReason(int error) {
@@ -768,7 +785,7 @@ std::vector<std::uint8_t> WriteBiff8Bytes(const Workbook& book) {
         WriteSheet(out, p.sheets[i], p, static_cast<int>(i) == book.activeSheet);
     }
     if (out.Size() < kMinStreamSize) out.Zeros(kMinStreamSize - out.Size());
-    return CompoundFile(out.bytes);
+    return CompoundFileOf({{"Workbook", std::move(out.bytes)}});
 }
 
 void WriteBiff8File(const Workbook& book, const std::filesystem::path& path) {
@@ -815,6 +832,28 @@ void WriteFileSafely(std::span<const std::uint8_t> bytes, const std::filesystem:
         fsync(dir);
         close(dir);
     }
+}
+
+void WritePaperIdentity(const std::filesystem::path& path, const std::string& identity) {
+    if (identity.empty() || identity.size() > kMaxPaperIdentityBytes)
+        throw WorkbookError("the paper's identity is not valid");
+    const detail::FileSource source(path);
+    if (source.Size() > detail::kMaxFileBytes) throw WorkbookError("the workbook is too large");
+    std::uint8_t head[8] = {};
+    if (source.Size() < 8) throw WorkbookError(kNoIdentityHere);
+    source.Read(0, std::span(head, 8));
+    if (std::memcmp(head, detail::kOle2Signature, 8) != 0) throw WorkbookError(kNoIdentityHere);
+    const detail::CompoundFile ole(source);
+    // Every stream stays byte for byte, the workbook's among them; only the
+    // identity's is added or replaced.
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> streams;
+    for (const std::string& name : ole.StreamNames()) {
+        if (SameStreamName(name, kPaperIdentityStream)) continue;
+        streams.emplace_back(name, ole.ReadStream(name, detail::kMaxFileBytes));
+    }
+    streams.emplace_back(kPaperIdentityStream,
+                         std::vector<std::uint8_t>(identity.begin(), identity.end()));
+    WriteFileSafely(CompoundFileOf(streams), path);
 }
 
 }  // namespace scrivane::codec

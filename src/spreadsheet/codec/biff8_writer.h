@@ -36,6 +36,19 @@ void WriteBiff8File(const Workbook& book, const std::filesystem::path& target);
 // written in).
 void WriteFileSafely(std::span<const std::uint8_t> bytes, const std::filesystem::path& target);
 
+// A paper file's identity (what its printed answer sheets carry to tell the
+// paper from any other) is kept in a stream of its own beside the
+// "Workbook" stream, so that the sheet's cells, and what other spreadsheet
+// programs read, stay as they are.
+inline constexpr const char* kPaperIdentityStream = "ScrivanePaperId";
+inline constexpr std::size_t kMaxPaperIdentityBytes = 64;
+
+// Adds (or replaces) the identity stream of an .xls compound file, keeping
+// every other stream byte for byte, by the same safe write. Throws
+// WorkbookError with the reason: not a compound file ("only a paper file
+// (.tpf or .xls) keeps an identity"), damaged, or not writable.
+void WritePaperIdentity(const std::filesystem::path& path, const std::string& identity);
+
 namespace detail {
 // The mkstemp pattern of a save's temporary file beside target: the file
 // name cut to 64 bytes at a character boundary, hidden, six X to fill.

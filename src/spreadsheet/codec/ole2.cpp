@@ -174,6 +174,29 @@ const CompoundFile::Entry* CompoundFile::Find(std::string_view name) const {
     return nullptr;
 }
 
+std::vector<std::string> CompoundFile::StreamNames() const {
+    std::vector<std::string> names;
+    for (std::uint32_t id : rootChildren_) {
+        if (entries_[id].type != 2) continue;
+        std::string name;
+        for (char16_t c : entries_[id].name) {
+            // Names are short and within the Basic Multilingual Plane.
+            if (c < 0x80) {
+                name += char(c);
+            } else if (c < 0x800) {
+                name += char(0xC0 | (c >> 6));
+                name += char(0x80 | (c & 0x3F));
+            } else {
+                name += char(0xE0 | (c >> 12));
+                name += char(0x80 | ((c >> 6) & 0x3F));
+                name += char(0x80 | (c & 0x3F));
+            }
+        }
+        names.push_back(std::move(name));
+    }
+    return names;
+}
+
 bool CompoundFile::HasStream(std::string_view name) const {
     return Find(name) != nullptr;
 }

@@ -26,6 +26,8 @@ public:
     bool HasStream(std::string_view name) const;
     // Its content; throws when it is larger than limit or damaged.
     std::vector<std::uint8_t> ReadStream(std::string_view name, std::size_t limit) const;
+    // The names of the root storage's streams, in UTF-8, in directory order.
+    std::vector<std::string> StreamNames() const;
 
 private:
     struct Entry {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "spreadsheet/codec/biff8_writer.h"
 #include "spreadsheet/codec/ole2.h"
 #include "spreadsheet/codec/read_internal.h"
 #include "spreadsheet/codec/read_ods.h"
@@ -198,6 +199,23 @@ Workbook ReadWorkbookBytes(std::span<const std::uint8_t> bytes, const ReadScope&
 Workbook ReadWorkbookFile(const std::filesystem::path& path, const ReadScope& scope) {
     // Read by position: the file is never held whole in memory.
     return Read(detail::FileSource(path), scope);
+}
+
+std::string ReadPaperIdentity(const std::filesystem::path& path) {
+    try {
+        const detail::FileSource source(path);
+        if (source.Size() < 8 || source.Size() > detail::kMaxFileBytes) return {};
+        std::uint8_t head[8] = {};
+        source.Read(0, std::span(head, 8));
+        if (!StartsWith(std::span<const std::uint8_t>(head, 8), detail::kOle2Signature)) return {};
+        const detail::CompoundFile ole(source);
+        if (!ole.HasStream(kPaperIdentityStream)) return {};
+        const std::vector<std::uint8_t> bytes =
+            ole.ReadStream(kPaperIdentityStream, kMaxPaperIdentityBytes);
+        return {bytes.begin(), bytes.end()};
+    } catch (const std::exception&) {
+        return {};
+    }
 }
 
 }  // namespace scrivane::codec

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
 
 #include "spreadsheet/codec/workbook.h"
 
@@ -39,5 +40,9 @@ std::size_t TextBytes(const Workbook& book);
 // the system's reason.
 Workbook ReadWorkbookFile(const std::filesystem::path& path, const ReadScope& scope = {});
 Workbook ReadWorkbookBytes(std::span<const std::uint8_t> bytes, const ReadScope& scope = {});
+
+// The identity stream of an .xls compound file (see WritePaperIdentity), as
+// written; empty when the file has none or is no compound file. Never throws.
+std::string ReadPaperIdentity(const std::filesystem::path& path);
 
 }  // namespace scrivane::codec
