@@ -45,6 +45,15 @@ namespace scrivane {
 
 namespace {
 
+// The OK and Cancel of the window's small forms, closing the form.
+void AddOkCancel(QDialog& form, QFormLayout* layout) {
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &form);
+    buttons->setObjectName(QStringLiteral("Buttons"));
+    layout->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &form, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &form, &QDialog::reject);
+}
+
 // "Scans (*.pdf *.png ...)|*.pdf *.png ...", of the types the session reads.
 QString ScanFilter() {
     const QString patterns = ScanPatterns().join(u' ');
@@ -731,11 +740,7 @@ void DialogGrades::EnterByHand() {
     version->addItems(names);
     layout->addRow(QStringLiteral("Student number:"), number);
     layout->addRow(QStringLiteral("Version of the sheet:"), version);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &form);
-    buttons->setObjectName(QStringLiteral("Buttons"));
-    layout->addRow(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, &form, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &form, &QDialog::reject);
+    AddOkCancel(form, layout);
     if (context_.seams.modal.Exec(form) != QDialog::Accepted) return;
     const QString student = number->text().trimmed();
     const QString chosen = version->currentText();
@@ -809,11 +814,7 @@ void DialogGrades::ChangeVersion() {
     for (const PaperVersion& v : session_->Versions()) version->addItem(v.name);
     version->setCurrentText(sheet->version);
     layout->addRow(QStringLiteral("Score the sheet as version:"), version);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &form);
-    buttons->setObjectName(QStringLiteral("Buttons"));
-    layout->addRow(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, &form, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &form, &QDialog::reject);
+    AddOkCancel(form, layout);
     if (context_.seams.modal.Exec(form) != QDialog::Accepted) return;
     session_->SetVersion(id, version->currentText());
 }
