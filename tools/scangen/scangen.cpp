@@ -346,18 +346,29 @@ Distortion RandomDistortion(std::mt19937& random, int style) {
     return d;
 }
 
-Filling RandomFilling(const SheetPageLayout& layout, std::mt19937& random) {
-    Filling f;
-    f.marks.assign(layout.bubbles.size(), Mark::None);
+// The sheet's bubbles by question and by student-number place, as indices
+// into the layout's bubbles.
+struct BubbleGroups {
     std::map<int, std::vector<std::size_t>> questions;
     std::map<int, std::vector<std::size_t>> digits;
+};
+
+BubbleGroups GroupedBubbles(const SheetPageLayout& layout) {
+    BubbleGroups groups;
     for (std::size_t i = 0; i < layout.bubbles.size(); ++i) {
         const SheetBubble& b = layout.bubbles[i];
         if (b.kind == SheetBubble::Kind::Answer)
-            questions[b.question].push_back(i);
+            groups.questions[b.question].push_back(i);
         else
-            digits[b.position].push_back(i);
+            groups.digits[b.position].push_back(i);
     }
+    return groups;
+}
+
+Filling RandomFilling(const SheetPageLayout& layout, std::mt19937& random) {
+    Filling f;
+    f.marks.assign(layout.bubbles.size(), Mark::None);
+    const auto [questions, digits] = GroupedBubbles(layout);
     for (auto& [number, bubbles] : questions) {
         (void)number;
         std::vector<std::size_t> order = bubbles;
@@ -398,15 +409,7 @@ Filling RandomFilling(const SheetPageLayout& layout, std::mt19937& random) {
 Filling LightPencilFilling(const SheetPageLayout& layout, std::mt19937& random) {
     Filling f;
     f.marks.assign(layout.bubbles.size(), Mark::None);
-    std::map<int, std::vector<std::size_t>> questions;
-    std::map<int, std::vector<std::size_t>> digits;
-    for (std::size_t i = 0; i < layout.bubbles.size(); ++i) {
-        const SheetBubble& b = layout.bubbles[i];
-        if (b.kind == SheetBubble::Kind::Answer)
-            questions[b.question].push_back(i);
-        else
-            digits[b.position].push_back(i);
-    }
+    const auto [questions, digits] = GroupedBubbles(layout);
     bool erased = false;
     for (auto& [number, bubbles] : questions) {
         (void)number;
