@@ -29,4 +29,9 @@ inline constexpr std::array<int, kSheetColumns> kSheetColumnWidths = {6,  6,  6,
 inline constexpr std::array<double, kSheetColumns> kGridColumnTwips = {
     1155, 1260, 1500, 3750, 1050, 1035, 1080, 1050, 1110, 1095};
 
+// A picture taken into a question: its file at most this size, its image
+// at most this many pixels.
+inline constexpr long long kMaxPictureFileBytes = 10LL * 1024 * 1024;
+inline constexpr long long kMaxPicturePixels = 40LL * 1000 * 1000;
+
 }  // namespace scrivane
