@@ -55,6 +55,8 @@ std::optional<ConverterRun> RunInterchangeConversion(const ConversionJob& job) {
         return run;
     }
     const WriteOutcome written = WriteQuestionFile(job.output, read.rows, *format);
+    for (const QString& note : written.notes)
+        run.err += ConverterLine(QStringLiteral("scrivane-convert: ") + note);
     if (written.status == WriteOutcome::Status::Unfit) {
         run.exitCode = 1;
         run.err += ConverterLine(QStringLiteral("scrivane-convert: %1 cannot be written as %2:")

@@ -89,6 +89,10 @@ bool IsPictureTag(const QString& name) {
            name == u"canvas";
 }
 
+// The value of attribute `name` in the tag html[from, to), quoted or not,
+// with its character references decoded; empty when the tag has none.
+QString AttributeOf(const QString& html, qsizetype from, qsizetype to, QStringView name);
+
 // A superscript or subscript in Unicode's characters when every character
 // of it has one, else marked: "^(2n)", "_(aq)".
 QString Raised(const QString& text, bool super) {
@@ -165,8 +169,13 @@ QString HtmlToPlain(const QString& html, HtmlLosses* losses) {
                         out = out.left(from) + Raised(out.mid(from), super);
                     }
                 } else if (losses && !closing) {
-                    if (IsPictureTag(name))
+                    if (IsPictureTag(name)) {
                         losses->picture = true;
+                        if (name == u"img")
+                            losses->images << AttributeOf(html, nameEnd, end, u"src");
+                        else
+                            ++losses->otherObjects;
+                    }
                     else if (!IsLayoutTag(name) && !losses->markup.contains(name))
                         losses->markup << name;
                 }
@@ -215,6 +224,43 @@ QString HtmlToPlain(const QString& html, HtmlLosses* losses) {
     }
     return TrimBlanks(out);
 }
+
+namespace {
+
+QString AttributeOf(const QString& html, qsizetype from, qsizetype to, QStringView name) {
+    qsizetype i = from;
+    while (i < to) {
+        while (i < to && (html[i].isSpace() || html[i] == u'/')) ++i;
+        const qsizetype nameStart = i;
+        while (i < to && !html[i].isSpace() && html[i] != u'=' && html[i] != u'/') ++i;
+        const QStringView attribute = QStringView(html).sliced(nameStart, i - nameStart);
+        while (i < to && html[i].isSpace()) ++i;
+        QString value;
+        if (i < to && html[i] == u'=') {
+            ++i;
+            while (i < to && html[i].isSpace()) ++i;
+            qsizetype valueStart = i, valueEnd;
+            if (i < to && (html[i] == u'"' || html[i] == u'\'')) {
+                const QChar quote = html[i];
+                valueStart = ++i;
+                while (i < to && html[i] != quote) ++i;
+                valueEnd = i;
+                if (i < to) ++i;
+            } else {
+                while (i < to && !html[i].isSpace()) ++i;
+                valueEnd = i;
+            }
+            value = html.mid(valueStart, valueEnd - valueStart);
+        }
+        if (attribute.compare(name, Qt::CaseInsensitive) == 0)
+            // The value's references decoded as text's are; it holds no tags.
+            return HtmlToPlain(value.replace(u'<', QStringLiteral("&lt;")));
+        if (nameStart == i) ++i;  // a stray character: step over it
+    }
+    return {};
+}
+
+}  // namespace
 
 QString PlainToHtml(const QString& text) {
     QString out = text.toHtmlEscaped();

@@ -10,6 +10,8 @@ namespace scrivane::interchange {
 struct HtmlLosses {
     bool picture = false;  // an <img> (or other embedded object) was left out
     QStringList markup;    // the names of other tags dropped: "table", "strong"
+    QStringList images;    // the src of every <img>, in order, references decoded
+    int otherObjects = 0;  // embedded objects other than <img> (svg, video...)
 };
 
 // HTML as the plain text a paper holds: tags dropped, every named and

@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QUrl>
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -9,6 +10,7 @@
 
 #include "core/numbers.h"
 #include "interchange/htmltext.h"
+#include "interchange/picturefiles.h"
 #include "interchange/textfile.h"
 #include "spreadsheet/codec/read_xml.h"
 #include "spreadsheet/codec/workbook.h"
@@ -20,38 +22,116 @@ namespace {
 using codec::detail::XmlReader;
 using Token = XmlReader::Token;
 
+// A <file> beside a text, as read: its bytes still in base64.
+struct MoodleFile {
+    std::string name, path, data;
+    bool tooLarge = false;
+};
+
 // One <question> as read, before it is judged.
 struct MoodleQuestion {
     std::string type;
     std::string text, textFormat = "html";
+    std::vector<MoodleFile> textFiles;
     std::string grade;
     bool hasGrade = false;
     std::string single;  // "true", "false" or, when the file leaves it out, empty
     struct Answer {
         std::string text, format = "html", fraction;
+        std::vector<MoodleFile> files;
     };
     std::vector<Answer> answers;  // those with text, at most one more than a paper's six
     bool manyAnswers = false;     // more than a paper's six options
 };
 
 constexpr std::size_t kKeptAnswers = 7;
+// A picture's base64 with room for line breaks: more cannot hold a picture
+// that a paper takes.
+constexpr std::size_t kMaxFileData = std::size_t(kMaxPictureFileBytes) / 3 * 4 * 2 + 4096;
+const QString kPluginFile = QStringLiteral("@@PLUGINFILE@@/");
 
 QString Plain(const std::string& text, const std::string& format, HtmlLosses* losses = nullptr) {
     const QString decoded = QString::fromStdString(text);
     return format == "html" ? HtmlToPlain(decoded, losses) : TrimBlanks(decoded);
 }
 
-// An answer's text; one that is only a picture stands as "[picture]" until
-// pictures are kept, so that the option and its credit are not lost.
-QString AnswerText(const MoodleQuestion::Answer& answer, HtmlLosses* losses = nullptr) {
+// A blank answer is dropped, as the platform drops it; one that is only a
+// picture is not blank.
+bool IsBlankAnswer(const MoodleQuestion::Answer& answer) {
+    HtmlLosses losses;
+    return Plain(answer.text, answer.format, &losses).isEmpty() && !losses.picture;
+}
+
+// A title or an option as read: its text and the pictures its HTML shows
+// from the files beside it, under the text in the order they stand.
+struct ReadBox {
+    QString text;
+    QList<Picture> pictures;
+};
+
+ReadBox ReadText(const std::string& html, const std::string& format,
+                 const std::vector<MoodleFile>& files, bool option, int paperNumber,
+                 HtmlLosses& losses, QStringList& refused) {
     HtmlLosses own;
-    const QString text = Plain(answer.text, answer.format, &own);
-    if (losses) {
-        losses->picture = losses->picture || own.picture;
-        for (const QString& tag : own.markup)
-            if (!losses->markup.contains(tag)) losses->markup << tag;
+    ReadBox box;
+    box.text = Plain(html, format, &own);
+    bool lost = own.otherObjects > 0;
+    for (const QString& source : own.images) {
+        // The platform names the files of a text by their path and name,
+        // percent-encoded; anything else (a web address) is not in the file.
+        const MoodleFile* found = nullptr;
+        if (source.startsWith(kPluginFile)) {
+            const QString relative =
+                QUrl::fromPercentEncoding(source.mid(kPluginFile.size()).toUtf8());
+            const QString name = relative.section(u'/', -1);
+            QString path = u'/' + relative.left(relative.size() - name.size());
+            if (!path.endsWith(u'/')) path += u'/';
+            for (const MoodleFile& file : files) {
+                QString filePath = QString::fromStdString(file.path);
+                if (filePath.isEmpty()) filePath = QStringLiteral("/");
+                if (QString::fromStdString(file.name) == name && filePath == path) {
+                    found = &file;
+                    break;
+                }
+            }
+        }
+        if (!found) {
+            lost = true;
+            continue;
+        }
+        const QString name = QString::fromStdString(found->name);
+        const auto refuse = [&](const QString& why) {
+            refused << QStringLiteral("question %1: the picture %2 is not kept: %3")
+                           .arg(paperNumber)
+                           .arg(SafePictureName(name, {}), why);
+        };
+        if (found->tooLarge) {
+            refuse(QStringLiteral("it is larger than %1 MB").arg(kMaxPictureFileBytes >> 20));
+            continue;
+        }
+        const auto result = QByteArray::fromBase64Encoding(
+            QByteArray::fromStdString(found->data).simplified().replace(' ', QByteArray()),
+            QByteArray::AbortOnBase64DecodingErrors);
+        const QByteArray& decoded = result.decoded;
+        const QString kind = result ? PictureFormatOf(decoded) : QString();
+        if (!result || decoded.isEmpty())
+            refuse(QStringLiteral("its file is damaged"));
+        else if (decoded.size() > kMaxPictureFileBytes)
+            refuse(QStringLiteral("it is larger than %1 MB").arg(kMaxPictureFileBytes >> 20));
+        else if (kind == u"gif")
+            refuse(QStringLiteral("a GIF comes in from a file or the clipboard, not from here"));
+        else if (kind.isEmpty())
+            refuse(QStringLiteral("it is not a PNG, JPEG or SVG picture"));
+        else
+            box.pictures.append(Picture{decoded, kind, SafePictureName(name, kind)});
     }
-    return text.isEmpty() && own.picture ? QStringLiteral("[picture]") : text;
+    losses.picture = losses.picture || lost;
+    for (const QString& tag : own.markup)
+        if (!losses.markup.contains(tag)) losses.markup << tag;
+    // An option that is only a picture the file does not hold stands as
+    // "[picture]", so that the option and its credit are not lost.
+    if (option && box.text.isEmpty() && box.pictures.isEmpty() && lost) box.text = kPictureStandIn;
+    return box;
 }
 
 // A question of the bank as a question of the paper; nothing when it has
@@ -62,7 +142,10 @@ std::optional<QuestionRecord> ToRecord(const MoodleQuestion& source, int number,
     if (source.manyAnswers) return std::nullopt;
     QuestionRecord record;
     HtmlLosses losses;
-    record.Title = Plain(source.text, source.textFormat, &losses);
+    ReadBox title = ReadText(source.text, source.textFormat, source.textFiles, false, paperNumber,
+                             losses, skipped.pictureNotes);
+    record.Title = title.text;
+    record.Pictures[kPictureTitle] = title.pictures;
     record.Score = 1;  // the platform's own default grade
     if (source.hasGrade) {
         bool ok = false;
@@ -78,10 +161,13 @@ std::optional<QuestionRecord> ToRecord(const MoodleQuestion& source, int number,
     int letter = 0;
     std::array<double, 6> credit{};
     for (const MoodleQuestion::Answer& answer : source.answers) {
-        const QString text = AnswerText(answer, &losses);
-        if (text.isEmpty()) continue;  // the platform ignores blank answers too
+        ReadBox box = ReadText(answer.text, answer.format, answer.files, true, paperNumber, losses,
+                               skipped.pictureNotes);
+        // The platform ignores blank answers too.
+        if (box.text.isEmpty() && box.pictures.isEmpty()) continue;
         if (letter == 6) return std::nullopt;
-        record.Items[std::size_t(letter)] = text;
+        record.Items[std::size_t(letter)] = box.text;
+        record.Pictures[std::size_t(PictureBoxOfItem(letter))] = box.pictures;
         credit[std::size_t(letter)] = QString::fromStdString(answer.fraction).trimmed().toDouble();
         ++letter;
     }
@@ -181,6 +267,7 @@ ReadOutcome ReadMoodleXml(const QByteArray& content) {
         std::vector<std::string> path;  // the open elements' local names
         std::optional<MoodleQuestion> question;
         std::string* text = nullptr;  // where character data goes now
+        MoodleFile* file = nullptr;   // the <file> whose data is read now
         bool answerOpen = false;      // inside an answer that is kept
         int number = 0;
         for (Token t; (t = reader.Next()) != Token::End;) {
@@ -214,6 +301,17 @@ ReadOutcome ReadMoodleXml(const QByteArray& content) {
                             question->manyAnswers = true;
                         }
                     }
+                } else if (question && depth >= 3 && reader.Name() == "file" &&
+                           path[depth - 3] == "question" &&
+                           (path[depth - 2] == "questiontext" ||
+                            (path[depth - 2] == "answer" && answerOpen))) {
+                    auto& files = path[depth - 2] == "questiontext"
+                                      ? question->textFiles
+                                      : question->answers.back().files;
+                    files.emplace_back();
+                    file = &files.back();
+                    if (const std::string* name = reader.Attribute("name")) file->name = *name;
+                    if (const std::string* where = reader.Attribute("path")) file->path = *where;
                 } else if (question && depth >= 3 && reader.Name() == "text" &&
                            path[depth - 3] == "question") {
                     if (path[depth - 2] == "questiontext")
@@ -223,13 +321,13 @@ ReadOutcome ReadMoodleXml(const QByteArray& content) {
                 }
             } else if (t == Token::EndElement) {
                 text = nullptr;
+                file = nullptr;
                 if (!path.empty()) path.pop_back();
                 if (reader.Name() == "answer" && answerOpen && !path.empty() &&
                     path.back() == "question") {
                     // A blank answer is dropped, as the platform drops it, so
                     // that only answers with text count towards the six.
-                    const MoodleQuestion::Answer& last = question->answers.back();
-                    if (AnswerText(last).isEmpty()) question->answers.pop_back();
+                    if (IsBlankAnswer(question->answers.back())) question->answers.pop_back();
                     answerOpen = false;
                 }
                 if (reader.Name() == "question" && question &&
@@ -245,6 +343,7 @@ ReadOutcome ReadMoodleXml(const QByteArray& content) {
                             ToRecord(*question, ++number, collector.Count() + 1, lost, &error);
                         if (record) {
                             collector.skipped.credits << lost.credits;
+                            collector.skipped.pictureNotes << lost.pictureNotes;
                             for (int n : lost.pictures) collector.skipped.pictures.push_back(n);
                             for (int n : lost.markup) collector.skipped.markup.push_back(n);
                             for (const QString& tag : lost.markupTags)
@@ -258,6 +357,15 @@ ReadOutcome ReadMoodleXml(const QByteArray& content) {
                             return collector.Finish();  // more than a paper holds
                     }
                     question.reset();
+                }
+            } else if (t == Token::Text && file) {
+                // Only as much is kept as a picture can be; the rest tells
+                // that the picture is too large.
+                if (file->tooLarge || file->data.size() + reader.Text().size() > kMaxFileData) {
+                    file->tooLarge = true;
+                    std::string().swap(file->data);
+                } else {
+                    file->data += reader.Text();
                 }
             } else if (t == Token::Text && text) {
                 if (text->size() + reader.Text().size() > std::size_t(4 * kMaxTextUnits) + 4096)
@@ -275,12 +383,59 @@ ReadOutcome ReadMoodleXml(const QByteArray& content) {
     return collector.Finish();
 }
 
-QByteArray WriteMoodleXml(const std::vector<QuestionRecord>& questions) {
-    QByteArray out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<quiz>\n";
+namespace {
+
+// Writes the file, or with countOnly only counts it: the pictures' base64
+// is then counted, not made, so that a paper too large for the file costs
+// no more than its text to refuse.
+class MoodleWriter {
+public:
+    explicit MoodleWriter(bool countOnly) : countOnly_(countOnly) {}
+
+    void Write(const std::vector<QuestionRecord>& questions);
+    qsizetype Size() const { return out_.size() + counted_; }
+    QByteArray Take() { return std::move(out_); }
+
+private:
+    // A text as Moodle's editor writes it: the text, then each picture on a
+    // line of its own, shown from the file of its name beside the text.
+    void Text(const QString& text, const QList<Picture>& pictures, const QStringList& names,
+              const char* indent) {
+        out_ += "<text><![CDATA[";
+        AppendHtml(out_, text);
+        for (qsizetype k = 0; k < pictures.size(); ++k) {
+            if (k > 0 || !text.isEmpty()) out_ += "<br>";
+            // Percent-encoded, the name is a plain path within the text's
+            // files and can close neither the attribute nor the CDATA.
+            out_ += "<img src=\"" + kPluginFile.toUtf8() + QUrl::toPercentEncoding(names[k]) +
+                    "\" alt=\"\">";
+        }
+        out_ += "]]></text>\n";
+        for (qsizetype k = 0; k < pictures.size(); ++k) {
+            out_ += indent;
+            out_ += "<file name=\"";
+            AppendEscaped(out_, names[k]);
+            out_ += "\" path=\"/\" encoding=\"base64\">";
+            if (countOnly_)
+                counted_ += (pictures[k].Data.size() + 2) / 3 * 4;
+            else
+                out_ += pictures[k].Data.toBase64();
+            out_ += "</file>\n";
+        }
+    }
+
+    QByteArray out_;
+    qsizetype counted_ = 0;
+    bool countOnly_;
+};
+
+void MoodleWriter::Write(const std::vector<QuestionRecord>& questions) {
+    out_ = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<quiz>\n";
     int number = 0;
     for (const QuestionRecord& question : questions) {
         ++number;
         const WrittenOptions written = FilledOptions(question);
+        const std::vector<QStringList> names = WrittenPictureNames(question.Pictures);
         QString name = QStringLiteral("Q%1").arg(number);
         if (!question.Title.isEmpty()) {
             QString start = question.Title.left(40);
@@ -288,27 +443,41 @@ QByteArray WriteMoodleXml(const std::vector<QuestionRecord>& questions) {
             start.replace(u'\r', u' ').replace(u'\n', u' ').replace(u'\t', u' ');
             name += u' ' + start;
         }
-        out += "  <question type=\"multichoice\">\n    <name>\n      <text>";
-        AppendEscaped(out, name);
-        out += "</text>\n    </name>\n    <questiontext format=\"html\">\n      <text><![CDATA[";
-        AppendHtml(out, question.Title);
-        out += "]]></text>\n    </questiontext>\n    <defaultgrade>";
-        out += ShortestSingle(question.Score).toUtf8();
-        out += "</defaultgrade>\n    <single>";
-        out += written.correct == 1 ? "true" : "false";
-        out +=
+        out_ += "  <question type=\"multichoice\">\n    <name>\n      <text>";
+        AppendEscaped(out_, name);
+        out_ += "</text>\n    </name>\n    <questiontext format=\"html\">\n      ";
+        Text(question.Title, question.Pictures[kPictureTitle], names[kPictureTitle], "      ");
+        out_ += "    </questiontext>\n    <defaultgrade>";
+        out_ += ShortestSingle(question.Score).toUtf8();
+        out_ += "</defaultgrade>\n    <single>";
+        out_ += written.correct == 1 ? "true" : "false";
+        out_ +=
             "</single>\n    <shuffleanswers>0</shuffleanswers>\n"
             "    <answernumbering>ABCD</answernumbering>\n";
         for (const WrittenOption& option : written.options) {
-            out += "    <answer fraction=\"" + Weight(option.weight).toUtf8() +
-                   "\" format=\"html\">\n      <text><![CDATA[";
-            AppendHtml(out, option.text);
-            out += "]]></text>\n    </answer>\n";
+            const std::size_t box = std::size_t(PictureBoxOfItem(option.letter));
+            out_ += "    <answer fraction=\"" + Weight(option.weight).toUtf8() +
+                    "\" format=\"html\">\n      ";
+            Text(option.text, question.Pictures[box], names[box], "      ");
+            out_ += "    </answer>\n";
         }
-        out += "  </question>\n";
+        out_ += "  </question>\n";
     }
-    out += "</quiz>\n";
-    return out;
+    out_ += "</quiz>\n";
+}
+
+}  // namespace
+
+QByteArray WriteMoodleXml(const std::vector<QuestionRecord>& questions) {
+    MoodleWriter writer(false);
+    writer.Write(questions);
+    return writer.Take();
+}
+
+qsizetype MoodleXmlSize(const std::vector<QuestionRecord>& questions) {
+    MoodleWriter writer(true);
+    writer.Write(questions);
+    return writer.Size();
 }
 
 }  // namespace scrivane::interchange

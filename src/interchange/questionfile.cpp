@@ -2,12 +2,14 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <map>
 
 #include "interchange/aiken.h"
 #include "interchange/csv.h"
 #include "interchange/gift.h"
 #include "interchange/moodlexml.h"
+#include "interchange/picturefiles.h"
 #include "interchange/textfile.h"
 #include "interchange/workbooks.h"
 #include "spreadsheet/paperio.h"
@@ -166,7 +168,25 @@ ReadOutcome ReadQuestionFile(const QString& path, float defaultMark) {
     return outcome;
 }
 
+namespace {
+
+// The formats that hold text only write a stand-in for a box that was only a
+// picture, and lose the pictures with a note.
+bool TextOnlyFormat(Format format) {
+    return format == Format::Csv || format == Format::Gift || format == Format::Aiken;
+}
+
+QStringList Unfit(const std::vector<QuestionRecord>& questions, Format format);
+
+}  // namespace
+
 QStringList UnfitFor(const std::vector<QuestionRecord>& questions, Format format) {
+    return TextOnlyFormat(format) ? Unfit(TextOnly(questions), format) : Unfit(questions, format);
+}
+
+namespace {
+
+QStringList Unfit(const std::vector<QuestionRecord>& questions, Format format) {
     // Kinds of misfit in the order they are told, each with its questions.
     std::map<int, std::pair<QString, std::vector<int>>> found;
     const auto note = [&found](int order, const QString& what, int number) {
@@ -183,7 +203,8 @@ QStringList UnfitFor(const std::vector<QuestionRecord>& questions, Format format
             // An option of blanks reads back as empty, and only filled options
             // are written, so an answer on such an option would vanish or move.
             for (int i = 0; i < 6; ++i)
-                if ((question.Answer & (1 << i)) && IsBlank(question.Items[std::size_t(i)])) {
+                if ((question.Answer & (1 << i)) && IsBlank(question.Items[std::size_t(i)]) &&
+                    question.Pictures[std::size_t(PictureBoxOfItem(i))].isEmpty()) {
                     note(0, QStringLiteral("the answer names an empty option"), number);
                     break;
                 }
@@ -212,17 +233,45 @@ QStringList UnfitFor(const std::vector<QuestionRecord>& questions, Format format
     // Every format is held to the limit of the paper files, so that what is
     // written can be read back and opened as a paper.
     if (const auto rejection = TextRejection(questions)) lines << *rejection;
+    // Base64 adds a third to every picture a Moodle file carries.
+    if (format == Format::Moodle &&
+        std::any_of(questions.begin(), questions.end(),
+                    [](const QuestionRecord& q) { return HasPictures(q.Pictures); }))
+        if (const auto rejection =
+                FileSizeRejection(MoodleXmlSize(questions), QStringLiteral("with its pictures")))
+            lines << *rejection;
     return lines;
 }
 
-WriteOutcome WriteQuestionFile(const QString& path, const std::vector<QuestionRecord>& questions,
+}  // namespace
+
+namespace {
+WriteOutcome WriteQuestions(const QString& path, const std::vector<QuestionRecord>& questions,
+                            Format format);
+}  // namespace
+
+WriteOutcome WriteQuestionFile(const QString& path, const std::vector<QuestionRecord>& given,
                                Format format) {
     WriteOutcome outcome;
-    outcome.unfit = UnfitFor(questions, format);
+    outcome.unfit = UnfitFor(given, format);
     if (!outcome.unfit.isEmpty()) {
         outcome.status = WriteOutcome::Status::Unfit;
         return outcome;
     }
+    const bool textOnly = TextOnlyFormat(format);
+    const std::vector<QuestionRecord> stripped = textOnly ? TextOnly(given) : std::vector<QuestionRecord>{};
+    const std::vector<QuestionRecord>& questions = textOnly ? stripped : given;
+    const QStringList leftOut = textOnly ? PicturesLeftOut(given, InfoOf(format).description) : QStringList{};
+    outcome = WriteQuestions(path, questions, format);
+    if (outcome.Written()) outcome.notes = leftOut;
+    return outcome;
+}
+
+namespace {
+
+WriteOutcome WriteQuestions(const QString& path, const std::vector<QuestionRecord>& questions,
+                            Format format) {
+    WriteOutcome outcome;
     switch (format) {
         case Format::Xls: {
             const ExportResult result = WritePaperFile(path, questions);
@@ -252,5 +301,7 @@ WriteOutcome WriteQuestionFile(const QString& path, const std::vector<QuestionRe
     }
     return Failed(QStringLiteral("unknown format"));
 }
+
+}  // namespace
 
 }  // namespace scrivane::interchange

@@ -51,11 +51,14 @@ struct WriteOutcome {
     Status status = Status::Failed;
     QStringList unfit;  // Unfit: what the format cannot carry
     QString reason;     // Failed: why nothing was written
+    QStringList notes;  // Written: what the format left out ("question 2: GIFT does not carry pictures: ...")
     bool Written() const { return status == Status::Written; }
 };
 
 // Checks the paper against the format, then writes it: the file is replaced
-// whole or left as it was.
+// whole or left as it was. CSV, GIFT and Aiken hold text only: a title or
+// option that is only a picture is written as "[picture]", and the notes
+// name every picture left out.
 WriteOutcome WriteQuestionFile(const QString& path, const std::vector<QuestionRecord>& questions,
                                Format format);
 

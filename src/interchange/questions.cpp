@@ -37,11 +37,12 @@ QStringList Skipped::Notes() const {
     notes << credits;
     if (!pictures.empty())
         notes << QStringLiteral(
-                     "%1 lost %2: pictures are not kept, and an option that was only "
+                     "%1 lost %2 that the file does not hold, and an option that was only "
                      "a picture reads [picture]")
                      .arg(QuestionList(pictures), pictures.size() == 1
                                                       ? QStringLiteral("a picture")
                                                       : QStringLiteral("pictures"));
+    notes << pictureNotes;
     if (!markup.empty())
         notes << QStringLiteral("the formatting of %1 was dropped (%2)")
                      .arg(QuestionList(markup), markupTags.join(QStringLiteral(", ")));
@@ -90,7 +91,8 @@ WrittenOptions FilledOptions(const QuestionRecord& question) {
     WrittenOptions written;
     for (int i = 0; i < 6; ++i) {
         const QString& text = question.Items[std::size_t(i)];
-        if (text.isEmpty()) continue;
+        if (text.isEmpty() && question.Pictures[std::size_t(PictureBoxOfItem(i))].isEmpty())
+            continue;
         const bool correct = question.Answer & (1 << i);
         written.options.push_back({i, text, correct, 0});
         written.correct += correct;
@@ -102,6 +104,15 @@ WrittenOptions FilledOptions(const QuestionRecord& question) {
         else if (written.correct > 1)
             option.weight = -100.0 / wrong;
     return written;
+}
+
+std::optional<QString> FileSizeRejection(qsizetype bytes, const QString& what) {
+    if (bytes <= kMaxFileBytes) return std::nullopt;
+    return QStringLiteral(
+               "the file %1 would be %2 MiB, more than the %3 MiB that a file read back may be")
+        .arg(what)
+        .arg(double(bytes) / (1 << 20), 0, 'f', 1)
+        .arg(kMaxFileBytes >> 20);
 }
 
 QString Weight(double percent) {

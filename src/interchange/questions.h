@@ -40,7 +40,8 @@ struct Skipped {
     int categories = 0;
     // What was left out of the questions that were kept:
     QStringList credits;        // "question 3: the 50 % credit of option B is not kept"
-    std::vector<int> pictures;  // the questions that lost a picture
+    std::vector<int> pictures;  // the questions that lost a picture the file does not hold
+    QStringList pictureNotes;   // "question 3: the picture anim.gif is not kept: ..."
     std::vector<int> markup;    // the questions whose formatting was dropped
     QStringList markupTags;     // the tags dropped: "strong", "table"
 
@@ -69,8 +70,13 @@ private:
     std::vector<QuestionRecord> questions_;
 };
 
+// Why a file of `bytes` cannot be written: more than kMaxFileBytes, the
+// most any way in reads, so what is written always reads back. `what` says
+// what made it so large ("with its pictures").
+std::optional<QString> FileSizeRejection(qsizetype bytes, const QString& what);
+
 // The options written for a question in the platform formats: the filled
-// ones, in order, each with whether it is correct and its weight in percent.
+// ones (by text, or by a picture alone), in order, each with whether it is correct and its weight in percent.
 // One correct option takes 100 and the wrong ones 0; several correct ones
 // share 100 and the wrong ones share -100, so choosing them all gains nothing.
 struct WrittenOption {

@@ -86,7 +86,17 @@ void InterchangeCommands::ExportAs_Click() {
     }
     const interchange::WriteOutcome written =
         interchange::WriteQuestionFile(path, questions, info.format);
-    if (!written.Written()) paper_.TellWriteFailure(written.reason);
+    if (!written.Written()) {
+        paper_.TellWriteFailure(written.reason);
+    } else if (!written.notes.isEmpty()) {
+        // A text-only format leaves the pictures out: each is named.
+        MessageRequest note;
+        note.text = QStringLiteral("The paper was written as %1 without its pictures.")
+                        .arg(info.description);
+        note.icon = MsgIcon::Information;
+        note.informativeText = written.notes.join(u'\n');
+        seams_.prompts.MsgBox(note);
+    }
 }
 
 // The file dialogs start in the test_papers folder, as EXPORT's and IMPORT's do.

@@ -630,8 +630,9 @@ void ReadersTest::htmlTexts() {
     QCOMPARE(gift.rows[0].Items[0], html);
 }
 
-// An option that is only a picture is kept as [picture] with its credit, and
-// the note names every question that lost a picture.
+// An option that is only a picture the file does not hold is kept as
+// [picture] with its credit, and the note names every question that lost a
+// picture.
 void ReadersTest::pictures() {
     const QByteArray picture = "<![CDATA[<img src=\"@@PLUGINFILE@@/map.png\" alt=\"\">]]>";
     const QByteArray content =
@@ -646,8 +647,8 @@ void ReadersTest::pictures() {
     QCOMPARE(Lines(read.rows),
              (QStringList{"1 | B | Which flag? | Rome | [picture]", "1 | A | plain | Oslo | Bern",
                           "1 | A | Where? bold | a | b"}));
-    QCOMPARE(read.notes, (QStringList{"questions 1 and 3 lost pictures: pictures are not kept, and "
-                                      "an option that was only a picture reads [picture]",
+    QCOMPARE(read.notes, (QStringList{"questions 1 and 3 lost pictures that the file does not hold, "
+                                      "and an option that was only a picture reads [picture]",
                                       "the formatting of question 3 was dropped (b)"}));
 }
 
