@@ -18,6 +18,7 @@
 #include <span>
 
 #include "core/numbers.h"
+#include "print/printpictures.h"
 #include "spreadsheet/codec/workbook.h"
 
 namespace scrivane {
@@ -29,6 +30,12 @@ constexpr double kFooterMm = 9;       // band at the foot of the printable area
 constexpr double kQuestionGapMm = 4;  // between two questions
 constexpr double kColumnGapMm = 6;    // between the two columns of options
 constexpr double kBodyPoints = 11;
+// A picture stays well inside a page, so that it never has to split.
+constexpr double kPictureHeightOfPage = 0.8;
+// Options side by side only while each one's pictures are small: a row of
+// the two columns then always fits a page.
+constexpr double kPicturesInColumns = 0.3;
+constexpr int kPictureBlock = QTextFormat::UserProperty + 40;  // a block that holds a picture
 
 // Families that together cover Latin, Greek, Cyrillic, Arabic and CJK; the
 // font system falls back further for anything else.
@@ -98,6 +105,8 @@ struct PrintLayout::Pages {
     const QLocale& locale;
     std::vector<PlacedBlock>& map;
     double width = 0, height = 0;  // of the area above the footer, in device pixels
+    // Before the documents, which draw with it until they go.
+    PrintPictures pictures;
     std::vector<std::unique_ptr<QTextDocument>> docs;
     std::vector<Page> pages;
     double y = 0;
@@ -129,6 +138,7 @@ struct PrintLayout::Pages {
         doc->setDefaultFont(PrintFont(kBodyPoints));
         doc->setDocumentMargin(0);
         doc->setTextWidth(width);
+        pictures.Attach(doc.get());
         docs.push_back(std::move(doc));
         return docs.back().get();
     }
@@ -171,6 +181,7 @@ struct PrintLayout::Pages {
             if (!pageEmpty) NewPage();
             block.firstPage = int(pages.size()) - 1;
             doc->setPageSize(QSizeF(width, height));
+            KeepPicturesWhole(doc);
             const int count = doc->pageCount();
             for (int k = 0; k < count; ++k) {
                 if (k > 0) NewPage();
@@ -181,6 +192,38 @@ struct PrintLayout::Pages {
             block.lastPage = int(pages.size()) - 1;
         }
         map.push_back(block);
+    }
+
+    // A picture that would cross the foot of a page starts the next one
+    // instead (its table row, in two columns), so that it is never split.
+    void KeepPicturesWhole(QTextDocument* doc) const {
+        QAbstractTextDocumentLayout* layout = doc->documentLayout();
+        // Each round moves one picture (or table) down, each at most once.
+        for (int round = 0; round <= doc->blockCount(); ++round) {
+            bool moved = false;
+            for (QTextBlock block = doc->begin(); block.isValid() && !moved;
+                 block = block.next()) {
+                if (!block.blockFormat().boolProperty(kPictureBlock)) continue;
+                QRectF rect = layout->blockBoundingRect(block);
+                QTextCursor cursor(block);
+                QTextTable* table = cursor.currentTable();
+                if (table) rect.translate(0, layout->frameBoundingRect(table).top());
+                const double top = rect.top() + block.blockFormat().topMargin();
+                if (std::floor(top / height) == std::floor((rect.bottom() - 1) / height)) continue;
+                if (table) {
+                    QTextTableFormat format = table->format();
+                    if (format.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) continue;
+                    format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+                    table->setFormat(format);
+                } else {
+                    QTextBlockFormat format;
+                    format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+                    cursor.mergeBlockFormat(format);
+                }
+                moved = true;
+            }
+            if (!moved) return;
+        }
     }
 
     static QTextCharFormat Plain(double points = kBodyPoints, bool bold = false) {
@@ -212,6 +255,38 @@ struct PrintLayout::Pages {
             cursor.insertBlock(centred);
             cursor.insertText(line.join(QStringLiteral(" \u2013 ")), bold);
         }
+    }
+
+    // Each picture on a line of its own under the text it belongs to, in
+    // `room` device pixels of width; one that cannot be drawn is named.
+    void InsertPictures(QTextCursor& cursor, const QList<Picture>& list, QTextBlockFormat format,
+                        double room) {
+        format.setTextIndent(0);
+        format.setTopMargin(DocMm(1));
+        format.setProperty(kPictureBlock, true);
+        for (const Picture& picture : list) {
+            cursor.insertBlock(format);
+            if (const auto object = pictures.Format(picture, room, height * kPictureHeightOfPage,
+                                                    device.logicalDpiX())) {
+                cursor.insertText(QString(QChar::ObjectReplacementCharacter), *object);
+            } else {
+                QTextCharFormat note = Plain(kBodyPoints - 1);
+                note.setFontItalic(true);
+                cursor.insertText(
+                    QStringLiteral("[picture %1 cannot be drawn]").arg(picture.Name).simplified(),
+                    note);
+            }
+        }
+    }
+
+    // How tall the pictures stand one under another in `room` of width.
+    double PicturesHeight(const QList<Picture>& list, double room) {
+        double total = 0;
+        for (const Picture& picture : list)
+            if (const auto object = pictures.Format(picture, room, height * kPictureHeightOfPage,
+                                                    device.logicalDpiX()))
+                total += object->doubleProperty(PrintPictures::kHeightProperty) + Mm(1);
+        return total;
     }
 
     void NameLines(QTextCursor& cursor) {
@@ -272,8 +347,9 @@ struct PrintLayout::Pages {
         // A question without option texts prints its letters, for questions
         // written on the board; they take the title's place when it is empty.
         const bool blankOptions =
-            std::all_of(q.options.begin(), q.options.end(),
-                        [](const PrintedOption& option) { return option.text.isEmpty(); });
+            std::all_of(q.options.begin(), q.options.end(), [](const PrintedOption& option) {
+                return option.text.isEmpty() && option.pictures.isEmpty();
+            });
         QStringList letters;
         for (const PrintedOption& option : q.options) letters << QString(option.letter);
         const bool lettersAsTitle = blankOptions && q.title.isEmpty();
@@ -290,6 +366,12 @@ struct PrintLayout::Pages {
             mark.setFont(PrintFont(kBodyPoints - 1));
             mark.setForeground(QColor(0x44, 0x44, 0x44));
             cursor.insertText(QStringLiteral("  ") + MarkText(q.score, locale), mark);
+        }
+        if (!q.titlePictures.isEmpty()) {
+            QTextBlockFormat under;
+            under.setLayoutDirection(Qt::LeftToRight);
+            under.setLeftMargin(indent);
+            InsertPictures(cursor, q.titlePictures, under, width - indent);
         }
         if (q.options.empty() || lettersAsTitle) return doc;
         if (blankOptions) {
@@ -308,7 +390,8 @@ struct PrintLayout::Pages {
         for (const PrintedOption& option : q.options) {
             texts << QString(option.letter) + QStringLiteral(". ") + Printable(option.text);
             twoColumns = twoColumns && !option.text.contains(u'\n') &&
-                         metrics.horizontalAdvance(texts.back()) <= columnWidth;
+                         metrics.horizontalAdvance(texts.back()) <= columnWidth &&
+                         PicturesHeight(option.pictures, columnWidth) <= height * kPicturesInColumns;
         }
         QTextBlockFormat optionFormat;
         optionFormat.setLayoutDirection(Qt::LeftToRight);
@@ -327,10 +410,15 @@ struct PrintLayout::Pages {
             const int rows = int(texts.size() + 1) / 2;
             cursor.movePosition(QTextCursor::End);
             QTextTable* grid = cursor.insertTable(rows, 2, table);
+            const double letterWidth = metrics.horizontalAdvance(QStringLiteral("M. "));
             for (int k = 0; k < int(texts.size()); ++k) {
                 QTextCursor cell = grid->cellAt(k / 2, k % 2).firstCursorPosition();
                 cell.setBlockFormat(optionFormat);
                 cell.insertText(texts[k], plain);
+                QTextBlockFormat under = optionFormat;
+                under.setLeftMargin(letterWidth);
+                InsertPictures(cell, q.options[std::size_t(k)].pictures, under,
+                               columnWidth - letterWidth);
             }
             // The paragraph that follows a table takes no room.
             QTextCursor after(doc);
@@ -346,9 +434,11 @@ struct PrintLayout::Pages {
             QTextBlockFormat option = optionFormat;
             option.setLeftMargin(indent + letterWidth);
             option.setTextIndent(-letterWidth);
-            for (const QString& text : texts) {
+            for (int k = 0; k < int(texts.size()); ++k) {
                 cursor.insertBlock(option);
-                cursor.insertText(text, plain);
+                cursor.insertText(texts[k], plain);
+                InsertPictures(cursor, q.options[std::size_t(k)].pictures, option,
+                               width - indent - letterWidth);
             }
         }
         return doc;
@@ -414,7 +504,16 @@ struct PrintLayout::Pages {
         return x;
     }
 
-    void PaintKeyBlock(QPainter& painter, const KeyBlock& block) const {
+    // The pictures of a question's correct options, which its key row shows
+    // beside the letters so that a shuffled picture is seen to go with its letter.
+    static QList<Picture> AnswerPictures(const PrintedQuestion& q) {
+        QList<Picture> list;
+        for (std::size_t k = 0; k < q.options.size(); ++k)
+            if (q.answer & (1u << k)) list += q.options[k].pictures;
+        return list;
+    }
+
+    void PaintKeyBlock(QPainter& painter, const KeyBlock& block) {
         const PaperVersion& version = *block.version;
         const int columns = block.showSource ? 4 : 3;
         const double h = KeyRowHeight();
@@ -443,12 +542,30 @@ struct PrintLayout::Pages {
             if (row < 0)
                 painter.fillRect(QRectF(block.x, top, KeyColumnX(columns), h),
                                  QColor(0xee, 0xee, 0xee));
+            const QList<Picture> shown =
+                strong ? QList<Picture>{} : AnswerPictures(version.questions[std::size_t(row)]);
             for (int c = 0; c < columns; ++c) {
                 const QRectF cell(block.x + KeyColumnX(c), top, KeyColumnX(c + 1) - KeyColumnX(c),
                                   h);
                 painter.drawRect(cell);
                 painter.setFont(strong || c == 1 ? bold : plain);
-                painter.drawText(cell, Qt::AlignCenter, texts[c]);
+                if (c != 1 || shown.isEmpty()) {
+                    painter.drawText(cell, Qt::AlignCenter, texts[c]);
+                    continue;
+                }
+                // The letters on the left, the pictures small in the rest.
+                const double pad = Mm(0.7);
+                const QRectF letters(cell.left() + pad, top,
+                                     QFontMetricsF(painter.font(), painter.device())
+                                             .horizontalAdvance(texts[c]) + pad,
+                                     h);
+                painter.drawText(letters, Qt::AlignLeft | Qt::AlignVCenter, texts[c]);
+                const double side = h - 2 * pad;
+                const int fit = std::max(1, int((cell.right() - letters.right()) / (side + pad)));
+                for (int k = 0; k < std::min(fit, int(shown.size())); ++k)
+                    pictures.DrawFitted(painter, shown[k],
+                                        QRectF(letters.right() + k * (side + pad), top + pad,
+                                               side, side));
             }
         }
     }

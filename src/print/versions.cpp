@@ -51,12 +51,18 @@ Generator StreamFor(std::uint32_t seed, int version, int question) {
     return Generator(mix.Next());
 }
 
-bool IsFilled(const QString& text) {
-    return !text.trimmed().isEmpty();
+bool HasFilledOption(const QuestionRecord& record) {
+    for (int i = 0; i < 6; ++i)
+        if (IsFilledOption(record, i)) return true;
+    return false;
 }
 
-bool HasFilledOption(const QuestionRecord& record) {
-    return std::any_of(record.Items.begin(), record.Items.end(), IsFilled);
+// Each picture goes with its box: the title's with the title, an option's
+// with the option wherever it is printed.
+void AttachPictures(PrintedQuestion& q, const QuestionRecord& record) {
+    q.titlePictures = record.Pictures[kPictureTitle];
+    for (PrintedOption& option : q.options)
+        option.pictures = record.Pictures[std::size_t(PictureBoxOfItem(option.sourceLetter.unicode() - u'A'))];
 }
 
 PrintedQuestion AsStored(const QuestionRecord& record, int source, int blankLetters) {
@@ -67,7 +73,7 @@ PrintedQuestion AsStored(const QuestionRecord& record, int source, int blankLett
     q.title = record.Title.trimmed();
     q.answer = record.Answer & 63;
     for (int i = 0; i < 6; ++i)
-        if (IsFilled(record.Items[std::size_t(i)]))
+        if (IsFilledOption(record, i))
             q.options.push_back(
                 {QChar(u'A' + i), record.Items[std::size_t(i)].trimmed(), QChar(u'A' + i)});
     if (q.options.empty()) {
@@ -121,7 +127,7 @@ QString PrintedQuestion::KeyText() const {
 OptionPlaces PlacesOf(const QuestionRecord& record, KeptOptionsRule rule) {
     OptionPlaces places;
     for (int i = 0; i < 6; ++i)
-        if (IsFilled(record.Items[std::size_t(i)])) places.filled |= std::uint8_t(1u << i);
+        if (IsFilledOption(record, i)) places.filled |= std::uint8_t(1u << i);
     const KeptOptions kept = KeptOptionsOf(record.Items, rule);
     places.pinned = std::uint8_t(kept.kept & places.filled);
     places.whole = kept.whole;
@@ -166,6 +172,7 @@ std::vector<PaperVersion> BuildVersions(const std::vector<QuestionRecord>& paper
                     ? Shuffled(record, index + 1, settings.blankOptionLetters, settings.keptOptions,
                                StreamFor(settings.seed, v, index + 1))
                     : AsStored(record, index + 1, settings.blankOptionLetters));
+            AttachPictures(version.questions.back(), record);
         }
         versions.push_back(std::move(version));
     }

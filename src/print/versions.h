@@ -37,13 +37,15 @@ struct PrintedOption {
     QChar letter;  // as printed
     QString text;
     QChar sourceLetter;  // the option's letter in the paper
+    QList<Picture> pictures = {};  // printed under its text
 };
 
 struct PrintedQuestion {
     int source = 0;  // the question's number in the paper, from 1
     float score = 0;
     QString title;
-    // The filled options in printed order; for a question without option
+    QList<Picture> titlePictures;  // printed under the title
+    // The filled options (by text, or by a picture alone) in printed order; for a question without option
     // texts, the answer mode's letters with empty texts.
     std::vector<PrintedOption> options;
     AnswerMask answer = 0;  // over the printed letters
