@@ -135,7 +135,14 @@ PictureTaken TakePictureImage(const QImage& image, const QString& name) {
 }
 
 QString PictureFileFilter() {
-    return QStringLiteral("Pictures (*.png *.jpg *.jpeg *.gif *.svg)");
+    return QStringLiteral(
+        "Pictures (*.png *.jpg *.jpeg *.gif *.svg)|*.png *.jpg *.jpeg *.gif *.svg");
+}
+
+bool HasPictureSuffix(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == u"png" || suffix == u"jpg" || suffix == u"jpeg" || suffix == u"gif" ||
+           suffix == u"svg";
 }
 
 }  // namespace scrivane

@@ -27,8 +27,12 @@ PictureTaken TakePictureData(const QByteArray& data, const QString& name);
 // A clipboard image, kept as PNG.
 PictureTaken TakePictureImage(const QImage& image, const QString& name = {});
 
-// The file-name patterns of the pictures taken, for a file dialog.
+// The file-name patterns of the pictures taken, for a file dialog
+// ("Description (patterns)|patterns").
 QString PictureFileFilter();
+// Whether a file's name ends as a picture's does (.png, .jpg, .jpeg, .gif,
+// .svg), for a drop that may be a picture or a paper.
+bool HasPictureSuffix(const QString& path);
 
 }  // namespace scrivane
 
