@@ -1,16 +1,15 @@
 #include "print/printpictures.h"
 
 #include <QAbstractTextDocumentLayout>
-#include <QBuffer>
 #include <QImage>
-#include <QImageReader>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QTextDocument>
-#include <QXmlStreamReader>
 #include <algorithm>
 
 #include "core/paperrules.h"
+#include "pictures/pictureload.h"
+#include "pictures/svgcheck.h"
 
 namespace scrivane {
 
@@ -22,54 +21,6 @@ constexpr int kHeight = PrintPictures::kHeightProperty;
 
 constexpr double kBitmapDpi = 300;  // a bitmap's own size on paper
 constexpr double kSvgDpi = 96;      // an SVG's pixels are CSS pixels
-
-// An SVG is drawn only when it names nothing outside itself: no DOCTYPE or
-// entity, no script, no link or style reference other than to its own parts
-// or to data it carries.
-bool SelfContainedSvg(const QByteArray& data) {
-    QXmlStreamReader xml(data);
-    const auto outward = [](QStringView value) {
-        const QStringView v = value.trimmed();
-        return !v.isEmpty() && !v.startsWith(u'#') && !v.startsWith(u"data:", Qt::CaseInsensitive);
-    };
-    const auto outwardStyle = [](QStringView text) {
-        const QString lower = text.toString().toLower().remove(u' ');
-        qsizetype at = 0;
-        while ((at = lower.indexOf(QStringLiteral("url("), at)) >= 0) {
-            at += 4;
-            const QStringView rest = QStringView(lower).sliced(at);
-            if (!rest.startsWith(u'#') && !rest.startsWith(u"'#") && !rest.startsWith(u"\"#"))
-                return true;
-        }
-        return lower.contains(QStringLiteral("@import"));
-    };
-    while (!xml.atEnd()) {
-        switch (xml.readNext()) {
-            case QXmlStreamReader::DTD:
-            case QXmlStreamReader::EntityReference:
-                return false;
-            case QXmlStreamReader::StartElement: {
-                const QStringView name = xml.name();
-                if (name == u"script" || name == u"foreignObject") return false;
-                for (const QXmlStreamAttribute& attribute : xml.attributes()) {
-                    const QStringView attributeName = attribute.name();
-                    if ((attributeName == u"href" || attributeName == u"src") &&
-                        outward(attribute.value()))
-                        return false;
-                    if (attributeName.startsWith(u"on")) return false;
-                    if (outwardStyle(attribute.value())) return false;
-                }
-                break;
-            }
-            case QXmlStreamReader::Characters:
-                if (outwardStyle(xml.text())) return false;
-                break;
-            default:
-                break;
-        }
-    }
-    return !xml.hasError();
-}
 
 }  // namespace
 
@@ -92,20 +43,19 @@ int PrintPictures::Prepare(const Picture& picture) {
         return *found;
     auto prepared = std::make_unique<Prepared>();
     bool ok = false;
+    // Checked as every picture is before it is drawn: an SVG that reaches
+    // outside itself is not drawn, nor a bitmap past the limits.
     if (picture.Format == u"svg") {
-        if (SelfContainedSvg(picture.Data)) {
+        if (SvgRefusal(picture.Data).isEmpty()) {
             prepared->svg = std::make_unique<QSvgRenderer>(picture.Data);
             const QSizeF size = prepared->svg->defaultSize();
             ok = prepared->svg->isValid() && !size.isEmpty();
             prepared->inches = size / kSvgDpi;
         }
     } else if (picture.Data.size() <= kMaxPictureFileBytes) {
-        QBuffer buffer;
-        buffer.setData(picture.Data);
-        QImageReader reader(&buffer);
-        const QSize size = reader.size();
-        if (size.isValid() && qint64(size.width()) * size.height() <= kMaxPicturePixels &&
-            reader.read(&prepared->image)) {
+        QString why;
+        prepared->image = DecodeRasterPicture(picture.Data, PictureFormatOf(picture.Data), &why);
+        if (!prepared->image.isNull()) {
             ok = true;
             prepared->inches = QSizeF(prepared->image.size()) / kBitmapDpi;
             // A photograph may be compressed as one; a diagram stays sharp.

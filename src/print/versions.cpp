@@ -57,12 +57,10 @@ bool HasFilledOption(const QuestionRecord& record) {
     return false;
 }
 
-// Each picture goes with its box: the title's with the title, an option's
-// with the option wherever it is printed.
-void AttachPictures(PrintedQuestion& q, const QuestionRecord& record) {
-    q.titlePictures = record.Pictures[kPictureTitle];
-    for (PrintedOption& option : q.options)
-        option.pictures = record.Pictures[std::size_t(PictureBoxOfItem(option.sourceLetter.unicode() - u'A'))];
+// The option `item` (0 for A) as printed under `letter`, with its pictures.
+PrintedOption OptionOf(const QuestionRecord& record, int item, QChar letter) {
+    return {letter, record.Items[std::size_t(item)].trimmed(), QChar(u'A' + item),
+            record.Pictures[std::size_t(PictureBoxOfItem(item))]};
 }
 
 PrintedQuestion AsStored(const QuestionRecord& record, int source, int blankLetters) {
@@ -71,18 +69,17 @@ PrintedQuestion AsStored(const QuestionRecord& record, int source, int blankLett
     q.score = record.Score;
     // Blanks at the ends of a text are not printed.
     q.title = record.Title.trimmed();
+    q.titlePictures = record.Pictures[kPictureTitle];
     q.answer = record.Answer & 63;
     for (int i = 0; i < 6; ++i)
-        if (IsFilledOption(record, i))
-            q.options.push_back(
-                {QChar(u'A' + i), record.Items[std::size_t(i)].trimmed(), QChar(u'A' + i)});
+        if (IsFilledOption(record, i)) q.options.push_back(OptionOf(record, i, QChar(u'A' + i)));
     if (q.options.empty()) {
         // A question without option texts (a quick paper's) offers the
         // letters of the answer mode, and any letter its answer names.
         const int letters =
             std::max(std::clamp(blankLetters, 1, 6), int(std::bit_width(unsigned(q.answer))));
         for (int i = 0; i < letters; ++i)
-            q.options.push_back({QChar(u'A' + i), {}, QChar(u'A' + i)});
+            q.options.push_back({QChar(u'A' + i), {}, QChar(u'A' + i), {}});
     }
     return q;
 }
@@ -111,8 +108,7 @@ PrintedQuestion Shuffled(const QuestionRecord& record, int source, int blankLett
     q.options.clear();
     q.answer = 0;
     for (std::size_t p = 0; p < order.size(); ++p) {
-        q.options.push_back({QChar(u'A' + int(p)), record.Items[std::size_t(order[p])].trimmed(),
-                             QChar(u'A' + order[p])});
+        q.options.push_back(OptionOf(record, order[p], QChar(u'A' + int(p))));
         if (record.Answer & (1u << order[p])) q.answer |= AnswerMask(1u << p);
     }
     return q;
@@ -128,7 +124,7 @@ OptionPlaces PlacesOf(const QuestionRecord& record, KeptOptionsRule rule) {
     OptionPlaces places;
     for (int i = 0; i < 6; ++i)
         if (IsFilledOption(record, i)) places.filled |= std::uint8_t(1u << i);
-    const KeptOptions kept = KeptOptionsOf(record.Items, rule);
+    const KeptOptions kept = KeptOptionsOf(record, rule);
     places.pinned = std::uint8_t(kept.kept & places.filled);
     places.whole = kept.whole;
     return places;
@@ -172,7 +168,6 @@ std::vector<PaperVersion> BuildVersions(const std::vector<QuestionRecord>& paper
                     ? Shuffled(record, index + 1, settings.blankOptionLetters, settings.keptOptions,
                                StreamFor(settings.seed, v, index + 1))
                     : AsStored(record, index + 1, settings.blankOptionLetters));
-            AttachPictures(version.questions.back(), record);
         }
         versions.push_back(std::move(version));
     }

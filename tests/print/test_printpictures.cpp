@@ -128,6 +128,7 @@ private slots:
     void scaledToTheColumnAndNeverSplit();
     void versionsKeepPicturesWithOptions();
     void pictureOnlyOptionHasItsBubble();
+    void unsafePictureIsNamedNotDrawn();
 };
 
 // Each picture is printed where it belongs in every version and the key
@@ -240,6 +241,28 @@ void PrintPicturesTest::pictureOnlyOptionHasItsBubble() {
         if (bubble.kind == SheetBubble::Kind::Answer)
             bubbles << QStringLiteral("%1%2").arg(bubble.question).arg(bubble.option);
     QCOMPARE(bubbles, (QStringList{"1A", "1B", "1C", "2A", "2B", "2C", "3A", "3B"}));
+}
+
+// An SVG that names a file outside itself (read from a hostile bank) is not
+// drawn: its place says so, and the rest prints.
+void PrintPicturesTest::unsafePictureIsNamedNotDrawn() {
+    QuestionRecord q = Question(1, "A", "Which file?", {"none", "all", "", "", "", ""});
+    q.Pictures[kPictureTitle] = {Picture{
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
+        "width=\"100\" height=\"100\"><image xlink:href=\"/etc/passwd\" width=\"100\" "
+        "height=\"100\"/></svg>",
+        QStringLiteral("svg"), QStringLiteral("passwd.svg")}};
+    PrintSettings settings = Settings(1, false);
+    settings.key = false;
+    PrintLayout layout(BuildVersions({q}, settings.versions), settings);
+    const QTemporaryDir dir;
+    const QString pdf = RenderPdf(dir, layout);
+    QVERIFY(!pdf.isEmpty());
+    const QString text = PdfText(pdf);
+    QVERIFY(text.contains(QStringLiteral("[picture passwd.svg cannot be drawn]")));
+    QVERIFY(text.contains(QStringLiteral("A. none")));
+    QVERIFY(!text.contains(QStringLiteral("root:")));
+    QVERIFY(PdfImages(pdf).isEmpty());
 }
 
 QTEST_MAIN(PrintPicturesTest)
