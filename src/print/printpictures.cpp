@@ -21,6 +21,9 @@ constexpr int kHeight = PrintPictures::kHeightProperty;
 
 constexpr double kBitmapDpi = 300;  // a bitmap's own size on paper
 constexpr double kSvgDpi = 96;      // an SVG's pixels are CSS pixels
+// No page prints wider or taller than this: a photo of more pixels is made
+// smaller once, to 300 to the inch at this size, before the PDF takes it.
+constexpr QSize kMaxPrintedPixels(int(7.5 * kBitmapDpi), int(10 * kBitmapDpi));
 
 }  // namespace
 
@@ -58,6 +61,10 @@ int PrintPictures::Prepare(const Picture& picture) {
         if (!prepared->image.isNull()) {
             ok = true;
             prepared->inches = QSizeF(prepared->image.size()) / kBitmapDpi;
+            if (prepared->image.width() > kMaxPrintedPixels.width() ||
+                prepared->image.height() > kMaxPrintedPixels.height())
+                prepared->image = prepared->image.scaled(kMaxPrintedPixels, Qt::KeepAspectRatio,
+                                                         Qt::SmoothTransformation);
             // A photograph may be compressed as one; a diagram stays sharp.
             prepared->lossless = picture.Format != u"jpeg";
         }
