@@ -44,6 +44,7 @@ private slots:
     void exportAsTypedExtension_data();
     void exportAsTypedExtension();
     void exportAsRunsTheChecksOfTheTypedFormat();
+    void exportAsNamesThePicturesLeftOut();
 };
 
 void InterchangeCommandsTest::importFromReplacesThePaper() {
@@ -248,6 +249,36 @@ void InterchangeCommandsTest::exportAsRunsTheChecksOfTheTypedFormat() {
     QCOMPARE(h.fake.prompts.messages.back().informativeText,
              QStringLiteral("question 1: the answer names an empty option"));
     QVERIFY(!QFile::exists(dir.filePath("sci.xml")));
+}
+
+// A Moodle bank comes in with its pictures; exported as GIFT, a message
+// names every picture left out; as Moodle XML, they go out again.
+void InterchangeCommandsTest::exportAsNamesThePicturesLeftOut() {
+    Harness h;
+    h.fake.prompts.files = {kFixtures + "pictures.moodle.xml"};
+    Trigger(h, "actionImportFrom");
+    const std::vector<QuestionRecord> rows = h.window->BoundTable().Records();
+    QCOMPARE(rows.size(), std::size_t(2));
+    QCOMPARE(rows[0].Pictures[kPictureTitle].value(0).Name, QStringLiteral("river map.png"));
+    h.fake.prompts.messages.clear();
+
+    QTemporaryDir dir;
+    h.fake.prompts.files = {dir.filePath("bank.gift"), dir.filePath("bank.xml")};
+    Trigger(h, "actionExportAs");
+    QCOMPARE(h.fake.prompts.Texts(),
+             QStringList({"The paper was written as GIFT without its pictures."}));
+    QCOMPARE(h.fake.prompts.messages.back().informativeText,
+             QStringLiteral("question 1: GIFT does not carry pictures: river map.png (the "
+                            "question) is left out\nquestion 2: GIFT does not carry pictures: "
+                            "graph_a.svg (option A), graph_b.svg (option B), rock.jpg (option C) "
+                            "are left out"));
+    QVERIFY(QFile::exists(dir.filePath("bank.gift")));
+    h.fake.prompts.messages.clear();
+    Trigger(h, "actionExportAs");
+    QVERIFY(h.fake.prompts.messages.empty());
+    const interchange::ReadOutcome back = interchange::ReadQuestionFile(dir.filePath("bank.xml"), 1);
+    QVERIFY(back.Read());
+    QCOMPARE(back.rows[1].Pictures, rows[1].Pictures);
 }
 
 QTEST_MAIN(InterchangeCommandsTest)
