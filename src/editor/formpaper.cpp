@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -201,6 +202,9 @@ void FormPaper::BuildControls() {
         button->setIcon(PictureSign());
         button->setToolButtonStyle(Qt::ToolButtonIconOnly);
         button->setAutoRaise(true);
+        // A click leaves the focus in the box, and Tab goes from box to box as
+        // ever: from the keyboard, the box's context menu offers "Picture…".
+        button->setFocusPolicy(Qt::NoFocus);
         button->hide();
         connect(button, &QToolButton::clicked, this, [this, box] { Picture_Click(box); });
         PictureButtons_[std::size_t(box)] = button;
@@ -280,13 +284,13 @@ void FormPaper::BuildControls() {
     setTabOrder(TextScore_, LabelAnswer_);
     setTabOrder(LabelAnswer_, CmdSetAnswer_);
     setTabOrder(CmdSetAnswer_, TextTitle_);
-    // Each box, then its "Picture…" button and its pictures, where shown.
+    // Each box, then its pictures where it has any.
     QWidget* previous = CmdSetAnswer_;
     for (int box = 0; box < kPictureBoxes; ++box) {
         QWidget* text =
             box == kPictureTitle ? static_cast<QWidget*>(TextTitle_) : TextItems_[box - 1];
-        for (QWidget* next : std::initializer_list<QWidget*>{
-                 text, PictureButtons_[std::size_t(box)], PictureStrips_[std::size_t(box)]}) {
+        for (QWidget* next :
+             std::initializer_list<QWidget*>{text, PictureStrips_[std::size_t(box)]}) {
             setTabOrder(previous, next);
             previous = next;
         }
@@ -663,6 +667,25 @@ bool FormPaper::eventFilter(QObject* watched, QEvent* event) {
         static_cast<QKeyEvent*>(event)->matches(QKeySequence::Paste) &&
         PastePicture(PictureBoxOf(watched)))
         return true;
+    // The box's own context menu, with "Picture…" below.
+    if (event->type() == QEvent::ContextMenu &&
+        (watched == TextTitle_->viewport() || BoxColumn(watched) >= 0)) {
+        const int box = PictureBoxOf(watched);
+        const auto* request = static_cast<QContextMenuEvent*>(event);
+        std::unique_ptr<QMenu> menu(box == kPictureTitle
+                                        ? TextTitle_->createStandardContextMenu(request->pos())
+                                        : TextItems_[box - 1]->createStandardContextMenu());
+        menu->addSeparator();
+        QAction* picture = menu->addAction(PictureSign(), QStringLiteral("Picture…"));
+        picture->setObjectName(QStringLiteral("AddPicture"));
+        picture->setEnabled(
+            table_.HasCurrentRow() &&
+            (box == kPictureTitle ? static_cast<QWidget*>(TextTitle_) : TextItems_[box - 1])
+                ->isEnabled());
+        connect(picture, &QAction::triggered, this, [this, box] { Picture_Click(box); });
+        menu->exec(request->globalPos());
+        return true;
+    }
     if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
         event->type() == QEvent::Drop) {
         const int box = PictureBoxOf(watched);

@@ -43,7 +43,8 @@ QIcon PictureSign() {
 }
 
 PictureStrip::PictureStrip(QWidget* parent) : QListWidget(parent) {
-    setViewMode(QListView::IconMode);
+    // Each thumbnail in a box of its own, which the selection fills.
+    setViewMode(QListView::ListMode);
     setFlow(QListView::LeftToRight);
     setWrapping(false);
     setMovement(QListView::Static);
@@ -92,7 +93,22 @@ void PictureStrip::Show(const QList<Picture>& pictures) {
         item->setToolTip(name);
         item->setData(Qt::AccessibleTextRole, name);
     }
-    if (count() > 0) setCurrentRow(std::clamp(selected, 0, count() - 1));
+    // The thumbnails are shown unselected; one is selected once the strip
+    // has the focus.
+    if (count() > 0)
+        setCurrentRow(
+            std::clamp(selected, 0, count() - 1),
+            hasFocus() ? QItemSelectionModel::ClearAndSelect : QItemSelectionModel::NoUpdate);
+}
+
+void PictureStrip::focusInEvent(QFocusEvent* event) {
+    QListWidget::focusInEvent(event);
+    if (currentItem() && selectedItems().isEmpty()) currentItem()->setSelected(true);
+}
+
+void PictureStrip::focusOutEvent(QFocusEvent* event) {
+    QListWidget::focusOutEvent(event);
+    if (event->reason() != Qt::PopupFocusReason) clearSelection();
 }
 
 void PictureStrip::keyPressEvent(QKeyEvent* event) {

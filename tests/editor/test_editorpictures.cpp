@@ -113,6 +113,28 @@ private slots:
         h.fake.prompts.fileLists.push_back({});
         QTest::mouseClick(h.Find<QToolButton>("PictureItem_1"), Qt::LeftButton);
         QCOMPARE(PicturesOf(h, PictureBoxOfItem(1)), added);
+
+        // From the keyboard: the box's context menu (Shift+F10) offers "Picture…".
+        auto* title = h.Find<QPlainTextEdit>("TextTitle");
+        title->setFocus();
+        h.fake.prompts.fileLists.push_back({Fixture("square-blue.svg")});
+        bool offered = false;
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu) return;
+            for (QAction* action : menu->actions())
+                if (action->objectName() == QStringLiteral("AddPicture")) {
+                    offered = action->text() == QStringLiteral("Picture…");
+                    action->trigger();
+                }
+            menu->close();
+        });
+        QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                              title->viewport()->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(title->viewport(), &key);
+        QVERIFY(offered);
+        QCOMPARE(PicturesOf(h, kPictureTitle).size(), 1);
+        QCOMPARE(h.window->History().UndoText(), QStringLiteral("Title picture of question 1"));
     }
 
     // Ctrl+V of an image adds it; of text, pastes the text.
