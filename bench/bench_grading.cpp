@@ -15,7 +15,7 @@
 #include <map>
 #include <string>
 
-#include "grading/read/pageread.h"
+#include "grading/read/sheetreader.h"
 #include "scangen/hugepicture.h"
 #include "scangen/evaluate.h"
 #include "scangen/scangen.h"

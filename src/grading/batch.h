@@ -11,7 +11,7 @@
 #include <functional>
 #include <memory>
 
-#include "grading/read/pageread.h"
+#include "grading/read/sheetreader.h"
 
 namespace scrivane {
 

@@ -7,7 +7,7 @@
 #include "checks/checkcommand.h"
 #include "grading/batch.h"
 #include "grading/gradesreport.h"
-#include "grading/pagesheet.h"
+#include "grading/sheettranslator.h"
 #include "grading/scanpages.h"
 #include "grading/statistics.h"
 #include "interchange/csv.h"
@@ -51,13 +51,13 @@ ConverterRun RunGradeConversion(const GradeJob& job, const std::filesystem::path
     // Sheets printed with the paper's identity are told from another paper's
     // by it.
     const SheetReader sheets(paper, modeLetters, ReadPaperIdentity(paperPath));
-    PageSheets pageSheets(paper);
+    SheetTranslator translator(paper);
     std::vector<SheetRead> reads;
     std::vector<int> order;  // each read's place in the batch
     GradingBatch batch(ScanPageSources(sheets, job.dpi), 2);
     batch.Run(files, [&](BatchPage& page) {
         page.read.upright = QImage();  // the picture is for the grades window only
-        reads.push_back(pageSheets.FromPage(page.read, page.file, page.page));
+        reads.push_back(translator.FromPage(page.read, page.file, page.page));
         order.push_back(page.index);
         if (json && progress)
             progress(ConverterLine(

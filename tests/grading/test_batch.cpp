@@ -13,7 +13,7 @@
 
 #include "grading/batch.h"
 #include "grading/batchrunner.h"
-#include "grading/pagesheet.h"
+#include "grading/sheettranslator.h"
 
 using namespace scrivane;
 
@@ -288,7 +288,7 @@ void BatchTest::pageToSheetThroughShuffledVersion() {
     digit.mark = BubbleRead::Mark::Marked;
     read.bubbles.push_back(digit);
 
-    PageSheets sheets(paper);
+    SheetTranslator sheets(paper);
     const SheetRead sheet = sheets.FromPage(read, "pile.pdf", 4);
     QVERIFY(!sheet.unreadable);
     QCOMPARE(sheet.file, "pile.pdf");

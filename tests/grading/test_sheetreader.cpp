@@ -14,7 +14,7 @@
 #include <functional>
 #include <thread>
 
-#include "grading/read/pageread.h"
+#include "grading/read/sheetreader.h"
 #include "scangen/hugepicture.h"
 #include "scangen/evaluate.h"
 #include "scangen/scangen.h"

@@ -12,7 +12,7 @@
 #include <random>
 
 #include "grading/batch.h"
-#include "grading/read/pageread.h"
+#include "grading/read/sheetreader.h"
 #include "grading/scanpages.h"
 #include "scangen/scangen.h"
 #include "spreadsheet/codec/ole2.h"

@@ -6,32 +6,15 @@
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
+#include "grading/read/readstages.h"
 #include "print/versions.h"
 
 namespace scrivane {
 
 namespace {
 
-// The brightest grey of a region (points) of the upright page: the paper
-// there. 0 off the page.
-double PaperIn(const cv::Mat& upright, double scale, const QRectF& r) {
-    const cv::Rect pixels =
-        cv::Rect(int(r.x() * scale), int(r.y() * scale), std::max(1, int(r.width() * scale)),
-                 std::max(1, int(r.height() * scale))) &
-        cv::Rect(0, 0, upright.cols, upright.rows);
-    if (pixels.area() == 0) return 0;
-    cv::Mat values = upright(pixels).clone().reshape(1, 1);
-    cv::sort(values, values, cv::SORT_ASCENDING);
-    return values.at<uchar>(0, int(values.cols * 0.9));
-}
-
-double MeanIn(const cv::Mat& upright, double scale, const QRectF& r) {
-    const cv::Rect pixels(int(r.x() * scale), int(r.y() * scale),
-                          std::max(1, int(r.width() * scale)),
-                          std::max(1, int(r.height() * scale)));
-    if ((pixels & cv::Rect(0, 0, upright.cols, upright.rows)) != pixels) return -1;
-    return cv::mean(upright(pixels))[0];
-}
+using sheetread::MeanIn;
+using sheetread::PaperIn;
 
 // The version the squares show, or an empty text when they cannot be told
 // (a black end missing, a square neither black nor white).

@@ -19,7 +19,7 @@
 
 #include "grading/batchrunner.h"
 #include "grading/gradesreport.h"
-#include "grading/pagesheet.h"
+#include "grading/sheettranslator.h"
 #include "grading/scanpages.h"
 #include "grading/session/gradeworkbook.h"
 #include "interchange/csv.h"
@@ -233,7 +233,7 @@ GradingSession::~GradingSession() {
 
 void GradingSession::SetPaper(std::vector<QuestionRecord> paper, QString modeLetters) {
     key_ = std::make_unique<AnswerKey>(paper, modeLetters);
-    pageSheets_ = std::make_unique<PageSheets>(paper);
+    translator_ = std::make_unique<SheetTranslator>(paper);
     modeLetters_ = modeLetters;
     paperDigest_ = PaperDigest(paper, modeLetters);
     legacyDigest_ = PaperDigest(paper, modeLetters, KeptOptionsRule::Phrases);
@@ -293,7 +293,7 @@ const SheetRead& GradingSession::ToRead(const GradingSheet& sheet) {
             page.bubbles.push_back(read);
         }
         if (!sheet.printedVersion.isEmpty()) ScoreAsVersion(page, sheet.version);
-        read = pageSheets_->FromPage(page, sheet.file, sheet.page);
+        read = translator_->FromPage(page, sheet.file, sheet.page);
         CheckPaperOf(read, page.code);
     }
     read.file = sheet.file;

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "grading/grades.h"
-#include "grading/read/pageread.h"
+#include "grading/read/sheetreader.h"
 #include "grading/statistics.h"
 #include "print/versions.h"
 
@@ -29,7 +29,7 @@ class QLockFile;
 namespace scrivane {
 
 class BatchRunner;
-class PageSheets;
+class SheetTranslator;
 struct BatchPage;
 
 // How a sheet stands in the table.
@@ -353,7 +353,7 @@ private:
 
     QString paperPath_, dataFolder_;
     std::unique_ptr<AnswerKey> key_;
-    std::unique_ptr<PageSheets> pageSheets_;
+    std::unique_ptr<SheetTranslator> translator_;
     mutable std::mutex readerMutex_;  // ReadPage runs on other threads
     std::shared_ptr<const SheetReader> reader_;
     std::shared_ptr<const SheetReader> runnerReader_;  // the reading's, kept while it runs

@@ -1,4 +1,4 @@
-#include "grading/pagesheet.h"
+#include "grading/sheettranslator.h"
 
 namespace scrivane {
 
@@ -12,23 +12,9 @@ SheetRead Unreadable(SheetRead sheet, const QString& why) {
 
 }  // namespace
 
-PageSheets::PageSheets(std::vector<QuestionRecord> paper) : paper_(std::move(paper)) {}
+SheetTranslator::SheetTranslator(std::vector<QuestionRecord> paper) : versions_(std::move(paper)) {}
 
-const PaperVersion* PageSheets::Version(const SheetCode& code) {
-    const VersionSettings& s = code.versions;
-    const QByteArray key = QByteArray::number(s.count) + ' ' + QByteArray::number(s.seed) + ' ' +
-                           QByteArray::number(int(s.shuffleQuestions)) +
-                           QByteArray::number(int(s.shuffleOptions)) + ' ' +
-                           QByteArray::number(s.blankOptionLetters) + ' ' +
-                           QByteArray::number(int(s.keptOptions));
-    auto found = versions_.find(key);
-    if (found == versions_.end()) found = versions_.insert(key, BuildVersions(paper_, s));
-    for (const PaperVersion& version : *found)
-        if (version.name == code.version) return &version;
-    return nullptr;
-}
-
-SheetRead PageSheets::FromPage(const PageRead& read, const QString& file, int page) {
+SheetRead SheetTranslator::FromPage(const PageRead& read, const QString& file, int page) const {
     SheetRead sheet;
     sheet.file = file;
     sheet.page = page;
@@ -40,22 +26,23 @@ SheetRead PageSheets::FromPage(const PageRead& read, const QString& file, int pa
         return Unreadable(std::move(sheet), QStringLiteral("the sheet's code could not be read"));
     SheetCode code = *read.code;
     if (!read.version.isEmpty()) code.version = read.version;
-    const PaperVersion* version = Version(code);
+    const PaperVersion* version = versions_.Find(code.versions, code.version);
     if (!version)
         return Unreadable(
             std::move(sheet),
             QStringLiteral("version %1 is not one of this paper's versions").arg(code.version));
+    const std::vector<QuestionRecord>& paper = versions_.Paper();
     sheet.version = code.version;
     sheet.reasons = read.reasons;
 
     // The printed letters of each question, by its number in the paper.
-    std::vector<const PrintedQuestion*> printed(paper_.size(), nullptr);
+    std::vector<const PrintedQuestion*> printed(paper.size(), nullptr);
     for (const PrintedQuestion& question : version->questions)
-        if (question.source >= 1 && std::size_t(question.source) <= paper_.size())
+        if (question.source >= 1 && std::size_t(question.source) <= paper.size())
             printed[std::size_t(question.source - 1)] = &question;
 
-    sheet.answers.resize(paper_.size());
-    for (std::size_t i = 0; i < paper_.size(); ++i) sheet.answers[i].question = int(i + 1);
+    sheet.answers.resize(paper.size());
+    for (std::size_t i = 0; i < paper.size(); ++i) sheet.answers[i].question = int(i + 1);
     sheet.student.resize(std::size_t(std::clamp(code.idDigits, 0, kMaxIdDigits)));
     for (const BubbleRead& bubbleRead : read.bubbles) {
         if (bubbleRead.mark == BubbleRead::Mark::Empty) continue;
@@ -69,7 +56,7 @@ SheetRead PageSheets::FromPage(const PageRead& read, const QString& file, int pa
             (marked ? digit.marked : digit.unclear) |= (1 << bubble.digit);
             continue;
         }
-        if (bubble.source < 1 || std::size_t(bubble.source) > paper_.size()) continue;
+        if (bubble.source < 1 || std::size_t(bubble.source) > paper.size()) continue;
         // A question without option texts offers its letters unshuffled.
         QChar letter = bubble.option;
         if (const PrintedQuestion* question = printed[std::size_t(bubble.source - 1)])
@@ -83,7 +70,7 @@ SheetRead PageSheets::FromPage(const PageRead& read, const QString& file, int pa
     // Every question keeps the number it was printed with, marked or not.
     for (const SheetBubble& bubble : read.layout.bubbles)
         if (bubble.kind == SheetBubble::Kind::Answer && bubble.source >= 1 &&
-            std::size_t(bubble.source) <= paper_.size())
+            std::size_t(bubble.source) <= paper.size())
             sheet.answers[std::size_t(bubble.source - 1)].sheetQuestion = bubble.question;
     return sheet;
 }

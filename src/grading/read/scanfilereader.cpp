@@ -11,8 +11,8 @@
 #include <cstring>
 #include <mutex>
 
-#include "grading/read/pageread.h"
 #include "grading/read/pdfpictures.h"
+#include "grading/read/scanfilereader.h"
 
 namespace scrivane {
 
