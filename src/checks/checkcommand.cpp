@@ -8,7 +8,7 @@
 #include "checks/rebalance.h"
 #include "core/typeinfo.h"
 #include "interchange/questionfile.h"
-#include "spreadsheet/convert.h"
+#include "spreadsheet/workbookcommand.h"
 #include "spreadsheet/paperio.h"
 
 namespace scrivane {

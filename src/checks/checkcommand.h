@@ -21,7 +21,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "spreadsheet/convert.h"
+#include "spreadsheet/workbookcommand.h"
 
 namespace scrivane {
 

@@ -12,7 +12,7 @@
 #include "grading/statistics.h"
 #include "interchange/csv.h"
 #include "print/answersheet.h"
-#include "spreadsheet/convert.h"
+#include "spreadsheet/workbookcommand.h"
 #include "spreadsheet/paperio.h"
 
 namespace scrivane {

@@ -16,9 +16,9 @@
 
 #include "checks/checkcommand.h"
 #include "grading/gradecommand.h"
-#include "interchange/conversion.h"
-#include "print/pdfconverter.h"
-#include "spreadsheet/convert.h"
+#include "interchange/formatcommand.h"
+#include "print/pdfcommand.h"
+#include "spreadsheet/workbookcommand.h"
 
 namespace scrivane::convert {
 

@@ -4,7 +4,7 @@
 
 #include "checks/checkcommand.h"
 #include "options.h"
-#include "print/pdfconverter.h"
+#include "print/pdfcommand.h"
 
 using namespace scrivane::convert;
 

@@ -6,7 +6,7 @@
 #include <QCoreApplication>
 
 #include "options.h"
-#include "spreadsheet/convert.h"
+#include "spreadsheet/workbookcommand.h"
 
 using namespace scrivane::convert;
 
