@@ -18,23 +18,79 @@ namespace scrivane::convert {
 
 namespace {
 
-const ModeRow kModes[] = {
-    {Mode::Help, "scrivane-convert", "       scrivane-convert --help\n"},
-    {Mode::Formats, "scrivane-convert-formats",
-     "usage: scrivane-convert INPUT --json\n"
-     "       scrivane-convert INPUT OUTPUT [--to FORMAT] [--from aiken|gift|moodle|csv]\n"},
-    {Mode::Pdf, "scrivane-convert-pdf",
-     "       scrivane-convert PAPER OUT.pdf [--versions N] [--seed S] [--shuffle-questions]\n"
-     "           [--shuffle-options] [--no-paper] [--no-key] [--answer-sheet] [--id-digits N]\n"
-     "           [--heading TEXT] [--versions-json FILE] [--sheet-layout-json FILE]\n"
-     "           [--mode single|multiple]\n"},
-    {Mode::Check, "scrivane-convert-formats",
-     "       scrivane-convert PAPER --check [--json] [--mode single|multiple]\n"
-     "       scrivane-convert PAPER OUT --rebalance [--mode single|multiple]\n"},
-    {Mode::Grade, "scrivane-convert-grade",
-     "       scrivane-convert PAPER --grade SCAN... [--json] [--csv OUT]\n"
-     "           [--class-list FILE] [--dpi N] [--scoring partial] [--mode single|multiple]\n"},
+const OptionRow kFormatsOptions[] = {
+    kJsonOption,
+    {"--to", "FORMAT", "OUTPUT's format: xls, xlsx, ods, csv, moodle, gift or aiken"},
+    {"--from", "aiken|gift|moodle|csv", "reads INPUT as that format, whatever it looks like"},
 };
+const char* const kFormatsSynopses[] = {"INPUT --json", "INPUT OUTPUT {--to} {--from}"};
+
+const OptionRow kPdfOptions[] = {
+    {"--versions", "N", "how many versions are printed, 1 to 26 (default 1)"},
+    {"--seed", "S", "the shuffles' seed, 0 to 4294967295 (default random)"},
+    {"--shuffle-questions", nullptr, "each version has its questions in another order"},
+    {"--shuffle-options", nullptr, "each version has its options in another order"},
+    {"--no-paper", nullptr, "leaves out the question papers"},
+    {"--no-key", nullptr, "leaves out the answer keys"},
+    {"--answer-sheet", nullptr, "prints the answer sheets"},
+    {"--id-digits", "N", "the sheet's student number columns, 0 to 10 (default 8)"},
+    {"--heading", "TEXT", "the papers' heading (default the paper's file name)"},
+    {"--versions-json", "FILE", "writes the versions as JSON"},
+    {"--sheet-layout-json", "FILE", "writes where the sheet's markers and bubbles stand"},
+    kModeOption,
+};
+const char* const kPdfSynopses[] = {
+    "PAPER OUT.pdf {--versions} {--seed} {--shuffle-questions}\n"
+    "{--shuffle-options} {--no-paper} {--no-key} {--answer-sheet} {--id-digits}\n"
+    "{--heading} {--versions-json} {--sheet-layout-json}\n"
+    "{--mode}"};
+
+const OptionRow kCheckOptions[] = {
+    {"--check", nullptr, "lists the paper's problems and its answer key's balance"},
+    {"--rebalance", nullptr, "writes the paper with its answer key rebalanced as OUT"},
+    kJsonOption,
+    kModeOption,
+};
+const char* const kCheckSynopses[] = {"PAPER --check {--json} {--mode}",
+                                      "PAPER OUT --rebalance {--mode}"};
+
+const OptionRow kGradeOptions[] = {
+    {"--grade", nullptr, "reads the answer sheets in the scans and prints the marks"},
+    kJsonOption,
+    {"--csv", "OUT", "writes the grades as a table"},
+    {"--class-list", "FILE", "the class's student numbers and names, as CSV"},
+    {"--dpi", "N", "the resolution of scans that do not tell theirs, 50 to 2400"},
+    {"--scoring", "partial", "part marks for part answers (default exact)"},
+    kModeOption,
+};
+const char* const kGradeSynopses[] = {
+    "PAPER --grade SCAN... {--json} {--csv}\n"
+    "{--class-list} {--dpi} {--scoring} {--mode}"};
+
+const OptionRow kHelpOptions[] = {kHelpOption, kShortHelpOption};
+const char* const kHelpSynopses[] = {"--help"};
+
+const ModeRow kModes[] = {
+    {Mode::Help, "scrivane-convert", kHelpOptions, kHelpSynopses, nullptr},
+    {Mode::Formats, "scrivane-convert-formats", kFormatsOptions, kFormatsSynopses, nullptr},
+    {Mode::Pdf, "scrivane-convert-pdf", kPdfOptions, kPdfSynopses,
+     "Prints each version's (A, B, ...) question paper, then the answer sheets, then the\n"
+     "answer keys of PAPER into OUT.pdf; --versions-json also writes the versions as JSON\n"
+     "once the PDF is written. A question without option texts offers the letters of the\n"
+     "answer mode (TypeInfo.con beside the program, unless --mode names one). The answer sheet\n"
+     "has a student number grid of --id-digits columns (0 to 10, default 8; 0 for none);\n"
+     "--sheet-layout-json writes where its markers and bubbles stand on each page, in points.\n"},
+    {Mode::Check, "scrivane-convert-formats", kCheckOptions, kCheckSynopses,
+     "Checks the paper for problems and the balance of its answer key, or writes it\n"
+     "with its answer key rebalanced as OUT, in the format its extension names (.tpf, .xls\n"
+     "or any other name an Excel 97-2003 workbook, .xlsx, .ods, .csv, .xml, .gift, .txt).\n"},
+    {Mode::Grade, "scrivane-convert-grade", kGradeOptions, kGradeSynopses,
+     "Reads the answer sheets in every page of the scans (PDF, PNG, JPEG, TIFF) and\n"
+     "prints every student's marks, or with --json the sheets and the statistics.\n"},
+};
+
+// The order of the modes in the usage that lists them all.
+constexpr Mode kUsageOrder[] = {Mode::Formats, Mode::Pdf, Mode::Check, Mode::Grade, Mode::Help};
 
 const char kHelpDetails[] =
     "Reads the paper in INPUT, recognised by its content (a workbook .xls, .tpf, .xlsx or\n"
@@ -68,26 +124,13 @@ bool HasOption(const QStringList& arguments, const QString& option) {
     return false;
 }
 
-// The PDF mode's options: those that stand alone and those that take a value.
-const QStringList kPdfFlags = {QStringLiteral("--shuffle-questions"),
-                               QStringLiteral("--shuffle-options"), QStringLiteral("--no-paper"),
-                               QStringLiteral("--no-key"), QStringLiteral("--answer-sheet")};
-const QStringList kPdfValued = {
-    QStringLiteral("--versions"),  QStringLiteral("--seed"),
-    QStringLiteral("--heading"),   QStringLiteral("--versions-json"),
-    QStringLiteral("--id-digits"), QStringLiteral("--sheet-layout-json"),
-    QStringLiteral("--mode")};
-
 // A PDF is asked for when OUT ends in ".pdf" or a PDF option is given.
 bool IsPdfConversion(const QStringList& arguments) {
-    PdfArguments parsed = SortPdfArguments(arguments);
+    const ScannedArguments given = ScanArguments(arguments, kPdfOptions);
     // --mode belongs to --check and --rebalance as well: alone it asks for no PDF.
-    const QString mode = QStringLiteral("--mode");
-    parsed.values.remove(mode);
-    parsed.missingValue.removeAll(mode);
-    if (!parsed.flags.isEmpty() || !parsed.values.isEmpty() || !parsed.missingValue.isEmpty())
-        return true;
-    return parsed.unknown.isEmpty() && parsed.files.size() == 2 && IsPdfPath(parsed.files[1]);
+    for (const GivenOption& option : given.options)
+        if (option.row && option.text != QLatin1StringView(kModeOption.name)) return true;
+    return !given.FirstUnknown() && given.files.size() == 2 && IsPdfPath(given.files[1]);
 }
 
 // The folder of the running program, from the link the kernel keeps to it.
@@ -98,29 +141,92 @@ std::filesystem::path ProgramFolder(const char* argv0) {
     return std::filesystem::path(argv0 ? argv0 : "").parent_path();
 }
 
+// An option as the usage shows it: "[--versions N]".
+QByteArray UsageOf(const OptionRow& row) {
+    QByteArray text = QByteArray("[") + row.name;
+    if (row.TakesValue()) text += QByteArray(" ") + row.value;
+    return text + ']';
+}
+
+// One line of the usage, with the options of the mode's table in place of
+// their names and the lines that go on below it indented under the first.
+QByteArray SynopsisLine(const ModeRow& mode, const char* synopsis) {
+    QByteArray line = QByteArray("scrivane-convert ") + synopsis + '\n';
+    line.replace("\n", "\n           ");
+    line.chop(11);
+    for (const OptionRow& row : mode.options)
+        line.replace(QByteArray("{") + row.name + '}', UsageOf(row));
+    return line;
+}
+
+// The lines of modes, the first after "usage: ", the others under it.
+QByteArray SynopsisLines(std::span<const Mode> modes) {
+    QByteArray text;
+    for (const Mode mode : modes)
+        for (const char* synopsis : RowOf(mode).synopses)
+            text += (text.isEmpty() ? "usage: " : "       ") + SynopsisLine(RowOf(mode), synopsis);
+    return text;
+}
+
 }  // namespace
 
-PdfArguments SortPdfArguments(const QStringList& arguments) {
-    PdfArguments parsed;
+const GivenOption* ScannedArguments::FirstUnknown() const {
+    for (const GivenOption& option : options)
+        if (!option.row) return &option;
+    return nullptr;
+}
+
+const GivenOption* ScannedArguments::FirstWithoutValue() const {
+    for (const GivenOption& option : options)
+        if (option.row && option.row->TakesValue() && !option.value) return &option;
+    return nullptr;
+}
+
+bool ScannedArguments::Has(const char* name) const {
+    for (const GivenOption& option : options)
+        if (option.row && std::strcmp(option.row->name, name) == 0) return true;
+    return false;
+}
+
+std::optional<QString> ScannedArguments::Value(const char* name) const {
+    std::optional<QString> value;
+    for (const GivenOption& option : options)
+        if (option.row && std::strcmp(option.row->name, name) == 0 && option.value)
+            value = option.value;
+    return value;
+}
+
+ScannedArguments ScanArguments(const QStringList& arguments, std::span<const OptionRow> options,
+                               bool joinedValues) {
+    ScannedArguments given;
     bool optionsEnded = false;
-    for (int i = 0; i < arguments.size(); ++i) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         if (optionsEnded || !argument.startsWith(u'-') || argument.size() == 1) {
-            parsed.files << argument;
-        } else if (argument == QStringLiteral("--")) {
-            optionsEnded = true;
-        } else if (kPdfFlags.contains(argument)) {
-            parsed.flags.insert(argument);
-        } else if (kPdfValued.contains(argument)) {
-            if (i + 1 < arguments.size())
-                parsed.values.insert(argument, arguments[++i]);
-            else
-                parsed.missingValue << argument;
-        } else {
-            parsed.unknown << argument;
+            given.files << argument;
+            continue;
         }
+        if (argument == QStringLiteral("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        GivenOption option{nullptr, argument, std::nullopt};
+        for (const OptionRow& row : options) {
+            const QLatin1StringView name(row.name);
+            if (argument == name) {
+                option.row = &row;
+                if (row.TakesValue() && i + 1 < arguments.size()) option.value = arguments[++i];
+                break;
+            }
+            if (joinedValues && row.TakesValue() && argument.startsWith(name) &&
+                argument.size() > name.size() && argument[name.size()] == u'=') {
+                option = {&row, QString(name), argument.mid(name.size() + 1)};
+                break;
+            }
+        }
+        given.options.push_back(option);
     }
-    return parsed;
+    return given;
 }
 
 bool IsPdfPath(const QString& path) {
@@ -147,10 +253,26 @@ Mode ModeOf(const QStringList& arguments) {
 }
 
 QByteArray HelpText() {
-    QByteArray text = RowOf(Mode::Formats).usage;
-    for (const Mode mode : {Mode::Pdf, Mode::Check, Mode::Grade, Mode::Help})
-        text += RowOf(mode).usage;
-    return text + kHelpDetails;
+    return SynopsisLines(kUsageOrder) + kHelpDetails;
+}
+
+QByteArray ModeUsage(Mode mode) {
+    const char* description = RowOf(mode).description;
+    return SynopsisLines(std::span(&mode, 1)) + (description ? description : "");
+}
+
+QByteArray FormatsUsage() {
+    QByteArray text = SynopsisLines(kUsageOrder) + "Options:\n";
+    QList<QByteArray> listed;
+    for (const Mode mode : kUsageOrder)
+        for (const OptionRow& row : RowOf(mode).options) {
+            if (listed.contains(row.name)) continue;
+            listed << row.name;
+            QByteArray option = row.name;
+            if (row.TakesValue()) option += QByteArray(" ") + row.value;
+            text += "  " + option.leftJustified(28) + "  " + row.help + '\n';
+        }
+    return text;
 }
 
 int RunProgramBeside(const char* programName, int argc, char** argv) {
@@ -172,9 +294,9 @@ QStringList Arguments(int argc, char** argv) {
     return arguments;
 }
 
-ConverterRun Refusal(const QString& message, const char* usage) {
+ConverterRun Refusal(const QString& message, const QByteArray& usage) {
     ConverterRun run = ConverterFailure(2, QStringLiteral("scrivane-convert: ") + message);
-    if (usage) run.err += usage;
+    run.err += usage;
     return run;
 }
 
@@ -221,6 +343,10 @@ int Finish(int exitCode, const QByteArray& out, const QByteArray& err) {
     std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);
     std::fwrite(err.constData(), 1, std::size_t(err.size()), stderr);
     return exitCode;
+}
+
+int Finish(const ConverterRun& run) {
+    return Finish(run.exitCode, run.out, run.err);
 }
 
 void QuietQtMessages() {
