@@ -1,5 +1,6 @@
 #include <QRandomGenerator>
 
+#include "core/typeinfo.h"
 #include "options.h"
 #include "print/answersheet.h"
 

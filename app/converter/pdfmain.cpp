@@ -1,5 +1,6 @@
 // scrivane-convert-pdf: the PDF mode, which scrivane-convert hands over to
 // because laying out pages needs Qt Gui and its fonts.
+#include "core/typeinfo.h"
 #include "guimain.h"
 #include "print/pdfcommand.h"
 
