@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "hostile_inputs.h"
-#include "interchange/conversion.h"
-#include "spreadsheet/convert.h"
+#include "interchange/formatcommand.h"
+#include "spreadsheet/workbookcommand.h"
 
 namespace {
 

@@ -76,6 +76,9 @@ run folder-input fx --json
 run dash-input - --json
 run options-ended --json -- fx/plain-3q.lo.xls
 run mode-alone fx/plain-3q.lo.xls --mode single
+run mode-missing fx/plain-3q.lo.xls --mode
+run unknown-then-help fx/plain-3q.lo.xls --frob --help
+run json-then-dashes-json fx/plain-3q.lo.xls --json -- --json
 
 # Every fixture as JSON, and through the workbook writer.
 for f in "$FIX"/*; do
@@ -106,6 +109,11 @@ run cannot-write-csv fx/plain-3q.lo.xls nowhere/out.csv
 run cannot-write-gift fx/bank.gift nowhere/out.xls
 run gift-json-invalid fx/header-only.openpyxl.xlsx --json --to gift
 run missing-input-to missing.gift o/out.csv
+run from-eq fx/bank.gift o/out.csv --from=gift
+run from-missing fx/bank.gift o/out.csv --from
+run from-workbook fx/plain-3q.lo.xls o/out.csv --from xls
+run from-unknown-after fx/bank.gift o/out.csv --from gift --frob
+run to-value-dashes fx/plain-3q.lo.xls o/out.csv --to --json
 
 # Checks and rebalance.
 for f in plain-3q.lo.xls rows-100.lo.xls marks.xlwt.xls bank.gift header-only.openpyxl.xlsx texts-blanks-chinese-long.lo.ods; do
@@ -128,6 +136,8 @@ run check-folder fx --check
 run rebalance-cannot-write fx/plain-3q.lo.xls nowhere/out.xls --rebalance
 run check-to fx/plain-3q.lo.xls --check --to csv
 run check-after-dashes fx/plain-3q.lo.xls -- --check
+run check-unknown-then-bad-mode fx/plain-3q.lo.xls --check --frob --mode x
+run check-mode-takes-option fx/plain-3q.lo.xls --check --mode --json
 
 # PDF.
 run pdf-default-seed fx/rows-100.lo.xls o/out.pdf --seed 1
@@ -160,6 +170,11 @@ run pdf-json-cannot-write fx/plain-3q.lo.xls o/out.pdf --seed 1 --versions-json 
 run pdf-with-check fx/plain-3q.lo.xls o/out.pdf --check --seed 1
 run pdf-with-json fx/plain-3q.lo.xls --json --seed 1
 run pdf-after-dashes fx/plain-3q.lo.xls --seed 4 -- o/out.pdf
+run pdf-heading-takes-option fx/plain-3q.lo.xls o/out.pdf --seed 1 --heading --no-key
+run pdf-last-value-wins fx/plain-3q.lo.xls o/out.pdf --seed 1 --seed 2 --versions 3 --versions 2 \
+    --versions-json o/v.json
+run pdf-joined-value fx/plain-3q.lo.xls o/out.pdf --seed=1
+run pdf-unknown-then-missing fx/plain-3q.lo.xls o/out.pdf --frob --seed
 
 # Grading: sheets printed by the converter itself, blank and as scans.
 mkdir -p "$WORK/g"
@@ -188,4 +203,11 @@ run grade-csv-cannot-write fx/plain-3q.lo.xls --grade g/sheets.pdf --csv nowhere
 run grade-with-pdf fx/plain-3q.lo.xls o/out.pdf --grade g/sheets.pdf
 run grade-with-check fx/plain-3q.lo.xls --check --grade g/sheets.pdf
 run grade-after-dashes fx/plain-3q.lo.xls -- --grade g/sheets.pdf
+run grade-unknown-then-bad-dpi fx/plain-3q.lo.xls --grade g/sheets.pdf --frob --dpi 10
+run grade-bad-dpi-then-unknown fx/plain-3q.lo.xls --grade g/sheets.pdf --dpi 10 --frob
+run grade-scoring-missing fx/plain-3q.lo.xls --grade g/sheets.pdf --scoring
+run grade-class-list-missing fx/plain-3q.lo.xls --grade g/sheets.pdf --class-list
+run grade-mode-missing fx/plain-3q.lo.xls --grade g/sheets.pdf --mode
+run grade-joined-dpi fx/plain-3q.lo.xls --grade g/sheets.pdf --dpi=100
+run grade-exact-json fx/plain-3q.lo.xls --grade g/sheets.pdf --scoring exact --json --mode multiple
 echo "cli-compare: $(ls "$OUT" | wc -l) cases in $OUT"

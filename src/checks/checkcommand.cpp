@@ -1,14 +1,12 @@
 #include "checks/checkcommand.h"
 
-#include <QFile>
-#include <QFileInfo>
 
 #include "checks/answerbalance.h"
 #include "checks/paperchecks.h"
 #include "checks/rebalance.h"
 #include "core/typeinfo.h"
 #include "interchange/questionfile.h"
-#include "spreadsheet/convert.h"
+#include "spreadsheet/workbookcommand.h"
 #include "spreadsheet/paperio.h"
 
 namespace scrivane {
@@ -93,23 +91,6 @@ std::optional<ConverterRun> WriteRebalanced(const QString& out,
 }
 
 }  // namespace
-
-std::optional<std::int16_t> ParseAnswerMode(const QString& text) {
-    if (text == QStringLiteral("single")) return std::int16_t(0);
-    if (text == QStringLiteral("multiple")) return std::int16_t(3);
-    return std::nullopt;
-}
-
-std::int16_t ReadAnswerType(const std::filesystem::path& folder) {
-    const QString path = QString::fromStdString((folder / kTypeInfoFileName).string());
-    // Only a plain file is read: a pipe in its place would block.
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) return 0;
-    const QByteArray bytes = file.read(TypeInfoRecord::kSize);
-    return TypeInfoRecord::FromBytes(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                     std::size_t(bytes.size()))
-        .AnswerType;
-}
 
 ConverterRun RunCheckCommand(const CheckJob& job, const std::filesystem::path& programFolder) {
     const bool json = job.json, rebalance = job.rebalance;

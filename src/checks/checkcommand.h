@@ -21,7 +21,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "spreadsheet/convert.h"
+#include "spreadsheet/workbookcommand.h"
 
 namespace scrivane {
 
@@ -35,13 +35,5 @@ struct CheckJob {
 };
 
 ConverterRun RunCheckCommand(const CheckJob& job, const std::filesystem::path& programFolder);
-
-// The answer type of TypeInfo.con in folder, read without creating or
-// changing anything: 0 (single-answer mode) when it is missing or unreadable.
-std::int16_t ReadAnswerType(const std::filesystem::path& folder);
-
-// The answer type that --mode names: 0 for "single", 3 for "multiple",
-// nothing for any other text. Every converter mode reads --mode through it.
-std::optional<std::int16_t> ParseAnswerMode(const QString& text);
 
 }  // namespace scrivane

@@ -10,6 +10,10 @@ QString AnswerMaskToText(AnswerMask mask) {
     return text.isEmpty() ? kUncertain : text;
 }
 
+QString AnswerModeLetters(std::int16_t answerType) {
+    return QStringLiteral("ABCDEF").left(ModeLetterCount(answerType));
+}
+
 AnswerMask AnswerTextToMask(const QString& text) {
     // Only whole texts of letters count: anything else is "Uncertain".
     if (text == kUncertain || text.isEmpty() || text.size() > 6) return 0;

@@ -19,6 +19,14 @@ AnswerMask AnswerTextToMask(const QString& text);
 constexpr bool IsMultipleAnswerMode(std::int16_t answerType) {
     return answerType == 2 || answerType == 3 || answerType == 4;
 }
+// The letters a question without option texts offers in an answer mode, as
+// printed papers, answer sheets and the grading take them: A to F in the
+// multiple-answer mode, A to E in the single-answer mode.
+constexpr int ModeLetterCount(std::int16_t answerType) {
+    return IsMultipleAnswerMode(answerType) ? 6 : 5;
+}
+// The same letters as text: "ABCDEF" or "ABCDE".
+QString AnswerModeLetters(std::int16_t answerType);
 // Option F is hidden in the main window for these types, whatever the mode.
 constexpr bool HidesOptionF(std::int16_t answerType) {
     return answerType == 0 || answerType == 1 || answerType == 5;

@@ -17,6 +17,13 @@ constexpr bool IsValidMark(double mark) {
     return mark >= kMinMark && mark <= kMaxMark;
 }
 
+// What the edit panel and the grid take as typed: a mark of 4 characters
+// ("12.5"), a title of 250 and an option of 100. A longer text that comes
+// from a file is shown whole.
+inline constexpr int kMarkTypedLength = 4;
+inline constexpr int kTitleTypedLength = 250;
+inline constexpr int kOptionTypedLength = 100;
+
 // The question sheet: number, mark, answer, title and options A to F.
 inline constexpr int kSheetColumns = 10;
 // The rows an import looks at: the header, every data row a paper holds and

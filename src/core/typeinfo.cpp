@@ -120,6 +120,34 @@ AnswerTypeWrite WriteAnswerType(const std::filesystem::path& path, std::int16_t 
     return {Outcome::Written, {}};
 }
 
+namespace {
+
+// The record in the TypeInfo.con at path, as far as the file holds it;
+// nothing when it cannot be read. Only a plain file is read: a pipe or a
+// device could block.
+std::optional<TypeInfoRecord> ReadRecord(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
+    std::ifstream in{path, std::ios::binary};
+    if (!in) return std::nullopt;
+    std::array<std::uint8_t, TypeInfoRecord::kSize> bytes{};
+    in.read(reinterpret_cast<char*>(bytes.data()), bytes.size());
+    if (in.bad()) return std::nullopt;
+    return TypeInfoRecord::FromBytes(bytes.data(), std::size_t(in.gcount()));
+}
+
+}  // namespace
+
+std::int16_t ReadAnswerType(const std::filesystem::path& folder) {
+    return ReadRecord(folder / kTypeInfoFileName).value_or(TypeInfoRecord{}).AnswerType;
+}
+
+std::optional<std::int16_t> ParseAnswerMode(const QString& text) {
+    if (text == QStringLiteral("single")) return std::int16_t(0);
+    if (text == QStringLiteral("multiple")) return std::int16_t(3);
+    return std::nullopt;
+}
+
 void ReadTypeInfo(const std::filesystem::path& programFolder, Prompts& prompts,
                   TypeInfoRecord& record) {
     const auto path = programFolder / kTypeInfoFileName;
@@ -127,18 +155,8 @@ void ReadTypeInfo(const std::filesystem::path& programFolder, Prompts& prompts,
     if (!std::filesystem::exists(path, ec) && !ec) {
         std::ofstream create(path, std::ios::binary);  // a missing file is left behind empty
     }
-    std::array<std::uint8_t, TypeInfoRecord::kSize> bytes{};
-    std::size_t got = 0;
-    bool readable = false;
-    // Only a plain file is read: a pipe or a device could block start-up.
-    if (!std::filesystem::is_regular_file(path, ec)) {
-    } else if (std::ifstream in{path, std::ios::binary}) {
-        in.read(reinterpret_cast<char*>(bytes.data()), bytes.size());
-        got = std::size_t(in.gcount());
-        readable = !in.bad();
-    }
     // An unreadable file starts like a missing one rather than ending the program.
-    record = readable ? TypeInfoRecord::FromBytes(bytes.data(), got) : TypeInfoRecord{};
+    record = ReadRecord(path).value_or(TypeInfoRecord{});
     if (record.CheckValue != TypeInfoRecord::kCheckValue) {
         ShowMessage(prompts, QStringLiteral("Type Information Error!"));
     }

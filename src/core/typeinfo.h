@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 
 #include <QString>
 
@@ -52,6 +53,15 @@ struct AnswerTypeWrite {
 // was; a link is written through). A missing or empty file gets a fresh
 // record. Only a regular file is ever opened.
 AnswerTypeWrite WriteAnswerType(const std::filesystem::path& path, std::int16_t answerType);
+
+// The answer type of TypeInfo.con in folder, read without creating or
+// changing anything and without a message: 0 (single-answer mode) when it is
+// missing or unreadable. The converter reads the answer mode through it.
+std::int16_t ReadAnswerType(const std::filesystem::path& folder);
+
+// The answer type that --mode names: 0 for "single", 3 for "multiple",
+// nothing for any other text. Every converter mode reads --mode through it.
+std::optional<std::int16_t> ParseAnswerMode(const QString& text);
 
 // Reads TypeInfo.con from the program's folder into record. A missing file is
 // created empty. A wrong check value, or a file that cannot be opened, created

@@ -27,17 +27,11 @@ inline void SetBackColour(QWidget& w, const QColor& colour) {
     w.setPalette(p);
     w.setAutoFillBackground(true);
 }
-inline QColor BackColour(const QWidget& w) {
-    return w.palette().color(w.backgroundRole());
-}
 
 inline void SetForeColour(QWidget& w, const QColor& colour) {
     QPalette p = w.palette();
     p.setColor(QPalette::WindowText, colour);
     w.setPalette(p);
-}
-inline QColor ForeColour(const QWidget& w) {
-    return w.palette().color(QPalette::WindowText);
 }
 
 }  // namespace scrivane

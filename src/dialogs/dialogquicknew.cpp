@@ -60,6 +60,16 @@ QLabel* MakeLabel(QWidget& parent, const char* name, const QString& text, int x,
     return label;
 }
 
+// A box or button with its text, objectName and place, in twips.
+template <class Control>
+Control* MakeControl(QWidget& parent, const char* name, const QString& text, int x, int y, int w,
+                     int h) {
+    auto* control = new Control(text, &parent);
+    control->setObjectName(QString::fromLatin1(name));
+    control->setGeometry(TwipsRect(parent, x, y, w, h));
+    return control;
+}
+
 }  // namespace
 
 DialogQuickNew::DialogQuickNew(Moddule1& state, Prompts& prompts, QWidget* parent)
@@ -75,23 +85,19 @@ DialogQuickNew::DialogQuickNew(Moddule1& state, Prompts& prompts, QWidget* paren
     MakeLabel(*this, "Label3", QStringLiteral("(1-100)"), 1680, 960);
     MakeLabel(*this, "Label4", QStringLiteral("(0-250)"), 1680, 2160);
 
-    TextScore_ = new QLineEdit(QStringLiteral("10"), this);
-    TextScore_->setObjectName(QStringLiteral("TextScore"));
-    TextScore_->setGeometry(TwipsRect(*this, 480, 2040, 1095, 375));
-    TextQuNo_ = new QLineEdit(QStringLiteral("10"), this);
-    TextQuNo_->setObjectName(QStringLiteral("TextQuNo"));
-    TextQuNo_->setGeometry(TwipsRect(*this, 480, 840, 1095, 375));
+    TextScore_ =
+        MakeControl<QLineEdit>(*this, "TextScore", QStringLiteral("10"), 480, 2040, 1095, 375);
+    TextQuNo_ =
+        MakeControl<QLineEdit>(*this, "TextQuNo", QStringLiteral("10"), 480, 840, 1095, 375);
     // Digits, backspace, '%' and the apostrophe are what the boxes take from
     // the keyboard.
     TextScore_->installEventFilter(new MarkKeyFilter(MarkKeyFilter::NoPoint, TextScore_));
     TextQuNo_->installEventFilter(new MarkKeyFilter(MarkKeyFilter::NoPoint, TextQuNo_));
 
-    CancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelButton_->setObjectName(QStringLiteral("CancelButton"));
-    CancelButton_->setGeometry(TwipsRect(*this, 3720, 1920, 1215, 495));
-    OKButton_ = new QPushButton(QStringLiteral("OK"), this);
-    OKButton_->setObjectName(QStringLiteral("OKButton"));
-    OKButton_->setGeometry(TwipsRect(*this, 3720, 840, 1215, 495));
+    CancelButton_ = MakeControl<QPushButton>(*this, "CancelButton", QStringLiteral("Cancel"), 3720,
+                                             1920, 1215, 495);
+    OKButton_ =
+        MakeControl<QPushButton>(*this, "OKButton", QStringLiteral("OK"), 3720, 840, 1215, 495);
     OKButton_->setDefault(true);
     connect(OKButton_, &QPushButton::clicked, this, &DialogQuickNew::OKButton_Click);
     connect(CancelButton_, &QPushButton::clicked, this, &DialogQuickNew::CancelButton_Click);

@@ -32,6 +32,7 @@
 
 #include "core/answercode.h"
 #include "core/numbers.h"
+#include "core/paperrules.h"
 #include "core/typeinfo.h"
 #include "dialogs/dialogscale.h"
 #include "dialogs/dlganswerset.h"
@@ -169,7 +170,7 @@ void FormPaper::BuildControls() {
     LabelNo_ = Named(new QLabel(Frame1_), QStringLiteral("LabelNo"));
     Label2_ = Named(new QLabel(Frame1_), QStringLiteral("Label2"));
     TextScore_ = Named(new QLineEdit(Frame1_), QStringLiteral("TextScore"));
-    scoreLimit_ = new TypingLimit(*TextScore_, 4);
+    scoreLimit_ = new TypingLimit(*TextScore_, kMarkTypedLength);
     TextScore_->installEventFilter(new MarkKeyFilter(MarkKeyFilter::AllowPoint, TextScore_));
     TextScore_->installEventFilter(this);
     Label1_ = Named(new QLabel(QStringLiteral("(0-250)"), Frame1_), QStringLiteral("Label1"));
@@ -183,11 +184,11 @@ void FormPaper::BuildControls() {
     Frame2_ = Named(new QGroupBox(Frame1_), QStringLiteral("Frame2"));
     TextTitle_ = Named(new QPlainTextEdit(Frame2_), QStringLiteral("TextTitle"));
     TextTitle_->setTabChangesFocus(true);
-    titleLimit_ = new TypingLimit(*TextTitle_, 250);
+    titleLimit_ = new TypingLimit(*TextTitle_, kTitleTypedLength);
     for (int i = 0; i < 6; ++i) {
         LabItem_[i] = Named(new QLabel(Frame1_), QStringLiteral("LabItem_%1").arg(i));
         TextItems_[i] = Named(new QLineEdit(Frame1_), QStringLiteral("TextItems_%1").arg(i));
-        itemLimits_[i] = new TypingLimit(*TextItems_[i], 100);
+        itemLimits_[i] = new TypingLimit(*TextItems_[i], kOptionTypedLength);
         LabItem_[i]->setBuddy(TextItems_[i]);
     }
     for (int box = 0; box < kPictureBoxes; ++box) {

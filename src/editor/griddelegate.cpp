@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 
+#include "core/paperrules.h"
 #include "core/questiontable.h"
 #include "dialogs/markkeyfilter.h"
 #include "editor/typinglimit.h"
@@ -28,14 +29,14 @@ QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
     auto* editor = new QLineEdit(parent);
     switch (index.column()) {
         case QuestionTable::Score:
-            new TypingLimit(*editor, 4);
+            new TypingLimit(*editor, kMarkTypedLength);
             editor->installEventFilter(new MarkKeyFilter(MarkKeyFilter::AllowPoint, editor));
             break;
         case QuestionTable::Title:
-            new TypingLimit(*editor, 250);
+            new TypingLimit(*editor, kTitleTypedLength);
             break;
         default:
-            new TypingLimit(*editor, 100);
+            new TypingLimit(*editor, kOptionTypedLength);
             break;
     }
     editor->setFrame(false);

@@ -29,7 +29,6 @@ public:
     TypingLimit(QLineEdit& box, int limit);
     TypingLimit(QPlainTextEdit& box, int limit);
 
-    int Limit() const { return limit_; }
     // Shows a text from the paper, whole even when it is longer than the limit.
     void Show(const QString& text);
 

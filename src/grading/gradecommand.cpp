@@ -4,15 +4,15 @@
 #include <QFileInfo>
 #include <algorithm>
 
-#include "checks/checkcommand.h"
+#include "core/answercode.h"
+#include "core/typeinfo.h"
 #include "grading/batch.h"
 #include "grading/gradesreport.h"
 #include "grading/sheettranslator.h"
 #include "grading/scanpages.h"
 #include "grading/statistics.h"
 #include "interchange/csv.h"
-#include "print/answersheet.h"
-#include "spreadsheet/convert.h"
+#include "spreadsheet/workbookcommand.h"
 #include "spreadsheet/paperio.h"
 
 namespace scrivane {

@@ -21,7 +21,7 @@
 #include <optional>
 
 #include "grading/grades.h"
-#include "spreadsheet/convert.h"
+#include "spreadsheet/workbookcommand.h"
 
 namespace scrivane {
 

@@ -1,6 +1,6 @@
 #include "grading/gradesreport.h"
 
-#include "spreadsheet/convert.h"
+#include "spreadsheet/workbookcommand.h"
 
 namespace scrivane {
 

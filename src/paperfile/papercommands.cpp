@@ -181,13 +181,19 @@ std::optional<QString> PaperCommands::ChooseInDefaultFolder(FileRequest::Kind ki
     return seams_.prompts.ChooseFile(request);
 }
 
+// Open and import: the paper saved first if the teacher wants, then the
+// file to read chosen in the default folder; nothing when either is cancelled.
+std::optional<QString> PaperCommands::ChooseFileToRead(unsigned char pendingCommand,
+                                                       const QString& title,
+                                                       const QString& filter) {
+    if (!AskToSave(pendingCommand)) return std::nullopt;
+    return ChooseInDefaultFolder(FileRequest::Kind::Open, title, filter);
+}
+
 void PaperCommands::OpenPaper_Click() {
-    if (!AskToSave(1)) return;
-    const auto path = ChooseInDefaultFolder(
-        FileRequest::Kind::Open, QStringLiteral("Please choose a file (test paper) to open"),
-        kPaperFilter);
-    if (!path) return;
-    OpenChosenPaper(*path);
+    if (const auto path = ChooseFileToRead(
+            1, QStringLiteral("Please choose a file (test paper) to open"), kPaperFilter))
+        OpenChosenPaper(*path);
 }
 
 bool PaperCommands::OpenChosenPaper(const QString& path) {
@@ -287,12 +293,9 @@ void PaperCommands::SavePaper_Click() {
 }
 
 void PaperCommands::ImportPaper_Click() {
-    if (!AskToSave(2)) return;
-    const auto path = ChooseInDefaultFolder(
-        FileRequest::Kind::Open, QStringLiteral("Please select the file should be imported."),
-        kImportFilter);
-    if (!path) return;
-    ImportChosenWorkbook(*path);
+    if (const auto path = ChooseFileToRead(
+            2, QStringLiteral("Please select the file should be imported."), kImportFilter))
+        ImportChosenWorkbook(*path);
 }
 
 void PaperCommands::ExportPaper_Click() {

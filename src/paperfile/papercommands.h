@@ -89,6 +89,8 @@ private:
     bool AskToSave(unsigned char pendingCommand);
     std::optional<QString> ChooseInDefaultFolder(FileRequest::Kind kind, const QString& title,
                                                  const QString& filter);
+    std::optional<QString> ChooseFileToRead(unsigned char pendingCommand, const QString& title,
+                                            const QString& filter);
 
     Moddule1& state_;
     PaperWindow& window_;

@@ -339,12 +339,6 @@ QString ModeLetters(const VersionSettings& versions) {
     return QStringLiteral("ABCDEF").left(versions.blankOptionLetters == 5 ? 5 : 6);
 }
 
-QString AnswerModeLetters(std::int16_t answerType) {
-    VersionSettings versions;
-    versions.blankOptionLetters = BlankOptionLetters(answerType);
-    return ModeLetters(versions);
-}
-
 QString TextDigest(const std::vector<QuestionRecord>& paper) {
     // As printed: blanks at the ends of a text are not.
     QByteArray data = "texts;";

@@ -71,8 +71,6 @@ QString PaperDigest(const std::vector<QuestionRecord>& paper, const QString& mod
 // The answer mode's letters as PaperDigest takes them, from the letters a
 // question without option texts offers: "ABCDE" for 5, "ABCDEF" for 6.
 QString ModeLetters(const VersionSettings& versions);
-// The same letters from an answer type, as TypeInfo.con or --mode gives it.
-QString AnswerModeLetters(std::int16_t answerType);
 // Over the titles and option texts.
 QString TextDigest(const std::vector<QuestionRecord>& paper);
 

@@ -144,28 +144,32 @@ bool PrintCommands::Render(PrintLayout& layout, QPrinter& printer) {
     return layout.Render(printer, copies);
 }
 
-void PrintCommands::Print_Click() {
+void PrintCommands::WithPrinter(const std::function<void(PrintLayout&, QPrinter&)>& use) {
     const auto layout = Prepare();
     if (!layout) return;
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(choices_.heading);
-    QPrintDialog dialog(&printer, window_);
-    dialog.setObjectName(QStringLiteral("PrintDialog"));
-    if (seams_.modal.Exec(dialog) != QDialog::Accepted) return;
-    if (!Render(*layout, printer)) Error(QStringLiteral("The paper could not be printed."));
+    use(*layout, printer);
+}
+
+void PrintCommands::Print_Click() {
+    WithPrinter([this](PrintLayout& layout, QPrinter& printer) {
+        QPrintDialog dialog(&printer, window_);
+        dialog.setObjectName(QStringLiteral("PrintDialog"));
+        if (seams_.modal.Exec(dialog) != QDialog::Accepted) return;
+        if (!Render(layout, printer)) Error(QStringLiteral("The paper could not be printed."));
+    });
 }
 
 void PrintCommands::PrintPreview_Click() {
-    const auto layout = Prepare();
-    if (!layout) return;
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(choices_.heading);
-    QPrintPreviewDialog preview(&printer, window_);
-    preview.setObjectName(QStringLiteral("PrintPreviewDialog"));
-    preview.setWindowTitle(QStringLiteral("Print Preview"));
-    connect(&preview, &QPrintPreviewDialog::paintRequested, this,
-            [&](QPrinter* target) { Render(*layout, *target); });
-    seams_.modal.Exec(preview);
+    WithPrinter([this](PrintLayout& layout, QPrinter& printer) {
+        QPrintPreviewDialog preview(&printer, window_);
+        preview.setObjectName(QStringLiteral("PrintPreviewDialog"));
+        preview.setWindowTitle(QStringLiteral("Print Preview"));
+        connect(&preview, &QPrintPreviewDialog::paintRequested, this,
+                [&](QPrinter* target) { Render(layout, *target); });
+        seams_.modal.Exec(preview);
+    });
 }
 
 void PrintCommands::ExportPdf_Click() {

@@ -60,6 +60,9 @@ private:
     // versions laid out by them, or nothing when the command ends here.
     std::unique_ptr<PrintLayout> Prepare();
     bool Render(PrintLayout& layout, QPrinter& printer);
+    // Print and Print Preview: the versions laid out, then a printer named
+    // after the heading; nothing when the paper cannot be printed.
+    void WithPrinter(const std::function<void(PrintLayout&, QPrinter&)>& use);
     void Error(const QString& text, const QString& details = {});
     static QString PrintedIdentity(const QString& file);
 

@@ -131,7 +131,7 @@ OptionPlaces PlacesOf(const QuestionRecord& record, KeptOptionsRule rule) {
 }
 
 int BlankOptionLetters(std::int16_t answerType) {
-    return IsMultipleAnswerMode(answerType) ? 6 : 5;
+    return ModeLetterCount(answerType);
 }
 
 QString VersionName(int index) {

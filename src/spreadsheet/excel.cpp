@@ -171,10 +171,6 @@ ExcelApplication::~ExcelApplication() {
     state_->CloseAll();
 }
 
-std::size_t ExcelApplication::OpenWorkbookCount() const {
-    return state_->books.size();
-}
-
 void ExcelApplication::WorkbooksObject::Open(const QString& FileName,
                                              const codec::ReadScope& scope) {
     app_.state_->Enter(xlop::Open);

@@ -66,7 +66,6 @@ public:
     Sheet() = default;
     CellRef cells(int row, int column) const;
     ColumnRef Columns(int column) const;
-    bool IsObject() const { return !app_.expired(); }
 
 private:
     friend class ExcelApplication;
@@ -176,8 +175,6 @@ public:
     // call fails.
     void Quit();
 
-    // The workbooks now open, the active one last (for tests).
-    std::size_t OpenWorkbookCount() const;
 
 private:
     std::shared_ptr<ExcelState> state_;

@@ -46,6 +46,23 @@ private slots:
         QCOMPARE(int(AnswerTextToMask(text)), mask);
     }
 
+    // The letters printed papers, answer sheets and the grading offer where a
+    // question has no option texts.
+    void lettersOfEachAnswerType_data() {
+        QTest::addColumn<int>("answerType");
+        QTest::addColumn<QString>("letters");
+        for (const int single : {-1, 0, 1, 5, 6})
+            QTest::addRow("single %d", single) << single << "ABCDE";
+        for (const int multiple : {2, 3, 4})
+            QTest::addRow("multiple %d", multiple) << multiple << "ABCDEF";
+    }
+    void lettersOfEachAnswerType() {
+        QFETCH(int, answerType);
+        QFETCH(QString, letters);
+        QCOMPARE(AnswerModeLetters(std::int16_t(answerType)), letters);
+        QCOMPARE(ModeLetterCount(std::int16_t(answerType)), int(letters.size()));
+    }
+
     void everyMaskRoundTrips() {
         for (int m = 0; m <= 63; ++m)
             QCOMPARE(int(AnswerTextToMask(AnswerMaskToText(AnswerMask(m)))), m);

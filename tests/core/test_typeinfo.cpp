@@ -65,11 +65,15 @@ private slots:
             bytes.insert(bytes.end(), second.begin(), second.end());
             WriteBytes(path, bytes);
         }
+        // The converter reads the same answer type without a word, creating nothing.
+        const std::int16_t quiet = ReadAnswerType(Folder(dir));
+        QCOMPARE(std::filesystem::exists(path), kind != 2);
         test::FakePrompts prompts;
         TypeInfoRecord record;
         record.AnswerType = 99;
         ReadTypeInfo(Folder(dir), prompts, record);
         QCOMPARE(int(record.AnswerType), answerType);
+        QCOMPARE(int(quiet), answerType);
         QCOMPARE(prompts.messages.size(), std::size_t(warned ? 1 : 0));
         if (warned) {
             QCOMPARE(prompts.messages[0].text, QString("Type Information Error!"));
@@ -101,6 +105,8 @@ private slots:
         test::FakePrompts prompts3;
         ReadTypeInfo(Folder(piped), prompts3, record);
         QCOMPARE(prompts3.Texts(), QStringList{"Type Information Error!"});
+        QCOMPARE(int(ReadAnswerType(Folder(piped))), 0);
+        QCOMPARE(int(ReadAnswerType(Folder(dir))), 0);
 
         QTemporaryDir locked;
         ::chmod(locked.path().toLocal8Bit().constData(), 0500);

@@ -8,10 +8,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "options.h"
 #include "programrun.h"
 #include "sheettestsupport.h"
 
 using namespace scrivane::test;
+namespace convert = scrivane::convert;
 
 namespace {
 
@@ -40,6 +42,9 @@ private slots:
     void badArgumentsAndFiles_data();
     void badArgumentsAndFiles();
     void helpListsEveryMode();
+    void usagesComeFromTheOptionTables();
+    void argumentsScannedByTheTable_data();
+    void argumentsScannedByTheTable();
     void workbookJsonLoadsNoWriter();
 };
 
@@ -148,6 +153,80 @@ void ConvertTest::helpListsEveryMode() {
         QCOMPARE(again.exitCode, 0);
         QCOMPARE(again.out, help.out);
     }
+}
+
+// Each mode's usage shows every option of its table, and the usage of the
+// program that every other command reaches lists all of them with their help:
+// an option added to a table cannot be missing from the texts.
+void ConvertTest::usagesComeFromTheOptionTables() {
+    const QByteArray help = convert::HelpText();
+    const QByteArray formats = convert::FormatsUsage();
+    for (const convert::Mode mode :
+         {convert::Mode::Formats, convert::Mode::Pdf, convert::Mode::Check, convert::Mode::Grade}) {
+        const QByteArray usage = convert::ModeUsage(mode);
+        QVERIFY2(!usage.contains('{') && !help.contains('{'), usage.constData());
+        for (const convert::OptionRow& row : convert::RowOf(mode).options) {
+            QVERIFY2(usage.contains(row.name) && help.contains(row.name), row.name);
+            QVERIFY2(formats.contains(QByteArray(row.help) + '\n'), row.name);
+        }
+    }
+    // The formats program's usage names every mode as --help does.
+    QVERIFY(formats.startsWith(help.left(help.indexOf("Reads the paper"))));
+    QVERIFY(formats.contains("[--id-digits N]") && formats.contains("PAPER --grade SCAN..."));
+    const Result refused = Convert({kFixtures + "plain-3q.lo.xls", "--xml"});
+    QCOMPARE(refused.err, "scrivane-convert: unknown option --xml\n" + formats);
+}
+
+// The reading that every mode shares: "--" ends the options, "-" is a file,
+// a value is the next argument whatever it looks like, and only where the
+// mode allows it may it follow "=".
+void ConvertTest::argumentsScannedByTheTable_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("joined");
+    QTest::addColumn<QStringList>("files");
+    // Each option given: its text, then its value, "?" for a value missing
+    // and "!" for an option the table does not hold.
+    QTest::addColumn<QStringList>("options");
+    QTest::newRow("files and a value") << QStringList{"in", "--to", "csv", "out"} << false
+                                       << QStringList{"in", "out"} << QStringList{"--to", "csv"};
+    QTest::newRow("value that looks like an option")
+        << QStringList{"in", "--to", "--json"} << false << QStringList{"in"}
+        << QStringList{"--to", "--json"};
+    QTest::newRow("value missing at the end")
+        << QStringList{"in", "--json", "--from"} << false << QStringList{"in"}
+        << QStringList{"--json", "", "--from", "?"};
+    QTest::newRow("dashes end the options")
+        << QStringList{"--", "--json", "-"} << false << QStringList{"--json", "-"} << QStringList{};
+    QTest::newRow("unknown, and a flag takes no value")
+        << QStringList{"--frob", "x", "--json", "y"} << false << QStringList{"x", "y"}
+        << QStringList{"--frob", "!", "--json", ""};
+    QTest::newRow("joined value") << QStringList{"in", "--to=gift", "--from=", "o"} << true
+                                  << QStringList{"in", "o"}
+                                  << QStringList{"--to", "gift", "--from", ""};
+    QTest::newRow("joined value not taken")
+        << QStringList{"--to=gift", "--json=1", "--tomato"} << false << QStringList{}
+        << QStringList{"--to=gift", "!", "--json=1", "!", "--tomato", "!"};
+}
+
+void ConvertTest::argumentsScannedByTheTable() {
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, joined);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, options);
+    const convert::ScannedArguments given =
+        convert::ScanArguments(arguments, convert::RowOf(convert::Mode::Formats).options, joined);
+    QCOMPARE(given.files, files);
+    QStringList seen;
+    for (const convert::GivenOption& option : given.options) {
+        seen << option.text;
+        if (!option.row)
+            seen << QStringLiteral("!");
+        else if (option.row->TakesValue())
+            seen << option.value.value_or(QStringLiteral("?"));
+        else
+            seen << QString();
+    }
+    QCOMPARE(seen, options);
 }
 
 // Printing a workbook as JSON is what scripts run by the hundred: the program

@@ -10,7 +10,7 @@
 
 #include "sheettestsupport.h"
 #include "spreadsheet/codec/biff8_writer.h"
-#include "spreadsheet/convert.h"
+#include "spreadsheet/workbookcommand.h"
 
 using namespace scrivane;
 using namespace scrivane::test;

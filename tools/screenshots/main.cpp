@@ -31,6 +31,7 @@
 #include "checks/ui/attachchecks.h"
 #include "checks/ui/dialogchecks.h"
 #include "checks/ui/paperchecksaction.h"
+#include "core/answercode.h"
 #include "core/moddule1.h"
 #include "core/questiontable.h"
 #include "core/seams.h"

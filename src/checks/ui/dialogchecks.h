@@ -32,7 +32,6 @@ public:
     DialogChecks(const QuestionTable& table, AnswerTypeReader answerType,
                  QWidget* parent = nullptr);
 
-    const std::vector<PaperProblem>& Problems() const { return problems_; }
     const AnswerBalance& Balance() const { return balance_; }
 
     QListWidget* ListProblems;

@@ -32,13 +32,13 @@
 #include <cmath>
 
 #include "checks/ui/paperchecksaction.h"
+#include "core/answercode.h"
 #include "core/paperdocument.h"
 #include "core/prompts.h"
 #include "editor/editorsettings.h"
 #include "grading/gradesreport.h"
 #include "grading/read/pageread.h"
 #include "grading/ui/scorechart.h"
-#include "print/answersheet.h"
 #include "workspace/papercontext.h"
 
 namespace scrivane {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "spreadsheet/codec/utf16.h"
 #include "spreadsheet/codec/workbook.h"
 
 namespace scrivane::codec {
@@ -95,12 +96,7 @@ int WrappedLineCount(std::u16string_view text, double columnChars) {
         word = 0;
     };
     for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
+        const char32_t c = NextCodePoint(text, i);
         if (c == u'\n') {
             placeWord();
             ++lines;

@@ -88,7 +88,6 @@ struct DateFormat {
     bool time = false;
     bool seconds = false;
     bool monthOrMinute = false;
-    bool IsDate() const { return date || time; }
 };
 DateFormat ClassifyNumberFormat(std::string_view code);
 DateFormat BuiltInNumberFormat(int id);

@@ -8,6 +8,7 @@
 #include "spreadsheet/codec/read_internal.h"
 #include "spreadsheet/codec/read_ods.h"
 #include "spreadsheet/codec/source.h"
+#include "spreadsheet/codec/utf16.h"
 #include "spreadsheet/codec/zip.h"
 
 namespace scrivane::codec {
@@ -65,13 +66,7 @@ std::string Utf16ToUtf8(std::span<const char16_t> units) {
     std::string out;
     out.reserve(units.size());
     for (std::size_t i = 0; i < units.size(); ++i) {
-        char32_t u = units[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
-            u = 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-            ++i;
-        }
-        AppendUtf8(out, u);  // a lone surrogate becomes U+FFFD there
+        AppendUtf8(out, NextCodePoint(units, i));  // a lone surrogate becomes U+FFFD there
     }
     return out;
 }

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "print/printsettings.h"
-#include "spreadsheet/convert.h"
+#include "spreadsheet/workbookcommand.h"
 
 namespace scrivane {
 

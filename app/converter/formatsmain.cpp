@@ -13,13 +13,11 @@ int main(int argc, char* argv[]) {
     // --check and --rebalance read the answer mode beside the program.
     if (const auto checked =
             RunCheckArguments(arguments, QCoreApplication::applicationDirPath().toStdString()))
-        return Finish(checked->exitCode, checked->out, checked->err);
+        return Finish(*checked);
     const auto parsed = ParseFormats(arguments);
     if (std::holds_alternative<HelpAsked>(parsed)) return Finish(0, HelpText(), {});
-    if (const auto* refused = std::get_if<scrivane::ConverterRun>(&parsed))
-        return Finish(refused->exitCode, refused->out, refused->err);
-    if (const auto refused = RefuseFormatsOutputOverInput(parsed))
-        return Finish(refused->exitCode, refused->out, refused->err);
+    if (const auto* refused = std::get_if<scrivane::ConverterRun>(&parsed)) return Finish(*refused);
+    if (const auto refused = RefuseFormatsOutputOverInput(parsed)) return Finish(*refused);
     scrivane::ConverterRun run;
     if (const auto* job = std::get_if<scrivane::interchange::ConversionJob>(&parsed)) {
         const auto converted = scrivane::interchange::RunInterchangeConversion(*job);
@@ -28,5 +26,5 @@ int main(int argc, char* argv[]) {
     } else {
         run = scrivane::RunConverter(std::get<scrivane::WorkbookJob>(parsed));
     }
-    return Finish(run.exitCode, run.out, run.err);
+    return Finish(run);
 }

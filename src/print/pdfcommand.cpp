@@ -1,11 +1,11 @@
-#include "print/pdfconverter.h"
+#include "print/pdfcommand.h"
 
 #include <QFileInfo>
 
 #include "core/paperidentity.h"
 #include "print/answersheet.h"
 #include "print/printlayout.h"
-#include "spreadsheet/convert.h"
+#include "spreadsheet/workbookcommand.h"
 #include "spreadsheet/paperio.h"
 
 namespace scrivane {

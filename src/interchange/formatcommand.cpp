@@ -1,9 +1,9 @@
-#include "interchange/conversion.h"
+#include "interchange/formatcommand.h"
 
 #include "core/moddule1.h"
 #include "core/questiontable.h"
 #include "interchange/questionfile.h"
-#include "spreadsheet/convert.h"
+#include "spreadsheet/workbookcommand.h"
 #include "spreadsheet/paperio.h"
 
 namespace scrivane::interchange {

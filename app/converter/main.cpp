@@ -6,7 +6,7 @@
 #include <QCoreApplication>
 
 #include "options.h"
-#include "spreadsheet/convert.h"
+#include "spreadsheet/workbookcommand.h"
 
 using namespace scrivane::convert;
 
@@ -19,5 +19,5 @@ int main(int argc, char* argv[]) {
     QuietQtMessages();
     const QCoreApplication app(argc, argv);
     const scrivane::ConverterRun run = scrivane::RunConverter(*job);
-    return Finish(run.exitCode, run.out, run.err);
+    return Finish(run);
 }

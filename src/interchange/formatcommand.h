@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "interchange/format.h"
-#include "spreadsheet/convert.h"
+#include "spreadsheet/workbookcommand.h"
 
 namespace scrivane::interchange {
 

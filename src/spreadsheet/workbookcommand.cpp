@@ -1,4 +1,4 @@
-#include "spreadsheet/convert.h"
+#include "spreadsheet/workbookcommand.h"
 
 #include <QFileInfo>
 
