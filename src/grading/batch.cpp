@@ -24,6 +24,16 @@ struct Job {
     int filePages = 0;
 };
 
+// Which page of the pile a read page is.
+void Place(BatchPage& page, const std::vector<Job>& jobs, std::size_t index) {
+    const Job& job = jobs[index];
+    page.file = job.file;
+    page.page = job.page;
+    page.index = int(index);
+    page.total = int(jobs.size());
+    page.filePages = job.filePages;
+}
+
 PageRead UnreadablePage(const QString& why) {
     PageRead read;
     read.status = PageRead::Status::Unreadable;
@@ -126,12 +136,7 @@ bool GradingBatch::Run(const QStringList& files, const std::function<void(BatchP
             page.read = std::move(found->second);
             done.erase(found);
         }
-        const Job& job = jobs[handedOn];
-        page.file = job.file;
-        page.page = job.page;
-        page.index = int(handedOn);
-        page.total = int(jobs.size());
-        page.filePages = job.filePages;
+        Place(page, jobs, handedOn);
         {
             std::lock_guard lock(mutex);
             ++handedOn;
@@ -166,13 +171,8 @@ bool GradingBatch::Run(const QStringList& files, const std::function<void(BatchP
         for (auto& [index, read] : waiting) {
             if (cancelled_) break;
             BatchPage page;
-            const Job& job = jobs[index];
-            page.file = job.file;
-            page.page = job.page;
-            page.index = int(index);
-            page.total = int(jobs.size());
-            page.filePages = job.filePages;
-            page.read = source ? ReadJob(*source, job, printedWith) : std::move(read);
+            Place(page, jobs, index);
+            page.read = source ? ReadJob(*source, jobs[index], printedWith) : std::move(read);
             onPage(page);
         }
     }

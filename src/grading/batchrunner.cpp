@@ -49,10 +49,10 @@ void BatchRunner::Start(const QStringList& files) {
     thread_ = std::thread([shared = shared_, files] {
         const bool completed = shared->batch.Run(files, [&shared](BatchPage& page) {
             const std::lock_guard lock(shared->mutex);
-            if (shared->owner) emit shared->owner->pageRead(page);
+            if (shared->owner) emit shared->owner->PageRead(page);
         });
         const std::lock_guard lock(shared->mutex);
-        if (shared->owner) emit shared->owner->finished(completed);
+        if (shared->owner) emit shared->owner->Finished(completed);
         shared->done = true;
         shared->ended.notify_all();
     });

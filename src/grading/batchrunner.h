@@ -23,16 +23,16 @@ public:
     // nothing more. The sources must own what they read with.
     ~BatchRunner() override;
 
-    // Once; the pages follow as pageRead, in order, then finished.
+    // Once; the pages follow as PageRead, in order, then Finished.
     void Start(const QStringList& files);
     void Cancel();
     // Before Start: pages not to read (see GradingBatch::SkipPages).
     void SkipPages(std::function<bool(const QString&, int)> skip);
 
 signals:
-    void pageRead(const scrivane::BatchPage& page);
+    void PageRead(const scrivane::BatchPage& page);
     // completed is false when cancelled.
-    void finished(bool completed);
+    void Finished(bool completed);
 
 private:
     // What the batch's thread uses, kept alive by it when the runner goes first.

@@ -43,10 +43,7 @@ QString Place(int position) {
 }  // namespace
 
 QString MarkedLetters(AnswerMask mask) {
-    QString letters;
-    for (int i = 0; i < 6; ++i)
-        if (mask & (1 << i)) letters += QChar(u'A' + i);
-    return letters;
+    return mask ? AnswerMaskToText(mask) : QString();
 }
 
 namespace {

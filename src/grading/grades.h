@@ -103,6 +103,11 @@ struct SheetResult {
     double score = 0;
     double max = 0;
     std::vector<AnswerResult> answers;  // in the paper's order
+    // Of a sheet whose bubbles are kept (the grades window's), one per bubble
+    // in its layout's order: whether it is in doubt (unclear, one of several
+    // marks where one answer is asked, or one of two digits in a place of the
+    // student number); empty otherwise.
+    std::vector<bool> bubbleDoubts;
 };
 
 // The sheet's mark as a percentage of its maximum; 0 for a maximum of 0.

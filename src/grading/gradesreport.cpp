@@ -1,5 +1,7 @@
 #include "grading/gradesreport.h"
 
+#include <algorithm>
+
 #include "spreadsheet/workbookcommand.h"
 
 namespace scrivane {
@@ -233,6 +235,89 @@ std::vector<QStringList> GradesTable(const std::vector<SheetResult>& sheets, con
             for (int q = 0; q < key.QuestionCount(); ++q) row << QString();
             rows.push_back(row);
         }
+    }
+    return rows;
+}
+
+// --- The questions -----------------------------------------------------------------
+
+bool AnswerLooksWrong(const QuestionStatistics& question) {
+    if (!question.answer) return false;
+    bool chosenOverKey = false, goesWithTotal = false;
+    for (std::size_t o = 0; o < question.options.size(); ++o) {
+        if (question.answer->contains(question.options[o].first)) continue;
+        // A distractor the best students prefer to the key.
+        if (o < question.upper.size() && question.upper[o] > question.upperCorrect)
+            chosenOverKey = true;
+        if (o < question.optionPointBiserial.size() && question.optionPointBiserial[o] &&
+            *question.optionPointBiserial[o] > 0.2)
+            goesWithTotal = true;
+    }
+    return chosenOverKey ||
+           (question.pointBiserial && *question.pointBiserial < 0 && goesWithTotal);
+}
+
+QString QuestionFlag(const QuestionStatistics& question) {
+    if (AnswerLooksWrong(question)) return QStringLiteral("Check the answer");
+    // A question given to everyone was already judged by the teacher.
+    const bool judged = question.givenToAll;
+    if (!judged && question.p && *question.p < 0.2) return QStringLiteral("Too hard");
+    if (!judged && question.p && *question.p > 0.95) return QStringLiteral("Too easy");
+    if (question.pointBiserial && *question.pointBiserial < 0.2) return QStringLiteral("Weak");
+    return {};
+}
+
+QStringList AdjustmentPhrases(const std::vector<AnswerMask>& alsoAccepted, bool givenToAll) {
+    QStringList texts;
+    if (!alsoAccepted.empty()) {
+        QStringList letters;
+        for (const AnswerMask mask : alsoAccepted) letters << MarkedLetters(mask);
+        texts << QStringLiteral("also accepted %1").arg(letters.join(QStringLiteral(", ")));
+    }
+    if (givenToAll) texts << QStringLiteral("everyone given the mark");
+    return texts;
+}
+
+QString OfferedLetters(const GradeStatistics& stats) {
+    QString letters;
+    for (const QuestionStatistics& q : stats.questions)
+        for (const auto& [letter, count] : q.options)
+            if (!letters.contains(letter)) letters += letter;
+    std::sort(letters.begin(), letters.end());
+    return letters;
+}
+
+std::vector<std::vector<ReportCell>> QuestionsTable(
+    const GradeStatistics& stats, const QString& letters,
+    const std::function<QStringList(int question)>& adjustments) {
+    std::vector<std::vector<ReportCell>> rows;
+    std::vector<ReportCell> header = {
+        QStringLiteral("Question"),       QStringLiteral("Answer"),
+        QStringLiteral("Mark"),           QStringLiteral("p"),
+        QStringLiteral("Discrimination"), QStringLiteral("Point-biserial")};
+    for (const QChar letter : letters) header.emplace_back(QString(letter));
+    for (const char* name : {"Blank", "Multiple", "Flag", "Adjustment"})
+        header.emplace_back(QString::fromLatin1(name));
+    rows.push_back(header);
+    const auto figure = [](const std::optional<double>& value) -> ReportCell {
+        if (value) return *value;
+        return QString();
+    };
+    for (const QuestionStatistics& q : stats.questions) {
+        std::vector<ReportCell> row = {
+            double(q.question), q.answer.value_or(QString()), q.mark,
+            figure(q.p),        figure(q.discrimination),     figure(q.pointBiserial)};
+        for (const QChar letter : letters) {
+            ReportCell count = QString();
+            for (const auto& [option, n] : q.options)
+                if (option == letter) count = double(n);
+            row.push_back(count);
+        }
+        row.emplace_back(double(q.blank));
+        row.emplace_back(double(q.multiple));
+        row.emplace_back(QuestionFlag(q));
+        row.emplace_back(adjustments(q.question).join(QStringLiteral("; ")));
+        rows.push_back(std::move(row));
     }
     return rows;
 }

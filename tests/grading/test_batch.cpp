@@ -137,7 +137,7 @@ void BatchTest::closingNeverWaitsOnABlockedRead() {
     bool handedOn = false;
     {
         BatchRunner runner([gate] { return std::make_unique<BlockedSource>(gate); }, 2);
-        connect(&runner, &BatchRunner::pageRead, this, [&] { handedOn = true; });
+        connect(&runner, &BatchRunner::PageRead, this, [&] { handedOn = true; });
         runner.Start({"fifo.png"});
         QTRY_VERIFY(gate->entered.load());
         runner.Cancel();
@@ -222,11 +222,11 @@ void BatchTest::runsInTheBackground() {
     BatchRunner runner([&] { return std::make_unique<FakeSource>(counters); }, 2);
     QStringList seen;
     std::optional<bool> completed;
-    connect(&runner, &BatchRunner::pageRead, this, [&](const BatchPage& page) {
+    connect(&runner, &BatchRunner::PageRead, this, [&](const BatchPage& page) {
         QCOMPARE(QThread::currentThread(), thread());  // delivered to the receiver's thread
         seen << QStringLiteral("%1/%2").arg(page.file).arg(page.page);
     });
-    connect(&runner, &BatchRunner::finished, this, [&](bool done) { completed = done; });
+    connect(&runner, &BatchRunner::Finished, this, [&](bool done) { completed = done; });
     runner.Start({"a.pdf", "damaged.pdf"});
     QTRY_VERIFY(completed.has_value());
     QVERIFY(*completed);

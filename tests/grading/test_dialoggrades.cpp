@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -29,6 +30,7 @@
 
 #include "../editor/harness.h"
 #include "editor/mainmenu.h"
+#include "grading/session/gradingmodels.h"
 #include "grading/ui/attachgrading.h"
 #include "grading/ui/dialoggrades.h"
 #include "grading/ui/scorechart.h"
@@ -90,6 +92,14 @@ QString WrongLetter(int question) {
     return KeyLetter(question) == QStringLiteral("A") ? QStringLiteral("B") : QStringLiteral("A");
 }
 
+// A control of the window by its objectName: the one way the tests reach them.
+template <typename Control>
+Control* Get(const QObject& window, const char* name) {
+    auto* control = window.findChild<Control*>(QString::fromLatin1(name));
+    if (!control) qFatal("the window has no %s", name);
+    return control;
+}
+
 struct Grading {
     Harness harness{0};
     QTemporaryDir dir;
@@ -118,10 +128,10 @@ struct Grading {
     }
     DialogGrades* Grade() {
         Action()->trigger();
-        return OpenGrades(context);
+        return GradesWindowOf(context);
     }
     static QString Cell(const DialogGrades& d, int row, int column) {
-        return d.TableSheets->model()->index(row, column).data().toString();
+        return Get<QTableView>(d, "TableSheets")->model()->index(row, column).data().toString();
     }
 };
 
@@ -129,19 +139,19 @@ struct Grading {
 void ReadAll(DialogGrades& dialog, FakePrompts& prompts, const QStringList& files) {
     QSignalSpy finished(&dialog, &DialogGrades::ReadingFinished);
     prompts.fileLists.push_back(files);
-    QTest::mouseClick(dialog.ButtonAddScans, Qt::LeftButton);
+    QTest::mouseClick(Get<QPushButton>(dialog, "ButtonAddScans"), Qt::LeftButton);
     QVERIFY(finished.wait(60000));
     QCOMPARE(finished.first().first().toBool(), true);
 }
 
 int RowOf(const DialogGrades& dialog, const QString& student) {
-    for (int row = 0; row < dialog.TableSheets->model()->rowCount(); ++row)
-        if (Grading::Cell(dialog, row, 0) == student) return row;
+    for (int row = 0; row < Get<QTableView>(dialog, "TableSheets")->model()->rowCount(); ++row)
+        if (Grading::Cell(dialog, row, SheetsModel::Student) == student) return row;
     return -1;
 }
 
 int BubbleOf(const DialogGrades& dialog, int question, const QString& letter) {
-    const auto& bubbles = dialog.ViewSheet->Bubbles();
+    const auto& bubbles = Get<SheetView>(dialog, "ViewSheet")->Bubbles();
     for (std::size_t i = 0; i < bubbles.size(); ++i)
         if (bubbles[i].bubble.kind == SheetBubble::Kind::Answer &&
             bubbles[i].bubble.source == question && QString(bubbles[i].bubble.option) == letter)
@@ -207,45 +217,50 @@ void TestDialogGrades::readReviewCorrectAndFollowThePaper() {
     DialogGrades* dialog = g.Grade();
     QVERIFY(dialog);
     ReadAll(*dialog, g.harness.fake.prompts, files);
-    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("3 sheets, 1 to review"));
+    QCOMPARE(Get<QLabel>(*dialog, "LabelSheets")->text(), QStringLiteral("3 sheets, 1 to review"));
     // The review starts at the sheet to review, not at the first read.
     QCOMPARE(dialog->CurrentSheet(), dialog->Session().Sheets()[2].id);
     // The sheet to review comes first, coloured.
-    QCOMPARE(Grading::Cell(*dialog, 0, 0), QStringLiteral("1003"));
-    QCOMPARE(Grading::Cell(*dialog, 0, 6), QStringLiteral("review"));
-    QVERIFY(dialog->TableSheets->model()->index(0, 0).data(Qt::BackgroundRole).isValid());
+    QCOMPARE(Grading::Cell(*dialog, 0, SheetsModel::Student), QStringLiteral("1003"));
+    QCOMPARE(Grading::Cell(*dialog, 0, SheetsModel::Status), QStringLiteral("review"));
+    QVERIFY(Get<QTableView>(*dialog, "TableSheets")
+                ->model()
+                ->index(0, SheetsModel::Student)
+                .data(Qt::BackgroundRole)
+                .isValid());
     const int wrong = RowOf(*dialog, QStringLiteral("1002"));
-    QCOMPARE(Grading::Cell(*dialog, wrong, 3), QString::number(kQuestions - 1));
-    QCOMPARE(Grading::Cell(*dialog, wrong, 4), QString::number(kQuestions));
+    QCOMPARE(Grading::Cell(*dialog, wrong, SheetsModel::Mark), QString::number(kQuestions - 1));
+    QCOMPARE(Grading::Cell(*dialog, wrong, SheetsModel::Maximum), QString::number(kQuestions));
 
     // The picture of the sheet to review: its extra mark, clicked off.
     const int doubtful = dialog->Session().Sheets()[2].id;
     dialog->SelectSheet(doubtful);
     QCOMPARE(dialog->CurrentSheet(), doubtful);
     QTRY_COMPARE(dialog->PictureSheet(), doubtful);
-    QVERIFY(dialog->ListReasons->count() > 0);
+    QVERIFY(Get<QListWidget>(*dialog, "ListReasons")->count() > 0);
     const int extra = BubbleOf(*dialog, 2, WrongLetter(1));
     QVERIFY(extra >= 0);
-    QCOMPARE(dialog->ViewSheet->Bubbles()[std::size_t(extra)].look, ViewBubble::Look::Doubt);
-    QTest::mouseClick(dialog->ViewSheet->Canvas(), Qt::LeftButton, {},
-                      dialog->ViewSheet->BubbleAt(extra));
-    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("3 sheets, 0 to review"));
+    QCOMPARE(Get<SheetView>(*dialog, "ViewSheet")->Bubbles()[std::size_t(extra)].look,
+             ViewBubble::Look::Doubt);
+    QTest::mouseClick(Get<SheetView>(*dialog, "ViewSheet")->Canvas(), Qt::LeftButton, {},
+                      Get<SheetView>(*dialog, "ViewSheet")->BubbleAt(extra));
+    QCOMPARE(Get<QLabel>(*dialog, "LabelSheets")->text(), QStringLiteral("3 sheets, 0 to review"));
     const int corrected = RowOf(*dialog, QStringLiteral("1003"));
-    QCOMPARE(Grading::Cell(*dialog, corrected, 6), QStringLiteral("corrected"));
-    QCOMPARE(Grading::Cell(*dialog, corrected, 3), QString::number(kQuestions));
+    QCOMPARE(Grading::Cell(*dialog, corrected, SheetsModel::Status), QStringLiteral("corrected"));
+    QCOMPARE(Grading::Cell(*dialog, corrected, SheetsModel::Mark), QString::number(kQuestions));
 
     // Undone and redone in the window, apart from the paper's history.
     const int paperSteps = g.harness.window->History().Stack().count();
     dialog->Session().UndoStack()->undo();
     QCOMPARE(g.harness.window->History().Stack().count(), paperSteps);
-    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("3 sheets, 1 to review"));
+    QCOMPARE(Get<QLabel>(*dialog, "LabelSheets")->text(), QStringLiteral("3 sheets, 1 to review"));
     dialog->Session().UndoStack()->redo();
-    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("3 sheets, 0 to review"));
+    QCOMPARE(Get<QLabel>(*dialog, "LabelSheets")->text(), QStringLiteral("3 sheets, 0 to review"));
 
     // A student digit chosen on the picture, and one typed.
     dialog->SelectSheet(dialog->Session().Sheets()[0].id);
-    dialog->EditStudent->setText(QStringLiteral("1009"));
-    emit dialog->EditStudent->editingFinished();
+    Get<QLineEdit>(*dialog, "EditStudent")->setText(QStringLiteral("1009"));
+    emit Get<QLineEdit>(*dialog, "EditStudent")->editingFinished();
     QVERIFY(RowOf(*dialog, QStringLiteral("1009")) >= 0);
 
     // The key of question 3 fixed in the paper: the marks follow at once,
@@ -270,7 +285,7 @@ void TestDialogGrades::readReviewCorrectAndFollowThePaper() {
     // The export, read back.
     const QString csv = g.dir.filePath(QStringLiteral("grades.csv"));
     g.harness.fake.prompts.files.push_back(csv);
-    dialog->ButtonExport->click();
+    Get<QPushButton>(*dialog, "ButtonExport")->click();
     QFile file(csv);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = file.readAll().split('\n');
@@ -317,46 +332,56 @@ void TestDialogGrades::questionsStatisticsAndFlawedQuestions() {
     }
     QCOMPARE(dialog->Session().Scans().size(), 2);
     g.harness.fake.prompts.files.push_back(classes);
-    dialog->ButtonClassList->click();
+    Get<QPushButton>(*dialog, "ButtonClassList")->click();
     QCOMPARE(Grading::Cell(*dialog, RowOf(*dialog, QStringLiteral("1001")), 1),
              QStringLiteral("Ada"));
-    QCOMPARE(dialog->ChartScores->Absent(), QStringList{QStringLiteral("1003 Carl")});
-    QCOMPARE(dialog->ChartScores->Bins()[9], 1);
+    QCOMPARE(Get<ScoreChart>(*dialog, "ChartScores")->Absent(),
+             QStringList{QStringLiteral("1003 Carl")});
+    QCOMPARE(Get<ScoreChart>(*dialog, "ChartScores")->Bins()[9], 1);
 
-    QAbstractItemModel* questions = dialog->TableQuestions->model();
+    auto* questions =
+        qobject_cast<QuestionsModel*>(Get<QTableView>(*dialog, "TableQuestions")->model());
+    QVERIFY(questions);
     QCOMPARE(questions->rowCount(), kQuestions);
-    QCOMPARE(questions->index(0, 1).data().toString(), KeyLetter(0));
-    QCOMPARE(questions->index(0, 2).data().toString(), QStringLiteral("0.5"));
-    const int blanks = questions->columnCount() - 3;
+    QCOMPARE(questions->index(0, QuestionsModel::Answer).data().toString(), KeyLetter(0));
+    QCOMPARE(questions->index(0, QuestionsModel::P).data().toString(), QStringLiteral("0.5"));
+    const int blanks = questions->BlankColumn();
     QCOMPARE(questions->index(4, blanks).data().toString(), QStringLiteral("1"));
     // The answer's count stands out.
-    const int keyColumn = 5 + (KeyLetter(0)[0].unicode() - u'A');
+    const int keyColumn = questions->LetterColumn(KeyLetter(0)[0]);
     QVERIFY(questions->index(0, keyColumn).data(Qt::FontRole).value<QFont>().bold());
     // How the top and bottom groups (one sheet each here) chose it.
     QCOMPARE(questions->index(0, keyColumn).data(Qt::ToolTipRole).toString(),
              QStringLiteral("Top group: 1 · bottom group: 0 (of 1 each)"));
-    QVERIFY(dialog->LabelSummary->text().contains(QStringLiteral("Sheets 2")));
-    QVERIFY(dialog->LabelSummary->text().contains(QStringLiteral("Cronbach's alpha")));
+    QVERIFY(Get<QLabel>(*dialog, "LabelSummary")->text().contains(QStringLiteral("Sheets 2")));
+    QVERIFY(
+        Get<QLabel>(*dialog, "LabelSummary")->text().contains(QStringLiteral("Cronbach's alpha")));
 
     // Double-click goes to the question in the main window.
-    const QRect cell = dialog->TableQuestions->visualRect(questions->index(2, 0));
+    const QRect cell = Get<QTableView>(*dialog, "TableQuestions")
+                           ->visualRect(questions->index(2, QuestionsModel::Question));
     dialog->show();
-    QTest::mouseClick(dialog->TableQuestions->viewport(), Qt::LeftButton, {}, cell.center());
-    QTest::mouseDClick(dialog->TableQuestions->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseClick(Get<QTableView>(*dialog, "TableQuestions")->viewport(), Qt::LeftButton, {},
+                      cell.center());
+    QTest::mouseDClick(Get<QTableView>(*dialog, "TableQuestions")->viewport(), Qt::LeftButton, {},
+                       cell.center());
     QCOMPARE(g.shown, std::vector<int>{3});
 
     // Question 1 also accepts the wrong letter; question 5 gives everyone its mark.
-    dialog->TableQuestions->selectRow(0);
+    Get<QTableView>(*dialog, "TableQuestions")->selectRow(0);
     g.harness.fake.modal.steps.push_back([](QDialog& d) {
         d.findChild<QLineEdit*>(QStringLiteral("EditLine"))->setText(WrongLetter(0).toLower());
         d.accept();
     });
-    dialog->ButtonAcceptAlso->click();
-    dialog->TableQuestions->selectRow(4);
-    dialog->ButtonGiveAll->click();
+    Get<QPushButton>(*dialog, "ButtonAcceptAlso")->click();
+    Get<QTableView>(*dialog, "TableQuestions")->selectRow(4);
+    Get<QPushButton>(*dialog, "ButtonGiveAll")->click();
     QCOMPARE(Grading::Cell(*dialog, RowOf(*dialog, QStringLiteral("1002")), 3),
              QString::number(kQuestions));
-    QVERIFY(questions->index(0, 1).data().toString().contains(QStringLiteral("also")));
+    QVERIFY(questions->index(0, QuestionsModel::Answer)
+                .data()
+                .toString()
+                .contains(QStringLiteral("also")));
     dialog->Session().UndoStack()->undo();
     QCOMPARE(Grading::Cell(*dialog, RowOf(*dialog, QStringLiteral("1002")), 3),
              QString::number(kQuestions - 1));
@@ -373,11 +398,11 @@ void TestDialogGrades::reopensAsLeftAndAsksForAMovedScan() {
     DialogGrades* dialog = g.Grade();
     ReadAll(*dialog, g.harness.fake.prompts,
             {moved, WriteScan(g.dir, QStringLiteral("b.png"), twoMarked, QStringLiteral("1002"))});
-    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("2 sheets, 1 to review"));
-    QCOMPARE(Grading::Cell(*dialog, 0, 0), QStringLiteral("1002"));
+    QCOMPARE(Get<QLabel>(*dialog, "LabelSheets")->text(), QStringLiteral("2 sheets, 1 to review"));
+    QCOMPARE(Grading::Cell(*dialog, 0, SheetsModel::Student), QStringLiteral("1002"));
     dialog->SelectSheet(dialog->Session().Sheets()[1].id);
-    QTest::keyClick(dialog->TableSheets, Qt::Key_Return);
-    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("2 sheets, 0 to review"));
+    QTest::keyClick(Get<QTableView>(*dialog, "TableSheets"), Qt::Key_Return);
+    QCOMPARE(Get<QLabel>(*dialog, "LabelSheets")->text(), QStringLiteral("2 sheets, 0 to review"));
     QPointer<DialogGrades> watched(dialog);
     dialog->close();
     QTRY_VERIFY(!watched);
@@ -394,10 +419,10 @@ void TestDialogGrades::reopensAsLeftAndAsksForAMovedScan() {
     // not the reading tried before it was found.
     QCOMPARE(dialog->CurrentSheet(), dialog->Session().Sheets()[0].id);
     QTRY_COMPARE(dialog->PictureSheet(), dialog->Session().Sheets()[0].id);
-    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("2 sheets, 0 to review"));
+    QCOMPARE(Get<QLabel>(*dialog, "LabelSheets")->text(), QStringLiteral("2 sheets, 0 to review"));
     const int row = RowOf(*dialog, QStringLiteral("1002"));
-    QCOMPARE(Grading::Cell(*dialog, row, 6), QStringLiteral("corrected"));
-    QCOMPARE(Grading::Cell(*dialog, row, 7), QStringLiteral("b.png p. 1"));
+    QCOMPARE(Grading::Cell(*dialog, row, SheetsModel::Status), QStringLiteral("corrected"));
+    QCOMPARE(Grading::Cell(*dialog, row, SheetsModel::Scan), QStringLiteral("b.png p. 1"));
 
     // A damaged grading file is told and set aside, and grading starts afresh.
     const QString gradingFile = dialog->Session().GradingFile();
@@ -412,7 +437,7 @@ void TestDialogGrades::reopensAsLeftAndAsksForAMovedScan() {
     const std::size_t told = g.harness.fake.prompts.messages.size();
     dialog = g.Grade();
     QCOMPARE(g.harness.fake.prompts.messages.size(), told + 1);
-    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("0 sheets, 0 to review"));
+    QCOMPARE(Get<QLabel>(*dialog, "LabelSheets")->text(), QStringLiteral("0 sheets, 0 to review"));
 }
 
 // A sheet read from a scan, with chosen bubbles read as neither marked nor
@@ -446,21 +471,23 @@ void TestDialogGrades::acceptAsksAboutDoubtsAndKeysCorrectTheScan() {
     QTRY_COMPARE(dialog->PictureSheet(), id);
     // The student number first, then the questions as the sheet prints them.
     QStringList reasons;
-    for (int i = 0; i < dialog->ListReasons->count(); ++i)
-        reasons << dialog->ListReasons->item(i)->text();
+    for (int i = 0; i < Get<QListWidget>(*dialog, "ListReasons")->count(); ++i)
+        reasons << Get<QListWidget>(*dialog, "ListReasons")->item(i)->text();
     QCOMPARE(reasons, (QStringList{"student number place 3: unclear mark",
                                    "question 2: unclear mark", "question 4: unclear mark"}));
 
     // A click on a reason shows that question's bubbles, zoomed.
-    const double zoom = dialog->ViewSheet->Zoom();
-    QListWidgetItem* fourth = dialog->ListReasons->item(2);
-    QTest::mouseClick(dialog->ListReasons->viewport(), Qt::LeftButton, {},
-                      dialog->ListReasons->visualItemRect(fourth).center());
-    QVERIFY(dialog->ViewSheet->Zoom() > zoom);
-    const int current = dialog->ViewSheet->CurrentBubble();
-    QCOMPARE(dialog->ViewSheet->Bubbles()[std::size_t(current)].bubble.source, 4);
-    const QPoint at = dialog->ViewSheet->BubbleAt(current) + dialog->ViewSheet->Canvas()->pos();
-    QVERIFY(dialog->ViewSheet->viewport()->rect().contains(at));
+    const double zoom = Get<SheetView>(*dialog, "ViewSheet")->Zoom();
+    QListWidgetItem* fourth = Get<QListWidget>(*dialog, "ListReasons")->item(2);
+    QTest::mouseClick(Get<QListWidget>(*dialog, "ListReasons")->viewport(), Qt::LeftButton, {},
+                      Get<QListWidget>(*dialog, "ListReasons")->visualItemRect(fourth).center());
+    QVERIFY(Get<SheetView>(*dialog, "ViewSheet")->Zoom() > zoom);
+    const int current = Get<SheetView>(*dialog, "ViewSheet")->CurrentBubble();
+    QCOMPARE(Get<SheetView>(*dialog, "ViewSheet")->Bubbles()[std::size_t(current)].bubble.source,
+             4);
+    const QPoint at = Get<SheetView>(*dialog, "ViewSheet")->BubbleAt(current) +
+                      Get<SheetView>(*dialog, "ViewSheet")->Canvas()->pos();
+    QVERIFY(Get<SheetView>(*dialog, "ViewSheet")->viewport()->rect().contains(at));
 
     // Accept asks for the number first, then whether the doubts are empty:
     // No keeps reviewing.
@@ -470,14 +497,14 @@ void TestDialogGrades::acceptAsksAboutDoubtsAndKeysCorrectTheScan() {
         d.accept();
     });
     g.harness.fake.prompts.answers.push_back(MsgAnswer::No);
-    QTest::mouseClick(dialog->ButtonAccept, Qt::LeftButton);
+    QTest::mouseClick(Get<QPushButton>(*dialog, "ButtonAccept"), Qt::LeftButton);
     QCOMPARE(g.harness.fake.prompts.messages.back().text,
              QStringLiteral("2 bubbles are still unclear. Count them as empty?"));
     QCOMPARE(*dialog->Session().Result(id)->student, QStringLiteral("1001"));
-    QCOMPARE(dialog->Session().State(id), SheetState::Review);
+    QCOMPARE(dialog->Session().Status(id), ReviewStatus::Review);
     g.harness.fake.prompts.answers.push_back(MsgAnswer::Yes);
-    QTest::mouseClick(dialog->ButtonAccept, Qt::LeftButton);
-    QCOMPARE(dialog->Session().State(id), SheetState::Corrected);
+    QTest::mouseClick(Get<QPushButton>(*dialog, "ButtonAccept"), Qt::LeftButton);
+    QCOMPARE(dialog->Session().Status(id), ReviewStatus::Corrected);
     // The mark counts the doubts as empty, never as unclear.
     const SheetResult* result = dialog->Session().Result(id);
     QCOMPARE(result->score, double(kQuestions - 1));
@@ -492,8 +519,8 @@ void TestDialogGrades::acceptAsksAboutDoubtsAndKeysCorrectTheScan() {
     QTRY_COMPARE(dialog->PictureSheet(), id);
     const int doubt = BubbleOf(*dialog, 2, KeyLetter(1));
     const auto clickDoubt = [&] {
-        QTest::mouseClick(dialog->ViewSheet->Canvas(), Qt::LeftButton, {},
-                          dialog->ViewSheet->BubbleAt(doubt));
+        QTest::mouseClick(Get<SheetView>(*dialog, "ViewSheet")->Canvas(), Qt::LeftButton, {},
+                          Get<SheetView>(*dialog, "ViewSheet")->BubbleAt(doubt));
         return dialog->Session().Sheet(id)->bubbles[std::size_t(doubt)].mark;
     };
     QCOMPARE(clickDoubt(), BubbleRead::Mark::Marked);
@@ -503,35 +530,38 @@ void TestDialogGrades::acceptAsksAboutDoubtsAndKeysCorrectTheScan() {
     // The keys, while the scan has focus: arrows choose, E empties, M marks,
     // Space toggles, + and - zoom.
     dialog->activateWindow();
-    dialog->ViewSheet->setFocus();
-    QVERIFY(dialog->ViewSheet->hasFocus());
+    Get<SheetView>(*dialog, "ViewSheet")->setFocus();
+    QVERIFY(Get<SheetView>(*dialog, "ViewSheet")->hasFocus());
     const int wrong = BubbleOf(*dialog, 4, WrongLetter(3));
-    dialog->ViewSheet->SetCurrentBubble(wrong);
+    Get<SheetView>(*dialog, "ViewSheet")->SetCurrentBubble(wrong);
     const auto markOf = [&](int bubble) {
         return dialog->Session().Sheet(id)->bubbles[std::size_t(bubble)].mark;
     };
-    QTest::keyClick(dialog->ViewSheet, Qt::Key_E);
+    QTest::keyClick(Get<SheetView>(*dialog, "ViewSheet"), Qt::Key_E);
     QCOMPARE(markOf(wrong), BubbleRead::Mark::Empty);
-    QTest::keyClick(dialog->ViewSheet, Qt::Key_M);
+    QTest::keyClick(Get<SheetView>(*dialog, "ViewSheet"), Qt::Key_M);
     QCOMPARE(markOf(wrong), BubbleRead::Mark::Marked);
-    QTest::keyClick(dialog->ViewSheet, Qt::Key_Space);
+    QTest::keyClick(Get<SheetView>(*dialog, "ViewSheet"), Qt::Key_Space);
     QCOMPARE(markOf(wrong), BubbleRead::Mark::Empty);
-    QTest::keyClick(dialog->ViewSheet, Qt::Key_Right);
+    QTest::keyClick(Get<SheetView>(*dialog, "ViewSheet"), Qt::Key_Right);
     const SheetBubble& right =
-        dialog->ViewSheet->Bubbles()[std::size_t(dialog->ViewSheet->CurrentBubble())].bubble;
+        Get<SheetView>(*dialog, "ViewSheet")
+            ->Bubbles()[std::size_t(Get<SheetView>(*dialog, "ViewSheet")->CurrentBubble())]
+            .bubble;
     QCOMPARE(right.source, 4);
     QCOMPARE(right.option.unicode(), WrongLetter(3)[0].unicode() + 1);
-    QTest::keyClick(dialog->ViewSheet, Qt::Key_Down);
-    QCOMPARE(
-        dialog->ViewSheet->Bubbles()[std::size_t(dialog->ViewSheet->CurrentBubble())].bubble.source,
-        5);
-    const double before = dialog->ViewSheet->Zoom();
-    QTest::keyClick(dialog->ViewSheet, Qt::Key_Plus);
-    QVERIFY(dialog->ViewSheet->Zoom() > before);
-    QTest::keyClick(dialog->ViewSheet, Qt::Key_Minus);
-    QCOMPARE(dialog->ViewSheet->Zoom(), before);
+    QTest::keyClick(Get<SheetView>(*dialog, "ViewSheet"), Qt::Key_Down);
+    QCOMPARE(Get<SheetView>(*dialog, "ViewSheet")
+                 ->Bubbles()[std::size_t(Get<SheetView>(*dialog, "ViewSheet")->CurrentBubble())]
+                 .bubble.source,
+             5);
+    const double before = Get<SheetView>(*dialog, "ViewSheet")->Zoom();
+    QTest::keyClick(Get<SheetView>(*dialog, "ViewSheet"), Qt::Key_Plus);
+    QVERIFY(Get<SheetView>(*dialog, "ViewSheet")->Zoom() > before);
+    QTest::keyClick(Get<SheetView>(*dialog, "ViewSheet"), Qt::Key_Minus);
+    QCOMPARE(Get<SheetView>(*dialog, "ViewSheet")->Zoom(), before);
     // Every key was a step of its own.
-    QCOMPARE(dialog->Session().UndoStack()->undoText(), QStringLiteral("Mark a Bubble"));
+    QCOMPARE(dialog->Session().UndoStack()->undoText(), QStringLiteral("Mark a bubble"));
 }
 
 void TestDialogGrades::gradesUseTheRowBeingEditedAndExportTellsWhatItDid() {
@@ -554,7 +584,7 @@ void TestDialogGrades::gradesUseTheRowBeingEditedAndExportTellsWhatItDid() {
         list.write("1001,Ada\n1002,Blaise\n0042,Carl\n");
     }
     g.harness.fake.prompts.files.push_back(classes);
-    dialog->ButtonClassList->click();
+    Get<QPushButton>(*dialog, "ButtonClassList")->click();
 
     // Question 3's key set with SET in the main window, the row not left.
     const auto setKey = [&g](int position, const QString& letter) {
@@ -574,7 +604,7 @@ void TestDialogGrades::gradesUseTheRowBeingEditedAndExportTellsWhatItDid() {
     // A sheet still to review: asked, and No writes nothing.
     g.harness.fake.prompts.answers.push_back(MsgAnswer::No);
     const std::size_t dialogs = g.harness.fake.prompts.fileRequests.size();
-    dialog->ButtonExport->click();
+    Get<QPushButton>(*dialog, "ButtonExport")->click();
     QCOMPARE(g.harness.fake.prompts.messages.back().text,
              QStringLiteral("1 sheet still needs review. Export anyway?"));
     QCOMPARE(g.harness.fake.prompts.fileRequests.size(), dialogs);
@@ -584,7 +614,7 @@ void TestDialogGrades::gradesUseTheRowBeingEditedAndExportTellsWhatItDid() {
     const QString xlsx = g.dir.filePath(QStringLiteral("grades.xlsx"));
     g.harness.fake.prompts.answers.push_back(MsgAnswer::Yes);
     g.harness.fake.prompts.files.push_back(xlsx);
-    dialog->ButtonExport->click();
+    Get<QPushButton>(*dialog, "ButtonExport")->click();
     QCOMPARE(g.harness.fake.prompts.messages.back().text,
              QStringLiteral("The grades were written to %1.").arg(QDir::toNativeSeparators(xlsx)));
     const codec::Workbook book = codec::ReadWorkbookFile(xlsx.toStdString());
@@ -618,9 +648,9 @@ void TestDialogGrades::fileDialogsShowTheFilesTheirFiltersName() {
     DialogGrades* dialog = g.Grade();
     FakePrompts& prompts = g.harness.fake.prompts;
     prompts.files = {std::nullopt, std::nullopt, std::nullopt};
-    dialog->ButtonAddScans->click();
-    dialog->ButtonClassList->click();
-    dialog->ButtonExport->click();
+    Get<QPushButton>(*dialog, "ButtonAddScans")->click();
+    Get<QPushButton>(*dialog, "ButtonClassList")->click();
+    Get<QPushButton>(*dialog, "ButtonExport")->click();
     QStringList filters;
     for (const FileRequest& request : prompts.fileRequests) filters << request.filter;
     QCOMPARE(filters.size(), 3);
@@ -670,16 +700,16 @@ void TestDialogGrades::aWindowOfItsOwnBesideTheEditor() {
     QVERIFY(dialog->x() > g.harness.window->frameGeometry().right());
 
     // The paper's unsaved changes are told while there are any.
-    QCOMPARE(dialog->StatusGrades->currentMessage(), QString());
+    QCOMPARE(Get<QStatusBar>(*dialog, "StatusGrades")->currentMessage(), QString());
     std::vector<QuestionRecord> rows = g.harness.window->Document().Rows();
     rows[1].Score = 3;
     g.harness.window->History().ReplaceRows(QStringLiteral("Mark"), rows);
     QVERIFY(g.harness.window->Document().Modified());
-    QCOMPARE(dialog->StatusGrades->currentMessage(),
+    QCOMPARE(Get<QStatusBar>(*dialog, "StatusGrades")->currentMessage(),
              QStringLiteral("The paper has unsaved changes: the grades use them now, but only a "
                             "saved paper keeps them."));
     g.harness.window->History().Undo();
-    QCOMPARE(dialog->StatusGrades->currentMessage(), QString());
+    QCOMPARE(Get<QStatusBar>(*dialog, "StatusGrades")->currentMessage(), QString());
     // Undone whole, it is still this paper: the window stays.
     QCoreApplication::processEvents();
     QVERIFY(dialog->isVisible());
@@ -737,7 +767,7 @@ void TestDialogGrades::entersByHandInTheVersionsOrder() {
     prompts.answers.push_back(MsgAnswer::No);
     answer(key.join(u','));
     prompts.answers.push_back(MsgAnswer::Yes);
-    dialog->ButtonAddByHand->click();
+    Get<QPushButton>(*dialog, "ButtonAddByHand")->click();
     QVERIFY(modal.steps.empty());
     const QStringList texts = prompts.Texts();
     QCOMPARE(texts[texts.size() - 4],
@@ -765,22 +795,22 @@ void TestDialogGrades::aChangedPaperIsToldAndReviewed() {
     DialogGrades* dialog = g.Grade();
     QVERIFY(dialog);
     ReadAll(*dialog, g.harness.fake.prompts, files);
-    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("2 sheets, 0 to review"));
-    QVERIFY(dialog->LabelPaperChanged->isHidden());
+    QCOMPARE(Get<QLabel>(*dialog, "LabelSheets")->text(), QStringLiteral("2 sheets, 0 to review"));
+    QVERIFY(Get<QLabel>(*dialog, "LabelPaperChanged")->isHidden());
 
     std::vector<QuestionRecord> rows = g.harness.window->Document().Rows();
     rows.erase(rows.begin() + 2);
     g.harness.window->History().ReplaceRows(QStringLiteral("Delete question 3"), rows);
-    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("2 sheets, 2 to review"));
-    QVERIFY(!dialog->LabelPaperChanged->isHidden());
-    QCOMPARE(dialog->LabelPaperChanged->text(),
+    QCOMPARE(Get<QLabel>(*dialog, "LabelSheets")->text(), QStringLiteral("2 sheets, 2 to review"));
+    QVERIFY(!Get<QLabel>(*dialog, "LabelPaperChanged")->isHidden());
+    QCOMPARE(Get<QLabel>(*dialog, "LabelPaperChanged")->text(),
              QStringLiteral("The paper no longer matches the sheets read: question 3 removed. "
                             "Those sheets are to review."));
-    QCOMPARE(Grading::Cell(*dialog, 0, 6), QStringLiteral("review"));
+    QCOMPARE(Grading::Cell(*dialog, 0, SheetsModel::Status), QStringLiteral("review"));
 
     g.harness.window->History().Undo();
-    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("2 sheets, 0 to review"));
-    QVERIFY(dialog->LabelPaperChanged->isHidden());
+    QCOMPARE(Get<QLabel>(*dialog, "LabelSheets")->text(), QStringLiteral("2 sheets, 0 to review"));
+    QVERIFY(Get<QLabel>(*dialog, "LabelPaperChanged")->isHidden());
 }
 
 void TestDialogGrades::aPipeNeverHoldsTheWindow() {
@@ -794,18 +824,22 @@ void TestDialogGrades::aPipeNeverHoldsTheWindow() {
     // The pipe is refused at once and the good sheet is read.
     ReadAll(*dialog, g.harness.fake.prompts,
             {WriteScan(g.dir, QStringLiteral("s1.png"), key, QStringLiteral("1001")), fifo});
-    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("2 sheets, 1 to review"));
+    QCOMPARE(Get<QLabel>(*dialog, "LabelSheets")->text(), QStringLiteral("2 sheets, 1 to review"));
     const int unreadable = RowOf(*dialog, QString());
-    QCOMPARE(Grading::Cell(*dialog, unreadable, 6), QStringLiteral("unreadable"));
-    QCOMPARE(dialog->TableSheets->model()->index(unreadable, 0).data(Qt::ToolTipRole).toString(),
+    QCOMPARE(Grading::Cell(*dialog, unreadable, SheetsModel::Status), QStringLiteral("unreadable"));
+    QCOMPARE(Get<QTableView>(*dialog, "TableSheets")
+                 ->model()
+                 ->index(unreadable, SheetsModel::Student)
+                 .data(Qt::ToolTipRole)
+                 .toString(),
              QStringLiteral("the file is a pipe or a device, not a file"));
 
     // A pipe added, cancelled, and the window closed at once: nothing waits.
     g.harness.fake.prompts.fileLists.push_back({g.dir.filePath(QStringLiteral("other.png")), fifo});
     QFile::copy(g.dir.filePath(QStringLiteral("s1.png")),
                 g.dir.filePath(QStringLiteral("other.png")));
-    QTest::mouseClick(dialog->ButtonAddScans, Qt::LeftButton);
-    QTest::mouseClick(dialog->ButtonCancelScans, Qt::LeftButton);
+    QTest::mouseClick(Get<QPushButton>(*dialog, "ButtonAddScans"), Qt::LeftButton);
+    QTest::mouseClick(Get<QPushButton>(*dialog, "ButtonCancelScans"), Qt::LeftButton);
     QPointer<DialogGrades> watched(dialog);
     dialog->close();
     QTRY_VERIFY(!watched);
@@ -822,12 +856,13 @@ void TestDialogGrades::movedScansAreAskedForOnceAndASecondWindowOnlyShows() {
              WriteScan(g.dir, QStringLiteral("b.png"), key, QStringLiteral("1002")),
              WriteScan(g.dir, QStringLiteral("c.png"), key, QStringLiteral("1003"))});
     const QString gradingFile = dialog->Session().GradingFile();
-    QCOMPARE(dialog->LabelGradingFile->text(), QStringLiteral("Kept in %1").arg(gradingFile));
+    QCOMPARE(Get<QLabel>(*dialog, "LabelGradingFile")->text(),
+             QStringLiteral("Kept in %1").arg(gradingFile));
     // Added again: said to be read already, and not read twice.
     g.harness.fake.prompts.fileLists.push_back({g.dir.filePath(QStringLiteral("a.png"))});
-    QTest::mouseClick(dialog->ButtonAddScans, Qt::LeftButton);
+    QTest::mouseClick(Get<QPushButton>(*dialog, "ButtonAddScans"), Qt::LeftButton);
     QCOMPARE(g.harness.fake.prompts.messages.back().text, QStringLiteral("a.png is already read."));
-    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("3 sheets, 0 to review"));
+    QCOMPARE(Get<QLabel>(*dialog, "LabelSheets")->text(), QStringLiteral("3 sheets, 0 to review"));
 
     // A second editor on the same paper shows the grading read-only.
     {
@@ -837,11 +872,13 @@ void TestDialogGrades::movedScansAreAskedForOnceAndASecondWindowOnlyShows() {
         QVERIFY(shown);
         QVERIFY(second.harness.fake.prompts.messages.back().text.startsWith(
             QStringLiteral("This grading is open in another window, held by ")));
-        QVERIFY(shown->LabelGradingFile->text().contains(QStringLiteral("read-only")));
-        QCOMPARE(shown->LabelSheets->text(), QStringLiteral("3 sheets, 0 to review"));
-        QVERIFY(!shown->ButtonAddScans->isEnabled());
-        QVERIFY(!shown->ButtonRemove->isEnabled());
-        QVERIFY(!shown->ButtonClassList->isEnabled());
+        QVERIFY(
+            Get<QLabel>(*shown, "LabelGradingFile")->text().contains(QStringLiteral("read-only")));
+        QCOMPARE(Get<QLabel>(*shown, "LabelSheets")->text(),
+                 QStringLiteral("3 sheets, 0 to review"));
+        QVERIFY(!Get<QPushButton>(*shown, "ButtonAddScans")->isEnabled());
+        QVERIFY(!Get<QPushButton>(*shown, "ButtonRemove")->isEnabled());
+        QVERIFY(!Get<QPushButton>(*shown, "ButtonClassList")->isEnabled());
     }
 
     QPointer<DialogGrades> watched(dialog);
@@ -860,7 +897,7 @@ void TestDialogGrades::movedScansAreAskedForOnceAndASecondWindowOnlyShows() {
              QStringLiteral("Where is a.png? The other 2 missing scans are looked for in the same "
                             "folder."));
     QVERIFY(dialog->Session().MissingScans().isEmpty());
-    QCOMPARE(dialog->LabelSheets->text(), QStringLiteral("3 sheets, 0 to review"));
+    QCOMPARE(Get<QLabel>(*dialog, "LabelSheets")->text(), QStringLiteral("3 sheets, 0 to review"));
     // The first sheet's picture, asked for before the pile was found, is read from where it is.
     QTRY_COMPARE(dialog->PictureSheet(), dialog->CurrentSheet());
 }

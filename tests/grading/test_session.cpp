@@ -17,6 +17,9 @@
 #include <QtTest>
 #include <random>
 
+#include "grading/gradesreport.h"
+#include "grading/read/scanfiles.h"
+#include "grading/session/gradingmodels.h"
 #include "grading/session/gradingsession.h"
 #include "interchange/csv.h"
 #include "scangen/scangen.h"
@@ -117,6 +120,7 @@ class TestSession : public QObject {
 private slots:
     void initTestCase();
     void readsAndCorrects();
+    void modelsFollowByRowsAndDoubtsAreTheSessions();
     void followsThePaperAndAdjustments();
     void keepsTheGradingFileExactly();
     void setsADamagedFileAside();
@@ -158,8 +162,8 @@ void TestSession::initTestCase() {
     Write(dir_.filePath("notes.png"), "not a picture");
 
     GradingSession session(paper_, data_, paper, Run().modeLetters);
-    QSignalSpy finished(&session, &GradingSession::scansFinished);
-    QSignalSpy added(&session, &GradingSession::sheetAdded);
+    QSignalSpy finished(&session, &GradingSession::ScansFinished);
+    QSignalSpy added(&session, &GradingSession::SheetAdded);
     QVERIFY(session.AddScans(ScanFilesIn(dir_.path())));
     QVERIFY(!session.AddScans({dir_.filePath("a.png")}));  // one reading at a time
     QVERIFY(finished.wait(120000));
@@ -179,6 +183,73 @@ std::unique_ptr<GradingSession> TestSession::Session() {
     return session;
 }
 
+// The sheets' table follows corrections by moving, removing and inserting
+// rows, never by laying itself out anew; each bubble's doubt is the session's.
+void TestSession::modelsFollowByRowsAndDoubtsAreTheSessions() {
+    auto session = Session();
+    const int a = IdOf(*session, "a.png"), b = IdOf(*session, "b.png"), c = IdOf(*session, "c.png"),
+              notes = IdOf(*session, "notes.png");
+    SheetsModel model(*session);
+    const auto rows = [&model] {
+        std::vector<int> ids;
+        for (int row = 0; row < model.rowCount(); ++row) ids.push_back(model.SheetAt(row));
+        return ids;
+    };
+    const auto follow = [&] {
+        model.Update();
+        QCOMPARE(rows(), session->ReviewOrder());
+    };
+    QCOMPARE(rows(), (std::vector<int>{b, c, notes, a}));
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy layout(&model, &QAbstractItemModel::layoutChanged);
+    QSignalSpy moved(&model, &QAbstractItemModel::rowsMoved);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+
+    // Question 1 marked twice: both marks in doubt, the other bubbles not.
+    const AnswerMask key = Answers(Run().paper)[0], wrong = WrongLetter(Run().paper[0]);
+    const int keyBubble = BubbleOf(*session->Sheet(b), 1, key);
+    const int wrongBubble = BubbleOf(*session->Sheet(b), 1, wrong);
+    const std::vector<bool>& doubts = session->Result(b)->bubbleDoubts;
+    QCOMPARE(doubts.size(), session->Sheet(b)->bubbles.size());
+    QCOMPARE(std::count(doubts.begin(), doubts.end(), true), 2);
+    QVERIFY(doubts[std::size_t(keyBubble)] && doubts[std::size_t(wrongBubble)]);
+
+    // Corrected, b goes below the sheets to review: one row moved.
+    QVERIFY(session->ToggleBubble(b, wrongBubble));
+    follow();
+    QCOMPARE(moved.size(), 1);
+    QVERIFY(std::none_of(session->Result(b)->bubbleDoubts.begin(),
+                         session->Result(b)->bubbleDoubts.end(), [](bool d) { return d; }));
+    QCOMPARE(model.index(model.RowOf(b), SheetsModel::Status).data().toString(),
+             QStringLiteral("corrected"));
+
+    // A second digit in a place of the student number: both digits in doubt.
+    QVERIFY(session->ChooseDigit(c, 2, 3));
+    int other = -1, chosen = -1;
+    const std::vector<SheetBubbleState>& bubbles = session->Sheet(c)->bubbles;
+    for (std::size_t i = 0; i < bubbles.size(); ++i)
+        if (bubbles[i].bubble.kind == SheetBubble::Kind::Student && bubbles[i].bubble.position == 2)
+            (bubbles[i].bubble.digit == 3 ? chosen : other) = int(i);
+    QVERIFY(session->SetBubble(c, other, true));
+    QVERIFY(session->Result(c)->bubbleDoubts[std::size_t(chosen)]);
+    QVERIFY(session->Result(c)->bubbleDoubts[std::size_t(other)]);
+    follow();
+
+    // The unreadable page taken out with its scan, as one step; undone, back.
+    QVERIFY(session->RemoveSheets({notes}));
+    QVERIFY(!session->Scans().contains(dir_.filePath("notes.png")));
+    follow();
+    QCOMPARE(removed.size(), 1);
+    QCOMPARE(session->UndoStack()->undoText(), QStringLiteral("Remove sheets"));
+    session->UndoStack()->undo();
+    QVERIFY(session->Scans().contains(dir_.filePath("notes.png")));
+    follow();
+    QCOMPARE(inserted.size(), 1);
+    QCOMPARE(reset.size(), 0);
+    QCOMPARE(layout.size(), 0);
+}
+
 void TestSession::readsAndCorrects() {
     auto session = Session();
     const int a = IdOf(*session, "a.png"), b = IdOf(*session, "b.png"), c = IdOf(*session, "c.png"),
@@ -186,53 +257,53 @@ void TestSession::readsAndCorrects() {
     const double max = session->Key().Maximum();
     QCOMPARE(session->CountsText(), QStringLiteral("4 sheets, 3 to review"));
     QCOMPARE(session->ReviewOrder(), (std::vector<int>{b, c, notes, a}));
-    QCOMPARE(session->State(a), SheetState::Ok);
+    QCOMPARE(session->Status(a), ReviewStatus::Ok);
     QCOMPARE(*session->Result(a)->student, QStringLiteral("0123"));
     QCOMPARE(session->Result(a)->score, max);
-    QCOMPARE(session->State(notes), SheetState::Unreadable);
+    QCOMPARE(session->Status(notes), ReviewStatus::Unreadable);
     QCOMPARE(session->NextToReview(b), c);
     QCOMPARE(session->NextToReview(c), b);
 
     // Two marks on question 1: the wrong one taken off.
     const SheetResult* result = session->Result(b);
-    QCOMPARE(session->State(b), SheetState::Review);
+    QCOMPARE(session->Status(b), ReviewStatus::Review);
     QVERIFY2(result->reasons.join(";").contains("several marks"),
              qPrintable(result->reasons.join(";")));
     QSignalSpy changed(session.get(), &GradingSession::Changed);
     const int wrongBubble = BubbleOf(*session->Sheet(b), 1, WrongLetter(Run().paper[0]));
     QVERIFY(session->ToggleBubble(b, wrongBubble));
     QCOMPARE(changed.size(), 1);
-    QCOMPARE(session->State(b), SheetState::Corrected);
+    QCOMPARE(session->Status(b), ReviewStatus::Corrected);
     QCOMPARE(session->Result(b)->score, max);
     QCOMPARE(session->CountsText(), QStringLiteral("4 sheets, 2 to review"));
     session->UndoStack()->undo();
-    QCOMPARE(session->State(b), SheetState::Review);
+    QCOMPARE(session->Status(b), ReviewStatus::Review);
     QCOMPARE(session->Result(b)->score, max - session->Key().Mark(0));
     session->UndoStack()->redo();
-    QCOMPARE(session->State(b), SheetState::Corrected);
+    QCOMPARE(session->Status(b), ReviewStatus::Corrected);
 
     // The empty digit chosen; the number then read twice, then typed.
     QCOMPARE(*session->Result(c)->student, QStringLiteral("12?4"));
     QVERIFY(session->ChooseDigit(c, 2, 3));
     QCOMPARE(*session->Result(c)->student, QStringLiteral("1234"));
-    QCOMPARE(session->State(c), SheetState::Corrected);
+    QCOMPARE(session->Status(c), ReviewStatus::Corrected);
     QCOMPARE(session->Result(c)->score, 0.0);
     QVERIFY(!session->TypeStudent(c, "12a4"));
     QVERIFY(session->TypeStudent(c, "0123"));
-    QCOMPARE(session->State(c), SheetState::Review);  // the same number as a.png
+    QCOMPARE(session->Status(c), ReviewStatus::Review);  // the same number as a.png
     QVERIFY(session->Accept(c));
-    QCOMPARE(session->State(c), SheetState::Corrected);
+    QCOMPARE(session->Status(c), ReviewStatus::Corrected);
 
     // An unreadable page is taken out, not accepted; a damaged sheet typed in.
     QVERIFY(!session->Accept(notes));
     QVERIFY(session->RemoveScan(dir_.filePath("notes.png")));
-    QCOMPARE(session->State(a), SheetState::Review);  // its number is on c.png too
+    QCOMPARE(session->Status(a), ReviewStatus::Review);  // its number is on c.png too
     QCOMPARE(session->CountsText(), QStringLiteral("3 sheets, 1 to review"));
     QVERIFY(!session->Scans().contains(dir_.filePath("notes.png")));
     QCOMPARE(session->AddByHand("12x", "A", Answers(Run().paper)), -1);
     const int hand = session->AddByHand("4321", "A", Answers(Run().paper));
     QCOMPARE(session->Result(hand)->score, max);
-    QCOMPARE(session->State(hand), SheetState::Ok);
+    QCOMPARE(session->Status(hand), ReviewStatus::Ok);
 
     // Every step back to the sheets as read.
     while (session->UndoStack()->canUndo()) session->UndoStack()->undo();
@@ -268,9 +339,9 @@ void TestSession::followsThePaperAndAdjustments() {
 
     // Accepting the second mark of b.png's question 1 clears its doubt.
     const int b = IdOf(*session, "b.png");
-    QCOMPARE(session->State(b), SheetState::Review);
+    QCOMPARE(session->Status(b), ReviewStatus::Review);
     QVERIFY(session->SetAlsoAccepted(1, {key1, AnswerMask(key1 | paper[0].Answer)}));
-    QCOMPARE(session->State(b), SheetState::Ok);
+    QCOMPARE(session->Status(b), ReviewStatus::Ok);
 
     session->UndoStack()->undo();
     session->UndoStack()->undo();
@@ -301,7 +372,7 @@ void TestSession::keepsTheGradingFileExactly() {
     QCOMPARE(again.ReviewOrder(), session->ReviewOrder());
     QCOMPARE(again.Absent(), session->Absent());
     for (const GradingSheet& sheet : session->Sheets()) {
-        QCOMPARE(again.State(sheet.id), session->State(sheet.id));
+        QCOMPARE(again.Status(sheet.id), session->Status(sheet.id));
         QCOMPARE(again.Result(sheet.id)->score, session->Result(sheet.id)->score);
         QCOMPARE(again.Result(sheet.id)->student, session->Result(sheet.id)->student);
         QCOMPARE(again.Result(sheet.id)->reasons, session->Result(sheet.id)->reasons);
@@ -375,7 +446,7 @@ void TestSession::cancelledReadingKeepsWhatWasRead() {
     qsizetype read = 0;
     {
         GradingSession session(paper, data_, Run().paper, Run().modeLetters);
-        QSignalSpy finished(&session, &GradingSession::scansFinished);
+        QSignalSpy finished(&session, &GradingSession::ScansFinished);
         QVERIFY(session.AddScans({dir_.filePath("a.png"), dir_.filePath("b.png")}));
         QVERIFY(session.Reading());
         session.CancelScans();
@@ -554,7 +625,7 @@ void TestSession::oneWindowAtATime() {
     }
 
     // Changed by someone else since it was read: never written over blindly.
-    QSignalSpy changed(first.get(), &GradingSession::changedOnDisk);
+    QSignalSpy changed(first.get(), &GradingSession::ChangedOnDisk);
     Write(file, gradingFile_);
     first->AddByHand("3", "A", Answers(Run().paper));
     QCOMPARE(changed.size(), 1);
@@ -599,7 +670,7 @@ void TestSession::aCutOffReadingIsContinued() {
     {
         GradingSession session(paper, data_, Run().paper, Run().modeLetters);
         session.Load();
-        QSignalSpy finished(&session, &GradingSession::scansFinished);
+        QSignalSpy finished(&session, &GradingSession::ScansFinished);
         QVERIFY(session.AddScans({pile}));
         QVERIFY(finished.wait(120000));
         QCOMPARE(session.SheetCount(), 3);
@@ -626,7 +697,7 @@ void TestSession::aCutOffReadingIsContinued() {
     QCOMPARE(resumed.Load().damaged, QString());
     QCOMPARE(resumed.UnfinishedTexts(), QStringList{"1 of 3 pages of pile.pdf read"});
     QVERIFY(resumed.AlreadyRead({pile}).isEmpty());
-    QSignalSpy finished(&resumed, &GradingSession::scansFinished);
+    QSignalSpy finished(&resumed, &GradingSession::ScansFinished);
     QVERIFY(resumed.ContinueReading());
     QVERIFY(finished.wait(120000));
     QStringList read;
@@ -699,7 +770,6 @@ void TestSession::classListsKeepTheirNames() {
     QVERIFY(!session.SetClassList("0123,Ada\n0123,Bob\n", &error));
     QCOMPARE(error, QStringLiteral("student number 0123 is listed twice"));
 }
-
 
 void TestSession::entersByHandAsPrintedAndChangesVersions() {
     auto session = Session();
@@ -786,7 +856,7 @@ void TestSession::paperChangedSinceReading() {
     auto session = Session();
     const int a = IdOf(*session, "a.png"), b = IdOf(*session, "b.png");
     QVERIFY(session->Accept(b));
-    QCOMPARE(session->State(a), SheetState::Ok);
+    QCOMPARE(session->Status(a), ReviewStatus::Ok);
     QCOMPARE(session->PaperChange(), QString());
     std::vector<QuestionRecord> paper = Run().paper;
     switch (change) {
@@ -805,7 +875,7 @@ void TestSession::paperChangedSinceReading() {
     }
     session->SetPaper(paper, Run().modeLetters);
     for (int id : {a, b}) {
-        QCOMPARE(session->State(id), SheetState::Review);
+        QCOMPARE(session->Status(id), ReviewStatus::Review);
         QVERIFY2(session->Result(id)->reasons.contains(
                      "the paper changed since this sheet was read: " + what),
                  qPrintable(session->Result(id)->reasons.join("; ")));
@@ -813,8 +883,8 @@ void TestSession::paperChangedSinceReading() {
     QCOMPARE(session->PaperChange(), "The paper no longer matches the sheets read: " + what +
                                          ". Those sheets are to review.");
     session->SetPaper(Run().paper, Run().modeLetters);
-    QCOMPARE(session->State(a), SheetState::Ok);
-    QCOMPARE(session->State(b), SheetState::Corrected);
+    QCOMPARE(session->Status(a), ReviewStatus::Ok);
+    QCOMPARE(session->Status(b), ReviewStatus::Corrected);
     QCOMPARE(session->PaperChange(), QString());
 }
 
@@ -851,7 +921,7 @@ void TestSession::anAcceptedSheetNeverScoresAnUnclearAnswer() {
         QVERIFY(answer.status != AnswerStatus::Unclear);
     // The doubt counts as empty: that question's mark is lost.
     QCOMPARE(result->score, session.Key().Maximum() - session.Key().Mark(question - 1));
-    QVERIFY(session.State(changed) != SheetState::Review);
+    QVERIFY(session.Status(changed) != ReviewStatus::Review);
 }
 
 QTEST_MAIN(TestSession)

@@ -272,7 +272,7 @@ bool SaveGrades(FormPaper& window, Moddule1& state, const QDir& out) {
 
     PaperContext& context = window.Context();
     window.findChild<QAction*>(QStringLiteral("actionGrade"))->trigger();
-    DialogGrades* grades = OpenGrades(context);
+    DialogGrades* grades = GradesWindowOf(context);
     if (!grades) return false;
     QEventLoop wait;
     QObject::connect(grades, &DialogGrades::ReadingFinished, &wait, &QEventLoop::quit);
@@ -284,8 +284,8 @@ bool SaveGrades(FormPaper& window, Moddule1& state, const QDir& out) {
     QObject::connect(grades, &DialogGrades::PictureShown, &wait, &QEventLoop::quit);
     if (grades->PictureSheet() != review) wait.exec();
     bool ok = Save(*grades, out, QStringLiteral("dialoggrades-review.png"));
-    grades->Tabs->setCurrentIndex(1);
-    grades->TableQuestions->selectRow(11);
+    grades->findChild<QTabWidget*>(QStringLiteral("TabsGrades"))->setCurrentIndex(1);
+    grades->findChild<QTableView*>(QStringLiteral("TableQuestions"))->selectRow(11);
     ok &= Save(*grades, out, QStringLiteral("dialoggrades-questions.png"));
     grades->close();
     QCoreApplication::processEvents();

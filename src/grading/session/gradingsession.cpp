@@ -1,21 +1,9 @@
 #include "grading/session/gradingsession.h"
 
 #include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLockFile>
-#include <QSet>
-#include <QUndoCommand>
 #include <algorithm>
-#include <cmath>
 #include <set>
-
-#include <pwd.h>
-#include <sys/stat.h>
 
 #include "grading/batchrunner.h"
 #include "grading/gradesreport.h"
@@ -29,26 +17,10 @@ namespace scrivane {
 
 namespace {
 
-constexpr int kFormat = 1;
 // Scans without a resolution of their own are taken as a scanner's usual one.
 constexpr double kFallbackDpi = 200;
-// A grading file is a few megabytes at most; anything far larger is not one.
-constexpr qint64 kMaxGradingFile = qint64(256) << 20;
 // While a pile is read, the file is written every so many pages and at the end.
 constexpr int kPagesPerSave = 20;
-
-AnswerMask MaskOf(const QString& letters, bool* ok) {
-    AnswerMask mask = 0;
-    *ok = true;
-    for (const QChar c : letters) {
-        const int bit = c.unicode() - u'A';
-        if (bit < 0 || bit >= 6)
-            *ok = false;
-        else
-            mask |= AnswerMask(1 << bit);
-    }
-    return mask;
-}
 
 bool AllDigits(const QString& text) {
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
@@ -61,163 +33,26 @@ std::vector<DigitRead> DigitsOf(const QString& number) {
     return digits;
 }
 
-// A bubble's state in the grading file: '.' empty and 'x' marked as read,
-// '?' unclear, 'o' and 'X' emptied and marked by the teacher.
-QChar MarkLetter(const SheetBubbleState& state) {
-    switch (state.mark) {
-        case BubbleRead::Mark::Marked:
-            return state.corrected ? u'X' : u'x';
-        case BubbleRead::Mark::Unclear:
-            return u'?';
-        case BubbleRead::Mark::Empty:
-            break;
-    }
-    return state.corrected ? u'o' : u'.';
-}
-
-bool FromMarkLetter(QChar letter, SheetBubbleState* state) {
-    const char c = char(letter.unicode() < 128 ? letter.unicode() : 0);
-    state->mark = (c == 'x' || c == 'X') ? BubbleRead::Mark::Marked
-                  : c == '?'             ? BubbleRead::Mark::Unclear
-                                         : BubbleRead::Mark::Empty;
-    state->corrected = c == 'X' || c == 'o';
-    return c == '.' || c == 'x' || c == 'X' || c == 'o' || c == '?';
-}
-
-double Rounded(double value) {
-    return std::round(value * 100) / 100;
-}
-
-// Whether two sheets' bubbles stand in the same places, as the grading file
-// keeps them.
-bool SameLayout(const GradingSheet& a, const GradingSheet& b) {
-    if (a.bubbles.size() != b.bubbles.size() ||
-        Rounded(a.pageSize.width()) != Rounded(b.pageSize.width()) ||
-        Rounded(a.pageSize.height()) != Rounded(b.pageSize.height()))
-        return false;
-    for (std::size_t i = 0; i < a.bubbles.size(); ++i) {
-        const SheetBubble &x = a.bubbles[i].bubble, &y = b.bubbles[i].bubble;
-        if (x.kind != y.kind || x.question != y.question || x.source != y.source ||
-            x.option != y.option || x.position != y.position || x.digit != y.digit ||
-            Rounded(x.centre.x()) != Rounded(y.centre.x()) ||
-            Rounded(x.centre.y()) != Rounded(y.centre.y()) || Rounded(x.r) != Rounded(y.r))
-            return false;
-    }
-    return true;
-}
-
 }  // namespace
 
-bool AnswerLooksWrong(const QuestionStatistics& question) {
-    if (!question.answer) return false;
-    bool chosenOverKey = false, goesWithTotal = false;
-    for (std::size_t o = 0; o < question.options.size(); ++o) {
-        if (question.answer->contains(question.options[o].first)) continue;
-        // A distractor the best students prefer to the key.
-        if (o < question.upper.size() && question.upper[o] > question.upperCorrect)
-            chosenOverKey = true;
-        if (o < question.optionPointBiserial.size() && question.optionPointBiserial[o] &&
-            *question.optionPointBiserial[o] > 0.2)
-            goesWithTotal = true;
+QString ReviewStatusText(ReviewStatus status) {
+    switch (status) {
+        case ReviewStatus::Review:
+            return QStringLiteral("review");
+        case ReviewStatus::Unreadable:
+            return QStringLiteral("unreadable");
+        case ReviewStatus::Corrected:
+            return QStringLiteral("corrected");
+        case ReviewStatus::Ok:
+            break;
     }
-    return chosenOverKey ||
-           (question.pointBiserial && *question.pointBiserial < 0 && goesWithTotal);
+    return QStringLiteral("ok");
 }
-
-QString QuestionFlag(const QuestionStatistics& question) {
-    if (AnswerLooksWrong(question)) return QStringLiteral("Check the answer");
-    // A question given to everyone was already judged by the teacher.
-    const bool judged = question.givenToAll;
-    if (!judged && question.p && *question.p < 0.2) return QStringLiteral("Too hard");
-    if (!judged && question.p && *question.p > 0.95) return QStringLiteral("Too easy");
-    if (question.pointBiserial && *question.pointBiserial < 0.2) return QStringLiteral("Weak");
-    return {};
-}
-
-const QStringList& ScanSuffixes() {
-    static const QStringList suffixes{QStringLiteral("pdf"), QStringLiteral("png"),
-                                      QStringLiteral("jpg"), QStringLiteral("jpeg"),
-                                      QStringLiteral("tif"), QStringLiteral("tiff")};
-    return suffixes;
-}
-
-bool IsScanFile(const QString& path) {
-    return ScanSuffixes().contains(QFileInfo(path).suffix().toLower());
-}
-
-QStringList ScanPatterns() {
-    QStringList patterns;
-    for (const QString& suffix : ScanSuffixes()) patterns << QStringLiteral("*.") + suffix;
-    return patterns;
-}
-
-QStringList ScanFilesIn(const QString& folder) {
-    QStringList files;
-    const QDir dir(folder);
-    for (const QFileInfo& info : dir.entryInfoList(ScanPatterns(), QDir::Files | QDir::Readable,
-                                                   QDir::Name | QDir::IgnoreCase))
-        files << info.filePath();
-    return files;
-}
-
-// A correction of sheets: each one as it was and as it becomes (none when
-// it is not there), with the list of scans before and after.
-class SheetsCommand : public QUndoCommand {
-public:
-    struct Change {
-        int id = 0;
-        int index = 0;  // where the sheet stands, or comes back
-        std::optional<GradingSheet> before, after;
-    };
-    SheetsCommand(GradingSession* session, const QString& text, std::vector<Change> changes,
-                  QStringList scansBefore, QStringList scansAfter)
-        : QUndoCommand(text),
-          session_(session),
-          changes_(std::move(changes)),
-          scansBefore_(std::move(scansBefore)),
-          scansAfter_(std::move(scansAfter)) {}
-
-    void redo() override { Apply(false); }
-    void undo() override { Apply(true); }
-
-private:
-    void Apply(bool back) {
-        // Removed first, then put back or in place in their order, so that
-        // every index is that of the list as it was.
-        for (const Change& c : changes_)
-            if (!(back ? c.before : c.after)) session_->PutSheet(c.index, std::nullopt, c.id);
-        for (const Change& c : changes_)
-            if (const auto& sheet = back ? c.before : c.after)
-                session_->PutSheet(c.index, sheet, c.id);
-        session_->scans_ = back ? scansBefore_ : scansAfter_;
-        session_->Touched();
-    }
-
-    GradingSession* session_;
-    std::vector<Change> changes_;
-    QStringList scansBefore_, scansAfter_;
-};
-
-class AdjustCommand : public QUndoCommand {
-public:
-    AdjustCommand(GradingSession* session, const QString& text, GradingSession::Adjustments before,
-                  GradingSession::Adjustments after)
-        : QUndoCommand(text),
-          session_(session),
-          before_(std::move(before)),
-          after_(std::move(after)) {}
-    void redo() override { session_->SetAdjustments(after_); }
-    void undo() override { session_->SetAdjustments(before_); }
-
-private:
-    GradingSession* session_;
-    GradingSession::Adjustments before_, after_;
-};
 
 GradingSession::GradingSession(QString paperPath, QString dataFolder,
                                std::vector<QuestionRecord> paper, QString modeLetters,
                                QObject* parent)
-    : QObject(parent), paperPath_(std::move(paperPath)), dataFolder_(std::move(dataFolder)) {
+    : QObject(parent), paperPath_(paperPath), file_(std::move(paperPath), std::move(dataFolder)) {
     SetPaper(std::move(paper), std::move(modeLetters));
 }
 
@@ -309,20 +144,22 @@ const SheetRead& GradingSession::ToRead(const GradingSheet& sheet) {
 
 void GradingSession::Recompute() {
     std::vector<SheetRead> reads;
-    reads.reserve(sheets_.size());
-    for (const GradingSheet& sheet : sheets_) reads.push_back(ToRead(sheet));
+    reads.reserve(grading_.sheets.size());
+    for (const GradingSheet& sheet : grading_.sheets) reads.push_back(ToRead(sheet));
     key_->ClearAdjustments();
-    for (const auto& [question, answers] : adjustments_.alsoAccept)
+    for (const auto& [question, answers] : grading_.adjustments.alsoAccept)
         key_->AlsoAccept(question - 1, answers);
-    for (const auto& [question, given] : adjustments_.giveAll) key_->GiveAll(question - 1, true);
+    for (const auto& [question, given] : grading_.adjustments.giveAll)
+        key_->GiveAll(question - 1, true);
     results_ = GradeSheets(reads, *key_, classList_ ? &*classList_ : nullptr);
 
-    states_.assign(sheets_.size(), SheetState::Ok);
+    statuses_.assign(grading_.sheets.size(), ReviewStatus::Ok);
     for (std::size_t s = 0; s < results_.size(); ++s) {
         SheetResult& result = results_[s];
-        const GradingSheet& sheet = sheets_[s];
+        const GradingSheet& sheet = grading_.sheets[s];
+        FindDoubts(sheet, result);
         if (result.status == SheetStatus::Unreadable) {
-            states_[s] = SheetState::Unreadable;
+            statuses_[s] = ReviewStatus::Unreadable;
             continue;
         }
         const bool corrected = sheet.accepted || (!sheet.byHand && !sheet.typedStudent.isEmpty()) ||
@@ -330,17 +167,44 @@ void GradingSession::Recompute() {
                                            [](const SheetBubbleState& b) { return b.corrected; });
         if (sheet.accepted || result.reasons.isEmpty()) {
             result.status = SheetStatus::Ok;
-            states_[s] = corrected ? SheetState::Corrected : SheetState::Ok;
+            statuses_[s] = corrected ? ReviewStatus::Corrected : ReviewStatus::Ok;
         } else {
             result.status = SheetStatus::Review;
-            states_[s] = SheetState::Review;
+            statuses_[s] = ReviewStatus::Review;
         }
     }
     ReviewChangedPaper();
     statistics_ = ComputeStatistics(results_, *key_);
 }
 
-void GradingSession::Touched() {
+void GradingSession::FindDoubts(const GradingSheet& sheet, SheetResult& result) {
+    result.bubbleDoubts.assign(sheet.bubbles.size(), false);
+    for (std::size_t i = 0; i < sheet.bubbles.size(); ++i) {
+        const SheetBubbleState& b = sheet.bubbles[i];
+        bool doubt = b.mark == BubbleRead::Mark::Unclear;
+        if (b.mark == BubbleRead::Mark::Marked) {
+            // Two marks where one answer is asked are the doubt of the whole
+            // question; two digits in one place of the student number too.
+            if (b.bubble.kind == SheetBubble::Kind::Answer) {
+                for (const AnswerResult& answer : result.answers)
+                    if (answer.question == b.bubble.source &&
+                        answer.status == AnswerStatus::Multiple)
+                        doubt = true;
+            } else {
+                const auto marked = std::count_if(
+                    sheet.bubbles.begin(), sheet.bubbles.end(), [&b](const SheetBubbleState& o) {
+                        return o.bubble.kind == SheetBubble::Kind::Student &&
+                               o.bubble.position == b.bubble.position &&
+                               o.mark == BubbleRead::Mark::Marked;
+                    });
+                doubt = marked > 1;
+            }
+        }
+        result.bubbleDoubts[i] = doubt;
+    }
+}
+
+void GradingSession::AfterChange() {
     Recompute();
     if (!loading_) {
         Save();
@@ -353,22 +217,35 @@ void GradingSession::PutSheet(int index, std::optional<GradingSheet> sheet, int 
     reads_.erase(id);
     const int at = IndexOf(id);
     if (!sheet) {
-        if (at >= 0) sheets_.erase(sheets_.begin() + at);
+        if (at >= 0) grading_.sheets.erase(grading_.sheets.begin() + at);
         return;
     }
     if (at >= 0) {
-        sheets_[std::size_t(at)] = std::move(*sheet);
+        grading_.sheets[std::size_t(at)] = std::move(*sheet);
         return;
     }
-    index = std::clamp(index, 0, int(sheets_.size()));
-    sheets_.insert(sheets_.begin() + index, std::move(*sheet));
+    index = std::clamp(index, 0, int(grading_.sheets.size()));
+    grading_.sheets.insert(grading_.sheets.begin() + index, std::move(*sheet));
 }
 
-void GradingSession::SetAdjustments(const Adjustments& adjustments) {
-    adjustments_ = adjustments;
+void GradingSession::PutSheets(const std::vector<SheetChange>& changes, bool undone,
+                               const QStringList& scans) {
+    // Removed first, then put back or in place in their order, so that
+    // every index is that of the list as it was.
+    for (const SheetChange& c : changes)
+        if (!(undone ? c.before : c.after)) PutSheet(c.index, std::nullopt, c.id);
+    for (const SheetChange& c : changes)
+        if (const auto& sheet = undone ? c.before : c.after) PutSheet(c.index, sheet, c.id);
+    grading_.scans = scans;
+    AfterChange();
+}
+
+void GradingSession::PutAdjustments(const GradingAdjustments& adjustments) {
+    grading_.adjustments = adjustments;
     classList_.reset();
-    if (!adjustments_.classCsv.isEmpty()) classList_ = ClassList::FromStored(adjustments_.classCsv);
-    Touched();
+    if (!grading_.adjustments.classCsv.isEmpty())
+        classList_ = ClassList::FromStored(grading_.adjustments.classCsv);
+    AfterChange();
 }
 
 // --- Reading -----------------------------------------------------------------
@@ -378,42 +255,42 @@ bool GradingSession::AddScans(const QStringList& files) {
     QStringList added, resumed;
     const QStringList unfinished = UnfinishedScans();
     for (const QString& file : files)
-        if (!file.isEmpty() && !scans_.contains(file) && !added.contains(file))
+        if (!file.isEmpty() && !grading_.scans.contains(file) && !added.contains(file))
             added << file;
         else if (unfinished.contains(file) && !resumed.contains(file))
             resumed << file;
     if (added.isEmpty() && resumed.isEmpty()) return false;
     // A scan added anew is read whole, whatever an earlier reading of it left.
-    for (const QString& file : added) scanPages_.erase(file);
-    scans_ << added;
+    for (const QString& file : added) grading_.scanPages.erase(file);
+    grading_.scans << added;
     runnerReader_ = Reader();
     runner_ = new BatchRunner(ScanPageSources(runnerReader_, kFallbackDpi), 2, this);
     if (!resumed.isEmpty()) {
         std::map<QString, std::set<int>> done;
-        for (const QString& file : resumed) done[file] = scanPages_[file].read;
+        for (const QString& file : resumed) done[file] = grading_.scanPages[file].read;
         runner_->SkipPages([done = std::move(done)](const QString& file, int page) {
             const auto found = done.find(file);
             return found != done.end() && found->second.count(page) > 0;
         });
     }
-    connect(runner_, &BatchRunner::pageRead, this, [this](const BatchPage& page) {
+    connect(runner_, &BatchRunner::PageRead, this, [this](const BatchPage& page) {
         NotePageRead(page.file, page.page, page.filePages);
         AddPage(page.file, page.page, page.read);
-        emit scanProgress(++pagesRead_, page.total);
+        emit ScanProgress(++pagesRead_, page.total);
     });
-    connect(runner_, &BatchRunner::finished, this, [this, added](bool completed) {
+    connect(runner_, &BatchRunner::Finished, this, [this, added](bool completed) {
         // A scan of which nothing was read before a cancel can be added again.
         for (const QString& file : added)
-            if (std::none_of(sheets_.begin(), sheets_.end(),
+            if (std::none_of(grading_.sheets.begin(), grading_.sheets.end(),
                              [&file](const GradingSheet& s) { return s.file == file; }))
-                scans_.removeAll(file);
+                grading_.scans.removeAll(file);
         runner_->deleteLater();
         runner_ = nullptr;
         runnerReader_.reset();
         pagesRead_ = 0;
         Save();
         unsavedPages_ = 0;
-        emit scansFinished(completed);
+        emit ScansFinished(completed);
     });
     runner_->Start(added + resumed);
     return true;
@@ -441,16 +318,16 @@ int GradingSession::AddPage(const QString& file, int page, const PageRead& read)
         for (const BubbleRead& bubble : read.bubbles)
             sheet.bubbles.push_back({bubble.bubble, bubble.mark, false});
     }
-    if (!scans_.contains(file)) scans_ << file;
+    if (!grading_.scans.contains(file)) grading_.scans << file;
     const int id = sheet.id;
-    sheets_.push_back(std::move(sheet));
+    grading_.sheets.push_back(std::move(sheet));
     Recompute();
     // A pile is written now and then while it is read, and whole at the end.
     if (!loading_ && (!runner_ || ++unsavedPages_ >= kPagesPerSave)) {
         Save();
         unsavedPages_ = 0;
     }
-    emit sheetAdded(id);
+    emit SheetAdded(id);
     emit Changed();
     return id;
 }
@@ -486,14 +363,14 @@ PageRead GradingSession::ReadPageWith(const QString& file, int page,
 // --- Sheets ------------------------------------------------------------------
 
 int GradingSession::IndexOf(int id) const {
-    for (std::size_t i = 0; i < sheets_.size(); ++i)
-        if (sheets_[i].id == id) return int(i);
+    for (std::size_t i = 0; i < grading_.sheets.size(); ++i)
+        if (grading_.sheets[i].id == id) return int(i);
     return -1;
 }
 
 const GradingSheet* GradingSession::Sheet(int id) const {
     const int i = IndexOf(id);
-    return i < 0 ? nullptr : &sheets_[std::size_t(i)];
+    return i < 0 ? nullptr : &grading_.sheets[std::size_t(i)];
 }
 
 const SheetResult* GradingSession::Result(int id) const {
@@ -501,35 +378,36 @@ const SheetResult* GradingSession::Result(int id) const {
     return i < 0 ? nullptr : &results_[std::size_t(i)];
 }
 
-SheetState GradingSession::State(int id) const {
+ReviewStatus GradingSession::Status(int id) const {
     const int i = IndexOf(id);
-    return i < 0 ? SheetState::Unreadable : states_[std::size_t(i)];
+    return i < 0 ? ReviewStatus::Unreadable : statuses_[std::size_t(i)];
 }
 
 std::vector<int> GradingSession::ReviewOrder() const {
     std::vector<int> ids;
-    for (const SheetState wanted : {SheetState::Review, SheetState::Unreadable})
-        for (std::size_t i = 0; i < sheets_.size(); ++i)
-            if (states_[i] == wanted) ids.push_back(sheets_[i].id);
-    for (std::size_t i = 0; i < sheets_.size(); ++i)
-        if (states_[i] != SheetState::Review && states_[i] != SheetState::Unreadable)
-            ids.push_back(sheets_[i].id);
+    for (const ReviewStatus wanted : {ReviewStatus::Review, ReviewStatus::Unreadable})
+        for (std::size_t i = 0; i < grading_.sheets.size(); ++i)
+            if (statuses_[i] == wanted) ids.push_back(grading_.sheets[i].id);
+    for (std::size_t i = 0; i < grading_.sheets.size(); ++i)
+        if (statuses_[i] != ReviewStatus::Review && statuses_[i] != ReviewStatus::Unreadable)
+            ids.push_back(grading_.sheets[i].id);
     return ids;
 }
 
 int GradingSession::NextToReview(int id) const {
-    const int n = int(sheets_.size());
+    const int n = int(grading_.sheets.size());
     const int from = IndexOf(id);
     for (int k = 1; k <= n; ++k) {
         const int i = ((from < 0 ? -1 : from) + k) % n;
-        if (states_[std::size_t(i)] == SheetState::Review) return sheets_[std::size_t(i)].id;
+        if (statuses_[std::size_t(i)] == ReviewStatus::Review)
+            return grading_.sheets[std::size_t(i)].id;
     }
     return -1;
 }
 
 int GradingSession::ToReviewCount() const {
-    return int(std::count_if(states_.begin(), states_.end(), [](SheetState s) {
-        return s == SheetState::Review || s == SheetState::Unreadable;
+    return int(std::count_if(statuses_.begin(), statuses_.end(), [](ReviewStatus s) {
+        return s == ReviewStatus::Review || s == ReviewStatus::Unreadable;
     }));
 }
 
@@ -541,46 +419,44 @@ QString GradingSession::CountsText() const {
 
 // --- Corrections -------------------------------------------------------------
 
-namespace {
-
-std::unique_ptr<SheetsCommand> OneSheet(GradingSession* session, const QString& text, int index,
-                                        const GradingSheet& before, const GradingSheet& after,
-                                        const QStringList& scans) {
-    return std::make_unique<SheetsCommand>(
-        session, text, std::vector<SheetsCommand::Change>{{before.id, index, before, after}}, scans,
-        scans);
-}
-
-}  // namespace
-
 // A correction of one sheet as one step: change edits a copy of the sheet
 // (at index in the list) and refuses by returning false.
 bool GradingSession::ChangeSheet(int id, const QString& step,
                                  const std::function<bool(GradingSheet&, std::size_t)>& change) {
     const int i = IndexOf(id);
     if (i < 0) return false;
-    const GradingSheet& sheet = sheets_[std::size_t(i)];
+    const GradingSheet& sheet = grading_.sheets[std::size_t(i)];
     GradingSheet after = sheet;
     if (!change(after, std::size_t(i))) return false;
-    undo_.push(OneSheet(this, step, i, sheet, after, scans_).release());
+    PushSheets(step, {{sheet.id, i, sheet, after}}, grading_.scans);
     return true;
 }
 
+void GradingSession::PushSheets(const QString& step, std::vector<SheetChange> changes,
+                                const QStringList& scansAfter) {
+    undo_.push(new SheetsStep(*this, step, std::move(changes), grading_.scans, scansAfter));
+}
+
+void GradingSession::PushAdjustments(const QString& step, const GradingAdjustments& after) {
+    undo_.push(new AdjustStep(*this, step, grading_.adjustments, after));
+}
+
 bool GradingSession::ToggleBubble(int id, int bubble) {
-    return ChangeSheet(id, tr("Mark a Bubble"), [bubble](GradingSheet& sheet, std::size_t) {
-        if (bubble < 0 || std::size_t(bubble) >= sheet.bubbles.size()) return false;
-        SheetBubbleState& state = sheet.bubbles[std::size_t(bubble)];
-        state.mark = state.mark == BubbleRead::Mark::Marked ? BubbleRead::Mark::Empty
-                                                            : BubbleRead::Mark::Marked;
-        state.corrected = true;
-        return true;
-    });
+    return ChangeSheet(
+        id, QStringLiteral("Mark a bubble"), [bubble](GradingSheet& sheet, std::size_t) {
+            if (bubble < 0 || std::size_t(bubble) >= sheet.bubbles.size()) return false;
+            SheetBubbleState& state = sheet.bubbles[std::size_t(bubble)];
+            state.mark = state.mark == BubbleRead::Mark::Marked ? BubbleRead::Mark::Empty
+                                                                : BubbleRead::Mark::Marked;
+            state.corrected = true;
+            return true;
+        });
 }
 
 bool GradingSession::ChooseDigit(int id, int position, int digit) {
     if (digit < 0 || digit > 9) return false;
     return ChangeSheet(
-        id, tr("Choose a Digit"), [position, digit](GradingSheet& sheet, std::size_t) {
+        id, QStringLiteral("Choose a digit"), [position, digit](GradingSheet& sheet, std::size_t) {
             bool found = false;
             for (SheetBubbleState& state : sheet.bubbles) {
                 if (state.bubble.kind != SheetBubble::Kind::Student ||
@@ -601,46 +477,82 @@ bool GradingSession::ChooseDigit(int id, int position, int digit) {
 bool GradingSession::TypeStudent(int id, const QString& number) {
     const QString typed = number.trimmed();
     if (!AllDigits(typed) || typed.size() > 20) return false;
-    return ChangeSheet(id, tr("Type a Student Number"), [&typed](GradingSheet& sheet, std::size_t) {
-        if (sheet.typedStudent == typed || sheet.unreadable) return false;
-        sheet.typedStudent = typed;
-        return true;
-    });
+    return ChangeSheet(id, QStringLiteral("Type a student number"),
+                       [&typed](GradingSheet& sheet, std::size_t) {
+                           if (sheet.typedStudent == typed || sheet.unreadable) return false;
+                           sheet.typedStudent = typed;
+                           return true;
+                       });
 }
 
 bool GradingSession::Accept(int id) {
     if (StudentUnread(id)) return false;
-    return ChangeSheet(id, tr("Accept a Sheet"), [this](GradingSheet& sheet, std::size_t i) {
-        if (sheet.accepted || sheet.unreadable || states_[i] != SheetState::Review) return false;
-        sheet.accepted = true;
-        // What the teacher accepted is what the picture shows: no doubt left.
-        for (SheetBubbleState& state : sheet.bubbles)
-            if (state.mark == BubbleRead::Mark::Unclear) {
-                state.mark = BubbleRead::Mark::Empty;
-                state.corrected = true;
-            }
-        return true;
-    });
+    return ChangeSheet(
+        id, QStringLiteral("Accept a sheet"), [this](GradingSheet& sheet, std::size_t i) {
+            if (sheet.accepted || sheet.unreadable || statuses_[i] != ReviewStatus::Review)
+                return false;
+            sheet.accepted = true;
+            // What the teacher accepted is what the picture shows: no doubt left.
+            for (SheetBubbleState& state : sheet.bubbles)
+                if (state.mark == BubbleRead::Mark::Unclear) {
+                    state.mark = BubbleRead::Mark::Empty;
+                    state.corrected = true;
+                }
+            return true;
+        });
 }
 
 bool GradingSession::RemoveSheet(int id) {
     const int i = IndexOf(id);
     if (i < 0) return false;
-    undo_.push(new SheetsCommand(this, tr("Remove a Sheet"),
-                                 {{id, i, sheets_[std::size_t(i)], std::nullopt}}, scans_, scans_));
+    PushSheets(QStringLiteral("Remove a sheet"),
+               {{id, i, grading_.sheets[std::size_t(i)], std::nullopt}}, grading_.scans);
     return true;
 }
 
 bool GradingSession::RemoveScan(const QString& file) {
-    if (file.isEmpty() || !scans_.contains(file) || runner_) return false;
-    std::vector<SheetsCommand::Change> changes;
-    for (std::size_t i = 0; i < sheets_.size(); ++i)
-        if (!sheets_[i].byHand && sheets_[i].file == file)
-            changes.push_back({sheets_[i].id, int(i), sheets_[i], std::nullopt});
-    QStringList after = scans_;
+    if (file.isEmpty() || !grading_.scans.contains(file) || runner_) return false;
+    std::vector<SheetChange> changes;
+    for (std::size_t i = 0; i < grading_.sheets.size(); ++i)
+        if (!grading_.sheets[i].byHand && grading_.sheets[i].file == file)
+            changes.push_back({grading_.sheets[i].id, int(i), grading_.sheets[i], std::nullopt});
+    QStringList after = grading_.scans;
     after.removeAll(file);
-    undo_.push(new SheetsCommand(this, tr("Remove a Scan"), std::move(changes), scans_, after));
+    PushSheets(QStringLiteral("Remove a scan"), std::move(changes), after);
     return true;
+}
+
+bool GradingSession::RemoveSheets(const std::vector<int>& ids) {
+    if (ids.empty()) return false;
+    const auto chosen = [&ids](int id) {
+        return std::find(ids.begin(), ids.end(), id) != ids.end();
+    };
+    // Every sheet of a scan chosen takes the scan out too.
+    QStringList whole;
+    for (const QString& scan : grading_.scans)
+        if (std::all_of(grading_.sheets.begin(), grading_.sheets.end(),
+                        [&](const GradingSheet& s) { return s.file != scan || chosen(s.id); }))
+            whole << scan;
+    undo_.beginMacro(QStringLiteral("Remove sheets"));
+    for (const QString& scan : whole) RemoveScan(scan);
+    for (int id : ids)
+        if (Sheet(id)) RemoveSheet(id);
+    undo_.endMacro();
+    return true;
+}
+
+bool GradingSession::IsStudentNumber(const QString& number) {
+    return !number.isEmpty() && AllDigits(number);
+}
+
+int GradingSession::NewHandSheet(GradingSheet sheet) {
+    sheet.id = nextId_++;
+    sheet.byHand = true;
+    sheet.page = 0;
+    const int id = sheet.id;
+    PushSheets(QStringLiteral("Enter a sheet by hand"),
+               {{id, int(grading_.sheets.size()), std::nullopt, std::move(sheet)}}, grading_.scans);
+    return id;
 }
 
 int GradingSession::AddByHand(const QString& student, const QString& version,
@@ -650,16 +562,10 @@ int GradingSession::AddByHand(const QString& student, const QString& version,
         answers.size() != std::size_t(key_->QuestionCount()))
         return -1;
     GradingSheet sheet;
-    sheet.id = nextId_++;
-    sheet.byHand = true;
-    sheet.page = 0;
     sheet.version = version.trimmed();
     sheet.typedStudent = number;
     sheet.handAnswers = answers;
-    undo_.push(new SheetsCommand(this, tr("Enter a Sheet by Hand"),
-                                 {{sheet.id, int(sheets_.size()), std::nullopt, sheet}}, scans_,
-                                 scans_));
-    return sheet.id;
+    return NewHandSheet(std::move(sheet));
 }
 
 // --- Class list and flawed questions ------------------------------------------
@@ -669,18 +575,11 @@ bool GradingSession::SetClassList(const QByteArray& csv, QString* error) {
     // the same when the grading is opened again.
     const std::optional<QString> text = ClassList::Decode(csv, error);
     if (!text || !ClassList::FromText(*text, error)) return false;
-    Adjustments after = adjustments_;
+    GradingAdjustments after = grading_.adjustments;
     after.classCsv = text->toUtf8();
-    if (after == adjustments_) return true;
-    undo_.push(new AdjustCommand(this, tr("Load a Class List"), adjustments_, after));
+    if (after == grading_.adjustments) return true;
+    PushAdjustments(QStringLiteral("Load a class list"), after);
     return true;
-}
-
-void GradingSession::ClearClassList() {
-    if (adjustments_.classCsv.isEmpty()) return;
-    Adjustments after = adjustments_;
-    after.classCsv.clear();
-    undo_.push(new AdjustCommand(this, tr("Remove the Class List"), adjustments_, after));
 }
 
 QStringList GradingSession::Absent() const {
@@ -694,47 +593,51 @@ bool GradingSession::SetAlsoAccepted(int question, const std::vector<AnswerMask>
     for (const AnswerMask mask : answers)
         if (mask && std::find(kept.begin(), kept.end(), mask) == kept.end()) kept.push_back(mask);
     std::sort(kept.begin(), kept.end());
-    Adjustments after = adjustments_;
+    GradingAdjustments after = grading_.adjustments;
     if (kept.empty())
         after.alsoAccept.erase(question);
     else
         after.alsoAccept[question] = kept;
-    if (after == adjustments_) return false;
-    undo_.push(new AdjustCommand(this, tr("Also Accept"), adjustments_, after));
+    if (after == grading_.adjustments) return false;
+    PushAdjustments(QStringLiteral("Also accept"), after);
     return true;
 }
 
+bool GradingSession::AddAlsoAccepted(int question, const QString& letters) {
+    if (question < 1 || question > key_->QuestionCount()) return false;
+    const AnswerMask mask =
+        AnswerTextToMask(letters.trimmed().toUpper()) & key_->Offered(question - 1);
+    if (!mask) return false;
+    std::vector<AnswerMask> accepted = AlsoAccepted(question);
+    if (std::find(accepted.begin(), accepted.end(), mask) != accepted.end()) return false;
+    accepted.push_back(mask);
+    return SetAlsoAccepted(question, accepted);
+}
+
 std::vector<AnswerMask> GradingSession::AlsoAccepted(int question) const {
-    const auto found = adjustments_.alsoAccept.find(question);
-    return found == adjustments_.alsoAccept.end() ? std::vector<AnswerMask>{} : found->second;
+    const auto found = grading_.adjustments.alsoAccept.find(question);
+    return found == grading_.adjustments.alsoAccept.end() ? std::vector<AnswerMask>{}
+                                                          : found->second;
 }
 
 bool GradingSession::SetGiveAll(int question, bool give) {
     if (question < 1 || question > key_->QuestionCount()) return false;
-    Adjustments after = adjustments_;
+    GradingAdjustments after = grading_.adjustments;
     if (give)
         after.giveAll[question] = true;
     else
         after.giveAll.erase(question);
-    if (after == adjustments_) return false;
-    undo_.push(new AdjustCommand(this, tr("Give Everyone the Mark"), adjustments_, after));
+    if (after == grading_.adjustments) return false;
+    PushAdjustments(QStringLiteral("Give everyone the mark"), after);
     return true;
 }
 
 bool GradingSession::GiveAll(int question) const {
-    return adjustments_.giveAll.count(question) > 0;
+    return grading_.adjustments.giveAll.count(question) > 0;
 }
 
 QStringList GradingSession::AdjustmentsOf(int question) const {
-    QStringList texts;
-    const std::vector<AnswerMask> also = AlsoAccepted(question);
-    if (!also.empty()) {
-        QStringList letters;
-        for (const AnswerMask mask : also) letters << MarkedLetters(mask);
-        texts << QStringLiteral("also accepted %1").arg(letters.join(", "));
-    }
-    if (GiveAll(question)) texts << QStringLiteral("everyone given the mark");
-    return texts;
+    return AdjustmentPhrases(AlsoAccepted(question), GiveAll(question));
 }
 
 QStringList GradingSession::AdjustmentTexts() const {
@@ -747,49 +650,24 @@ QStringList GradingSession::AdjustmentTexts() const {
 
 // --- The grading file ----------------------------------------------------------
 
-QString GradingSession::LocalFile() const {
-    return QFileInfo(paperPath_).absoluteFilePath() + QStringLiteral(".grades.json");
-}
-
-QString GradingSession::DataFile() const {
-    const QFileInfo paper(paperPath_);
-    // Two papers of the same name in different folders never share a file.
-    const QByteArray digest =
-        QCryptographicHash::hash(paper.absoluteFilePath().toUtf8(), QCryptographicHash::Sha256)
-            .toHex()
-            .left(16);
-    return QDir(dataFolder_)
-        .filePath(QStringLiteral("grades/") + paper.fileName() + u'-' +
-                  QString::fromLatin1(digest) + QStringLiteral(".grades.json"));
-}
-
-QString GradingSession::GradingFile() const {
-    const QString local = LocalFile();
-    const QFileInfo info(local);
-    const bool writable = info.exists()
-                              ? info.isWritable() && QFileInfo(info.absolutePath()).isWritable()
-                              : QFileInfo(info.absolutePath()).isWritable();
-    return writable || dataFolder_.isEmpty() ? local : DataFile();
-}
-
 QStringList GradingSession::MissingScans() const {
     QStringList missing;
-    for (const QString& scan : scans_)
+    for (const QString& scan : grading_.scans)
         if (!QFileInfo(scan).isFile()) missing << scan;
     return missing;
 }
 
 bool GradingSession::RelocateScan(const QString& oldPath, const QString& newPath) {
-    const qsizetype at = scans_.indexOf(oldPath);
-    if (at < 0 || newPath.isEmpty() || (newPath != oldPath && scans_.contains(newPath)))
+    const qsizetype at = grading_.scans.indexOf(oldPath);
+    if (at < 0 || newPath.isEmpty() || (newPath != oldPath && grading_.scans.contains(newPath)))
         return false;
-    scans_[at] = newPath;
-    if (const auto found = scanPages_.find(oldPath); found != scanPages_.end()) {
+    grading_.scans[at] = newPath;
+    if (const auto found = grading_.scanPages.find(oldPath); found != grading_.scanPages.end()) {
         ScanPages pages = found->second;
-        scanPages_.erase(found);
-        scanPages_[newPath] = pages;
+        grading_.scanPages.erase(found);
+        grading_.scanPages[newPath] = pages;
     }
-    for (GradingSheet& sheet : sheets_)
+    for (GradingSheet& sheet : grading_.sheets)
         if (!sheet.byHand && sheet.file == oldPath) {
             sheet.file = newPath;
             reads_.erase(sheet.id);
@@ -797,42 +675,34 @@ bool GradingSession::RelocateScan(const QString& oldPath, const QString& newPath
     // The undo steps name sheets by their ids and keep their old file: a
     // relocation is not a correction, so they are let go.
     undo_.clear();
-    Touched();
+    AfterChange();
     return true;
 }
 
 QString GradingSession::Save() {
     // Another window holds the grading: it alone writes it.
-    if (readOnly_)
-        return saveError_ = tr("the grading is open in another window (%1)").arg(heldBy_);
+    if (ReadOnly())
+        return saveError_ = tr("the grading is open in another window (%1)").arg(HeldBy());
     // Changed by someone else since it was read here: never written over blindly.
-    if (!saveBlocked_ && ChangedOnDisk(GradingFile())) {
+    if (!saveBlocked_ && file_.ChangedOnDisk()) {
         saveError_ = tr("the grading file was changed by another program since it was read");
-        emit changedOnDisk(GradingFile());
+        emit ChangedOnDisk(GradingFile());
         return saveError_;
     }
-    if (saveBlocked_) {
+    if (saveBlocked_)
         saveError_ = tr("the damaged grading file could not be set aside");
-    } else {
-        const QString path = GradingFile();
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        saveError_ = WriteBytesSafely(path, ToJson());
-        NoteOnDisk();
-    }
-    if (!saveError_.isEmpty()) emit saveFailed(saveError_);
+    else
+        saveError_ = file_.Write(grading_);
+    if (!saveError_.isEmpty()) emit SaveFailed(saveError_);
     return saveError_;
 }
 
 // Nothing graded: no scans, sheets, adjustments or class list.
 void GradingSession::ClearGrading() {
-    sheets_.clear();
-    scans_.clear();
+    grading_ = {};
     reads_.clear();
-    adjustments_ = {};
     classList_.reset();
     nextId_ = 1;
-    gradedShape_.clear();
-    scanPages_.clear();
 }
 
 GradingLoad GradingSession::Load() {
@@ -841,247 +711,26 @@ GradingLoad GradingSession::Load() {
     // Of the file beside the paper and the one in the data folder, the newer
     // is the grading: corrections kept in the data folder while the paper's
     // folder was read-only are never hidden behind an older file.
-    QString path = NewerGradingFile();
-    TakeLock();
-    readFrom_ = QFileInfo::exists(path) ? path : QString();
+    const QString path = file_.Newer();
+    file_.TakeLock();
     undo_.clear();
     ClearGrading();
-    saveBlocked_ = false;
-    if (QFileInfo::exists(path)) {
-        QFile file(path);
-        bool read = false;
-        if (QFileInfo(path).isFile() && file.size() <= kMaxGradingFile &&
-            file.open(QIODevice::ReadOnly)) {
-            const QByteArray bytes = file.readAll();
-            file.close();
-            read = FromJson(bytes);
-        }
-        if (!read) {
-            ClearGrading();
-            QString aside = path + QStringLiteral(".damaged");
-            for (int n = 2; QFileInfo::exists(aside); ++n)
-                aside = path + QStringLiteral(".damaged-%1").arg(n);
-            if (QFile::rename(path, aside)) {
-                load.setAsideAs = aside;
-                load.damaged =
-                    tr("The grading file %1 is damaged. It was set aside as %2, "
-                       "and grading starts empty.")
-                        .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(aside));
-            } else {
-                saveBlocked_ = true;
-                load.damaged = tr("The grading file %1 is damaged and cannot be set aside: "
-                                  "grading starts empty and is not kept.")
-                                   .arg(QDir::toNativeSeparators(path));
-            }
-        }
+    scrivane::GradingFile::Read read = file_.Load(path);
+    saveBlocked_ = read.blocked;
+    load.damaged = read.damaged;
+    load.setAsideAs = read.setAsideAs;
+    if (read.grading) {
+        grading_ = std::move(*read.grading);
+        if (!grading_.adjustments.classCsv.isEmpty())
+            classList_ = ClassList::FromStored(grading_.adjustments.classCsv);
+        for (const GradingSheet& sheet : grading_.sheets) nextId_ = std::max(nextId_, sheet.id + 1);
     }
     loading_ = true;
     Recompute();
     loading_ = false;
-    // As it stands once read (or set aside): what a later change on disk is told from.
-    NoteOnDisk();
     load.missingScans = MissingScans();
     emit Changed();
     return load;
-}
-
-QByteArray GradingSession::ToJson() const {
-    QJsonObject root;
-    root["format"] = kFormat;
-    root["paper"] = QFileInfo(paperPath_).absoluteFilePath();
-    root["scans"] = QJsonArray::fromStringList(scans_);
-    if (!adjustments_.classCsv.isEmpty())
-        root["class_list"] = QString::fromUtf8(adjustments_.classCsv);
-    QJsonArray also;
-    for (const auto& [question, masks] : adjustments_.alsoAccept) {
-        QJsonArray letters;
-        for (const AnswerMask mask : masks) letters.append(MarkedLetters(mask));
-        also.append(QJsonObject{{"question", question}, {"answers", letters}});
-    }
-    root["also_accept"] = also;
-    QJsonArray giveAll;
-    for (const auto& [question, given] : adjustments_.giveAll) giveAll.append(question);
-    root["give_all"] = giveAll;
-    if (!gradedShape_.isEmpty()) root["paper_shape"] = QJsonArray::fromStringList(gradedShape_);
-
-    // The sheets of one version share where their bubbles are: each layout
-    // is kept once, and a sheet keeps only its marks.
-    QJsonArray layouts;
-    std::vector<const GradingSheet*> shown;  // a sheet of each layout
-    const auto LayoutIndex = [&](const GradingSheet& sheet) {
-        for (std::size_t i = 0; i < shown.size(); ++i)
-            if (SameLayout(*shown[i], sheet)) return int(i);
-        shown.push_back(&sheet);
-        // [kind (0 answer, 1 student), question or place, source or digit, letter, x, y, r]
-        QJsonArray bubbles;
-        for (const SheetBubbleState& state : sheet.bubbles) {
-            const SheetBubble& b = state.bubble;
-            const bool answer = b.kind == SheetBubble::Kind::Answer;
-            bubbles.append(QJsonArray{answer ? 0 : 1, answer ? b.question : b.position,
-                                      answer ? b.source : b.digit,
-                                      answer ? QString(b.option) : QString(), Rounded(b.centre.x()),
-                                      Rounded(b.centre.y()), Rounded(b.r)});
-        }
-        layouts.append(QJsonObject{{"width", Rounded(sheet.pageSize.width())},
-                                   {"height", Rounded(sheet.pageSize.height())},
-                                   {"bubbles", bubbles}});
-        return int(shown.size() - 1);
-    };
-
-    QJsonArray sheets;
-    for (const GradingSheet& sheet : sheets_) {
-        QJsonObject o;
-        o["id"] = sheet.id;
-        if (sheet.byHand) {
-            o["by_hand"] = true;
-            o["version"] = sheet.version;
-            QJsonArray answers;
-            for (const AnswerMask mask : sheet.handAnswers) answers.append(MarkedLetters(mask));
-            o["answers"] = answers;
-            if (!sheet.handPrinted.isEmpty())
-                o["printed"] = QJsonArray::fromStringList(sheet.handPrinted);
-        } else {
-            o["file"] = sheet.file;
-            o["page"] = sheet.page;
-            o["reasons"] = QJsonArray::fromStringList(sheet.readReasons);
-        }
-        if (sheet.unreadable) o["unreadable"] = true;
-        if (!sheet.byHand && !sheet.unreadable) {
-            o["code"] = QString::fromLatin1(sheet.code);
-            o["version"] = sheet.version;
-            if (!sheet.printedVersion.isEmpty()) o["printed_version"] = sheet.printedVersion;
-            o["layout"] = LayoutIndex(sheet);
-            QString marks(qsizetype(sheet.bubbles.size()), u'.');
-            for (std::size_t i = 0; i < sheet.bubbles.size(); ++i)
-                marks[qsizetype(i)] = MarkLetter(sheet.bubbles[i]);
-            o["marks"] = marks;
-        }
-        if (!sheet.typedStudent.isEmpty()) o["student"] = sheet.typedStudent;
-        if (sheet.accepted) o["accepted"] = true;
-        sheets.append(o);
-    }
-    root["layouts"] = layouts;
-    root["sheets"] = sheets;
-    ScanPagesToJson(root);
-    // Compact: a pile of a few hundred sheets holds a few hundred thousand bubbles.
-    return QJsonDocument(root).toJson(QJsonDocument::Compact);
-}
-
-bool GradingSession::FromJson(const QByteArray& json) {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) return false;
-    const QJsonObject root = document.object();
-    if (root["format"].toInt() != kFormat) return false;
-    if (!root["scans"].isArray() || !root["sheets"].isArray()) return false;
-    bool ok = true;
-    const auto text = [&ok](const QJsonValue& v) {
-        if (!v.isString()) ok = false;
-        return v.toString();
-    };
-    const auto number = [&ok](const QJsonValue& v) {
-        if (!v.isDouble()) ok = false;
-        return v.toDouble();
-    };
-
-    for (const QJsonValue& scan : root["scans"].toArray()) scans_ << text(scan);
-    for (const QJsonValue& key : root["paper_shape"].toArray()) gradedShape_ << text(key);
-    if (root.contains("class_list")) {
-        adjustments_.classCsv = text(root["class_list"]).toUtf8();
-        classList_ = ClassList::FromStored(adjustments_.classCsv);
-        if (!classList_) return false;
-    }
-    for (const QJsonValue& v : root["also_accept"].toArray()) {
-        const int question = int(number(v["question"]));
-        for (const QJsonValue& letters : v["answers"].toArray()) {
-            bool valid = false;
-            const AnswerMask mask = MaskOf(text(letters), &valid);
-            ok = ok && valid && mask;
-            adjustments_.alsoAccept[question].push_back(mask);
-        }
-    }
-    for (const QJsonValue& v : root["give_all"].toArray())
-        adjustments_.giveAll[int(number(v))] = true;
-
-    std::vector<GradingSheet> layouts;  // only their page size and bubbles
-    for (const QJsonValue& value : root["layouts"].toArray()) {
-        GradingSheet layout;
-        layout.pageSize = QSizeF(number(value["width"]), number(value["height"]));
-        for (const QJsonValue& b : value["bubbles"].toArray()) {
-            const QJsonArray a = b.toArray();
-            if (a.size() != 7) return false;
-            SheetBubbleState state;
-            SheetBubble& bubble = state.bubble;
-            const bool answer = number(a[0]) == 0;
-            bubble.kind = answer ? SheetBubble::Kind::Answer : SheetBubble::Kind::Student;
-            (answer ? bubble.question : bubble.position) = int(number(a[1]));
-            (answer ? bubble.source : bubble.digit) = int(number(a[2]));
-            const QString letter = text(a[3]);
-            if (answer) {
-                if (letter.size() != 1) return false;
-                bubble.option = letter[0];
-            }
-            bubble.centre = QPointF(number(a[4]), number(a[5]));
-            bubble.r = number(a[6]);
-            layout.bubbles.push_back(state);
-        }
-        if (!ok) return false;
-        layouts.push_back(std::move(layout));
-    }
-
-    int highest = 0;
-    std::set<int> ids;
-    for (const QJsonValue& value : root["sheets"].toArray()) {
-        if (!value.isObject()) return false;
-        const QJsonObject o = value.toObject();
-        GradingSheet sheet;
-        sheet.id = int(number(o["id"]));
-        if (sheet.id < 1 || !ids.insert(sheet.id).second) return false;
-        highest = std::max(highest, sheet.id);
-        sheet.byHand = o["by_hand"].toBool();
-        sheet.unreadable = o["unreadable"].toBool();
-        sheet.accepted = o["accepted"].toBool();
-        if (o.contains("student")) {
-            sheet.typedStudent = text(o["student"]);
-            if (!AllDigits(sheet.typedStudent)) return false;
-        }
-        if (sheet.byHand) {
-            sheet.page = 0;
-            sheet.version = text(o["version"]);
-            for (const QJsonValue& letters : o["answers"].toArray()) {
-                bool valid = false;
-                sheet.handAnswers.push_back(MaskOf(text(letters), &valid));
-                ok = ok && valid;
-            }
-            for (const QJsonValue& letters : o["printed"].toArray())
-                sheet.handPrinted << text(letters);
-        } else {
-            sheet.file = text(o["file"]);
-            sheet.page = int(number(o["page"]));
-            for (const QJsonValue& reason : o["reasons"].toArray())
-                sheet.readReasons << text(reason);
-        }
-        if (!sheet.byHand && !sheet.unreadable) {
-            sheet.code = text(o["code"]).toLatin1();
-            if (!SheetCode::Decode(sheet.code)) return false;
-            sheet.version = text(o["version"]);
-            if (o.contains("printed_version")) sheet.printedVersion = text(o["printed_version"]);
-            const int at = int(number(o["layout"]));
-            const QString marks = text(o["marks"]);
-            if (at < 0 || std::size_t(at) >= layouts.size() ||
-                std::size_t(marks.size()) != layouts[std::size_t(at)].bubbles.size())
-                return false;
-            const GradingSheet& layout = layouts[std::size_t(at)];
-            sheet.pageSize = layout.pageSize;
-            sheet.bubbles = layout.bubbles;
-            for (std::size_t i = 0; i < sheet.bubbles.size(); ++i)
-                if (!FromMarkLetter(marks[qsizetype(i)], &sheet.bubbles[i])) return false;
-        }
-        if (!ok) return false;
-        sheets_.push_back(std::move(sheet));
-    }
-    nextId_ = highest + 1;
-    return ok && ScanPagesFromJson(root);
 }
 
 // --- Export ------------------------------------------------------------------
@@ -1111,36 +760,9 @@ QString GradingSession::ExportGrades(const QString& path) const {
         grades.rows.push_back(std::move(row));
     }
 
-    ExportSheet questions{QStringLiteral("Questions"), {}};
-    const QString letters = key_->ModeLetters();
-    std::vector<ExportCell> header = {
-        QStringLiteral("Question"),       QStringLiteral("Answer"),
-        QStringLiteral("Mark"),           QStringLiteral("p"),
-        QStringLiteral("Discrimination"), QStringLiteral("Point-biserial")};
-    for (const QChar letter : letters) header.emplace_back(QString(letter));
-    for (const char* name : {"Blank", "Multiple", "Flag", "Adjustment"})
-        header.emplace_back(QString::fromLatin1(name));
-    questions.rows.push_back(header);
-    const auto figure = [](const std::optional<double>& value) -> ExportCell {
-        if (value) return *value;
-        return QString();
-    };
-    for (const QuestionStatistics& q : statistics_.questions) {
-        std::vector<ExportCell> row = {
-            double(q.question), q.answer.value_or(QString()), q.mark,
-            figure(q.p),        figure(q.discrimination),     figure(q.pointBiserial)};
-        for (const QChar letter : letters) {
-            ExportCell count = QString();
-            for (const auto& [option, n] : q.options)
-                if (option == letter) count = double(n);
-            row.push_back(count);
-        }
-        row.emplace_back(double(q.blank));
-        row.emplace_back(double(q.multiple));
-        row.emplace_back(QuestionFlag(q));
-        row.emplace_back(AdjustmentsOf(q.question).join("; "));
-        questions.rows.push_back(std::move(row));
-    }
+    ExportSheet questions{QStringLiteral("Questions"),
+                          QuestionsTable(statistics_, key_->ModeLetters(),
+                                         [this](int question) { return AdjustmentsOf(question); })};
 
     const WorkbookBytes book = suffix == QStringLiteral("xlsx")
                                    ? WriteGradesXlsx({grades, questions})
@@ -1153,22 +775,7 @@ QString GradingSession::ExportGrades(const QString& path) const {
 
 QStringList GradingSession::ExportStatuses() const {
     QStringList statuses;
-    for (const SheetState state : states_) {
-        switch (state) {
-            case SheetState::Ok:
-                statuses << QStringLiteral("ok");
-                break;
-            case SheetState::Review:
-                statuses << QStringLiteral("review");
-                break;
-            case SheetState::Unreadable:
-                statuses << QStringLiteral("unreadable");
-                break;
-            case SheetState::Corrected:
-                statuses << QStringLiteral("corrected");
-                break;
-        }
-    }
+    for (const ReviewStatus status : statuses_) statuses << ReviewStatusText(status);
     return statuses;
 }
 
@@ -1189,15 +796,16 @@ bool GradingSession::StudentUnread(int id) const {
 }
 
 bool GradingSession::SetBubble(int id, int bubble, bool marked) {
-    return ChangeSheet(id, tr("Mark a Bubble"), [bubble, marked](GradingSheet& sheet, std::size_t) {
-        if (bubble < 0 || std::size_t(bubble) >= sheet.bubbles.size()) return false;
-        SheetBubbleState& state = sheet.bubbles[std::size_t(bubble)];
-        const auto mark = marked ? BubbleRead::Mark::Marked : BubbleRead::Mark::Empty;
-        if (state.mark == mark) return false;
-        state.mark = mark;
-        state.corrected = true;
-        return true;
-    });
+    return ChangeSheet(
+        id, QStringLiteral("Mark a bubble"), [bubble, marked](GradingSheet& sheet, std::size_t) {
+            if (bubble < 0 || std::size_t(bubble) >= sheet.bubbles.size()) return false;
+            SheetBubbleState& state = sheet.bubbles[std::size_t(bubble)];
+            const auto mark = marked ? BubbleRead::Mark::Marked : BubbleRead::Mark::Empty;
+            if (state.mark == mark) return false;
+            state.mark = mark;
+            state.corrected = true;
+            return true;
+        });
 }
 
 std::vector<GradingSession::ReviewReason> GradingSession::ReviewReasons(int id) const {
@@ -1225,7 +833,7 @@ std::vector<GradingSession::ReviewReason> GradingSession::ReviewReasons(int id) 
 }
 
 std::vector<PaperVersion> GradingSession::Versions() const {
-    for (const GradingSheet& sheet : sheets_)
+    for (const GradingSheet& sheet : grading_.sheets)
         if (const std::optional<SheetCode> code = SheetCode::Decode(sheet.code))
             return BuildVersions(Paper(), code->versions);
     VersionSettings own;
@@ -1269,12 +877,35 @@ std::optional<std::vector<AnswerMask>> GradingSession::PrintedToPaper(const QStr
                 return Fail(tr("question %1 offers %2: %3 is not one of them")
                                 .arg(k + 1)
                                 .arg(offered, QString(c)));
-            mask |= AnswerMask(1 << (option->sourceLetter.unicode() - u'A'));
+            mask |= AnswerTextToMask(QString(option->sourceLetter));
         }
         if (question.source >= 1 && std::size_t(question.source) <= answers.size())
             answers[std::size_t(question.source - 1)] = mask;
     }
     return answers;
+}
+
+std::optional<HandSheet> GradingSession::ReadHandSheet(const QString& version, const QString& typed,
+                                                       QString* error) const {
+    HandSheet sheet;
+    sheet.printed = typed.split(u',');
+    std::optional<std::vector<AnswerMask>> answers = PrintedToPaper(version, sheet.printed, error);
+    if (!answers) return std::nullopt;
+    sheet.answers = std::move(*answers);
+    for (int q = 0; q < key_->QuestionCount(); ++q) {
+        AnswerRead read;
+        read.question = q + 1;
+        read.marked = sheet.answers[std::size_t(q)];
+        sheet.score += key_->Score(q, read).score;
+    }
+    QStringList shown;
+    for (qsizetype k = 0; k < sheet.printed.size(); ++k) {
+        const QString marked = sheet.printed[k].simplified().remove(u' ').toUpper();
+        shown << QStringLiteral("%1 %2").arg(k + 1).arg(marked.isEmpty() ? QStringLiteral("–")
+                                                                         : marked);
+    }
+    sheet.shown = shown.join(QStringLiteral(", "));
+    return sheet;
 }
 
 int GradingSession::AddByHandPrinted(const QString& student, const QString& version,
@@ -1287,17 +918,11 @@ int GradingSession::AddByHandPrinted(const QString& student, const QString& vers
     const std::optional<std::vector<AnswerMask>> answers = PrintedToPaper(version, printed, error);
     if (!answers) return -1;
     GradingSheet sheet;
-    sheet.id = nextId_++;
-    sheet.byHand = true;
-    sheet.page = 0;
     sheet.version = version;
     sheet.typedStudent = number;
     sheet.handAnswers = *answers;
     sheet.handPrinted = printed;
-    undo_.push(new SheetsCommand(this, tr("Enter a Sheet by Hand"),
-                                 {{sheet.id, int(sheets_.size()), std::nullopt, sheet}}, scans_,
-                                 scans_));
-    return sheet.id;
+    return NewHandSheet(std::move(sheet));
 }
 
 bool GradingSession::SetVersion(int id, const QString& version) {
@@ -1305,22 +930,23 @@ bool GradingSession::SetVersion(int id, const QString& version) {
     if (std::none_of(versions.begin(), versions.end(),
                      [&](const PaperVersion& v) { return v.name == version; }))
         return false;
-    return ChangeSheet(id, tr("Change the Version"), [&](GradingSheet& sheet, std::size_t) {
-        if (sheet.unreadable || sheet.version == version) return false;
-        if (sheet.byHand) {
-            // The letters typed are those printed: they mean other answers now.
-            if (!sheet.handPrinted.isEmpty()) {
-                const auto answers = PrintedToPaper(version, sheet.handPrinted, nullptr);
-                if (!answers) return false;
-                sheet.handAnswers = *answers;
+    return ChangeSheet(
+        id, QStringLiteral("Change the version"), [&](GradingSheet& sheet, std::size_t) {
+            if (sheet.unreadable || sheet.version == version) return false;
+            if (sheet.byHand) {
+                // The letters typed are those printed: they mean other answers now.
+                if (!sheet.handPrinted.isEmpty()) {
+                    const auto answers = PrintedToPaper(version, sheet.handPrinted, nullptr);
+                    if (!answers) return false;
+                    sheet.handAnswers = *answers;
+                }
+            } else {
+                if (sheet.printedVersion.isEmpty()) sheet.printedVersion = sheet.version;
+                if (sheet.printedVersion == version) sheet.printedVersion.clear();
             }
-        } else {
-            if (sheet.printedVersion.isEmpty()) sheet.printedVersion = sheet.version;
-            if (sheet.printedVersion == version) sheet.printedVersion.clear();
-        }
-        sheet.version = version;
-        return true;
-    });
+            sheet.version = version;
+            return true;
+        });
 }
 
 // A sheet printed as one version but answered as another: each printed
@@ -1467,11 +1093,12 @@ void GradingSession::CheckPaperOf(SheetRead& read, const std::optional<SheetCode
     const bool questions = code->paperDigest != DigestFor(*code);
     if (!questions && code->textDigest == textDigest_) {
         // The paper as its sheets are read, to tell later what changed.
-        if (gradedShape_.isEmpty()) gradedShape_ = CurrentShape();
+        if (grading_.gradedShape.isEmpty()) grading_.gradedShape = CurrentShape();
         return;
     }
-    const QStringList what =
-        gradedShape_.isEmpty() ? QStringList() : DescribeChange(gradedShape_, CurrentShape());
+    const QStringList what = grading_.gradedShape.isEmpty()
+                                 ? QStringList()
+                                 : DescribeChange(grading_.gradedShape, CurrentShape());
     QString reason =
         what.isEmpty()
             ? questions ? QStringLiteral("the paper's questions changed since this sheet was read")
@@ -1484,34 +1111,36 @@ void GradingSession::CheckPaperOf(SheetRead& read, const std::optional<SheetCode
 void GradingSession::ReviewChangedPaper() {
     // A change of titles alone leaves a sheet's marks where they were read.
     bool moved = false;
-    if (!gradedShape_.isEmpty()) DescribeChange(gradedShape_, CurrentShape(), &moved);
-    for (std::size_t s = 0; s < sheets_.size() && s < results_.size(); ++s) {
-        const GradingSheet& sheet = sheets_[s];
+    if (!grading_.gradedShape.isEmpty())
+        DescribeChange(grading_.gradedShape, CurrentShape(), &moved);
+    for (std::size_t s = 0; s < grading_.sheets.size() && s < results_.size(); ++s) {
+        const GradingSheet& sheet = grading_.sheets[s];
         if (sheet.byHand || sheet.unreadable || results_[s].status == SheetStatus::Unreadable)
             continue;
         const std::optional<SheetCode> code = SheetCode::Decode(sheet.code);
         if (!code) continue;
         if (!PaperChangedSince(*code) && (code->textDigest == textDigest_ || !moved)) continue;
         results_[s].status = SheetStatus::Review;
-        states_[s] = SheetState::Review;
+        statuses_[s] = ReviewStatus::Review;
     }
 }
 
 QString GradingSession::PaperChange() const {
     bool other = false, changed = false;
-    for (const GradingSheet& sheet : sheets_) {
+    for (const GradingSheet& sheet : grading_.sheets) {
         if (sheet.byHand || sheet.unreadable) continue;
         const std::optional<SheetCode> code = SheetCode::Decode(sheet.code);
         if (!code) continue;
         if (!code->paperId.isEmpty() && !paperId_.isEmpty() && code->paperId != paperId_)
             other = true;
         else if (code->paperDigest != DigestFor(*code) ||
-                 (!gradedShape_.isEmpty() && code->textDigest != textDigest_))
+                 (!grading_.gradedShape.isEmpty() && code->textDigest != textDigest_))
             changed = true;
     }
     QStringList what;
     if (changed) {
-        if (!gradedShape_.isEmpty()) what = DescribeChange(gradedShape_, CurrentShape());
+        if (!grading_.gradedShape.isEmpty())
+            what = DescribeChange(grading_.gradedShape, CurrentShape());
         if (what.isEmpty()) what << QStringLiteral("its questions changed");
     }
     if (other) what << QStringLiteral("some sheets belong to another paper");
@@ -1527,67 +1156,18 @@ QString GradingSession::PaperChange() const {
 
 namespace scrivane {
 
-namespace {
-
-// Pages as the grading file keeps them: "1-80,82,90-91".
-QString PageRanges(const std::set<int>& pages) {
-    QStringList ranges;
-    for (auto at = pages.begin(); at != pages.end();) {
-        const int first = *at;
-        int last = first;
-        for (++at; at != pages.end() && *at == last + 1; ++at) last = *at;
-        ranges << (first == last ? QString::number(first)
-                                 : QStringLiteral("%1-%2").arg(first).arg(last));
-    }
-    return ranges.join(u',');
-}
-
-bool FromPageRanges(const QString& text, int pages, std::set<int>* read) {
-    if (text.isEmpty()) return true;
-    for (const QString& range : text.split(u',')) {
-        const QStringList ends = range.split(u'-');
-        bool ok1 = false, ok2 = false;
-        const int first = ends.value(0).toInt(&ok1);
-        const int last = ends.size() == 2 ? ends[1].toInt(&ok2) : first;
-        if (!ok1 || (ends.size() == 2 && !ok2) || ends.size() > 2 || first < 1 || last < first ||
-            last > pages)
-            return false;
-        for (int page = first; page <= last; ++page) read->insert(page);
-    }
-    return true;
-}
-
-// What identifies a file's content on disk: a safe write renames a new file
-// over it, so its inode changes with every write, and its time and size too.
-QString DiskStamp(const QString& path) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
-    return QStringLiteral("%1:%2:%3.%4")
-        .arg(qulonglong(st.st_ino))
-        .arg(qlonglong(st.st_size))
-        .arg(qlonglong(st.st_mtim.tv_sec))
-        .arg(qlonglong(st.st_mtim.tv_nsec));
-}
-
-qint64 ModifiedNs(const QString& path) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return -1;
-    return qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-}
-
-}  // namespace
-
 void GradingSession::NotePageRead(const QString& file, int page, int pages) {
-    ScanPages& scan = scanPages_[file];
+    ScanPages& scan = grading_.scanPages[file];
     scan.pages = std::max({scan.pages, pages, page});
     scan.read.insert(page);
 }
 
 QStringList GradingSession::UnfinishedScans() const {
     QStringList unfinished;
-    for (const QString& scan : scans_)
-        if (const auto found = scanPages_.find(scan);
-            found != scanPages_.end() && int(found->second.read.size()) < found->second.pages)
+    for (const QString& scan : grading_.scans)
+        if (const auto found = grading_.scanPages.find(scan);
+            found != grading_.scanPages.end() &&
+            int(found->second.read.size()) < found->second.pages)
             unfinished << scan;
     return unfinished;
 }
@@ -1595,7 +1175,7 @@ QStringList GradingSession::UnfinishedScans() const {
 QStringList GradingSession::UnfinishedTexts() const {
     QStringList texts;
     for (const QString& scan : UnfinishedScans()) {
-        const ScanPages& pages = scanPages_.at(scan);
+        const ScanPages& pages = grading_.scanPages.at(scan);
         texts << tr("%1 of %2 pages of %3 read")
                      .arg(pages.read.size())
                      .arg(pages.pages)
@@ -1613,100 +1193,15 @@ QStringList GradingSession::AlreadyRead(const QStringList& files) const {
     const QStringList unfinished = UnfinishedScans();
     QStringList read;
     for (const QString& file : files)
-        if (scans_.contains(file) && !unfinished.contains(file) && !read.contains(file))
+        if (grading_.scans.contains(file) && !unfinished.contains(file) && !read.contains(file))
             read << file;
     return read;
 }
 
-void GradingSession::ScanPagesToJson(QJsonObject& root) const {
-    QJsonArray scans;
-    for (const QString& scan : scans_)
-        if (const auto found = scanPages_.find(scan); found != scanPages_.end())
-            scans.append(QJsonObject{{"file", scan},
-                                     {"pages", found->second.pages},
-                                     {"read", PageRanges(found->second.read)}});
-    root["scan_pages"] = scans;
-}
-
-// A file written before the pages were kept has none: its scans count as read.
-bool GradingSession::ScanPagesFromJson(const QJsonObject& root) {
-    if (!root.contains("scan_pages")) return true;
-    if (!root["scan_pages"].isArray()) return false;
-    for (const QJsonValue& value : root["scan_pages"].toArray()) {
-        const QJsonObject o = value.toObject();
-        if (!o["file"].isString() || !o["pages"].isDouble() || !o["read"].isString()) return false;
-        ScanPages pages;
-        pages.pages = o["pages"].toInt();
-        if (pages.pages < 0 || !FromPageRanges(o["read"].toString(), pages.pages, &pages.read))
-            return false;
-        scanPages_[o["file"].toString()] = std::move(pages);
-    }
-    return true;
-}
-
 // --- One window at a time ------------------------------------------------------
 
-QString GradingSession::NewerGradingFile() const {
-    const QString local = LocalFile(), data = dataFolder_.isEmpty() ? QString() : DataFile();
-    const qint64 localTime = ModifiedNs(local), dataTime = data.isEmpty() ? -1 : ModifiedNs(data);
-    if (localTime < 0 && dataTime < 0) return GradingFile();
-    return dataTime > localTime ? data : local;
-}
-
-void GradingSession::TakeLock() {
-    const QString path = GradingFile() + QStringLiteral(".lock");
-    if (lock_ && lock_->fileName() == path && lock_->isLocked()) return;
-    lock_.reset();
-    readOnly_ = false;
-    heldBy_.clear();
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    auto lock = std::make_unique<QLockFile>(path);
-    // Held for as long as the window is open: only a dead owner's lock is
-    // taken over, never one that is merely old.
-    lock->setStaleLockTime(0);
-    if (lock->tryLock(0)) {
-        lock_ = std::move(lock);
-        return;
-    }
-    if (lock->error() != QLockFile::LockFailedError) return;  // no lock can be kept here
-    readOnly_ = true;
-    qint64 pid = 0;
-    QString host, program;
-    lock->getLockInfo(&pid, &host, &program);
-    struct stat st {};
-    QString user;
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0)
-        if (const passwd* owner = ::getpwuid(st.st_uid))
-            user = QString::fromLocal8Bit(owner->pw_name);
-    heldBy_ = tr("%1 (process %2)").arg(program.isEmpty() ? tr("a program") : program).arg(pid);
-    if (!user.isEmpty()) heldBy_ += tr(" of %1").arg(user);
-    if (!host.isEmpty()) heldBy_ += tr(" on %1").arg(host);
-}
-
-bool GradingSession::ChangedOnDisk(const QString& path) const {
-    const auto known = onDisk_.find(path);
-    const QString now = DiskStamp(path);
-    // A file that appeared since, or changed since it was last seen here.
-    return known == onDisk_.end() ? !now.isEmpty() : now != known->second;
-}
-
-void GradingSession::NoteOnDisk() {
-    onDisk_.clear();
-    for (const QString& path : {LocalFile(), dataFolder_.isEmpty() ? QString() : DataFile()})
-        if (!path.isEmpty()) onDisk_[path] = DiskStamp(path);
-}
-
-QString GradingSession::FileText() const {
-    const QString kept = QDir::toNativeSeparators(GradingFile());
-    if (!readFrom_.isEmpty() && readFrom_ != GradingFile())
-        return tr("Kept in %1 (read from the newer %2)")
-            .arg(kept, QDir::toNativeSeparators(readFrom_));
-    return tr("Kept in %1").arg(kept);
-}
-
 QString GradingSession::Overwrite() {
-    if (readOnly_) return Save();
-    onDisk_[GradingFile()] = DiskStamp(GradingFile());
+    if (!ReadOnly()) file_.TakeOnDisk();
     return Save();
 }
 

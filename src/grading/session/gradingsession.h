@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QObject>
-#include <QSizeF>
 #include <QString>
 #include <QStringList>
 #include <QUndoStack>
@@ -15,16 +14,15 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <vector>
 
 #include "grading/grades.h"
 #include "grading/read/sheetreader.h"
+#include "grading/session/gradingfile.h"
+#include "grading/session/gradingsheet.h"
+#include "grading/session/gradingsteps.h"
 #include "grading/statistics.h"
 #include "print/versions.h"
-
-class QJsonObject;
-class QLockFile;
 
 namespace scrivane {
 
@@ -32,50 +30,16 @@ class BatchRunner;
 class SheetTranslator;
 struct BatchPage;
 
-// How a sheet stands in the table.
-enum class SheetState {
+// How a sheet stands in the teacher's review (the scoring's own SheetStatus
+// does not know what the teacher did).
+enum class ReviewStatus {
     Ok,          // read with no doubt
     Review,      // a doubt remains: see its reasons
     Unreadable,  // not a sheet of this paper, or not readable at all
     Corrected,   // the teacher resolved it: by corrections or by accepting it as read
 };
-
-// One bubble of a read sheet, where the sheet's layout puts it, and how it
-// stands now (as read, or as the teacher set it).
-struct SheetBubbleState {
-    SheetBubble bubble;  // kind, printed question and letter or digit place, centre and r in points
-    BubbleRead::Mark mark = BubbleRead::Mark::Empty;
-    bool corrected = false;  // the teacher set it
-};
-
-// One sheet: a page of a scan, or one typed in by hand.
-struct GradingSheet {
-    int id = 0;    // stable for the session and its file; never reused
-    QString file;  // the scan's path; empty for a sheet typed in by hand
-    int page = 1;  // in that file, from 1
-    bool byHand = false;
-    bool unreadable = false;
-    // Unreadable: why. Otherwise the reading's own doubts ("the paper's texts
-    // changed since printing", ...), which only Accept clears.
-    QStringList readReasons;
-    QByteArray code;  // the sheet's code as read (SheetCode::Encode), empty when none
-    QString version;
-    QSizeF pageSize;                        // the sheet's page, in points
-    std::vector<SheetBubbleState> bubbles;  // in the layout's order
-    // Typed by hand, in place of what the grid gave; empty for none.
-    QString typedStudent;
-    // A sheet typed in by hand: the paper's letters marked, one per question
-    // in the paper's order.
-    std::vector<AnswerMask> handAnswers;
-    bool accepted = false;  // taken as read with Accept
-    // Typed by hand as printed on the version's sheet: the letters of each
-    // printed question, in that version's order (handAnswers follow from
-    // them); empty for a sheet typed in the paper's order.
-    QStringList handPrinted;
-    // A scanned sheet scored as another version than the one printed on it
-    // (a student who used another version's sheet): the version printed.
-    QString printedVersion;
-};
+// As the window and the export write it: ok, review, unreadable or corrected.
+QString ReviewStatusText(ReviewStatus status);
 
 // What loading the grading file found.
 struct GradingLoad {
@@ -86,26 +50,15 @@ struct GradingLoad {
     QStringList missingScans;  // scans that are no longer where they were (see RelocateScan)
 };
 
-// The flag of a question's statistics, the first that applies: "Check the
-// answer" (AnswerLooksWrong), then, unless the question was given to
-// everyone, p below 0.2 "Too hard" and p above 0.95 "Too easy"; then
-// point-biserial below 0.2 "Weak"; empty for none.
-QString QuestionFlag(const QuestionStatistics& question);
-// A key that looks wrong: the top group chose a distractor more often than
-// the key, or the key's point-biserial is below 0 while a distractor's is
-// above 0.2.
-bool AnswerLooksWrong(const QuestionStatistics& question);
+// A sheet typed in by hand as printed on its version, read before it is added.
+struct HandSheet {
+    QStringList printed;              // the letters of each printed question, as typed
+    std::vector<AnswerMask> answers;  // in the paper's questions and letters
+    double score = 0;                 // what it scores now
+    QString shown;                    // "1 A, 2 –, 3 BC": what was read, for the teacher to check
+};
 
-// The name endings of the scans read (PDF, PNG, JPEG, TIFF), in lower case.
-const QStringList& ScanSuffixes();
-// The same as file name patterns: "*.pdf", "*.png", ...
-QStringList ScanPatterns();
-// A file whose name ends as a scan's, in any case.
-bool IsScanFile(const QString& path);
-// The scan files in a folder, sorted by name, for a folder dropped on the window.
-QStringList ScanFilesIn(const QString& folder);
-
-class GradingSession : public QObject {
+class GradingSession : public QObject, public GradingEdits {
     Q_OBJECT
 public:
     // paperPath: the paper on disk, whose grading this is. dataFolder: where
@@ -125,9 +78,8 @@ public:
     const AnswerKey& Key() const { return *key_; }
 
     // --- The grading file --------------------------------------------------
-    // <paper>.grades.json beside the paper, or in the data folder (named by
-    // a digest of the paper's path) when the paper's folder is read-only.
-    QString GradingFile() const;
+    // Where the grading is kept (see GradingFile::Path).
+    QString GradingFile() const { return file_.Path(); }
     // Reads the grading file, if any, replacing everything; a damaged file
     // is renamed aside (never overwritten) and grading starts empty.
     GradingLoad Load();
@@ -144,14 +96,14 @@ public:
 
     // --- Reading scans -----------------------------------------------------
     // Reads every page of the files in the background (files already added
-    // are skipped): sheetAdded for each page as it is read, scanProgress,
-    // then scansFinished. False when a reading is already running or no new
+    // are skipped): SheetAdded for each page as it is read, ScanProgress,
+    // then ScansFinished. False when a reading is already running or no new
     // file is given. A scan of which nothing was read before a cancel is
     // taken off the list again.
     bool AddScans(const QStringList& files);
     void CancelScans();
     bool Reading() const { return runner_ != nullptr; }
-    const QStringList& Scans() const { return scans_; }
+    const QStringList& Scans() const { return grading_.scans; }
     // One page read (by the background reading, or handed in): stored and
     // scored at once. Returns the sheet's id.
     int AddPage(const QString& file, int page, const PageRead& read);
@@ -165,22 +117,22 @@ public:
 
     // --- The sheets and their results -------------------------------------
     // In the order they were read (and typed in).
-    const std::vector<GradingSheet>& Sheets() const { return sheets_; }
-    // One per sheet, in the same order.
+    const std::vector<GradingSheet>& Sheets() const { return grading_.sheets; }
+    // One per sheet, in the same order; each with its bubbles' doubts.
     const std::vector<SheetResult>& Results() const { return results_; }
     const GradeStatistics& Statistics() const { return statistics_; }
     // -1 when no sheet has that id.
     int IndexOf(int id) const;
     const GradingSheet* Sheet(int id) const;
     const SheetResult* Result(int id) const;
-    SheetState State(int id) const;
+    ReviewStatus Status(int id) const;
     // Every sheet's id: those to review first, then the unreadable ones,
     // then the rest, each in reading order.
     std::vector<int> ReviewOrder() const;
     // The next sheet after `id` (in ReviewOrder's order of reading) still
     // to review, wrapping round; -1 when none is.
     int NextToReview(int id) const;
-    int SheetCount() const { return int(sheets_.size()); }
+    int SheetCount() const { return int(grading_.sheets.size()); }
     // Sheets in review or unreadable.
     int ToReviewCount() const;
     // "N sheets, R to review".
@@ -202,23 +154,31 @@ public:
     bool RemoveSheet(int id);
     // Takes every sheet of a scan out, and the scan from the list.
     bool RemoveScan(const QString& file);
+    // Takes the sheets out as one step; a scan all of whose sheets go is
+    // taken off the list too.
+    bool RemoveSheets(const std::vector<int>& ids);
     // A sheet typed in from a student's paper: the paper's letters marked,
     // one per question in the paper's order. Returns its id, -1 when the
     // number is not digits or the answers do not match the paper.
     int AddByHand(const QString& student, const QString& version,
                   const std::vector<AnswerMask>& answers);
+    // A student number as a sheet typed in by hand needs it: digits, at least one.
+    static bool IsStudentNumber(const QString& number);
 
     // --- Class list and flawed questions (steps of UndoStack() too) ------
     // A CSV of number and name (ClassList::FromCsv); false with *error set
     // when it is not one.
     bool SetClassList(const QByteArray& csv, QString* error);
-    void ClearClassList();
     const ClassList* Classes() const { return classList_ ? &*classList_ : nullptr; }
     // Class list numbers with no sheet read, in the list's order.
     QStringList Absent() const;
     // question from 1. More answers taken as correct, each a set of the
     // paper's letters marked exactly; an empty list takes the adjustment away.
     bool SetAlsoAccepted(int question, const std::vector<AnswerMask>& answers);
+    // One more answer taken as correct, typed as letters ("bd"): those the
+    // question offers, added to the answers already accepted. False when it
+    // names none of them or is accepted already.
+    bool AddAlsoAccepted(int question, const QString& letters);
     std::vector<AnswerMask> AlsoAccepted(int question) const;
     // Every sheet read gets the question's mark.
     bool SetGiveAll(int question, bool give);
@@ -252,13 +212,13 @@ public:
     // --- One window at a time ------------------------------------------------
     // Another window (of this program or another one) holds the grading:
     // this one shows it and writes nothing. Known after Load().
-    bool ReadOnly() const { return readOnly_; }
+    bool ReadOnly() const { return file_.ReadOnly(); }
     // Who holds it when ReadOnly: "scrivane (process 1234) of ann on lab-3".
-    const QString& HeldBy() const { return heldBy_; }
+    const QString& HeldBy() const { return file_.HeldBy(); }
     // Which file the grading is kept in, for the window: "Kept in FILE",
     // with the newer file it was read from when that is the other one.
-    QString FileText() const;
-    // After changedOnDisk: writes this session's grading over the file all the same.
+    QString FileText() const { return file_.Text(); }
+    // After ChangedOnDisk: writes this session's grading over the file all the same.
     QString Overwrite();
 
     // --- Review rules ------------------------------------------------------
@@ -294,6 +254,11 @@ public:
     std::optional<std::vector<AnswerMask>> PrintedToPaper(const QString& version,
                                                           const QStringList& printed,
                                                           QString* error) const;
+    // The letters typed for a sheet of a version, the questions' separated
+    // by commas ("a, bc, , d"), read and scored; nothing with *error set
+    // (see PrintedToPaper).
+    std::optional<HandSheet> ReadHandSheet(const QString& version, const QString& typed,
+                                           QString* error) const;
     // A sheet typed in from a damaged sheet, as printed on its version; its
     // id, or -1 with *error set.
     int AddByHandPrinted(const QString& student, const QString& version, const QStringList& printed,
@@ -302,68 +267,67 @@ public:
     // one of Versions() or already the sheet's.
     bool SetVersion(int id, const QString& version);
 
+    // What changed in the paper since its sheets were printed and read
+    // ("question 3 removed", "questions 4 and 7 swapped", "the options of
+    // question 2 changed"), for the window to say; empty when every sheet
+    // matches the paper.
+    QString PaperChange() const;
+
+    // --- For the undo steps (GradingEdits) ------------------------------------
+    void PutSheets(const std::vector<SheetChange>& changes, bool undone,
+                   const QStringList& scans) override;
+    void PutAdjustments(const GradingAdjustments& adjustments) override;
+
 signals:
     // After every change of any sheet, result, statistic or adjustment.
     void Changed();
-    void sheetAdded(int id);
+    void SheetAdded(int id);
     // done of total pages read.
-    void scanProgress(int done, int total);
+    void ScanProgress(int done, int total);
     // completed is false when cancelled.
-    void scansFinished(bool completed);
+    void ScansFinished(bool completed);
     // The grading file could not be written; why.
-    void saveFailed(const QString& error);
+    void SaveFailed(const QString& error);
     // The grading file was changed by someone else since it was read or
     // written here, and was not written over: Load() takes it, Overwrite()
     // replaces it.
-    void changedOnDisk(const QString& file);
+    void ChangedOnDisk(const QString& file);
 
 private:
-    friend class SheetsCommand;
-
     void ClearGrading();
     // What was changed for question (from 1): "also accepted ...", "everyone given the mark".
     QStringList AdjustmentsOf(int question) const;
     bool ChangeSheet(int id, const QString& step,
                      const std::function<bool(GradingSheet&, std::size_t)>& change);
-    friend class AdjustCommand;
-
-    struct Adjustments {
-        std::map<int, std::vector<AnswerMask>> alsoAccept;  // by question from 1
-        std::map<int, bool> giveAll;
-        QByteArray classCsv;
-        bool operator==(const Adjustments&) const = default;
-    };
+    void PushSheets(const QString& step, std::vector<SheetChange> changes,
+                    const QStringList& scansAfter);
+    void PushAdjustments(const QString& step, const GradingAdjustments& after);
+    int NewHandSheet(GradingSheet sheet);
 
     void Recompute();
-    void Touched();  // recompute, save, notify
+    // Each bubble's doubt, into the sheet's result.
+    static void FindDoubts(const GradingSheet& sheet, SheetResult& result);
+    // After a change: recompute, save, notify.
+    void AfterChange();
     void PutSheet(int index, std::optional<GradingSheet> sheet, int id);
-    void SetAdjustments(const Adjustments& adjustments);
-    void OnPage(const BatchPage& page);
-    void PushSheetChange(const QString& text, std::vector<std::optional<GradingSheet>> before,
-                         std::vector<std::optional<GradingSheet>> after, std::vector<int> ids,
-                         std::vector<int> indexes);
     const SheetRead& ToRead(const GradingSheet& sheet);
     std::shared_ptr<const SheetReader> Reader() const;
     PageRead ReadPageWith(const QString& file, int page,
                           const std::optional<SheetCode>& printedWith) const;
-    QString LocalFile() const;
-    QString DataFile() const;
-    QByteArray ToJson() const;
-    bool FromJson(const QByteArray& json);
 
-    QString paperPath_, dataFolder_;
+    QString paperPath_;
+    class GradingFile file_;
     std::unique_ptr<AnswerKey> key_;
     std::unique_ptr<SheetTranslator> translator_;
     mutable std::mutex readerMutex_;  // ReadPage runs on other threads
     std::shared_ptr<const SheetReader> reader_;
     std::shared_ptr<const SheetReader> runnerReader_;  // the reading's, kept while it runs
     std::map<int, SheetRead> reads_;  // by id: each sheet's reading in the paper's terms
-    QStringList scans_;
-    std::vector<GradingSheet> sheets_;
+    // Everything the grading file keeps.
+    GradingContent grading_;
     std::vector<SheetResult> results_;
-    std::vector<SheetState> states_;
+    std::vector<ReviewStatus> statuses_;
     GradeStatistics statistics_;
-    Adjustments adjustments_;
     std::optional<ClassList> classList_;
     int nextId_ = 1;
     QString saveError_;
@@ -374,37 +338,9 @@ private:
     BatchRunner* runner_ = nullptr;
     int pagesRead_ = 0;
 
-    // Of each scan, how many pages it has and which were read (kept in the
-    // grading file, so a pile cut off can be continued).
-    struct ScanPages {
-        int pages = 0;
-        std::set<int> read;
-    };
     void NotePageRead(const QString& file, int page, int pages);
-    bool StartReading(const QStringList& added, const QStringList& resumed);
-    void ScanPagesToJson(QJsonObject& root) const;
-    bool ScanPagesFromJson(const QJsonObject& root);
-    // The grading file and its lock.
-    QString NewerGradingFile() const;
-    void TakeLock();
-    bool ChangedOnDisk(const QString& path) const;
-    void NoteOnDisk();
-    std::map<QString, ScanPages> scanPages_;
-    std::unique_ptr<QLockFile> lock_;
-    bool readOnly_ = false;
-    QString heldBy_;
-    QString readFrom_;                   // the file Load read, empty for none
-    std::map<QString, QString> onDisk_;  // each grading file as last seen here
     void ScoreAsVersion(PageRead& page, const QString& version) const;
 
-public:
-    // What changed in the paper since its sheets were printed and read
-    // ("question 3 removed", "questions 4 and 7 swapped", "the options of
-    // question 2 changed"), for the window to say; empty when every sheet
-    // matches the paper.
-    QString PaperChange() const;
-
-private:
     // Each sheet's code is checked against the paper as it is now: a sheet of
     // a paper whose questions changed since (or of another paper) stays to
     // review with the reason, whatever was accepted.
@@ -417,9 +353,6 @@ private:
     QString paperDigest_, textDigest_, paperId_;
     QString legacyDigest_;  // by the first kept-options rule, for sheets printed under it
     const QString& DigestFor(const SheetCode& code) const;
-    // The paper as its sheets were read: a key for each question (its title,
-    // its options and those that keep their place), to tell what changed.
-    QStringList gradedShape_;
 };
 
 }  // namespace scrivane

@@ -53,7 +53,7 @@ void AttachGrading(PaperContext& context) {
     context.menu.AddFileAction(action);
 }
 
-DialogGrades* OpenGrades(PaperContext& context) {
+DialogGrades* GradesWindowOf(PaperContext& context) {
     return Shown(context);
 }
 

@@ -11,6 +11,6 @@ struct PaperContext;
 void AttachGrading(PaperContext& context);
 
 // The grades window of the paper open now, or nullptr when it is closed.
-DialogGrades* OpenGrades(PaperContext& context);
+DialogGrades* GradesWindowOf(PaperContext& context);
 
 }  // namespace scrivane

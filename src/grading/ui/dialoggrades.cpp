@@ -22,14 +22,12 @@
 #include <QShortcut>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
-#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QThread>
 #include <QWindow>
 #include <algorithm>
-#include <cmath>
 
 #include "checks/ui/paperchecksaction.h"
 #include "core/answercode.h"
@@ -38,6 +36,8 @@
 #include "editor/editorsettings.h"
 #include "grading/gradesreport.h"
 #include "grading/read/pageread.h"
+#include "grading/read/scanfiles.h"
+#include "grading/session/gradingmodels.h"
 #include "grading/ui/scorechart.h"
 #include "workspace/papercontext.h"
 
@@ -64,29 +64,17 @@ const QString kExportFilter = QStringLiteral(
 // The picture kept for showing: wide enough to judge a bubble by.
 constexpr int kPictureWidth = 1000;
 constexpr int kPicturesKept = 12;
-const QColor kReviewColour(255, 225, 170);
-const QColor kUnreadableColour(250, 200, 200);
-constexpr int kSheetRole = Qt::UserRole + 1;
-constexpr int kSortRole = Qt::UserRole + 2;
 
-enum SheetColumn {
-    ColStudent,
-    ColName,
-    ColVersion,
-    ColMark,
-    ColMax,
-    ColPercent,
-    ColStatus,
-    ColScan
-};
-
-QString Figure(const std::optional<double>& value) {
-    return value ? FormatFigure(std::round(*value * 1000) / 1000) : QStringLiteral("–");
-}
-
-// The sheets in each of the top and bottom groups of the statistics.
-int GroupSize(int sheets) {
-    return std::max(1, (27 * sheets + 50) / 100);
+// A question asked with Yes and No; whether the answer was Yes.
+bool AskYesNo(Prompts& prompts, const QString& text, MsgAnswer defaultButton,
+              const QString& informative = {}) {
+    MessageRequest ask;
+    ask.text = text;
+    ask.informativeText = informative;
+    ask.buttons = MsgButtons::YesNo;
+    ask.icon = MsgIcon::Question;
+    ask.defaultButton = defaultButton;
+    return prompts.MsgBox(ask) == MsgAnswer::Yes;
 }
 
 QPushButton* NewButton(const QString& text, const QString& name, QWidget* parent) {
@@ -96,18 +84,12 @@ QPushButton* NewButton(const QString& text, const QString& name, QWidget* parent
     return button;
 }
 
-QString StatusText(SheetState state) {
-    switch (state) {
-        case SheetState::Review:
-            return QStringLiteral("review");
-        case SheetState::Unreadable:
-            return QStringLiteral("unreadable");
-        case SheetState::Corrected:
-            return QStringLiteral("corrected");
-        case SheetState::Ok:
-            break;
-    }
-    return QStringLiteral("ok");
+// The versions the sheets were printed in, to choose one of in a small form.
+QComboBox* VersionChoice(QDialog& form, const GradingSession& session) {
+    auto* versions = new QComboBox(&form);
+    versions->setObjectName(QStringLiteral("ComboVersion"));
+    for (const PaperVersion& version : session.Versions()) versions->addItem(version.name);
+    return versions;
 }
 
 // A small form run through the seams: one line of text, or nothing when cancelled.
@@ -120,11 +102,7 @@ std::optional<QString> AskLine(ModalRunner& modal, QWidget* parent, const QStrin
     auto* edit = new QLineEdit(text, &dialog);
     edit->setObjectName(QStringLiteral("EditLine"));
     layout->addRow(label, edit);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    buttons->setObjectName(QStringLiteral("Buttons"));
-    layout->addRow(buttons);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    AddOkCancel(dialog, layout);
     if (modal.Exec(dialog) != QDialog::Accepted) return std::nullopt;
     return edit->text();
 }
@@ -145,15 +123,15 @@ DialogGrades::DialogGrades(PaperContext& context, QWidget* parent)
     BuildControls();
     BuildReview();
     connect(session_.get(), &GradingSession::Changed, this, &DialogGrades::ShowGrades);
-    connect(session_.get(), &GradingSession::scanProgress, this, [this](int done, int total) {
+    connect(session_.get(), &GradingSession::ScanProgress, this, [this](int done, int total) {
         ProgressScans->setRange(0, total);
         ProgressScans->setValue(done);
     });
-    connect(session_.get(), &GradingSession::sheetAdded, this, [this](int id) {
+    connect(session_.get(), &GradingSession::SheetAdded, this, [this](int id) {
         if (CurrentSheet() < 0) SelectSheet(id);
     });
-    connect(session_.get(), &GradingSession::scansFinished, this, &DialogGrades::OnReadingFinished);
-    connect(session_.get(), &GradingSession::saveFailed, this, [this](const QString& error) {
+    connect(session_.get(), &GradingSession::ScansFinished, this, &DialogGrades::OnReadingFinished);
+    connect(session_.get(), &GradingSession::SaveFailed, this, [this](const QString& error) {
         // Once: every later change would fail the same way.
         if (saveTold_) return;
         saveTold_ = true;
@@ -227,14 +205,10 @@ void DialogGrades::BuildControls() {
     leftLayout->setContentsMargins(0, 0, 0, 0);
     TableSheets = new QTableView(left);
     TableSheets->setObjectName(QStringLiteral("TableSheets"));
-    sheetRows_ = new QStandardItemModel(0, 8, this);
-    sheetRows_->setHorizontalHeaderLabels({QStringLiteral("Student number"), QStringLiteral("Name"),
-                                           QStringLiteral("Version"), QStringLiteral("Mark"),
-                                           QStringLiteral("Maximum"), QStringLiteral("Percentage"),
-                                           QStringLiteral("Status"), QStringLiteral("Scan")});
+    sheets_ = new SheetsModel(*session_, this);
     sheetOrder_ = new QSortFilterProxyModel(this);
-    sheetOrder_->setSourceModel(sheetRows_);
-    sheetOrder_->setSortRole(kSortRole);
+    sheetOrder_->setSourceModel(sheets_);
+    sheetOrder_->setSortRole(SheetsModel::SortRole);
     TableSheets->setModel(sheetOrder_);
     TableSheets->setSortingEnabled(true);
     TableSheets->sortByColumn(-1, Qt::AscendingOrder);
@@ -295,8 +269,8 @@ void DialogGrades::BuildControls() {
     auto* questionsLayout = new QVBoxLayout(questionsPage);
     TableQuestions = new QTableView(questionsPage);
     TableQuestions->setObjectName(QStringLiteral("TableQuestions"));
-    questionRows_ = new QStandardItemModel(this);
-    TableQuestions->setModel(questionRows_);
+    questions_ = new QuestionsModel(*session_, this);
+    TableQuestions->setModel(questions_);
     TableQuestions->setSelectionBehavior(QAbstractItemView::SelectRows);
     TableQuestions->setSelectionMode(QAbstractItemView::SingleSelection);
     TableQuestions->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -385,7 +359,10 @@ void DialogGrades::AddScans(const QStringList& files) {
                                       : QStringLiteral("These scans are already read: %1.")
                                             .arg(names.join(QStringLiteral(", "))));
     }
-    if (!session_->AddScans(files)) return;
+    if (session_->AddScans(files)) ShowReading();
+}
+
+void DialogGrades::ShowReading() {
     ButtonContinueReading->hide();
     ButtonAddScans->setEnabled(false);
     ProgressScans->setRange(0, 0);
@@ -400,8 +377,8 @@ void DialogGrades::OnReadingFinished(bool completed) {
     ShowGradingFile();
     // The review starts at the first sheet to review, not the first read.
     const std::vector<int> order = session_->ReviewOrder();
-    if (!order.empty() && (session_->State(order.front()) == SheetState::Review ||
-                           session_->State(order.front()) == SheetState::Unreadable))
+    if (!order.empty() && (session_->Status(order.front()) == ReviewStatus::Review ||
+                           session_->Status(order.front()) == ReviewStatus::Unreadable))
         SelectSheet(order.front());
     emit ReadingFinished(completed);
 }
@@ -437,49 +414,13 @@ void DialogGrades::ShowGrades() {
 
 void DialogGrades::ShowSheets() {
     const int keep = CurrentSheet();
-    filling_ = true;
-    sheetRows_->setRowCount(0);
-    int place = 0;
-    for (int id : session_->ReviewOrder()) {
-        const GradingSheet& s = *session_->Sheet(id);
-        const SheetResult& r = *session_->Result(id);
-        const SheetState state = session_->State(id);
-        const bool read = state != SheetState::Unreadable;
-        const double percent = Percentage(r);
-        QList<QStandardItem*> row;
-        auto add = [&row](const QString& text, const QVariant& sort) {
-            auto* item = new QStandardItem(text);
-            item->setData(sort, kSortRole);
-            row << item;
-        };
-        add(r.student.value_or(QString()), r.student.value_or(QString()));
-        add(r.name.value_or(QString()), r.name.value_or(QString()));
-        add(r.version, r.version);
-        add(read ? FormatFigure(r.score) : QString(), read ? r.score : -1);
-        add(read ? FormatFigure(r.max) : QString(), r.max);
-        add(read ? FormatFigure(std::round(percent * 10) / 10) : QString(), read ? percent : -1);
-        add(StatusText(state), place);
-        add(s.byHand ? QStringLiteral("by hand")
-                     : QStringLiteral("%1 p. %2").arg(QFileInfo(s.file).fileName()).arg(s.page),
-            place);
-        row[ColStudent]->setData(id, kSheetRole);
-        const QColor colour = state == SheetState::Review       ? kReviewColour
-                              : state == SheetState::Unreadable ? kUnreadableColour
-                                                                : QColor();
-        for (QStandardItem* item : row) {
-            if (colour.isValid()) item->setBackground(colour);
-            if (!r.reasons.isEmpty()) item->setToolTip(r.reasons.join(u'\n'));
-        }
-        sheetRows_->appendRow(row);
-        ++place;
-    }
+    sheets_->Update();
     LabelSheets->setText(session_->CountsText());
     // Widths follow the contents while sheets come and go, not on every correction.
-    if (sheetRows_->rowCount() != sizedRows_) {
-        sizedRows_ = sheetRows_->rowCount();
+    if (sheets_->rowCount() != sizedRows_) {
+        sizedRows_ = sheets_->rowCount();
         TableSheets->resizeColumnsToContents();
     }
-    filling_ = false;
     if (keep >= 0 && session_->Sheet(keep)) {
         SelectSheet(keep);
     } else {
@@ -494,30 +435,27 @@ void DialogGrades::ShowSheets() {
 int DialogGrades::CurrentSheet() const {
     const QModelIndex current = TableSheets->currentIndex();
     if (!current.isValid()) return -1;
-    return sheetOrder_->mapToSource(current).siblingAtColumn(ColStudent).data(kSheetRole).toInt();
+    return sheets_->SheetAt(sheetOrder_->mapToSource(current).row());
 }
 
 void DialogGrades::SelectSheet(int id) {
-    for (int row = 0; row < sheetOrder_->rowCount(); ++row) {
-        const QModelIndex index = sheetOrder_->index(row, ColStudent);
-        if (sheetOrder_->mapToSource(index).data(kSheetRole).toInt() != id) continue;
-        TableSheets->selectionModel()->setCurrentIndex(
-            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        TableSheets->scrollTo(index);
-        ShowCurrentSheet();
-        return;
-    }
+    const int row = sheets_->RowOf(id);
+    if (row < 0) return;
+    const QModelIndex index = sheetOrder_->mapFromSource(sheets_->index(row, SheetsModel::Student));
+    TableSheets->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    TableSheets->scrollTo(index);
+    ShowCurrentSheet();
 }
 
 void DialogGrades::ShowCurrentSheet() {
-    if (filling_) return;
     const int id = CurrentSheet();
     const GradingSheet* sheet = id >= 0 ? session_->Sheet(id) : nullptr;
-    const SheetState state = sheet ? session_->State(id) : SheetState::Unreadable;
-    ButtonAccept->setEnabled(sheet && state == SheetState::Review);
-    EditStudent->setEnabled(sheet && state != SheetState::Unreadable);
+    const ReviewStatus status = sheet ? session_->Status(id) : ReviewStatus::Unreadable;
+    ButtonAccept->setEnabled(sheet && status == ReviewStatus::Review);
+    EditStudent->setEnabled(sheet && status != ReviewStatus::Unreadable);
     ButtonRemove->setEnabled(sheet != nullptr);
-    ButtonVersion->setEnabled(sheet && state != SheetState::Unreadable);
+    ButtonVersion->setEnabled(sheet && status != ReviewStatus::Unreadable);
     ApplyReadOnly();
     ListReasons->clear();
     if (!sheet) {
@@ -603,29 +541,13 @@ void DialogGrades::OnPictureRead(int id, const Picture& picture) {
 
 void DialogGrades::ShowLooks(int id) {
     const GradingSheet& sheet = *session_->Sheet(id);
-    const SheetResult& result = *session_->Result(id);
+    const std::vector<bool>& doubts = session_->Result(id)->bubbleDoubts;
     std::vector<ViewBubble::Look> looks;
-    for (const SheetBubbleState& b : sheet.bubbles) {
-        ViewBubble::Look look = ViewBubble::Look::Empty;
-        if (b.mark == BubbleRead::Mark::Unclear) look = ViewBubble::Look::Doubt;
-        if (b.mark == BubbleRead::Mark::Marked) {
-            look = ViewBubble::Look::Marked;
-            // Two marks where one answer is asked are the doubt of the whole question.
-            if (b.bubble.kind == SheetBubble::Kind::Answer) {
-                for (const AnswerResult& answer : result.answers)
-                    if (answer.question == b.bubble.source &&
-                        answer.status == AnswerStatus::Multiple)
-                        look = ViewBubble::Look::Doubt;
-            } else {
-                int marked = 0;
-                for (const SheetBubbleState& other : sheet.bubbles)
-                    if (other.bubble.kind == SheetBubble::Kind::Student &&
-                        other.bubble.position == b.bubble.position &&
-                        other.mark == BubbleRead::Mark::Marked)
-                        ++marked;
-                if (marked > 1) look = ViewBubble::Look::Doubt;
-            }
-        }
+    for (std::size_t i = 0; i < sheet.bubbles.size(); ++i) {
+        ViewBubble::Look look = sheet.bubbles[i].mark == BubbleRead::Mark::Marked
+                                    ? ViewBubble::Look::Marked
+                                    : ViewBubble::Look::Empty;
+        if (i < doubts.size() && doubts[i]) look = ViewBubble::Look::Doubt;
         looks.push_back(look);
     }
     ViewSheet->ShowLooks(looks);
@@ -646,8 +568,7 @@ void DialogGrades::StepSheet(int by) {
     const int rows = sheetOrder_->rowCount();
     if (rows == 0) return;
     const int row = std::clamp(TableSheets->currentIndex().row() + by, 0, rows - 1);
-    SelectSheet(
-        sheetOrder_->mapToSource(sheetOrder_->index(row, ColStudent)).data(kSheetRole).toInt());
+    SelectSheet(sheets_->SheetAt(sheetOrder_->mapToSource(sheetOrder_->index(row, 0)).row()));
 }
 
 void DialogGrades::NextToReview() {
@@ -657,7 +578,7 @@ void DialogGrades::NextToReview() {
 
 void DialogGrades::AcceptSheet() {
     const int id = CurrentSheet();
-    if (id < 0 || session_->State(id) != SheetState::Review) return;
+    if (id < 0 || session_->Status(id) != ReviewStatus::Review) return;
     WritePaperRow();
     // The number first: a sheet is never accepted for nobody.
     if (session_->StudentUnread(id)) {
@@ -671,25 +592,21 @@ void DialogGrades::AcceptSheet() {
             ShowMessage(context_.seams.prompts, QStringLiteral("A student number is digits only."));
             return;
         }
-        if (session_->State(id) != SheetState::Review) {
+        if (session_->Status(id) != ReviewStatus::Review) {
             NextToReview();
             return;
         }
     }
     const int unclear = session_->UnclearBubbles(id);
-    if (unclear > 0) {
-        MessageRequest ask;
-        ask.text = unclear == 1 ? QStringLiteral("1 bubble is still unclear. Count it as empty?")
-                                : QStringLiteral(
-                                      "%1 bubbles are still unclear. Count them as "
-                                      "empty?")
-                                      .arg(unclear);
-        ask.buttons = MsgButtons::YesNo;
-        ask.icon = MsgIcon::Question;
-        ask.defaultButton = MsgAnswer::No;
-        // No keeps reviewing this sheet.
-        if (context_.seams.prompts.MsgBox(ask) != MsgAnswer::Yes) return;
-    }
+    // No keeps reviewing this sheet.
+    if (unclear > 0 &&
+        !AskYesNo(
+            context_.seams.prompts,
+            unclear == 1
+                ? QStringLiteral("1 bubble is still unclear. Count it as empty?")
+                : QStringLiteral("%1 bubbles are still unclear. Count them as empty?").arg(unclear),
+            MsgAnswer::No))
+        return;
     session_->Accept(id);
     NextToReview();
 }
@@ -706,46 +623,28 @@ void DialogGrades::TypeStudent() {
 
 void DialogGrades::RemoveSheets() {
     std::vector<int> ids;
-    for (const QModelIndex& index : TableSheets->selectionModel()->selectedRows(ColStudent))
-        ids.push_back(sheetOrder_->mapToSource(index).data(kSheetRole).toInt());
-    if (ids.empty()) return;
-    // Every sheet of a scan chosen takes the scan out too.
-    QStringList whole;
-    for (const QString& scan : session_->Scans()) {
-        bool all = true;
-        for (const GradingSheet& s : session_->Sheets())
-            if (s.file == scan && std::find(ids.begin(), ids.end(), s.id) == ids.end()) all = false;
-        if (all) whole << scan;
-    }
-    session_->UndoStack()->beginMacro(QStringLiteral("Remove Sheets"));
-    for (const QString& scan : whole) session_->RemoveScan(scan);
-    for (int id : ids)
-        if (session_->Sheet(id)) session_->RemoveSheet(id);
-    session_->UndoStack()->endMacro();
+    for (const QModelIndex& index : TableSheets->selectionModel()->selectedRows())
+        ids.push_back(sheets_->SheetAt(sheetOrder_->mapToSource(index).row()));
+    session_->RemoveSheets(ids);
 }
 
 void DialogGrades::EnterByHand() {
     WritePaperRow();
     // The version first: a damaged sheet holds its answers in its version's order.
-    QStringList names;
-    for (const PaperVersion& version : session_->Versions()) names << version.name;
     QDialog form(this);
     form.setObjectName(QStringLiteral("DialogByHand"));
     form.setWindowTitle(QStringLiteral("Enter by Hand"));
     auto* layout = new QFormLayout(&form);
     auto* number = new QLineEdit(&form);
     number->setObjectName(QStringLiteral("EditStudentNumber"));
-    auto* version = new QComboBox(&form);
-    version->setObjectName(QStringLiteral("ComboVersion"));
-    version->addItems(names);
+    QComboBox* version = VersionChoice(form, *session_);
     layout->addRow(QStringLiteral("Student number:"), number);
     layout->addRow(QStringLiteral("Version of the sheet:"), version);
     AddOkCancel(form, layout);
     if (context_.seams.modal.Exec(form) != QDialog::Accepted) return;
     const QString student = number->text().trimmed();
     const QString chosen = version->currentText();
-    if (student.isEmpty() || !std::all_of(student.begin(), student.end(),
-                                          [](QChar c) { return c >= u'0' && c <= u'9'; })) {
+    if (!GradingSession::IsStudentNumber(student)) {
         ShowMessage(context_.seams.prompts, QStringLiteral("A student number is digits only."));
         return;
     }
@@ -762,39 +661,21 @@ void DialogGrades::EnterByHand() {
             typed);
         if (!letters) return;
         typed = *letters;
-        const QStringList printed = typed.split(u',');
         QString error;
-        const auto answers = session_->PrintedToPaper(chosen, printed, &error);
-        if (!answers) {
+        const std::optional<HandSheet> sheet = session_->ReadHandSheet(chosen, typed, &error);
+        if (!sheet) {
             ShowMessage(context_.seams.prompts,
                         QStringLiteral("The answers cannot be taken: %1.").arg(error));
             continue;
         }
-        // The result before it is added.
-        const AnswerKey& key = session_->Key();
-        double score = 0;
-        for (int q = 0; q < key.QuestionCount(); ++q) {
-            AnswerRead read;
-            read.question = q + 1;
-            read.marked = (*answers)[std::size_t(q)];
-            score += key.Score(q, read).score;
-        }
-        QStringList shown;
-        for (qsizetype k = 0; k < printed.size(); ++k) {
-            const QString marked = printed[k].simplified().remove(u' ').toUpper();
-            shown << QStringLiteral("%1 %2").arg(k + 1).arg(marked.isEmpty() ? QStringLiteral("–")
-                                                                             : marked);
-        }
-        MessageRequest ask;
-        ask.text = QStringLiteral("Student %1, version %2: %3 of %4. Add this sheet?")
-                       .arg(student, chosen, FormatFigure(score), FormatFigure(key.Maximum()));
-        ask.informativeText = shown.join(QStringLiteral(", "));
-        ask.buttons = MsgButtons::YesNo;
-        ask.icon = MsgIcon::Question;
-        ask.defaultButton = MsgAnswer::Yes;
-        // No goes back to the letters.
-        if (context_.seams.prompts.MsgBox(ask) != MsgAnswer::Yes) continue;
-        const int id = session_->AddByHandPrinted(student, chosen, printed, &error);
+        // The result before it is added; No goes back to the letters.
+        if (!AskYesNo(context_.seams.prompts,
+                      QStringLiteral("Student %1, version %2: %3 of %4. Add this sheet?")
+                          .arg(student, chosen, FormatFigure(sheet->score),
+                               FormatFigure(session_->Key().Maximum())),
+                      MsgAnswer::Yes, sheet->shown))
+            continue;
+        const int id = session_->AddByHandPrinted(student, chosen, sheet->printed, &error);
         if (id >= 0) SelectSheet(id);
         return;
     }
@@ -809,9 +690,7 @@ void DialogGrades::ChangeVersion() {
     form.setObjectName(QStringLiteral("DialogVersion"));
     form.setWindowTitle(QStringLiteral("Version"));
     auto* layout = new QFormLayout(&form);
-    auto* version = new QComboBox(&form);
-    version->setObjectName(QStringLiteral("ComboVersion"));
-    for (const PaperVersion& v : session_->Versions()) version->addItem(v.name);
+    QComboBox* version = VersionChoice(form, *session_);
     version->setCurrentText(sheet->version);
     layout->addRow(QStringLiteral("Score the sheet as version:"), version);
     AddOkCancel(form, layout);
@@ -835,14 +714,7 @@ void DialogGrades::AcceptAlso() {
         AskLine(context_.seams.modal, this, QStringLiteral("DialogAcceptAlso"),
                 QStringLiteral("Also Accept"),
                 QStringLiteral("Letters that also score question %1:").arg(question), {});
-    if (!letters) return;
-    const AnswerMask mask =
-        AnswerTextToMask(letters->trimmed().toUpper()) & session_->Key().Offered(question - 1);
-    if (!mask) return;
-    std::vector<AnswerMask> accepted = session_->AlsoAccepted(question);
-    if (std::find(accepted.begin(), accepted.end(), mask) != accepted.end()) return;
-    accepted.push_back(mask);
-    session_->SetAlsoAccepted(question, accepted);
+    if (letters) session_->AddAlsoAccepted(question, *letters);
 }
 
 void DialogGrades::GiveAll() {
@@ -856,63 +728,12 @@ void DialogGrades::GiveAll() {
 }
 
 void DialogGrades::ShowQuestions() {
-    const GradeStatistics& stats = session_->Statistics();
     const int keep = CurrentQuestion();
-    // One column per letter any question offers, in the paper's letters.
-    QString letters;
-    for (const QuestionStatistics& q : stats.questions)
-        for (const auto& [letter, count] : q.options)
-            if (!letters.contains(letter)) letters += letter;
-    std::sort(letters.begin(), letters.end());
-    QStringList headers{QStringLiteral("Question"), QStringLiteral("Answer"), QStringLiteral("p"),
-                        QStringLiteral("Discrimination"), QStringLiteral("Point-biserial")};
-    for (QChar letter : letters) headers << QString(letter);
-    headers << QStringLiteral("Blank") << QStringLiteral("Multiple") << QStringLiteral("Flag");
-    questionRows_->clear();
-    questionRows_->setHorizontalHeaderLabels(headers);
-    for (const QuestionStatistics& q : stats.questions) {
-        QList<QStandardItem*> row;
-        row << new QStandardItem(QString::number(q.question));
-        QString answer = q.answer.value_or(kUncertain);
-        QStringList also;
-        for (AnswerMask m : session_->AlsoAccepted(q.question)) also << MarkedLetters(m);
-        if (!also.isEmpty())
-            answer += QStringLiteral(" (also %1)").arg(also.join(QStringLiteral(", ")));
-        if (session_->GiveAll(q.question)) answer += QStringLiteral(" (given to all)");
-        row << new QStandardItem(answer) << new QStandardItem(Figure(q.p))
-            << new QStandardItem(Figure(q.discrimination))
-            << new QStandardItem(Figure(q.pointBiserial));
-        for (QChar letter : letters) {
-            auto* item = new QStandardItem();
-            for (const auto& [l, count] : q.options) {
-                if (l != letter) continue;
-                item->setText(QString::number(count));
-                // The answer's count stands out from the distractors'.
-                if (q.answer && q.answer->contains(letter)) {
-                    QFont bold = item->font();
-                    bold.setBold(true);
-                    item->setFont(bold);
-                    item->setForeground(QColor(0, 110, 0));
-                }
-            }
-            // How the top and bottom groups chose it: what tells a wrong key.
-            for (std::size_t o = 0; o < q.options.size() && o < q.upper.size(); ++o)
-                if (q.options[o].first == letter)
-                    item->setToolTip(QStringLiteral("Top group: %1 · bottom group: %2 (of %3 each)")
-                                         .arg(q.upper[o])
-                                         .arg(q.lower[o])
-                                         .arg(GroupSize(stats.summary.sheets)));
-            row << item;
-        }
-        row << new QStandardItem(QString::number(q.blank))
-            << new QStandardItem(QString::number(q.multiple));
-        const QString flag = QuestionFlag(q);
-        row << new QStandardItem(flag);
-        if (!flag.isEmpty()) row.back()->setForeground(QColor(190, 60, 0));
-        questionRows_->appendRow(row);
-    }
+    questions_->Update();
     TableQuestions->resizeColumnsToContents();
-    if (keep > 0 && keep <= questionRows_->rowCount()) TableQuestions->selectRow(keep - 1);
+    // New columns lay the table out anew: the question chosen stays chosen.
+    if (keep > 0 && keep <= questions_->rowCount() && CurrentQuestion() != keep)
+        TableQuestions->selectRow(keep - 1);
 }
 
 void DialogGrades::ShowSummary() {
@@ -921,8 +742,9 @@ void DialogGrades::ShowSummary() {
         QStringLiteral("Sheets %1 · mean %2 · median %3 · standard deviation %4 · lowest %5 · "
                        "highest %6 · Cronbach's alpha %7 · standard error of measurement %8")
             .arg(s.sheets)
-            .arg(Figure(s.mean), Figure(s.median), Figure(s.sd), Figure(s.lowest),
-                 Figure(s.highest), Figure(s.alpha), Figure(s.sem)));
+            .arg(StatisticText(s.mean), StatisticText(s.median), StatisticText(s.sd),
+                 StatisticText(s.lowest), StatisticText(s.highest), StatisticText(s.alpha),
+                 StatisticText(s.sem)));
     std::vector<double> percentages;
     for (const SheetResult& r : session_->Results())
         if (r.status != SheetStatus::Unreadable) percentages.push_back(Percentage(r));
@@ -968,17 +790,13 @@ void DialogGrades::Export() {
     // The grades use what the editor shows, also a key set but not yet kept.
     if (!WritePaperRow()) return;
     const int toReview = session_->ToReviewCount();
-    if (toReview > 0) {
-        MessageRequest ask;
-        ask.text =
-            toReview == 1
-                ? QStringLiteral("1 sheet still needs review. Export anyway?")
-                : QStringLiteral("%1 sheets still need review. Export anyway?").arg(toReview);
-        ask.buttons = MsgButtons::YesNo;
-        ask.icon = MsgIcon::Question;
-        ask.defaultButton = MsgAnswer::No;
-        if (context_.seams.prompts.MsgBox(ask) != MsgAnswer::Yes) return;
-    }
+    if (toReview > 0 &&
+        !AskYesNo(context_.seams.prompts,
+                  toReview == 1
+                      ? QStringLiteral("1 sheet still needs review. Export anyway?")
+                      : QStringLiteral("%1 sheets still need review. Export anyway?").arg(toReview),
+                  MsgAnswer::No))
+        return;
     const std::optional<FileChoice> chosen = context_.seams.prompts.ChooseFileAndFilter(request);
     if (!chosen) return;
     // A name without its type's extension gets that of the type chosen.
@@ -1044,14 +862,9 @@ void DialogGrades::BuildGradingFileControls() {
     LabelUnfinished->hide();
     ButtonContinueReading->hide();
     connect(ButtonContinueReading, &QPushButton::clicked, this, [this] {
-        if (session_->ReadOnly() || !session_->ContinueReading()) return;
-        ButtonContinueReading->hide();
-        ButtonAddScans->setEnabled(false);
-        ProgressScans->setRange(0, 0);
-        ProgressScans->show();
-        ButtonCancelScans->show();
+        if (!session_->ReadOnly() && session_->ContinueReading()) ShowReading();
     });
-    connect(session_.get(), &GradingSession::changedOnDisk, this, &DialogGrades::OnChangedOnDisk);
+    connect(session_.get(), &GradingSession::ChangedOnDisk, this, &DialogGrades::OnChangedOnDisk);
 }
 
 void DialogGrades::ShowGradingFile() {

@@ -1,7 +1,8 @@
 // The grades window of one paper: the scans read in the background, the
 // sheets to review against their pictures, how each question did, the marks'
-// spread, and the marks handed on. It holds widgets and reactions only; the
-// grading itself, its file and its statistics are the session's.
+// spread, and the marks handed on. It holds widgets and reactions only: the
+// grading itself, its rules, its file and its statistics are the session's,
+// and its tables are the session's models.
 #pragma once
 
 #include <QDialog>
@@ -25,15 +26,19 @@ class QStatusBar;
 class QProgressBar;
 class QPushButton;
 class QSortFilterProxyModel;
-class QStandardItemModel;
 class QTableView;
 class QTabWidget;
 
 namespace scrivane {
 
+class QuestionsModel;
 class ScoreChart;
+class SheetsModel;
 struct PaperContext;
 
+// Its controls are named (objectName) as their members are, with the tabs
+// "TabsGrades"; the undo and redo actions "actionGradesUndo" and
+// "actionGradesRedo".
 class DialogGrades : public QDialog {
     Q_OBJECT
 public:
@@ -52,28 +57,8 @@ public:
     // The sheet whose picture the view shows; -1 while none is.
     int PictureSheet() const { return pictureSheet_; }
 
-    QTabWidget* Tabs;
-    QPushButton* ButtonAddScans;
-    QProgressBar* ProgressScans;
-    QPushButton* ButtonCancelScans;
-    QPushButton* ButtonClassList;
-    QPushButton* ButtonExport;
-    QTableView* TableSheets;
-    QLabel* LabelSheets;
-    SheetView* ViewSheet;
-    QListWidget* ListReasons;
-    QPushButton* ButtonAccept;
-    QLineEdit* EditStudent;
-    QPushButton* ButtonRemove;
-    QPushButton* ButtonAddByHand;
-    QTableView* TableQuestions;
-    QPushButton* ButtonAcceptAlso;
-    QPushButton* ButtonGiveAll;
-    ScoreChart* ChartScores;
-    QLabel* LabelSummary;
-    QLabel* LabelGradingFile = nullptr;
-    QLabel* LabelUnfinished = nullptr;
-    QPushButton* ButtonContinueReading = nullptr;
+    // The settings key of the window's place and size in scrivane.conf.
+    static const QString kGeometryKey;
 
 signals:
     // Every page of the scans added last has been read, or the reading was cancelled.
@@ -99,6 +84,7 @@ private:
     void BuildControls();
     void ChooseScans();
     void OnReadingFinished(bool completed);
+    void ShowReading();
     void LoadPicture(int id);
     void OnPictureRead(int id, const Picture& picture);
     void ShowLooks(int id);
@@ -127,34 +113,6 @@ private:
     void AskForMissingScans(const QStringList& missing);
     void OnChangedOnDisk(const QString& file);
 
-    PaperContext& context_;
-    QString modeLetters_;
-    std::unique_ptr<GradingSession> session_;
-    // A few pictures of sheets already seen, by id; reading one again takes
-    // a moment, so it is done on a thread of its own.
-    QHash<int, Picture> pictures_;
-    QPointer<QThread> loader_;
-    int loading_ = -1;
-    int wanted_ = -1;
-    int pictureSheet_ = -1;
-    bool saveTold_ = false;
-    QStandardItemModel* sheetRows_;
-    QSortFilterProxyModel* sheetOrder_;
-    QStandardItemModel* questionRows_;
-    int shownSheet_ = -1;
-    bool filling_ = false;
-    int sizedRows_ = -1;
-    bool askingChanged_ = false;
-
-public:
-    // The window's own status bar: the paper's unsaved changes are told here.
-    QStatusBar* StatusGrades = nullptr;
-    // A sheet's version changed (a student who used another version's sheet).
-    QPushButton* ButtonVersion = nullptr;
-    // The settings key of the window's place and size in scrivane.conf.
-    static const QString kGeometryKey;
-
-private:
     // The review's keys, the status bar and the reasons' clicks.
     void BuildReview();
     // The edit of the main window's current row written, so that the grades
@@ -170,16 +128,58 @@ private:
     // Pictures read before a scan was found elsewhere are not shown.
     void ForgetPictures();
     void OnPaperReplaced();
+    // What changed in the paper since its sheets were read, above the sheets.
+    void AddPaperChangeLabel(QWidget* parent, QBoxLayout* layout);
 
+    PaperContext& context_;
+    QString modeLetters_;
+    std::unique_ptr<GradingSession> session_;
+
+    QTabWidget* Tabs;
+    QPushButton* ButtonAddScans;
+    QProgressBar* ProgressScans;
+    QPushButton* ButtonCancelScans;
+    QPushButton* ButtonClassList;
+    QPushButton* ButtonExport;
+    QTableView* TableSheets;
+    QLabel* LabelSheets;
+    SheetView* ViewSheet;
+    QListWidget* ListReasons;
+    QPushButton* ButtonAccept;
+    QLineEdit* EditStudent;
+    QPushButton* ButtonRemove;
+    QPushButton* ButtonAddByHand;
+    QTableView* TableQuestions;
+    QPushButton* ButtonAcceptAlso;
+    QPushButton* ButtonGiveAll;
+    ScoreChart* ChartScores;
+    QLabel* LabelSummary;
+    QLabel* LabelGradingFile = nullptr;
+    QLabel* LabelUnfinished = nullptr;
+    QPushButton* ButtonContinueReading = nullptr;
+    // The window's own status bar: the paper's unsaved changes are told here.
+    QStatusBar* StatusGrades = nullptr;
+    // A sheet's version changed (a student who used another version's sheet).
+    QPushButton* ButtonVersion = nullptr;
+    QLabel* LabelPaperChanged = nullptr;  // what changed in the paper since its sheets were read
+
+    // A few pictures of sheets already seen, by id; reading one again takes
+    // a moment, so it is done on a thread of its own.
+    QHash<int, Picture> pictures_;
+    QPointer<QThread> loader_;
+    int loading_ = -1;
+    int wanted_ = -1;
+    int pictureSheet_ = -1;
+    bool saveTold_ = false;
+    SheetsModel* sheets_;
+    QSortFilterProxyModel* sheetOrder_;
+    QuestionsModel* questions_;
+    int sizedRows_ = -1;
+    bool askingChanged_ = false;
     bool placed_ = false;
     int pictureGeneration_ = 0;
     int loadingGeneration_ = 0;
     bool writingRow_ = false;  // a refusal's message must not ask again
-
-    void AddPaperChangeLabel(QWidget* parent, QBoxLayout* layout);
-
-public:
-    QLabel* LabelPaperChanged = nullptr;  // what changed in the paper since its sheets were read
 };
 
 }  // namespace scrivane
