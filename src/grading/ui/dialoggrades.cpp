@@ -34,7 +34,7 @@
 #include "checks/ui/paperchecksaction.h"
 #include "core/paperdocument.h"
 #include "core/prompts.h"
-#include "editor/editorsettings.h"
+#include "core/settingsfile.h"
 #include "grading/gradesreport.h"
 #include "grading/read/pageread.h"
 #include "grading/ui/scorechart.h"
