@@ -24,7 +24,7 @@ packages=(
   fonts-dejavu-core fonts-liberation xdg-utils
   fonts-wqy-microhei poppler-utils
   libqt6svg6
-  libopencv-dev libzxing-dev libpoppler-qt6-dev qt6-image-formats-plugins
+  libopencv-core-dev libopencv-imgproc-dev libopencv-calib3d-dev libzxing-dev libpoppler-qt6-dev qt6-image-formats-plugins
 )
 
 install_missing() {  # [extra packages...]
