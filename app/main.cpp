@@ -1,22 +1,50 @@
 // Scrivane: hands control to start-up and runs until the main window closes.
 //   scrivane [FILE]   FILE opens at start-up: a name ending .tpf as a test paper,
 //                     any other file imported in the format its content shows.
+// For the build's check of the grading module, SCRIVANE_QUIT_WHEN_SHOWN=grading
+// in the environment loads the module with every symbol bound and ends the
+// program once its window has been painted; it fails when the module cannot
+// be loaded. A teacher never sets it.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QEvent>
 #include <QFileInfo>
 #include <QTimer>
+#include <cstdio>
 
 #include "checks/ui/attachchecks.h"
 #include "checks/ui/paperchecksaction.h"
 #include "editor/commandicons.h"
 #include "editor/formpaper.h"
 #include "editor/startup.h"
-#include "grading/ui/attachgrading.h"
+#include "grading/ui/gradingmenu.h"
 #include "history/paperhistory.h"
 #include "print/printcommands.h"
 #include "print/printmenu.h"
 #include "seams/desktopseams.h"
 #include "workspace/papercontext.h"
+
+namespace {
+
+// Quits once the window it watches has been painted for the first time.
+class QuitWhenShown : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !quitting_) {
+            quitting_ = true;
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool quitting_ = false;
+};
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -47,7 +75,17 @@ int main(int argc, char* argv[]) {
     scrivane::PrintCommands& print = scrivane::AttachPrintCommands(window->Context());
     scrivane::PaperChecksAction& checks = scrivane::AttachPaperChecks(window->Context());
     print.AddBeforePrinting([&checks] { return checks.ConfirmPrinting(); });
-    scrivane::AttachGrading(window->Context());
+    // The grading and the libraries behind it load when first chosen.
+    scrivane::AttachGradingModule(window->Context());
+    if (qgetenv("SCRIVANE_QUIT_WHEN_SHOWN") == "grading") {
+        QString why;
+        if (!scrivane::LoadGradingModule(&why)) {
+            std::fprintf(stderr, "%s\n", qPrintable(why));
+            return 1;
+        }
+        window->installEventFilter(new QuitWhenShown(window.get()));
+        return QApplication::exec();
+    }
     if (!options.positionalArguments().isEmpty()) {
         // The file opens once the window is up, so its messages have an owner.
         const QString file =

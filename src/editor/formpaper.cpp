@@ -124,8 +124,8 @@ FormPaper::FormPaper(Moddule1& state, Seams& seams, ExcelFactory* excel, QWidget
     // strip) has the focus.
     connect(qApp, &QApplication::focusChanged, this, [this] { ShowPictureButtons(); });
     context_ = std::make_unique<PaperContext>(
-        PaperContext{state_, seams_, document_, history, workspace_->Paper(), settings_, *MenuBar_,
-                     [this] { return CheckCurrentRow(); },
+        PaperContext{state_, seams_, document_, history, workspace_->Paper(), *workspace_,
+                     settings_, *MenuBar_, [this] { return CheckCurrentRow(); },
                      [this](int position) { ShowQuestion(position); }, *this});
     // Export As and Import From: the paper in the other programs' formats.
     AttachInterchangeCommands(*context_, workspace_->Interchange());

@@ -11,7 +11,7 @@
 
 #include "core/moddule1.h"
 #include "core/paperdocument.h"
-#include "core/paperwindow.h"
+#include "core/paperholder.h"
 #include "core/questiontable.h"
 #include "core/seams.h"
 #include "editor/commandtable.h"
@@ -39,7 +39,7 @@ class MainMenu;
 class HistoryActions;
 class ExcelFactory;
 
-class FormPaper : public QWidget, public PaperWindow {
+class FormPaper : public QWidget, public PaperHolder {
     Q_OBJECT
 public:
     static constexpr int kCommandCount = scrivane::kCommandCount;
@@ -66,7 +66,7 @@ public:
     // Where the last layout put a control, in twips (tests and screenshots).
     QRectF TwipsGeometry(const QString& objectName) const { return twips_.value(objectName); }
 
-    // PaperWindow
+    // PaperHolder
     PaperDocument& Document() override { return document_; }
     void ReplacePaper(const QString& step, const std::vector<QuestionRecord>& rows) override {
         workspace_->ReplacePaper(step, rows);

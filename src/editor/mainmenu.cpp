@@ -122,13 +122,8 @@ void MainMenu::AddEditAction(QAction* action, bool atTop) {
     edit_->insertAction(editTopSeparator_, action);
 }
 
-QMenu* MainMenu::AddMenu(const QString& title, const QString& objectName) {
-    auto* m = new QMenu(title, this);
-    m->setObjectName(objectName);
-    m->menuAction()->setObjectName(objectName + QStringLiteral("Action"));
-    insertMenu(help_->menuAction(), m);
-    m->setFont(font());
-    return m;
+void MainMenu::AddEditSeparator() {
+    edit_->addSeparator();
 }
 
 void MainMenu::SetScale(double scale) {

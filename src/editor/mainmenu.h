@@ -1,8 +1,8 @@
 // The main window's menu bar: File, Edit, Settings and Help. Each command
 // action stands for a button of the command bar and only reports that it was
 // chosen; the window runs the button's own handler. Other capabilities add
-// their actions through AddFileAction, AddEditAction and AddMenu, or find the
-// menus by objectName (menuFile, menuEdit, menuSettings, menuHelp).
+// their actions through the menu host (AddFileAction, AddEditAction), or
+// find the menus by objectName (menuFile, menuEdit, menuSettings, menuHelp).
 #pragma once
 
 #include <QMenuBar>
@@ -11,12 +11,13 @@
 
 #include "core/prompts.h"
 #include "editor/commandtable.h"
+#include "workspace/menuhost.h"
 
 class QActionGroup;
 
 namespace scrivane {
 
-class MainMenu : public QMenuBar {
+class MainMenu : public QMenuBar, public MenuHost {
     Q_OBJECT
 public:
     explicit MainMenu(QWidget* parent = nullptr);
@@ -34,13 +35,10 @@ public:
     QAction* MultipleModeAction() const { return multipleMode_; }
     QAction* AboutAction() const { return about_; }
 
-    // Adds an action to the File menu, in the group above Quit.
-    void AddFileAction(QAction* action);
-    // Adds an action to the Edit menu: at its top (undo and redo, followed by
-    // a separator) or at its end.
-    void AddEditAction(QAction* action, bool atTop = false);
-    // Adds a menu before Help, which stays last.
-    QMenu* AddMenu(const QString& title, const QString& objectName);
+    // MenuHost
+    void AddFileAction(QAction* action) override;
+    void AddEditAction(QAction* action, bool atTop = false) override;
+    void AddEditSeparator() override;
 
     // The menus' font follows the window's layout scale, never smaller than
     // the desktop's own.

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "editor/editorsettings.h"
+#include "workspace/editorsettings.h"
 
 namespace scrivane {
 

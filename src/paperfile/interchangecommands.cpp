@@ -41,7 +41,7 @@ void ShowError(Prompts& prompts, const QString& text, const QStringList& details
 
 }  // namespace
 
-InterchangeCommands::InterchangeCommands(Moddule1& state, PaperWindow& window, Seams& seams,
+InterchangeCommands::InterchangeCommands(Moddule1& state, PaperHolder& window, Seams& seams,
                                          PaperCommands& paper, QObject* parent)
     : QObject(parent), state_(state), window_(window), seams_(seams), paper_(paper) {
     rerun_.setSingleShot(true);

@@ -7,7 +7,7 @@
 #include <QTimer>
 
 #include "core/moddule1.h"
-#include "core/paperwindow.h"
+#include "core/paperholder.h"
 #include "core/seams.h"
 
 namespace scrivane {
@@ -17,7 +17,7 @@ class PaperCommands;
 class InterchangeCommands : public QObject {
     Q_OBJECT
 public:
-    InterchangeCommands(Moddule1& state, PaperWindow& window, Seams& seams, PaperCommands& paper,
+    InterchangeCommands(Moddule1& state, PaperHolder& window, Seams& seams, PaperCommands& paper,
                         QObject* parent = nullptr);
 
     // A save dialog with one filter per format; the format follows the
@@ -33,7 +33,7 @@ private:
     FileRequest Request(FileRequest::Kind kind, const QString& title, const QString& filter) const;
 
     Moddule1& state_;
-    PaperWindow& window_;
+    PaperHolder& window_;
     Seams& seams_;
     PaperCommands& paper_;
     QTimer rerun_;  // runs Import From again after a save

@@ -65,7 +65,7 @@ MsgAnswer AskToSaveChanges(Prompts& prompts) {
     return prompts.MsgBox(ask);
 }
 
-PaperCommands::PaperCommands(Moddule1& state, PaperWindow& window, PaperHistory& history,
+PaperCommands::PaperCommands(Moddule1& state, PaperHolder& window, PaperHistory& history,
                              Seams& seams, ExcelFactory& excel, QTimer& Timer1,
                              QWidget* dialogParent)
     : state_(state),

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "core/moddule1.h"
-#include "core/paperwindow.h"
+#include "core/paperholder.h"
 #include "core/seams.h"
 #include "interchange/format.h"
 #include "spreadsheet/importexport.h"
@@ -27,7 +27,7 @@ class PaperCommands {
 public:
     // Timer1 is the main window's timer that re-runs a deferred command;
     // dialogParent owns the dialogs the commands show.
-    PaperCommands(Moddule1& state, PaperWindow& window, PaperHistory& history, Seams& seams,
+    PaperCommands(Moddule1& state, PaperHolder& window, PaperHistory& history, Seams& seams,
                   ExcelFactory& excel, QTimer& Timer1, QWidget* dialogParent);
 
     void NewPaper_Click();
@@ -93,7 +93,7 @@ private:
                                             const QString& filter);
 
     Moddule1& state_;
-    PaperWindow& window_;
+    PaperHolder& window_;
     PaperHistory& history_;
     Seams& seams_;
     ExcelFactory& excel_;

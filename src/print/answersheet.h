@@ -18,6 +18,7 @@
 
 #include "core/paperidentity.h"
 #include "core/questionrecord.h"
+#include "print/studentnumber.h"
 #include "print/versions.h"
 
 class QImage;
@@ -25,8 +26,6 @@ class QPainter;
 
 namespace scrivane {
 
-constexpr int kDefaultIdDigits = 8;
-constexpr int kMaxIdDigits = 10;
 // The version squares: a black square, five squares for the version's index
 // (0 for A to 25 for Z, most significant first, black for 1), a black square.
 constexpr int kVersionSquares = 7;

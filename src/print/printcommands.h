@@ -20,7 +20,7 @@ class QWidget;
 
 namespace scrivane {
 
-class EditorSettings;
+class SettingsFile;
 class PrintLayout;
 
 class PrintCommands : public QObject {
@@ -36,7 +36,7 @@ public:
     // option texts prints the mode's letters.
     void SetAnswerType(std::function<std::int16_t()> answerType);
     // Where the last print settings of each paper are kept between runs.
-    void SetSettings(EditorSettings* settings) { memory_.SetSettings(settings); }
+    void SetSettings(SettingsFile* settings) { memory_.SetSettings(settings); }
 
     // Runs before each command, in the order added; one that returns false
     // ends the command (the current row's check, the paper checks).

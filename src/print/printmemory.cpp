@@ -3,8 +3,8 @@
 #include <QFileInfo>
 #include <QSettings>
 
-#include "editor/editorsettings.h"
-#include "print/answersheet.h"
+#include "core/settingsfile.h"
+#include "print/studentnumber.h"
 #include <algorithm>
 
 namespace scrivane {

@@ -12,7 +12,7 @@
 
 namespace scrivane {
 
-class EditorSettings;
+class SettingsFile;
 
 // The entries of an array in a group of the settings, each a map of its keys
 // and values. Reading gives the first `limit` entries; writing replaces the
@@ -28,8 +28,8 @@ public:
 
     // settings: the editor's settings file; none (or a refused file) keeps
     // them for this run only.
-    explicit PrintMemory(EditorSettings* settings = nullptr) : settings_(settings) {}
-    void SetSettings(EditorSettings* settings) { settings_ = settings; }
+    explicit PrintMemory(SettingsFile* settings = nullptr) : settings_(settings) {}
+    void SetSettings(SettingsFile* settings) { settings_ = settings; }
 
     // Puts the settings kept for paperFile into settings (all but the answer
     // mode's letters); false, and settings untouched, when none are kept.
@@ -40,7 +40,7 @@ public:
 private:
     std::vector<QVariantMap> Entries() const;
 
-    EditorSettings* settings_;
+    SettingsFile* settings_;
     std::vector<QVariantMap> memory_;  // the entries when there is no settings file
 };
 

@@ -1,7 +1,9 @@
 #include "print/printmenu.h"
 
-#include "editor/mainmenu.h"
+#include <QWidget>
+
 #include "print/printcommands.h"
+#include "workspace/menuhost.h"
 
 namespace scrivane {
 

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "print/answersheet.h"
+#include "print/studentnumber.h"
 #include "print/versions.h"
 
 namespace scrivane {

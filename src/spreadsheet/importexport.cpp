@@ -8,7 +8,7 @@
 #include "core/answercode.h"
 #include "core/moddule1.h"
 #include "core/numbers.h"
-#include "core/paperwindow.h"
+#include "core/paperholder.h"
 #include "core/platform.h"
 #include "core/prompts.h"
 #include "core/questiontable.h"

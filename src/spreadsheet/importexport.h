@@ -12,7 +12,7 @@
 namespace scrivane {
 
 struct Moddule1;
-class PaperWindow;
+class PaperHolder;
 class Prompts;
 class Platform;
 class ExcelFactory;
@@ -21,7 +21,7 @@ class ExcelFactory;
 // table is the paper, the user's prompts, the pointer and the spreadsheet.
 struct SpreadsheetContext {
     Moddule1& module;
-    PaperWindow& window;
+    PaperHolder& window;
     Prompts& prompts;
     Platform& platform;
     ExcelFactory& excel;

@@ -1,8 +1,8 @@
 // The one door through which a capability (print, checks, interchange,
 // grading) attaches to the editor: the paper and its history, the commands
-// that save and replace it, the menus, the seams and the window that owns
-// the capability's dialogs. A capability keeps the context and never needs
-// the main window's own class.
+// that save and replace it, the menus and the settings file behind their
+// interfaces, the seams and the window that owns the capability's dialogs. A
+// capability keeps the context and never needs the editor's library.
 #pragma once
 
 #include <functional>
@@ -15,10 +15,11 @@ class QWidget;
 
 namespace scrivane {
 
-class EditorSettings;
-class MainMenu;
+class MenuHost;
 class PaperCommands;
 class PaperHistory;
+class PaperWorkspace;
+class SettingsFile;
 
 struct PaperContext {
     Moddule1& state;
@@ -30,9 +31,13 @@ struct PaperContext {
     // NEW, OPEN, SAVE, IMPORT and EXPORT with their prompts; a capability
     // that needs the paper on disk runs SAVE through it.
     PaperCommands& paper;
-    EditorSettings& settings;
-    // The menu bar, where a capability adds its actions.
-    MainMenu& menu;
+    // The paper's workspace; its AnswerModeChanged tells that the teacher
+    // switched the answer mode.
+    PaperWorkspace& workspace;
+    // The settings file, where a capability remembers its choices.
+    SettingsFile& settings;
+    // The main window's menus, where a capability adds its actions.
+    MenuHost& menu;
     // Writes the edit of the current question first; false when the edit was
     // refused and told, and the command that asked must not run.
     std::function<bool()> checkCurrentRow;

@@ -1,7 +1,9 @@
-// The paper being edited and everything that changes it, without its view:
-// the paper document, its history, the recovery copy, and the question,
-// paper and interchange commands. The main window builds one and shows it;
-// a test or a tool may drive it the same way.
+// The paper being edited and everything that changes it, apart from the main
+// window's widgets: the paper document, its history, the recovery copy, and
+// the question, paper and interchange commands. It draws nothing of its own,
+// but its commands show their dialogs and prompts over the window it is
+// given (so it needs Qt Widgets). The main window builds one and shows it; a
+// test or a tool may drive it the same way.
 #pragma once
 
 #include <QObject>
@@ -10,7 +12,7 @@
 
 #include "core/moddule1.h"
 #include "core/paperdocument.h"
-#include "core/paperwindow.h"
+#include "core/paperholder.h"
 #include "core/seams.h"
 
 class QTimer;
@@ -25,7 +27,7 @@ class PaperHistory;
 class QuestionCommands;
 class RecoveryStore;
 
-class PaperWorkspace : public QObject, public PaperWindow {
+class PaperWorkspace : public QObject, public PaperHolder {
     Q_OBJECT
 public:
     // window: the owner of the commands' dialogs and of the timer that re-runs
@@ -34,7 +36,7 @@ public:
     PaperWorkspace(Moddule1& state, Seams& seams, QWidget& window, ExcelFactory* excel = nullptr);
     ~PaperWorkspace() override;
 
-    // PaperWindow
+    // PaperHolder
     PaperDocument& Document() override { return document_; }
     void ReplacePaper(const QString& step, const std::vector<QuestionRecord>& rows) override;
 

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "core/moddule1.h"
-#include "core/paperwindow.h"
+#include "core/paperholder.h"
 #include "core/prompts.h"
 
 namespace scrivane {
@@ -14,7 +14,7 @@ class PaperHistory;
 
 class QuestionCommands {
 public:
-    QuestionCommands(Moddule1& state, PaperWindow& window, PaperHistory& history, Prompts& prompts)
+    QuestionCommands(Moddule1& state, PaperHolder& window, PaperHistory& history, Prompts& prompts)
         : state_(state), window_(window), history_(history), prompts_(prompts) {}
 
     void AddQuestion_Click();
@@ -24,7 +24,7 @@ public:
 
 private:
     Moddule1& state_;
-    PaperWindow& window_;
+    PaperHolder& window_;
     PaperHistory& history_;
     Prompts& prompts_;
 };

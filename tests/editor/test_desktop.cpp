@@ -28,7 +28,7 @@
 #include "dialogs/dlganswerset.h"
 #include "dialogs/formquickpaper.h"
 #include "editor/commandicons.h"
-#include "editor/editorsettings.h"
+#include "workspace/editorsettings.h"
 #include "editor/mainmenu.h"
 #include "editor/recentpapers.h"
 #include "harness.h"

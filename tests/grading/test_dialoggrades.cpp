@@ -108,6 +108,7 @@ struct Grading {
                          harness.window->Document(),
                          harness.window->History(),
                          harness.window->Paper(),
+                         harness.window->Workspace(),
                          harness.window->Settings(),
                          harness.window->Menu(),
                          [this] { return harness.window->CheckCurrentRow(); },

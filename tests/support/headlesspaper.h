@@ -1,4 +1,4 @@
-// The paper without windows: a PaperWindow that only holds the paper
+// The paper without windows: a PaperHolder that only holds the paper
 // document, prompts that record what would have been shown, and a platform
 // with no screen, for the tests of import and export.
 #pragma once
@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "core/moddule1.h"
-#include "core/paperwindow.h"
+#include "core/paperholder.h"
 #include "core/platform.h"
 #include "core/prompts.h"
 #include "core/questiontable.h"
 
 namespace scrivane {
 
-class HeadlessPaper : public PaperWindow {
+class HeadlessPaper : public PaperHolder {
 public:
     explicit HeadlessPaper(Moddule1& module) : document_(module) {}
     PaperDocument& Document() override { return document_; }

@@ -1,11 +1,10 @@
 #include "checks/ui/attachchecks.h"
 
-#include <QMenu>
-
 #include "checks/ui/paperchecksaction.h"
-#include "editor/editorsettings.h"
-#include "editor/mainmenu.h"
+#include "core/settingsfile.h"
 #include "history/paperhistory.h"
+#include "workspace/menuhost.h"
+#include "workspace/paperworkspace.h"
 
 namespace scrivane {
 
@@ -18,9 +17,9 @@ PaperChecksAction& AttachPaperChecks(PaperContext& context) {
     auto* checks = new PaperChecksAction(
         context.window, context.document.Table(), context.state, context.seams.prompts,
         std::move(hooks), [&settings = context.settings] { return settings.Open(); });
-    context.menu.EditMenu()->addSeparator();
+    context.menu.AddEditSeparator();
     context.menu.AddEditAction(checks->Action());
-    QObject::connect(&context.menu, &MainMenu::AnswerModeChosen, checks,
+    QObject::connect(&context.workspace, &PaperWorkspace::AnswerModeChanged, checks,
                      &PaperChecksAction::AnswerModeChanged, Qt::QueuedConnection);
     return *checks;
 }

@@ -1,11 +1,9 @@
 #include "grading/ui/attachgrading.h"
 
-#include <QAction>
-
 #include "core/paperdocument.h"
 #include "core/prompts.h"
-#include "editor/mainmenu.h"
 #include "grading/ui/dialoggrades.h"
+#include "grading/ui/gradingmenu.h"
 #include "paperfile/papercommands.h"
 #include "workspace/papercontext.h"
 
@@ -17,6 +15,8 @@ namespace {
 DialogGrades* Shown(PaperContext& context) {
     return context.window.findChild<DialogGrades*>(QString(), Qt::FindDirectChildrenOnly);
 }
+
+}  // namespace
 
 void GradeScans(PaperContext& context) {
     if (!context.checkCurrentRow || !context.checkCurrentRow()) return;
@@ -41,16 +41,8 @@ void GradeScans(PaperContext& context) {
     window->activateWindow();
 }
 
-}  // namespace
-
 void AttachGrading(PaperContext& context) {
-    auto* action = new QAction(QStringLiteral("&Grade Scans…"), &context.menu);
-    action->setObjectName(QStringLiteral("actionGrade"));
-    action->setShortcut(QKeySequence(QStringLiteral("Ctrl+G")));
-    action->setStatusTip(QStringLiteral("Read scanned answer sheets into every student's marks"));
-    QObject::connect(action, &QAction::triggered, &context.menu,
-                     [&context] { GradeScans(context); });
-    context.menu.AddFileAction(action);
+    AddGradeScansAction(context, [&context] { GradeScans(context); });
 }
 
 DialogGrades* GradesWindowOf(PaperContext& context) {

@@ -10,6 +10,10 @@ struct PaperContext;
 // The command is owned by the main window; the context must outlive it.
 void AttachGrading(PaperContext& context);
 
+// What the command runs: saves the paper if it must, then opens (or brings
+// forward) the grades window of that paper.
+void GradeScans(PaperContext& context);
+
 // The grades window of the paper open now, or nullptr when it is closed.
 DialogGrades* GradesWindowOf(PaperContext& context);
 

@@ -33,7 +33,7 @@
 #include "core/answercode.h"
 #include "core/paperdocument.h"
 #include "core/prompts.h"
-#include "editor/editorsettings.h"
+#include "core/settingsfile.h"
 #include "grading/gradesreport.h"
 #include "grading/read/pageread.h"
 #include "grading/read/scanfiles.h"

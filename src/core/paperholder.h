@@ -1,7 +1,8 @@
-// What the paper commands and the import need of the main window: the paper
-// document, whose table is bound to the navigator, the grid and the panel,
-// and a way to put a paper just read in its place. The main window
-// implements it, and so does the paper without windows.
+// What holds the paper being edited, as the paper commands and the import
+// need it: the paper document, whose table is bound to the navigator, the
+// grid and the panel, and a way to put a paper just read in its place. The
+// workspace holds it, the main window hands it on to its workspace, and a
+// test's paper without windows holds it alone.
 #pragma once
 
 #include <QString>
@@ -11,9 +12,9 @@
 
 namespace scrivane {
 
-class PaperWindow {
+class PaperHolder {
 public:
-    virtual ~PaperWindow() = default;
+    virtual ~PaperHolder() = default;
     virtual PaperDocument& Document() = 0;
     // The question table bound to the record navigator, the grid and the panel.
     QuestionTable& BoundTable() { return Document().Table(); }

@@ -7,15 +7,15 @@
 // told once, and the settings hold for this run only.
 #pragma once
 
-#include <QSettings>
 #include <QString>
-#include <memory>
+
+#include "core/settingsfile.h"
 
 namespace scrivane {
 
 class Prompts;
 
-class EditorSettings {
+class EditorSettings : public SettingsFile {
 public:
     static constexpr qint64 kMaxSize = 64 * 1024;
 
@@ -24,9 +24,7 @@ public:
     explicit EditorSettings(QString file, Prompts* prompts = nullptr)
         : file_(std::move(file)), prompts_(prompts) {}
 
-    // The settings to read and write, or null when there is no file or it
-    // is refused; the caller then keeps its values for this run.
-    std::unique_ptr<QSettings> Open();
+    std::unique_ptr<QSettings> Open() override;
 
 private:
     QString file_;

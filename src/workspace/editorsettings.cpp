@@ -1,4 +1,4 @@
-#include "editor/editorsettings.h"
+#include "workspace/editorsettings.h"
 
 #include <QDir>
 #include <filesystem>
