@@ -17,10 +17,10 @@
 #include "editor/commandicons.h"
 #include "editor/formpaper.h"
 #include "editor/startup.h"
-#include "grading/ui/gradingmenu.h"
+#include "grading/menu/gradingmenu.h"
 #include "history/paperhistory.h"
-#include "print/printcommands.h"
-#include "print/printmenu.h"
+#include "print/ui/printcommands.h"
+#include "print/ui/printmenu.h"
 #include "seams/desktopseams.h"
 #include "workspace/papercontext.h"
 

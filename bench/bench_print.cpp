@@ -5,8 +5,8 @@
 #include <QGuiApplication>
 #include <QTemporaryDir>
 
-#include "print/printlayout.h"
-#include "print/versions.h"
+#include "print/layout/printlayout.h"
+#include "print/versions/versions.h"
 #include "spreadsheet/paperio.h"
 
 using namespace scrivane;

@@ -9,8 +9,8 @@
 #include <QPainter>
 #include <QTemporaryDir>
 
-#include "print/printlayout.h"
-#include "print/versions.h"
+#include "print/layout/printlayout.h"
+#include "print/versions/versions.h"
 
 using namespace scrivane;
 

@@ -2,7 +2,7 @@
 
 #include "core/typeinfo.h"
 #include "options.h"
-#include "print/answersheet.h"
+#include "print/layout/answersheet.h"
 
 namespace scrivane::convert {
 

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "checks/checkcommand.h"
-#include "grading/gradecommand.h"
+#include "grading/batch/gradecommand.h"
 #include "interchange/formatcommand.h"
-#include "print/pdfcommand.h"
+#include "print/layout/pdfcommand.h"
 #include "spreadsheet/workbookcommand.h"
 
 namespace scrivane::convert {

@@ -2,7 +2,7 @@
 // because laying out pages needs Qt Gui and its fonts.
 #include "core/typeinfo.h"
 #include "guimain.h"
-#include "print/pdfcommand.h"
+#include "print/layout/pdfcommand.h"
 
 using namespace scrivane::convert;
 

@@ -18,8 +18,8 @@
 #include "checksamples.h"
 #include "harness.h"
 #include "history/paperhistory.h"
-#include "print/printcommands.h"
-#include "print/printmenu.h"
+#include "print/ui/printcommands.h"
+#include "print/ui/printmenu.h"
 
 using namespace scrivane;
 using namespace scrivane::test;

@@ -11,9 +11,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "grading/batch.h"
-#include "grading/batchrunner.h"
-#include "grading/sheettranslator.h"
+#include "grading/batch/batch.h"
+#include "grading/batch/batchrunner.h"
+#include "grading/batch/sheettranslator.h"
 
 using namespace scrivane;
 

@@ -37,7 +37,7 @@
 #include "history/paperhistory.h"
 #include "interchange/format.h"
 #include "paperfile/papercommands.h"
-#include "print/answersheet.h"
+#include "print/layout/answersheet.h"
 #include "scangen/scangen.h"
 #include "seams/desktopseams.h"
 #include "spreadsheet/codec/reader.h"

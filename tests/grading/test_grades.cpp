@@ -6,9 +6,9 @@
 #include <QTest>
 #include <cmath>
 
-#include "grading/grades.h"
-#include "grading/gradesreport.h"
-#include "grading/statistics.h"
+#include "grading/scores/grades.h"
+#include "grading/scores/gradesreport.h"
+#include "grading/scores/statistics.h"
 #include "interchange/csv.h"
 
 using namespace scrivane;

@@ -17,7 +17,7 @@
 #include <QtTest>
 #include <random>
 
-#include "grading/gradesreport.h"
+#include "grading/scores/gradesreport.h"
 #include "grading/read/scanfiles.h"
 #include "grading/session/gradingmodels.h"
 #include "grading/session/gradingsession.h"

@@ -11,9 +11,9 @@
 #include <QtTest>
 #include <random>
 
-#include "grading/batch.h"
+#include "grading/batch/batch.h"
 #include "grading/read/sheetreader.h"
-#include "grading/scanpages.h"
+#include "grading/batch/scanpages.h"
 #include "scangen/scangen.h"
 #include "spreadsheet/codec/ole2.h"
 #include "spreadsheet/codec/source.h"

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "core/questionrecord.h"
-#include "print/printlayout.h"
-#include "print/versions.h"
+#include "print/layout/printlayout.h"
+#include "print/versions/versions.h"
 
 namespace scrivane::test {
 

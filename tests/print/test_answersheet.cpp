@@ -9,7 +9,7 @@
 #include <QtMath>
 #include <functional>
 
-#include "print/answersheet.h"
+#include "print/layout/answersheet.h"
 #include "printtestsupport.h"
 #include "sheetscan.h"
 

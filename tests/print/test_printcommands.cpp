@@ -13,8 +13,8 @@
 #include <QSpinBox>
 
 #include "harness.h"
-#include "print/printcommands.h"
-#include "print/printmenu.h"
+#include "print/ui/printcommands.h"
+#include "print/ui/printmenu.h"
 #include "printtestsupport.h"
 #include "sheetscan.h"
 

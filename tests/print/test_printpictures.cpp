@@ -10,7 +10,7 @@
 #include <QSet>
 #include <QTest>
 
-#include "print/answersheet.h"
+#include "print/layout/answersheet.h"
 #include "printtestsupport.h"
 
 using namespace scrivane;

@@ -5,8 +5,8 @@
 #include <QGuiApplication>
 #include <cstdio>
 
-#include "print/printlayout.h"
-#include "print/versions.h"
+#include "print/layout/printlayout.h"
+#include "print/versions/versions.h"
 
 using namespace scrivane;
 

@@ -13,7 +13,7 @@ class QPainter;
 #include <random>
 #include <vector>
 
-#include "print/answersheet.h"
+#include "print/layout/answersheet.h"
 
 namespace scrivane::scangen {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "print/answersheet.h"
+#include "print/layout/answersheet.h"
 
 namespace scrivane {
 

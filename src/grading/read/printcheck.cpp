@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "grading/read/readstages.h"
-#include "print/versions.h"
+#include "print/versions/versions.h"
 
 namespace scrivane {
 

@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <opencv2/core.hpp>
 
-#include "print/answersheet.h"
+#include "print/layout/answersheet.h"
 
 namespace scrivane {
 

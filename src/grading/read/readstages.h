@@ -17,7 +17,7 @@
 
 #include "grading/read/pageread.h"
 #include "grading/read/scanfilereader.h"
-#include "print/answersheet.h"
+#include "print/layout/answersheet.h"
 
 namespace scrivane::sheetread {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/questionrecord.h"
-#include "print/versions.h"
+#include "print/versions/versions.h"
 
 namespace scrivane {
 

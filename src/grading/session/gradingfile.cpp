@@ -15,7 +15,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 
-#include "grading/grades.h"
+#include "grading/scores/grades.h"
 #include "spreadsheet/paperio.h"
 
 namespace scrivane {

@@ -9,7 +9,7 @@
 #include <map>
 #include <set>
 
-#include "grading/gradesreport.h"
+#include "grading/scores/gradesreport.h"
 #include "grading/session/gradingsession.h"
 
 namespace scrivane {

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <set>
 
-#include "grading/batchrunner.h"
-#include "grading/gradesreport.h"
-#include "grading/sheettranslator.h"
-#include "grading/scanpages.h"
+#include "grading/batch/batchrunner.h"
+#include "grading/scores/gradesreport.h"
+#include "grading/batch/sheettranslator.h"
+#include "grading/batch/scanpages.h"
 #include "grading/session/gradeworkbook.h"
 #include "interchange/csv.h"
 #include "spreadsheet/paperio.h"

@@ -16,13 +16,13 @@
 #include <optional>
 #include <vector>
 
-#include "grading/grades.h"
+#include "grading/scores/grades.h"
 #include "grading/read/sheetreader.h"
 #include "grading/session/gradingfile.h"
 #include "grading/session/gradingsheet.h"
 #include "grading/session/gradingsteps.h"
-#include "grading/statistics.h"
-#include "print/versions.h"
+#include "grading/scores/statistics.h"
+#include "print/versions/versions.h"
 
 namespace scrivane {
 

@@ -3,7 +3,7 @@
 #include "core/paperdocument.h"
 #include "core/prompts.h"
 #include "grading/ui/dialoggrades.h"
-#include "grading/ui/gradingmenu.h"
+#include "grading/menu/gradingmenu.h"
 #include "paperfile/papercommands.h"
 #include "workspace/papercontext.h"
 

@@ -34,7 +34,7 @@
 #include "core/paperdocument.h"
 #include "core/prompts.h"
 #include "core/settingsfile.h"
-#include "grading/gradesreport.h"
+#include "grading/scores/gradesreport.h"
 #include "grading/read/pageread.h"
 #include "grading/read/scanfiles.h"
 #include "grading/session/gradingmodels.h"

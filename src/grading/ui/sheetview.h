@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/answercode.h"
-#include "print/answersheet.h"
+#include "print/layout/answersheet.h"
 
 namespace scrivane {
 
