@@ -34,6 +34,7 @@ struct ImportReport {
     enum class Outcome { Imported, Unreadable, Rejected };
     Outcome outcome = Outcome::Rejected;
     QString reason;
+    QStringList notes;  // what an import left out (damaged pictures), each a sentence
 };
 
 // Reads the question sheet of ImportFile into a new question table that

@@ -49,6 +49,8 @@ ImportReport ReadPaperFile(const QString& path, std::vector<QuestionRecord>& row
         report.reason = *rejection;
         return report;
     }
+    for (const std::string& note : book.notes) report.notes << QString::fromStdString(note);
+    report.notes += staged.notes;
     // Numbered by their position, as the question table numbers them.
     for (std::size_t k = 0; k < staged.questions.size(); ++k)
         staged.questions[k].QuestionNo = std::int16_t(k + 1);
