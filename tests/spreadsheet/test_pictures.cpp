@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include "core/paperrules.h"
+#include "interchange/workbooks.h"
 #include "spreadsheet/codec/reader.h"
 #include "spreadsheet/paperio.h"
 
@@ -109,6 +110,8 @@ private slots:
     void damagedPicturesAreLeftOut_data();
     void damagedPicturesAreLeftOut();
     void picturesBeyondTheFileLimitAreRefused();
+    void workbooksCarryPictures_data();
+    void workbooksCarryPictures();
 };
 
 void PicturesTest::roundTripKeepsEveryPicture() {
@@ -240,6 +243,48 @@ void PicturesTest::picturesBeyondTheFileLimitAreRefused() {
     QVERIFY2(result.reason.contains(QStringLiteral("64 MiB")), qPrintable(result.reason));
     QVERIFY(!QFile::exists(path));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 0);
+}
+
+void PicturesTest::workbooksCarryPictures_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("keepsSvg");
+    // .xlsx, written by libxlsxwriter, shows an SVG by its PNG stand-in alone.
+    QTest::newRow("xlsx") << QStringLiteral("xlsx") << false;
+    QTest::newRow("ods") << QStringLiteral("ods") << true;
+}
+
+void PicturesTest::workbooksCarryPictures() {
+    QFETCH(QString, format);
+    QFETCH(bool, keepsSvg);
+    const auto paper = PaperWithPictures();
+    const interchange::WrittenBytes written =
+        format == u"xlsx" ? interchange::WriteXlsx(paper) : interchange::WriteOds(paper);
+    QVERIFY2(written.error.isEmpty(), qPrintable(written.error));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("paper.") + format);
+    Save(path, written.bytes);
+
+    std::vector<QuestionRecord> back;
+    const ImportReport report = ReadPaperFile(path, back);
+    QCOMPARE(report.outcome, ImportReport::Outcome::Imported);
+    QVERIFY2(report.notes.isEmpty(), qPrintable(report.notes.join(u'\n')));
+    QVERIFY(WithoutPictures(back) == WithoutPictures(paper));
+    for (std::size_t k = 0; k < paper.size(); ++k) {
+        for (int box = 0; box < kPictureBoxes; ++box) {
+            const auto& want = paper[k].Pictures[std::size_t(box)];
+            const auto& got = back[k].Pictures[std::size_t(box)];
+            QCOMPARE(got.size(), want.size());
+            for (qsizetype i = 0; i < want.size(); ++i) {
+                QCOMPARE(got[i].Name, want[i].Name);
+                if (want[i].Format == u"svg" && !keepsSvg) {
+                    QCOMPARE(got[i].Format, QStringLiteral("png"));
+                    continue;
+                }
+                QCOMPARE(got[i].Format, want[i].Format);
+                QVERIFY(got[i].Data == want[i].Data);
+            }
+        }
+    }
 }
 
 QTEST_MAIN(PicturesTest)

@@ -191,6 +191,10 @@ SheetLayout LayOutPictures(const Worksheet& sheet, const std::function<int(int)>
             PlacedPicture& placed = layout.placed[box.at[k]];
             const int top = placed.row1;
             const auto [w, h] = box.size[k];
+            placed.x = kGapPixels;
+            placed.y = top;
+            placed.width = w;
+            placed.height = h;
             placed.row1 = placed.row2 = cell.first - 1;
             placed.column1 = placed.column2 = cell.second - 1;
             placed.dx1 = Fraction(kGapPixels, width, 1024);

@@ -38,6 +38,7 @@ const std::vector<std::uint8_t>& ShownBytes(const SheetPicture& picture);
 // offsets in them (1/1024 of the column's width, 1/256 of the row's height).
 struct PlacedPicture {
     const SheetPicture* picture = nullptr;
+    int x = 0, y = 0, width = 1, height = 1;  // pixels, from the cell's top left corner
     int column1 = 0, dx1 = 0, row1 = 0, dy1 = 0;
     int column2 = 0, dx2 = 0, row2 = 0, dy2 = 0;
 };
