@@ -16,10 +16,12 @@
 #include "print/printcommands.h"
 #include "print/printmenu.h"
 #include "seams/desktopseams.h"
+#include "spreadsheet/svgstandin.h"
 #include "workspace/papercontext.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    scrivane::InstallSvgStandIn();  // SVG pictures drawn in the workbooks the editor writes
     QApplication::setApplicationName(QStringLiteral("Scrivane"));
     QApplication::setApplicationVersion(QStringLiteral(SCRIVANE_VERSION));
     // Ties the windows to the installed desktop entry and its icon.

@@ -1,12 +1,12 @@
 #include "spreadsheet/questionsheet.h"
 
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <exception>
 
 #include "core/numbers.h"
 #include "spreadsheet/excel.h"
-#include "spreadsheet/svgstandin.h"
 
 namespace scrivane {
 
@@ -91,6 +91,14 @@ void StagePictures(StagedSheet& staged, const std::vector<codec::SheetPicture>& 
 
 }  // namespace
 
+namespace {
+std::atomic<SvgDrawer> svgDrawer{nullptr};
+}  // namespace
+
+void SetSvgDrawer(SvgDrawer drawer) {
+    svgDrawer = drawer;
+}
+
 std::vector<codec::SheetPicture> QuestionSheetPictures(int row, const QuestionPictures& pictures) {
     std::vector<codec::SheetPicture> placed;
     for (int box = 0; box < kPictureBoxes; ++box) {
@@ -101,8 +109,8 @@ std::vector<codec::SheetPicture> QuestionSheetPictures(int row, const QuestionPi
             p.format = picture.Format.toStdString();
             p.name = picture.Name.toStdString();
             p.data.assign(picture.Data.begin(), picture.Data.end());
-            if (picture.Format == u"svg") {
-                const QByteArray standIn = SvgStandIn(picture.Data);
+            if (const SvgDrawer draw = svgDrawer; picture.Format == u"svg" && draw) {
+                const QByteArray standIn = draw(picture.Data);
                 p.standIn.assign(standIn.begin(), standIn.end());
             }
         }

@@ -46,8 +46,12 @@ StagedSheet ReadQuestionSheet(const codec::Worksheet& sheet);
 
 // The pictures of a question in its row of the sheet: the title's in column
 // 4, option A's to F's in columns 5 to 10, each box's in order. An SVG
-// carries its PNG stand-in for the formats that cannot show it.
+// carries its PNG stand-in for the formats that cannot show it, drawn by
+// the drawer set here (a program with a graphical session sets one, see
+// svgstandin.h); without one, the workbook shows a plain frame.
 std::vector<codec::SheetPicture> QuestionSheetPictures(int row, const QuestionPictures& pictures);
+using SvgDrawer = QByteArray (*)(const QByteArray& svg);
+void SetSvgDrawer(SvgDrawer drawer);
 
 // The mark check of the staged questions: the first mark below 0 or above
 // 250 (or not a number), as a reason naming its row; nothing when all hold.

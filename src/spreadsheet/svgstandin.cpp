@@ -1,11 +1,14 @@
 #include "spreadsheet/svgstandin.h"
 
+#include "spreadsheet/questionsheet.h"
+
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QXmlStreamReader>
+#include <QtNumeric>
 #include <algorithm>
 #include <cmath>
 
@@ -67,7 +70,9 @@ QByteArray SvgStandIn(const QByteArray& svg) {
     if (!renderer.isValid()) return Frame();
     QSizeF size = renderer.defaultSize();
     if (size.isEmpty()) size = renderer.viewBoxF().size();
-    if (size.isEmpty()) return Frame();
+    if (!(size.width() > 0 && size.height() > 0 && qIsFinite(size.width()) &&
+          qIsFinite(size.height())))
+        return Frame();
     const double scale = std::min(1.0, kLongestSide / std::max(size.width(), size.height()));
     const QSize pixels(std::max(1, int(std::lround(size.width() * scale))),
                        std::max(1, int(std::lround(size.height() * scale))));
@@ -77,7 +82,12 @@ QByteArray SvgStandIn(const QByteArray& svg) {
         QPainter painter(&image);
         renderer.render(&painter);
     }
-    return Png(image);
+    const QByteArray png = Png(image);
+    return png.isEmpty() ? Frame() : png;
+}
+
+void InstallSvgStandIn() {
+    SetSvgDrawer(&SvgStandIn);
 }
 
 }  // namespace scrivane

@@ -12,4 +12,9 @@ namespace scrivane {
 // graphical session runs (the converter), since drawing text needs one.
 QByteArray SvgStandIn(const QByteArray& svg);
 
+// Makes the workbook writers draw SVG stand-ins with SvgStandIn. Kept apart
+// from the writers so that a program that only reads workbooks loads
+// neither Qt Gui nor Qt Svg.
+void InstallSvgStandIn();
+
 }  // namespace scrivane

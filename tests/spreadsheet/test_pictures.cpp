@@ -16,6 +16,7 @@
 #include "interchange/workbooks.h"
 #include "spreadsheet/codec/reader.h"
 #include "spreadsheet/paperio.h"
+#include "spreadsheet/svgstandin.h"
 
 using namespace scrivane;
 
@@ -104,12 +105,15 @@ bool Patch(QByteArray& file, const QByteArray& after, quint32 value) {
 class PicturesTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { InstallSvgStandIn(); }
     void roundTripKeepsEveryPicture();
     void questionSheetStaysAsItWas();
     void otherReadersSeeTheSameCells();
     void damagedPicturesAreLeftOut_data();
     void damagedPicturesAreLeftOut();
     void picturesBeyondTheFileLimitAreRefused();
+    void svgStandInDrawsNothingOutsideIt_data();
+    void svgStandInDrawsNothingOutsideIt();
     void workbooksCarryPictures_data();
     void workbooksCarryPictures();
 };
@@ -285,6 +289,37 @@ void PicturesTest::workbooksCarryPictures() {
             }
         }
     }
+}
+
+void PicturesTest::svgStandInDrawsNothingOutsideIt_data() {
+    QTest::addColumn<QByteArray>("svg");
+    QTest::addColumn<QSize>("size");  // of the PNG; 64 x 64 is the plain frame
+    QTest::newRow("drawn") << kSvg << QSize(120, 80);
+    QTest::newRow("linked file")
+        << QByteArray(
+               "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+               "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"50\" height=\"50\">"
+               "<image xlink:href=\"file:///etc/passwd\" width=\"50\" height=\"50\"/></svg>")
+        << QSize(64, 64);
+    QTest::newRow("billion laughs")
+        << QByteArray(
+               "<?xml version=\"1.0\"?><!DOCTYPE svg [<!ENTITY a \"aaaaaaaaaa\">"
+               "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+               "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">]>"
+               "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"50\" height=\"50\">"
+               "<text>&c;</text></svg>")
+        << QSize(64, 64);
+    QTest::newRow("not an SVG") << QByteArray("<svg") << QSize(64, 64);
+    QTest::newRow("size not a number")
+        << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"nan\" height=\"5\"/>")
+        << QSize(64, 64);
+}
+
+void PicturesTest::svgStandInDrawsNothingOutsideIt() {
+    QFETCH(QByteArray, svg);
+    QFETCH(QSize, size);
+    const QImage standIn = QImage::fromData(SvgStandIn(svg), "PNG");
+    QCOMPARE(standIn.size(), size);
 }
 
 QTEST_MAIN(PicturesTest)

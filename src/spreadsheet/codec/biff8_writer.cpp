@@ -830,7 +830,7 @@ void CheckPictures(const Workbook& book) {
                 throw WorkbookError("A picture is neither PNG, JPEG nor SVG.");
             if (detail::RasterFormatOf(detail::ShownBytes(picture)).empty())
                 throw WorkbookError(raster ? "A picture's bytes are not those of its format."
-                                           : "An SVG picture has no PNG to be shown by.");
+                                           : "An SVG picture's stand-in is not a PNG.");
             if (!detail::IsValidUtf8(picture.name))
                 throw WorkbookError("A picture's name is not text.");
             bytes += picture.data.size() + picture.standIn.size() + picture.name.size();

@@ -141,8 +141,53 @@ std::optional<std::pair<int, int>> ImagePixelSize(std::span<const std::uint8_t> 
     return std::nullopt;
 }
 
+namespace {
+
+void BigEndian32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(v >> shift));
+}
+
+void PngChunk(std::vector<std::uint8_t>& out, const char* type,
+              std::span<const std::uint8_t> data) {
+    BigEndian32(out, static_cast<std::uint32_t>(data.size()));
+    const std::size_t start = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    BigEndian32(out, Digest(std::span(out).subspan(start)));
+}
+
+// A plain grey frame, 64 pixels square, made without any drawing library.
+std::vector<std::uint8_t> FramePng() {
+    constexpr int kSide = 64;
+    std::vector<std::uint8_t> rows;
+    for (int y = 0; y < kSide; ++y) {
+        rows.push_back(0);  // no filter
+        for (int x = 0; x < kSide; ++x) {
+            const bool edge = x == 0 || y == 0 || x == kSide - 1 || y == kSide - 1;
+            rows.insert(rows.end(), 3, edge ? 0x80 : 0xE0);
+        }
+    }
+    uLongf size = compressBound(uLong(rows.size()));
+    std::vector<std::uint8_t> packed(size);
+    compress(packed.data(), &size, rows.data(), uLong(rows.size()));
+    packed.resize(size);
+    std::vector<std::uint8_t> png(std::begin(kPngSignature), std::end(kPngSignature));
+    std::vector<std::uint8_t> header;
+    BigEndian32(header, kSide);
+    BigEndian32(header, kSide);
+    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB
+    PngChunk(png, "IHDR", header);
+    PngChunk(png, "IDAT", packed);
+    PngChunk(png, "IEND", {});
+    return png;
+}
+
+}  // namespace
+
 const std::vector<std::uint8_t>& ShownBytes(const SheetPicture& picture) {
-    return picture.format == "png" || picture.format == "jpeg" ? picture.data : picture.standIn;
+    if (picture.format == "png" || picture.format == "jpeg") return picture.data;
+    static const std::vector<std::uint8_t> frame = FramePng();
+    return picture.standIn.empty() ? frame : picture.standIn;
 }
 
 std::uint32_t Digest(std::span<const std::uint8_t> bytes) {

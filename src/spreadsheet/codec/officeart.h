@@ -29,7 +29,7 @@ std::optional<std::pair<int, int>> ImagePixelSize(std::span<const std::uint8_t> 
 // What the bytes of a file are by their signature: "png", "jpeg", or empty.
 std::string RasterFormatOf(std::span<const std::uint8_t> bytes);
 // The bytes a workbook shows for the picture: its own when it is a PNG or a
-// JPEG, else its stand-in.
+// JPEG, else its stand-in, or a plain grey frame when it has none.
 const std::vector<std::uint8_t>& ShownBytes(const SheetPicture& picture);
 
 // --- Writing ---

@@ -58,7 +58,8 @@ detail::SheetLayout LayOut(const Worksheet& sheet) {
             int lines = 1;
             for (auto it = sheet.cells.lower_bound({row, 0});
                  it != sheet.cells.end() && it->first.first == row; ++it)
-                if (it->second.kind == Cell::Kind::Text && sheet.wrapColumns.count(it->first.second))
+                if (it->second.kind == Cell::Kind::Text &&
+                    sheet.wrapColumns.count(it->first.second))
                     lines = std::max(lines, WrappedLineCount(Utf8ToUtf16(it->second.text),
                                                              chars(it->first.second)));
             return RowHeightTwips(lines);
@@ -256,7 +257,7 @@ std::string OdsContent(const Workbook& book, std::vector<OdsPicture>& pictures) 
             const std::string member =
                 "Pictures/" + std::to_string(pictures.size() + 1) + extension;
             pictures.push_back({member,
-                                svg                           ? "image/svg+xml"
+                                svg                        ? "image/svg+xml"
                                 : picture.format == "jpeg" ? "image/jpeg"
                                                            : "image/png",
                                 &picture.data});
@@ -267,7 +268,8 @@ std::string OdsContent(const Workbook& book, std::vector<OdsPicture>& pictures) 
                      "\" svg:y=\"" + PixelInches(placed.y) + "\"><draw:image xlink:href=\"" +
                      member +
                      "\" xlink:type=\"simple\" xlink:show=\"embed\" xlink:actuate=\"onLoad\"/>";
-            if (!picture.name.empty()) frame += "<svg:title>" + Escaped(picture.name) + "</svg:title>";
+            if (!picture.name.empty())
+                frame += "<svg:title>" + Escaped(picture.name) + "</svg:title>";
             frame += "</draw:frame>";
             lastPictureRow = std::max(lastPictureRow, placed.row1 + 1);
             lastPictureColumn = std::max(lastPictureColumn, placed.column1 + 1);
@@ -285,10 +287,9 @@ std::string OdsContent(const Workbook& book, std::vector<OdsPicture>& pictures) 
         const int lastRow = std::max(LastRow(sheet), lastPictureRow);
         for (int row = 1; row <= lastRow; ++row) {
             const auto taller = layout.rowTwips.find(row);
-            out += taller == layout.rowTwips.end()
-                       ? "<table:table-row>"
-                       : "<table:table-row table:style-name=\"ro" +
-                             std::to_string(taller->second) + "\">";
+            out += taller == layout.rowTwips.end() ? "<table:table-row>"
+                                                   : "<table:table-row table:style-name=\"ro" +
+                                                         std::to_string(taller->second) + "\">";
             for (int column = 1; column <= lastColumn; ++column) {
                 const Cell& cell = sheet.At(row, column);
                 if (const auto frame = frames.find({row, column}); frame != frames.end()) {
@@ -349,7 +350,8 @@ std::string OdsManifest(const std::vector<OdsPicture>& pictures) {
         "manifest:version=\"1.2\">"
         "<manifest:file-entry manifest:full-path=\"/\" manifest:version=\"1.2\" "
         "manifest:media-type=\"application/vnd.oasis.opendocument.spreadsheet\"/>"
-        "<manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\"text/xml\"/>";
+        "<manifest:file-entry manifest:full-path=\"content.xml\" "
+        "manifest:media-type=\"text/xml\"/>";
     for (const OdsPicture& picture : pictures)
         out += "<manifest:file-entry manifest:full-path=\"" + picture.member +
                "\" manifest:media-type=\"" + picture.mediaType + "\"/>";
@@ -449,9 +451,9 @@ Bytes WriteXlsxBytes(const Workbook& book) {
                 options.object_position = LXW_OBJECT_MOVE_DONT_SIZE;
                 std::string description = placed.picture->name;
                 options.description = description.data();
-                check(worksheet_insert_image_buffer_opt(
-                    target, lxw_row_t(placed.row1), lxw_col_t(placed.column1), shown.data(),
-                    shown.size(), &options));
+                check(worksheet_insert_image_buffer_opt(target, lxw_row_t(placed.row1),
+                                                        lxw_col_t(placed.column1), shown.data(),
+                                                        shown.size(), &options));
             }
         }
         if (book.activeSheet > 0 && std::size_t(book.activeSheet) < sheets.size())

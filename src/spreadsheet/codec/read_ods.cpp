@@ -384,8 +384,7 @@ bool LooksLikeSvg(const std::string& bytes) {
 
 // The framed pictures' members, each as a picture of its cell; a member that
 // is missing, outside the package or of another kind is left out and noted.
-void ReadFramedPictures(const ZipArchive& zip, std::vector<FramedPicture>& frames,
-                        Workbook& book) {
+void ReadFramedPictures(const ZipArchive& zip, std::vector<FramedPicture>& frames, Workbook& book) {
     std::size_t dropped = 0, total = 0;
     for (FramedPicture& frame : frames) {
         std::string member = frame.href;

@@ -5,8 +5,8 @@
 #include <optional>
 #include <set>
 
-#include "spreadsheet/codec/read_internal.h"
 #include "spreadsheet/codec/officeart.h"
+#include "spreadsheet/codec/read_internal.h"
 #include "spreadsheet/codec/read_xml.h"
 #include "spreadsheet/codec/zip.h"
 
@@ -475,7 +475,8 @@ std::vector<AnchoredPicture> ReadDrawing(const std::string& xml) {
             }
         } else if (t == Token::Text && current && !field.empty()) {
             const auto value = ParseInteger<int>(Trim(reader.Text()));
-            if (!value || *value < 0 || *value >= kMaxRow) Damaged("a picture lies outside the sheet");
+            if (!value || *value < 0 || *value >= kMaxRow)
+                Damaged("a picture lies outside the sheet");
             (field == "col" ? current->column : current->row) = *value;
         }
     }

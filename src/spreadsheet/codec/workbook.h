@@ -57,7 +57,8 @@ struct SheetPicture {
     std::string name;         // UTF-8, the file name it came with; may be empty
     std::vector<std::uint8_t> data;
     // What a format that cannot hold this picture's own format (an SVG in
-    // BIFF8 or .xlsx) shows in its place: a PNG. Written, never read.
+    // BIFF8 or .xlsx) shows in its place: a PNG, or when empty a plain grey
+    // frame. Written, never read.
     std::vector<std::uint8_t> standIn;
 
     bool operator==(const SheetPicture&) const = default;
