@@ -23,8 +23,8 @@ packages=(
   fp-utils-3.2.2
   fonts-dejavu-core fonts-liberation xdg-utils
   fonts-wqy-microhei poppler-utils
-  libqt6svg6
-  libopencv-dev libzxing-dev libpoppler-qt6-dev qt6-image-formats-plugins
+  libqt6svg6 qt6-svg-dev
+  libopencv-core-dev libopencv-imgproc-dev libopencv-calib3d-dev libzxing-dev libpoppler-qt6-dev qt6-image-formats-plugins
 )
 
 install_missing() {  # [extra packages...]

@@ -18,7 +18,7 @@ unsigned AnswerLetters(const QuestionRecord& question, std::int16_t answerType) 
     const int allowed = IsMultipleAnswerMode(answerType) ? VisibleOptionCount(answerType) : 5;
     unsigned letters = 0;
     for (int i = 0; i < allowed; ++i)
-        if (IsFilled(question.Items[std::size_t(i)])) letters |= 1u << i;
+        if (IsFilledOption(question, i)) letters |= 1u << i;
     return letters;
 }
 

@@ -1,5 +1,7 @@
 #include "checks/paperchecks.h"
 
+#include <QCryptographicHash>
+
 #include <QHash>
 #include <bit>
 
@@ -38,10 +40,22 @@ QString HiddenOptionText(bool textF, bool answerF) {
     return QStringLiteral("the answer names option F, which this answer mode hides");
 }
 
+// No option is filled, by a text or a picture.
 bool HasNoOptionTexts(const QuestionRecord& q) {
-    for (const QString& item : q.Items)
-        if (!item.trimmed().isEmpty()) return false;
+    for (int i = 0; i < 6; ++i)
+        if (IsFilledOption(q, i)) return false;
     return true;
+}
+
+// Two options are the same when their texts are (ignoring case and blanks at
+// the ends) and so are their pictures.
+QString OptionKey(const QuestionRecord& q, int item) {
+    QString key = Key(q.Items[std::size_t(item)]);
+    for (const Picture& picture : q.Pictures[std::size_t(PictureBoxOfItem(item))])
+        key +=
+            u'\0' + QString::fromLatin1(
+                        QCryptographicHash::hash(picture.Data, QCryptographicHash::Sha1).toHex());
+    return key;
 }
 
 // "questions 1–20, 25 and 30–32 have no option texts: their letters are
@@ -67,10 +81,6 @@ QString NoOptionTextsLine(const QList<int>& numbers) {
 }
 
 }  // namespace
-
-bool IsFilled(const QString& text) {
-    return !text.trimmed().isEmpty();
-}
 
 int VisibleOptionCount(std::int16_t answerType) {
     return HidesOptionF(answerType) ? 5 : 6;
@@ -159,16 +169,17 @@ std::vector<PaperProblem> CheckPaper(const std::vector<QuestionRecord>& rows,
 
         QList<int> emptyAnswers;
         for (int i = 0; i < 6; ++i)
-            if ((answer & (1u << i)) && !IsFilled(q.Items[std::size_t(i)])) emptyAnswers << i;
+            if ((answer & (1u << i)) && !IsFilledOption(q, i)) emptyAnswers << i;
         if (!emptyAnswers.isEmpty())
             add(ProblemKind::AnswerEmptyOption,
                 QStringLiteral("the answer names %1, which %2 empty")
                     .arg(NameOptions(emptyAnswers),
                          emptyAnswers.size() == 1 ? QStringLiteral("is") : QStringLiteral("are")));
 
-        if (!IsFilled(q.Title))
+        // A title of a picture alone is filled, but has no text to repeat.
+        if (!IsFilledTitle(q))
             add(ProblemKind::EmptyTitle, QStringLiteral("the question title is empty"));
-        else if (!firstWithTitle.contains(Key(q.Title)))
+        else if (IsFilledText(q.Title) && !firstWithTitle.contains(Key(q.Title)))
             firstWithTitle.insert(Key(q.Title), number);
 
         // The options the paper shows: F is left out where the mode hides it,
@@ -177,12 +188,12 @@ std::vector<PaperProblem> CheckPaper(const std::vector<QuestionRecord>& rows,
         QList<int> gaps;
         int lastFilled = -1;
         for (int i = 0; i < visible; ++i)
-            if (IsFilled(q.Items[std::size_t(i)])) {
+            if (IsFilledOption(q, i)) {
                 ++filled;
                 lastFilled = i;
             }
         for (int i = 0; i < lastFilled; ++i)
-            if (!IsFilled(q.Items[std::size_t(i)])) gaps << i;
+            if (!IsFilledOption(q, i)) gaps << i;
         if (filled < 2)
             add(ProblemKind::TooFewOptions, filled == 0
                                                 ? QStringLiteral("no option is filled")
@@ -197,11 +208,11 @@ std::vector<PaperProblem> CheckPaper(const std::vector<QuestionRecord>& rows,
         QList<QString> seenKeys;
         QList<QList<int>> groups;
         for (int i = 0; i < visible; ++i) {
-            const QString& text = q.Items[std::size_t(i)];
-            if (!IsFilled(text)) continue;
-            const qsizetype at = seenKeys.indexOf(Key(text));
+            if (!IsFilledOption(q, i)) continue;
+            const QString key = OptionKey(q, i);
+            const qsizetype at = seenKeys.indexOf(key);
             if (at < 0) {
-                seenKeys << Key(text);
+                seenKeys << key;
                 groups << QList<int>{i};
             } else {
                 groups[at] << i;
@@ -212,7 +223,7 @@ std::vector<PaperProblem> CheckPaper(const std::vector<QuestionRecord>& rows,
                 add(ProblemKind::DuplicateOptions,
                     QStringLiteral("%1 have the same text").arg(NameOptions(group)));
 
-        if (IsFilled(q.Title)) {
+        if (IsFilledText(q.Title)) {
             const int first = firstWithTitle.value(Key(q.Title));
             if (first != number)
                 add(ProblemKind::DuplicateQuestion,
@@ -220,7 +231,7 @@ std::vector<PaperProblem> CheckPaper(const std::vector<QuestionRecord>& rows,
         }
 
         if (HidesOptionF(answerType)) {
-            const bool textF = IsFilled(q.Items[5]);
+            const bool textF = IsFilledOption(q, 5);
             const bool answerF = answer & 32u;
             if (textF || answerF) add(ProblemKind::HiddenOption, HiddenOptionText(textF, answerF));
         }
@@ -232,7 +243,7 @@ std::vector<PaperProblem> CheckPaper(const std::vector<QuestionRecord>& rows,
 
         if (q.Score == 0) add(ProblemKind::ZeroMark, QStringLiteral("the mark is 0"));
 
-        if (KeptOptionsOf(q.Items).namesEachOther)
+        if (KeptOptionsOf(q).namesEachOther)
             add(ProblemKind::OptionsKept,
                 QStringLiteral("the options of question %1 name each other: their order is kept")
                     .arg(number));

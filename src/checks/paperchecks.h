@@ -56,9 +56,8 @@ std::vector<PaperProblem> ProblemsOnly(const std::vector<PaperProblem>& found);
 std::vector<PaperProblem> CheckPaper(const std::vector<QuestionRecord>& rows,
                                      std::int16_t answerType);
 
-// Helpers shared with the balance: an option counts as filled when it has
-// more than blanks, and the options a paper shows are A to E when F is hidden.
-bool IsFilled(const QString& text);
+// Shared with the balance: the options a paper shows are A to E when F is
+// hidden. (An option counts as filled by the question's rule, IsFilledOption.)
 int VisibleOptionCount(std::int16_t answerType);
 
 }  // namespace scrivane

@@ -17,6 +17,11 @@ unsigned OptionsThatStay(const std::array<QString, 6>& items) {
     return kept.whole && !HasNumericOptions(items) ? 0x3Fu : kept.kept;
 }
 
+unsigned OptionsThatStay(const QuestionRecord& question) {
+    const KeptOptions kept = KeptOptionsOf(question);
+    return kept.whole && !HasNumericOptions(question) ? 0x3Fu : kept.kept;
+}
+
 namespace {
 
 using Letters = std::vector<int>;  // the answer letter of each question, -1 for none
@@ -237,10 +242,9 @@ RebalanceResult Rebalance(const std::vector<QuestionRecord>& rows, std::int16_t 
         unsigned choice = letter >= 0 ? 1u << letter : 0u;
         // Only a filled correct option that may move goes elsewhere, and only
         // to a filled option that may move and may be the answer.
-        const unsigned movable = AnswerLetters(q, answerType) & ~OptionsThatStay(q.Items);
+        const unsigned movable = AnswerLetters(q, answerType) & ~OptionsThatStay(q);
         // Numbers stay in the order they were written.
-        if (letter >= 0 && (movable & (1u << letter)) && !HasNumericOptions(q.Items))
-            choice = movable;
+        if (letter >= 0 && (movable & (1u << letter)) && !HasNumericOptions(q)) choice = movable;
         choices.push_back(choice);
     }
 
@@ -251,8 +255,11 @@ RebalanceResult Rebalance(const std::vector<QuestionRecord>& rows, std::int16_t 
     for (std::size_t q = 0; q < rows.size(); ++q) {
         if (letters[q] == original[q]) continue;
         QuestionRecord& question = result.rows[q];
+        // An option's pictures move with its text.
         std::swap(question.Items[std::size_t(original[q])],
                   question.Items[std::size_t(letters[q])]);
+        std::swap(question.Pictures[std::size_t(PictureBoxOfItem(original[q]))],
+                  question.Pictures[std::size_t(PictureBoxOfItem(letters[q]))]);
         question.Answer = AnswerMask(1u << letters[q]);
         result.changed.push_back(int(q) + 1);
     }

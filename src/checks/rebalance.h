@@ -32,5 +32,7 @@ RebalanceResult Rebalance(const std::vector<QuestionRecord>& rows, std::int16_t 
 // option when the question's letters read both as references and as names.
 // Bit i for option A + i.
 unsigned OptionsThatStay(const std::array<QString, 6>& items);
+// The same for a question, whose options may be filled by a picture alone.
+unsigned OptionsThatStay(const QuestionRecord& question);
 
 }  // namespace scrivane

@@ -213,17 +213,21 @@ bool NamesAnotherOption(const std::array<QString, 6>& items, int index) {
     return IsPinnedOption(probe, index);
 }
 
-bool IsFilled(const QString& text) {
-    return !text.trimmed().isEmpty();
+// Two or more filled options (bit 0 is A), every one a number: an option
+// filled by a picture alone is not one.
+bool AllNumbers(const std::array<QString, 6>& items, unsigned filled) {
+    int count = 0;
+    for (int i = 0; i < 6; ++i) {
+        if (!(filled & (1u << i))) continue;
+        if (!IsNumericOption(items[std::size_t(i)])) return false;
+        ++count;
+    }
+    return count >= 2;
 }
 
-}  // namespace
-
-KeptOptions KeptOptionsOf(const std::array<QString, 6>& items, KeptOptionsRule rule) {
+KeptOptions KeptOptionsOf(const std::array<QString, 6>& items, unsigned filled,
+                          KeptOptionsRule rule) {
     KeptOptions out;
-    unsigned filled = 0;
-    for (int i = 0; i < 6; ++i)
-        if (IsFilled(items[std::size_t(i)])) filled |= 1u << i;
     if (rule == KeptOptionsRule::Phrases) {
         for (int i = 0; i < 6; ++i) {
             if (!(filled & (1u << i))) continue;
@@ -246,8 +250,36 @@ KeptOptions KeptOptionsOf(const std::array<QString, 6>& items, KeptOptionsRule r
         out.whole = out.namesEachOther;
     }
     // Numbers keep their ascending order whole.
-    out.whole = out.whole || HasNumericOptions(items);
+    out.whole = out.whole || AllNumbers(items, filled);
     return out;
+}
+
+}  // namespace
+
+KeptOptions KeptOptionsOf(const std::array<QString, 6>& items, KeptOptionsRule rule) {
+    unsigned filled = 0;
+    for (int i = 0; i < 6; ++i)
+        if (IsFilledText(items[std::size_t(i)])) filled |= 1u << i;
+    return KeptOptionsOf(items, filled, rule);
+}
+
+namespace {
+
+unsigned FilledOptions(const QuestionRecord& question) {
+    unsigned filled = 0;
+    for (int i = 0; i < 6; ++i)
+        if (IsFilledOption(question, i)) filled |= 1u << i;
+    return filled;
+}
+
+}  // namespace
+
+KeptOptions KeptOptionsOf(const QuestionRecord& question, KeptOptionsRule rule) {
+    return KeptOptionsOf(question.Items, FilledOptions(question), rule);
+}
+
+bool HasNumericOptions(const QuestionRecord& question) {
+    return AllNumbers(question.Items, FilledOptions(question));
 }
 
 bool IsPinnedOption(const std::array<QString, 6>& items, int index) {

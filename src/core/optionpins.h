@@ -8,6 +8,8 @@
 #include <QString>
 #include <array>
 
+#include "core/questionrecord.h"
+
 namespace scrivane {
 
 // The rule that decides the kept options. A printed sheet is read by the
@@ -29,6 +31,9 @@ struct KeptOptions {
     bool namesEachOther = false;
 };
 KeptOptions KeptOptionsOf(const std::array<QString, 6>& items,
+                          KeptOptionsRule rule = kCurrentKeptOptionsRule);
+// The same for a question, whose options may be filled by a picture alone.
+KeptOptions KeptOptionsOf(const QuestionRecord& question,
                           KeptOptionsRule rule = kCurrentKeptOptionsRule);
 
 // The letters (bit 0 is A) that the text refers to as options under the
@@ -54,5 +59,7 @@ bool IsNumericOption(const QString& text);
 // number (IsNumericOption): a teacher writes them in order, so no shuffle or
 // rebalance moves them.
 bool HasNumericOptions(const std::array<QString, 6>& items);
+// The same for a question: an option filled by a picture alone is no number.
+bool HasNumericOptions(const QuestionRecord& question);
 
 }  // namespace scrivane

@@ -61,6 +61,7 @@ bool QuestionTable::AddNew() {
     const int row = RecordCount();
     beginInsertRows({}, row, row);
     rows_.emplace_back();
+    pictures_.emplace_back();
     endInsertRows();
     SetCursor(row);
     return true;
@@ -77,6 +78,7 @@ bool QuestionTable::Update() {
     for (int c = 0; c < kColumnCount; ++c) {
         if (edited_[c]) row[c] = edit_[c];
     }
+    if (editPictures_) pictures_[std::size_t(written)] = *editPictures_;
     CancelUpdate();
     emit dataChanged(index(written, 0), index(written, kColumnCount - 1));
     emit RowWritten(written, before);
@@ -87,6 +89,7 @@ void QuestionTable::CancelUpdate() {
     const bool had = HasBoundEdit();
     edited_.fill(false);
     edit_ = {};
+    editPictures_.reset();
     if (had && HasCurrentRow())
         emit dataChanged(index(cursor_, 0), index(cursor_, kColumnCount - 1));
 }
@@ -95,9 +98,11 @@ bool QuestionTable::Delete() {
     if (!HasCurrentRow()) return false;
     edited_.fill(false);  // the edit goes with its row
     edit_ = {};
+    editPictures_.reset();
     const int row = cursor_;
     beginRemoveRows({}, row, row);
     rows_.erase(rows_.begin() + row);
+    pictures_.erase(pictures_.begin() + row);
     endRemoveRows();
     SetCursor(row);  // the row that followed, or past the end
     return true;
@@ -186,7 +191,32 @@ void QuestionTable::SetBoundValue(int column, const QVariant& value) {
 }
 
 bool QuestionTable::HasBoundEdit() const {
-    return std::any_of(edited_.begin(), edited_.end(), [](bool e) { return e; });
+    return editPictures_ || std::any_of(edited_.begin(), edited_.end(), [](bool e) { return e; });
+}
+
+const QuestionPictures& QuestionTable::PicturesOf(int row) const {
+    if (row == cursor_ && editPictures_) return *editPictures_;
+    return pictures_[std::size_t(row)];
+}
+
+QList<Picture> QuestionTable::Pictures(int box) const {
+    if (!HasCurrentRow() || box < 0 || box >= kPictureBoxes) return {};
+    return PicturesOf(cursor_)[std::size_t(box)];
+}
+
+void QuestionTable::SetBoundPictures(int box, const QList<Picture>& pictures) {
+    if (!HasCurrentRow() || box < 0 || box >= kPictureBoxes) return;
+    if (PicturesOf(cursor_)[std::size_t(box)] == pictures) return;
+    if (!editPictures_) editPictures_ = pictures_[std::size_t(cursor_)];
+    (*editPictures_)[std::size_t(box)] = pictures;
+    const int column = box == kPictureTitle ? int(Title) : ItemA + box - PictureBoxOfItem(0);
+    emit dataChanged(index(cursor_, column), index(cursor_, column));
+}
+
+int QuestionTable::PictureBoxOfColumn(int column) {
+    if (column == Title) return kPictureTitle;
+    if (column >= ItemA && column <= ItemF) return PictureBoxOfItem(column - ItemA);
+    return -1;
 }
 
 std::vector<QuestionRecord> QuestionTable::Records() const {
@@ -205,6 +235,7 @@ QuestionRecord QuestionTable::RecordAt(int row) const {
     record.Answer = AnswerTextToMask(values[Answer].toString());
     record.Title = values[Title].toString();
     for (int i = 0; i < 6; ++i) record.Items[std::size_t(i)] = values[ItemA + i].toString();
+    record.Pictures = pictures_[std::size_t(row)];
     return record;
 }
 
@@ -227,12 +258,15 @@ void QuestionTable::Renumber(int from) {
 void QuestionTable::ReplaceRecords(const std::vector<QuestionRecord>& records) {
     beginResetModel();
     rows_.assign(records.size(), Row{});
+    pictures_.assign(records.size(), QuestionPictures{});
     for (std::size_t r = 0; r < records.size(); ++r) {
         rows_[r][QuestionNo] = int(r) + 1;
         FillRow(rows_[r], records[r]);
+        pictures_[r] = records[r].Pictures;
     }
     edited_.fill(false);
     edit_ = {};
+    editPictures_.reset();
     cursor_ = -1;
     endResetModel();
 }
@@ -241,6 +275,7 @@ void QuestionTable::WriteRecord(int row, const QuestionRecord& record) {
     if (row < 0 || row >= RecordCount()) return;
     if (row == cursor_) CancelUpdate();
     FillRow(rows_[std::size_t(row)], record);
+    pictures_[std::size_t(row)] = record.Pictures;
     emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
 }
 
@@ -249,6 +284,7 @@ void QuestionTable::InsertRecord(int row, const QuestionRecord& record) {
     CancelUpdate();  // the edited row may move
     beginInsertRows({}, row, row);
     rows_.insert(rows_.begin() + row, Row{});
+    pictures_.insert(pictures_.begin() + row, record.Pictures);
     FillRow(rows_[std::size_t(row)], record);
     rows_[std::size_t(row)][QuestionNo] = row + 1;
     endInsertRows();
@@ -261,6 +297,7 @@ void QuestionTable::RemoveRecord(int row) {
     CancelUpdate();
     beginRemoveRows({}, row, row);
     rows_.erase(rows_.begin() + row);
+    pictures_.erase(pictures_.begin() + row);
     endRemoveRows();
     if (cursor_ > row) --cursor_;
     Renumber(row);
@@ -272,6 +309,7 @@ void QuestionTable::ExchangeRecords(int a, int b) {
     Row& first = rows_[std::size_t(a)];
     Row& second = rows_[std::size_t(b)];
     for (int c = Score; c < kColumnCount; ++c) std::swap(first[c], second[c]);
+    std::swap(pictures_[std::size_t(a)], pictures_[std::size_t(b)]);
     emit dataChanged(index(std::min(a, b), 0), index(std::max(a, b), kColumnCount - 1));
 }
 
@@ -305,6 +343,11 @@ QVariant QuestionTable::data(const QModelIndex& index, int role) const {
         if (role == Qt::EditRole) return FormatSingle(value.toFloat());
     }
     if (role == Qt::DisplayRole || role == Qt::EditRole) return value;
+    // A cell whose box holds pictures shows the sign beside its text.
+    if (role == Qt::DecorationRole) {
+        const int box = PictureBoxOfColumn(index.column());
+        if (box >= 0 && !PicturesOf(index.row())[std::size_t(box)].isEmpty()) return pictureSign_;
+    }
     return {};
 }
 

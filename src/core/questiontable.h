@@ -2,13 +2,16 @@
 // current-row cursor and the record-set operations the commands use. It is an
 // item model too, so the grid shows it; the edit panel and the grid write
 // their edits through the bound edit of the current row, which is checked
-// through RowChanging before it is written.
+// through RowChanging before it is written. Each row keeps its question's
+// pictures beside its fields; they move, copy and go with the row, and a
+// change of them is held in the bound edit like a typed one.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QStringView>
 #include <QVariant>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "core/questionrecord.h"
@@ -76,6 +79,17 @@ public:
         return column >= 0 && column < kColumnCount && edited_[std::size_t(column)];
     }
 
+    // The pictures of a box (kPictureTitle, or PictureBoxOfItem) of the
+    // current row, its bound edit included; empty without a current row.
+    QList<Picture> Pictures(int box) const;
+    // Holds new pictures of a box in the bound edit, written with the row.
+    void SetBoundPictures(int box, const QList<Picture>& pictures);
+    // The grid's sign in a cell of a box that holds pictures (its
+    // DecorationRole), given by the window that shows the table.
+    void SetPictureSign(const QVariant& sign) { pictureSign_ = sign; }
+    // The box a column's pictures belong to, -1 for a column without any.
+    static int PictureBoxOfColumn(int column);
+
     // The paper as plain rows, in table order; an empty mark reads as 0. Reads
     // the rows directly: the cursor and any bound edit stay as they are.
     std::vector<QuestionRecord> Records() const;
@@ -124,11 +138,15 @@ private:
     QVariant Value(int row, int column) const;
     static void FillRow(Row& row, const QuestionRecord& record);
     void Renumber(int from);
+    const QuestionPictures& PicturesOf(int row) const;
 
     std::vector<Row> rows_;
+    std::vector<QuestionPictures> pictures_;  // beside rows_, row for row
     int cursor_ = -1;  // -1 before the first row, RecordCount() after the last
     Row edit_;
     std::array<bool, kColumnCount> edited_{};
+    std::optional<QuestionPictures> editPictures_;  // the bound edit's pictures
+    QVariant pictureSign_;
     std::array<QString, kColumnCount> captions_;
 };
 

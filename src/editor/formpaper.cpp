@@ -1,7 +1,10 @@
 #include "editor/formpaper.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -11,6 +14,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
@@ -22,6 +26,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 #include <cmath>
 #include <utility>
 
@@ -37,12 +42,14 @@
 #include "editor/filedrop.h"
 #include "editor/griddelegate.h"
 #include "editor/mainmenu.h"
+#include "editor/picturestrip.h"
 #include "editor/recordnavigator.h"
 #include "editor/typinglimit.h"
 #include "history/historyactions.h"
 #include "history/paperhistory.h"
 #include "paperfile/interchangecommands.h"
 #include "paperfile/papercommands.h"
+#include "pictures/pictureload.h"
 #include "recovery/recoverystore.h"
 #include "workspace/questioncommands.h"
 
@@ -53,12 +60,16 @@ namespace {
 constexpr double kReferenceWidth = 15360;  // a 1024 x 768 screen in twips
 constexpr double kReferenceHeight = 11520;
 
-
 // Design font sizes in points.
 constexpr double kDefaultPoints = 8.25;
 constexpr double kGridPoints = 8.25;
 constexpr double kCountPoints = 9.75;
 constexpr double kRangePoints = 10.5;
+
+// The room a strip of thumbnails takes under its box, and the button beside
+// a box, in twips of the reference layout.
+constexpr double kStripTwips = 660;
+constexpr double kPictureButtonTwips = 225;
 
 template <typename T>
 T* Named(T* widget, const QString& name) {
@@ -101,6 +112,16 @@ FormPaper::FormPaper(Moddule1& state, Seams& seams, ExcelFactory* excel, QWidget
     // edit not yet written; otherwise it undoes the last step.
     TextTitle_->installEventFilter(this);
     for (QLineEdit* box : TextItems_) box->installEventFilter(this);
+    // Pictures dropped on a box or its strip are the box's; the window's own
+    // filter, installed before, opens any other file as a paper.
+    TextTitle_->viewport()->installEventFilter(this);
+    for (PictureStrip* strip : PictureStrips_) {
+        strip->installEventFilter(this);
+        strip->viewport()->installEventFilter(this);
+    }
+    // A box's "Picture…" button shows while the box (or the button, or its
+    // strip) has the focus.
+    connect(qApp, &QApplication::focusChanged, this, [this] { ShowPictureButtons(); });
     context_ = std::make_unique<PaperContext>(
         PaperContext{state_, seams_, document_, history, workspace_->Paper(), settings_, *MenuBar_,
                      [this] { return CheckCurrentRow(); },
@@ -169,12 +190,43 @@ void FormPaper::BuildControls() {
         itemLimits_[i] = new TypingLimit(*TextItems_[i], 100);
         LabItem_[i]->setBuddy(TextItems_[i]);
     }
+    for (int box = 0; box < kPictureBoxes; ++box) {
+        const QString name =
+            box == kPictureTitle ? QStringLiteral("Title") : QStringLiteral("Item_%1").arg(box - 1);
+        auto* button = Named(new QToolButton(Frame1_), QStringLiteral("Picture") + name);
+        button->setText(QStringLiteral("Picture…"));
+        button->setToolTip(box == kPictureTitle
+                               ? QStringLiteral("Picture… (add a picture to the question title)")
+                               : QStringLiteral("Picture… (add a picture to option %1)")
+                                     .arg(QChar(u'A' + box - 1)));
+        button->setIcon(PictureSign());
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        button->setAutoRaise(true);
+        // A click leaves the focus in the box, and Tab goes from box to box as
+        // ever: from the keyboard, the box's context menu offers "Picture…".
+        button->setFocusPolicy(Qt::NoFocus);
+        button->hide();
+        connect(button, &QToolButton::clicked, this, [this, box] { Picture_Click(box); });
+        PictureButtons_[std::size_t(box)] = button;
+        auto* strip =
+            Named(new PictureStrip(box == kPictureTitle ? static_cast<QWidget*>(Frame2_) : Frame1_),
+                  QStringLiteral("Pictures") + name);
+        strip->setAccessibleName(
+            box == kPictureTitle
+                ? QStringLiteral("Pictures of the question title")
+                : QStringLiteral("Pictures of option %1").arg(QChar(u'A' + box - 1)));
+        strip->hide();
+        connect(strip, &PictureStrip::RemoveRequested, this,
+                [this, box](int index) { RemovePicture(box, index); });
+        PictureStrips_[std::size_t(box)] = strip;
+    }
     Label5_ = Named(new QLabel(PaperContent_), QStringLiteral("Label5"));
     LabNoCount_ = Named(new QLabel(PaperContent_), QStringLiteral("LabNoCount"));
     Label7_ = Named(new QLabel(PaperContent_), QStringLiteral("Label7"));
     LabScoreCount_ = Named(new QLabel(PaperContent_), QStringLiteral("LabScoreCount"));
 
     DataGrid1_ = Named(new QTableView(PaperContent_), QStringLiteral("DataGrid1"));
+    table_.SetPictureSign(PictureSign());
     DataGrid1_->setModel(&table_);
     DataGrid1_->setSelectionBehavior(QAbstractItemView::SelectRows);
     DataGrid1_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -232,9 +284,18 @@ void FormPaper::BuildControls() {
     setTabOrder(TextScore_, LabelAnswer_);
     setTabOrder(LabelAnswer_, CmdSetAnswer_);
     setTabOrder(CmdSetAnswer_, TextTitle_);
-    setTabOrder(TextTitle_, TextItems_[0]);
-    for (int i = 0; i + 1 < 6; ++i) setTabOrder(TextItems_[i], TextItems_[i + 1]);
-    setTabOrder(TextItems_[5], DataGrid1_);
+    // Each box, then its pictures where it has any.
+    QWidget* previous = CmdSetAnswer_;
+    for (int box = 0; box < kPictureBoxes; ++box) {
+        QWidget* text =
+            box == kPictureTitle ? static_cast<QWidget*>(TextTitle_) : TextItems_[box - 1];
+        for (QWidget* next :
+             std::initializer_list<QWidget*>{text, PictureStrips_[std::size_t(box)]}) {
+            setTabOrder(previous, next);
+            previous = next;
+        }
+    }
+    setTabOrder(previous, DataGrid1_);
 
     auto* drop = new FileDrop(*this);
     connect(drop, &FileDrop::FileDropped, this, &FormPaper::OpenFile);
@@ -333,7 +394,20 @@ void FormPaper::LayOut(QSize window) {
         const double left = i <= 4 ? 50 + 850 * i : i <= 8 ? 200 + 850 * i : 8000 + 850 * (i - 9);
         Place(CommandTools_[i], left, 140, 850, 520);
     }
-    Place(Frame1_, 120, 700, 12735, 1935);
+    // Room under each box that holds pictures: the panel grows by it and the
+    // grid gives it up. A question without pictures is laid out as ever.
+    const unsigned withPictures = BoxesWithPictures();
+    picturesLaidOut_ = withPictures;
+    const auto has = [withPictures](int box) { return ((withPictures >> box) & 1u) != 0; };
+    const double titleRoom = has(kPictureTitle) ? kStripTwips : 0;
+    std::array<double, 6> optionShift{};
+    double optionRoom = 0;
+    for (int i = 0; i < 6; ++i) {
+        optionShift[std::size_t(i)] = optionRoom;
+        if (has(PictureBoxOfItem(i))) optionRoom += kStripTwips;
+    }
+    panelGrowth_ = std::max(titleRoom, optionRoom);
+    Place(Frame1_, 120, 700, 12735, 1935 + panelGrowth_);
     Place(adoStdMarks_, 120, 240, 2175, 405);
     Place(LabNo_, 2520, 240, 825, 195);
     Place(LabelNo_, 2520, 480, 555, 245);
@@ -343,17 +417,24 @@ void FormPaper::LayOut(QSize window) {
     Place(Label3_, 5760, 240, 1185, 195);
     Place(LabelAnswer_, 5760, 480, 855, 255);
     Place(CmdSetAnswer_, 6630, 460, 1245, 300);
-    Place(Frame2_, 120, 720, 7815, 1095);
+    Place(Frame2_, 120, 720, 7815, 1095 + titleRoom);
     Place(TextTitle_, 0, 240, 7815, 855);
+    Place(PictureStrips_[kPictureTitle], 0, 1095, 7815, kStripTwips - 30);
+    Place(PictureButtons_[kPictureTitle], 7935, 960, kPictureButtonTwips, 270);
     for (int i = 0; i < 6; ++i) {
-        Place(LabItem_[i], 8160, 190 + 290 * i, 855, 255);
-        Place(TextItems_[i], 9000, 150 + 290 * i, 3495, 270);
+        const double top = 150 + 290 * i + optionShift[std::size_t(i)];
+        Place(LabItem_[i], 8160, top + 40, 855, 255);
+        Place(TextItems_[i], 9000, top, 3495, 270);
+        Place(PictureButtons_[std::size_t(PictureBoxOfItem(i))], 12495, top, kPictureButtonTwips,
+              270);
+        Place(PictureStrips_[std::size_t(PictureBoxOfItem(i))], 9000, top + 285, 3495,
+              kStripTwips - 30);
     }
     Place(Label5_, 12960, 840, 2175, 300);
     Place(LabNoCount_, 13560, 1200, 975, 285);
     Place(Label7_, 12960, 1800, 2175, 300);
     Place(LabScoreCount_, 13560, 2160, 975, 285);
-    Place(DataGrid1_, 120, 2760, 15015, 7695);
+    Place(DataGrid1_, 120, 2760 + panelGrowth_, 15015, 7695 - panelGrowth_);
 
     for (QWidget* w : std::initializer_list<QWidget*>{
              FrameTools_, Frame1_, adoStdMarks_, LabNo_, LabelNo_, Label2_, TextScore_, Label3_,
@@ -369,6 +450,12 @@ void FormPaper::LayOut(QSize window) {
         arial.setPointSizeF(kRangePoints * fontScale_);
         Label1_->setFont(arial);
     }
+    for (QToolButton* button : PictureButtons_) {
+        const int side = std::max(8, int(std::lround(12 * fontScale_)));
+        button->setIconSize(QSize(side, side));
+    }
+    for (PictureStrip* strip : PictureStrips_)
+        strip->SetThumbnailSide(strip->height() - 2 * strip->frameWidth() - 8);
     ScaleFont(LabNoCount_, kCountPoints);
     ScaleFont(LabScoreCount_, kCountPoints);
     ScaleFont(DataGrid1_, kGridPoints);
@@ -376,7 +463,8 @@ void FormPaper::LayOut(QSize window) {
     DataGrid1_->verticalHeader()->setDefaultSectionSize(DataGrid1_->fontMetrics().height() + 6);
     const double k = seams_.platform.LogicalDpi() / 1440.0;
     for (int c = 0; c < QuestionTable::kColumnCount; ++c)
-        DataGrid1_->setColumnWidth(c, int(std::lround(kGridColumnTwips[std::size_t(c)] * scaleX_ * k)));
+        DataGrid1_->setColumnWidth(
+            c, int(std::lround(kGridColumnTwips[std::size_t(c)] * scaleX_ * k)));
 
     ArrangeAreas(window);
     for (auto* b : CommandTools_) FitCommandIcon(*b, fontScale_);
@@ -419,7 +507,7 @@ void FormPaper::ArrangeAreas(QSize window) {
     // that band leaves room for a vertical scroll bar.
     const int needWidth = DataGrid1_->geometry().right() + 3;
     const QRect grid = DataGrid1_->geometry();
-    const int fullGrid = int(std::lround(7695 * scaleY_ * k));
+    const int fullGrid = int(std::lround((7695 - panelGrowth_) * scaleY_ * k));
     const int fewRows = DataGrid1_->horizontalHeader()->sizeHint().height() +
                         4 * DataGrid1_->verticalHeader()->defaultSectionSize() +
                         2 * DataGrid1_->frameWidth();
@@ -552,6 +640,7 @@ void FormPaper::ShowCurrentRow() {
         w->setEnabled(has);
     for (int i = 0; i < 6; ++i)
         TextItems_[i]->setEnabled(has && !(i == 5 && HidesOptionF(state_.AnswerType())));
+    ShowPictures();
     showingRow_ = false;
 }
 
@@ -572,6 +661,36 @@ int FormPaper::BoxColumn(const QObject* box) const {
 }
 
 bool FormPaper::eventFilter(QObject* watched, QEvent* event) {
+    // Ctrl+V with a picture on the clipboard adds it to the box; text pastes
+    // as ever.
+    if (event->type() == QEvent::KeyPress && (watched == TextTitle_ || BoxColumn(watched) >= 0) &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Paste) &&
+        PastePicture(PictureBoxOf(watched)))
+        return true;
+    // The box's own context menu, with "Picture…" below.
+    if (event->type() == QEvent::ContextMenu &&
+        (watched == TextTitle_->viewport() || BoxColumn(watched) >= 0)) {
+        const int box = PictureBoxOf(watched);
+        const auto* request = static_cast<QContextMenuEvent*>(event);
+        std::unique_ptr<QMenu> menu(box == kPictureTitle
+                                        ? TextTitle_->createStandardContextMenu(request->pos())
+                                        : TextItems_[box - 1]->createStandardContextMenu());
+        menu->addSeparator();
+        QAction* picture = menu->addAction(PictureSign(), QStringLiteral("Picture…"));
+        picture->setObjectName(QStringLiteral("AddPicture"));
+        picture->setEnabled(
+            table_.HasCurrentRow() &&
+            (box == kPictureTitle ? static_cast<QWidget*>(TextTitle_) : TextItems_[box - 1])
+                ->isEnabled());
+        connect(picture, &QAction::triggered, this, [this, box] { Picture_Click(box); });
+        menu->exec(request->globalPos());
+        return true;
+    }
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
+        event->type() == QEvent::Drop) {
+        const int box = PictureBoxOf(watched);
+        if (box >= 0 && DropPictures(box, event)) return true;
+    }
     if (event->type() == QEvent::ShortcutOverride && historyActions_) {
         const int column = BoxColumn(watched);
         const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
@@ -734,6 +853,143 @@ void FormPaper::closeEvent(QCloseEvent* event) {
     // A normal end: the paper kept for recovery goes.
     workspace_->Recovery().EndSession();
     event->accept();
+}
+
+int FormPaper::PictureBoxOf(const QObject* object) const {
+    if (!object) return -1;
+    for (int box = 0; box < kPictureBoxes; ++box) {
+        const QWidget* text =
+            box == kPictureTitle ? static_cast<QWidget*>(TextTitle_) : TextItems_[box - 1];
+        const PictureStrip* strip = PictureStrips_[std::size_t(box)];
+        if (object == text || object == PictureButtons_[std::size_t(box)] || object == strip ||
+            object == strip->viewport() ||
+            (box == kPictureTitle && object == TextTitle_->viewport()))
+            return box;
+    }
+    return -1;
+}
+
+unsigned FormPaper::BoxesWithPictures() const {
+    unsigned boxes = 0;
+    for (int box = 0; box < kPictureBoxes; ++box)
+        if (!table_.Pictures(box).isEmpty()) boxes |= 1u << box;
+    return boxes;
+}
+
+// The strips follow the current question; the panel is laid out again only
+// when the boxes that hold pictures change.
+void FormPaper::ShowPictures() {
+    for (int box = 0; box < kPictureBoxes; ++box) {
+        const QList<Picture> pictures = table_.Pictures(box);
+        PictureStrip* strip = PictureStrips_[std::size_t(box)];
+        strip->Show(pictures);
+        strip->setVisible(!pictures.isEmpty());
+    }
+    if (BoxesWithPictures() != picturesLaidOut_ && !laidOut_.isEmpty()) LayOut(laidOut_);
+    ShowPictureButtons();
+}
+
+void FormPaper::ShowPictureButtons() {
+    const int focused = PictureBoxOf(QApplication::focusWidget());
+    for (int box = 0; box < kPictureBoxes; ++box) {
+        const QWidget* text =
+            box == kPictureTitle ? static_cast<QWidget*>(TextTitle_) : TextItems_[box - 1];
+        PictureButtons_[std::size_t(box)]->setVisible(box == focused && text->isEnabled());
+    }
+}
+
+void FormPaper::Picture_Click(int box) {
+    if (!table_.HasCurrentRow()) return;
+    FileRequest request;
+    request.title = QStringLiteral("Add Picture");
+    request.filter = PictureFileFilter();
+    const QStringList paths = seams_.prompts.ChooseFiles(request);
+    if (!paths.isEmpty()) AddPictureFiles(box, paths);
+}
+
+void FormPaper::AddPictureFiles(int box, const QStringList& paths) {
+    QList<Picture> pictures;
+    QStringList refusals;
+    for (const QString& path : paths) {
+        PictureTaken taken = TakePictureFile(path);
+        if (taken.Ok())
+            pictures << taken.picture;
+        else
+            refusals << taken.error;
+    }
+    AddPictures(box, pictures, refusals);
+}
+
+bool FormPaper::PastePicture(int box) {
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    if (box < 0 || !mime || !table_.HasCurrentRow()) return false;
+    // Picture files copied in a file manager, an SVG, or an image without
+    // text beside it; anything else is text for the box.
+    QStringList files;
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile() && HasPictureSuffix(url.toLocalFile())) files << url.toLocalFile();
+    if (!files.isEmpty() && files.size() == mime->urls().size()) {
+        AddPictureFiles(box, files);
+        return true;
+    }
+    PictureTaken taken;
+    if (mime->hasFormat(QStringLiteral("image/svg+xml")))
+        taken = TakePictureData(mime->data(QStringLiteral("image/svg+xml")), {});
+    else if (mime->hasImage() && !mime->hasText())
+        taken = TakePictureImage(qvariant_cast<QImage>(mime->imageData()));
+    else
+        return false;
+    if (taken.Ok())
+        AddPictures(box, {taken.picture}, {});
+    else
+        AddPictures(box, {}, {taken.error});
+    return true;
+}
+
+// Picture files dropped on a box are added to it; any other drop is left to
+// the box or, for a paper file, to the window.
+bool FormPaper::DropPictures(int box, QEvent* event) {
+    auto* drag = static_cast<QDropEvent*>(event);
+    const QMimeData* mime = drag->mimeData();
+    if (!mime || !mime->hasUrls()) return false;
+    QStringList files;
+    for (const QUrl& url : mime->urls()) {
+        if (!url.isLocalFile() || !HasPictureSuffix(url.toLocalFile())) return false;
+        files << url.toLocalFile();
+    }
+    const QWidget* text =
+        box == kPictureTitle ? static_cast<QWidget*>(TextTitle_) : TextItems_[box - 1];
+    if (files.isEmpty() || !text->isEnabled()) return false;
+    drag->setDropAction(Qt::CopyAction);
+    drag->accept();
+    if (event->type() == QEvent::Drop) AddPictureFiles(box, files);
+    return true;
+}
+
+void FormPaper::AddPictures(int box, const QList<Picture>& pictures, const QStringList& refusals) {
+    if (!refusals.isEmpty()) ShowMessage(seams_.prompts, refusals.join(u'\n'));
+    if (pictures.isEmpty() || !table_.HasCurrentRow()) return;
+    table_.SetBoundPictures(box, table_.Pictures(box) + pictures);
+    // Written with the row at once, so that it is a step of its own; a mark
+    // refused keeps it in the row's edit until the row is written.
+    CheckCurrentRow();
+    ShowPictures();
+}
+
+void FormPaper::RemovePicture(int box, int index) {
+    QList<Picture> pictures = table_.Pictures(box);
+    if (index < 0 || index >= pictures.size()) return;
+    pictures.removeAt(index);
+    table_.SetBoundPictures(box, pictures);
+    CheckCurrentRow();
+    ShowPictures();
+    // The focus stays with the pictures left, else goes back to the box.
+    PictureStrip* strip = PictureStrips_[std::size_t(box)];
+    if (strip->isVisible())
+        strip->setFocus();
+    else
+        (box == kPictureTitle ? static_cast<QWidget*>(TextTitle_) : TextItems_[box - 1])
+            ->setFocus();
 }
 
 }  // namespace scrivane

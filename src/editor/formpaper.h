@@ -33,6 +33,7 @@ namespace scrivane {
 
 class RecordNavigator;
 class GridDelegate;
+class PictureStrip;
 class TypingLimit;
 class MainMenu;
 class HistoryActions;
@@ -101,6 +102,10 @@ public:
     // IMPORT does.
     void OpenFile(const QString& path);
     void SetAnswerMode(bool multiple);
+    // Adds the pictures of these files to a box of the current question
+    // (kPictureTitle, or PictureBoxOfItem), as a drop does; a picture that is
+    // refused is told and nothing of it kept.
+    void AddPictureFiles(int box, const QStringList& paths);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -132,6 +137,20 @@ private:
     void adoStdMarks_WillChangeRecord(bool* cancel);
     void CmdSetAnswer_Click();
     void Form_Unload(bool& cancel);
+
+    // Pictures: the button beside a box, paste and drop into it, removal from
+    // its strip. Each change is held in the row's edit and written at once.
+    void Picture_Click(int box);
+    bool PastePicture(int box);
+    void AddPictures(int box, const QList<Picture>& pictures, const QStringList& refusals);
+    void RemovePicture(int box, int index);
+    // The box a text box, its viewport, its button or its strip belongs to;
+    // -1 for any other object.
+    int PictureBoxOf(const QObject* object) const;
+    void ShowPictureButtons();
+    void ShowPictures();
+    unsigned BoxesWithPictures() const;
+    bool DropPictures(int box, QEvent* event);
 
     Moddule1& state_;
     Seams& seams_;
@@ -170,6 +189,10 @@ private:
     TypingLimit* scoreLimit_;
     TypingLimit* titleLimit_;
     std::array<TypingLimit*, 6> itemLimits_{};
+    std::array<QToolButton*, kPictureBoxes> PictureButtons_{};
+    std::array<PictureStrip*, kPictureBoxes> PictureStrips_{};
+    unsigned picturesLaidOut_ = 0;  // the boxes with pictures the layout made room for
+    double panelGrowth_ = 0;        // the room they take, in twips of the reference layout
 
     float scaleX_ = 1, scaleY_ = 1, fontScale_ = 1;
     QSize startSize_;  // the window after the start-up layout

@@ -162,7 +162,7 @@ AnswerKey::AnswerKey(std::vector<QuestionRecord> paper, QString modeLetters, Sco
         // letters for a question without option texts.
         AnswerMask offered = 0;
         for (int i = 0; i < 6; ++i)
-            if (!question.Items[std::size_t(i)].trimmed().isEmpty()) offered |= AnswerMask(1 << i);
+            if (IsFilledOption(question, i)) offered |= AnswerMask(1 << i);
         offered_.push_back(offered ? offered : modeMask);
     }
     ClearAdjustments();

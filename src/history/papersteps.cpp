@@ -34,6 +34,14 @@ QString EditQuestionStep::Name(int position, const QuestionRecord& before,
             ++changed;
         }
     }
+    for (int box = 0; box < kPictureBoxes; ++box) {
+        if (before.Pictures[std::size_t(box)] != after.Pictures[std::size_t(box)]) {
+            field = (box == kPictureTitle ? QStringLiteral("Title")
+                                          : QStringLiteral("Option ") + QChar(u'A' + box - 1)) +
+                    QStringLiteral(" picture");
+            ++changed;
+        }
+    }
     // One write of several fields is one step.
     if (changed != 1) field = QStringLiteral("Edit");
     return QStringLiteral("%1 of question %2").arg(field).arg(position);

@@ -20,7 +20,8 @@ public:
                      const QuestionRecord& after);
     void undo() override;
     void redo() override;
-    // "Mark of question 3", "Option B of question 2", ...
+    // "Mark of question 3", "Option B of question 2", "Title picture of
+    // question 1", ...
     static QString Name(int position, const QuestionRecord& before, const QuestionRecord& after);
 
 private:

@@ -51,12 +51,16 @@ Generator StreamFor(std::uint32_t seed, int version, int question) {
     return Generator(mix.Next());
 }
 
-bool IsFilled(const QString& text) {
-    return !text.trimmed().isEmpty();
+bool HasFilledOption(const QuestionRecord& record) {
+    for (int i = 0; i < 6; ++i)
+        if (IsFilledOption(record, i)) return true;
+    return false;
 }
 
-bool HasFilledOption(const QuestionRecord& record) {
-    return std::any_of(record.Items.begin(), record.Items.end(), IsFilled);
+// The option `item` (0 for A) as printed under `letter`, with its pictures.
+PrintedOption OptionOf(const QuestionRecord& record, int item, QChar letter) {
+    return {letter, record.Items[std::size_t(item)].trimmed(), QChar(u'A' + item),
+            record.Pictures[std::size_t(PictureBoxOfItem(item))]};
 }
 
 PrintedQuestion AsStored(const QuestionRecord& record, int source, int blankLetters) {
@@ -65,18 +69,17 @@ PrintedQuestion AsStored(const QuestionRecord& record, int source, int blankLett
     q.score = record.Score;
     // Blanks at the ends of a text are not printed.
     q.title = record.Title.trimmed();
+    q.titlePictures = record.Pictures[kPictureTitle];
     q.answer = record.Answer & 63;
     for (int i = 0; i < 6; ++i)
-        if (IsFilled(record.Items[std::size_t(i)]))
-            q.options.push_back(
-                {QChar(u'A' + i), record.Items[std::size_t(i)].trimmed(), QChar(u'A' + i)});
+        if (IsFilledOption(record, i)) q.options.push_back(OptionOf(record, i, QChar(u'A' + i)));
     if (q.options.empty()) {
         // A question without option texts (a quick paper's) offers the
         // letters of the answer mode, and any letter its answer names.
         const int letters =
             std::max(std::clamp(blankLetters, 1, 6), int(std::bit_width(unsigned(q.answer))));
         for (int i = 0; i < letters; ++i)
-            q.options.push_back({QChar(u'A' + i), {}, QChar(u'A' + i)});
+            q.options.push_back({QChar(u'A' + i), {}, QChar(u'A' + i), {}});
     }
     return q;
 }
@@ -105,8 +108,7 @@ PrintedQuestion Shuffled(const QuestionRecord& record, int source, int blankLett
     q.options.clear();
     q.answer = 0;
     for (std::size_t p = 0; p < order.size(); ++p) {
-        q.options.push_back({QChar(u'A' + int(p)), record.Items[std::size_t(order[p])].trimmed(),
-                             QChar(u'A' + order[p])});
+        q.options.push_back(OptionOf(record, order[p], QChar(u'A' + int(p))));
         if (record.Answer & (1u << order[p])) q.answer |= AnswerMask(1u << p);
     }
     return q;
@@ -121,8 +123,8 @@ QString PrintedQuestion::KeyText() const {
 OptionPlaces PlacesOf(const QuestionRecord& record, KeptOptionsRule rule) {
     OptionPlaces places;
     for (int i = 0; i < 6; ++i)
-        if (IsFilled(record.Items[std::size_t(i)])) places.filled |= std::uint8_t(1u << i);
-    const KeptOptions kept = KeptOptionsOf(record.Items, rule);
+        if (IsFilledOption(record, i)) places.filled |= std::uint8_t(1u << i);
+    const KeptOptions kept = KeptOptionsOf(record, rule);
     places.pinned = std::uint8_t(kept.kept & places.filled);
     places.whole = kept.whole;
     return places;

@@ -1,6 +1,6 @@
 // Versions of a paper for printing (A, B, C...): the questions and options in
-// each version's order, lettered as printed, with the answers following their
-// options. The same paper, settings and seed always give the same versions.
+// each version's order, lettered as printed, with the answers and the pictures
+// following their options. The same paper, settings and seed always give the same versions.
 #pragma once
 
 #include <QByteArray>
@@ -36,13 +36,15 @@ int BlankOptionLetters(std::int16_t answerType);
 struct PrintedOption {
     QChar letter;  // as printed
     QString text;
-    QChar sourceLetter;  // the option's letter in the paper
+    QChar sourceLetter;       // the option's letter in the paper
+    QList<Picture> pictures;  // printed under its text
 };
 
 struct PrintedQuestion {
     int source = 0;  // the question's number in the paper, from 1
     float score = 0;
     QString title;
+    QList<Picture> titlePictures;  // printed under the title
     // The filled options in printed order; for a question without option
     // texts, the answer mode's letters with empty texts.
     std::vector<PrintedOption> options;

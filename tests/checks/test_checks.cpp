@@ -10,6 +10,7 @@
 #include "checks/paperchecks.h"
 #include "checks/rebalance.h"
 #include "checksamples.h"
+#include "core/optionpins.h"
 
 Q_DECLARE_METATYPE(std::vector<scrivane::QuestionRecord>)
 
@@ -49,8 +50,16 @@ QString KeyOf(const Rows& rows) {
     return key;
 }
 
+// An option as a rebalance must keep it: its text with its pictures.
+QString OptionWithPictures(const QuestionRecord& q, int item) {
+    QString option = q.Items[std::size_t(item)];
+    for (const Picture& picture : q.Pictures[std::size_t(PictureBoxOfItem(item))])
+        option += u'|' + QString::fromLatin1(picture.Data.toHex());
+    return option;
+}
+
 // What a question must keep through a rebalance: everything but the order
-// of its options, and the text of its correct option.
+// of its options (each with its pictures), and its correct option.
 void VerifyKeepsQuestions(const Rows& before, const Rows& after) {
     QCOMPARE(after.size(), before.size());
     for (std::size_t r = 0; r < before.size(); ++r) {
@@ -59,8 +68,12 @@ void VerifyKeepsQuestions(const Rows& before, const Rows& after) {
         QCOMPARE(a.Title, b.Title);
         QCOMPARE(a.Score, b.Score);
         QCOMPARE(a.QuestionNo, b.QuestionNo);
-        QStringList textsBefore(b.Items.begin(), b.Items.end());
-        QStringList textsAfter(a.Items.begin(), a.Items.end());
+        QCOMPARE(a.Pictures[kPictureTitle], b.Pictures[kPictureTitle]);
+        QStringList textsBefore, textsAfter;
+        for (int i = 0; i < 6; ++i) {
+            textsBefore << OptionWithPictures(b, i);
+            textsAfter << OptionWithPictures(a, i);
+        }
         textsBefore.sort();
         textsAfter.sort();
         QCOMPARE(textsAfter, textsBefore);
@@ -68,9 +81,9 @@ void VerifyKeepsQuestions(const Rows& before, const Rows& after) {
             QVERIFY2(a == b, qPrintable(QStringLiteral("question %1 changed").arg(r + 1)));
             continue;
         }
-        QCOMPARE(a.Items[std::size_t(SingleLetter(a.Answer))],
-                 b.Items[std::size_t(SingleLetter(b.Answer))]);
-        const unsigned stay = OptionsThatStay(b.Items);
+        QCOMPARE(OptionWithPictures(a, SingleLetter(a.Answer)),
+                 OptionWithPictures(b, SingleLetter(b.Answer)));
+        const unsigned stay = OptionsThatStay(b);
         for (int i = 0; i < 6; ++i)
             if (stay & (1u << i)) QCOMPARE(a.Items[std::size_t(i)], b.Items[std::size_t(i)]);
     }
@@ -172,6 +185,31 @@ private slots:
         QTest::newRow("options refer without names") << paper([](QuestionRecord& q) {
             q.Items = {"Vitamin K", "Zinc", "Both A and B", "Iron", "", ""};
         }) << 3 << QStringList();
+        // A picture alone fills an option or the title; options are the same
+        // only when their pictures are too. "[picture]" is a text like any.
+        const Picture map{"map", "png", {}}, graph{"graph", "png", {}};
+        const auto pictured = [&](QuestionRecord& q) {
+            q.Title.clear();
+            q.Pictures[kPictureTitle] = {map};
+            q.Items = {"x", "", "", "x", "[picture]", ""};
+            q.Pictures[2] = {map};
+            q.Pictures[3] = {graph};
+            q.Pictures[4] = {map};
+            q.Answer = 2;
+        };
+        QTest::newRow("pictures fill options and the title")
+            << paper(pictured) << 3 << QStringList();
+        QTest::newRow("the same text and picture twice") << paper([&](QuestionRecord& q) {
+            pictured(q);
+            q.Pictures[4] = {map};
+            q.Pictures[1] = {map};
+        }) << 3 << QStringList{"2 duplicate-options"};
+        QTest::newRow("quick question with a picture in an option")
+            << paper([&](QuestionRecord& q) {
+                   q = QuestionRecord{2, 10, 1, "", {}};
+                   q.Pictures[1] = {map};
+               })
+            << 3 << QStringList{"2 empty-title", "2 too-few-options"};
     }
     void problems() {
         QFETCH(Rows, rows);
@@ -425,6 +463,29 @@ private slots:
         rows = Keyed("AAAA", 4);
         for (QuestionRecord& q : rows) q.Items = {"8", "9", "ten", "11", "", ""};
         QVERIFY(!Rebalance(rows, 0).changed.empty());
+    }
+
+    // An option of a picture alone counts, may be the answer, and takes its
+    // pictures wherever the rebalance moves it.
+    void rebalanceMovesPictures() {
+        Rows rows = Keyed("AAAAAAAA", 4);
+        for (std::size_t q = 0; q < rows.size(); ++q) {
+            rows[q].Items[0].clear();
+            rows[q].Pictures[std::size_t(PictureBoxOfItem(0))] = {
+                Picture{QByteArray::number(qulonglong(q)), QStringLiteral("png"), {}}};
+            rows[q].Pictures[std::size_t(PictureBoxOfItem(2))] = {
+                Picture{"c" + QByteArray::number(qulonglong(q)), QStringLiteral("png"), {}}};
+        }
+        QCOMPARE(AnswerLetters(rows[0], 3), 0b1111u);
+        const RebalanceResult result = Rebalance(rows, 3);
+        QVERIFY(result.changed.size() >= 4);
+        VerifyKeepsQuestions(rows, result.rows);
+        // Numbers and a picture are no list of numbers.
+        QuestionRecord numbers = CleanQuestion(1);
+        numbers.Items = {"8", "9", "", "11", "", ""};
+        QVERIFY(HasNumericOptions(numbers.Items));
+        numbers.Pictures[std::size_t(PictureBoxOfItem(2))] = {Picture{"x", "png", {}}};
+        QVERIFY(!HasNumericOptions(numbers));
     }
 };
 

@@ -3,8 +3,8 @@
 #include <QTest>
 
 #include "core/paperdocument.h"
-#include "history/paperhistory.h"
 #include "coretests.h"
+#include "history/paperhistory.h"
 
 using namespace scrivane;
 
@@ -143,6 +143,68 @@ private slots:
         // ScoreList beyond the paper is cleared by an installed paper.
         document.Install(Paper({4}), {});
         QCOMPARE(state.ScoreList(2), 0.f);
+    }
+
+    // A question's pictures go wherever it goes (move, delete, undo), and a
+    // change of them is held in the row's edit, checked by RowChanging and
+    // written as one step, like typing.
+    void picturesGoWithTheirQuestion() {
+        Moddule1 state;
+        PaperDocument document(state);
+        PaperHistory history(document);
+        QuestionTable& table = document.Table();
+        const Picture map{QByteArray("map bytes"), QStringLiteral("png"),
+                          QStringLiteral("map.png")};
+        const Picture graph{QByteArray("<svg/>"), QStringLiteral("svg"), {}};
+        std::vector<QuestionRecord> rows = Paper({1, 2, 3});
+        for (std::size_t r = 0; r < rows.size(); ++r) rows[r].QuestionNo = std::int16_t(r + 1);
+        rows[1].Pictures[kPictureTitle] = {map};
+        rows[1].Pictures[std::size_t(PictureBoxOfItem(1))] = {graph, map};
+        document.Install(rows, {});
+        table.SetPictureSign(QStringLiteral("sign"));
+        QCOMPARE(document.Rows(), rows);
+        const auto sign = [&](int row, int column) {
+            return table.data(table.index(row, column), Qt::DecorationRole);
+        };
+        QCOMPARE(sign(1, QuestionTable::Title), QVariant(QStringLiteral("sign")));
+        QCOMPARE(sign(1, QuestionTable::ItemB), QVariant(QStringLiteral("sign")));
+        QCOMPARE(sign(1, QuestionTable::ItemA), QVariant());
+        QCOMPARE(sign(0, QuestionTable::Title), QVariant());
+        QCOMPARE(table.data(table.index(1, QuestionTable::Title)).toString(), QStringLiteral("Q2"));
+
+        history.MoveQuestion(2, 1);
+        QCOMPARE(document.Row(1).Pictures, rows[1].Pictures);
+        QVERIFY(!HasPictures(document.Row(2).Pictures));
+        history.DeleteQuestion(1);
+        QVERIFY(!HasPictures(document.Row(1).Pictures));
+        history.Undo();
+        history.Undo();
+        QCOMPARE(document.Rows(), rows);
+
+        // Held in the edit until the row is written; a refused write keeps it
+        // there, a cancelled edit drops it.
+        QVERIFY(table.SetAbsolutePosition(1));
+        table.SetBoundPictures(kPictureTitle, {graph});
+        QCOMPARE(table.Pictures(kPictureTitle), QList<Picture>{graph});
+        QVERIFY(!HasPictures(document.Row(1).Pictures));
+        QVERIFY(table.HasBoundEdit());
+        bool refuse = true;
+        connect(&table, &QuestionTable::RowChanging, this, [&](bool* cancel) { *cancel = refuse; });
+        QVERIFY(!table.Update());
+        QCOMPARE(table.Pictures(kPictureTitle), QList<Picture>{graph});
+        table.CancelUpdate();
+        QVERIFY(table.Pictures(kPictureTitle).isEmpty());
+
+        refuse = false;
+        table.SetBoundPictures(PictureBoxOfItem(0), {graph});
+        QVERIFY(table.Update());
+        QCOMPARE(document.Row(1).Pictures[std::size_t(PictureBoxOfItem(0))], QList<Picture>{graph});
+        QVERIFY(state.PaperModified);
+        QCOMPARE(history.UndoText(), QStringLiteral("Option A picture of question 1"));
+        history.Undo();
+        QVERIFY(!HasPictures(document.Row(1).Pictures));
+        history.Redo();
+        QCOMPARE(document.Row(1).Pictures[std::size_t(PictureBoxOfItem(0))], QList<Picture>{graph});
     }
 };
 

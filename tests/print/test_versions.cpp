@@ -90,6 +90,7 @@ private slots:
     void numericOptionsKeepTheirOrder();
     void keysStayTrue_data();
     void keysStayTrue();
+    void picturesGoWithTheirOptions();
 };
 
 void VersionsTest::withoutShufflesThePaperAsItStands() {
@@ -337,6 +338,37 @@ void VersionsTest::keysStayTrue() {
         }
         QCOMPARE(moved, rule == KeptOptionsRule::References ? moves : movesBefore);
     }
+}
+
+// An option of a picture alone is printed and may be the answer; every
+// option's pictures, and the title's, go where the shuffle puts it.
+void VersionsTest::picturesGoWithTheirOptions() {
+    QuestionRecord record = Question(2, QStringLiteral("C"), QStringLiteral("Which map?"),
+                                     {QStringLiteral("Rivers"), QStringLiteral("Roads"), {},
+                                      QStringLiteral("Rails")});
+    const Picture title{"t", QStringLiteral("png"), {}}, c{"c", QStringLiteral("svg"), {}},
+        d{"d", QStringLiteral("png"), {}};
+    record.Pictures[kPictureTitle] = {title};
+    record.Pictures[std::size_t(PictureBoxOfItem(2))] = {c};
+    record.Pictures[std::size_t(PictureBoxOfItem(3))] = {d, c};
+    const OptionPlaces places = PlacesOf(record);
+    QCOMPARE(places.filled, std::uint8_t(0b1111));
+    bool moved = false;
+    for (const PaperVersion& version : BuildVersions({record}, {8, false, true, 77})) {
+        const PrintedQuestion& q = version.questions[0];
+        QCOMPARE(q.titlePictures, QList<Picture>{title});
+        QCOMPARE(int(q.options.size()), 4);
+        for (const PrintedOption& option : q.options) {
+            const int source = option.sourceLetter.unicode() - u'A';
+            QCOMPARE(option.text, record.Items[std::size_t(source)]);
+            QCOMPARE(option.pictures, record.Pictures[std::size_t(PictureBoxOfItem(source))]);
+            if (option.sourceLetter == u'C') {
+                QCOMPARE(q.KeyText(), QString(option.letter));
+                moved = moved || option.letter != u'C';
+            }
+        }
+    }
+    QVERIFY(moved);
 }
 
 QTEST_GUILESS_MAIN(VersionsTest)

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <optional>
 
@@ -542,12 +541,17 @@ QImage DistortPage(const QImage& page, double dpi, const Distortion& d, std::mt1
     }
     if (d.blur > 0) cv::GaussianBlur(out, out, cv::Size(0, 0), d.blur);
     AddNoise(out, d.noise, random);
-    if (d.jpegQuality > 0) {
-        std::vector<uchar> bytes;
-        cv::imencode(".jpg", out, bytes, {cv::IMWRITE_JPEG_QUALITY, d.jpegQuality});
-        out = cv::imdecode(bytes, cv::IMREAD_GRAYSCALE);
-    }
     QImage result = ToImage(out);
+    if (d.jpegQuality > 0) {
+        // Through JPEG and back, as a scanner's or phone's file is.
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setQuality(d.jpegQuality);
+        writer.write(result);
+        result = QImage::fromData(bytes, "jpeg").convertToFormat(QImage::Format_Grayscale8);
+    }
     result.setDotsPerMeterX(int(std::lround(dpi / 0.0254)));
     result.setDotsPerMeterY(int(std::lround(dpi / 0.0254)));
     return result;
