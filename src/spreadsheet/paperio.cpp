@@ -68,6 +68,9 @@ void FillTable(QuestionTable& table, const std::vector<QuestionRecord>& rows) {
         table.SetField(QuestionTable::Title, row.Title);
         for (int i = 0; i < 6; ++i)
             table.SetField(QuestionTable::ItemA + i, row.Items[std::size_t(i)]);
+        for (int box = 0; box < kPictureBoxes; ++box)
+            if (!row.Pictures[std::size_t(box)].isEmpty())
+                table.SetBoundPictures(box, row.Pictures[std::size_t(box)]);
         table.Update();
     }
 }
