@@ -22,6 +22,7 @@
 #include "print/ui/printcommands.h"
 #include "print/ui/printmenu.h"
 #include "seams/desktopseams.h"
+#include "spreadsheet/svgstandin.h"
 #include "workspace/papercontext.h"
 
 namespace {
@@ -48,6 +49,7 @@ private:
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    scrivane::InstallSvgStandIn();  // SVG pictures drawn in the workbooks the editor writes
     QApplication::setApplicationName(QStringLiteral("Scrivane"));
     QApplication::setApplicationVersion(QStringLiteral(SCRIVANE_VERSION));
     // Ties the windows to the installed desktop entry and its icon.

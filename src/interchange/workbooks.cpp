@@ -31,6 +31,8 @@ codec::Workbook QuestionBook(const std::vector<QuestionRecord>& questions) {
         text(3, AnswerMaskToText(question.Answer));
         text(4, question.Title);
         for (std::size_t i = 0; i < 6; ++i) text(5 + int(i), question.Items[i]);
+        for (codec::SheetPicture& picture : QuestionSheetPictures(row, question.Pictures))
+            sheet.pictures.push_back(std::move(picture));
     }
     return book;
 }

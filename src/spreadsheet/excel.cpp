@@ -144,6 +144,16 @@ void CellRef::Clear() {
     Write(codec::Cell{});
 }
 
+std::vector<codec::SheetPicture> Sheet::Pictures() const {
+    return Target(xlop::Pictures, 0, 0).pictures;
+}
+
+void Sheet::AddPicture(codec::SheetPicture picture) const {
+    codec::Worksheet& sheet = Target(xlop::AddPicture, picture.row, picture.column);
+    CheckCell(picture.row, picture.column);
+    sheet.pictures.push_back(std::move(picture));
+}
+
 void ColumnRef::ColumnWidth(int width) {
     codec::Worksheet& sheet = sheet_.Target(xlop::ColumnWidth, 0, column_);
     CheckColumn(column_);
@@ -233,6 +243,11 @@ void ExcelApplication::WorkbookObject::Close(bool SaveChanges) {
     }
     book->closed = true;
     app_.state_->books.pop_back();
+}
+
+std::vector<std::string> ExcelApplication::WorkbookObject::Notes() const {
+    app_.state_->Enter(xlop::Notes);
+    return app_.state_->Active(xlop::Notes)->book.notes;
 }
 
 void ExcelApplication::Quit() {

@@ -34,6 +34,9 @@ inline constexpr std::string_view CellRead = "cells.read";
 inline constexpr std::string_view CellWrite = "cells.write";
 inline constexpr std::string_view ColumnWidth = "Columns.ColumnWidth";
 inline constexpr std::string_view WrapText = "Columns.WrapText";
+inline constexpr std::string_view Pictures = "Shapes";
+inline constexpr std::string_view AddPicture = "Shapes.AddPicture";
+inline constexpr std::string_view Notes = "ActiveWorkbook.Notes";
 inline constexpr std::string_view SaveAs = "ActiveWorkbook.SaveAs";
 inline constexpr std::string_view Close = "ActiveWorkbook.Close";
 inline constexpr std::string_view Quit = "Quit";
@@ -66,6 +69,11 @@ public:
     Sheet() = default;
     CellRef cells(int row, int column) const;
     ColumnRef Columns(int column) const;
+    // The sheet's pictures in the order they are drawn, each anchored to
+    // its cell; AddPicture places one more (rows 1 to 65536, columns 1 to 256).
+    std::vector<codec::SheetPicture> Pictures() const;
+    void AddPicture(codec::SheetPicture picture) const;
+    bool IsObject() const { return !app_.expired(); }
 
 private:
     friend class ExcelApplication;
@@ -153,6 +161,9 @@ public:
         void SaveAs(const QString& FileName);
         // Closes the workbook; changes are never saved here.
         void Close(bool SaveChanges);
+        // What opening the workbook left out of it (damaged pictures), in
+        // words for people.
+        std::vector<std::string> Notes() const;
 
     private:
         friend class ExcelApplication;

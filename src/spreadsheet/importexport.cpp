@@ -157,10 +157,18 @@ bool DoImport(const SpreadsheetContext& context, QString ImportFile, const bool&
         return false;
     }
     const QString leftOut = LeftOutRows(xlSheet, staged.lastRow);
+    QStringList notes;
+    if (!leftOut.isEmpty()) notes << leftOut;
+    Attempt([&] {
+        for (const std::string& note : Instance(xlApp).ActiveWorkbook().Notes())
+            notes << QString::fromStdString(note);
+    });
+    notes += staged.notes;
     EndInstance(xlApp, xlSheet);
     hourglass.Restore();
-    return ImportQuestions(context, staged.questions, ImportOrOpen, report,
-                           leftOut.isEmpty() ? QStringList{} : QStringList{leftOut});
+    const bool imported = ImportQuestions(context, staged.questions, ImportOrOpen, report, notes);
+    if (imported) outcome.notes = notes;
+    return imported;
 }
 
 bool ImportQuestions(const SpreadsheetContext& context,
@@ -209,6 +217,7 @@ struct QuestionCells {
     std::optional<int> number;
     float mark = 0;
     std::array<QString, kSheetColumns - 2> texts;
+    QuestionPictures pictures{};
 };
 
 QuestionCells CellsOf(const QuestionTable& table) {
@@ -222,7 +231,7 @@ QuestionCells CellsOf(const QuestionTable& table) {
 }
 
 QuestionCells CellsOf(int number, const QuestionRecord& question) {
-    QuestionCells cells{number, question.Score, {}};
+    QuestionCells cells{number, question.Score, {}, question.Pictures};
     cells.texts[0] = AnswerMaskToText(question.Answer);
     cells.texts[1] = question.Title;
     for (std::size_t i = 0; i < 6; ++i) cells.texts[i + 2] = question.Items[i];
@@ -240,6 +249,8 @@ void WriteQuestion(const Sheet& xlSheet, int row, const QuestionCells& cells) {
     xlSheet.cells(row, 2) = ShortestSingle(cells.mark).toDouble();
     for (std::size_t i = 0; i < cells.texts.size(); ++i)
         xlSheet.cells(row, int(i) + 3) = cells.texts[i];
+    for (codec::SheetPicture& picture : QuestionSheetPictures(row, cells.pictures))
+        xlSheet.AddPicture(std::move(picture));
 }
 
 // Writes the question sheet through the spreadsheet: the headers, the
@@ -283,16 +294,20 @@ ExportResult DoExport(const SpreadsheetContext& context, const QString& ExportFi
         return {ExportResult::EmptyPaper, {}};
     }
     // What could not be read back is not written.
-    if (const auto rejection = TextRejection(table.Records()))
-        return {ExportResult::Failed, *rejection};
+    const std::vector<QuestionRecord> records = table.Records();
+    if (const auto rejection = TextRejection(records)) return {ExportResult::Failed, *rejection};
 
     Hourglass hourglass(context.platform);
     const ExportResult result =
-        SaveQuestionSheet(context.excel, ExportFile, [&table](const Sheet& xlSheet) {
+        SaveQuestionSheet(context.excel, ExportFile, [&table, &records](const Sheet& xlSheet) {
             int row = 2;
             Require(table.MoveFirst());
             while (!table.Eof()) {
-                WriteQuestion(xlSheet, row, CellsOf(table));
+                QuestionCells cells = CellsOf(table);
+                // The pictures are kept with the question's record.
+                if (std::size_t(row - 2) < records.size())
+                    cells.pictures = records[std::size_t(row - 2)].Pictures;
+                WriteQuestion(xlSheet, row, cells);
                 Require(table.MoveNext());
                 ++row;
             }

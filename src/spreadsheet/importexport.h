@@ -34,6 +34,7 @@ struct ImportReport {
     enum class Outcome { Imported, Unreadable, Rejected };
     Outcome outcome = Outcome::Rejected;
     QString reason;
+    QStringList notes{};  // what an import left out (damaged pictures), each a sentence
 };
 
 // Reads the question sheet of ImportFile into a new question table that
@@ -50,9 +51,9 @@ bool DoImport(const SpreadsheetContext& context, QString ImportFile, const bool&
 // file holds, refuses them all with "Invalid format"), the
 // paper replaced by them as DoImport replaces it, and with ImportOrOpen
 // "Import succeed" shown, notes (what the reading left out) below it.
-bool ImportQuestions(const SpreadsheetContext& context, const std::vector<QuestionRecord>& questions,
-                     const bool& ImportOrOpen, ImportReport* report = nullptr,
-                     const QStringList& notes = {});
+bool ImportQuestions(const SpreadsheetContext& context,
+                     const std::vector<QuestionRecord>& questions, const bool& ImportOrOpen,
+                     ImportReport* report = nullptr, const QStringList& notes = {});
 
 struct ExportResult {
     enum Outcome { Written, EmptyPaper, Failed };

@@ -49,6 +49,8 @@ ImportReport ReadPaperFile(const QString& path, std::vector<QuestionRecord>& row
         report.reason = *rejection;
         return report;
     }
+    for (const std::string& note : book.notes) report.notes << QString::fromStdString(note);
+    report.notes += staged.notes;
     // Numbered by their position, as the question table numbers them.
     for (std::size_t k = 0; k < staged.questions.size(); ++k)
         staged.questions[k].QuestionNo = std::int16_t(k + 1);
@@ -66,6 +68,9 @@ void FillTable(QuestionTable& table, const std::vector<QuestionRecord>& rows) {
         table.SetField(QuestionTable::Title, row.Title);
         for (int i = 0; i < 6; ++i)
             table.SetField(QuestionTable::ItemA + i, row.Items[std::size_t(i)]);
+        for (int box = 0; box < kPictureBoxes; ++box)
+            if (!row.Pictures[std::size_t(box)].isEmpty())
+                table.SetBoundPictures(box, row.Pictures[std::size_t(box)]);
         table.Update();
     }
 }

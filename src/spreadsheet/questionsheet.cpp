@@ -1,5 +1,6 @@
 #include "spreadsheet/questionsheet.h"
 
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <exception>
@@ -47,7 +48,75 @@ float ReadMark(const codec::Cell& cell) {
     return ToSingle(ReadLeadingNumber(CellText(cell)));
 }
 
+// The question sheet's columns that hold pictures: the title's, then the options'.
+constexpr int kTitleColumn = 4;
+
+Picture PictureOf(const codec::SheetPicture& picture) {
+    return {QByteArray(reinterpret_cast<const char*>(picture.data.data()),
+                       qsizetype(picture.data.size())),
+            QString::fromStdString(picture.format), QString::fromStdString(picture.name)};
+}
+
+// The sheet's pictures given to the questions whose title or option cell
+// holds them; those anywhere else, or larger than a picture may be, are
+// left out and noted.
+void StagePictures(StagedSheet& staged, const std::vector<codec::SheetPicture>& pictures) {
+    int outside = 0, tooLarge = 0;
+    for (const codec::SheetPicture& picture : pictures) {
+        const int box = picture.column - kTitleColumn;
+        if (picture.row < 2 || picture.row > staged.lastRow || box < 0 || box >= kPictureBoxes) {
+            ++outside;
+            continue;
+        }
+        if (qint64(picture.data.size()) > kMaxPictureFileBytes) {
+            ++tooLarge;
+            continue;
+        }
+        staged.questions[std::size_t(picture.row - 2)].Pictures[std::size_t(box)].append(
+            PictureOf(picture));
+    }
+    if (outside == 1)
+        staged.notes << QStringLiteral(
+            "1 picture outside the questions' title and option cells was left out.");
+    else if (outside > 1)
+        staged.notes << QStringLiteral(
+                            "%1 pictures outside the questions' title and option cells were "
+                            "left out.")
+                            .arg(outside);
+    if (tooLarge > 0)
+        staged.notes << QStringLiteral("%1 picture(s) larger than %2 MB were left out.")
+                            .arg(tooLarge)
+                            .arg(kMaxPictureFileBytes / (1024 * 1024));
+}
+
 }  // namespace
+
+namespace {
+std::atomic<SvgDrawer> svgDrawer{nullptr};
+}  // namespace
+
+void SetSvgDrawer(SvgDrawer drawer) {
+    svgDrawer = drawer;
+}
+
+std::vector<codec::SheetPicture> QuestionSheetPictures(int row, const QuestionPictures& pictures) {
+    std::vector<codec::SheetPicture> placed;
+    for (int box = 0; box < kPictureBoxes; ++box) {
+        for (const Picture& picture : pictures[std::size_t(box)]) {
+            codec::SheetPicture& p = placed.emplace_back();
+            p.row = row;
+            p.column = kTitleColumn + box;
+            p.format = picture.Format.toStdString();
+            p.name = picture.Name.toStdString();
+            p.data.assign(picture.Data.begin(), picture.Data.end());
+            if (const SvgDrawer draw = svgDrawer; picture.Format == u"svg" && draw) {
+                const QByteArray standIn = draw(picture.Data);
+                p.standIn.assign(standIn.begin(), standIn.end());
+            }
+        }
+    }
+    return placed;
+}
 
 const QStringList& QuestionSheetHeaders() {
     static const QStringList headers = {
@@ -66,8 +135,8 @@ namespace {
 
 // The question sheet's rules over any source of cells: cellAt(row, column)
 // gives a cell, or throws when it cannot be read.
-template <typename CellAt>
-StagedSheet StageQuestionSheet(const CellAt& cellAt) {
+template <typename CellAt, typename PicturesOf>
+StagedSheet StageQuestionSheet(const CellAt& cellAt, const PicturesOf& picturesOf) {
     const auto textAt = [&cellAt](int row, int column) { return CellText(cellAt(row, column)); };
     StagedSheet staged;
 
@@ -131,6 +200,12 @@ StagedSheet StageQuestionSheet(const CellAt& cellAt) {
             }
         }
     }
+    try {
+        StagePictures(staged, picturesOf());
+    } catch (const std::exception& e) {
+        staged.notes << QStringLiteral("The pictures could not be read: %1.")
+                            .arg(QString::fromUtf8(e.what()));
+    }
     return staged;
 }
 
@@ -138,11 +213,13 @@ StagedSheet StageQuestionSheet(const CellAt& cellAt) {
 
 StagedSheet ReadQuestionSheet(const Sheet& sheet) {
     return StageQuestionSheet(
-        [&sheet](int row, int column) { return sheet.cells(row, column).Value(); });
+        [&sheet](int row, int column) { return sheet.cells(row, column).Value(); },
+        [&sheet] { return sheet.Pictures(); });
 }
 
 StagedSheet ReadQuestionSheet(const codec::Worksheet& sheet) {
-    return StageQuestionSheet([&sheet](int row, int column) { return sheet.At(row, column); });
+    return StageQuestionSheet([&sheet](int row, int column) { return sheet.At(row, column); },
+                              [&sheet]() -> const auto& { return sheet.pictures; });
 }
 
 std::optional<QString> MarkRejection(const std::vector<QuestionRecord>& questions) {

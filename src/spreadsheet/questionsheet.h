@@ -26,6 +26,7 @@ struct StagedSheet {
     int lastRow = 1;  // the last data row; 1 when there is none
     std::vector<QuestionRecord> questions;
     QString rejection;  // empty when the format holds
+    QStringList notes;  // what the reading left out (pictures it could not place)
     bool Valid() const { return rejection.isEmpty(); }
 };
 
@@ -42,6 +43,15 @@ codec::ReadScope QuestionSheetScope();
 StagedSheet ReadQuestionSheet(const Sheet& sheet);
 // The same rules over a worksheet read without the spreadsheet application.
 StagedSheet ReadQuestionSheet(const codec::Worksheet& sheet);
+
+// The pictures of a question in its row of the sheet: the title's in column
+// 4, option A's to F's in columns 5 to 10, each box's in order. An SVG
+// carries its PNG stand-in for the formats that cannot show it, drawn by
+// the drawer set here (a program with a graphical session sets one, see
+// svgstandin.h); without one, the workbook shows a plain frame.
+std::vector<codec::SheetPicture> QuestionSheetPictures(int row, const QuestionPictures& pictures);
+using SvgDrawer = QByteArray (*)(const QByteArray& svg);
+void SetSvgDrawer(SvgDrawer drawer);
 
 // The mark check of the staged questions: the first mark below 0 or above
 // 250 (or not a number), as a reason naming its row; nothing when all hold.

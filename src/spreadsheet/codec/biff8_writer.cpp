@@ -26,6 +26,7 @@
 
 #include "spreadsheet/codec/biff8_layout.h"
 #include "spreadsheet/codec/biff_records.h"
+#include "spreadsheet/codec/officeart.h"
 #include "spreadsheet/codec/ole2.h"
 #include "spreadsheet/codec/read_internal.h"
 #include "spreadsheet/codec/source.h"
@@ -94,6 +95,20 @@ public:
         EndRecord(r);
     }
     void EmptyRecord(std::uint16_t type) { EndRecord(BeginRecord(type)); }
+
+    // A record whose data may be longer than one record holds: the rest
+    // follows in CONTINUE records.
+    void LongRecord(std::uint16_t type, std::span<const std::uint8_t> data) {
+        std::size_t done = 0;
+        do {
+            const std::size_t n = std::min(kMaxRecordData, data.size() - done);
+            const std::size_t r =
+                BeginRecord(done == 0 ? type : static_cast<std::uint16_t>(kContinue));
+            bytes.insert(bytes.end(), data.begin() + done, data.begin() + done + n);
+            EndRecord(r);
+            done += n;
+        } while (done < data.size());
+    }
 
     // UTF-16 characters, one byte each when `compressed`.
     void Chars(const char16_t* units, std::size_t count, bool compressed) {
@@ -322,7 +337,8 @@ void WriteExtSst(Stream& out, std::size_t dsst,
 }
 
 // Workbook globals; returns where each BOUNDSHEET keeps its sheet's offset.
-std::vector<std::size_t> WriteGlobals(Stream& out, const Workbook& book, const Prepared& p) {
+std::vector<std::size_t> WriteGlobals(Stream& out, const Workbook& book, const Prepared& p,
+                                      const detail::DrawingPlan& drawings) {
     WriteBof(out, 0x0005);
     out.Record16(kInterfaceHdr, 1200);
     out.Record16(kMms, 0);
@@ -394,6 +410,7 @@ std::vector<std::size_t> WriteGlobals(Stream& out, const Workbook& book, const P
         out.U16(1);
         out.EndRecord(r);
     }
+    if (!drawings.group.empty()) out.LongRecord(kMsoDrawingGroup, drawings.group);
     // At most 128 buckets in EXTSST, at least 8 strings each.
     const std::size_t dsst = std::max<std::size_t>(8, (p.strings.size() + 127) / 128);
     const auto buckets = WriteSst(out, p, dsst);
@@ -407,7 +424,37 @@ double ColumnWidthChars(const Worksheet& ws, int column) {
     return it == ws.columnWidths.end() ? kDefaultColumnWidth : it->second;
 }
 
-void WriteSheet(Stream& out, const PreparedSheet& ps, const Prepared& p, bool active) {
+// The height each row's text takes: taller than one line when a wrapped
+// cell's text needs more.
+std::map<int, int> TextHeights(const PreparedSheet& ps, const Prepared& p) {
+    const Worksheet& ws = *ps.sheet;
+    std::map<int, int> heights;
+    for (const auto& item : ps.items) {
+        int& height = heights.try_emplace(item.row, kLineTwips).first->second;
+        if (!ws.wrapColumns.count(item.column)) continue;
+        int lines = 1;
+        if (item.cell->kind == Cell::Kind::Text)
+            lines = WrappedLineCount(p.strings[item.sst], ColumnWidthChars(ws, item.column));
+        height = std::max(height, RowHeightTwips(lines));
+    }
+    return heights;
+}
+
+detail::SheetLayout LayOutSheet(const PreparedSheet& ps, const Prepared& p) {
+    const Worksheet& ws = *ps.sheet;
+    if (ws.pictures.empty()) return {};
+    const std::map<int, int> heights = TextHeights(ps, p);
+    return detail::LayOutPictures(
+        ws,
+        [&heights](int row) {
+            const auto it = heights.find(row);
+            return it == heights.end() ? kLineTwips : it->second;
+        },
+        [&ws](int column) { return ColumnWidthChars(ws, column); });
+}
+
+void WriteSheet(Stream& out, const PreparedSheet& ps, const Prepared& p, bool active,
+                const detail::SheetLayout& layout, const detail::SheetDrawing& drawing) {
     const Worksheet& ws = *ps.sheet;
     WriteBof(out, 0x0010);
     out.Record16(kCalcMode, 1);
@@ -490,7 +537,9 @@ void WriteSheet(Stream& out, const PreparedSheet& ps, const Prepared& p, bool ac
                     lines = std::max(lines, WrappedLineCount(p.strings[item.sst],
                                                              ColumnWidthChars(ws, item.column)));
             }
-            const int height = wrapped ? RowHeightTwips(lines) : kLineTwips;
+            int height = wrapped ? RowHeightTwips(lines) : kLineTwips;
+            if (const auto taller = layout.rowTwips.find(row); taller != layout.rowTwips.end())
+                height = std::max(height, taller->second);
             const std::size_t r = out.BeginRecord(kRow);
             out.U16(row - 1);
             out.U16(ps.items[rowStart].column - 1);
@@ -539,6 +588,12 @@ void WriteSheet(Stream& out, const PreparedSheet& ps, const Prepared& p, bool ac
             out.EndRecord(r);
         }
         next = end;
+    }
+
+    // The pictures' shapes, each followed by its object.
+    for (std::size_t k = 0; k < drawing.drawings.size(); ++k) {
+        out.LongRecord(kMsoDrawing, drawing.drawings[k]);
+        out.LongRecord(kObj, drawing.objects[k]);
     }
 
     {
@@ -758,6 +813,32 @@ private:
     bool committed_ = false;
 };
 
+constexpr const char* kTooLargeWithPictures =
+    "the pictures would make the file larger than the 64 MiB a workbook may have";
+
+// Pictures a workbook can show: PNG and JPEG as they are, an SVG through
+// its PNG stand-in; all of them together within what a read takes.
+void CheckPictures(const Workbook& book) {
+    std::size_t bytes = 0;
+    for (const Worksheet& ws : book.sheets) {
+        for (const SheetPicture& picture : ws.pictures) {
+            if (picture.row < 1 || picture.row > kMaxRows || picture.column < 1 ||
+                picture.column > kMaxColumns)
+                throw WorkbookError("A picture lies outside 65536 rows and 256 columns.");
+            const bool raster = picture.format == "png" || picture.format == "jpeg";
+            if (!raster && picture.format != "svg")
+                throw WorkbookError("A picture is neither PNG, JPEG nor SVG.");
+            if (detail::RasterFormatOf(detail::ShownBytes(picture)).empty())
+                throw WorkbookError(raster ? "A picture's bytes are not those of its format."
+                                           : "An SVG picture's stand-in is not a PNG.");
+            if (!detail::IsValidUtf8(picture.name))
+                throw WorkbookError("A picture's name is not text.");
+            bytes += picture.data.size() + picture.standIn.size() + picture.name.size();
+        }
+    }
+    if (bytes > detail::kMaxFileBytes) throw WorkbookError(kTooLargeWithPictures);
+}
+
 }  // namespace
 
 std::filesystem::path detail::TemporaryPattern(const std::filesystem::path& target) {
@@ -777,15 +858,28 @@ std::vector<std::uint8_t> WriteBiff8Bytes(const Workbook& book) {
     // What a read would refuse is not written.
     if (TextBytes(book) > kMaxTextBytes) throw WorkbookError("the workbook holds too much text");
     const Prepared p = Prepare(book);
+    CheckPictures(book);
+    std::vector<detail::SheetLayout> layouts;
+    for (const PreparedSheet& ps : p.sheets) layouts.push_back(LayOutSheet(ps, p));
+    detail::DrawingPlan drawings = detail::PlanDrawings(layouts);
     Stream out;
-    const std::vector<std::size_t> offsets = WriteGlobals(out, book, p);
+    const std::vector<std::size_t> offsets = WriteGlobals(out, book, p, drawings);
     for (std::size_t i = 0; i < p.sheets.size(); ++i) {
         if (out.Size() > 0xFFFFFFFFu) throw WorkbookError("The workbook is too large.");
         out.PatchU32(offsets[i], static_cast<std::uint32_t>(out.Size()));
-        WriteSheet(out, p.sheets[i], p, static_cast<int>(i) == book.activeSheet);
+        WriteSheet(out, p.sheets[i], p, static_cast<int>(i) == book.activeSheet, layouts[i],
+                   drawings.sheets[i]);
     }
     if (out.Size() < kMinStreamSize) out.Zeros(kMinStreamSize - out.Size());
-    return CompoundFileOf({{"Workbook", std::move(out.bytes)}});
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> streams;
+    streams.emplace_back("Workbook", std::move(out.bytes));
+    // The pictures' names and the sources of SVG pictures, which the
+    // drawing records cannot keep, in a stream of their own.
+    if (!drawings.pictures.empty())
+        streams.emplace_back(detail::kPicturesStream, std::move(drawings.pictures));
+    std::vector<std::uint8_t> file = CompoundFileOf(streams);
+    if (file.size() > detail::kMaxFileBytes) throw WorkbookError(kTooLargeWithPictures);
+    return file;
 }
 
 void WriteBiff8File(const Workbook& book, const std::filesystem::path& path) {

@@ -5,6 +5,10 @@
 
 #include "spreadsheet/codec/package_writer.h"
 
+#include "spreadsheet/codec/biff8_layout.h"
+#include "spreadsheet/codec/officeart.h"
+#include "spreadsheet/codec/read_internal.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -22,6 +27,9 @@ namespace scrivane::codec {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+
+constexpr const char* kTooLarge =
+    "the pictures would make the file larger than the 64 MiB a workbook may have";
 
 // The columns a sheet describes or fills, from 1; 0 for an empty sheet.
 int LastColumn(const Worksheet& sheet) {
@@ -34,6 +42,29 @@ int LastColumn(const Worksheet& sheet) {
 
 int LastRow(const Worksheet& sheet) {
     return sheet.cells.empty() ? 0 : sheet.cells.rbegin()->first.first;
+}
+
+// The sheet's pictures laid out under the texts of their cells, as the
+// paper file lays them out: rows grow to show them.
+detail::SheetLayout LayOut(const Worksheet& sheet) {
+    if (sheet.pictures.empty()) return {};
+    const auto chars = [&sheet](int column) {
+        const auto it = sheet.columnWidths.find(column);
+        return it == sheet.columnWidths.end() ? double(LXW_DEF_COL_WIDTH) : it->second;
+    };
+    return detail::LayOutPictures(
+        sheet,
+        [&sheet, &chars](int row) {
+            int lines = 1;
+            for (auto it = sheet.cells.lower_bound({row, 0});
+                 it != sheet.cells.end() && it->first.first == row; ++it)
+                if (it->second.kind == Cell::Kind::Text &&
+                    sheet.wrapColumns.count(it->first.second))
+                    lines = std::max(lines, WrappedLineCount(Utf8ToUtf16(it->second.text),
+                                                             chars(it->first.second)));
+            return RowHeightTwips(lines);
+        },
+        chars);
 }
 
 std::string Number(const char* format, double value) {
@@ -165,11 +196,28 @@ std::string StyleName(double width) {
     return "co" + Number("%g", width);
 }
 
-std::string OdsContent(const Workbook& book) {
+// A length in pixels (96 an inch) as inches.
+std::string PixelInches(int pixels) {
+    return Number("%.4f", pixels / 96.0) + "in";
+}
+
+// A picture of the .ods package: its member and media type.
+struct OdsPicture {
+    std::string member;
+    std::string mediaType;
+    const std::vector<std::uint8_t>* bytes = nullptr;
+};
+
+std::string OdsContent(const Workbook& book, std::vector<OdsPicture>& pictures) {
+    std::vector<detail::SheetLayout> layouts;
+    for (const Worksheet& sheet : book.sheets) layouts.push_back(LayOut(sheet));
     std::string out =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<office:document-content "
         "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+        "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+        "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" "
+        "xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
         "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
         "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
         "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
@@ -183,13 +231,51 @@ std::string OdsContent(const Workbook& book) {
                "\" style:family=\"table-column\"><style:table-column-properties "
                "style:column-width=\"" +
                Inches(width) + "\"/></style:style>";
+    // Rows made taller to show their pictures.
+    std::set<int> heights;
+    for (const detail::SheetLayout& layout : layouts)
+        for (const auto& [row, twips] : layout.rowTwips) heights.insert(twips);
+    for (const int twips : heights)
+        out += "<style:style style:name=\"ro" + std::to_string(twips) +
+               "\" style:family=\"table-row\"><style:table-row-properties style:row-height=\"" +
+               Number("%.4f", twips / 1440.0) +
+               "in\" style:use-optimal-row-height=\"false\"/></style:style>";
     out +=
         "<style:style style:name=\"wrap\" style:family=\"table-cell\">"
         "<style:table-cell-properties fo:wrap-option=\"wrap\"/></style:style>"
         "</office:automatic-styles><office:body><office:spreadsheet>";
-    for (const Worksheet& sheet : book.sheets) {
+    for (std::size_t s = 0; s < book.sheets.size(); ++s) {
+        const Worksheet& sheet = book.sheets[s];
+        const detail::SheetLayout& layout = layouts[s];
+        // Each cell's pictures as frames in the cell, in their order.
+        std::map<std::pair<int, int>, std::string> frames;
+        int lastPictureRow = 0, lastPictureColumn = 0;
+        for (const detail::PlacedPicture& placed : layout.placed) {
+            const SheetPicture& picture = *placed.picture;
+            const bool svg = picture.format == "svg";
+            const std::string extension = svg ? ".svg" : picture.format == "jpeg" ? ".jpg" : ".png";
+            const std::string member =
+                "Pictures/" + std::to_string(pictures.size() + 1) + extension;
+            pictures.push_back({member,
+                                svg                        ? "image/svg+xml"
+                                : picture.format == "jpeg" ? "image/jpeg"
+                                                           : "image/png",
+                                &picture.data});
+            std::string& frame = frames[{placed.row1 + 1, placed.column1 + 1}];
+            frame += "<draw:frame draw:z-index=\"" + std::to_string(pictures.size() - 1) +
+                     "\" svg:width=\"" + PixelInches(placed.width) + "\" svg:height=\"" +
+                     PixelInches(placed.height) + "\" svg:x=\"" + PixelInches(placed.x) +
+                     "\" svg:y=\"" + PixelInches(placed.y) + "\"><draw:image xlink:href=\"" +
+                     member +
+                     "\" xlink:type=\"simple\" xlink:show=\"embed\" xlink:actuate=\"onLoad\"/>";
+            if (!picture.name.empty())
+                frame += "<svg:title>" + Escaped(picture.name) + "</svg:title>";
+            frame += "</draw:frame>";
+            lastPictureRow = std::max(lastPictureRow, placed.row1 + 1);
+            lastPictureColumn = std::max(lastPictureColumn, placed.column1 + 1);
+        }
         out += "<table:table table:name=\"" + Escaped(sheet.name) + "\">";
-        const int lastColumn = LastColumn(sheet);
+        const int lastColumn = std::max(LastColumn(sheet), lastPictureColumn);
         for (int column = 1; column <= lastColumn; ++column) {
             out += "<table:table-column";
             if (const auto width = sheet.columnWidths.find(column);
@@ -198,11 +284,30 @@ std::string OdsContent(const Workbook& book) {
             if (sheet.wrapColumns.count(column)) out += " table:default-cell-style-name=\"wrap\"";
             out += "/>";
         }
-        const int lastRow = LastRow(sheet);
+        const int lastRow = std::max(LastRow(sheet), lastPictureRow);
         for (int row = 1; row <= lastRow; ++row) {
-            out += "<table:table-row>";
+            const auto taller = layout.rowTwips.find(row);
+            out += taller == layout.rowTwips.end() ? "<table:table-row>"
+                                                   : "<table:table-row table:style-name=\"ro" +
+                                                         std::to_string(taller->second) + "\">";
             for (int column = 1; column <= lastColumn; ++column) {
                 const Cell& cell = sheet.At(row, column);
+                if (const auto frame = frames.find({row, column}); frame != frames.end()) {
+                    // A cell with pictures: its frames, then its text.
+                    std::string value = "<text:p/>";
+                    std::string type;
+                    if (cell.kind == Cell::Kind::Number) {
+                        const std::string shown = Number("%.15g", cell.number);
+                        type = " office:value-type=\"float\" office:value=\"" + shown + "\"";
+                        value = "<text:p>" + shown + "</text:p>";
+                    } else if (cell.kind == Cell::Kind::Text && !cell.text.empty()) {
+                        type = " office:value-type=\"string\"";
+                        value = Paragraphs(cell.text);
+                    }
+                    out += "<table:table-cell" + type + ">" + frame->second +
+                           (type.empty() ? std::string() : value) + "</table:table-cell>";
+                    continue;
+                }
                 switch (cell.kind) {
                     case Cell::Kind::Number: {
                         const std::string shown = Number("%.15g", cell.number);
@@ -238,14 +343,29 @@ std::string OdsContent(const Workbook& book) {
     return out;
 }
 
-const char kOdsManifest[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\" "
-    "manifest:version=\"1.2\">"
-    "<manifest:file-entry manifest:full-path=\"/\" manifest:version=\"1.2\" "
-    "manifest:media-type=\"application/vnd.oasis.opendocument.spreadsheet\"/>"
-    "<manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\"text/xml\"/>"
-    "</manifest:manifest>\n";
+std::string OdsManifest(const std::vector<OdsPicture>& pictures) {
+    std::string out =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\" "
+        "manifest:version=\"1.2\">"
+        "<manifest:file-entry manifest:full-path=\"/\" manifest:version=\"1.2\" "
+        "manifest:media-type=\"application/vnd.oasis.opendocument.spreadsheet\"/>"
+        "<manifest:file-entry manifest:full-path=\"content.xml\" "
+        "manifest:media-type=\"text/xml\"/>";
+    for (const OdsPicture& picture : pictures)
+        out += "<manifest:file-entry manifest:full-path=\"" + picture.member +
+               "\" manifest:media-type=\"" + picture.mediaType + "\"/>";
+    return out + "</manifest:manifest>\n";
+}
+
+// What a read takes is the most a written package may be.
+void CheckPicturesFit(const Workbook& book) {
+    std::size_t bytes = 0;
+    for (const Worksheet& sheet : book.sheets)
+        for (const SheetPicture& picture : sheet.pictures)
+            bytes += picture.data.size() + picture.standIn.size();
+    if (bytes > detail::kMaxFileBytes) throw WorkbookError(kTooLarge);
+}
 
 struct Unref {
     void operator()(void* object) const {
@@ -269,6 +389,7 @@ bool AddMember(GsfOutfile* folder, const char* name, const std::string& data, bo
 
 Bytes WriteXlsxBytes(const Workbook& book) {
     if (book.sheets.empty()) throw WorkbookError("the workbook has no sheet");
+    CheckPicturesFit(book);
     // libxlsxwriter writes to a file: a private folder holds it until it is read.
     const PrivateFolder folder;
     if (folder.Path().empty()) throw WorkbookError("no temporary folder: " + folder.Error());
@@ -312,6 +433,28 @@ Bytes WriteXlsxBytes(const Workbook& book) {
                 else if (cell.kind == Cell::Kind::Boolean)
                     check(worksheet_write_boolean(target, row, column, cell.boolean, nullptr));
             }
+            // Each picture in its cell under the text; .xlsx shows an SVG by
+            // its PNG stand-in.
+            const detail::SheetLayout layout = LayOut(sheet);
+            for (const auto& [row, twips] : layout.rowTwips)
+                check(worksheet_set_row(target, lxw_row_t(row - 1), twips / 20.0, nullptr));
+            for (const detail::PlacedPicture& placed : layout.placed) {
+                const std::vector<std::uint8_t>& shown = detail::ShownBytes(*placed.picture);
+                if (detail::RasterFormatOf(shown).empty())
+                    throw WorkbookError("a picture is neither PNG nor JPEG, nor shown by one");
+                const auto natural = detail::ImagePixelSize(shown).value_or(std::pair(64, 64));
+                lxw_image_options options = {};
+                options.x_offset = placed.x;
+                options.y_offset = placed.y;
+                options.x_scale = double(placed.width) / natural.first;
+                options.y_scale = double(placed.height) / natural.second;
+                options.object_position = LXW_OBJECT_MOVE_DONT_SIZE;
+                std::string description = placed.picture->name;
+                options.description = description.data();
+                check(worksheet_insert_image_buffer_opt(target, lxw_row_t(placed.row1),
+                                                        lxw_col_t(placed.column1), shown.data(),
+                                                        shown.size(), &options));
+            }
         }
         if (book.activeSheet > 0 && std::size_t(book.activeSheet) < sheets.size())
             worksheet_activate(sheets[std::size_t(book.activeSheet)]);
@@ -321,7 +464,9 @@ Bytes WriteXlsxBytes(const Workbook& book) {
     }
     std::ifstream file(path, std::ios::binary);
     if (!file) throw WorkbookError("the written workbook cannot be read back");
-    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    Bytes bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>{});
+    if (bytes.size() > detail::kMaxFileBytes) throw WorkbookError(kTooLarge);
+    return bytes;
 }
 
 Bytes WriteZipBytes(const std::vector<std::pair<std::string, std::string>>& members) {
@@ -370,9 +515,18 @@ Bytes WriteZipBytes(const std::vector<std::pair<std::string, std::string>>& memb
 
 Bytes WriteOdsBytes(const Workbook& book) {
     if (book.sheets.empty()) throw WorkbookError("the workbook has no sheet");
-    return WriteZipBytes({{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
-                          {"content.xml", OdsContent(book)},
-                          {"META-INF/manifest.xml", kOdsManifest}});
+    CheckPicturesFit(book);
+    std::vector<OdsPicture> pictures;
+    std::vector<std::pair<std::string, std::string>> members = {
+        {"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
+        {"content.xml", OdsContent(book, pictures)}};
+    for (const OdsPicture& picture : pictures)
+        members.emplace_back(picture.member,
+                             std::string(picture.bytes->begin(), picture.bytes->end()));
+    members.emplace_back("META-INF/manifest.xml", OdsManifest(pictures));
+    Bytes bytes = WriteZipBytes(members);
+    if (bytes.size() > detail::kMaxFileBytes) throw WorkbookError(kTooLarge);
+    return bytes;
 }
 
 }  // namespace scrivane::codec

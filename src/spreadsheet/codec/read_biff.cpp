@@ -10,6 +10,7 @@
 #include <iconv.h>
 
 #include "spreadsheet/codec/biff_records.h"
+#include "spreadsheet/codec/officeart.h"
 #include "spreadsheet/codec/read_internal.h"
 
 namespace scrivane::codec::detail {
@@ -284,8 +285,9 @@ struct SharedTextCell {
 
 class BiffReader {
 public:
-    BiffReader(std::span<const std::uint8_t> stream, bool bookStream, const ReadScope& scope)
-        : stream_(stream), bookStream_(bookStream), budget_(scope) {}
+    BiffReader(std::span<const std::uint8_t> stream, bool bookStream, const ReadScope& scope,
+               std::span<const PictureEntry> entries)
+        : stream_(stream), bookStream_(bookStream), budget_(scope), entries_(entries) {}
 
     Workbook Read() {
         ReadGlobals();
@@ -342,6 +344,8 @@ public:
             if (sheets_[active].type == 0) ReadSheet(active, &book.sheets[active]);
         }
         FillSharedTexts(book);
+        for (std::size_t i = 0; i < drawings_.size(); ++i)
+            ReadPictures(book, book.sheets[drawings_[i].first], drawings_[i].second);
         return book;
     }
 
@@ -397,6 +401,9 @@ private:
                     break;
                 case kSst:
                     if (biff8_ && !sstAt_) sstAt_ = at;  // read once the cells say what they need
+                    break;
+                case kMsoDrawingGroup:
+                    if (biff8_) Join(drawingGroup_, r.data, rs);
                     break;
                 default:
                     break;
@@ -533,6 +540,7 @@ private:
 
         Worksheet scratch;
         Worksheet& sheet = target ? *target : scratch;
+        std::vector<std::uint8_t> drawing;  // the sheet's drawing records, joined
         // Cells are only looked at when they are kept.
         auto keep = [&](int row, int column) { return target && budget_.InScope(row, column); };
         std::uint16_t window2Flags = 0;
@@ -648,11 +656,83 @@ private:
                 case kWindow2:
                     if (d.size() >= 2) window2Flags = Le16(&d[0]);
                     break;
+                case kMsoDrawing:
+                    if (target && biff8_) Join(drawing, d, rs);
+                    break;
                 default:
                     break;
             }
         }
+        if (!drawing.empty()) drawings_.emplace_back(index, std::move(drawing));
         return window2Flags;
+    }
+
+    // A drawing record's data and that of the CONTINUE records after it,
+    // appended to joined.
+    static void Join(std::vector<std::uint8_t>& joined, std::span<const std::uint8_t> data,
+                     RecordStream& rs) {
+        joined.insert(joined.end(), data.begin(), data.end());
+        while (rs.NextIs(kContinue)) {
+            const Record more = rs.Next();
+            joined.insert(joined.end(), more.data.begin(), more.data.end());
+        }
+    }
+
+    // The pictures of a sheet's drawing that are anchored within the scope.
+    // Damaged drawing records lose their pictures, never the sheet: what is
+    // left out is noted.
+    void ReadPictures(Workbook& book, Worksheet& sheet, std::span<const std::uint8_t> drawing) {
+        std::vector<FoundShape> shapes;
+        try {
+            if (!blips_) blips_ = ReadBlipStore(drawingGroup_);
+            shapes = ReadSheetShapes(drawing);
+        } catch (const WorkbookError& e) {
+            book.notes.push_back("The pictures of sheet \"" + sheet.name +
+                                 "\" are damaged and were left out (" + e.what() + ").");
+            return;
+        }
+        std::size_t dropped = 0;
+        for (const FoundShape& shape : shapes) {
+            const int row = shape.row + 1, column = shape.column + 1;
+            if (row > budget_.Scope().lastRow || column > budget_.Scope().lastColumn) continue;
+            if (shape.blip == 0 || shape.blip > blips_->size() ||
+                (*blips_)[shape.blip - 1].format.empty()) {
+                ++dropped;
+                continue;
+            }
+            const StoredBlip& blip = (*blips_)[shape.blip - 1];
+            // A picture shown many times is copied each time: the copies
+            // are held to what a file may hold.
+            pictureBytes_ += blip.bytes.size();
+            if (pictureBytes_ > kMaxFileBytes) {
+                ++dropped;
+                continue;
+            }
+            SheetPicture picture;
+            picture.row = row;
+            picture.column = column;
+            picture.format = blip.format;
+            picture.data.assign(blip.bytes.begin(), blip.bytes.end());
+            const std::uint32_t digest = Digest(blip.bytes);
+            for (const PictureEntry& entry : entries_) {
+                if (entry.spid != shape.spid || entry.shownDigest != digest ||
+                    entry.shownSize != blip.bytes.size())
+                    continue;
+                picture.name = entry.name;
+                if (entry.format == "svg") {
+                    picture.format = "svg";
+                    picture.data = entry.source;
+                }
+                break;
+            }
+            sheet.pictures.push_back(std::move(picture));
+        }
+        if (dropped == 1)
+            book.notes.push_back("1 picture of sheet \"" + sheet.name +
+                                 "\" could not be read and was left out.");
+        else if (dropped > 1)
+            book.notes.push_back(std::to_string(dropped) + " pictures of sheet \"" + sheet.name +
+                                 "\" could not be read and were left out.");
     }
 
     std::span<const std::uint8_t> stream_;
@@ -672,12 +752,18 @@ private:
     std::optional<CodepageDecoder> decoder_;
     std::size_t scanned_ = 0;
     ReadBudget budget_;
+    std::span<const PictureEntry> entries_;
+    std::vector<std::uint8_t> drawingGroup_;
+    std::optional<std::vector<StoredBlip>> blips_;  // read at the first drawing
+    std::vector<std::pair<std::size_t, std::vector<std::uint8_t>>> drawings_;  // sheet, drawing
+    std::size_t pictureBytes_ = 0;
 };
 
 }  // namespace
 
-Workbook ReadBiff(std::vector<std::uint8_t> stream, bool bookStream, const ReadScope& scope) {
-    return BiffReader(stream, bookStream, scope).Read();
+Workbook ReadBiff(std::vector<std::uint8_t> stream, bool bookStream, const ReadScope& scope,
+                  std::span<const PictureEntry> pictures) {
+    return BiffReader(stream, bookStream, scope, pictures).Read();
 }
 
 }  // namespace scrivane::codec::detail

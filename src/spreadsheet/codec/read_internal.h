@@ -97,9 +97,12 @@ std::string DateText(double serial, const DateFormat& format, bool date1904);
 
 class CompoundFile;
 class ZipArchive;
+struct PictureEntry;
 
-// The readers of each format, given their container.
-Workbook ReadBiff(std::vector<std::uint8_t> stream, bool bookStream, const ReadScope& scope);
+// The readers of each format, given their container. pictures: what the
+// paper file keeps of its pictures beside the workbook stream.
+Workbook ReadBiff(std::vector<std::uint8_t> stream, bool bookStream, const ReadScope& scope,
+                  std::span<const PictureEntry> pictures = {});
 Workbook ReadXlsx(const ZipArchive& zip, const ReadScope& scope);
 
 }  // namespace scrivane::codec::detail

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "spreadsheet/codec/officeart.h"
 #include "spreadsheet/codec/read_internal.h"
 #include "spreadsheet/codec/read_xml.h"
 #include "spreadsheet/codec/zip.h"
@@ -78,8 +79,18 @@ struct Styles {
     std::map<std::string, bool> wrap;            // table-cell styles
 };
 
+// A picture framed in a cell: where it is, the member it names, its title.
+struct FramedPicture {
+    std::size_t sheet = 0;  // index of its sheet
+    int row = 0, column = 0;
+    std::string href, title;
+};
+
 class ContentParser {
 public:
+    // The pictures framed in the cells read, in document order.
+    std::vector<FramedPicture> frames;
+
     // activeSheet: the name of the sheet the document opens on, if known.
     ContentParser(ReadBudget& budget, std::optional<std::string> activeSheet)
         : budget_(budget), activeSheet_(std::move(activeSheet)) {}
@@ -101,7 +112,16 @@ public:
 private:
     void Start(const XmlReader& reader) {
         const std::string_view name = reader.Name();
-        if (skipDepth_) return;
+        if (skipDepth_) {
+            // Inside a cell's frame: its first image and its title.
+            if (!inFrame_) return;
+            if (name == "image" && frameHref_.empty()) {
+                if (const std::string* href = reader.Attribute("href")) frameHref_ = *href;
+            } else if (name == "title" && reader.Depth() == skipDepth_ + 1) {
+                inTitle_ = true;
+            }
+            return;
+        }
         if (inCell_) {
             StartInCell(reader, name);
             return;
@@ -145,6 +165,9 @@ private:
         // Comments, drawings and nested tables are not the cell's text.
         if (name == "annotation" || name == "frame" || name == "custom-shape" || name == "table") {
             skipDepth_ = reader.Depth();
+            inFrame_ = name == "frame";
+            frameHref_.clear();
+            frameTitle_.clear();
             return;
         }
         if (name == "p" || name == "h") {
@@ -166,7 +189,15 @@ private:
     void End(const XmlReader& reader) {
         const std::string_view name = reader.Name();
         if (skipDepth_) {
-            if (reader.Depth() + 1 == skipDepth_) skipDepth_ = 0;
+            if (name == "title") inTitle_ = false;
+            if (reader.Depth() + 1 == skipDepth_) {
+                skipDepth_ = 0;
+                if (inFrame_ && !frameHref_.empty()) {
+                    budget_.AddWork(1);
+                    cellFrames_.push_back({0, 0, 0, frameHref_, frameTitle_});
+                }
+                inFrame_ = false;
+            }
             return;
         }
         if (inCell_) {
@@ -191,6 +222,7 @@ private:
     // Character data of a paragraph: a run of blanks counts as one, and none
     // at the start of the paragraph; <text:s/> writes the blanks that count.
     void Text(const std::string& text) {
+        if (inTitle_ && frameTitle_.size() + text.size() <= 4 * kMaxCellUnits) frameTitle_ += text;
         if (!inCell_ || skipDepth_ || !inParagraph_) return;
         std::string kept;
         bool pending = pendingSpace_;
@@ -251,6 +283,7 @@ private:
         paragraphs_ = 0;
         pendingSpace_ = false;
         inParagraph_ = false;
+        cellFrames_.clear();
     }
 
     void FinishCell() {
@@ -268,6 +301,16 @@ private:
         }
         const std::size_t first = column_;
         column_ = std::min<std::size_t>(column_ + cellRepeat_, kMaxColumn + 1);
+        // A cell's pictures are kept in its first place only.
+        if (keepCells_ && first <= std::size_t(budget_.Scope().lastColumn) &&
+            row_ <= std::size_t(budget_.Scope().lastRow))
+            for (FramedPicture& frame : cellFrames_) {
+                frame.sheet = book_.sheets.size() - 1;
+                frame.row = int(row_);
+                frame.column = int(first);
+                frames.push_back(std::move(frame));
+            }
+        cellFrames_.clear();
         if (cell.kind == Cell::Kind::Empty || !keepCells_) return;
         // Repeated cells beyond the scope are never copied.
         const std::size_t end =
@@ -294,6 +337,9 @@ private:
     }
 
     ReadBudget& budget_;
+    bool inFrame_ = false, inTitle_ = false;
+    std::string frameHref_, frameTitle_;
+    std::vector<FramedPicture> cellFrames_;  // the current cell's
     Workbook book_;
     Styles styles_;
     std::string style_;
@@ -330,6 +376,52 @@ std::optional<std::string> ActiveTable(std::string_view settingsXml) {
     return std::nullopt;
 }
 
+// An SVG is told by its root element near the start of the file.
+bool LooksLikeSvg(const std::string& bytes) {
+    const std::string_view head(bytes.data(), std::min<std::size_t>(bytes.size(), 4096));
+    return head.find("<svg") != std::string_view::npos;
+}
+
+// The framed pictures' members, each as a picture of its cell; a member that
+// is missing, outside the package or of another kind is left out and noted.
+void ReadFramedPictures(const ZipArchive& zip, std::vector<FramedPicture>& frames, Workbook& book) {
+    std::size_t dropped = 0, total = 0;
+    for (FramedPicture& frame : frames) {
+        std::string member = frame.href;
+        if (member.starts_with("./")) member.erase(0, 2);
+        std::optional<std::string> bytes;
+        if (!member.empty() && member.front() != '/' && member.find("..") == std::string::npos &&
+            member.find(':') == std::string::npos) {
+            try {
+                bytes = zip.Read(member, kMaxPartBytes);
+            } catch (const WorkbookError&) {
+                bytes.reset();
+            }
+        }
+        const std::span<const std::uint8_t> data(
+            bytes ? reinterpret_cast<const std::uint8_t*>(bytes->data()) : nullptr,
+            bytes ? bytes->size() : 0);
+        std::string format = RasterFormatOf(data);
+        if (format.empty() && bytes && LooksLikeSvg(*bytes) && IsValidUtf8(*bytes)) format = "svg";
+        total += data.size();
+        if (format.empty() || total > kMaxFileBytes) {
+            ++dropped;
+            continue;
+        }
+        SheetPicture picture;
+        picture.row = frame.row;
+        picture.column = frame.column;
+        picture.format = format;
+        picture.name = frame.title;
+        picture.data.assign(data.begin(), data.end());
+        book.sheets.at(frame.sheet).pictures.push_back(std::move(picture));
+    }
+    if (dropped > 0)
+        book.notes.push_back(std::to_string(dropped) +
+                             " picture(s) are missing, damaged or neither PNG, JPEG nor SVG, and "
+                             "were left out.");
+}
+
 }  // namespace
 
 Workbook ReadOds(const ZipArchive& zip, const ReadScope& scope) {
@@ -347,7 +439,9 @@ Workbook ReadOds(const ZipArchive& zip, const ReadScope& scope) {
         }
     }
     ReadBudget budget(scope);
-    Workbook book = ContentParser(budget, active).Parse(*content);
+    ContentParser parser(budget, active);
+    Workbook book = parser.Parse(*content);
+    ReadFramedPictures(zip, parser.frames, book);
     for (std::size_t i = 0; active && i < book.sheets.size(); ++i)
         if (book.sheets[i].name == *active) {
             book.activeSheet = int(i);

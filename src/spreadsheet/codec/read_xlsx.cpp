@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 
+#include "spreadsheet/codec/officeart.h"
 #include "spreadsheet/codec/read_internal.h"
 #include "spreadsheet/codec/read_xml.h"
 #include "spreadsheet/codec/zip.h"
@@ -434,6 +435,99 @@ private:
 
 }  // namespace
 
+// The pictures of a worksheet's drawing: each picture anchored to a cell
+// (a one- or two-cell anchor's "from" cell) with its image part and the
+// name its description gives.
+struct AnchoredPicture {
+    int row = 0, column = 0;  // 0-based
+    std::string embed, name;
+};
+
+std::vector<AnchoredPicture> ReadDrawing(const std::string& xml) {
+    std::vector<AnchoredPicture> found;
+    XmlReader reader(xml);
+    std::optional<AnchoredPicture> current;
+    bool inFrom = false;
+    std::string field;  // "col" or "row" while its text comes
+    for (Token t; (t = reader.Next()) != Token::End;) {
+        const std::string_view name = reader.Name();
+        if (t == Token::StartElement) {
+            if (name == "oneCellAnchor" || name == "twoCellAnchor") {
+                current = AnchoredPicture{};
+            } else if (!current) {
+                continue;
+            } else if (name == "from") {
+                inFrom = true;
+            } else if (inFrom && (name == "col" || name == "row")) {
+                field = name;
+            } else if (name == "cNvPr") {
+                if (const std::string* descr = reader.Attribute("descr")) current->name = *descr;
+            } else if (name == "blip") {
+                if (const std::string* embed = reader.Attribute("embed")) current->embed = *embed;
+            }
+        } else if (t == Token::EndElement) {
+            if (name == "from") inFrom = false;
+            if (name == "col" || name == "row") field.clear();
+            if ((name == "oneCellAnchor" || name == "twoCellAnchor") && current) {
+                if (!current->embed.empty()) found.push_back(std::move(*current));
+                if (found.size() > kMaxCells) Fail("the workbook has too many pictures");
+                current.reset();
+            }
+        } else if (t == Token::Text && current && !field.empty()) {
+            const auto value = ParseInteger<int>(Trim(reader.Text()));
+            if (!value || *value < 0 || *value >= kMaxRow)
+                Damaged("a picture lies outside the sheet");
+            (field == "col" ? current->column : current->row) = *value;
+        }
+    }
+    return found;
+}
+
+// The pictures of a worksheet part within the scope. Damage in its drawing
+// loses the pictures alone, with a note.
+void ReadPictures(Package& package, const std::string& sheetPart, const ReadScope& scope,
+                  Workbook& book, Worksheet& sheet) {
+    std::size_t dropped = 0;
+    try {
+        for (const auto& [id, rel] : package.Relationships(sheetPart)) {
+            if (rel.type != "drawing") continue;
+            const auto xml = package.Read(rel.target);
+            if (!xml) Damaged("a drawing part is missing");
+            const auto images = package.Relationships(rel.target);
+            for (const AnchoredPicture& anchored : ReadDrawing(*xml)) {
+                if (anchored.row + 1 > scope.lastRow || anchored.column + 1 > scope.lastColumn)
+                    continue;
+                const auto image = images.find(anchored.embed);
+                const auto bytes =
+                    image == images.end() ? std::nullopt : package.Read(image->second.target);
+                const std::span<const std::uint8_t> data(
+                    bytes ? reinterpret_cast<const std::uint8_t*>(bytes->data()) : nullptr,
+                    bytes ? bytes->size() : 0);
+                const std::string format = RasterFormatOf(data);
+                if (format.empty()) {
+                    ++dropped;
+                    continue;
+                }
+                SheetPicture picture;
+                picture.row = anchored.row + 1;
+                picture.column = anchored.column + 1;
+                picture.format = format;
+                picture.name = DecodeOoxmlEscapes(anchored.name);
+                picture.data.assign(data.begin(), data.end());
+                sheet.pictures.push_back(std::move(picture));
+            }
+        }
+    } catch (const WorkbookError& e) {
+        sheet.pictures.clear();
+        book.notes.push_back("The pictures of sheet \"" + sheet.name +
+                             "\" are damaged and were left out (" + e.what() + ").");
+        return;
+    }
+    if (dropped > 0)
+        book.notes.push_back(std::to_string(dropped) + " picture(s) of sheet \"" + sheet.name +
+                             "\" are neither PNG nor JPEG, or missing, and were left out.");
+}
+
 Workbook ReadXlsx(const ZipArchive& zip, const ReadScope& scope) {
     Package package(zip);
     ReadBudget budget(scope);
@@ -506,6 +600,7 @@ Workbook ReadXlsx(const ZipArchive& zip, const ReadScope& scope) {
         const auto xml = package.Read(target);
         if (!xml) Damaged("missing sheet part");
         SheetParser(styles, date1904, sharedCells, budget).Parse(*xml, book.sheets[i]);
+        ReadPictures(package, target, scope, book, book.sheets[i]);
     }
 
     if (!sharedCells.empty()) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "spreadsheet/codec/biff8_writer.h"
+#include "spreadsheet/codec/officeart.h"
 #include "spreadsheet/codec/ole2.h"
 #include "spreadsheet/codec/read_internal.h"
 #include "spreadsheet/codec/read_ods.h"
@@ -142,10 +143,27 @@ Workbook ReadCompound(const detail::CompoundFile& ole, const ReadScope& scope) {
         detail::Fail(detail::kPasswordProtected);
     // Excel 97 and later name the stream "Workbook", Excel 5/95 "Book"; a
     // file carrying both is read through the newer one.
+    // A paper file's pictures: their names and SVG sources beside the
+    // workbook stream. Damage there loses only those: the pictures are read
+    // as their workbook shows them.
+    std::vector<detail::PictureEntry> pictures;
+    std::string damage;
+    if (ole.HasStream(detail::kPicturesStream)) {
+        try {
+            pictures = detail::ReadPictureEntries(
+                ole.ReadStream(detail::kPicturesStream, detail::kMaxPartBytes));
+        } catch (const WorkbookError& e) {
+            damage = std::string("The pictures' names and SVG sources are damaged (") + e.what() +
+                     "): the pictures are read as the workbook shows them.";
+        }
+    }
     for (const bool bookStream : {false, true}) {
         const char* name = bookStream ? "Book" : "Workbook";
-        if (ole.HasStream(name))
-            return detail::ReadBiff(ole.ReadStream(name, detail::kMaxPartBytes), bookStream, scope);
+        if (!ole.HasStream(name)) continue;
+        Workbook book = detail::ReadBiff(ole.ReadStream(name, detail::kMaxPartBytes), bookStream,
+                                         scope, pictures);
+        if (!damage.empty()) book.notes.insert(book.notes.begin(), damage);
+        return book;
     }
     detail::Fail("not a workbook (no workbook stream)");
 }

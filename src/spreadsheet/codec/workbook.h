@@ -48,11 +48,28 @@ struct Cell {
     bool operator==(const Cell&) const = default;
 };
 
+// A picture placed on a sheet, its top left corner in a cell: the bytes of
+// its file as they are, so that it reads back byte for byte. Several
+// pictures in one cell keep their order.
+struct SheetPicture {
+    int row = 1, column = 1;  // the cell it is anchored to, 1-based
+    std::string format;       // "png", "jpeg" or "svg"
+    std::string name;         // UTF-8, the file name it came with; may be empty
+    std::vector<std::uint8_t> data;
+    // What a format that cannot hold this picture's own format (an SVG in
+    // BIFF8 or .xlsx) shows in its place: a PNG, or when empty a plain grey
+    // frame. Written, never read.
+    std::vector<std::uint8_t> standIn;
+
+    bool operator==(const SheetPicture&) const = default;
+};
+
 struct Worksheet {
     std::string name = "Sheet1";
     std::map<std::pair<int, int>, Cell> cells;  // (row, column), both 1-based
     std::map<int, double> columnWidths;         // column -> width in characters
     std::set<int> wrapColumns;                  // columns whose cells wrap their text
+    std::vector<SheetPicture> pictures;         // in the order they are drawn
 
     const Cell& At(int row, int column) const {
         static const Cell empty;
@@ -65,6 +82,9 @@ struct Worksheet {
 struct Workbook {
     std::vector<Worksheet> sheets;
     int activeSheet = 0;  // index into sheets: the sheet the workbook opens on
+    // What a read left out of an otherwise readable workbook (damaged
+    // pictures), each in words for people. Never written.
+    std::vector<std::string> notes;
 };
 
 // Any failure to read or write a workbook; what() is a short reason for people.

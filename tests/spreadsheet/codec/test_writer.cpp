@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -603,6 +604,41 @@ TEST(WriteBiff8Bytes, WritesTheTextAReadKeepsAndNoMore) {
     } catch (const WorkbookError& e) {
         EXPECT_STREQ("the workbook holds too much text", e.what());
     }
+}
+
+}  // namespace
+}  // namespace scrivane::codec
+
+namespace scrivane::codec {
+namespace {
+
+// A workbook without pictures is written byte for byte as the writer wrote
+// it before pictures were kept (the fixture was written by that writer).
+TEST(WriterBytes, WorkbookWithoutPicturesKeepsItsBytes) {
+    Workbook book;
+    Worksheet& s = book.sheets.emplace_back();
+    const char* headers[] = {"Question NO", "Mark",     "Answer",   "Question Title", "Option A",
+                             "Option B",    "Option C", "Option D", "Option E",       "Option F"};
+    const double widths[] = {6, 6, 6, 30, 13, 13, 13, 13, 13, 13};
+    for (int c = 1; c <= 10; ++c) {
+        s.Set(1, c, Cell::Text(headers[c - 1]));
+        s.columnWidths[c] = widths[c - 1];
+        s.wrapColumns.insert(c);
+    }
+    for (int r = 2; r <= 4; ++r) {
+        s.Set(r, 1, Cell::Number(r - 1));
+        s.Set(r, 2, Cell::Number(2.5));
+        s.Set(r, 3, Cell::Text("A"));
+        s.Set(r, 4, Cell::Text("Which graph shows y = kx? \xe5\x9b\xbe"));
+        for (int c = 5; c <= 8; ++c)
+            s.Set(r, c, Cell::Text(std::string("option ") + char('A' + c - 5)));
+    }
+    std::ifstream in(std::filesystem::path(SCRIVANE_FIXTURES) / "three-questions.scrivane.tpf",
+                     std::ios::binary);
+    const std::vector<std::uint8_t> expected((std::istreambuf_iterator<char>(in)),
+                                             std::istreambuf_iterator<char>());
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(WriteBiff8Bytes(book), expected);
 }
 
 }  // namespace
