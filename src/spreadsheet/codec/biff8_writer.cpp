@@ -26,6 +26,7 @@
 
 #include "spreadsheet/codec/biff8_layout.h"
 #include "spreadsheet/codec/biff_records.h"
+#include "spreadsheet/codec/lebytes.h"
 #include "spreadsheet/codec/officeart.h"
 #include "spreadsheet/codec/ole2.h"
 #include "spreadsheet/codec/read_internal.h"
@@ -49,20 +50,9 @@ constexpr std::uint16_t kWrapXf = 16;
 using namespace biff;
 
 // Little-endian byte sink with record framing.
-class Stream {
+class Stream : public LittleEndianBytes {
 public:
-    std::vector<std::uint8_t> bytes;
-
     std::size_t Size() const { return bytes.size(); }
-    void U8(unsigned v) { bytes.push_back(static_cast<std::uint8_t>(v)); }
-    void U16(unsigned v) {
-        U8(v & 0xFF);
-        U8((v >> 8) & 0xFF);
-    }
-    void U32(std::uint32_t v) {
-        U16(v & 0xFFFF);
-        U16(v >> 16);
-    }
     void F64(double v) {
         std::uint64_t bits = 0;
         std::memcpy(&bits, &v, sizeof bits);

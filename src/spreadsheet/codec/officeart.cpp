@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "spreadsheet/codec/biff8_layout.h"
+#include "spreadsheet/codec/lebytes.h"
 #include "spreadsheet/codec/read_internal.h"
 
 namespace scrivane::codec::detail {
@@ -43,32 +44,22 @@ constexpr int kTwipsPerPixel = 15;    // at 96 dots per inch
 
 const std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
-class Bytes {
+class Bytes : public LittleEndianBytes {
 public:
-    std::vector<std::uint8_t> out;
-    void U8(unsigned v) { out.push_back(static_cast<std::uint8_t>(v)); }
-    void U16(unsigned v) {
-        U8(v & 0xFF);
-        U8((v >> 8) & 0xFF);
-    }
-    void U32(std::uint32_t v) {
-        U16(v & 0xFFFF);
-        U16(v >> 16);
-    }
-    void Append(std::span<const std::uint8_t> bytes) {
-        out.insert(out.end(), bytes.begin(), bytes.end());
+    void Append(std::span<const std::uint8_t> more) {
+        bytes.insert(bytes.end(), more.begin(), more.end());
     }
     // An OfficeArt record header; its length is patched by End.
     std::size_t Begin(unsigned version, unsigned instance, std::uint16_t type) {
         U16((instance << 4) | version);
         U16(type);
-        const std::size_t at = out.size();
+        const std::size_t at = bytes.size();
         U32(0);
         return at;
     }
     void End(std::size_t at, std::size_t extra = 0) {
-        const auto length = static_cast<std::uint32_t>(out.size() - at - 4 + extra);
-        for (int i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(length >> (8 * i));
+        const auto length = static_cast<std::uint32_t>(bytes.size() - at - 4 + extra);
+        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(length >> (8 * i));
     }
 };
 
@@ -336,11 +327,11 @@ DrawingPlan PlanDrawings(const std::vector<SheetLayout>& layouts) {
             b.End(anchor);
             b.End(b.Begin(0, 0, kClientData));
             b.End(sp);
-            shapeBytes.push_back(std::move(b.out));
+            shapeBytes.push_back(std::move(b.bytes));
 
             Bytes obj;
             WriteObj(obj, static_cast<unsigned>(k + 1));
-            drawing.objects.push_back(std::move(obj.out));
+            drawing.objects.push_back(std::move(obj.bytes));
 
             const SheetPicture& picture = *placed.picture;
             const std::vector<std::uint8_t>& shown = ShownBytes(picture);
@@ -377,7 +368,7 @@ DrawingPlan PlanDrawings(const std::vector<SheetLayout>& layouts) {
         head.End(spgr, shapesLength);
         head.End(dg, shapesLength);
         head.Append(shapeBytes.front());
-        drawing.drawings.push_back(std::move(head.out));
+        drawing.drawings.push_back(std::move(head.bytes));
         for (std::size_t k = 1; k < shapeBytes.size(); ++k)
             drawing.drawings.push_back(std::move(shapeBytes[k]));
     }
@@ -433,8 +424,8 @@ DrawingPlan PlanDrawings(const std::vector<SheetLayout>& layouts) {
     for (std::uint32_t colour : {0x0800000Du, 0x0800000Cu, 0x08000017u, 0x100000F7u}) g.U32(colour);
     g.End(menu);
     g.End(dgg);
-    plan.group = std::move(g.out);
-    plan.pictures = std::move(entries.out);
+    plan.group = std::move(g.bytes);
+    plan.pictures = std::move(entries.bytes);
     return plan;
 }
 
