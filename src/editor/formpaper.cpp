@@ -132,7 +132,10 @@ FormPaper::FormPaper(Moddule1& state, Seams& seams, ExcelFactory* excel, QWidget
     Form_Load();
 }
 
-FormPaper::~FormPaper() = default;
+FormPaper::~FormPaper() {
+    // The children destroyed below move the focus; the panel is gone by then.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+}
 
 void FormPaper::BuildControls() {
     // The menu's actions run the handlers of the command bar and the SET
