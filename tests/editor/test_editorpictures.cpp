@@ -13,9 +13,15 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <QDir>
+#include <QTemporaryDir>
 #include "editor/picturestrip.h"
 #include "harness.h"
 #include "history/paperhistory.h"
+#include "paperfile/papercommands.h"
+#include "recovery/recoverystore.h"
+#include "spreadsheet/paperio.h"
+#include "workspace/paperworkspace.h"
 
 using namespace scrivane;
 using scrivane::test::Harness;
@@ -135,6 +141,51 @@ private slots:
         QVERIFY(offered);
         QCOMPARE(PicturesOf(h, kPictureTitle).size(), 1);
         QCOMPARE(h.window->History().UndoText(), QStringLiteral("Title picture of question 1"));
+    }
+
+    // SAVE keeps the pictures in the paper file and OPEN brings them back
+    // byte for byte, each in its box; the recovery copy holds them too.
+    void saveReopenAndRecovery() {
+        Harness h;
+        Activate(h);
+        auto* title = h.Find<QPlainTextEdit>("TextTitle");
+        title->setFocus();
+        QTest::keyClicks(title, QStringLiteral("Which rock is this?"));
+        h.fake.prompts.fileLists.push_back({Fixture("rock.jpg")});
+        QTest::mouseClick(h.Find<QToolButton>("PictureTitle"), Qt::LeftButton);
+        auto* option = h.Find<QLineEdit>("TextItems_1");
+        option->setFocus();
+        QTest::keyClicks(option, QStringLiteral("Granite"));
+        h.fake.prompts.fileLists.push_back({Fixture("square-blue.svg"), Fixture("river map.png")});
+        QTest::mouseClick(h.Find<QToolButton>("PictureItem_1"), Qt::LeftButton);
+        const QuestionRecord made = h.window->Document().Row(1);
+        QCOMPARE(made.Pictures[kPictureTitle].size(), 1);
+        QCOMPARE(made.Pictures[std::size_t(PictureBoxOfItem(1))].size(), 2);
+
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("rocks.tpf"));
+        std::vector<QuestionRecord> back;
+        // The recovery copy of the modified paper is written now, pictures and all.
+        RecoveryStore& recovery = h.window->Workspace().Recovery();
+        QVERIFY(recovery.WriteNow());
+        const QStringList copies =
+            QDir(recovery.Folder())
+                .entryList({recovery.Id() + QStringLiteral("*.tpf")}, QDir::Files);
+        QCOMPARE(copies.size(), 1);
+        QCOMPARE(ReadPaperFile(QDir(recovery.Folder()).filePath(copies[0]), back).outcome,
+                 ImportReport::Outcome::Imported);
+        QCOMPARE(back.at(0).Pictures, made.Pictures);
+
+        h.fake.prompts.files.push_back(path);
+        h.window->Paper().SavePaper_Click();
+        QVERIFY(QFile::exists(path));
+        QVERIFY(!h.state.PaperModified);
+        QVERIFY(h.window->Paper().OpenChosenPaper(path));
+        QCOMPARE(h.window->Document().Row(1).Pictures, made.Pictures);
+        QCOMPARE(h.window->Document().Row(1).Title, made.Title);
+        QCOMPARE(PicturesOf(h, PictureBoxOfItem(1))[0].Data,
+                 made.Pictures[std::size_t(PictureBoxOfItem(1))][0].Data);
+        QCOMPARE(h.Find<PictureStrip>("PicturesItem_1")->count(), 2);
     }
 
     // Ctrl+V of an image adds it; of text, pastes the text.

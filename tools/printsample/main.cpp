@@ -2,11 +2,14 @@
 // with pinned options and a mark of 2.5, in two shuffled versions with their
 // keys and answer sheets. The README's pictures are its pages:
 //   scrivane-print-sample sample.pdf && pdftoppm -png -r 70 sample.pdf page
+// With --pictures it prints instead a short paper whose questions and
+// options are graphs, in one version with its key.
 #include <QGuiApplication>
 #include <cstdio>
 
 #include "print/layout/printlayout.h"
 #include "print/versions/versions.h"
+#include "samplegraphs.h"
 
 using namespace scrivane;
 
@@ -51,23 +54,48 @@ std::vector<QuestionRecord> SamplePaper() {
     };
 }
 
+// Two questions of graphs: one under the title, and one in each option.
+std::vector<QuestionRecord> PicturePaper() {
+    QuestionRecord first =
+        Q(5, "B",
+          "The graph shows a cyclist's distance from home. "
+          "What was the cyclist doing between the 4th and the 7th minute?",
+          {"Riding away from home", "Standing still", "Riding home", "Speeding up", "", ""});
+    first.Pictures[kPictureTitle] = {
+        sample::Graph(QStringLiteral("cyclist.svg"), QStringLiteral("time"),
+                      QStringLiteral("distance"), QStringLiteral("0,0 4,6 7,6 10,9"))};
+    QuestionRecord second = Q(5, "C",
+                              "Which graph shows a ball falling from rest, "
+                              "its speed against time, without air?",
+                              {"", "", "", "", "", ""});
+    const char* lines[4] = {"0,5 10,5", "0,0 3,8 10,9", "0,0 10,9", "0,9 10,0"};
+    for (int i = 0; i < 4; ++i)
+        second.Pictures[std::size_t(PictureBoxOfItem(i))] = {sample::Graph(
+            QStringLiteral("graph-%1.svg").arg(QChar(u'a' + i)), QStringLiteral("time"),
+            QStringLiteral("speed"), QString::fromLatin1(lines[i]))};
+    return {first, second};
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fputs("usage: scrivane-print-sample OUT.pdf\n", stderr);
+    const bool pictures = argc == 3 && QByteArray(argv[2]) == "--pictures";
+    if (argc != 2 && !pictures) {
+        std::fputs("usage: scrivane-print-sample OUT.pdf [--pictures]\n", stderr);
         return 2;
     }
+    const std::vector<QuestionRecord> paper = pictures ? PicturePaper() : SamplePaper();
     PrintSettings settings;
     settings.heading = QStringLiteral("Science, unit 3");
     settings.subheading = QStringLiteral("Class 9B \u2013 40 minutes");
     settings.answerSheet = true;
-    settings.versions = {2, true, true, 271828};
-    settings.paperDigest = PaperDigest(SamplePaper(), ModeLetters(settings.versions));
-    settings.textDigest = TextDigest(SamplePaper());
-    PrintLayout layout(BuildVersions(SamplePaper(), settings.versions), settings,
+    settings.versions = {pictures ? 1 : 2, true, true, 271828};
+    if (pictures) settings.answerSheet = false;
+    settings.paperDigest = PaperDigest(paper, ModeLetters(settings.versions));
+    settings.textDigest = TextDigest(paper);
+    PrintLayout layout(BuildVersions(paper, settings.versions), settings,
                        QLocale(QLocale::English, QLocale::UnitedKingdom));
     const QString error = WritePdf(QString::fromLocal8Bit(argv[1]), layout,
                                    QLocale(QLocale::English, QLocale::UnitedKingdom));

@@ -44,13 +44,14 @@
 #include "editor/formpaper.h"
 #include "editor/startup.h"
 #include "grading/ui/attachgrading.h"
-#include "print/ui/printcommands.h"
-#include "print/ui/printmenu.h"
 #include "grading/ui/dialoggrades.h"
 #include "history/paperhistory.h"
 #include "paperfile/dlgcausion.h"
 #include "paperfile/papercommands.h"
 #include "print/layout/answersheet.h"
+#include "print/ui/printcommands.h"
+#include "print/ui/printmenu.h"
+#include "printsample/samplegraphs.h"
 #include "scangen/scangen.h"
 #include "spreadsheet/paperio.h"
 #include "workspace/papercontext.h"
@@ -328,6 +329,20 @@ int Run(const QDir& out) {
         ok &= Save(*window, out, QStringLiteral("main-window-narrow.png"));
         if (status) status->clearMessage();
         window->resize(full);
+    }
+    {
+        // A question with a graph under its title, shown in the panel.
+        std::vector<QuestionRecord> rows = window->BoundTable().Records();
+        const int shown = window->BoundTable().CurrentRow();
+        if (shown >= 0) {
+            rows[std::size_t(shown)].Pictures[kPictureTitle] = {
+                sample::Graph(QStringLiteral("cyclist.svg"), QStringLiteral("time"),
+                              QStringLiteral("distance"), QStringLiteral("0,0 4,6 7,6 10,9"))};
+            window->ReplacePaper(kStepImport, rows);
+            window->BoundTable().SetAbsolutePosition(2);
+            ok &= Save(*window, out, QStringLiteral("main-window-picture.png"));
+        }
+        FillPaper(*window, kSample);
     }
 
     QLineEdit answerBox;
